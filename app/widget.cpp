@@ -1,0 +1,403 @@
+#include "app/widget.h"
+
+#include "app/productinfo.h"
+#include "device/readercommands.h"
+#include "device/readerprotocol.h"
+#include "device/timesetting.h"
+#include "display/displaycommands.h"
+#include "display/glyphpainter.h"
+#include "emulator/linefactory.h"
+#include "serial/devicetransaction.h"
+#include "serial/portscan.h"
+#include "serial/realclock.h"
+#include "serial/serialline.h"
+
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QPainter>
+#include <QSettings>
+#include <QTimerEvent>
+#include <QUrl>
+
+namespace {
+
+constexpr int PollIntervalMs = 100;
+constexpr int FourSlotItems = 4;
+constexpr int EightSlotItems = 8;
+
+QSettings windowSettings()
+{
+    return QSettings(QString::fromLatin1(ProductInfo::OrganisationName),
+                     QString::fromLatin1(ProductInfo::SettingsApplicationName));
+}
+
+} // namespace
+
+Widget::Widget(QWidget *parent) : Widget(WindowOptions{}, parent)
+{
+}
+
+Widget::Widget(const WindowOptions &options, QWidget *parent)
+    : QWidget(parent), m_options(options)
+{
+    ui.setupUi(this);
+    if (!m_options.clock) {
+        m_ownClock = std::make_unique<RealClock>();
+        m_options.clock = m_ownClock.get();
+    }
+    m_lineFactory = std::make_unique<LineFactory>(*m_options.clock);
+
+    restoreGeometry(windowSettings().value(QLatin1String(ProductInfo::GeometryKey)).toByteArray());
+    m_previewCharacter = 64;
+    ui.lineEdit_Char->setText(QString::number(m_previewCharacter));
+}
+
+Widget::~Widget() = default;
+
+// ---- the port ----
+
+void Widget::on_pushButton_ScanPorts_clicked()
+{
+    ui.comboBox->clear();
+    const QList<PortEntry> ports =
+        PortScan::scan(m_options.extraPortNames + LineFactory::emulatedPortNames());
+    const bool found = !ports.isEmpty();
+    ui.pushButton_OpenPorts->setEnabled(found);
+    ui.comboBox->setEnabled(found);
+    for (const PortEntry &port : ports) {
+        ui.comboBox->addItem(port.name);
+        // Two USB adapters look alike by name; the description tells them apart.
+        if (!port.description.isEmpty())
+            ui.comboBox->setItemData(ui.comboBox->count() - 1, port.description, Qt::ToolTipRole);
+    }
+}
+
+void Widget::on_pushButton_OpenPorts_clicked()
+{
+    if (ui.comboBox->count() == 0)
+        return;
+    m_transaction.reset();
+    m_port = m_lineFactory->create(ui.comboBox->currentText());
+    if (!m_port->open())
+        return;
+    m_transaction = std::make_unique<DeviceTransaction>(*m_port, *m_options.clock);
+    m_transaction->setTrace(m_options.trace);
+
+    ui.pushButton_ScanPorts->setEnabled(false);
+    ui.pushButton_ClosePorts->setEnabled(true);
+    ui.pushButton_OpenPorts->setEnabled(false);
+    ui.comboBox->setEnabled(false);
+    setDeviceControlsEnabled(true);
+    m_pollTimerId = startTimer(PollIntervalMs);
+}
+
+void Widget::on_pushButton_ClosePorts_clicked()
+{
+    ui.lineEdit_Version->clear();
+    ui.pushButton_ScanPorts->setEnabled(true);
+    ui.pushButton_ClosePorts->setEnabled(false);
+    ui.pushButton_OpenPorts->setEnabled(true);
+    ui.comboBox->setEnabled(true);
+    setDeviceControlsEnabled(false);
+    if (m_pollTimerId != 0)
+        killTimer(m_pollTimerId);
+    m_pollTimerId = 0;
+    ui.lineEdit_time->clear();
+    if (m_port)
+        m_port->close();
+}
+
+QList<QWidget *> Widget::deviceControls() const
+{
+    return {ui.pushButton_ResetDTR,  ui.pushButton_SetDTR,       ui.pushButton_ResetRTS,
+            ui.pushButton_SetRTS,    ui.pushButton_GetStatus,    ui.pushButton_SetSlot,
+            ui.comboBox_SelectedSlot, ui.pushButton_Version,     ui.pushButton_ASCII,
+            ui.lineEdit_Version,     ui.comboBox_Freq_0,         ui.comboBox_Freq_1,
+            ui.comboBox_Freq_2,      ui.comboBox_Freq_3,         ui.comboBox_Freq_4,
+            ui.comboBox_Freq_5,      ui.comboBox_Freq_6,         ui.comboBox_Freq_7,
+            ui.pushButton_GetClks,   ui.pushButton_SetClks,      ui.pushButton_StoreClks,
+            ui.pushButton_Display,   ui.lineEdit_ASCII,          ui.lineEdit_Echo,
+            ui.pushButton_Echo,      ui.pushButton_minus,        ui.pushButton_plus,
+            ui.pushButton_SetChar,   ui.pushButton_SetTime,      ui.lineEdit_time,
+            ui.pushButton_getTime,   ui.pushButton_TarvikSetSlot, ui.pushButton_TarvikStatus};
+}
+
+void Widget::setDeviceControlsEnabled(bool enabled)
+{
+    for (QWidget *control : deviceControls())
+        control->setEnabled(enabled);
+}
+
+void Widget::on_pushButton_SetDTR_clicked()
+{
+    m_port->setDataTerminalReady(true);
+}
+
+void Widget::on_pushButton_ResetDTR_clicked()
+{
+    m_port->setDataTerminalReady(false);
+}
+
+void Widget::on_pushButton_SetRTS_clicked()
+{
+    m_port->setRequestToSend(true);
+}
+
+void Widget::on_pushButton_ResetRTS_clicked()
+{
+    m_port->setRequestToSend(false);
+}
+
+void Widget::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != m_pollTimerId) {
+        QWidget::timerEvent(event);
+        return;
+    }
+    // The reader holds a line inactive to signal: an inactive line checks its box.
+    const ModemLines lines = m_port->modemLines();
+    ui.checkBox_CardsChanged->setChecked(!lines.clearToSend);
+    ui.checkBox_CardsIn->setChecked(!lines.dataCarrierDetect);
+}
+
+// ---- reader commands ----
+
+ReaderCommands Widget::readerCommands()
+{
+    return ReaderCommands(*m_transaction);
+}
+
+DisplayCommands Widget::displayCommands()
+{
+    return DisplayCommands(*m_transaction);
+}
+
+void Widget::showError(DeviceError error)
+{
+    ui.lineEdit_Version->setText(deviceErrorText(error));
+}
+
+void Widget::showSlotOccupancy(quint8 occupancy)
+{
+    const std::array<QCheckBox *, 8> boxes{ui.checkBox_Slot0, ui.checkBox_Slot1, ui.checkBox_Slot2,
+                                           ui.checkBox_Slot3, ui.checkBox_Slot4, ui.checkBox_Slot5,
+                                           ui.checkBox_Slot6, ui.checkBox_Slot7};
+    for (int slot = 0; slot < ReaderProtocol::SlotCount; ++slot)
+        boxes.at(std::size_t(slot))->setChecked(SlotStatus::isOccupied(occupancy, slot));
+}
+
+void Widget::on_pushButton_GetStatus_clicked()
+{
+    const DeviceResult<SlotStatus> status = readerCommands().readStatus();
+    if (!status.ok()) {
+        showError(status.error);
+        return;
+    }
+    showSlotOccupancy(status.value.occupancy);
+    // Applied as reported, even when a four-slot list has no such item.
+    ui.comboBox_SelectedSlot->setCurrentIndex(status.value.selectedSlot);
+}
+
+void Widget::on_pushButton_SetSlot_clicked()
+{
+    const int index = ui.comboBox_SelectedSlot->currentIndex();
+    if (index < 0)
+        return; // no slot shown: there is nothing valid to select
+    readerCommands().selectSlot(static_cast<quint8>(index));
+}
+
+void Widget::on_pushButton_Version_clicked()
+{
+    const Identification identification = readerCommands().identify();
+    // The layout follows the model as soon as it is known, even if the serial number fails.
+    if (identification.modelType)
+        applyModelLayout(*identification.modelType);
+    if (!identification.ok()) {
+        showError(identification.error);
+        return;
+    }
+    ui.lineEdit_Version->setText(identification.text());
+    on_pushButton_GetStatus_clicked();
+    on_pushButton_GetClks_clicked();
+}
+
+void Widget::applyModelLayout(quint8 modelType)
+{
+    const std::array<QComboBox *, 4> upperClocks{ui.comboBox_Freq_4, ui.comboBox_Freq_5,
+                                                 ui.comboBox_Freq_6, ui.comboBox_Freq_7};
+    QComboBox *slots = ui.comboBox_SelectedSlot;
+    if (modelType == ReaderProtocol::FourSlotModel) {
+        for (QComboBox *clock : upperClocks)
+            clock->setEnabled(false);
+        while (slots->count() > FourSlotItems)
+            slots->removeItem(slots->count() - 1);
+    } else if (modelType == ReaderProtocol::EightSlotModel) {
+        for (QComboBox *clock : upperClocks)
+            clock->setEnabled(true);
+        if (slots->count() == FourSlotItems)
+            for (int slot = FourSlotItems; slot < EightSlotItems; ++slot)
+                slots->addItem(tr("Slot %1").arg(slot + 1));
+    }
+}
+
+std::array<QComboBox *, 8> Widget::clockSelectors() const
+{
+    return {ui.comboBox_Freq_0, ui.comboBox_Freq_1, ui.comboBox_Freq_2, ui.comboBox_Freq_3,
+            ui.comboBox_Freq_4, ui.comboBox_Freq_5, ui.comboBox_Freq_6, ui.comboBox_Freq_7};
+}
+
+void Widget::showClockSelection(const ClockSelection &selection)
+{
+    const auto selectors = clockSelectors();
+    for (int slot = 0; slot < ReaderProtocol::SlotCount; ++slot)
+        selectors.at(std::size_t(slot))->setCurrentIndex(selection.code(slot));
+}
+
+ClockSelection Widget::clockSelectionShown() const
+{
+    const auto selectors = clockSelectors();
+    ClockSelection selection;
+    for (int slot = 0; slot < ReaderProtocol::SlotCount; ++slot)
+        selection.setCode(slot, static_cast<quint8>(selectors.at(std::size_t(slot))->currentIndex()));
+    return selection;
+}
+
+void Widget::on_pushButton_GetClks_clicked()
+{
+    const DeviceResult<ClockSelection> clocks = readerCommands().readClocks();
+    if (!clocks.ok()) {
+        showError(clocks.error);
+        return;
+    }
+    showClockSelection(clocks.value);
+}
+
+void Widget::on_pushButton_SetClks_clicked()
+{
+    readerCommands().writeClocks(clockSelectionShown());
+}
+
+void Widget::on_pushButton_StoreClks_clicked()
+{
+    readerCommands().storeClocks(clockSelectionShown());
+}
+
+void Widget::on_pushButton_getTime_clicked()
+{
+    const DeviceResult<quint16> counts = readerCommands().readTimeCounts();
+    if (!counts.ok()) {
+        showError(counts.error);
+        return;
+    }
+    ui.lineEdit_time->setText(QString::number(TimeSetting::secondsFromCounts(counts.value)));
+}
+
+void Widget::on_pushButton_SetTime_clicked()
+{
+    const std::optional<quint16> counts = TimeSetting::countsFromEntry(ui.lineEdit_time->text());
+    if (!counts)
+        return;
+    readerCommands().storeTimeCounts(*counts);
+}
+
+void Widget::on_pushButton_Echo_clicked()
+{
+    const QByteArray text = ui.lineEdit_ASCII->text().toLatin1();
+    const quint8 character = text.isEmpty() ? 0 : static_cast<quint8>(text.at(0));
+    const EchoResult echo = readerCommands().echo(character);
+    if (echo.error != DeviceError::None)
+        showError(echo.error);
+    ui.lineEdit_Echo->setText(QString(QChar(echo.echoed)));
+}
+
+void Widget::on_pushButton_TarvikStatus_clicked()
+{
+    const DeviceResult<quint8> occupancy = readerCommands().tarvikStatus();
+    if (!occupancy.ok()) {
+        showError(occupancy.error);
+        return;
+    }
+    showSlotOccupancy(occupancy.value);
+}
+
+void Widget::on_pushButton_TarvikSetSlot_clicked()
+{
+    const int index = ui.comboBox_SelectedSlot->currentIndex();
+    if (index < 0)
+        return; // no slot shown: there is nothing valid to select
+    const DeviceError error = readerCommands().tarvikSelectSlot(static_cast<quint8>(index + 1));
+    if (error != DeviceError::None)
+        showError(error);
+}
+
+// ---- the display ----
+
+void Widget::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    GlyphPainter::paint(painter, m_previewCharacter);
+}
+
+void Widget::stepPreviewCharacter(int step)
+{
+    m_previewCharacter = static_cast<quint8>(m_previewCharacter + step);
+    ui.lineEdit_Char->setText(QString::number(m_previewCharacter));
+    update();
+}
+
+void Widget::on_pushButton_plus_clicked()
+{
+    stepPreviewCharacter(+1);
+}
+
+void Widget::on_pushButton_minus_clicked()
+{
+    stepPreviewCharacter(-1);
+}
+
+void Widget::on_pushButton_SetChar_clicked()
+{
+    displayCommands().showCharacter(m_previewCharacter);
+}
+
+void Widget::on_pushButton_eurotest_clicked()
+{
+    displayCommands().showCharacter(0xEE);
+}
+
+void Widget::on_pushButton_ASCII_clicked()
+{
+    displayCommands().showText(ui.lineEdit_ASCII->text());
+}
+
+void Widget::on_pushButton_Display_clicked()
+{
+    displayCommands().runDisplayTest();
+}
+
+// ---- the shell ----
+
+void Widget::on_pushButton_about_clicked()
+{
+    QMessageBox::about(this, tr("Info - Copyright"),
+                       tr("<h2>Vorn Tool 1.0</h2><p>Copyright &copy; 2026 Ombrin<br>"
+                          "<a href=%1>%1</a>")
+                           .arg(QLatin1String(ProductInfo::WebPageUrl)));
+}
+
+void Widget::on_pushButton_wwwInfo_clicked()
+{
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(ProductInfo::WebPageUrl)));
+}
+
+void Widget::on_pushButton_Exit_clicked()
+{
+    close();
+}
+
+void Widget::closeEvent(QCloseEvent *event)
+{
+    windowSettings().setValue(QLatin1String(ProductInfo::GeometryKey), saveGeometry());
+    QWidget::closeEvent(event);
+}

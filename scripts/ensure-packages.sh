@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, and nothing when all are there.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
+  xvfb xauth
+  clang libclang-rt-14-dev
+  libbenchmark-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+as_root=()
+if [[ $(id -u) -ne 0 ]]; then
+  command -v sudo >/dev/null || { echo "Please install as root: ${missing[*]}" >&2; exit 1; }
+  as_root=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
