@@ -226,18 +226,18 @@ void Widget::applyModelLayout(quint8 modelType)
 {
     const std::array<QComboBox *, 4> upperClocks{ui.comboBox_Freq_4, ui.comboBox_Freq_5,
                                                  ui.comboBox_Freq_6, ui.comboBox_Freq_7};
-    QComboBox *slots = ui.comboBox_SelectedSlot;
+    QComboBox *slotList = ui.comboBox_SelectedSlot;
     if (modelType == ReaderProtocol::FourSlotModel) {
         for (QComboBox *clock : upperClocks)
             clock->setEnabled(false);
-        while (slots->count() > FourSlotItems)
-            slots->removeItem(slots->count() - 1);
+        while (slotList->count() > FourSlotItems)
+            slotList->removeItem(slotList->count() - 1);
     } else if (modelType == ReaderProtocol::EightSlotModel) {
         for (QComboBox *clock : upperClocks)
             clock->setEnabled(true);
-        if (slots->count() == FourSlotItems)
+        if (slotList->count() == FourSlotItems)
             for (int slot = FourSlotItems; slot < EightSlotItems; ++slot)
-                slots->addItem(tr("Slot %1").arg(slot + 1));
+                slotList->addItem(tr("Slot %1").arg(slot + 1));
     }
 }
 

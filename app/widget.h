@@ -17,12 +17,6 @@ class SerialLine;
 class WaitClock;
 enum class DeviceError;
 
-namespace Ui {
-class Widget : public Ui_Widget
-{
-};
-} // namespace Ui
-
 // The tool's one window: the form, the port of the current connection, the preview
 // character and the line poll. Every button has one thin slot that asks the reader layer for
 // one operation and shows its result or its error.
