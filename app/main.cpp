@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLoggingCategory>
 
 #include <memory>
 
@@ -19,6 +20,10 @@ int main(int argc, char **argv)
         return exitCode;
 
     QApplication application(argc, argv);
+    // The window keeps a slot for a button the form does not have; connecting by name says
+    // so on every start, which tells a technician nothing.
+    QLoggingCategory::setFilterRules(
+        QStringLiteral("qt.core.qmetaobject.connectslotsbyname.warning=false"));
     RealClock clock;
     WindowOptions options{commandLine->portNames, &clock, nullptr};
 
