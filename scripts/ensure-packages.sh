@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
-  xvfb xauth
+  xvfb xauth xdotool
   clang libclang-rt-14-dev
   libbenchmark-dev
 )

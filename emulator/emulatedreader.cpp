@@ -1,0 +1,288 @@
+#include "emulator/emulatedreader.h"
+
+#include "device/readerprotocol.h"
+
+#include <algorithm>
+#include <initializer_list>
+#include <utility>
+
+namespace {
+
+QByteArray bytesOf(std::initializer_list<quint8> values)
+{
+    QByteArray bytes;
+    for (const quint8 value : values)
+        bytes.append(char(value));
+    return bytes;
+}
+
+QByteArray highByteFirst(quint16 value)
+{
+    return bytesOf({quint8(value >> 8), quint8(value & 0xFF)});
+}
+
+// The byte that follows a reply one byte too long.
+constexpr quint8 SurplusByte = 0x00;
+
+// Garbage flips bits of every reply byte by a mask that depends only on the byte's position,
+// so the same reply always turns into the same garbage and no byte stays right (the mask is
+// never zero for the lengths the reader answers with).
+quint8 garbageMask(qsizetype position)
+{
+    return quint8(0xA5 + 37 * position);
+}
+
+} // namespace
+
+qsizetype EmulatedReader::requestLength(char code)
+{
+    using namespace ReaderProtocol;
+    switch (code) {
+    case Status:
+    case Version:
+    case ModelType:
+    case SerialNumber:
+    case ReadClocks:
+    case StoreClocks:
+    case ReadTime:
+    case TarvikStatus:
+        return 1;
+    case SelectSlot:
+    case Echo:
+    case TarvikSelectSlot:
+        return 2;
+    case WriteClocks:
+    case Unlock:
+    case StoreTime:
+    case ShowCharacter:
+        return 3;
+    case DotPattern:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+qsizetype EmulatedReader::replyLength(char code)
+{
+    using namespace ReaderProtocol;
+    switch (code) {
+    case Status:
+        return StatusReply;
+    case Version:
+        return VersionReply;
+    case ModelType:
+        return ModelTypeReply;
+    case SerialNumber:
+        return SerialNumberReply;
+    case ReadClocks:
+        return ClocksReply;
+    case ReadTime:
+        return TimeReply;
+    case Echo:
+        return EchoReply;
+    case TarvikStatus:
+        return TarvikStatusReply;
+    case TarvikSelectSlot:
+        return TarvikSelectSlotReply;
+    default:
+        return 0;
+    }
+}
+
+void EmulatedReader::clearDisplay()
+{
+    m_displayedCharacters.clear();
+    m_dotPatterns.clear();
+}
+
+void EmulatedReader::setDataTerminalReady(bool asserted)
+{
+    m_dtr = asserted;
+    if (!asserted && m_requireDtr)
+        m_pending.clear();
+}
+
+QByteArray EmulatedReader::receive(QByteArrayView bytes)
+{
+    QByteArray replies;
+    for (const char byte : bytes) {
+        if (const std::optional<ReaderAnswer> answer = receiveByte(byte))
+            replies += answer->bytes;
+    }
+    return replies;
+}
+
+std::optional<ReaderAnswer> EmulatedReader::receiveByte(char byte)
+{
+    if (m_vanished || (m_requireDtr && !m_dtr))
+        return std::nullopt;
+    // An unknown code is dropped on its own, so the next byte may start a request again.
+    if (m_pending.isEmpty() && requestLength(byte) == 0)
+        return std::nullopt;
+    m_pending.append(byte);
+    if (m_pending.size() < requestLength(m_pending.front()))
+        return std::nullopt;
+    const QByteArray request = std::exchange(m_pending, QByteArray());
+    m_receivedRequests.append(request);
+    return answer(request);
+}
+
+void EmulatedReader::powerCycle()
+{
+    m_workingClocks = m_storedClocks;
+    m_workingTime = m_storedTime;
+    m_pending.clear();
+    m_unlocked = false;
+}
+
+void EmulatedReader::setFault(const ReplyFault &fault)
+{
+    m_fault = fault;
+    if (fault.kind == FaultKind::Vanished && fault.command == 0)
+        setVanished(true);
+}
+
+void EmulatedReader::setVanished(bool vanished)
+{
+    m_vanished = vanished;
+    m_pending.clear();
+    if (!vanished && m_fault.kind == FaultKind::Vanished)
+        clearFault();
+}
+
+ReaderAnswer EmulatedReader::answer(const QByteArray &request)
+{
+    const char command = request.front();
+    if (m_fault.kind == FaultKind::Vanished && faultApplies(command)) {
+        m_vanished = true; // pulled out as the request came in: it is never carried out
+        return {};
+    }
+    QByteArray reply = execute(request);
+    Q_ASSERT(reply.size() == replyLength(command));
+    if (reply.isEmpty() || !faultApplies(command))
+        return ReaderAnswer{reply};
+    return spoil(std::move(reply));
+}
+
+QByteArray EmulatedReader::execute(const QByteArray &request)
+{
+    using namespace ReaderProtocol;
+    const bool unlocked = takeUnlock();
+    const auto argument = [&request](qsizetype index) { return quint8(request.at(index)); };
+    switch (request.front()) {
+    case Status:
+        return bytesOf({m_occupiedSlots, quint8(m_selectedSlot)});
+    case SelectSlot:
+        selectSlot(argument(1));
+        return {};
+    case Version:
+        return bytesOf({m_firmwareVersion});
+    case ModelType:
+        return bytesOf({m_modelType});
+    case SerialNumber:
+        return highByteFirst(m_serialNumber);
+    case ReadClocks:
+        return highByteFirst(m_workingClocks);
+    case WriteClocks:
+        m_workingClocks = quint16(argument(1) << 8 | argument(2));
+        return {};
+    case Unlock:
+        m_unlocked = argument(1) == UnlockCode[0] && argument(2) == UnlockCode[1];
+        return {};
+    case StoreClocks:
+        if (unlocked)
+            m_storedClocks = m_workingClocks;
+        return {};
+    case StoreTime:
+        if (unlocked)
+            m_workingTime = m_storedTime = quint16(argument(1) << 8 | argument(2));
+        return {};
+    case ReadTime:
+        return highByteFirst(m_workingTime);
+    case Echo:
+        return request.mid(1, 1);
+    case ShowCharacter:
+        m_displayedCharacters.append(DisplayCharacter{argument(1), argument(2)});
+        return {};
+    case DotPattern:
+        m_dotPatterns.append(request.mid(1));
+        return {};
+    case TarvikStatus:
+        return tarvikStatus();
+    case TarvikSelectSlot:
+        return tarvikSelectSlot(argument(1));
+    default:
+        return {};
+    }
+}
+
+bool EmulatedReader::takeUnlock()
+{
+    return std::exchange(m_unlocked, false);
+}
+
+void EmulatedReader::selectSlot(int slot)
+{
+    if (slot < slotCount())
+        m_selectedSlot = slot;
+}
+
+// 'G', the selected slot counted from 1, the slot bits, then the identity and the clocks.
+QByteArray EmulatedReader::tarvikStatus() const
+{
+    return bytesOf({quint8('G'), quint8(m_selectedSlot + 1), m_occupiedSlots, m_modelType,
+                    m_firmwareVersion}) +
+           highByteFirst(m_serialNumber) + highByteFirst(m_workingClocks);
+}
+
+// 'S', the slot number asked for, 0 when it was taken or 1 when refused, the slot bits, the
+// selected slot counted from 1, and 1 when that slot holds a card.
+QByteArray EmulatedReader::tarvikSelectSlot(quint8 slotNumber)
+{
+    const bool accepted = slotNumber >= 1 && slotNumber <= slotCount();
+    if (accepted)
+        m_selectedSlot = slotNumber - 1;
+    return bytesOf({quint8('S'), slotNumber, quint8(accepted ? 0 : 1), m_occupiedSlots,
+                    quint8(m_selectedSlot + 1), quint8((m_occupiedSlots >> m_selectedSlot) & 1)});
+}
+
+int EmulatedReader::slotCount() const
+{
+    return std::min<int>(m_modelType, ReaderProtocol::SlotCount);
+}
+
+bool EmulatedReader::faultApplies(char command) const
+{
+    return m_fault.kind != FaultKind::None && m_fault.count != 0 &&
+           (m_fault.command == 0 || m_fault.command == command);
+}
+
+ReaderAnswer EmulatedReader::spoil(QByteArray reply)
+{
+    ReaderAnswer spoilt{std::move(reply)};
+    switch (m_fault.kind) {
+    case FaultKind::NoAnswer:
+        spoilt.bytes.clear();
+        break;
+    case FaultKind::OneByteShort:
+        spoilt.bytes.chop(1);
+        break;
+    case FaultKind::OneByteLong:
+        spoilt.bytes.append(char(SurplusByte));
+        break;
+    case FaultKind::Late:
+        spoilt.late = true;
+        break;
+    case FaultKind::Garbage:
+        for (qsizetype i = 0; i < spoilt.bytes.size(); ++i)
+            spoilt.bytes[i] = char(quint8(spoilt.bytes[i]) ^ garbageMask(i));
+        break;
+    case FaultKind::None:
+    case FaultKind::Vanished:
+        break;
+    }
+    if (m_fault.count > 0 && --m_fault.count == 0)
+        clearFault();
+    return spoilt;
+}

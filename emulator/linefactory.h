@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <memory>
+
+class EmulatedReader;
+class SerialLine;
+class WaitClock;
+
+// Makes the line for a port name: the emulated readers by their names, a real serial port for
+// any other name. An emulated reader is made on first use and lives as long as the factory, so
+// it keeps its stored settings across Close and Open like a device that stays plugged in.
+// Lines made here must not outlive the factory.
+class LineFactory
+{
+public:
+    explicit LineFactory(WaitClock &clock);
+    ~LineFactory();
+    LineFactory(const LineFactory &) = delete;
+    LineFactory &operator=(const LineFactory &) = delete;
+
+    // The eight-slot reader first, then the four-slot one.
+    static QStringList emulatedPortNames();
+    static bool isEmulatedPortName(const QString &portName);
+
+    std::unique_ptr<SerialLine> create(const QString &portName);
+
+    // The reader behind an emulated port name.
+    EmulatedReader &emulatedReader(const QString &portName);
+
+private:
+    static std::unique_ptr<EmulatedReader> makeReader(const QString &portName);
+
+    WaitClock &m_clock;
+    std::map<QString, std::unique_ptr<EmulatedReader>> m_readers;
+};
