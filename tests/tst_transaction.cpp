@@ -1,5 +1,8 @@
 #include "recordingline.h"
 #include "serial/devicetransaction.h"
+#include "serial/exchangetrace.h"
+
+#include <QBuffer>
 
 #include <QTest>
 
@@ -20,6 +23,7 @@ private slots:
     void polledReplyArrivingInPiecesIsTakenWhenComplete();
     void polledTimeoutAfterTwentyOneChecks();
     void dtrReleasedAfterHandAssert();
+    void traceShowsTheConversation();
 };
 
 void TransactionTest::drainReadsInChunksOfNine()
@@ -173,6 +177,28 @@ void TransactionTest::dtrReleasedAfterHandAssert()
     line.setDataTerminalReady(true);
     tx.polled(QByteArrayView("S\x01", 2), 6);
     QVERIFY(!line.dtr());
+}
+
+void TransactionTest::traceShowsTheConversation()
+{
+    RecordingLine line;
+    DeviceTransaction tx(line, line.clock());
+    QBuffer output;
+    output.open(QIODevice::WriteOnly);
+    TextTrace trace(output, line.clock());
+    tx.setTrace(&trace);
+    tx.setCommandName("status");
+    line.feed("\x01");
+    line.setOnWrite([&](const QByteArray &) { line.feed(QByteArray("\xA5\x03", 2)); });
+    tx.standard("?", 2);
+    const QStringList lines = QString::fromLatin1(output.data()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines, QStringList({"      0 < 01  |.| drained  [status]",
+                                 "      0   DTR on  [status]",
+                                 "      0 > 3f  |?|  [status]",
+                                 "      0   wait 50 ms  [status]",
+                                 "     50   2 bytes waiting  [status]",
+                                 "     50 < a5 03  |..|  [status]",
+                                 "     50   DTR off  [status]"}));
 }
 
 QTEST_GUILESS_MAIN(TransactionTest)
