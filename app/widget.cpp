@@ -53,7 +53,12 @@ Widget::Widget(const WindowOptions &options, QWidget *parent)
     ui.lineEdit_Char->setText(QString::number(m_previewCharacter));
 }
 
-Widget::~Widget() = default;
+Widget::~Widget()
+{
+    // The line may be an emulated one whose reader and clock the window owns: let it go first.
+    m_transaction.reset();
+    m_port.reset();
+}
 
 // ---- the port ----
 
