@@ -1,0 +1,57 @@
+#pragma once
+
+#include "cli/clicommandtable.h"
+#include "device/clockselection.h"
+
+#include <QString>
+#include <QStringList>
+
+struct CliParseResult;
+
+// One vornctl command line, parsed and checked: the command, its typed arguments and the
+// options. Everything is checked here, before any port is opened, so that a mistyped command
+// never sends a byte to the reader.
+struct CliArguments
+{
+    static constexpr const char *UsageLine =
+        "Usage: vornctl [--port NAME] [--json] [--trace] COMMAND [ARGS]";
+
+    CliCommand command = CliCommand::Ports;
+    QString portName; // empty only for commands that need no port
+    bool json = false;
+    bool trace = false;
+
+    quint8 slotNumber = 1;     // select-slot, tarvik-select-slot: 1..8
+    ClockSelection clocks;     // set-clocks, store-clocks
+    quint16 timeCounts = 0;    // set-time, already in counts
+    quint8 character = 0;      // echo (a Latin-1 character), char (its code)
+    QString text;              // text
+    bool lineAsserted = false; // dtr, rts
+
+    // arguments start with the program name. environmentPort is VORN_PORT, used when --port
+    // is not given.
+    static CliParseResult parse(const QStringList &arguments, const QString &environmentPort);
+
+    // The full --help text: options, commands with their arguments, exit codes, environment.
+    static QString helpText();
+};
+
+struct CliParseResult
+{
+    enum class Outcome
+    {
+        Run,
+        ShowHelp,
+        ShowVersion,
+        UsageError,
+    };
+
+    Outcome outcome = Outcome::UsageError;
+    CliArguments arguments;
+    QString message; // what went wrong, for a usage error
+
+    static CliParseResult usageError(const QString &message)
+    {
+        return {Outcome::UsageError, {}, message};
+    }
+};

@@ -1,0 +1,89 @@
+#include "cli/cliprogram.h"
+
+#include "cli/cliarguments.h"
+#include "cli/clicommandrunner.h"
+#include "cli/clioutput.h"
+#include "cli/openfailuremessage.h"
+#include "emulator/linefactory.h"
+#include "serial/devicetransaction.h"
+#include "serial/exchangetrace.h"
+#include "serial/realclock.h"
+#include "serial/serialline.h"
+
+#include <QIODevice>
+
+#include <memory>
+
+CliProgram::CliProgram(QIODevice &standardOutput, QIODevice &standardError)
+    : m_output(standardOutput), m_error(standardError)
+{
+}
+
+int CliProgram::run(const QStringList &arguments, const QString &environmentPort)
+{
+    const CliParseResult parsed = CliArguments::parse(arguments, environmentPort);
+    switch (parsed.outcome) {
+    case CliParseResult::Outcome::ShowHelp:
+        m_output.write(CliArguments::helpText().toUtf8());
+        return Done;
+    case CliParseResult::Outcome::ShowVersion:
+        m_output.write("vornctl " VORN_VERSION "\n");
+        return Done;
+    case CliParseResult::Outcome::UsageError:
+        return usageError(parsed.message);
+    case CliParseResult::Outcome::Run:
+        break;
+    }
+    if (parsed.arguments.command == CliCommand::Ports)
+        return listPorts(parsed.arguments);
+    return runOnPort(parsed.arguments);
+}
+
+int CliProgram::usageError(const QString &message)
+{
+    printError(message);
+    m_error.write(CliArguments::UsageLine);
+    m_error.write("\nRun 'vornctl --help' for the commands.\n");
+    return UsageError;
+}
+
+int CliProgram::listPorts(const CliArguments &arguments)
+{
+    m_output.write(
+        CliOutput::render(CliCommand::Ports, CliCommandRunner::portList(), arguments.json));
+    return Done;
+}
+
+int CliProgram::runOnPort(const CliArguments &arguments)
+{
+    RealClock clock;
+    LineFactory lines(clock);
+    const std::unique_ptr<SerialLine> line = lines.create(arguments.portName);
+    if (!line->open()) {
+        const QString devicePath = LineFactory::isEmulatedPortName(arguments.portName)
+                                       ? arguments.portName
+                                       : OpenFailureMessage::devicePath(arguments.portName);
+        printError(OpenFailureMessage().text(line->openFailure(), devicePath, line->errorText()));
+        return PortFailed;
+    }
+
+    DeviceTransaction transaction(*line, clock);
+    TextTrace trace(m_error, clock);
+    if (arguments.trace)
+        transaction.setTrace(&trace);
+    CliCommandRunner runner(transaction, arguments.trace ? &trace : nullptr);
+    const CliResult result = runner.run(arguments);
+    line->close();
+
+    if (!result.ok()) {
+        m_error.write(deviceErrorText(result.error).toUtf8() + '\n');
+        return ReaderFailed;
+    }
+    m_output.write(CliOutput::render(arguments.command, result.data, arguments.json));
+    return Done;
+}
+
+void CliProgram::printError(const QString &message)
+{
+    m_error.write("vornctl: " + message.toUtf8() + '\n');
+}

@@ -1,0 +1,600 @@
+#include "cli/clicommandtable.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSerialPort>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+// vornctl as a technician runs it: the built program against the in-process emulated readers
+// and against vorn-emulator on a pseudo-terminal, through the real serial port line.
+class VornctlTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void helpListsEveryCommand();
+    void portsNeedNoPort();
+    void emulatedReader_data();
+    void emulatedReader();
+    void traceShowsTheExchange_data();
+    void traceShowsTheExchange();
+    void displayTestSendsTwelvePatternsAndASpace();
+    void portFromEnvironment();
+    void noPortIsAUsageError();
+
+    void ptyCommands_data();
+    void ptyCommands();
+    void ptySettingsReadBack_data();
+    void ptySettingsReadBack();
+    void ptyTextOneCharacterEvery500Ms();
+    void readerFailure_data();
+    void readerFailure();
+
+    void badArgumentsSendNothing_data();
+    void badArgumentsSendNothing();
+
+    void missingPort_data();
+    void missingPort();
+    void portInUseNamesTheHolder();
+    void permissionDeniedNamesTheGroup();
+
+private:
+    struct Run
+    {
+        int exitCode = -1;
+        QByteArray out;
+        QByteArray err;
+    };
+
+    // vorn-emulator on a pseudo-terminal, stopped with SIGTERM.
+    struct Emulator
+    {
+        QProcess process;
+        QString path;
+
+        bool start(const QStringList &arguments);
+        void stop();
+    };
+
+    static Run vornctl(const QStringList &arguments, const QString &environmentPort = {},
+                       const QStringList &launcher = {});
+    Run onPty(const QStringList &arguments)
+    {
+        return vornctl(QStringList{"--port", m_pty.path} + arguments);
+    }
+    // What a technician would look at to see whether anything changed on the reader.
+    QByteArray ptyState();
+    static QStringList traceLines(const QByteArray &standardError);
+    static void verifyInOrder(const QByteArray &text, const QStringList &fragments);
+
+    Emulator m_pty;
+};
+
+namespace {
+
+const QString Vorn8 = QStringLiteral("emu-vorn8");
+const QString Vorn4 = QStringLiteral("emu-vorn4");
+
+// The pseudo-terminal's reader: a four-slot model with cards in slots 2 and 4.
+const QStringList PtyReaderOptions{"--model",  "4",    "--version", "7",
+                                   "--serial", "4321", "--cards",   "0x0a"};
+
+QJsonObject jsonOf(const QByteArray &text)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+    return error.error == QJsonParseError::NoError ? document.object() : QJsonObject{};
+}
+
+QString describe(const QByteArray &out, const QByteArray &err)
+{
+    return QStringLiteral("stdout: [%1] stderr: [%2]")
+        .arg(QString::fromUtf8(out), QString::fromUtf8(err));
+}
+
+} // namespace
+
+bool VornctlTest::Emulator::start(const QStringList &arguments)
+{
+    process.setProgram(QStringLiteral(VORN_EMULATOR_PATH));
+    process.setArguments(arguments);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start();
+    if (!process.waitForStarted(10000))
+        return false;
+    while (!process.canReadLine())
+        if (!process.waitForReadyRead(10000))
+            return false;
+    path = QString::fromLocal8Bit(process.readLine()).trimmed();
+    return path.startsWith(QLatin1Char('/'));
+}
+
+void VornctlTest::Emulator::stop()
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(10000))
+        process.kill();
+}
+
+VornctlTest::Run VornctlTest::vornctl(const QStringList &arguments, const QString &environmentPort,
+                                      const QStringList &launcher)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("VORN_PORT"));
+    if (!environmentPort.isEmpty())
+        environment.insert(QStringLiteral("VORN_PORT"), environmentPort);
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    const QString program = QStringLiteral(VORNCTL_PATH);
+    if (launcher.isEmpty())
+        process.start(program, arguments);
+    else
+        process.start(launcher.first(), launcher.mid(1) + QStringList{program} + arguments);
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished();
+        return {};
+    }
+    Run run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+QByteArray VornctlTest::ptyState()
+{
+    QByteArray state;
+    for (const char *command : {"status", "clocks", "time"})
+        state += onPty({QString::fromLatin1(command)}).out;
+    return state;
+}
+
+QStringList VornctlTest::traceLines(const QByteArray &standardError)
+{
+    // A trace line starts with the milliseconds, right-aligned.
+    static const QRegularExpression traceLine(QStringLiteral("^ *\\d+ [ <>] "));
+    QStringList lines;
+    for (const QByteArray &line : standardError.split('\n'))
+        if (traceLine.match(QString::fromUtf8(line)).hasMatch())
+            lines.append(QString::fromUtf8(line));
+    return lines;
+}
+
+void VornctlTest::verifyInOrder(const QByteArray &text, const QStringList &fragments)
+{
+    qsizetype from = 0;
+    for (const QString &fragment : fragments) {
+        const qsizetype at = text.indexOf(fragment.toUtf8(), from);
+        QVERIFY2(at >= 0, qPrintable(QStringLiteral("'%1' missing after offset %2 in:\n%3")
+                                         .arg(fragment)
+                                         .arg(from)
+                                         .arg(QString::fromUtf8(text))));
+        from = at + fragment.size();
+    }
+}
+
+void VornctlTest::initTestCase()
+{
+    QVERIFY2(m_pty.start(PtyReaderOptions), "vorn-emulator did not print its terminal");
+}
+
+void VornctlTest::cleanupTestCase()
+{
+    m_pty.stop();
+}
+
+void VornctlTest::helpListsEveryCommand()
+{
+    const Run run = vornctl({"--help"});
+    QCOMPARE(run.exitCode, 0);
+    for (const CliCommandInfo &info : CliCommandTable::all())
+        QVERIFY2(run.out.contains(CliCommandTable::synopsis(info).toUtf8()), info.name);
+}
+
+void VornctlTest::portsNeedNoPort()
+{
+    const Run text = vornctl({"ports"});
+    QCOMPARE(text.exitCode, 0);
+    QVERIFY2(text.out.contains("\nemu-vorn8\t") || text.out.startsWith("emu-vorn8\t"),
+             text.out.constData());
+    QVERIFY(text.out.endsWith("emu-vorn4\tEmulated four-slot reader\t\t\n"));
+    for (const QByteArray &line : text.out.split('\n'))
+        QVERIFY(line.isEmpty() || line.count('\t') == 3);
+
+    const Run json = vornctl({"--json", "ports"});
+    QCOMPARE(json.exitCode, 0);
+    const QJsonArray ports = jsonOf(json.out).value(QLatin1String("ports")).toArray();
+    QCOMPARE(ports.size(), text.out.count('\n'));
+    QCOMPARE(ports.last().toObject().value(QLatin1String("name")).toString(), Vorn4);
+    for (const QJsonValue &port : ports)
+        for (const char *key : {"name", "description", "manufacturer", "serial_number"})
+            QVERIFY2(port.toObject().contains(QLatin1String(key)), key);
+}
+
+void VornctlTest::emulatedReader_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("json");
+
+    QTest::newRow("info")
+        << Vorn8 << QStringList{"info"} << QByteArray("Version: 3 - Type Vorn8 - SN: 001234\n")
+        << QByteArray(
+               R"({"version":3,"model":8,"serial":1234,"text":"Version: 3 - Type Vorn8 - SN: 001234"})");
+    QTest::newRow("info vorn4")
+        << Vorn4 << QStringList{"info"} << QByteArray("Version: 2 - Type Vorn4 - SN: 004321\n")
+        << QByteArray(
+               R"({"version":2,"model":4,"serial":4321,"text":"Version: 2 - Type Vorn4 - SN: 004321"})");
+    QTest::newRow("status") << Vorn8 << QStringList{"status"}
+                            << QByteArray("cards: 1 3 6\nselected: 1\n")
+                            << QByteArray(R"({"cards":[1,3,6],"selected":1})");
+    QTest::newRow("status vorn4") << Vorn4 << QStringList{"status"}
+                                  << QByteArray("cards: 1 3\nselected: 1\n")
+                                  << QByteArray(R"({"cards":[1,3],"selected":1})");
+    QTest::newRow("clocks")
+        << Vorn8 << QStringList{"clocks"} << QByteArray("3.57 3.68 6.00 8.00 8.00 6.00 3.68 3.57\n")
+        << QByteArray(R"({"clocks":["3.57","3.68","6.00","8.00","8.00","6.00","3.68","3.57"]})");
+    QTest::newRow("clocks vorn4")
+        << Vorn4 << QStringList{"clocks"} << QByteArray("3.57 3.68 6.00 3.57 3.57 3.57 3.57 3.57\n")
+        << QByteArray(R"({"clocks":["3.57","3.68","6.00","3.57","3.57","3.57","3.57","3.57"]})");
+    QTest::newRow("time") << Vorn8 << QStringList{"time"} << QByteArray("10\n")
+                          << QByteArray(R"({"seconds":10,"counts":1530})");
+    QTest::newRow("echo") << Vorn8 << QStringList{"echo", "A"} << QByteArray("A\n")
+                          << QByteArray(R"({"sent":"A","echoed":"A"})");
+    QTest::newRow("echo latin-1")
+        << Vorn8 << QStringList{"echo", QString(QChar(0xE9))}
+        << QString(QChar(0xE9)).append(QLatin1Char('\n')).toUtf8()
+        << QStringLiteral(R"({"sent":"%1","echoed":"%1"})").arg(QChar(0xE9)).toUtf8();
+    QTest::newRow("tarvik-status")
+        << Vorn8 << QStringList{"tarvik-status"} << QByteArray("cards: 1 3 6\n")
+        << QByteArray(R"({"cards":[1,3,6]})");
+    QTest::newRow("lines") << Vorn8 << QStringList{"lines"}
+                           << QByteArray("cards changed: yes\ncards in: yes\n")
+                           << QByteArray(R"({"cards_changed":true,"cards_in":true})");
+
+    const auto silent = [](const char *name, const QStringList &command) {
+        QTest::newRow(name) << Vorn8 << command << QByteArray() << QByteArray("{}");
+    };
+    silent("select-slot", {"select-slot", "3"});
+    silent("set-clocks",
+           {"set-clocks", "8.00", "8,00", "6.00", "6,00", "3.68", "3,68", "3.57", "3,57"});
+    silent("store-clocks",
+           {"store-clocks", "3.57", "3.57", "3.57", "3.57", "8.00", "8.00", "8.00", "8.00"});
+    silent("set-time", {"set-time", "428"});
+    silent("char", {"char", "255"});
+    silent("text without characters", {"text", ""});
+    silent("tarvik-select-slot", {"tarvik-select-slot", "8"});
+    silent("dtr on", {"dtr", "on"});
+    silent("dtr off", {"dtr", "off"});
+    silent("rts on", {"rts", "on"});
+    silent("rts off", {"rts", "off"});
+}
+
+void VornctlTest::emulatedReader()
+{
+    QFETCH(QString, port);
+    QFETCH(QStringList, command);
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, json);
+
+    const Run asText = vornctl(QStringList{"--port", port} + command);
+    QVERIFY2(asText.exitCode == 0, qPrintable(describe(asText.out, asText.err)));
+    QCOMPARE(asText.out, text);
+    QCOMPARE(asText.err, QByteArray());
+
+    const Run asJson = vornctl(QStringList{"--json", "--port", port} + command);
+    QVERIFY2(asJson.exitCode == 0, qPrintable(describe(asJson.out, asJson.err)));
+    QVERIFY(asJson.out.endsWith('\n'));
+    QCOMPARE(asJson.out.count('\n'), 1);
+    QCOMPARE(jsonOf(asJson.out), jsonOf(json));
+}
+
+void VornctlTest::traceShowsTheExchange_data()
+{
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<QStringList>("fragments");
+
+    QTest::newRow("status") << QStringList{"status"}
+                            << QStringList{"DTR on  [status]", "> 3f  |?|", "wait 50 ms",
+                                           "2 bytes waiting",  "< 25 00",   "DTR off  [status]"};
+    QTest::newRow("select-slot counts from 1")
+        << QStringList{"select-slot", "3"}
+        << QStringList{"DTR on", "> 73 02  |s.|", "wait 50 ms", "DTR off"};
+    QTest::newRow("info is chained")
+        << QStringList{"info"}
+        << QStringList{"DTR on", "> 76", "< 03", "> 74", "< 08", "> 6e", "< 04 d2", "DTR off"};
+    QTest::newRow("set-clocks") << QStringList{"set-clocks", "3.57", "3.68", "6.00", "8.00",
+                                               "8.00",       "6.00", "3.68", "3.57"}
+                                << QStringList{"> 63 1b e4  |c..|  [set-clocks]", "wait 50 ms",
+                                               "DTR off"};
+    QTest::newRow("store-clocks unlocks before storing")
+        << QStringList{"store-clocks", "8.00", "8.00", "8.00", "8.00",
+                       "3.57",         "3.57", "3.57", "3.57"}
+        << QStringList{"> 63 00 ff", "DTR off",   "DTR on",     "> 70 5a c3",
+                       "wait 50 ms", "> 6d  |m|", "wait 50 ms", "DTR off"};
+    QTest::newRow("set-time unlocks, counts high byte first")
+        << QStringList{"set-time", "10"} << QStringList{"> 70 5a c3", "> 6f 05 fa", "DTR off"};
+    QTest::newRow("time") << QStringList{"time"} << QStringList{"> 72  |r|", "< 05 fa"};
+    QTest::newRow("echo") << QStringList{"echo", "Z"} << QStringList{"> 65 5a  |eZ|", "< 5a  |Z|"};
+    QTest::newRow("char") << QStringList{"char", "65"}
+                          << QStringList{"> 61 41 ff  |aA.|", "wait 50 ms"};
+    QTest::newRow("tarvik-status is polled")
+        << QStringList{"tarvik-status"} << QStringList{"> 47  |G|", "9 bytes waiting"};
+    QTest::newRow("tarvik-select-slot sends the slot number")
+        << QStringList{"tarvik-select-slot", "2"} << QStringList{"> 53 02", "6 bytes waiting"};
+    QTest::newRow("dtr by hand") << QStringList{"dtr", "on"} << QStringList{"DTR on  [dtr]"};
+}
+
+void VornctlTest::traceShowsTheExchange()
+{
+    QFETCH(QStringList, command);
+    QFETCH(QStringList, fragments);
+    const Run run = vornctl(QStringList{"--trace", "--port", Vorn8} + command);
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run.out, run.err)));
+    verifyInOrder(run.err, fragments);
+    // Nothing but trace lines on standard error.
+    QCOMPARE(traceLines(run.err).size(), run.err.count('\n'));
+}
+
+void VornctlTest::displayTestSendsTwelvePatternsAndASpace()
+{
+    const Run run = vornctl({"--trace", "--port", Vorn8, "display-test"});
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run.out, run.err)));
+    const QStringList lines = traceLines(run.err);
+    QCOMPARE(lines.filter(QStringLiteral("> 64 ")).size(), 12);
+    QCOMPARE(lines.filter(QStringLiteral("DTR on")).size(), 1);
+    verifyInOrder(run.err, {"> 64 1f 00 00 00 00 00 00", "wait 200 ms", "> 64 10 10 10 10 10 10 10",
+                            "wait 200 ms", "> 61 20 01", "wait 50 ms", "DTR off"});
+    int waited = 0;
+    static const QRegularExpression wait(QStringLiteral("wait (\\d+) ms"));
+    for (const QString &line : lines)
+        if (const QRegularExpressionMatch match = wait.match(line); match.hasMatch())
+            waited += match.captured(1).toInt();
+    QCOMPARE(waited, 1900); // the 1.9 s of the display test, the closing space included
+}
+
+void VornctlTest::portFromEnvironment()
+{
+    const Run fromEnvironment = vornctl({"status"}, Vorn4);
+    QCOMPARE(fromEnvironment.exitCode, 0);
+    QCOMPARE(fromEnvironment.out, QByteArray("cards: 1 3\nselected: 1\n"));
+    const Run optionWins = vornctl({"--port", Vorn8, "status"}, Vorn4);
+    QCOMPARE(optionWins.out, QByteArray("cards: 1 3 6\nselected: 1\n"));
+}
+
+void VornctlTest::noPortIsAUsageError()
+{
+    const Run run = vornctl({"status"});
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY(run.err.contains("VORN_PORT"));
+    QVERIFY(run.err.contains("Usage: vornctl [--port NAME] [--json] [--trace] COMMAND [ARGS]"));
+}
+
+void VornctlTest::ptyCommands_data()
+{
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("json");
+
+    QTest::newRow("info")
+        << QStringList{"info"} << QByteArray("Version: 7 - Type Vorn4 - SN: 004321\n")
+        << QByteArray(
+               R"({"version":7,"model":4,"serial":4321,"text":"Version: 7 - Type Vorn4 - SN: 004321"})");
+    QTest::newRow("echo") << QStringList{"echo", "~"} << QByteArray("~\n")
+                          << QByteArray(R"({"sent":"~","echoed":"~"})");
+    QTest::newRow("tarvik-status") << QStringList{"tarvik-status"} << QByteArray("cards: 2 4\n")
+                                   << QByteArray(R"({"cards":[2,4]})");
+    // A pseudo-terminal has no modem lines: both read inactive, so both boxes would be checked.
+    QTest::newRow("lines") << QStringList{"lines"}
+                           << QByteArray("cards changed: yes\ncards in: yes\n")
+                           << QByteArray(R"({"cards_changed":true,"cards_in":true})");
+    QTest::newRow("char") << QStringList{"char", "66"} << QByteArray() << QByteArray("{}");
+    QTest::newRow("dtr on") << QStringList{"dtr", "on"} << QByteArray() << QByteArray("{}");
+    QTest::newRow("dtr off") << QStringList{"dtr", "off"} << QByteArray() << QByteArray("{}");
+    QTest::newRow("rts on") << QStringList{"rts", "on"} << QByteArray() << QByteArray("{}");
+    QTest::newRow("rts off") << QStringList{"rts", "off"} << QByteArray() << QByteArray("{}");
+}
+
+void VornctlTest::ptyCommands()
+{
+    QFETCH(QStringList, command);
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, json);
+    const Run asText = onPty(command);
+    QVERIFY2(asText.exitCode == 0, qPrintable(describe(asText.out, asText.err)));
+    QCOMPARE(asText.out, text);
+    const Run asJson = onPty(QStringList{"--json"} + command);
+    QVERIFY2(asJson.exitCode == 0, qPrintable(describe(asJson.out, asJson.err)));
+    QCOMPARE(jsonOf(asJson.out), jsonOf(json));
+}
+
+void VornctlTest::ptySettingsReadBack_data()
+{
+    QTest::addColumn<QStringList>("setting");
+    QTest::addColumn<QStringList>("reading");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("select-slot") << QStringList{"select-slot", "4"} << QStringList{"status"}
+                                 << QByteArray("cards: 2 4\nselected: 4\n");
+    QTest::newRow("select-slot 1") << QStringList{"select-slot", "1"} << QStringList{"status"}
+                                   << QByteArray("cards: 2 4\nselected: 1\n");
+    QTest::newRow("tarvik-select-slot")
+        << QStringList{"tarvik-select-slot", "3"} << QStringList{"status"}
+        << QByteArray("cards: 2 4\nselected: 3\n");
+    QTest::newRow("set-time") << QStringList{"set-time", "100"} << QStringList{"--json", "time"}
+                              << QByteArray("{\"counts\":15300,\"seconds\":100}\n");
+    QTest::newRow("set-time 428") << QStringList{"set-time", "428"} << QStringList{"time"}
+                                  << QByteArray("428\n");
+    QTest::newRow("set-clocks") << QStringList{"set-clocks", "8.00", "6.00", "3.68", "3.57",
+                                               "3,57",       "3,68", "6,00", "8,00"}
+                                << QStringList{"clocks"}
+                                << QByteArray("8.00 6.00 3.68 3.57 3.57 3.68 6.00 8.00\n");
+    QTest::newRow("store-clocks") << QStringList{"store-clocks", "6.00", "6.00", "6.00", "6.00",
+                                                 "3.68",         "3.68", "3.68", "3.68"}
+                                  << QStringList{"clocks"}
+                                  << QByteArray("6.00 6.00 6.00 6.00 3.68 3.68 3.68 3.68\n");
+}
+
+void VornctlTest::ptySettingsReadBack()
+{
+    QFETCH(QStringList, setting);
+    QFETCH(QStringList, reading);
+    QFETCH(QByteArray, expected);
+    const Run set = onPty(setting);
+    QVERIFY2(set.exitCode == 0, qPrintable(describe(set.out, set.err)));
+    QVERIFY(set.out.isEmpty());
+    const Run read = onPty(reading);
+    QVERIFY2(read.exitCode == 0, qPrintable(describe(read.out, read.err)));
+    QCOMPARE(read.out, expected);
+}
+
+void VornctlTest::ptyTextOneCharacterEvery500Ms()
+{
+    const Run run = onPty({"--trace", "text", "ok"});
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run.out, run.err)));
+    const QStringList lines = traceLines(run.err);
+    QCOMPARE(lines.filter(QStringLiteral("DTR")).size(), 2);
+    verifyInOrder(run.err, {"DTR on  [text]", "> 61 6f ff  |ao.|", "wait 500 ms",
+                            "> 61 6b ff  |ak.|", "wait 500 ms", "DTR off  [text]"});
+}
+
+void VornctlTest::readerFailure_data()
+{
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<QByteArray>("error");
+    QTest::newRow("status") << QStringList{"status"} << QByteArray("Error at reading Device!\n");
+    QTest::newRow("time") << QStringList{"--json", "time"}
+                          << QByteArray("Error at reading Device!\n");
+    QTest::newRow("echo") << QStringList{"echo", "e"} << QByteArray("Error at reading Device!\n");
+    QTest::newRow("tarvik-status")
+        << QStringList{"tarvik-status"} << QByteArray("Timeout at reading Device!\n");
+}
+
+void VornctlTest::readerFailure()
+{
+    QFETCH(QStringList, command);
+    QFETCH(QByteArray, error);
+    // A reader that answers long after every wait of the tool.
+    Emulator slow;
+    QVERIFY(slow.start({"--answer-delay", "1500"}));
+    const Run run = vornctl(QStringList{"--port", slow.path} + command);
+    slow.stop();
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err, error);
+    QCOMPARE(run.out, QByteArray());
+}
+
+void VornctlTest::badArgumentsSendNothing_data()
+{
+    QTest::addColumn<QStringList>("command");
+    QTest::newRow("select-slot 0") << QStringList{"select-slot", "0"};
+    QTest::newRow("select-slot 9") << QStringList{"select-slot", "9"};
+    QTest::newRow("tarvik-select-slot 9") << QStringList{"tarvik-select-slot", "9"};
+    QTest::newRow("char 256") << QStringList{"char", "256"};
+    QTest::newRow("set-time 429") << QStringList{"set-time", "429"};
+    QTest::newRow("set-clocks with a bad one") << QStringList{
+        "set-clocks", "8.00", "8.00", "8.00", "8.00", "8.00", "8.00", "8.00", "8.01"};
+    QTest::newRow("store-clocks short") << QStringList{"store-clocks", "8.00", "8.00"};
+    QTest::newRow("echo two characters") << QStringList{"echo", "ab"};
+    QTest::newRow("text two words") << QStringList{"text", "a", "b"};
+    QTest::newRow("unknown command") << QStringList{"reboot"};
+}
+
+void VornctlTest::badArgumentsSendNothing()
+{
+    QFETCH(QStringList, command);
+    const QByteArray before = ptyState();
+    QVERIFY(!before.isEmpty());
+    for (const QString &port : {Vorn8, m_pty.path}) {
+        const Run run = vornctl(QStringList{"--trace", "--json", "--port", port} + command);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY(run.out.isEmpty());
+        QVERIFY2(run.err.contains("Usage: vornctl"), run.err.constData());
+        QVERIFY2(traceLines(run.err).isEmpty(), run.err.constData());
+    }
+    QCOMPARE(ptyState(), before);
+}
+
+void VornctlTest::missingPort_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("devicePath");
+    QTest::newRow("path") << "/dev/ttyVORN-missing"
+                          << "/dev/ttyVORN-missing";
+    QTest::newRow("short name") << "ttyVORN-missing"
+                                << "/dev/ttyVORN-missing";
+}
+
+void VornctlTest::missingPort()
+{
+    QFETCH(QString, port);
+    QFETCH(QString, devicePath);
+    const Run run = vornctl({"--trace", "--port", port, "status"});
+    QCOMPARE(run.exitCode, 3);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY2(run.err.contains(devicePath.toUtf8() + ": no such port"), run.err.constData());
+    QVERIFY(traceLines(run.err).isEmpty());
+}
+
+void VornctlTest::portInUseNamesTheHolder()
+{
+    // Qt Serial Port locks the port for the test process, as it would for the window.
+    QSerialPort holder(m_pty.path);
+    QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
+    const Run run = onPty({"status"});
+    holder.close();
+    QCOMPARE(run.exitCode, 3);
+    QVERIFY2(run.err.contains("in use by another program: tst_vornctl (PID " +
+                              QByteArray::number(QCoreApplication::applicationPid()) + ")"),
+             run.err.constData());
+    // Once the holder lets go the port is free again.
+    QCOMPARE(onPty({"status"}).exitCode, 0);
+}
+
+void VornctlTest::permissionDeniedNamesTheGroup()
+{
+    struct stat before
+    {
+    };
+    QVERIFY(::stat(QFile::encodeName(m_pty.path).constData(), &before) == 0);
+    QStringList launcher;
+    // Not root: the owner is refused while the terminal's group may read and write.
+    mode_t deniedMode = 0060;
+    if (::geteuid() == 0) {
+        // Root opens anything: run vornctl as nobody, outside the terminal's group.
+        launcher = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+        QProcess probe;
+        probe.start(launcher.first(), launcher.mid(1) + QStringList{"test", "-x", VORNCTL_PATH});
+        if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit ||
+            probe.exitCode() != 0)
+            QSKIP("setpriv is missing, or vornctl lies in a folder closed to other users");
+        deniedMode = 0660;
+    }
+    QVERIFY(::chmod(QFile::encodeName(m_pty.path).constData(), deniedMode) == 0);
+    const Run run = vornctl({"--port", m_pty.path, "status"}, {}, launcher);
+    ::chmod(QFile::encodeName(m_pty.path).constData(), before.st_mode & 07777);
+
+    const QString group = QFileInfo(m_pty.path).group();
+    QCOMPARE(run.exitCode, 3);
+    QVERIFY2(run.err.contains("permission denied"), run.err.constData());
+    QVERIFY2(run.err.contains("group " + group.toUtf8() + ": join it"), run.err.constData());
+    QVERIFY2(run.err.contains("new login"), run.err.constData());
+}
+
+QTEST_GUILESS_MAIN(VornctlTest)
+#include "tst_vornctl.moc"
