@@ -40,7 +40,9 @@ std::optional<CommandLine> CommandLine::parse(const QStringList &arguments, int 
         return std::nullopt;
     }
     if (parser.isSet(help)) {
-        print(stdout, parser.helpText());
+        // No application object exists yet, so the parser does not know the program's name.
+        print(stdout, parser.helpText().replace(QLatin1String("<executable_name>"),
+                                                QLatin1String("vorn-tool")));
         return std::nullopt;
     }
     if (parser.isSet(version)) {

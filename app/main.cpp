@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QIcon>
 #include <QLoggingCategory>
 
 #include <memory>
@@ -20,6 +21,7 @@ int main(int argc, char **argv)
         return exitCode;
 
     QApplication application(argc, argv);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/vorn-tool.svg")));
     // The window keeps a slot for a button the form does not have; connecting by name says
     // so on every start, which tells a technician nothing.
     QLoggingCategory::setFilterRules(

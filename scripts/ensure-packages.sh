@@ -8,6 +8,7 @@ packages=(
   xvfb xauth xdotool
   clang libclang-rt-14-dev
   libbenchmark-dev
+  libqt6svg6 desktop-file-utils appstream dpkg-dev groff-base
 )
 
 missing=()
