@@ -3,8 +3,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
-#include <deque>
 #include <optional>
+#include <vector>
 
 // One direction of the reader's line: bytes leave one after another at 9600 baud 8N1, each
 // with the moment it has fully arrived at the far end.
@@ -38,6 +38,8 @@ public:
     qsizetype arrivedCount(qint64 nowTicks) const;
     // Takes up to maxSize arrived bytes, oldest first.
     QByteArray takeArrived(qint64 nowTicks, qsizetype maxSize);
+    // The same into the caller's buffer, without touching the heap; returns the count taken.
+    qsizetype takeArrived(qint64 nowTicks, char *data, qsizetype maxSize);
     // When the next kept byte arrives; nothing when none is on its way or waiting.
     std::optional<qint64> nextArrival() const;
 
@@ -45,12 +47,17 @@ public:
     void clear();
 
 private:
+    static constexpr std::size_t CompactAfter = 256;
+
     struct PacedByte
     {
         qint64 arrival = 0;
         char value = 0;
     };
 
-    std::deque<PacedByte> m_bytes;
+    // The bytes still kept are m_bytes from m_first on. Taken bytes are only skipped, and the
+    // storage is reused once all are taken, so a line in steady use never allocates.
+    std::vector<PacedByte> m_bytes;
+    std::size_t m_first = 0;
     qint64 m_freeAt = 0;
 };

@@ -63,9 +63,7 @@ qint64 EmulatedLine::read(char *data, qint64 maxSize)
 {
     if (!usable())
         return -1;
-    const QByteArray bytes = m_fromReader.takeArrived(nowTicks(), maxSize);
-    std::copy(bytes.begin(), bytes.end(), data);
-    return bytes.size();
+    return m_fromReader.takeArrived(nowTicks(), data, maxSize);
 }
 
 qint64 EmulatedLine::write(const char *data, qint64 size)

@@ -8,11 +8,12 @@
 
 namespace {
 
+// Built in one allocation: a reply is made for every request the reader answers.
 QByteArray bytesOf(std::initializer_list<quint8> values)
 {
-    QByteArray bytes;
-    for (const quint8 value : values)
-        bytes.append(char(value));
+    QByteArray bytes(qsizetype(values.size()), Qt::Uninitialized);
+    std::transform(values.begin(), values.end(), bytes.begin(),
+                   [](quint8 value) { return char(value); });
     return bytes;
 }
 
@@ -100,7 +101,7 @@ void EmulatedReader::setDataTerminalReady(bool asserted)
 {
     m_dtr = asserted;
     if (!asserted && m_requireDtr)
-        m_pending.clear();
+        m_pendingLength = 0;
 }
 
 QByteArray EmulatedReader::receive(QByteArrayView bytes)
@@ -118,12 +119,14 @@ std::optional<ReaderAnswer> EmulatedReader::receiveByte(char byte)
     if (m_vanished || (m_requireDtr && !m_dtr))
         return std::nullopt;
     // An unknown code is dropped on its own, so the next byte may start a request again.
-    if (m_pending.isEmpty() && requestLength(byte) == 0)
+    if (m_pendingLength == 0 && requestLength(byte) == 0)
         return std::nullopt;
-    m_pending.append(byte);
-    if (m_pending.size() < requestLength(m_pending.front()))
+    m_pending[std::size_t(m_pendingLength++)] = byte;
+    if (m_pendingLength < requestLength(m_pending.front()))
         return std::nullopt;
-    const QByteArray request = std::exchange(m_pending, QByteArray());
+    const QByteArray request(m_pending.data(), std::exchange(m_pendingLength, 0));
+    if (m_receivedRequests.size() == RequestLogLimit)
+        m_receivedRequests.removeFirst();
     m_receivedRequests.append(request);
     return answer(request);
 }
@@ -132,7 +135,7 @@ void EmulatedReader::powerCycle()
 {
     m_workingClocks = m_storedClocks;
     m_workingTime = m_storedTime;
-    m_pending.clear();
+    m_pendingLength = 0;
     m_unlocked = false;
 }
 
@@ -146,7 +149,7 @@ void EmulatedReader::setFault(const ReplyFault &fault)
 void EmulatedReader::setVanished(bool vanished)
 {
     m_vanished = vanished;
-    m_pending.clear();
+    m_pendingLength = 0;
     if (!vanished && m_fault.kind == FaultKind::Vanished)
         clearFault();
 }
@@ -232,8 +235,8 @@ void EmulatedReader::selectSlot(int slot)
 QByteArray EmulatedReader::tarvikStatus() const
 {
     return bytesOf({quint8('G'), quint8(m_selectedSlot + 1), m_occupiedSlots, m_modelType,
-                    m_firmwareVersion}) +
-           highByteFirst(m_serialNumber) + highByteFirst(m_workingClocks);
+                    m_firmwareVersion, quint8(m_serialNumber >> 8), quint8(m_serialNumber & 0xFF),
+                    quint8(m_workingClocks >> 8), quint8(m_workingClocks & 0xFF)});
 }
 
 // 'S', the slot number asked for, 0 when it was taken or 1 when refused, the slot bits, the

@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 #include <QList>
 
+#include <array>
 #include <optional>
 
 // What goes wrong with the reader's replies when a test asks for it.
@@ -110,7 +111,9 @@ public:
     // Takes one byte; when it completes a request, returns the reader's answer to it.
     std::optional<ReaderAnswer> receiveByte(char byte);
 
-    // Every complete request received, oldest first.
+    // The complete requests received, oldest first: all of them, or the last RequestLogLimit
+    // for a reader that has been served for long (a server must not grow without end).
+    static constexpr qsizetype RequestLogLimit = 4096;
     QList<QByteArray> receivedRequests() const { return m_receivedRequests; }
     void clearReceivedRequests() { m_receivedRequests.clear(); }
 
@@ -128,6 +131,8 @@ public:
 
     // Request length including the command code; 0 for a code the reader does not know.
     static qsizetype requestLength(char code);
+    // The dot pattern: the code and seven pattern bytes.
+    static constexpr qsizetype LongestRequest = 8;
     // Reply length of a known command; 0 for commands without reply.
     static qsizetype replyLength(char code);
 
@@ -159,7 +164,9 @@ private:
     bool m_requireDtr = true;
     bool m_dtr = false;
     bool m_unlocked = false;
-    QByteArray m_pending;
+    // The request being received; a fixed buffer, so taking bytes never allocates.
+    std::array<char, LongestRequest> m_pending{};
+    qsizetype m_pendingLength = 0;
     QList<QByteArray> m_receivedRequests;
 
     ReplyFault m_fault;

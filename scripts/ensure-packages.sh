@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
   xvfb xauth xdotool
   clang libclang-rt-14-dev
-  libbenchmark-dev
+  libbenchmark-dev libx11-dev
   libqt6svg6 desktop-file-utils appstream dpkg-dev groff-base
 )
 
