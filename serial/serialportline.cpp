@@ -2,11 +2,24 @@
 
 #include <QFileInfo>
 
+namespace {
+
+// Errors that say nothing about the device: a wait that found nothing to pull, and modem-line
+// calls that a pseudo-terminal does not support.
+bool isHarmless(QSerialPort::SerialPortError error)
+{
+    return error == QSerialPort::NoError || error == QSerialPort::TimeoutError ||
+           error == QSerialPort::UnsupportedOperationError;
+}
+
+} // namespace
+
 SerialPortLine::SerialPortLine(const QString &portName)
 {
     // A path such as /dev/serial/by-id/... or /dev/pts/3 is taken as it is; QSerialPort
     // resolves a short name such as ttyUSB0 under /dev.
     m_port.setPortName(portName);
+    watchBackgroundErrors();
 }
 
 SerialPortLine::~SerialPortLine() = default;
@@ -132,17 +145,32 @@ void SerialPortLine::applyLineParameters()
 
 bool SerialPortLine::checkError()
 {
-    switch (m_port.error()) {
-    case QSerialPort::NoError:
-        return true;
-    case QSerialPort::TimeoutError:              // waitForReadyRead(0) with nothing to pull
-    case QSerialPort::UnsupportedOperationError: // modem lines of a pseudo-terminal
+    if (isHarmless(m_port.error())) {
         m_port.clearError();
         return true;
-    default:
-        markVanished();
-        return false;
     }
+    markVanished();
+    return false;
+}
+
+void SerialPortLine::watchBackgroundErrors()
+{
+    // Whenever the event loop runs, QSerialPort reads the device on its own. When the far end
+    // hangs up, that read fails again and again at full speed, long before our next call would
+    // look. The loss is taken on the next turn of the event loop rather than inside the port's
+    // own notification, which must not close the port under its feet.
+    QObject::connect(&m_port, &QSerialPort::errorOccurred, &m_port,
+                     [this](QSerialPort::SerialPortError error) {
+                         if (isHarmless(error) || !m_port.isOpen())
+                             return;
+                         QMetaObject::invokeMethod(
+                             &m_port,
+                             [this] {
+                                 if (m_port.isOpen() && !m_vanished)
+                                     markVanished();
+                             },
+                             Qt::QueuedConnection);
+                     });
 }
 
 void SerialPortLine::markVanished()

@@ -39,6 +39,8 @@ private:
     void applyLineParameters();
     // Looks at the port's error after a call; true when the line is still usable.
     bool checkError();
+    // Notices a loss that shows while the event loop runs, between our own calls.
+    void watchBackgroundErrors();
     void markVanished();
 
     QSerialPort m_port;
