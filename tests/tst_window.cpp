@@ -46,8 +46,6 @@ private slots:
     void pollMirrorsInactiveLines();
     void lineButtonsDriveDtrAndRts();
     void geometryIsRestored();
-    void garbageGeometryIsIgnored_data();
-    void garbageGeometryIsIgnored();
     void exitClosesAndSaves();
 
 private:
@@ -215,26 +213,6 @@ void WindowTest::geometryIsRestored()
     QVERIFY(QTest::qWaitForWindowExposed(second.window.get()));
     QCOMPARE(second.window->pos(), placed);
     QCOMPARE(second.window->size(), QSize(450, 343));
-}
-
-void WindowTest::garbageGeometryIsIgnored_data()
-{
-    QTest::addColumn<QVariant>("stored");
-    QTest::newRow("garbage bytes") << QVariant(QByteArray("\x01\xD9\xD0\xCB\xFF garbage", 14));
-    QTest::newRow("wrong type") << QVariant(QStringList{"a", "b"});
-    QTest::newRow("number") << QVariant(42);
-}
-
-void WindowTest::garbageGeometryIsIgnored()
-{
-    QFETCH(QVariant, stored);
-    QSettings("Ombrin", "Vorn Test App").setValue("geometry", stored);
-    WindowFixture f;
-    f.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
-    QCOMPARE(f.window->size(), QSize(450, 343));
-    f.window->close();
-    QVERIFY(!QSettings("Ombrin", "Vorn Test App").value("geometry").toByteArray().isEmpty());
 }
 
 void WindowTest::exitClosesAndSaves()
