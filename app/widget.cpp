@@ -34,12 +34,9 @@ QSettings windowSettings()
 
 } // namespace
 
-Widget::Widget(QWidget *parent) : Widget(WindowOptions{}, parent)
-{
-}
+Widget::Widget(QWidget *parent) : Widget(WindowOptions{}, parent) {}
 
-Widget::Widget(const WindowOptions &options, QWidget *parent)
-    : QWidget(parent), m_options(options)
+Widget::Widget(const WindowOptions &options, QWidget *parent) : QWidget(parent), m_options(options)
 {
     ui.setupUi(this);
     if (!m_options.clock) {
@@ -115,17 +112,17 @@ void Widget::on_pushButton_ClosePorts_clicked()
 
 QList<QWidget *> Widget::deviceControls() const
 {
-    return {ui.pushButton_ResetDTR,  ui.pushButton_SetDTR,       ui.pushButton_ResetRTS,
-            ui.pushButton_SetRTS,    ui.pushButton_GetStatus,    ui.pushButton_SetSlot,
-            ui.comboBox_SelectedSlot, ui.pushButton_Version,     ui.pushButton_ASCII,
-            ui.lineEdit_Version,     ui.comboBox_Freq_0,         ui.comboBox_Freq_1,
-            ui.comboBox_Freq_2,      ui.comboBox_Freq_3,         ui.comboBox_Freq_4,
-            ui.comboBox_Freq_5,      ui.comboBox_Freq_6,         ui.comboBox_Freq_7,
-            ui.pushButton_GetClks,   ui.pushButton_SetClks,      ui.pushButton_StoreClks,
-            ui.pushButton_Display,   ui.lineEdit_ASCII,          ui.lineEdit_Echo,
-            ui.pushButton_Echo,      ui.pushButton_minus,        ui.pushButton_plus,
-            ui.pushButton_SetChar,   ui.pushButton_SetTime,      ui.lineEdit_time,
-            ui.pushButton_getTime,   ui.pushButton_TarvikSetSlot, ui.pushButton_TarvikStatus};
+    return {ui.pushButton_ResetDTR,   ui.pushButton_SetDTR,        ui.pushButton_ResetRTS,
+            ui.pushButton_SetRTS,     ui.pushButton_GetStatus,     ui.pushButton_SetSlot,
+            ui.comboBox_SelectedSlot, ui.pushButton_Version,       ui.pushButton_ASCII,
+            ui.lineEdit_Version,      ui.comboBox_Freq_0,          ui.comboBox_Freq_1,
+            ui.comboBox_Freq_2,       ui.comboBox_Freq_3,          ui.comboBox_Freq_4,
+            ui.comboBox_Freq_5,       ui.comboBox_Freq_6,          ui.comboBox_Freq_7,
+            ui.pushButton_GetClks,    ui.pushButton_SetClks,       ui.pushButton_StoreClks,
+            ui.pushButton_Display,    ui.lineEdit_ASCII,           ui.lineEdit_Echo,
+            ui.pushButton_Echo,       ui.pushButton_minus,         ui.pushButton_plus,
+            ui.pushButton_SetChar,    ui.pushButton_SetTime,       ui.lineEdit_time,
+            ui.pushButton_getTime,    ui.pushButton_TarvikSetSlot, ui.pushButton_TarvikStatus};
 }
 
 void Widget::setDeviceControlsEnabled(bool enabled)
@@ -264,7 +261,8 @@ ClockSelection Widget::clockSelectionShown() const
     const auto selectors = clockSelectors();
     ClockSelection selection;
     for (int slot = 0; slot < ReaderProtocol::SlotCount; ++slot)
-        selection.setCode(slot, static_cast<quint8>(selectors.at(std::size_t(slot))->currentIndex()));
+        selection.setCode(slot,
+                          static_cast<quint8>(selectors.at(std::size_t(slot))->currentIndex()));
     return selection;
 }
 

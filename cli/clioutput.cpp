@@ -53,7 +53,7 @@ QString CliOutput::text(CliCommand command, const QJsonObject &data)
 QString CliOutput::portsText(const QJsonObject &data)
 {
     QString text;
-    for (const QJsonValue &value : data.value(QLatin1String("ports")).toArray()) {
+    for (const QJsonValue value : data.value(QLatin1String("ports")).toArray()) {
         const QJsonObject port = value.toObject();
         text += QStringList{port.value(QLatin1String("name")).toString(),
                             port.value(QLatin1String("description")).toString(),
@@ -70,7 +70,7 @@ QString CliOutput::slotListText(const QJsonArray &slotNumbers)
     if (slotNumbers.isEmpty())
         return QStringLiteral("none");
     QStringList numbers;
-    for (const QJsonValue &slot : slotNumbers)
+    for (const QJsonValue slot : slotNumbers)
         numbers.append(QString::number(slot.toInt()));
     return numbers.join(QLatin1Char(' '));
 }
@@ -85,7 +85,7 @@ QString CliOutput::statusText(const QJsonObject &data)
 QString CliOutput::clocksText(const QJsonObject &data)
 {
     QStringList frequencies;
-    for (const QJsonValue &frequency : data.value(QLatin1String("clocks")).toArray())
+    for (const QJsonValue frequency : data.value(QLatin1String("clocks")).toArray())
         frequencies.append(frequency.toString());
     return frequencies.join(QLatin1Char(' ')) + QLatin1Char('\n');
 }

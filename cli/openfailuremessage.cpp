@@ -112,8 +112,7 @@ QString OpenFailureMessage::permissionDeniedText(const QString &devicePath) cons
 
 QString OpenFailureMessage::inUseText(const QString &devicePath) const
 {
-    const QString prefix =
-        QStringLiteral("cannot open %1: in use by another program").arg(devicePath);
+    QString prefix = QStringLiteral("cannot open %1: in use by another program").arg(devicePath);
     const std::optional<LockHolder> holder = lockHolder(devicePath);
     if (!holder)
         return prefix;

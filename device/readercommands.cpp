@@ -20,8 +20,7 @@ DeviceError errorOf(ExchangeStatus status)
     return DeviceError::ReadError;
 }
 
-template <std::size_t N>
-QByteArrayView view(const std::array<char, N> &bytes)
+template <std::size_t N> QByteArrayView view(const std::array<char, N> &bytes)
 {
     return QByteArrayView(bytes.data(), qsizetype(N));
 }
@@ -33,9 +32,7 @@ char byte(quint32 value)
 
 } // namespace
 
-ReaderCommands::ReaderCommands(DeviceTransaction &transaction) : m_transaction(transaction)
-{
-}
+ReaderCommands::ReaderCommands(DeviceTransaction &transaction) : m_transaction(transaction) {}
 
 DeviceResult<SlotStatus> ReaderCommands::readStatus()
 {
@@ -138,8 +135,7 @@ DeviceResult<quint8> ReaderCommands::tarvikStatus()
 {
     m_transaction.setCommandName("tarvik-status");
     const std::array<char, 1> request{RP::TarvikStatus};
-    const DeviceError error =
-        errorOf(m_transaction.polled(view(request), RP::TarvikStatusReply));
+    const DeviceError error = errorOf(m_transaction.polled(view(request), RP::TarvikStatusReply));
     if (error != DeviceError::None)
         return {error, 0};
     return {error, m_transaction.buffer().at(2)};

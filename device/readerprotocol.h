@@ -9,21 +9,21 @@
 // high byte first.
 namespace ReaderProtocol {
 
-constexpr char Status = '?';         // reply 2: slot bits, selected slot
-constexpr char SelectSlot = 's';     // + slot index 0..7
-constexpr char Version = 'v';        // reply 1
-constexpr char ModelType = 't';      // reply 1: 4 or 8
-constexpr char SerialNumber = 'n';   // reply 2
-constexpr char ReadClocks = 'g';     // reply 2: packed clock codes
-constexpr char WriteClocks = 'c';    // + 2 packed bytes
-constexpr char Unlock = 'p';         // + the unlock code
+constexpr char Status = '?';       // reply 2: slot bits, selected slot
+constexpr char SelectSlot = 's';   // + slot index 0..7
+constexpr char Version = 'v';      // reply 1
+constexpr char ModelType = 't';    // reply 1: 4 or 8
+constexpr char SerialNumber = 'n'; // reply 2
+constexpr char ReadClocks = 'g';   // reply 2: packed clock codes
+constexpr char WriteClocks = 'c';  // + 2 packed bytes
+constexpr char Unlock = 'p';       // + the unlock code
 constexpr char StoreClocks = 'm';
-constexpr char StoreTime = 'o';      // + 2 bytes counts
-constexpr char ReadTime = 'r';       // reply 2: counts
-constexpr char Echo = 'e';           // + 1 character, reply 1
-constexpr char ShowCharacter = 'a';  // + code, trailing byte
-constexpr char DotPattern = 'd';     // + 7 pattern bytes
-constexpr char TarvikStatus = 'G';   // reply 9: byte 2 slot bits
+constexpr char StoreTime = 'o';        // + 2 bytes counts
+constexpr char ReadTime = 'r';         // reply 2: counts
+constexpr char Echo = 'e';             // + 1 character, reply 1
+constexpr char ShowCharacter = 'a';    // + code, trailing byte
+constexpr char DotPattern = 'd';       // + 7 pattern bytes
+constexpr char TarvikStatus = 'G';     // reply 9: byte 2 slot bits
 constexpr char TarvikSelectSlot = 'S'; // + slot number 1..8, reply 6
 
 constexpr qsizetype StatusReply = 2;

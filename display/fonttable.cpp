@@ -275,7 +275,7 @@ const std::array<quint8, FontTable::Size> &FontTable::bytes()
 FontTable::Glyph FontTable::glyph(quint8 code)
 {
     Glyph glyph{};
-    const auto first = Font.begin() + code * Columns;
+    const auto first = Font.begin() + std::ptrdiff_t(code) * Columns;
     std::copy(first, first + Columns, glyph.begin());
     return glyph;
 }

@@ -10,7 +10,8 @@ class WaitClock;
 enum class TraceKind;
 
 // How an exchange that expects a reply ended.
-enum class ExchangeStatus {
+enum class ExchangeStatus
+{
     Done,             // the reply of the exact length was read into the command buffer
     WrongReplyLength, // after the fixed wait the count waiting was not the reply's length
     Timeout,          // a polled reply never reached its exact length

@@ -50,7 +50,8 @@ void TextTrace::record(const TraceEvent &event)
 
 QByteArray TextTrace::formatLine(qint64 milliseconds, const TraceEvent &event)
 {
-    QByteArray line = QByteArray::number(milliseconds).rightJustified(7, ' ') + ' ' + describe(event);
+    QByteArray line =
+        QByteArray::number(milliseconds).rightJustified(7, ' ') + ' ' + describe(event);
     if (event.command && *event.command)
         line += QByteArray("  [") + event.command + ']';
     return line + '\n';

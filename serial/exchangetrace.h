@@ -7,13 +7,14 @@ class WaitClock;
 
 // What happened on the line during an exchange, for a technician who wants to see the
 // conversation with the reader.
-enum class TraceKind {
-    Write,   // bytes to the reader
-    Read,    // bytes from the reader
-    Drain,   // bytes from the reader, thrown away before a request
-    Dtr,     // DTR asserted (value 1) or released (value 0)
-    Wait,    // a fixed wait of value milliseconds
-    Check,   // a reply-count check: value is the count the line reported
+enum class TraceKind
+{
+    Write, // bytes to the reader
+    Read,  // bytes from the reader
+    Drain, // bytes from the reader, thrown away before a request
+    Dtr,   // DTR asserted (value 1) or released (value 0)
+    Wait,  // a fixed wait of value milliseconds
+    Check, // a reply-count check: value is the count the line reported
 };
 
 struct TraceEvent

@@ -11,7 +11,8 @@ struct ModemLines
 };
 
 // Why a port did not open, in the terms a technician acts on.
-enum class OpenFailure {
+enum class OpenFailure
+{
     None,
     NoSuchPort,
     PermissionDenied,

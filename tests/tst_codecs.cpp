@@ -36,11 +36,12 @@ void CodecsTest::slotStatus_data()
     QTest::addColumn<QList<int>>("occupied");
     QTest::addColumn<quint8>("selected");
     QTest::newRow("A5 03") << quint8(0xA5) << quint8(0x03) << QList<int>{1, 3, 6, 8} << quint8(3);
-    QTest::newRow("only bits 0-2 select") << quint8(0x00) << quint8(0xFA) << QList<int>{}
-                                          << quint8(2);
+    QTest::newRow("only bits 0-2 select")
+        << quint8(0x00) << quint8(0xFA) << QList<int>{} << quint8(2);
     QTest::newRow("all") << quint8(0xFF) << quint8(0x07) << QList<int>{1, 2, 3, 4, 5, 6, 7, 8}
                          << quint8(7);
-    QTest::newRow("first and last") << quint8(0x81) << quint8(0x08) << QList<int>{1, 8} << quint8(0);
+    QTest::newRow("first and last")
+        << quint8(0x81) << quint8(0x08) << QList<int>{1, 8} << quint8(0);
 }
 
 void CodecsTest::slotStatus()
@@ -81,7 +82,8 @@ void CodecsTest::clockPackingRoundTrips()
 {
     for (int first = 0; first < 256; first += 7)
         for (int second = 0; second < 256; second += 11) {
-            const ClockSelection selection = ClockSelection::fromBytes(quint8(first), quint8(second));
+            const ClockSelection selection =
+                ClockSelection::fromBytes(quint8(first), quint8(second));
             QCOMPARE(selection.firstByte(), quint8(first));
             QCOMPARE(selection.secondByte(), quint8(second));
         }
@@ -120,12 +122,12 @@ void CodecsTest::identificationText_data()
     QTest::addColumn<QString>("text");
     QTest::newRow("example") << quint8(3) << quint8(8) << quint16(0x04D2)
                              << "Version: 3 - Type Vorn8 - SN: 001234";
-    QTest::newRow("version 255 unsigned") << quint8(0xFF) << quint8(4) << quint16(7)
-                                          << "Version: 255 - Type Vorn4 - SN: 000007";
-    QTest::newRow("version 0, largest serial") << quint8(0) << quint8(8) << quint16(0xFFFF)
-                                               << "Version: 0 - Type Vorn8 - SN: 065535";
-    QTest::newRow("low byte 0x80") << quint8(1) << quint8(8) << quint16(0x0180)
-                                   << "Version: 1 - Type Vorn8 - SN: 000384";
+    QTest::newRow("version 255 unsigned")
+        << quint8(0xFF) << quint8(4) << quint16(7) << "Version: 255 - Type Vorn4 - SN: 000007";
+    QTest::newRow("version 0, largest serial")
+        << quint8(0) << quint8(8) << quint16(0xFFFF) << "Version: 0 - Type Vorn8 - SN: 065535";
+    QTest::newRow("low byte 0x80")
+        << quint8(1) << quint8(8) << quint16(0x0180) << "Version: 1 - Type Vorn8 - SN: 000384";
     QTest::newRow("type 0") << quint8(1) << quint8(0) << quint16(1)
                             << "Version: 1 - Type unknown - SN: 000001";
     QTest::newRow("type 255") << quint8(1) << quint8(255) << quint16(1)
@@ -192,7 +194,8 @@ void CodecsTest::countsFromEntry()
 void CodecsTest::everyEntryReadsBackUnchanged()
 {
     for (quint32 seconds = 0; seconds <= TimeSetting::MaxSeconds; ++seconds) {
-        const std::optional<quint16> counts = TimeSetting::countsFromEntry(QString::number(seconds));
+        const std::optional<quint16> counts =
+            TimeSetting::countsFromEntry(QString::number(seconds));
         QVERIFY(counts);
         QCOMPARE(TimeSetting::secondsFromCounts(*counts), seconds);
     }

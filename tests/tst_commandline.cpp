@@ -25,11 +25,12 @@ void CommandLineTest::parse_data()
     QTest::newRow("trace") << QStringList{"--trace", "/tmp/t.log"} << true << 0 << QStringList{}
                            << "/tmp/t.log";
     QTest::newRow("help") << QStringList{"--help"} << false << 0 << QStringList{} << QString();
-    QTest::newRow("version") << QStringList{"--version"} << false << 0 << QStringList{} << QString();
-    QTest::newRow("unknown option") << QStringList{"--baud", "19200"} << false << 1 << QStringList{}
-                                    << QString();
-    QTest::newRow("port without name") << QStringList{"--port"} << false << 1 << QStringList{}
-                                       << QString();
+    QTest::newRow("version") << QStringList{"--version"} << false << 0 << QStringList{}
+                             << QString();
+    QTest::newRow("unknown option")
+        << QStringList{"--baud", "19200"} << false << 1 << QStringList{} << QString();
+    QTest::newRow("port without name")
+        << QStringList{"--port"} << false << 1 << QStringList{} << QString();
 }
 
 void CommandLineTest::parse()

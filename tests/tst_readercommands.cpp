@@ -54,70 +54,56 @@ void ReaderCommandsTest::conversation_data()
                                .arg(ReaderProtocol::UnlockCode[0], 2, 16, QLatin1Char('0'))
                                .arg(ReaderProtocol::UnlockCode[1], 2, 16, QLatin1Char('0'));
 
-    QTest::newRow("status")
-        << Operation([](ReaderCommands &c) {
-               const auto status = c.readStatus();
-               QVERIFY(status.ok());
-               QCOMPARE(status.value.occupancy, quint8(0xA5));
-               QCOMPARE(status.value.selectedSlot, quint8(3));
-           })
-        << QList<QByteArray>{"\xA5\x03"}
-        << QStringList{"C", "DTR 1", "W 3f", "S 50", "C", "R 2", "DTR 0"};
+    QTest::newRow("status") << Operation([](ReaderCommands &c) {
+        const auto status = c.readStatus();
+        QVERIFY(status.ok());
+        QCOMPARE(status.value.occupancy, quint8(0xA5));
+        QCOMPARE(status.value.selectedSlot, quint8(3));
+    }) << QList<QByteArray>{"\xA5\x03"}
+                            << QStringList{"C", "DTR 1", "W 3f", "S 50", "C", "R 2", "DTR 0"};
     QTest::newRow("select first slot")
         << Operation([](ReaderCommands &c) { c.selectSlot(0); }) << QList<QByteArray>{}
         << QStringList{"DTR 1", "W 73 00", "S 50", "DTR 0"};
     QTest::newRow("select last slot")
         << Operation([](ReaderCommands &c) { c.selectSlot(7); }) << QList<QByteArray>{}
         << QStringList{"DTR 1", "W 73 07", "S 50", "DTR 0"};
-    QTest::newRow("identify")
-        << Operation([](ReaderCommands &c) {
-               const Identification id = c.identify();
-               QVERIFY(id.ok());
-               QCOMPARE(id.text(), QStringLiteral("Version: 3 - Type Vorn8 - SN: 001234"));
-           })
-        << QList<QByteArray>{"\x03", "\x08", "\x04\xD2"}
-        << QStringList{"C",   "DTR 1", "W 76", "S 50", "C",   "R 1",  "W 74",  "S 50",
-                       "C",   "R 1",   "W 6e", "S 50", "C",   "R 2",  "DTR 0"};
-    QTest::newRow("read clocks")
-        << Operation([](ReaderCommands &c) {
-               const auto clocks = c.readClocks();
-               QVERIFY(clocks.ok());
-               QCOMPARE(clocks.value.firstByte(), quint8(0x1B));
-               QCOMPARE(clocks.value.secondByte(), quint8(0xE4));
-           })
-        << QList<QByteArray>{"\x1B\xE4"}
-        << QStringList{"C", "DTR 1", "W 67", "S 50", "C", "R 2", "DTR 0"};
-    QTest::newRow("write clocks")
-        << Operation([](ReaderCommands &c) {
-               c.writeClocks(ClockSelection({0, 0, 0, 3, 1, 0, 0, 0}));
-           })
-        << QList<QByteArray>{} << QStringList{"DTR 1", "W 63 01 c0", "S 50", "DTR 0"};
-    QTest::newRow("store clocks")
-        << Operation([](ReaderCommands &c) {
-               c.storeClocks(ClockSelection({0, 0, 0, 3, 1, 0, 0, 0}));
-           })
-        << QList<QByteArray>{}
-        << QStringList{"DTR 1", "W 63 01 c0", "S 50", "DTR 0", "DTR 1",
-                       unlock,  "S 50",       "W 6d", "S 50",  "DTR 0"};
-    QTest::newRow("read time")
-        << Operation([](ReaderCommands &c) {
-               const auto counts = c.readTimeCounts();
-               QVERIFY(counts.ok());
-               QCOMPARE(counts.value, quint16(0x8000));
-           })
-        << QList<QByteArray>{QByteArray("\x80\x00", 2)}
-        << QStringList{"C", "DTR 1", "W 72", "S 50", "C", "R 2", "DTR 0"};
+    QTest::newRow("identify") << Operation([](ReaderCommands &c) {
+        const Identification id = c.identify();
+        QVERIFY(id.ok());
+        QCOMPARE(id.text(), QStringLiteral("Version: 3 - Type Vorn8 - SN: 001234"));
+    }) << QList<QByteArray>{"\x03", "\x08", "\x04\xD2"}
+                              << QStringList{"C",    "DTR 1", "W 76", "S 50", "C",
+                                             "R 1",  "W 74",  "S 50", "C",    "R 1",
+                                             "W 6e", "S 50",  "C",    "R 2",  "DTR 0"};
+    QTest::newRow("read clocks") << Operation([](ReaderCommands &c) {
+        const auto clocks = c.readClocks();
+        QVERIFY(clocks.ok());
+        QCOMPARE(clocks.value.firstByte(), quint8(0x1B));
+        QCOMPARE(clocks.value.secondByte(), quint8(0xE4));
+    }) << QList<QByteArray>{"\x1B\xE4"}
+                                 << QStringList{"C", "DTR 1", "W 67", "S 50", "C", "R 2", "DTR 0"};
+    QTest::newRow("write clocks") << Operation([](ReaderCommands &c) {
+        c.writeClocks(ClockSelection({0, 0, 0, 3, 1, 0, 0, 0}));
+    }) << QList<QByteArray>{} << QStringList{"DTR 1", "W 63 01 c0", "S 50", "DTR 0"};
+    QTest::newRow("store clocks") << Operation([](ReaderCommands &c) {
+        c.storeClocks(ClockSelection({0, 0, 0, 3, 1, 0, 0, 0}));
+    }) << QList<QByteArray>{} << QStringList{"DTR 1", "W 63 01 c0", "S 50", "DTR 0", "DTR 1",
+                                             unlock,  "S 50",       "W 6d", "S 50",  "DTR 0"};
+    QTest::newRow("read time") << Operation([](ReaderCommands &c) {
+        const auto counts = c.readTimeCounts();
+        QVERIFY(counts.ok());
+        QCOMPARE(counts.value, quint16(0x8000));
+    }) << QList<QByteArray>{QByteArray("\x80\x00", 2)}
+                               << QStringList{"C", "DTR 1", "W 72", "S 50", "C", "R 2", "DTR 0"};
     QTest::newRow("store time 10 s")
         << Operation([](ReaderCommands &c) { c.storeTimeCounts(1530); }) << QList<QByteArray>{}
         << QStringList{"DTR 1", unlock, "S 50", "W 6f 05 fa", "S 50", "DTR 0"};
-    QTest::newRow("echo")
-        << Operation([](ReaderCommands &c) {
-               const EchoResult echo = c.echo('a');
-               QCOMPARE(echo.error, DeviceError::None);
-               QCOMPARE(echo.echoed, quint8('a'));
-           })
-        << QList<QByteArray>{"a"}
-        << QStringList{"C", "DTR 1", "W 65 61", "S 50", "C", "R 1", "DTR 0"};
+    QTest::newRow("echo") << Operation([](ReaderCommands &c) {
+        const EchoResult echo = c.echo('a');
+        QCOMPARE(echo.error, DeviceError::None);
+        QCOMPARE(echo.echoed, quint8('a'));
+    }) << QList<QByteArray>{"a"}
+                          << QStringList{"C", "DTR 1", "W 65 61", "S 50", "C", "R 1", "DTR 0"};
     QTest::newRow("tarvik select slot 8")
         << Operation([](ReaderCommands &c) { QCOMPARE(c.tarvikSelectSlot(8), DeviceError::None); })
         << QList<QByteArray>{"SSSSSS"} << QStringList{"C", "DTR 1", "W 53 08", "C", "R 6", "DTR 0"};

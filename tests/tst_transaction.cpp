@@ -192,13 +192,11 @@ void TransactionTest::traceShowsTheConversation()
     line.setOnWrite([&](const QByteArray &) { line.feed(QByteArray("\xA5\x03", 2)); });
     tx.standard("?", 2);
     const QStringList lines = QString::fromLatin1(output.data()).split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines, QStringList({"      0 < 01  |.| drained  [status]",
-                                 "      0   DTR on  [status]",
-                                 "      0 > 3f  |?|  [status]",
-                                 "      0   wait 50 ms  [status]",
-                                 "     50   2 bytes waiting  [status]",
-                                 "     50 < a5 03  |..|  [status]",
-                                 "     50   DTR off  [status]"}));
+    QCOMPARE(lines,
+             QStringList({"      0 < 01  |.| drained  [status]", "      0   DTR on  [status]",
+                          "      0 > 3f  |?|  [status]", "      0   wait 50 ms  [status]",
+                          "     50   2 bytes waiting  [status]", "     50 < a5 03  |..|  [status]",
+                          "     50   DTR off  [status]"}));
 }
 
 QTEST_GUILESS_MAIN(TransactionTest)

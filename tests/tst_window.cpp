@@ -8,17 +8,17 @@ namespace {
 
 // The controls that follow the port: enabled while it is open, disabled after Close.
 const QList<const char *> deviceControls{
-    "pushButton_ResetDTR",     "pushButton_SetDTR",      "pushButton_ResetRTS",
-    "pushButton_SetRTS",       "pushButton_GetStatus",   "pushButton_SetSlot",
-    "comboBox_SelectedSlot",   "pushButton_Version",     "pushButton_ASCII",
-    "lineEdit_Version",        "comboBox_Freq_0",        "comboBox_Freq_1",
-    "comboBox_Freq_2",         "comboBox_Freq_3",        "comboBox_Freq_4",
-    "comboBox_Freq_5",         "comboBox_Freq_6",        "comboBox_Freq_7",
-    "pushButton_GetClks",      "pushButton_SetClks",     "pushButton_StoreClks",
-    "pushButton_Display",      "lineEdit_ASCII",         "lineEdit_Echo",
-    "pushButton_Echo",         "pushButton_minus",       "pushButton_plus",
-    "pushButton_SetChar",      "pushButton_SetTime",     "lineEdit_time",
-    "pushButton_getTime",      "pushButton_TarvikSetSlot", "pushButton_TarvikStatus"};
+    "pushButton_ResetDTR",   "pushButton_SetDTR",        "pushButton_ResetRTS",
+    "pushButton_SetRTS",     "pushButton_GetStatus",     "pushButton_SetSlot",
+    "comboBox_SelectedSlot", "pushButton_Version",       "pushButton_ASCII",
+    "lineEdit_Version",      "comboBox_Freq_0",          "comboBox_Freq_1",
+    "comboBox_Freq_2",       "comboBox_Freq_3",          "comboBox_Freq_4",
+    "comboBox_Freq_5",       "comboBox_Freq_6",          "comboBox_Freq_7",
+    "pushButton_GetClks",    "pushButton_SetClks",       "pushButton_StoreClks",
+    "pushButton_Display",    "lineEdit_ASCII",           "lineEdit_Echo",
+    "pushButton_Echo",       "pushButton_minus",         "pushButton_plus",
+    "pushButton_SetChar",    "pushButton_SetTime",       "lineEdit_time",
+    "pushButton_getTime",    "pushButton_TarvikSetSlot", "pushButton_TarvikStatus"};
 
 QStringList comboItems(const QComboBox *combo)
 {
@@ -69,8 +69,9 @@ void WindowTest::scanListsSystemThenGivenThenEmulatedPorts()
     f.click("pushButton_ScanPorts");
     const QStringList items = comboItems(f.control<QComboBox>("comboBox"));
     QVERIFY(items.size() >= 4);
-    QCOMPARE(items.mid(items.size() - 4),
-             QStringList({"/dev/pts/77", "/dev/serial/by-id/usb-adapter", "emu-vorn8", "emu-vorn4"}));
+    QCOMPARE(
+        items.mid(items.size() - 4),
+        QStringList({"/dev/pts/77", "/dev/serial/by-id/usb-adapter", "emu-vorn8", "emu-vorn4"}));
     QCOMPARE(f.index("comboBox"), 0);
     QVERIFY(f.enabled("comboBox"));
     QVERIFY(f.enabled("pushButton_OpenPorts"));

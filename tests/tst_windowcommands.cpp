@@ -13,7 +13,8 @@ const char *const TimeoutText = "Timeout at reading Device!";
 
 QByteArray unlockRequest()
 {
-    return QByteArray("p") + char(ReaderProtocol::UnlockCode[0]) + char(ReaderProtocol::UnlockCode[1]);
+    return QByteArray("p") + char(ReaderProtocol::UnlockCode[0]) +
+           char(ReaderProtocol::UnlockCode[1]);
 }
 
 QStringList comboItems(const QComboBox *combo)
@@ -167,7 +168,8 @@ void WindowCommandsTest::fourThenEightSlotReaderChangesLayout()
     QCOMPARE(f.text("lineEdit_Version"), QStringLiteral("Version: 2 - Type Vorn4 - SN: 004321"));
     auto *slotList = f.control<QComboBox>("comboBox_SelectedSlot");
     QCOMPARE(comboItems(slotList), QStringList({"Slot 1", "Slot 2", "Slot 3", "Slot 4"}));
-    for (const char *name : {"comboBox_Freq_4", "comboBox_Freq_5", "comboBox_Freq_6", "comboBox_Freq_7"})
+    for (const char *name :
+         {"comboBox_Freq_4", "comboBox_Freq_5", "comboBox_Freq_6", "comboBox_Freq_7"})
         QVERIFY2(!f.enabled(name), name);
     f.click("pushButton_Version"); // a second time changes nothing
     QCOMPARE(slotList->count(), 4);
@@ -224,7 +226,8 @@ void WindowCommandsTest::clocksReadWriteStore()
     QCOMPARE(reader.receivedRequests(), QList<QByteArray>{QByteArray("c\x1B\xE4")});
 
     for (int slot = 0; slot < 8; ++slot)
-        f.control<QComboBox>(qPrintable(QStringLiteral("comboBox_Freq_%1").arg(slot)))->setCurrentIndex(0);
+        f.control<QComboBox>(qPrintable(QStringLiteral("comboBox_Freq_%1").arg(slot)))
+            ->setCurrentIndex(0);
     f.control<QComboBox>("comboBox_Freq_3")->setCurrentIndex(3);
     f.control<QComboBox>("comboBox_Freq_4")->setCurrentIndex(1);
     reader.clearReceivedRequests();
@@ -296,14 +299,18 @@ void WindowCommandsTest::echo_data()
     QTest::addColumn<QByteArray>("request");
     QTest::addColumn<QString>("echoed");
     QTest::addColumn<QString>("version");
-    QTest::newRow("initial a") << "a" << FaultKind::None << QByteArray("ea") << "a" << "";
-    QTest::newRow("only the first of xyz") << "xyz" << FaultKind::None << QByteArray("ex") << "x" << "";
-    QTest::newRow("empty sends NUL") << "" << FaultKind::None << QByteArray("e\0", 2)
-                                     << QString(QChar(0)) << "";
+    QTest::newRow("initial a") << "a" << FaultKind::None << QByteArray("ea") << "a"
+                               << "";
+    QTest::newRow("only the first of xyz") << "xyz" << FaultKind::None << QByteArray("ex") << "x"
+                                           << "";
+    QTest::newRow("empty sends NUL")
+        << "" << FaultKind::None << QByteArray("e\0", 2) << QString(QChar(0)) << "";
     QTest::newRow("e acute") << QString::fromUtf8("é") << FaultKind::None << QByteArray("e\xE9")
                              << QString::fromUtf8("é") << "";
-    QTest::newRow("no answer") << "a" << FaultKind::NoAnswer << QByteArray("ea") << "?" << ErrorText;
-    QTest::newRow("two bytes") << "a" << FaultKind::OneByteLong << QByteArray("ea") << "?" << ErrorText;
+    QTest::newRow("no answer") << "a" << FaultKind::NoAnswer << QByteArray("ea") << "?"
+                               << ErrorText;
+    QTest::newRow("two bytes") << "a" << FaultKind::OneByteLong << QByteArray("ea") << "?"
+                               << ErrorText;
 }
 
 void WindowCommandsTest::echo()

@@ -103,10 +103,11 @@ void WindowDisplayTest::atSignAtStart()
     WindowFixture f;
     QCOMPARE(f.text("lineEdit_Char"), QStringLiteral("64"));
     // 3E 41 5D 55 1E, drawn by hand row by row
-    const QList<QList<bool>> at{{false, true, true, true, false},  {true, false, false, false, true},
-                                {true, false, true, true, true},   {true, false, true, false, true},
-                                {true, false, true, true, true},   {true, false, false, false, false},
-                                {false, true, true, true, false}};
+    const QList<QList<bool>> at{
+        {false, true, true, true, false}, {true, false, false, false, true},
+        {true, false, true, true, true},  {true, false, true, false, true},
+        {true, false, true, true, true},  {true, false, false, false, false},
+        {false, true, true, true, false}};
     QCOMPARE(shownDots(*f.window), at);
 }
 
@@ -203,8 +204,8 @@ void WindowDisplayTest::aboutBox()
     QVERIFY(text.startsWith(QLatin1String("<h2>Vorn Tool 1.0</h2><p>")));
     QVERIFY(text.contains(QLatin1String("&copy;")));
     QVERIFY(!text.contains(QLatin1String("</p>")));
-    QVERIFY(text.endsWith(QLatin1String(
-        "<br><a href=http://www.example.com/vorn>http://www.example.com/vorn</a>")));
+    QVERIFY(text.endsWith(
+        QLatin1String("<br><a href=http://www.example.com/vorn>http://www.example.com/vorn</a>")));
     // The box works without a port and leaves the window as it was.
     QVERIFY(f.enabled("pushButton_ScanPorts"));
     QVERIFY(!f.enabled("pushButton_GetStatus"));

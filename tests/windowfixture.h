@@ -24,8 +24,7 @@ public:
         window = std::make_unique<Widget>(options);
     }
 
-    template <typename T = QWidget>
-    T *control(const char *name) const
+    template <typename T = QWidget> T *control(const char *name) const
     {
         T *found = window->findChild<T *>(QLatin1String(name));
         if (!found)
@@ -33,7 +32,10 @@ public:
         return found;
     }
 
-    void click(const char *name) { QTest::mouseClick(control<QAbstractButton>(name), Qt::LeftButton); }
+    void click(const char *name)
+    {
+        QTest::mouseClick(control<QAbstractButton>(name), Qt::LeftButton);
+    }
 
     // Scans, picks the port by name and opens it; true when the port is open.
     bool open(const QString &portName)

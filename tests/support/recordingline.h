@@ -23,7 +23,10 @@ public:
     bool open() override;
     void close() override { m_open = false; }
     bool isOpen() const override { return m_open; }
-    OpenFailure openFailure() const override { return m_failOpen ? OpenFailure::Other : OpenFailure::None; }
+    OpenFailure openFailure() const override
+    {
+        return m_failOpen ? OpenFailure::Other : OpenFailure::None;
+    }
     QString errorText() const override { return {}; }
 
     qint64 bytesWaiting() override;
@@ -41,7 +44,10 @@ public:
     QByteArray written() const { return m_written; }
 
     void feed(const QByteArray &bytes) { m_incoming += bytes; }
-    void setOnWrite(std::function<void(const QByteArray &)> handler) { m_onWrite = std::move(handler); }
+    void setOnWrite(std::function<void(const QByteArray &)> handler)
+    {
+        m_onWrite = std::move(handler);
+    }
     // Makes every count report an error (a negative count).
     void setCountError(bool error) { m_countError = error; }
     void setFailOpen(bool fail) { m_failOpen = fail; }
