@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config file
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
   xvfb xauth xdotool
   clang libclang-rt-14-dev
