@@ -63,7 +63,7 @@ void Widget::on_pushButton_ScanPorts_clicked()
 {
     ui.comboBox->clear();
     const QList<PortEntry> ports =
-        PortScan::scan(m_options.extraPortNames + LineFactory::emulatedPortNames());
+        PortScan::scan(m_options.extraPortNames) + LineFactory::emulatedPorts();
     const bool found = !ports.isEmpty();
     ui.pushButton_OpenPorts->setEnabled(found);
     ui.comboBox->setEnabled(found);

@@ -20,12 +20,6 @@ QJsonArray slotNumbers(quint8 occupancy)
     return numbers;
 }
 
-QString emulatedPortDescription(const QString &portName)
-{
-    return portName.endsWith(QLatin1Char('4')) ? QStringLiteral("Emulated four-slot reader")
-                                               : QStringLiteral("Emulated eight-slot reader");
-}
-
 QJsonObject portObject(const PortEntry &entry)
 {
     return {{QStringLiteral("name"), entry.name},
@@ -95,10 +89,8 @@ CliResult CliCommandRunner::run(const CliArguments &arguments)
 QJsonObject CliCommandRunner::portList()
 {
     QJsonArray ports;
-    for (const PortEntry &entry : PortScan::enumerated())
+    for (const PortEntry &entry : PortScan::enumerated() + LineFactory::emulatedPorts())
         ports.append(portObject(entry));
-    for (const QString &name : LineFactory::emulatedPortNames())
-        ports.append(portObject(PortEntry{name, emulatedPortDescription(name), {}, {}}));
     return {{QStringLiteral("ports"), ports}};
 }
 

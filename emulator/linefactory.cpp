@@ -21,6 +21,12 @@ QStringList LineFactory::emulatedPortNames()
     return {EightSlotPortName, FourSlotPortName};
 }
 
+QList<PortEntry> LineFactory::emulatedPorts()
+{
+    return {PortEntry{EightSlotPortName, QStringLiteral("Emulated eight-slot reader"), {}, {}},
+            PortEntry{FourSlotPortName, QStringLiteral("Emulated four-slot reader"), {}, {}}};
+}
+
 bool LineFactory::isEmulatedPortName(const QString &portName)
 {
     return emulatedPortNames().contains(portName);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serial/portscan.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -24,6 +26,8 @@ public:
 
     // The eight-slot reader first, then the four-slot one.
     static QStringList emulatedPortNames();
+    // The same, as entries of the port list, with a description a technician can read.
+    static QList<PortEntry> emulatedPorts();
     static bool isEmulatedPortName(const QString &portName);
 
     std::unique_ptr<SerialLine> create(const QString &portName);

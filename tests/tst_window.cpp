@@ -73,6 +73,10 @@ void WindowTest::scanListsSystemThenGivenThenEmulatedPorts()
         items.mid(items.size() - 4),
         QStringList({"/dev/pts/77", "/dev/serial/by-id/usb-adapter", "emu-vorn8", "emu-vorn4"}));
     QCOMPARE(f.index("comboBox"), 0);
+    // The description tells two look-alike ports apart.
+    auto *ports = f.control<QComboBox>("comboBox");
+    QCOMPARE(ports->itemData(ports->findText("emu-vorn4"), Qt::ToolTipRole).toString(),
+             QStringLiteral("Emulated four-slot reader"));
     QVERIFY(f.enabled("comboBox"));
     QVERIFY(f.enabled("pushButton_OpenPorts"));
 
