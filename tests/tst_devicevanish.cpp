@@ -1,4 +1,5 @@
 #include "device/readerprotocol.h"
+#include "emulatorprocess.h"
 #include "serial/serialportline.h"
 #include "windowfixture.h"
 
@@ -73,38 +74,6 @@ EventLoopLoad runEventLoop(int milliseconds)
     load.cpuSeconds = processCpuSeconds() - before;
     return load;
 }
-
-// The built vorn-emulator serving a reader behind a fixed link, running while the object lives.
-class EmulatorProcess
-{
-public:
-    ~EmulatorProcess() { kill(); }
-
-    bool start(const QString &linkPath, const QStringList &arguments = {})
-    {
-        m_process.start(QStringLiteral(VORN_EMULATOR_PATH),
-                        QStringList{"--link", linkPath} + arguments);
-        if (!m_process.waitForStarted())
-            return false;
-        while (!m_process.canReadLine()) {
-            if (!m_process.waitForReadyRead(10'000))
-                return false;
-        }
-        return !m_process.readLine().trimmed().isEmpty();
-    }
-
-    // Gone without a chance to tidy up, as when the adapter is pulled.
-    void kill()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-
-private:
-    QProcess m_process;
-};
 
 } // namespace
 
@@ -231,7 +200,8 @@ void DeviceVanishTest::serialPortDeviceVanishes()
     QVERIFY(linkDir.isValid());
     const QString linkPath = linkDir.filePath(QStringLiteral("reader"));
     EmulatorProcess emulator;
-    QVERIFY(emulator.start(linkPath, {"--cards", "0x01"}));
+    QVERIFY(emulator.start(QStringLiteral(VORN_EMULATOR_PATH),
+                           {"--link", linkPath, "--cards", "0x01"}));
 
     // The real QSerialPort line in real time, reached by the name given on the command line.
     WindowFixture f;
@@ -259,7 +229,8 @@ void DeviceVanishTest::serialPortDeviceVanishes()
 
     // The reader comes back behind the same link, with other cards in it.
     EmulatorProcess returned;
-    QVERIFY(returned.start(linkPath, {"--cards", "0x80"}));
+    QVERIFY(returned.start(QStringLiteral(VORN_EMULATOR_PATH),
+                           {"--link", linkPath, "--cards", "0x80"}));
     f.click("pushButton_OpenPorts");
     QVERIFY(f.window->port()->isOpen());
     QVERIFY(f.window->isPolling());
@@ -276,7 +247,7 @@ void DeviceVanishTest::serialLineNoticesHangUpByItself()
     QVERIFY(linkDir.isValid());
     const QString linkPath = linkDir.filePath(QStringLiteral("reader"));
     EmulatorProcess emulator;
-    QVERIFY(emulator.start(linkPath));
+    QVERIFY(emulator.start(QStringLiteral(VORN_EMULATOR_PATH), {"--link", linkPath}));
     SerialPortLine line(linkPath);
     QVERIFY2(line.open(), qPrintable(line.errorText()));
 

@@ -1,3 +1,4 @@
+#include "bytes.h"
 #include "device/readerprotocol.h"
 #include "emulator/emulatedline.h"
 #include "emulator/emulatedreader.h"
@@ -9,14 +10,6 @@
 #include <QTest>
 
 namespace {
-
-QByteArray bytes(std::initializer_list<quint8> values)
-{
-    QByteArray result;
-    for (const quint8 value : values)
-        result.append(char(value));
-    return result;
-}
 
 // A reader with known state on an open line, the clock at a round time.
 struct Bench

@@ -1,3 +1,4 @@
+#include "bytes.h"
 #include "device/readerprotocol.h"
 #include "emulator/emulatedreader.h"
 
@@ -8,14 +9,6 @@ Q_DECLARE_METATYPE(ReplyFault)
 namespace {
 
 const QByteArray UnlockRequest("p\x5A\xC3", 3);
-
-QByteArray bytes(std::initializer_list<quint8> values)
-{
-    QByteArray result;
-    for (const quint8 value : values)
-        result.append(char(value));
-    return result;
-}
 
 // An eight-slot reader with a card in slots 0, 2, 5 and 7, slot 3 selected, listening.
 void setUpReader(EmulatedReader &reader)

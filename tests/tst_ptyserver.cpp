@@ -1,3 +1,4 @@
+#include "bytes.h"
 #include "serial/devicetransaction.h"
 #include "serial/realclock.h"
 #include "serial/serialportline.h"
@@ -7,60 +8,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "emulatorprocess.h"
+
 #include <csignal>
-
-namespace {
-
-QByteArray bytes(std::initializer_list<quint8> values)
-{
-    QByteArray result;
-    for (const quint8 value : values)
-        result.append(char(value));
-    return result;
-}
-
-// The built vorn-emulator, running while the object lives.
-class EmulatorProcess
-{
-public:
-    ~EmulatorProcess()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-
-    // Starts it and reads the terminal's path from the first line of its output.
-    bool start(const QStringList &arguments)
-    {
-        m_process.start(QStringLiteral(VORN_EMULATOR_PATH), arguments);
-        if (!m_process.waitForStarted())
-            return false;
-        while (!m_process.canReadLine()) {
-            if (!m_process.waitForReadyRead(10'000))
-                return false;
-        }
-        m_terminalPath = QString::fromLocal8Bit(m_process.readLine()).trimmed();
-        return !m_terminalPath.isEmpty();
-    }
-
-    // Sends the signal and waits for the exit; true when it ended normally.
-    bool stop(int signal)
-    {
-        ::kill(pid_t(m_process.processId()), signal);
-        return m_process.waitForFinished(10'000) && m_process.exitStatus() == QProcess::NormalExit;
-    }
-
-    QProcess &process() { return m_process; }
-    QString terminalPath() const { return m_terminalPath; }
-
-private:
-    QProcess m_process;
-    QString m_terminalPath;
-};
-
-} // namespace
 
 class PtyServerTest : public QObject
 {
@@ -79,6 +29,7 @@ void PtyServerTest::answersThroughSerialPort()
 {
     EmulatorProcess emulator;
     QVERIFY(emulator.start(
+        QStringLiteral(VORN_EMULATOR_PATH),
         {"--model", "4", "--version", "7", "--serial", "4660", "--cards", "0b1010"}));
     SerialPortLine line(emulator.terminalPath());
     QVERIFY2(line.open(), qPrintable(line.errorText()));
@@ -100,7 +51,7 @@ void PtyServerTest::answersThroughSerialPort()
 void PtyServerTest::clientsMayComeAndGo()
 {
     EmulatorProcess emulator;
-    QVERIFY(emulator.start({}));
+    QVERIFY(emulator.start(QStringLiteral(VORN_EMULATOR_PATH), {}));
     RealClock clock;
     for (int round = 0; round < 3; ++round) {
         SerialPortLine line(emulator.terminalPath());
@@ -122,7 +73,7 @@ void PtyServerTest::linkLivesAsLongAsServer()
     QVERIFY(folder.isValid());
     const QString link = folder.filePath(QStringLiteral("vorn"));
     EmulatorProcess emulator;
-    QVERIFY(emulator.start({"--link", link}));
+    QVERIFY(emulator.start(QStringLiteral(VORN_EMULATOR_PATH), {"--link", link}));
     QVERIFY(QFileInfo(link).isSymLink());
     QCOMPARE(QFileInfo(link).symLinkTarget(), emulator.terminalPath());
 
@@ -151,7 +102,7 @@ void PtyServerTest::stopSignalEndsCleanly()
 {
     QFETCH(int, signal);
     EmulatorProcess emulator;
-    QVERIFY(emulator.start({}));
+    QVERIFY(emulator.start(QStringLiteral(VORN_EMULATOR_PATH), {}));
     QVERIFY(emulator.stop(signal));
     QCOMPARE(emulator.process().exitCode(), 0);
 }

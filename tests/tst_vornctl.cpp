@@ -1,4 +1,5 @@
 #include "cli/clicommandtable.h"
+#include "emulatorprocess.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -8,6 +9,8 @@
 #include <QRegularExpression>
 #include <QSerialPort>
 #include <QTest>
+
+#include <csignal>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -56,28 +59,18 @@ private:
         QByteArray err;
     };
 
-    // vorn-emulator on a pseudo-terminal, stopped with SIGTERM.
-    struct Emulator
-    {
-        QProcess process;
-        QString path;
-
-        bool start(const QStringList &arguments);
-        void stop();
-    };
-
     static Run vornctl(const QStringList &arguments, const QString &environmentPort = {},
                        const QStringList &launcher = {});
     Run onPty(const QStringList &arguments)
     {
-        return vornctl(QStringList{"--port", m_pty.path} + arguments);
+        return vornctl(QStringList{"--port", m_pty.terminalPath()} + arguments);
     }
     // What a technician would look at to see whether anything changed on the reader.
     QByteArray ptyState();
     static QStringList traceLines(const QByteArray &standardError);
     static void verifyInOrder(const QByteArray &text, const QStringList &fragments);
 
-    Emulator m_pty;
+    EmulatorProcess m_pty;
 };
 
 namespace {
@@ -103,30 +96,6 @@ QString describe(const QByteArray &out, const QByteArray &err)
 }
 
 } // namespace
-
-bool VornctlTest::Emulator::start(const QStringList &arguments)
-{
-    process.setProgram(QStringLiteral(VORN_EMULATOR_PATH));
-    process.setArguments(arguments);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start();
-    if (!process.waitForStarted(10000))
-        return false;
-    while (!process.canReadLine())
-        if (!process.waitForReadyRead(10000))
-            return false;
-    path = QString::fromLocal8Bit(process.readLine()).trimmed();
-    return path.startsWith(QLatin1Char('/'));
-}
-
-void VornctlTest::Emulator::stop()
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(10000))
-        process.kill();
-}
 
 VornctlTest::Run VornctlTest::vornctl(const QStringList &arguments, const QString &environmentPort,
                                       const QStringList &launcher)
@@ -188,12 +157,13 @@ void VornctlTest::verifyInOrder(const QByteArray &text, const QStringList &fragm
 
 void VornctlTest::initTestCase()
 {
-    QVERIFY2(m_pty.start(PtyReaderOptions), "vorn-emulator did not print its terminal");
+    QVERIFY2(m_pty.start(QStringLiteral(VORN_EMULATOR_PATH), PtyReaderOptions),
+             "vorn-emulator did not print its terminal");
 }
 
 void VornctlTest::cleanupTestCase()
 {
-    m_pty.stop();
+    m_pty.stop(SIGTERM);
 }
 
 void VornctlTest::helpListsEveryCommand()
@@ -490,10 +460,10 @@ void VornctlTest::readerFailure()
     QFETCH(QStringList, command);
     QFETCH(QByteArray, error);
     // A reader that answers long after every wait of the tool.
-    Emulator slow;
-    QVERIFY(slow.start({"--answer-delay", "1500"}));
-    const Run run = vornctl(QStringList{"--port", slow.path} + command);
-    slow.stop();
+    EmulatorProcess slow;
+    QVERIFY(slow.start(QStringLiteral(VORN_EMULATOR_PATH), {"--answer-delay", "1500"}));
+    const Run run = vornctl(QStringList{"--port", slow.terminalPath()} + command);
+    slow.stop(SIGTERM);
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.err, error);
     QCOMPARE(run.out, QByteArray());
@@ -520,7 +490,7 @@ void VornctlTest::badArgumentsSendNothing()
     QFETCH(QStringList, command);
     const QByteArray before = ptyState();
     QVERIFY(!before.isEmpty());
-    for (const QString &port : {Vorn8, m_pty.path}) {
+    for (const QString &port : {Vorn8, m_pty.terminalPath()}) {
         const Run run = vornctl(QStringList{"--trace", "--json", "--port", port} + command);
         QCOMPARE(run.exitCode, 2);
         QVERIFY(run.out.isEmpty());
@@ -554,7 +524,7 @@ void VornctlTest::missingPort()
 void VornctlTest::portInUseNamesTheHolder()
 {
     // Qt Serial Port locks the port for the test process, as it would for the window.
-    QSerialPort holder(m_pty.path);
+    QSerialPort holder(m_pty.terminalPath());
     QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
     const Run run = onPty({"status"});
     holder.close();
@@ -571,7 +541,7 @@ void VornctlTest::permissionDeniedNamesTheGroup()
     struct stat before
     {
     };
-    QVERIFY(::stat(QFile::encodeName(m_pty.path).constData(), &before) == 0);
+    QVERIFY(::stat(QFile::encodeName(m_pty.terminalPath()).constData(), &before) == 0);
     QStringList launcher;
     // Not root: the owner is refused while the terminal's group may read and write.
     mode_t deniedMode = 0060;
@@ -585,11 +555,11 @@ void VornctlTest::permissionDeniedNamesTheGroup()
             QSKIP("setpriv is missing, or vornctl lies in a folder closed to other users");
         deniedMode = 0660;
     }
-    QVERIFY(::chmod(QFile::encodeName(m_pty.path).constData(), deniedMode) == 0);
-    const Run run = vornctl({"--port", m_pty.path, "status"}, {}, launcher);
-    ::chmod(QFile::encodeName(m_pty.path).constData(), before.st_mode & 07777);
+    QVERIFY(::chmod(QFile::encodeName(m_pty.terminalPath()).constData(), deniedMode) == 0);
+    const Run run = vornctl({"--port", m_pty.terminalPath(), "status"}, {}, launcher);
+    ::chmod(QFile::encodeName(m_pty.terminalPath()).constData(), before.st_mode & 07777);
 
-    const QString group = QFileInfo(m_pty.path).group();
+    const QString group = QFileInfo(m_pty.terminalPath()).group();
     QCOMPARE(run.exitCode, 3);
     QVERIFY2(run.err.contains("permission denied"), run.err.constData());
     QVERIFY2(run.err.contains("group " + group.toUtf8() + ": join it"), run.err.constData());
