@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// How one step of a checkout ended. Fail: the reader answered and the answer is wrong or out of
+// its limits. Error: the reader did not answer as the protocol requires (no reply, a reply of
+// the wrong length, the port lost). Skip: the step did not run.
+enum class StepOutcome
+{
+    Pass,
+    Fail,
+    Skip,
+    Error,
+};
+
+// How the checkout of one reader ended as a whole; Aborted when the operator interrupted it.
+enum class ReaderOutcome
+{
+    Pass,
+    Fail,
+    Error,
+    Aborted,
+};
+
+// "pass", "fail", "skip", "error": the words of the text, JSON and JUnit output and of the
+// records store.
+QString outcomeName(StepOutcome outcome);
+// "pass", "fail", "error", "aborted"
+QString outcomeName(ReaderOutcome outcome);
+std::optional<StepOutcome> stepOutcomeFromName(const QString &name);
+std::optional<ReaderOutcome> readerOutcomeFromName(const QString &name);
+
+// One named step: what was measured, the limits it was held against, and how it ended.
+struct StepRecord
+{
+    QString name;
+    StepOutcome outcome = StepOutcome::Skip;
+    qint64 durationMs = 0;
+    QString measured;
+    QString limits;
+    QString message;
+
+    QJsonObject toJson() const;
+    static StepRecord fromJson(const QJsonObject &object);
+
+    friend bool operator==(const StepRecord &, const StepRecord &) = default;
+};
+
+// The checkout of one reader on one port: the record a station keeps and prints. The id is made
+// at the station when the checkout starts, so that storing the same record twice never makes
+// two records.
+struct ReaderRecord
+{
+    QString id;
+    QString station;
+    QString port;
+    std::optional<int> modelType; // 4 or 8 once identified
+    std::optional<int> firmware;
+    std::optional<int> serialNumber;
+    ReaderOutcome outcome = ReaderOutcome::Error;
+    QDateTime started; // UTC
+    qint64 durationMs = 0;
+    bool restored = false; // the selected slot and the clocks were put back as found
+    QList<StepRecord> steps;
+
+    // A new unique id for a record made now.
+    static QString newId();
+
+    // "Vorn8", "Vorn4", "unknown" (or empty when the reader never identified)
+    QString modelName() const;
+    // "001234", or empty when the serial number is not known
+    QString serialText() const;
+    // The names of the steps that failed or had an error, in step order.
+    QStringList failedSteps() const;
+    const StepRecord *step(const QString &name) const;
+
+    // {"id", "station", "port", "model", "firmware", "serial", "outcome", "started",
+    //  "duration_ms", "restored", "steps": [...]}; unknown facts are null.
+    QJsonObject toJson() const;
+    static std::optional<ReaderRecord> fromJson(const QJsonObject &object);
+
+    friend bool operator==(const ReaderRecord &, const ReaderRecord &) = default;
+};
+
+// One call of the checkout: every reader it checked, in the order of their ports.
+struct CheckoutRun
+{
+    QString tool;
+    QString station;
+    QDateTime started; // UTC
+    QList<ReaderRecord> readers;
+
+    // Pass only when every reader passed; Aborted when any was interrupted, else Error before
+    // Fail.
+    ReaderOutcome outcome() const;
+
+    // {"tool", "station", "started", "outcome", "readers": [...]}
+    QJsonObject toJson() const;
+};
+
+// UTC ISO 8601 with milliseconds and a Z: "2026-12-07T11:14:10.123Z".
+QString isoUtc(const QDateTime &time);
