@@ -188,7 +188,7 @@ std::optional<ReaderRecord> ReaderRecord::fromJson(const QJsonObject &object)
     record.durationMs = object.value(QLatin1String("duration_ms")).toInteger();
     record.restored = object.value(QLatin1String("restored")).toBool();
     const QJsonArray stepArray = object.value(QLatin1String("steps")).toArray();
-    for (const QJsonValue &each : stepArray)
+    for (const auto &each : stepArray)
         record.steps.append(StepRecord::fromJson(each.toObject()));
     return record;
 }
