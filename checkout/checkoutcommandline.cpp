@@ -1,0 +1,164 @@
+#include "checkout/checkoutcommandline.h"
+
+#include "device/readerprotocol.h"
+#include "device/timesetting.h"
+
+#include <QCommandLineParser>
+
+#include <algorithm>
+
+namespace {
+
+const QString ModelOption = QStringLiteral("model");
+const QString MinFirmwareOption = QStringLiteral("min-firmware");
+const QString EchoOption = QStringLiteral("echo");
+const QString CardsOption = QStringLiteral("cards");
+const QString ProgramClocksOption = QStringLiteral("program-clocks");
+const QString ProgramTimeOption = QStringLiteral("program-time");
+const QString StationOption = QStringLiteral("station");
+
+bool isPlainDecimal(const QString &text)
+{
+    return !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
+}
+
+bool failWith(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+    return false;
+}
+
+} // namespace
+
+void CheckoutCommandLine::addOptions(QCommandLineParser &parser)
+{
+    parser.addOption({ModelOption, QStringLiteral("checkout: the model every reader must be."),
+                      QStringLiteral("4|8")});
+    parser.addOption({MinFirmwareOption,
+                      QStringLiteral("checkout: the lowest firmware version accepted."),
+                      QStringLiteral("N")});
+    parser.addOption(
+        {EchoOption,
+         QStringLiteral("checkout: echo eight byte values (quick, the default) or all 256."),
+         QStringLiteral("quick|all")});
+    parser.addOption({CardsOption, QStringLiteral("checkout: have cards inserted into every slot "
+                                                  "and removed again (asks the operator).")});
+    parser.addOption({ProgramClocksOption,
+                      QStringLiteral("checkout: store these card clocks, slot 1 first."),
+                      QStringLiteral("F1,...,F8")});
+    parser.addOption({ProgramTimeOption, QStringLiteral("checkout: store this time setting."),
+                      QStringLiteral("S")});
+    parser.addOption(
+        {StationOption,
+         QStringLiteral("checkout: the station named in the records (default: the host name)."),
+         QStringLiteral("NAME")});
+}
+
+QStringList CheckoutCommandLine::optionNames()
+{
+    return {ModelOption,         MinFirmwareOption, EchoOption,   CardsOption,
+            ProgramClocksOption, ProgramTimeOption, StationOption};
+}
+
+std::optional<CheckoutCommandLine::Parsed>
+CheckoutCommandLine::take(const QCommandLineParser &parser, QString *error)
+{
+    Parsed parsed;
+    CheckoutOptions &options = parsed.options;
+    if (parser.isSet(ModelOption)) {
+        const QString model = parser.value(ModelOption);
+        if (model != QLatin1String("4") && model != QLatin1String("8")) {
+            failWith(error, QStringLiteral("--model must be 4 or 8, not '%1'").arg(model));
+            return std::nullopt;
+        }
+        options.model = quint8(model.toUInt());
+    }
+    if (parser.isSet(MinFirmwareOption)) {
+        const std::optional<uint> version = decimalInRange(parser.value(MinFirmwareOption), 0, 255);
+        if (!version) {
+            failWith(error,
+                     QStringLiteral("--min-firmware must be a number from 0 to 255, not '%1'")
+                         .arg(parser.value(MinFirmwareOption)));
+            return std::nullopt;
+        }
+        options.minFirmware = quint8(*version);
+    }
+    if (parser.isSet(EchoOption)) {
+        const QString echo = parser.value(EchoOption);
+        if (echo != QLatin1String("quick") && echo != QLatin1String("all")) {
+            failWith(error, QStringLiteral("--echo must be quick or all, not '%1'").arg(echo));
+            return std::nullopt;
+        }
+        options.echo = echo == QLatin1String("all") ? CheckoutOptions::Echo::All
+                                                    : CheckoutOptions::Echo::Quick;
+    }
+    options.cards = parser.isSet(CardsOption);
+    if (parser.isSet(ProgramClocksOption)) {
+        const QStringList clocks = parser.value(ProgramClocksOption).split(QLatin1Char(','));
+        if (clocks.size() != ReaderProtocol::SlotCount) {
+            failWith(error, QStringLiteral("--program-clocks takes eight clocks separated by "
+                                           "commas, slot 1 first, not '%1'")
+                                .arg(parser.value(ProgramClocksOption)));
+            return std::nullopt;
+        }
+        options.programClocks = clocksFromTexts(clocks, error);
+        if (!options.programClocks)
+            return std::nullopt;
+    }
+    if (parser.isSet(ProgramTimeOption)) {
+        options.programTimeCounts = countsFromSeconds(parser.value(ProgramTimeOption), error);
+        if (!options.programTimeCounts)
+            return std::nullopt;
+    }
+    parsed.station = parser.value(StationOption).trimmed();
+    if (parser.isSet(StationOption) && parsed.station.isEmpty()) {
+        failWith(error, QStringLiteral("--station needs a name"));
+        return std::nullopt;
+    }
+    return parsed;
+}
+
+std::optional<ClockSelection> CheckoutCommandLine::clocksFromTexts(const QStringList &texts,
+                                                                   QString *error)
+{
+    ClockSelection clocks;
+    for (int slot = 0; slot < ReaderProtocol::SlotCount && slot < texts.size(); ++slot) {
+        const std::optional<quint8> code = ClockSelection::codeForFrequency(texts.at(slot));
+        if (!code) {
+            failWith(error, QStringLiteral(
+                                "the clock of slot %1 must be 3.57, 3.68, 6.00 or 8.00, not '%2'")
+                                .arg(slot + 1)
+                                .arg(texts.at(slot)));
+            return std::nullopt;
+        }
+        clocks.setCode(slot, *code);
+    }
+    return clocks;
+}
+
+std::optional<quint16> CheckoutCommandLine::countsFromSeconds(const QString &text, QString *error)
+{
+    const std::optional<quint16> counts =
+        isPlainDecimal(text) ? TimeSetting::countsFromEntry(text) : std::nullopt;
+    if (!counts)
+        failWith(error,
+                 QStringLiteral("the time must be a number of seconds from 0 to %1, not '%2'")
+                     .arg(TimeSetting::MaxSeconds)
+                     .arg(text));
+    return counts;
+}
+
+std::optional<uint> CheckoutCommandLine::decimalInRange(const QString &text, uint minimum,
+                                                        uint maximum)
+{
+    if (!isPlainDecimal(text))
+        return std::nullopt;
+    bool converted = false;
+    const uint value = text.toUInt(&converted, 10);
+    if (!converted || value < minimum || value > maximum)
+        return std::nullopt;
+    return value;
+}

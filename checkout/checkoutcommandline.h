@@ -1,0 +1,42 @@
+#pragma once
+
+#include "checkout/checkoutoptions.h"
+#include "device/clockselection.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class QCommandLineParser;
+
+// The options of a checkout that every front end takes in the same words, checked in one
+// place: --model, --min-firmware, --echo, --cards, --program-clocks, --program-time and
+// --station. vornctl checkout and vorn-station both add them to their parser and read them
+// back here, so a command line means the same to both.
+class CheckoutCommandLine
+{
+public:
+    // What was read: the options for every reader, and the station named in the records
+    // (empty when not given: the front end names the host).
+    struct Parsed
+    {
+        CheckoutOptions options;
+        QString station;
+    };
+
+    static void addOptions(QCommandLineParser &parser);
+    // The names of the options addOptions adds, without dashes.
+    static QStringList optionNames();
+
+    // Reads the options back; the first wrong one, in words, when one is wrong.
+    static std::optional<Parsed> take(const QCommandLineParser &parser, QString *error);
+
+    // Eight clocks, slot 1 first: "3.57", "3,57", "6.00", ...
+    static std::optional<ClockSelection> clocksFromTexts(const QStringList &texts, QString *error);
+    // Whole seconds as the time setting's counts.
+    static std::optional<quint16> countsFromSeconds(const QString &text, QString *error);
+    // Digits only, within the range: a sign, a fraction, spaces or a hexadecimal prefix are
+    // refused.
+    static std::optional<uint> decimalInRange(const QString &text, uint minimum, uint maximum);
+};

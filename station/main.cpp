@@ -1,0 +1,50 @@
+#include "emulator/linefactory.h"
+#include "serial/portscan.h"
+#include "serial/realclock.h"
+#include "serial/serialline.h"
+#include "station/stationcommandline.h"
+#include "station/stationwindow.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QSysInfo>
+
+int main(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    int exitCode = 0;
+    const std::optional<StationCommandLine> commandLine =
+        StationCommandLine::parse(arguments, exitCode);
+    if (!commandLine)
+        return exitCode;
+
+    QApplication application(argc, argv);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/vorn-station.svg")));
+
+    // The emulated readers live as long as the program, like readers that stay plugged in.
+    RealClock clock;
+    LineFactory lines(clock);
+
+    StationSetup setup;
+    setup.ports = commandLine->ports;
+    if (!commandLine->portsGiven)
+        for (const PortEntry &port : PortScan::enumerated())
+            setup.ports.append(port.name);
+    if (commandLine->emulated)
+        setup.ports.append(LineFactory::emulatedPortNames());
+    setup.ports.removeDuplicates();
+    setup.options = commandLine->options;
+    setup.station =
+        commandLine->station.isEmpty() ? QSysInfo::machineHostName() : commandLine->station;
+    setup.autoCheck = commandLine->autoCheck;
+    setup.clocks = [] { return std::make_unique<RealClock>(); };
+    setup.lines = [&lines](const QString &port, WaitClock &lineClock) {
+        return lines.create(port, lineClock);
+    };
+
+    StationWindow window(setup);
+    window.show();
+    return application.exec();
+}

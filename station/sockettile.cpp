@@ -1,0 +1,320 @@
+#include "station/sockettile.h"
+
+#include "station/stationsetup.h"
+#include "station/tileworker.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+#include <QVBoxLayout>
+
+namespace {
+
+// Colours of the outcome word; the word itself carries the meaning.
+const QString PassGreen = QStringLiteral("#1e7d32");
+const QString FailRed = QStringLiteral("#c62828");
+const QString ErrorAmber = QStringLiteral("#ffb300");
+const QString QuietGrey = QStringLiteral("#e0e0e0");
+const QString White = QStringLiteral("#ffffff");
+const QString Black = QStringLiteral("#000000");
+const QString DimText = QStringLiteral("#555555");
+
+constexpr int WordPointSize = 30;
+
+QPushButton *makeButton(const QString &text, const QString &name, QWidget *parent)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    // Space and Enter belong to "Check all", not to whichever button had the focus last.
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+} // namespace
+
+SocketTile::SocketTile(const StationSetup &setup, const QString &port, QWidget *parent)
+    : QFrame(parent), m_setup(setup), m_port(port),
+      m_worker(std::make_unique<TileWorker>(setup, port))
+{
+    setObjectName(QStringLiteral("tile:") + port);
+    buildLayout();
+
+    m_thread = new QThread(this);
+    m_thread->setObjectName(QStringLiteral("tile ") + port);
+    m_worker->moveToThread(m_thread);
+    connect(m_worker.get(), &TileWorker::stepRunning, this, &SocketTile::showStep);
+    connect(m_worker.get(), &TileWorker::questionAsked, this, &SocketTile::showQuestion);
+    connect(m_worker.get(), &TileWorker::identified, this, &SocketTile::showIdentity);
+    connect(m_worker.get(), &TileWorker::finished, this, &SocketTile::finish);
+    connect(m_worker.get(), &TileWorker::probed, this, &SocketTile::probed);
+    m_thread->start();
+
+    if (setup.autoCheck) {
+        m_probeTimer.setInterval(setup.probeIntervalMs);
+        connect(&m_probeTimer, &QTimer::timeout, this, &SocketTile::probe);
+        m_probeTimer.start();
+        QTimer::singleShot(0, this, &SocketTile::probe);
+        showWord(tr("NO READER"), QuietGrey, DimText);
+        m_details->setText(tr("Waiting for a reader to answer."));
+    }
+    updateButtons();
+}
+
+SocketTile::~SocketTile()
+{
+    // A checkout in progress stops and puts its reader back before the thread ends.
+    stop();
+    m_thread->quit();
+    m_thread->wait();
+}
+
+void SocketTile::buildLayout()
+{
+    setFrameShape(QFrame::StyledPanel);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    auto *layout = new QVBoxLayout(this);
+
+    auto *portLabel = new QLabel(m_port, this);
+    portLabel->setObjectName(QStringLiteral("portLabel"));
+    QFont bold = portLabel->font();
+    bold.setBold(true);
+    portLabel->setFont(bold);
+    portLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(portLabel);
+
+    m_identity = new QLabel(tr("Reader not identified"), this);
+    m_identity->setObjectName(QStringLiteral("identityLabel"));
+    layout->addWidget(m_identity);
+
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("progressBar"));
+    m_progress->setRange(0, 1);
+    m_progress->setValue(0);
+    m_progress->setFormat(tr("Not checked"));
+    layout->addWidget(m_progress);
+
+    m_word = new QLabel(this);
+    m_word->setObjectName(QStringLiteral("outcomeLabel"));
+    m_word->setAlignment(Qt::AlignCenter);
+    QFont big = m_word->font();
+    big.setPointSize(WordPointSize);
+    big.setBold(true);
+    m_word->setFont(big);
+    m_word->setMinimumHeight(m_word->fontMetrics().height() * 3 / 2);
+    layout->addWidget(m_word);
+    showWord(tr("READY"), QuietGrey, DimText);
+
+    m_details = new QLabel(this);
+    m_details->setObjectName(QStringLiteral("detailsLabel"));
+    m_details->setWordWrap(true);
+    m_details->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    m_details->setMinimumHeight(m_details->fontMetrics().height() * 2);
+    layout->addWidget(m_details, 1);
+
+    m_questionBox = new QFrame(this);
+    m_questionBox->setObjectName(QStringLiteral("questionBox"));
+    m_questionBox->setFrameShape(QFrame::Box);
+    auto *questionLayout = new QVBoxLayout(m_questionBox);
+    m_questionLabel = new QLabel(m_questionBox);
+    m_questionLabel->setObjectName(QStringLiteral("questionLabel"));
+    m_questionLabel->setWordWrap(true);
+    m_questionLabel->setFont(bold);
+    questionLayout->addWidget(m_questionLabel);
+    auto *answers = new QHBoxLayout;
+    QPushButton *yes = makeButton(tr("&Yes (Y)"), QStringLiteral("yesButton"), m_questionBox);
+    QPushButton *no = makeButton(tr("&No (N)"), QStringLiteral("noButton"), m_questionBox);
+    connect(yes, &QPushButton::clicked, this, [this] { answer(true); });
+    connect(no, &QPushButton::clicked, this, [this] { answer(false); });
+    answers->addWidget(yes);
+    answers->addWidget(no);
+    questionLayout->addLayout(answers);
+    m_questionBox->hide();
+    layout->addWidget(m_questionBox);
+
+    auto *buttons = new QHBoxLayout;
+    m_check = makeButton(tr("Check"), QStringLiteral("checkButton"), this);
+    m_stopButton = makeButton(tr("Stop"), QStringLiteral("stopButton"), this);
+    connect(m_check, &QPushButton::clicked, this, &SocketTile::check);
+    connect(m_stopButton, &QPushButton::clicked, this, &SocketTile::stop);
+    buttons->addWidget(m_check);
+    buttons->addWidget(m_stopButton);
+    layout->addLayout(buttons);
+}
+
+QString SocketTile::outcomeWord() const
+{
+    return m_word->text();
+}
+
+QString SocketTile::wordFor(ReaderOutcome outcome)
+{
+    switch (outcome) {
+    case ReaderOutcome::Pass:
+        return tr("PASS");
+    case ReaderOutcome::Fail:
+        return tr("FAIL");
+    case ReaderOutcome::Error:
+        return tr("ERROR");
+    case ReaderOutcome::Aborted:
+        return tr("STOPPED");
+    }
+    return {};
+}
+
+void SocketTile::check()
+{
+    if (isRunning())
+        return;
+    m_stop = std::make_shared<CheckoutStop>();
+    m_progress->setRange(0, 1);
+    m_progress->setValue(0);
+    m_progress->setFormat(tr("Starting"));
+    showWord(tr("CHECKING"), QuietGrey, DimText);
+    m_details->clear();
+    TileWorker *worker = m_worker.get();
+    QMetaObject::invokeMethod(
+        worker, [worker, stop = m_stop] { worker->check(stop); }, Qt::QueuedConnection);
+    updateButtons();
+    emit runningChanged(this);
+}
+
+void SocketTile::stop()
+{
+    if (!isRunning())
+        return;
+    m_stop->request();
+    m_worker->wake();
+    m_progress->setFormat(tr("Stopping: putting the reader back"));
+}
+
+void SocketTile::answer(bool yes)
+{
+    if (!isAsking())
+        return;
+    m_question.clear();
+    m_questionBox->hide();
+    m_worker->answer(yes);
+    emit questionChanged(this);
+}
+
+void SocketTile::showStep(int stepIndex, int stepCount, const QString &stepName)
+{
+    m_progress->setRange(0, stepCount);
+    m_progress->setValue(stepIndex);
+    m_progress->setFormat(tr("%1 (step %2 of %3)").arg(stepName).arg(stepIndex + 1).arg(stepCount));
+}
+
+void SocketTile::showQuestion(const QString &question)
+{
+    if (!isRunning() || m_stop->requested())
+        return; // the checkout no longer waits for this answer
+    m_question = question;
+    m_questionLabel->setText(question);
+    m_questionBox->show();
+    emit questionChanged(this);
+}
+
+void SocketTile::showIdentity(const QString &model, const QString &serial)
+{
+    m_identity->setText(tr("%1  SN %2").arg(model, serial));
+}
+
+void SocketTile::finish(const ReaderRecord &record, const QString &keepWarning)
+{
+    m_stop.reset();
+    if (isAsking()) {
+        m_question.clear();
+        m_questionBox->hide();
+        emit questionChanged(this);
+    }
+    m_outcome = record.outcome;
+    if (record.serialNumber)
+        showIdentity(record.modelName(), record.serialText());
+    m_progress->setRange(0, 1);
+    m_progress->setValue(1);
+    m_progress->setFormat(tr("Done in %1 s").arg(double(record.durationMs) / 1000.0, 0, 'f', 2));
+    switch (record.outcome) {
+    case ReaderOutcome::Pass:
+        showWord(wordFor(record.outcome), PassGreen, White);
+        break;
+    case ReaderOutcome::Fail:
+        showWord(wordFor(record.outcome), FailRed, White);
+        break;
+    case ReaderOutcome::Error:
+        showWord(wordFor(record.outcome), ErrorAmber, Black);
+        break;
+    case ReaderOutcome::Aborted:
+        showWord(wordFor(record.outcome), QuietGrey, Black);
+        break;
+    }
+    QString text = details(record);
+    if (!keepWarning.isEmpty())
+        text += QLatin1Char('\n') + keepWarning;
+    m_details->setText(text);
+    if (m_setup.autoCheck)
+        m_awaitingRemoval = true;
+    updateButtons();
+    emit runningChanged(this);
+    emit checkoutFinished(record, keepWarning);
+}
+
+QString SocketTile::details(const ReaderRecord &record)
+{
+    QStringList lines;
+    for (const StepRecord &step : record.steps) {
+        if (step.outcome != StepOutcome::Fail && step.outcome != StepOutcome::Error)
+            continue;
+        lines.append(step.message.isEmpty() ? step.name
+                                            : tr("%1: %2").arg(step.name, step.message));
+    }
+    if (record.outcome == ReaderOutcome::Aborted)
+        lines.append(tr("Stopped by the operator."));
+    if (!record.restored)
+        lines.append(tr("The reader could not be put back as it was found."));
+    return lines.join(QLatin1Char('\n'));
+}
+
+void SocketTile::probe()
+{
+    if (isRunning() || m_probing)
+        return;
+    m_probing = true;
+    TileWorker *worker = m_worker.get();
+    QMetaObject::invokeMethod(
+        worker, [worker] { worker->probe(); }, Qt::QueuedConnection);
+}
+
+void SocketTile::probed(bool answered, const QString &model, const QString &serial)
+{
+    m_probing = false;
+    if (isRunning())
+        return;
+    if (m_awaitingRemoval) {
+        if (!answered) {
+            // The checked reader went away: the next one that answers is checked.
+            m_awaitingRemoval = false;
+            m_identity->setText(tr("Reader removed"));
+            m_progress->setFormat(tr("Waiting for a reader"));
+        }
+        return;
+    }
+    if (!answered)
+        return;
+    showIdentity(model, serial);
+    check();
+}
+
+void SocketTile::showWord(const QString &word, const QString &background, const QString &foreground)
+{
+    m_word->setText(word);
+    m_word->setStyleSheet(QStringLiteral("QLabel { background: %1; color: %2; padding: 4px; }")
+                              .arg(background, foreground));
+}
+
+void SocketTile::updateButtons()
+{
+    m_check->setEnabled(!isRunning());
+    m_stopButton->setEnabled(isRunning());
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "checkout/checkoutrecord.h"
+#include "checkout/checkoutstop.h"
+
+#include <QFrame>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QThread;
+class TileWorker;
+struct StationSetup;
+
+// One socket of the station: a port with its reader, the checkout's progress, a large outcome
+// word that never relies on its colour alone, the operator's questions with Yes and No, and the
+// tile's own Check and Stop. The checkout runs on the tile's own thread; in automatic mode the
+// idle tile asks its port every few seconds whether a reader answers and checks a new one once.
+class SocketTile : public QFrame
+{
+    Q_OBJECT
+
+public:
+    SocketTile(const StationSetup &setup, const QString &port, QWidget *parent = nullptr);
+    ~SocketTile() override;
+    SocketTile(const SocketTile &) = delete;
+    SocketTile &operator=(const SocketTile &) = delete;
+
+    QString port() const { return m_port; }
+    bool isRunning() const { return m_stop != nullptr; }
+    bool isAsking() const { return !m_question.isEmpty(); }
+    QString question() const { return m_question; }
+    // The outcome of the last checkout, if one finished.
+    std::optional<ReaderOutcome> outcome() const { return m_outcome; }
+    // PASS, FAIL, ERROR, STOPPED, or what the idle tile waits for.
+    QString outcomeWord() const;
+
+    // Starts a checkout unless one runs.
+    void check();
+    // Ends the running checkout early; the engine puts the reader back as it found it.
+    void stop();
+    // Answers the question the tile shows.
+    void answer(bool yes);
+
+    // The big word for an outcome: PASS, FAIL, ERROR, STOPPED.
+    static QString wordFor(ReaderOutcome outcome);
+
+signals:
+    void questionChanged(SocketTile *tile);
+    void runningChanged(SocketTile *tile);
+    void checkoutFinished(const ReaderRecord &record, const QString &keepWarning);
+
+private:
+    void buildLayout();
+    void showStep(int stepIndex, int stepCount, const QString &stepName);
+    void showQuestion(const QString &question);
+    void showIdentity(const QString &model, const QString &serial);
+    void finish(const ReaderRecord &record, const QString &keepWarning);
+    void probe();
+    void probed(bool answered, const QString &model, const QString &serial);
+    void showWord(const QString &word, const QString &background, const QString &foreground);
+    void updateButtons();
+    static QString details(const ReaderRecord &record);
+
+    const StationSetup &m_setup;
+    const QString m_port;
+    QThread *m_thread = nullptr;
+    std::unique_ptr<TileWorker> m_worker;
+    std::shared_ptr<CheckoutStop> m_stop; // set while a checkout runs
+    QString m_question;
+    std::optional<ReaderOutcome> m_outcome;
+
+    QTimer m_probeTimer;
+    bool m_probing = false;
+    bool m_awaitingRemoval = false; // automatic mode: checked; waits for the reader to go
+
+    QLabel *m_identity = nullptr;
+    QProgressBar *m_progress = nullptr;
+    QLabel *m_word = nullptr;
+    QLabel *m_details = nullptr;
+    QFrame *m_questionBox = nullptr;
+    QLabel *m_questionLabel = nullptr;
+    QPushButton *m_check = nullptr;
+    QPushButton *m_stopButton = nullptr;
+};

@@ -1,0 +1,109 @@
+#include "station/stationcommandline.h"
+
+#include "checkout/checkoutcommandline.h"
+
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+namespace {
+
+void print(FILE *stream, const QString &text)
+{
+    std::fputs(qPrintable(text), stream);
+    std::fflush(stream);
+}
+
+// ttyUSB0 and /dev/ttyUSB0 are the same port.
+QString deviceOf(const QString &port)
+{
+    if (port.startsWith(QLatin1String("emu-")) || port.contains(QLatin1Char('/')))
+        return port;
+    return QStringLiteral("/dev/") + port;
+}
+
+} // namespace
+
+std::optional<StationCommandLine> StationCommandLine::parse(const QStringList &arguments,
+                                                            int &exitCode)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("The checkout window of a production line: one tile per reader, one key "
+                       "to check them all, a large PASS or FAIL, and the records kept."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption port(
+        QStringLiteral("port"),
+        QStringLiteral("A tile for the reader on NAME (ttyUSB0, a /dev/serial/by-id link, a "
+                       "pseudo-terminal). May be given more than once. Default: every serial "
+                       "port the system lists."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption emulated(
+        QStringLiteral("emulated"),
+        QStringLiteral("Also a tile for each emulated reader, emu-vorn8 and emu-vorn4."));
+    const QCommandLineOption automatic(
+        QStringLiteral("auto"),
+        QStringLiteral("Check a reader as soon as it answers on its port, once: an idle tile "
+                       "asks for the identification every 2 s."));
+    const QCommandLineOption records(
+        QStringLiteral("records"),
+        QStringLiteral("Where the records go: sqlite:PATH or postgresql://[USER@]HOST[:PORT]/DB. "
+                       "Default: $VORN_RECORDS, else the records file in the user's data "
+                       "folder."),
+        QStringLiteral("URL"));
+    parser.addOptions({port, emulated, automatic, records});
+    CheckoutCommandLine::addOptions(parser);
+
+    exitCode = 0;
+    const auto usageError = [&exitCode](const QString &text) {
+        print(stderr, QStringLiteral("vorn-station: %1\n").arg(text));
+        exitCode = 2;
+        return std::nullopt;
+    };
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText());
+    if (parser.isSet(help)) {
+        // No application object exists yet, so the parser does not know the program's name.
+        print(stdout, parser.helpText().replace(QLatin1String("<executable_name>"),
+                                                QLatin1String("vorn-station")));
+        return std::nullopt;
+    }
+    if (parser.isSet(version)) {
+        print(stdout, QStringLiteral("vorn-station %1\n").arg(QStringLiteral(VORN_VERSION)));
+        return std::nullopt;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("unexpected argument '%1'")
+                              .arg(parser.positionalArguments().constFirst()));
+
+    QString error;
+    const std::optional<CheckoutCommandLine::Parsed> checkout =
+        CheckoutCommandLine::take(parser, &error);
+    if (!checkout)
+        return usageError(error);
+
+    StationCommandLine parsed;
+    parsed.options = checkout->options;
+    // An operator sits at the station: the display and card steps ask in the tile.
+    parsed.options.prompt = true;
+    parsed.station = checkout->station;
+    parsed.portsGiven = parser.isSet(port);
+    parsed.emulated = parser.isSet(emulated);
+    parsed.autoCheck = parser.isSet(automatic);
+    parsed.recordsUrl = parser.value(records);
+    if (parser.isSet(records) && parsed.recordsUrl.isEmpty())
+        return usageError(QStringLiteral("--records needs a URL"));
+
+    QStringList devices;
+    for (const QString &name : parser.values(port)) {
+        const QString trimmed = name.trimmed();
+        if (trimmed.isEmpty())
+            return usageError(QStringLiteral("--port needs a name"));
+        if (devices.contains(deviceOf(trimmed)))
+            return usageError(QStringLiteral("the port %1 is given twice").arg(trimmed));
+        devices.append(deviceOf(trimmed));
+        parsed.ports.append(trimmed);
+    }
+    return parsed;
+}

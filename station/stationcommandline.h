@@ -1,0 +1,27 @@
+#pragma once
+
+#include "checkout/checkoutoptions.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// vorn-station's command line: the ports of its tiles (--port, repeatable; else every port the
+// system lists; --emulated adds the emulated readers), --auto, the checkout's options as
+// vornctl checkout takes them, and where the records go. Parsed before any window exists, so
+// that --help, --version and a usage error work without a display.
+struct StationCommandLine
+{
+    QStringList ports; // the tiles, in order; the system's ports are looked up by the caller
+    bool portsGiven = false;
+    bool emulated = false;
+    bool autoCheck = false;
+    CheckoutOptions options;
+    QString station;    // empty: the host name
+    QString recordsUrl; // empty: VORN_RECORDS, else the default file
+
+    // Nothing when the program should end at once (help, version or a usage error, which is
+    // exit code 2); exitCode then says how.
+    static std::optional<StationCommandLine> parse(const QStringList &arguments, int &exitCode);
+};
