@@ -275,7 +275,7 @@ StepRecord ReaderCheckout::clocks()
                           .arg(modelClockText(found.value)),
                       limits);
     return stepOf(StepOutcome::Fail, differences.join(QStringLiteral(", ")), limits,
-                  QStringLiteral("clocks differ: slots %1").arg(cardsText(differing)));
+                  QStringLiteral("the clocks of slots %1 do not follow").arg(cardsText(differing)));
 }
 
 StepRecord ReaderCheckout::tarvik()

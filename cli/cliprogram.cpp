@@ -1,6 +1,8 @@
 #include "cli/cliprogram.h"
 
+#include "checkout/checkoutrecord.h"
 #include "cli/cliarguments.h"
+#include "cli/clicheckout.h"
 #include "cli/clicommandrunner.h"
 #include "cli/clioutput.h"
 #include "cli/openfailuremessage.h"
@@ -36,6 +38,8 @@ int CliProgram::run(const QStringList &arguments, const QString &environmentPort
     }
     if (parsed.arguments.command == CliCommand::Ports)
         return listPorts(parsed.arguments);
+    if (parsed.arguments.command == CliCommand::Checkout)
+        return runCheckout(parsed.arguments);
     return runOnPort(parsed.arguments);
 }
 
@@ -43,6 +47,8 @@ int CliProgram::usageError(const QString &message)
 {
     printError(message);
     m_error.write(CliArguments::UsageLine);
+    m_error.write("\n");
+    m_error.write(CliArguments::CheckoutUsageLine);
     m_error.write("\nRun 'vornctl --help' for the commands.\n");
     return UsageError;
 }
@@ -81,6 +87,20 @@ int CliProgram::runOnPort(const CliArguments &arguments)
     }
     m_output.write(CliOutput::render(arguments.command, result.data, arguments.json));
     return Done;
+}
+
+int CliProgram::runCheckout(const CliArguments &arguments)
+{
+    CliCheckout checkout(arguments, m_output, m_error, m_terminal);
+    const QString problem = checkout.prepare();
+    if (!problem.isEmpty())
+        return usageError(problem);
+    const CheckoutRun run = checkout.run();
+    checkout.report(run);
+    // Here the run is finished: every reader's record (id, station, steps, outcome, restored)
+    // is complete, in the order of the ports, and every reader is closed. A records store
+    // takes the run at this point.
+    return checkout.exitCode(run);
 }
 
 void CliProgram::printError(const QString &message)

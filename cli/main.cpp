@@ -7,6 +7,8 @@
 
 #include <cstdio>
 
+#include <unistd.h>
+
 int main(int argc, char **argv)
 {
     QCoreApplication application(argc, argv);
@@ -14,6 +16,7 @@ int main(int argc, char **argv)
     QFile error;
     output.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
     error.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
-    return CliProgram(output, error)
-        .run(application.arguments(), qEnvironmentVariable("VORN_PORT"));
+    CliProgram program(output, error);
+    program.setTerminal({::isatty(STDIN_FILENO) == 1, ::isatty(STDERR_FILENO) == 1, STDIN_FILENO});
+    return program.run(application.arguments(), qEnvironmentVariable("VORN_PORT"));
 }
