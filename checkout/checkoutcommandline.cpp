@@ -53,7 +53,7 @@ void CheckoutCommandLine::addOptions(QCommandLineParser &parser)
                       QStringLiteral("S")});
     parser.addOption(
         {StationOption,
-         QStringLiteral("checkout: the station named in the records (default: the host name)."),
+         QStringLiteral("checkout: the station named in the record (default: the host name)."),
          QStringLiteral("NAME")});
 }
 
@@ -113,11 +113,7 @@ CheckoutCommandLine::take(const QCommandLineParser &parser, QString *error)
         if (!options.programTimeCounts)
             return std::nullopt;
     }
-    parsed.station = parser.value(StationOption).trimmed();
-    if (parser.isSet(StationOption) && parsed.station.isEmpty()) {
-        failWith(error, QStringLiteral("--station needs a name"));
-        return std::nullopt;
-    }
+    parsed.station = parser.value(StationOption);
     return parsed;
 }
 

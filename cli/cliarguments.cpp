@@ -1,5 +1,6 @@
 #include "cli/cliarguments.h"
 
+#include "checkout/checkoutcommandline.h"
 #include "device/readerprotocol.h"
 #include "device/timesetting.h"
 
@@ -15,22 +16,16 @@ const QString TraceOption = QStringLiteral("trace");
 const QString HelpOption = QStringLiteral("help");
 const QString VersionOption = QStringLiteral("version");
 
-const QString ModelOption = QStringLiteral("model");
-const QString MinFirmwareOption = QStringLiteral("min-firmware");
-const QString EchoOption = QStringLiteral("echo");
 const QString PromptOption = QStringLiteral("prompt");
 const QString NoPromptOption = QStringLiteral("no-prompt");
-const QString CardsOption = QStringLiteral("cards");
-const QString ProgramClocksOption = QStringLiteral("program-clocks");
-const QString ProgramTimeOption = QStringLiteral("program-time");
-const QString StationOption = QStringLiteral("station");
 const QString JunitOption = QStringLiteral("junit");
 
-// The options only the checkout takes.
-const QStringList CheckoutOnlyOptions{ModelOption,         MinFirmwareOption, EchoOption,
-                                      PromptOption,        NoPromptOption,    CardsOption,
-                                      ProgramClocksOption, ProgramTimeOption, StationOption,
-                                      JunitOption};
+// The options only the checkout takes: those it shares with the station window, and its own.
+QStringList checkoutOnlyOptions()
+{
+    return CheckoutCommandLine::optionNames() +
+           QStringList{PromptOption, NoPromptOption, JunitOption};
+}
 
 void addOptions(QCommandLineParser &parser)
 {
@@ -44,51 +39,19 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({JsonOption, QStringLiteral("Print the result as one JSON object.")});
     parser.addOption({TraceOption, QStringLiteral("Write every byte written and read, every drain, "
                                                   "DTR change and wait to standard error.")});
-    parser.addOption({ModelOption, QStringLiteral("checkout: the model every reader must be."),
-                      QStringLiteral("4|8")});
-    parser.addOption({MinFirmwareOption,
-                      QStringLiteral("checkout: the lowest firmware version accepted."),
-                      QStringLiteral("N")});
-    parser.addOption({EchoOption,
-                      QStringLiteral("checkout: echo eight byte values (quick, the default) or "
-                                     "all 256."),
-                      QStringLiteral("quick|all")});
-    parser.addOption({PromptOption,
-                      QStringLiteral("checkout: ask the operator (the default when standard input "
-                                     "is a terminal).")});
-    parser.addOption({NoPromptOption, QStringLiteral("checkout: never ask; the display is skipped.")});
-    parser.addOption({CardsOption, QStringLiteral("checkout: have cards inserted into every slot "
-                                                  "and removed again (asks the operator).")});
-    parser.addOption({ProgramClocksOption,
-                      QStringLiteral("checkout: store these card clocks, slot 1 first."),
-                      QStringLiteral("F1,...,F8")});
-    parser.addOption({ProgramTimeOption, QStringLiteral("checkout: store this time setting."),
-                      QStringLiteral("S")});
-    parser.addOption({StationOption,
-                      QStringLiteral("checkout: the station named in the record (default: the "
-                                     "host name)."),
-                      QStringLiteral("NAME")});
+    CheckoutCommandLine::addOptions(parser);
+    parser.addOption(
+        {PromptOption, QStringLiteral("checkout: ask the operator (the default when standard input "
+                                      "is a terminal).")});
+    parser.addOption(
+        {NoPromptOption, QStringLiteral("checkout: never ask; the display is skipped.")});
     parser.addOption({JunitOption, QStringLiteral("checkout: also write the result as JUnit XML."),
                       QStringLiteral("FILE")});
 }
 
-// Digits only: a sign, a fraction, spaces or a hexadecimal prefix are refused.
-bool isPlainDecimal(const QString &text)
-{
-    return !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), [](QChar c) {
-        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-    });
-}
-
 std::optional<uint> decimalInRange(const QString &text, uint minimum, uint maximum)
 {
-    if (!isPlainDecimal(text))
-        return std::nullopt;
-    bool converted = false;
-    const uint value = text.toUInt(&converted, 10);
-    if (!converted || value < minimum || value > maximum)
-        return std::nullopt;
-    return value;
+    return CheckoutCommandLine::decimalInRange(text, minimum, maximum);
 }
 
 QString takeSlotNumber(const QString &text, CliArguments &arguments)
@@ -102,27 +65,21 @@ QString takeSlotNumber(const QString &text, CliArguments &arguments)
 
 QString takeClocks(const QStringList &texts, CliArguments &arguments)
 {
-    for (int slot = 0; slot < ReaderProtocol::SlotCount; ++slot) {
-        const std::optional<quint8> code = ClockSelection::codeForFrequency(texts.at(slot));
-        if (!code)
-            return QStringLiteral("the clock of slot %1 must be 3.57, 3.68, 6.00 or 8.00, not '%2'")
-                .arg(slot + 1)
-                .arg(texts.at(slot));
-        arguments.clocks.setCode(slot, *code);
-    }
-    return {};
+    QString error;
+    const std::optional<ClockSelection> clocks =
+        CheckoutCommandLine::clocksFromTexts(texts, &error);
+    if (clocks)
+        arguments.clocks = *clocks;
+    return error;
 }
 
 QString takeSeconds(const QString &text, CliArguments &arguments)
 {
-    const std::optional<quint16> counts =
-        isPlainDecimal(text) ? TimeSetting::countsFromEntry(text) : std::nullopt;
-    if (!counts)
-        return QStringLiteral("the time must be a number of seconds from 0 to %1, not '%2'")
-            .arg(TimeSetting::MaxSeconds)
-            .arg(text);
-    arguments.timeCounts = *counts;
-    return {};
+    QString error;
+    const std::optional<quint16> counts = CheckoutCommandLine::countsFromSeconds(text, &error);
+    if (counts)
+        arguments.timeCounts = *counts;
+    return error;
 }
 
 QString takeEchoCharacter(const QString &text, CliArguments &arguments)
@@ -193,52 +150,17 @@ QString argumentCountError(const CliCommandInfo &info, qsizetype given)
 
 QString takeCheckoutOptions(const QCommandLineParser &parser, CliArguments &arguments)
 {
-    CheckoutOptions &options = arguments.checkout;
-    if (parser.isSet(ModelOption)) {
-        const QString model = parser.value(ModelOption);
-        if (model != QLatin1String("4") && model != QLatin1String("8"))
-            return QStringLiteral("--model must be 4 or 8, not '%1'").arg(model);
-        options.model = quint8(model.toUInt());
-    }
-    if (parser.isSet(MinFirmwareOption)) {
-        const std::optional<uint> version = decimalInRange(parser.value(MinFirmwareOption), 0, 255);
-        if (!version)
-            return QStringLiteral("--min-firmware must be a number from 0 to 255, not '%1'")
-                .arg(parser.value(MinFirmwareOption));
-        options.minFirmware = quint8(*version);
-    }
-    if (parser.isSet(EchoOption)) {
-        const QString echo = parser.value(EchoOption);
-        if (echo != QLatin1String("quick") && echo != QLatin1String("all"))
-            return QStringLiteral("--echo must be quick or all, not '%1'").arg(echo);
-        options.echo = echo == QLatin1String("all") ? CheckoutOptions::Echo::All
-                                                    : CheckoutOptions::Echo::Quick;
-    }
+    QString error;
+    const std::optional<CheckoutCommandLine::Parsed> shared =
+        CheckoutCommandLine::take(parser, &error);
+    if (!shared)
+        return error;
+    arguments.checkout = shared->options;
+    arguments.station = shared->station;
     if (parser.isSet(PromptOption) && parser.isSet(NoPromptOption))
         return QStringLiteral("--prompt and --no-prompt exclude each other");
     if (parser.isSet(PromptOption) || parser.isSet(NoPromptOption))
         arguments.prompt = parser.isSet(PromptOption);
-    options.cards = parser.isSet(CardsOption);
-    if (parser.isSet(ProgramClocksOption)) {
-        const QStringList clocks = parser.value(ProgramClocksOption).split(QLatin1Char(','));
-        if (clocks.size() != ReaderProtocol::SlotCount)
-            return QStringLiteral("--program-clocks takes eight clocks separated by commas, "
-                                  "slot 1 first, not '%1'")
-                .arg(parser.value(ProgramClocksOption));
-        CliArguments clockArguments;
-        const QString error = takeClocks(clocks, clockArguments);
-        if (!error.isEmpty())
-            return error;
-        options.programClocks = clockArguments.clocks;
-    }
-    if (parser.isSet(ProgramTimeOption)) {
-        CliArguments timeArguments;
-        const QString error = takeSeconds(parser.value(ProgramTimeOption), timeArguments);
-        if (!error.isEmpty())
-            return error;
-        options.programTimeCounts = timeArguments.timeCounts;
-    }
-    arguments.station = parser.value(StationOption);
     arguments.junitPath = parser.value(JunitOption);
     if (parser.isSet(JunitOption) && arguments.junitPath.isEmpty())
         return QStringLiteral("--junit needs a file name");
@@ -264,10 +186,10 @@ QString takePorts(const QCommandLineParser &parser, const QString &environmentPo
     QStringList devices;
     for (const QString &port : ports) {
         // ttyUSB0 and /dev/ttyUSB0 are the same reader.
-        const QString device = port.startsWith(QLatin1String("emu-"))
-                                   ? port
-                                   : (port.contains(QLatin1Char('/')) ? port
-                                                                      : QStringLiteral("/dev/") + port);
+        const QString device =
+            port.startsWith(QLatin1String("emu-"))
+                ? port
+                : (port.contains(QLatin1Char('/')) ? port : QStringLiteral("/dev/") + port);
         if (devices.contains(device))
             return QStringLiteral("the port %1 is given twice").arg(port);
         devices.append(device);
@@ -326,7 +248,7 @@ CliParseResult CliArguments::parse(const QStringList &arguments, const QString &
         if (!checkoutError.isEmpty())
             return CliParseResult::usageError(checkoutError);
     } else {
-        for (const QString &option : CheckoutOnlyOptions)
+        for (const QString &option : checkoutOnlyOptions())
             if (parser.isSet(option))
                 return CliParseResult::usageError(
                     QStringLiteral("--%1 is an option of checkout only").arg(option));
