@@ -289,10 +289,13 @@ void SocketTile::probe()
 void SocketTile::probed(bool answered, const QString &model, const QString &serial)
 {
     m_probing = false;
+    ++m_probes;
     if (isRunning())
         return;
     if (m_awaitingRemoval) {
-        if (!answered) {
+        if (answered) {
+            m_progress->setFormat(tr("Checked: take the reader away"));
+        } else {
             // The checked reader went away: the next one that answers is checked.
             m_awaitingRemoval = false;
             m_identity->setText(tr("Reader removed"));

@@ -39,6 +39,8 @@ public:
     std::optional<ReaderOutcome> outcome() const { return m_outcome; }
     // PASS, FAIL, ERROR, STOPPED, or what the idle tile waits for.
     QString outcomeWord() const;
+    // Automatic mode: how many times the tile has asked its port whether a reader answers.
+    int probeCount() const { return m_probes; }
 
     // Starts a checkout unless one runs.
     void check();
@@ -77,6 +79,7 @@ private:
 
     QTimer m_probeTimer;
     bool m_probing = false;
+    int m_probes = 0;
     bool m_awaitingRemoval = false; // automatic mode: checked; waits for the reader to go
 
     QLabel *m_identity = nullptr;
