@@ -15,6 +15,8 @@ const QString JsonOption = QStringLiteral("json");
 const QString TraceOption = QStringLiteral("trace");
 const QString HelpOption = QStringLiteral("help");
 const QString VersionOption = QStringLiteral("version");
+const QString RecordsOption = QStringLiteral("records");
+const QString NoRecordsOption = QStringLiteral("no-records");
 
 const QString PromptOption = QStringLiteral("prompt");
 const QString NoPromptOption = QStringLiteral("no-prompt");
@@ -47,6 +49,12 @@ void addOptions(QCommandLineParser &parser)
         {NoPromptOption, QStringLiteral("checkout: never ask; the display is skipped.")});
     parser.addOption({JunitOption, QStringLiteral("checkout: also write the result as JUnit XML."),
                       QStringLiteral("FILE")});
+    parser.addOption({RecordsOption,
+                      QStringLiteral("Where checkout records are kept: sqlite:PATH or "
+                                     "postgresql://[USER@]HOST[:PORT]/DBNAME. Default: "
+                                     "$VORN_RECORDS, else a file in ~/.local/share/vorn-tool."),
+                      QStringLiteral("URL")});
+    parser.addOption({NoRecordsOption, QStringLiteral("Keep no record of a checkout.")});
 }
 
 std::optional<uint> decimalInRange(const QString &text, uint minimum, uint maximum)
@@ -239,6 +247,8 @@ CliParseResult CliArguments::parse(const QStringList &arguments, const QString &
     parsed.command = info->command;
     parsed.json = parser.isSet(JsonOption);
     parsed.trace = parser.isSet(TraceOption);
+    parsed.recordsUrl = parser.value(RecordsOption);
+    parsed.noRecords = parser.isSet(NoRecordsOption);
     const QString argumentError = takeCommandArguments(positional, parsed);
     if (!argumentError.isEmpty())
         return CliParseResult::usageError(argumentError);
