@@ -2,6 +2,7 @@
 #include "serial/portscan.h"
 #include "serial/realclock.h"
 #include "serial/serialline.h"
+#include "station/recordspanel.h"
 #include "station/stationcommandline.h"
 #include "station/stationwindow.h"
 
@@ -16,7 +17,7 @@ int main(int argc, char **argv)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     int exitCode = 0;
     const std::optional<StationCommandLine> commandLine =
-        StationCommandLine::parse(arguments, exitCode);
+        StationCommandLine::parse(arguments, qEnvironmentVariable("VORN_RECORDS"), exitCode);
     if (!commandLine)
         return exitCode;
 
@@ -44,7 +45,11 @@ int main(int argc, char **argv)
         return lines.create(port, lineClock);
     };
 
+    const RecordsLocation records = commandLine->records;
+    setup.keep = RecordsPanel::keeper(records);
+
     StationWindow window(setup);
+    window.setRecordsPanel(new RecordsPanel(records, setup.station));
     window.show();
     return application.exec();
 }

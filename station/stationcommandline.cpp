@@ -25,6 +25,7 @@ QString deviceOf(const QString &port)
 } // namespace
 
 std::optional<StationCommandLine> StationCommandLine::parse(const QStringList &arguments,
+                                                            const QString &environmentRecords,
                                                             int &exitCode)
 {
     QCommandLineParser parser;
@@ -91,9 +92,13 @@ std::optional<StationCommandLine> StationCommandLine::parse(const QStringList &a
     parsed.portsGiven = parser.isSet(port);
     parsed.emulated = parser.isSet(emulated);
     parsed.autoCheck = parser.isSet(automatic);
-    parsed.recordsUrl = parser.value(records);
-    if (parser.isSet(records) && parsed.recordsUrl.isEmpty())
+    if (parser.isSet(records) && parser.value(records).isEmpty())
         return usageError(QStringLiteral("--records needs a URL"));
+    const std::optional<RecordsLocation> location =
+        RecordsLocation::choose(parser.value(records), false, environmentRecords, &error);
+    if (!location)
+        return usageError(error);
+    parsed.records = *location;
 
     QStringList devices;
     for (const QString &name : parser.values(port)) {

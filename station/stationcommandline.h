@@ -1,6 +1,7 @@
 #pragma once
 
 #include "checkout/checkoutoptions.h"
+#include "records/recordslocation.h"
 
 #include <QString>
 #include <QStringList>
@@ -18,10 +19,11 @@ struct StationCommandLine
     bool emulated = false;
     bool autoCheck = false;
     CheckoutOptions options;
-    QString station;    // empty: the host name
-    QString recordsUrl; // empty: VORN_RECORDS, else the default file
+    QString station;         // empty: the host name
+    RecordsLocation records; // --records, else VORN_RECORDS, else the default file
 
     // Nothing when the program should end at once (help, version or a usage error, which is
-    // exit code 2); exitCode then says how.
-    static std::optional<StationCommandLine> parse(const QStringList &arguments, int &exitCode);
+    // exit code 2); exitCode then says how. environmentRecords is VORN_RECORDS.
+    static std::optional<StationCommandLine>
+    parse(const QStringList &arguments, const QString &environmentRecords, int &exitCode);
 };

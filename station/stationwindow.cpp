@@ -1,5 +1,6 @@
 #include "station/stationwindow.h"
 
+#include "station/recordspanel.h"
 #include "station/sockettile.h"
 
 #include <QApplication>
@@ -125,10 +126,11 @@ SocketTile *StationWindow::tile(const QString &port) const
     return nullptr;
 }
 
-void StationWindow::setRecordsPanel(QWidget *panel)
+void StationWindow::setRecordsPanel(RecordsPanel *panel)
 {
     m_recordsPanel = panel;
     panel->setParent(this);
+    connect(this, &StationWindow::checkoutFinished, panel, &RecordsPanel::refresh);
     static_cast<QVBoxLayout *>(layout())->addWidget(panel, 2);
 }
 

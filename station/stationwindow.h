@@ -7,6 +7,7 @@
 
 class QLabel;
 class QPushButton;
+class RecordsPanel;
 class SocketTile;
 
 // The station's one window: a tile per port, "Check all" (Space or Enter), the operator's
@@ -24,8 +25,10 @@ public:
 
     const QList<SocketTile *> &tiles() const { return m_tiles; }
     SocketTile *tile(const QString &port) const;
-    // Puts the panel of records below the tiles; the window owns it from then on.
-    void setRecordsPanel(QWidget *panel);
+    // Puts the panel of records below the tiles, read again after every checkout; the window
+    // owns it from then on.
+    void setRecordsPanel(RecordsPanel *panel);
+    RecordsPanel *recordsPanel() const { return m_recordsPanel; }
 
     // Starts every tile that is not checking.
     void checkAll();
@@ -49,5 +52,5 @@ private:
     QList<SocketTile *> m_asking; // oldest question first
     QPushButton *m_checkAll = nullptr;
     QLabel *m_message = nullptr;
-    QWidget *m_recordsPanel = nullptr;
+    RecordsPanel *m_recordsPanel = nullptr;
 };

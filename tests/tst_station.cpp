@@ -1,16 +1,23 @@
 #include "emulator/emulatedreader.h"
 #include "emulator/linefactory.h"
+#include "records/recordsstore.h"
 #include "serial/serialline.h"
 #include "serial/serialportline.h"
 #include "serial/virtualclock.h"
+#include "station/recordspanel.h"
 #include "station/sockettile.h"
 #include "station/stationwindow.h"
 
+#include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <atomic>
 
@@ -229,6 +236,75 @@ private slots:
         QTRY_VERIFY(tile->isAsking());
         QTest::keyClick(&window, Qt::Key_Y);
         QTRY_COMPARE(m_kept.size(), 2);
+    }
+    // Each tile's record is kept as its checkout ends; the list shows this station's checkouts
+    // newest first, narrowed by serial number (the filter kept for the next start), a
+    // double-click shows a whole record and the certificate is written for the selected one.
+    void recordsListedAndFiltered()
+    {
+        QTemporaryDir folder;
+        RecordsLocation location;
+        location.kind = RecordsLocation::Kind::Sqlite;
+        location.path = folder.filePath(QStringLiteral("records.sqlite"));
+        ReaderRecord elsewhere;
+        elsewhere.id = ReaderRecord::newId();
+        elsewhere.station = QStringLiteral("line-2");
+        elsewhere.serialNumber = 4321;
+        elsewhere.started = QDateTime::currentDateTimeUtc();
+        RecordsStore store(location);
+        QVERIFY(store.open());
+        QCOMPARE(store.store(elsewhere), RecordsStore::Stored::Added);
+
+        reader(Vorn4).addDefect(*ReaderDefect::fromName(QStringLiteral("echo-bit-0")));
+        StationSetup kept = setup({Vorn8, Vorn4});
+        kept.keep = RecordsPanel::keeper(location);
+        StationWindow window(kept);
+        window.setRecordsPanel(new RecordsPanel(location, kept.station));
+        window.show();
+        auto *list = window.findChild<QTreeWidget *>(QStringLiteral("recordsList"));
+        auto *filter = window.findChild<QLineEdit *>(QStringLiteral("serialFilter"));
+        filter->clear();
+        QCOMPARE(list->topLevelItemCount(), 0);
+        for (const QString &port : {Vorn8, Vorn4}) {
+            click(window.tile(port), "checkButton");
+            QTRY_VERIFY(window.tile(port)->isAsking());
+            QTest::keyClick(&window, Qt::Key_Y);
+            QTRY_VERIFY(window.tile(port)->outcome().has_value());
+        }
+        QTRY_COMPARE(list->topLevelItemCount(), 2);
+        const auto row = [list](int index) {
+            QStringList texts;
+            for (int column = 1; column < list->columnCount(); ++column)
+                texts.append(list->topLevelItem(index)->text(column));
+            return texts;
+        };
+        QCOMPARE(row(0), QStringList({"004321", "Vorn4", "FAIL", "echo"}));
+        QCOMPARE(row(1), QStringList({"001234", "Vorn8", "PASS", ""}));
+
+        QTest::keyClicks(filter, QStringLiteral("4321"));
+        QCOMPARE(list->topLevelItemCount(), 1);
+        QCOMPARE(row(0).constFirst(), QStringLiteral("004321"));
+        QCOMPARE(RecordsPanel(location, kept.station).findChild<QLineEdit *>()->text(),
+                 QStringLiteral("4321"));
+
+        QTreeWidgetItem *item = list->topLevelItem(0);
+        list->setCurrentItem(item);
+        emit list->itemDoubleClicked(item, 0);
+        auto *details = window.findChild<QPlainTextEdit *>(QStringLiteral("recordText"));
+        QVERIFY(details && details->isVisible());
+        QVERIFY(details->toPlainText().contains(QLatin1String("004321")));
+        QVERIFY(details->toPlainText().contains(QLatin1String("came back as")));
+
+        const QString pdf = folder.filePath(QStringLiteral("certificate.pdf"));
+        QVERIFY(window.recordsPanel()->saveCertificate(pdf));
+        QFile written(pdf);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY(written.read(5) == "%PDF-");
+
+        filter->setText(QStringLiteral("99999"));
+        QCOMPARE(list->topLevelItemCount(), 0);
+        filter->setText(QStringLiteral("777"));
+        QCOMPARE(list->topLevelItemCount(), 0);
     }
 };
 
