@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QShortcut>
 #include <QTextStream>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -73,6 +74,13 @@ void RecordsPanel::buildLayout()
     m_filter->setObjectName(QStringLiteral("serialFilter"));
     m_filter->setPlaceholderText(tr("every reader"));
     m_filter->setClearButtonEnabled(true);
+    // The operator's keys (Space, Enter, Y, N) belong to the tiles: the field takes them only
+    // once clicked, and gives them back on Enter or Escape.
+    m_filter->setFocusPolicy(Qt::ClickFocus);
+    connect(m_filter, &QLineEdit::returnPressed, m_filter, [this] { m_filter->clearFocus(); });
+    auto *leave =
+        new QShortcut(QKeySequence(Qt::Key_Escape), m_filter, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(leave, &QShortcut::activated, m_filter, [this] { m_filter->clearFocus(); });
     filterLabel->setBuddy(m_filter);
     connect(m_filter, &QLineEdit::textChanged, this, &RecordsPanel::filterChanged);
     top->addWidget(filterLabel);

@@ -15,14 +15,18 @@ fail() {
 
 expected_files=(
   usr/bin/vorn-emulator
+  usr/bin/vorn-station
   usr/bin/vorn-tool
   usr/bin/vornctl
+  usr/share/applications/vorn-station.desktop
   usr/share/applications/vorn-tool.desktop
   usr/share/bash-completion/completions/vornctl
   usr/share/doc/vorn-tool/README.md
   usr/share/doc/vorn-tool/examples/70-vorn-serial.rules
+  usr/share/icons/hicolor/scalable/apps/vorn-station.svg
   usr/share/icons/hicolor/scalable/apps/vorn-tool.svg
   usr/share/man/man1/vorn-emulator.1
+  usr/share/man/man1/vorn-station.1
   usr/share/man/man1/vorn-tool.1
   usr/share/man/man1/vornctl.1
   usr/share/metainfo/com.ombrin.vorn_tool.metainfo.xml
@@ -42,7 +46,7 @@ check_file_list() {
 
 check_executables() {
   local root=$1 what=$2 program
-  for program in vorn-tool vornctl vorn-emulator; do
+  for program in vorn-tool vornctl vorn-emulator vorn-station; do
     [[ -x "$root/usr/bin/$program" ]] || fail "$what: usr/bin/$program is not executable"
   done
 }
@@ -55,8 +59,12 @@ check_file_list "$root" "the installed tree"
 check_executables "$root" "the installed tree"
 
 echo "== validators on the installed files"
-desktop-file-validate "$root/usr/share/applications/vorn-tool.desktop" ||
-  fail "desktop-file-validate"
+for entry in vorn-tool vorn-station; do
+  desktop-file-validate "$root/usr/share/applications/$entry.desktop" ||
+    fail "desktop-file-validate $entry.desktop"
+  grep -qx "Exec=$entry" "$root/usr/share/applications/$entry.desktop" || fail "$entry.desktop: Exec is not $entry"
+  grep -qx "Icon=$entry" "$root/usr/share/applications/$entry.desktop" || fail "$entry.desktop: Icon is not $entry"
+done
 appstreamcli validate --no-net --pedantic "$root/usr/share/metainfo/com.ombrin.vorn_tool.metainfo.xml" ||
   fail "appstreamcli validate"
 # The desktop entry and the AppStream file name the same program and icon as the install.
@@ -64,7 +72,7 @@ grep -qx 'Exec=vorn-tool' "$root/usr/share/applications/vorn-tool.desktop" || fa
 grep -qx 'Icon=vorn-tool' "$root/usr/share/applications/vorn-tool.desktop" || fail "Icon is not vorn-tool"
 grep -q '<launchable type="desktop-id">vorn-tool.desktop</launchable>' \
   "$root/usr/share/metainfo/com.ombrin.vorn_tool.metainfo.xml" || fail "metainfo launches another desktop id"
-for page in vorn-tool vornctl vorn-emulator; do
+for page in vorn-tool vornctl vorn-emulator vorn-station; do
   page_file="$root/usr/share/man/man1/$page.1"
   [[ -f "$page_file" ]] || continue # already reported by the file list
   warnings=$(LC_ALL=C groff -man -Tutf8 -ww -z "$page_file" 2>&1) || true
@@ -111,6 +119,8 @@ help=$("$unpacked/usr/bin/vornctl" --help) || fail "the unpacked vornctl --help 
 [[ "$help" == *"Usage: vornctl"* ]] || fail "the unpacked vornctl --help printed no usage: $help"
 "$unpacked/usr/bin/vorn-emulator" --help >/dev/null || fail "the unpacked vorn-emulator --help failed"
 "$unpacked/usr/bin/vorn-tool" --version | grep -q '^vorn-tool ' || fail "the unpacked vorn-tool --version failed"
+"$unpacked/usr/bin/vorn-station" --version | grep -q '^vorn-station ' ||
+  fail "the unpacked vorn-station --version failed"
 
 if ((failures)); then
   echo "$failures check(s) failed"
