@@ -17,7 +17,9 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QTextStream>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -47,11 +49,13 @@ RecordsPanel::RecordsPanel(RecordsLocation location, QString station, QWidget *p
     setObjectName(QStringLiteral("recordsPanel"));
     setTitle(tr("Recent checkouts of station %1").arg(m_station));
     buildLayout();
-    // Setting the kept filter reads the list.
-    const QString filter = stationSettings().value(FilterKey).toString();
-    m_filter->setText(filter);
-    if (filter.isEmpty())
-        refresh();
+    {
+        const QSignalBlocker quiet(m_filter);
+        m_filter->setText(stationSettings().value(FilterKey).toString());
+    }
+    // The list is read once the window is up: opening the database (and loading its driver)
+    // need not hold up the window's first appearance.
+    QTimer::singleShot(0, this, &RecordsPanel::refresh);
 }
 
 std::function<QString(const ReaderRecord &)> RecordsPanel::keeper(const RecordsLocation &location)
