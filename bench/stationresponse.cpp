@@ -27,6 +27,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -40,7 +41,7 @@ double percentile(std::vector<double> samples, double share)
     if (samples.empty())
         return 0;
     std::sort(samples.begin(), samples.end());
-    const auto index = std::size_t(share * double(samples.size() - 1) + 0.5);
+    const auto index = std::size_t(std::lround(share * double(samples.size() - 1)));
     return samples.at(std::min(index, samples.size() - 1));
 }
 

@@ -34,7 +34,7 @@ StationWindow::StationWindow(StationSetup setup, QWidget *parent)
     setWindowTitle(tr("Vorn Station – station %1").arg(m_setup.station));
     buildLayout();
 
-    const auto addShortcut = [this](QKeySequence key, auto action) {
+    const auto addShortcut = [this](const QKeySequence &key, auto action) {
         auto *shortcut = new QShortcut(key, this);
         connect(shortcut, &QShortcut::activated, this, action);
     };
