@@ -27,10 +27,9 @@ const QString StationOption = QStringLiteral("station");
 const QString JunitOption = QStringLiteral("junit");
 
 // The options only the checkout takes.
-const QStringList CheckoutOnlyOptions{ModelOption,         MinFirmwareOption, EchoOption,
-                                      PromptOption,        NoPromptOption,    CardsOption,
-                                      ProgramClocksOption, ProgramTimeOption, StationOption,
-                                      JunitOption};
+const QStringList CheckoutOnlyOptions{
+    ModelOption, MinFirmwareOption,   EchoOption,        PromptOption,  NoPromptOption,
+    CardsOption, ProgramClocksOption, ProgramTimeOption, StationOption, JunitOption};
 
 void addOptions(QCommandLineParser &parser)
 {
@@ -53,10 +52,11 @@ void addOptions(QCommandLineParser &parser)
                       QStringLiteral("checkout: echo eight byte values (quick, the default) or "
                                      "all 256."),
                       QStringLiteral("quick|all")});
-    parser.addOption({PromptOption,
-                      QStringLiteral("checkout: ask the operator (the default when standard input "
-                                     "is a terminal).")});
-    parser.addOption({NoPromptOption, QStringLiteral("checkout: never ask; the display is skipped.")});
+    parser.addOption(
+        {PromptOption, QStringLiteral("checkout: ask the operator (the default when standard input "
+                                      "is a terminal).")});
+    parser.addOption(
+        {NoPromptOption, QStringLiteral("checkout: never ask; the display is skipped.")});
     parser.addOption({CardsOption, QStringLiteral("checkout: have cards inserted into every slot "
                                                   "and removed again (asks the operator).")});
     parser.addOption({ProgramClocksOption,
@@ -264,10 +264,10 @@ QString takePorts(const QCommandLineParser &parser, const QString &environmentPo
     QStringList devices;
     for (const QString &port : ports) {
         // ttyUSB0 and /dev/ttyUSB0 are the same reader.
-        const QString device = port.startsWith(QLatin1String("emu-"))
-                                   ? port
-                                   : (port.contains(QLatin1Char('/')) ? port
-                                                                      : QStringLiteral("/dev/") + port);
+        const QString device =
+            port.startsWith(QLatin1String("emu-"))
+                ? port
+                : (port.contains(QLatin1Char('/')) ? port : QStringLiteral("/dev/") + port);
         if (devices.contains(device))
             return QStringLiteral("the port %1 is given twice").arg(port);
         devices.append(device);

@@ -78,9 +78,8 @@ private:
 
 QString openFailureText(const QString &port, const SerialLine &line)
 {
-    const QString devicePath = LineFactory::isEmulatedPortName(port)
-                                   ? port
-                                   : OpenFailureMessage::devicePath(port);
+    const QString devicePath =
+        LineFactory::isEmulatedPortName(port) ? port : OpenFailureMessage::devicePath(port);
     return OpenFailureMessage().text(line.openFailure(), devicePath, line.errorText());
 }
 
@@ -116,11 +115,10 @@ CheckoutRun CliCheckout::run()
     CheckoutTerminal terminal(m_output, m_error, m_terminal, m_arguments.portNames,
                               !m_arguments.json,
                               [&runnerAddress] { return runnerAddress->stopRequested(); });
-    CheckoutRunner runner([] { return std::make_unique<RealClock>(); },
-                          [&lines](const QString &port, WaitClock &clock) {
-                              return lines.create(port, clock);
-                          },
-                          options, terminal);
+    CheckoutRunner runner(
+        [] { return std::make_unique<RealClock>(); },
+        [&lines](const QString &port, WaitClock &clock) { return lines.create(port, clock); },
+        options, terminal);
     runnerAddress = &runner;
     runner.setTool(QStringLiteral("vornctl " VORN_VERSION));
     runner.setStation(m_arguments.station.isEmpty() ? QSysInfo::machineHostName()
@@ -128,7 +126,8 @@ CheckoutRun CliCheckout::run()
     runner.setOpenFailureWording(openFailureText);
     if (m_arguments.trace) {
         const bool several = m_arguments.portNames.size() > 1;
-        runner.setTraceMaker([&terminal, several](int, const QString &port, const WaitClock &clock) {
+        runner.setTraceMaker([&terminal, several](int, const QString &port,
+                                                  const WaitClock &clock) {
             return std::make_unique<ReaderTrace>(terminal, clock,
                                                  several ? port + QStringLiteral(": ") : QString());
         });
