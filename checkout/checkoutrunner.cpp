@@ -13,7 +13,7 @@
 
 CheckoutRunner::CheckoutRunner(ClockMaker clocks, LineMaker lines, CheckoutOptions options,
                                CheckoutObserver &observer)
-    : m_clocks(std::move(clocks)), m_lines(std::move(lines)), m_options(std::move(options)),
+    : m_clocks(std::move(clocks)), m_lines(std::move(lines)), m_options(options),
       m_observer(observer)
 {
 }

@@ -226,14 +226,14 @@ QString takeCheckoutOptions(const QCommandLineParser &parser, CliArguments &argu
                                   "slot 1 first, not '%1'")
                 .arg(parser.value(ProgramClocksOption));
         CliArguments clockArguments;
-        const QString error = takeClocks(clocks, clockArguments);
+        QString error = takeClocks(clocks, clockArguments);
         if (!error.isEmpty())
             return error;
         options.programClocks = clockArguments.clocks;
     }
     if (parser.isSet(ProgramTimeOption)) {
         CliArguments timeArguments;
-        const QString error = takeSeconds(parser.value(ProgramTimeOption), timeArguments);
+        QString error = takeSeconds(parser.value(ProgramTimeOption), timeArguments);
         if (!error.isEmpty())
             return error;
         options.programTimeCounts = timeArguments.timeCounts;
