@@ -8,17 +8,18 @@
 
 #include <QThread>
 
+#include <mutex>
 #include <vector>
 
 CheckoutRunner::CheckoutRunner(ClockMaker clocks, LineMaker lines, CheckoutOptions options,
                                CheckoutObserver &observer)
-    : m_clocks(std::move(clocks)), m_lines(std::move(lines)), m_options(std::move(options)),
+    : m_clocks(std::move(clocks)), m_lines(std::move(lines)), m_options(options),
       m_observer(observer)
 {
 }
 
-ReaderRecord CheckoutRunner::checkReader(int reader, const QString &port,
-                                         const CheckoutStop &stop, bool *portOpened) const
+ReaderRecord CheckoutRunner::checkReader(int reader, const QString &port, const CheckoutStop &stop,
+                                         bool *portOpened) const
 {
     ReaderRecord record;
     record.id = ReaderRecord::newId();
@@ -57,21 +58,29 @@ CheckoutRun CheckoutRunner::run(const QStringList &ports)
     run.station = m_station;
     run.started = QDateTime::currentDateTimeUtc();
 
+    // The results are handed over under a standard mutex: QThread::wait() orders them just as
+    // well, but a thread sanitizer only sees orderings made by what it can watch.
+    std::mutex resultsLock;
     std::vector<ReaderRecord> records(std::size_t(ports.size()));
     std::vector<char> opened(std::size_t(ports.size()), 0);
     std::vector<std::unique_ptr<QThread>> threads;
     for (qsizetype i = 0; i < ports.size(); ++i) {
         const auto index = std::size_t(i);
-        threads.emplace_back(QThread::create([this, &records, &opened, &ports, index] {
-            bool portOpened = false;
-            records[index] = checkReader(int(index), ports.at(qsizetype(index)), m_stop, &portOpened);
-            opened[index] = portOpened ? 1 : 0;
-        }));
+        threads.emplace_back(
+            QThread::create([this, &resultsLock, &records, &opened, &ports, index] {
+                bool portOpened = false;
+                ReaderRecord record =
+                    checkReader(int(index), ports.at(qsizetype(index)), m_stop, &portOpened);
+                const std::lock_guard lock(resultsLock);
+                records[index] = std::move(record);
+                opened[index] = portOpened ? 1 : 0;
+            }));
         threads.back()->start();
     }
     for (const std::unique_ptr<QThread> &thread : threads)
         thread->wait();
 
+    const std::lock_guard lock(resultsLock);
     m_unopenedPorts.clear();
     for (std::size_t i = 0; i < records.size(); ++i) {
         run.readers.append(records[i]);

@@ -24,8 +24,8 @@ public:
     using ClockMaker = std::function<std::unique_ptr<WaitClock>()>;
     using LineMaker =
         std::function<std::unique_ptr<SerialLine>(const QString &port, WaitClock &clock)>;
-    using TraceMaker = std::function<std::unique_ptr<ExchangeTrace>(
-        int reader, const QString &port, const WaitClock &clock)>;
+    using TraceMaker = std::function<std::unique_ptr<ExchangeTrace>(int reader, const QString &port,
+                                                                    const WaitClock &clock)>;
     // Why a port did not open, in the words the front end uses for it.
     using OpenFailureWording = std::function<QString(const QString &port, const SerialLine &line)>;
 
@@ -35,7 +35,10 @@ public:
     void setTool(const QString &tool) { m_tool = tool; }
     void setStation(const QString &station) { m_station = station; }
     void setTraceMaker(TraceMaker traces) { m_traces = std::move(traces); }
-    void setOpenFailureWording(OpenFailureWording wording) { m_openFailureWording = std::move(wording); }
+    void setOpenFailureWording(OpenFailureWording wording)
+    {
+        m_openFailureWording = std::move(wording);
+    }
     const CheckoutOptions &options() const { return m_options; }
 
     // One reader from opening its port to closing it, on the calling thread; reader is its

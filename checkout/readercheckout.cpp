@@ -47,7 +47,9 @@ QString cardsText(quint8 occupancy)
 
 QString secondsText(quint16 counts)
 {
-    return QStringLiteral("%1 s (%2 counts)").arg(TimeSetting::secondsFromCounts(counts)).arg(counts);
+    return QStringLiteral("%1 s (%2 counts)")
+        .arg(TimeSetting::secondsFromCounts(counts))
+        .arg(counts);
 }
 
 ReaderOutcome outcomeOf(const QList<StepRecord> &steps, bool aborted)
@@ -75,10 +77,14 @@ ReaderCheckout::ReaderCheckout(SerialLine &line, WaitClock &clock, const Checkou
 QList<ReaderCheckout::Step> ReaderCheckout::plan(const CheckoutOptions &options)
 {
     QList<Step> steps{
-        {"identify", &ReaderCheckout::identify}, {"status", &ReaderCheckout::status},
-        {"select-slot", &ReaderCheckout::selectSlots}, {"clocks", &ReaderCheckout::clocks},
-        {"tarvik", &ReaderCheckout::tarvik},     {"time", &ReaderCheckout::time},
-        {"echo", &ReaderCheckout::echo},         {"lines", &ReaderCheckout::lines},
+        {"identify", &ReaderCheckout::identify},
+        {"status", &ReaderCheckout::status},
+        {"select-slot", &ReaderCheckout::selectSlots},
+        {"clocks", &ReaderCheckout::clocks},
+        {"tarvik", &ReaderCheckout::tarvik},
+        {"time", &ReaderCheckout::time},
+        {"echo", &ReaderCheckout::echo},
+        {"lines", &ReaderCheckout::lines},
         {"display", &ReaderCheckout::display},
     };
     if (options.cards)
@@ -115,8 +121,8 @@ void ReaderCheckout::run(ReaderRecord &record)
             aborted = true;
             skipReason = Interrupted;
         }
-        StepRecord result = skipReason.isEmpty() ? runStep(step, index, int(steps.size()))
-                                                 : skipped(skipReason);
+        StepRecord result =
+            skipReason.isEmpty() ? runStep(step, index, int(steps.size())) : skipped(skipReason);
         result.name = QLatin1String(step.name);
         record.steps.append(result);
         m_observer.stepFinished(m_readerIndex, m_port, index, int(steps.size()), result);
@@ -158,11 +164,10 @@ StepRecord ReaderCheckout::identify()
         return replyError(m_identification.error, QStringLiteral("the identification"));
     const quint8 model = *m_identification.modelType;
     const quint8 firmware = *m_identification.version;
-    const QString measured =
-        QStringLiteral("%1, firmware %2, SN %3")
-            .arg(Identification::modelName(model))
-            .arg(firmware)
-            .arg(Identification::serialText(*m_identification.serialNumber));
+    const QString measured = QStringLiteral("%1, firmware %2, SN %3")
+                                 .arg(Identification::modelName(model))
+                                 .arg(firmware)
+                                 .arg(Identification::serialText(*m_identification.serialNumber));
     QStringList limits;
     QStringList failures;
     if (m_options.model) {
@@ -181,8 +186,8 @@ StepRecord ReaderCheckout::identify()
     }
     if (model != RP::FourSlotModel && model != RP::EightSlotModel) {
         m_unknownModel = true;
-        failures.append(QStringLiteral("model type %1 is neither a four- nor an eight-slot reader")
-                            .arg(model));
+        failures.append(
+            QStringLiteral("model type %1 is neither a four- nor an eight-slot reader").arg(model));
     }
     m_slotCount = m_unknownModel ? 0 : model;
     return stepOf(failures.isEmpty() ? StepOutcome::Pass : StepOutcome::Fail, measured,
@@ -269,11 +274,8 @@ StepRecord ReaderCheckout::clocks()
     }
     const QString limits = QStringLiteral("read back as set, slots %1").arg(slotRange());
     if (differences.isEmpty())
-        return stepOf(StepOutcome::Pass,
-                      QStringLiteral("%1 patterns read back, found %2")
-                          .arg(ClockPatterns)
-                          .arg(modelClockText(found.value)),
-                      limits);
+        return stepOf(StepOutcome::Pass, QStringLiteral("%1 patterns read back").arg(ClockPatterns),
+                      limits, QStringLiteral("found %1").arg(modelClockText(found.value)));
     return stepOf(StepOutcome::Fail, differences.join(QStringLiteral(", ")), limits,
                   QStringLiteral("the clocks of slots %1 do not follow").arg(cardsText(differing)));
 }
@@ -318,12 +320,11 @@ StepRecord ReaderCheckout::echo()
         if (echoed.error != DeviceError::None)
             return replyError(echoed.error, QStringLiteral("the echo of %1").arg(hexByte(sent)));
         if (echoed.echoed != sent)
-            return stepOf(StepOutcome::Fail,
-                          QStringLiteral("sent %1, received %2")
-                              .arg(hexByte(sent), hexByte(echoed.echoed)),
-                          limits,
-                          QStringLiteral("%1 came back as %2")
-                              .arg(hexByte(sent), hexByte(echoed.echoed)));
+            return stepOf(
+                StepOutcome::Fail,
+                QStringLiteral("sent %1, received %2").arg(hexByte(sent), hexByte(echoed.echoed)),
+                limits,
+                QStringLiteral("%1 came back as %2").arg(hexByte(sent), hexByte(echoed.echoed)));
     }
     return stepOf(StepOutcome::Pass, QStringLiteral("%1 bytes echoed").arg(bytes.size()), limits);
 }
@@ -376,13 +377,14 @@ StepRecord ReaderCheckout::cards()
         if (m_stop.requested())
             return interrupted();
         if (!done)
-            return stepOf(StepOutcome::Fail, measured.join(QStringLiteral("; ")), limits,
-                          QStringLiteral("the operator answered no to: %1")
-                              .arg(QLatin1String(question)));
+            return stepOf(
+                StepOutcome::Fail, measured.join(QStringLiteral("; ")), limits,
+                QStringLiteral("the operator answered no to: %1").arg(QLatin1String(question)));
         const DeviceResult<SlotStatus> status = m_reader.readStatus();
         if (!status.ok())
             return replyError(status.error, QStringLiteral("the status request"));
-        QString seen = QStringLiteral("cards %1").arg(cardsText(status.value.occupancy & modelSlots()));
+        QString seen =
+            QStringLiteral("cards %1").arg(cardsText(status.value.occupancy & modelSlots()));
         bool right = (status.value.occupancy & modelSlots()) == expected;
         if (eightSlots) {
             const DeviceResult<quint8> tarvik = m_reader.tarvikStatus();
@@ -393,8 +395,8 @@ StepRecord ReaderCheckout::cards()
         }
         measured.append(seen);
         if (!right)
-            failures.append(QStringLiteral("expected cards %1, read %2")
-                                .arg(cardsText(expected), seen.mid(6)));
+            failures.append(
+                QStringLiteral("expected cards %1, read %2").arg(cardsText(expected), seen.mid(6)));
     }
     return stepOf(failures.isEmpty() ? StepOutcome::Pass : StepOutcome::Fail,
                   measured.join(QStringLiteral("; ")), limits, failures.join(QStringLiteral("; ")));
@@ -448,8 +450,8 @@ bool ReaderCheckout::restore()
     if (restoreClocks) {
         m_reader.writeClocks(*m_foundClocks);
         const DeviceResult<ClockSelection> back = m_reader.readClocks();
-        restored = restored && back.ok() &&
-                   modelClockText(back.value) == modelClockText(*m_foundClocks);
+        restored =
+            restored && back.ok() && modelClockText(back.value) == modelClockText(*m_foundClocks);
     }
     return restored;
 }

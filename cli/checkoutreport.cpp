@@ -84,8 +84,10 @@ void writeTestSuite(QXmlStreamWriter &xml, const CheckoutRun &run, const ReaderR
     xml.writeAttribute(QStringLiteral("tests"), QString::number(record.steps.size()));
     xml.writeAttribute(QStringLiteral("failures"),
                        QString::number(countOf(record, StepOutcome::Fail)));
-    xml.writeAttribute(QStringLiteral("errors"), QString::number(countOf(record, StepOutcome::Error)));
-    xml.writeAttribute(QStringLiteral("skipped"), QString::number(countOf(record, StepOutcome::Skip)));
+    xml.writeAttribute(QStringLiteral("errors"),
+                       QString::number(countOf(record, StepOutcome::Error)));
+    xml.writeAttribute(QStringLiteral("skipped"),
+                       QString::number(countOf(record, StepOutcome::Skip)));
     xml.writeAttribute(QStringLiteral("time"), secondsText(record.durationMs));
     xml.writeAttribute(QStringLiteral("timestamp"), isoUtc(record.started));
     xml.writeAttribute(QStringLiteral("hostname"), run.station);

@@ -104,9 +104,10 @@ void CheckoutTerminal::redrawProgress()
         text += "\033[" + QByteArray::number(m_drawnLines) + "A"; // back to the first line
     for (std::size_t i = 0; i < m_progress.size(); ++i) {
         const Progress &progress = m_progress.at(i);
-        const QString state = progress.outcome.isEmpty()
-                                  ? progress.step
-                                  : QStringLiteral("done: %1").arg(progress.outcome);
+        const QString state = !progress.outcome.isEmpty()
+                                  ? QStringLiteral("done: %1").arg(progress.outcome)
+                              : progress.total == 0 ? QStringLiteral("opening the port")
+                                                    : progress.step;
         text += "\r\033[K" +
                 QStringLiteral("%1  %2/%3  %4")
                     .arg(m_ports.at(qsizetype(i)))

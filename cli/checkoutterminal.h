@@ -68,8 +68,8 @@ private:
     bool m_printTables = true;
     std::function<bool()> m_stopRequested;
 
-    std::mutex m_lock;          // the two streams and everything below
-    std::mutex m_questionLock;  // one question at a time
+    std::mutex m_lock;         // the two streams and everything below
+    std::mutex m_questionLock; // one question at a time
     std::vector<Progress> m_progress;
     int m_drawnLines = 0;
     bool m_asking = false;

@@ -15,44 +15,46 @@
 
 #include <atomic>
 #include <csignal>
+#include <ctime>
+#include <thread>
+
+#include <pthread.h>
 
 namespace {
 
-// The run Ctrl+C stops. Only an atomic store happens in the handler.
-std::atomic<CheckoutRunner *> interruptedRunner{nullptr};
-
-extern "C" void stopOnInterrupt(int)
-{
-    if (CheckoutRunner *runner = interruptedRunner.load())
-        runner->requestStop();
-}
-
-// Ctrl+C stops the checkout rather than the process while the object lives.
+// Ctrl+C stops the checkout rather than the process while the object lives. SIGINT is blocked
+// in every thread (the readers' threads inherit the mask) and taken by a watcher thread of its
+// own, so that no reader's wait or read is ever cut short by the signal.
 class InterruptStopsRunner
 {
 public:
     explicit InterruptStopsRunner(CheckoutRunner &runner)
     {
-        interruptedRunner.store(&runner);
-        struct sigaction action
-        {
-        };
-        action.sa_handler = stopOnInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &m_previous);
+        sigset_t interrupt;
+        sigemptyset(&interrupt);
+        sigaddset(&interrupt, SIGINT);
+        pthread_sigmask(SIG_BLOCK, &interrupt, &m_previousMask);
+        m_watcher = std::thread([this, &runner, interrupt] {
+            constexpr timespec LookForTheEnd{0, 100'000'000};
+            while (!m_done.load()) {
+                if (sigtimedwait(&interrupt, nullptr, &LookForTheEnd) == SIGINT)
+                    runner.requestStop();
+            }
+        });
     }
     ~InterruptStopsRunner()
     {
-        sigaction(SIGINT, &m_previous, nullptr);
-        interruptedRunner.store(nullptr);
+        m_done.store(true);
+        m_watcher.join();
+        pthread_sigmask(SIG_SETMASK, &m_previousMask, nullptr);
     }
     InterruptStopsRunner(const InterruptStopsRunner &) = delete;
     InterruptStopsRunner &operator=(const InterruptStopsRunner &) = delete;
 
 private:
-    struct sigaction m_previous
-    {
-    };
+    sigset_t m_previousMask{};
+    std::atomic<bool> m_done{false};
+    std::thread m_watcher;
 };
 
 // The trace of one reader among several, each line led by its port, through the terminal so
@@ -78,9 +80,8 @@ private:
 
 QString openFailureText(const QString &port, const SerialLine &line)
 {
-    const QString devicePath = LineFactory::isEmulatedPortName(port)
-                                   ? port
-                                   : OpenFailureMessage::devicePath(port);
+    const QString devicePath =
+        LineFactory::isEmulatedPortName(port) ? port : OpenFailureMessage::devicePath(port);
     return OpenFailureMessage().text(line.openFailure(), devicePath, line.errorText());
 }
 
@@ -116,11 +117,10 @@ CheckoutRun CliCheckout::run()
     CheckoutTerminal terminal(m_output, m_error, m_terminal, m_arguments.portNames,
                               !m_arguments.json,
                               [&runnerAddress] { return runnerAddress->stopRequested(); });
-    CheckoutRunner runner([] { return std::make_unique<RealClock>(); },
-                          [&lines](const QString &port, WaitClock &clock) {
-                              return lines.create(port, clock);
-                          },
-                          options, terminal);
+    CheckoutRunner runner(
+        [] { return std::make_unique<RealClock>(); },
+        [&lines](const QString &port, WaitClock &clock) { return lines.create(port, clock); },
+        options, terminal);
     runnerAddress = &runner;
     runner.setTool(QStringLiteral("vornctl " VORN_VERSION));
     runner.setStation(m_arguments.station.isEmpty() ? QSysInfo::machineHostName()
@@ -128,7 +128,8 @@ CheckoutRun CliCheckout::run()
     runner.setOpenFailureWording(openFailureText);
     if (m_arguments.trace) {
         const bool several = m_arguments.portNames.size() > 1;
-        runner.setTraceMaker([&terminal, several](int, const QString &port, const WaitClock &clock) {
+        runner.setTraceMaker([&terminal, several](int, const QString &port,
+                                                  const WaitClock &clock) {
             return std::make_unique<ReaderTrace>(terminal, clock,
                                                  several ? port + QStringLiteral(": ") : QString());
         });

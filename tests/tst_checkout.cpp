@@ -54,11 +54,10 @@ struct Station
     EmulatedReader &reader(const QString &port) { return lines.emulatedReader(port); }
     CheckoutRunner runner()
     {
-        return CheckoutRunner([] { return std::make_unique<VirtualClock>(); },
-                              [this](const QString &name, WaitClock &clock) {
-                                  return lines.create(name, clock);
-                              },
-                              options, observer);
+        return CheckoutRunner(
+            [] { return std::make_unique<VirtualClock>(); },
+            [this](const QString &name, WaitClock &clock) { return lines.create(name, clock); },
+            options, observer);
     }
     ReaderRecord check(const QString &port) { return runner().checkReader(0, port, stop); }
 
@@ -163,24 +162,40 @@ void CheckoutTest::defectFailsItsStepOnly_data()
     QTest::addColumn<QString>("step");
     QTest::addColumn<QString>("named"); // what the step's record names
 
-    QTest::newRow("echo bit 0") << Vorn8 << "echo-bit-0" << "echo" << "0x00, received 0x01";
-    QTest::newRow("echo bit 7") << Vorn4 << "echo-bit-7" << "echo" << "0x00, received 0x80";
-    QTest::newRow("clock stuck, slot 3") << Vorn8 << "clock-stuck-slot-3" << "clocks" << "slot 3 ";
-    QTest::newRow("clock stuck, slot 8") << Vorn8 << "clock-stuck-slot-8" << "clocks" << "slot 8 ";
-    QTest::newRow("clock stuck, slot 4 of four") << Vorn4 << "clock-stuck-slot-4" << "clocks"
+    QTest::newRow("echo bit 0") << Vorn8 << "echo-bit-0"
+                                << "echo"
+                                << "0x00, received 0x01";
+    QTest::newRow("echo bit 7") << Vorn4 << "echo-bit-7"
+                                << "echo"
+                                << "0x00, received 0x80";
+    QTest::newRow("clock stuck, slot 3") << Vorn8 << "clock-stuck-slot-3"
+                                         << "clocks"
+                                         << "slot 3 ";
+    QTest::newRow("clock stuck, slot 8") << Vorn8 << "clock-stuck-slot-8"
+                                         << "clocks"
+                                         << "slot 8 ";
+    QTest::newRow("clock stuck, slot 4 of four") << Vorn4 << "clock-stuck-slot-4"
+                                                 << "clocks"
                                                  << "slot 4 ";
     // A four-slot reader's clocks are compared on its four slots only.
-    QTest::newRow("clock stuck, slot 5 of four") << Vorn4 << "clock-stuck-slot-5" << "" << "";
-    QTest::newRow("slot 2 unselectable") << Vorn8 << "slot-unselectable-2" << "select-slot"
+    QTest::newRow("clock stuck, slot 5 of four") << Vorn4 << "clock-stuck-slot-5"
+                                                 << ""
+                                                 << "";
+    QTest::newRow("slot 2 unselectable") << Vorn8 << "slot-unselectable-2"
+                                         << "select-slot"
                                          << "slot 2 (slot 1 stayed";
-    QTest::newRow("slot 8 unselectable") << Vorn8 << "slot-unselectable-8" << "select-slot"
+    QTest::newRow("slot 8 unselectable") << Vorn8 << "slot-unselectable-8"
+                                         << "select-slot"
                                          << "slot 8 (slot 7 stayed";
-    QTest::newRow("slot 4 of four unselectable")
-        << Vorn4 << "slot-unselectable-4" << "select-slot" << "slot 4 (slot 3 stayed";
-    QTest::newRow("Tarvik disagrees") << Vorn8 << "tarvik-disagrees" << "tarvik"
+    QTest::newRow("slot 4 of four unselectable") << Vorn4 << "slot-unselectable-4"
+                                                 << "select-slot"
+                                                 << "slot 4 (slot 3 stayed";
+    QTest::newRow("Tarvik disagrees") << Vorn8 << "tarvik-disagrees"
+                                      << "tarvik"
                                       << "cards 1 2 3 6";
-    QTest::newRow("Tarvik on four slots is never asked")
-        << Vorn4 << "tarvik-disagrees" << "" << "";
+    QTest::newRow("Tarvik on four slots is never asked") << Vorn4 << "tarvik-disagrees"
+                                                         << ""
+                                                         << "";
 }
 
 void CheckoutTest::defectFailsItsStepOnly()
@@ -215,10 +230,10 @@ void CheckoutTest::silentReaderEndsWithErrorAtItsStep_data()
     QTest::addColumn<QString>("port");
     QTest::addColumn<QString>("step");
     QTest::addColumn<bool>("restored"); // only a reader left unchanged counts as restored
-    for (const char *step : {"identify", "status", "select-slot", "clocks", "tarvik", "time", "echo"})
-        QTest::addRow("vorn8 %s", step) << Vorn8 << step
-                                        << (QByteArray(step) == "identify" ||
-                                            QByteArray(step) == "status");
+    for (const char *step :
+         {"identify", "status", "select-slot", "clocks", "tarvik", "time", "echo"})
+        QTest::addRow("vorn8 %s", step)
+            << Vorn8 << step << (QByteArray(step) == "identify" || QByteArray(step) == "status");
     QTest::newRow("vorn4 echo") << Vorn4 << "echo" << false;
 }
 
@@ -244,7 +259,8 @@ void CheckoutTest::silentReaderEndsWithErrorAtItsStep()
     const ReaderRecord record = station.check(port);
     reader.setDefects({});
     QCOMPARE(record.outcome, ReaderOutcome::Error);
-    QVERIFY2(stepsWith(record, StepOutcome::Error) == QStringList{step}, qPrintable(describe(record)));
+    QVERIFY2(stepsWith(record, StepOutcome::Error) == QStringList{step},
+             qPrintable(describe(record)));
     QVERIFY(stepsWith(record, StepOutcome::Fail).isEmpty());
     const qsizetype at = record.steps.indexOf(*record.step(step));
     for (qsizetype i = at + 1; i < record.steps.size(); ++i)
@@ -297,7 +313,8 @@ void CheckoutTest::readerIsRestored()
         QCOMPARE(record.step("time")->message, QStringLiteral("interrupted"));
     }
     if (how == QLatin1String("vanish"))
-        QCOMPARE(record.step("time")->message, QStringLiteral("the port was lost at the time request"));
+        QCOMPARE(record.step("time")->message,
+                 QStringLiteral("the port was lost at the time request"));
     reader.setSelectedSlot(0);
 }
 
@@ -365,7 +382,8 @@ void CheckoutTest::severalReadersAtOnce()
         QCOMPARE(run.readers.at(i).port, ports.at(i));
     QCOMPARE(run.readers.at(0).outcome, ReaderOutcome::Pass);
     QCOMPARE(run.readers.at(1).outcome, ReaderOutcome::Error);
-    QVERIFY(run.readers.at(1).steps.first().message.startsWith(QLatin1String("the port did not open")));
+    QVERIFY(
+        run.readers.at(1).steps.first().message.startsWith(QLatin1String("the port did not open")));
     QCOMPARE(run.readers.at(2).outcome, ReaderOutcome::Fail);
     QCOMPARE(runner.unopenedPorts(), QStringList{ports.at(1)});
     QCOMPARE(run.outcome(), ReaderOutcome::Error);

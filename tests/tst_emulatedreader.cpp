@@ -373,9 +373,9 @@ void EmulatedReaderTest::defectNames_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("valid");
-    for (const char *name : {"echo-bit-0", "echo-bit-7", "clock-stuck-slot-1", "clock-stuck-slot-8",
-                             "slot-unselectable-3", "tarvik-disagrees", "no-answer-after-0",
-                             "no-answer-after-1000"})
+    for (const char *name :
+         {"echo-bit-0", "echo-bit-7", "clock-stuck-slot-1", "clock-stuck-slot-8",
+          "slot-unselectable-3", "tarvik-disagrees", "no-answer-after-0", "no-answer-after-1000"})
         QTest::newRow(name) << QString::fromLatin1(name) << true;
     for (const char *name : {"echo-bit-8", "echo-bit-", "echo-bit--1", "echo-bit-+1",
                              "clock-stuck-slot-0", "clock-stuck-slot-9", "slot-unselectable-x",
@@ -418,8 +418,8 @@ void EmulatedReaderTest::defects_data()
     QTest::newRow("Tarvik reports one card more")
         << "tarvik-disagrees" << QList<QByteArray>{"G"}
         << bytes({'G', 0x04, 0xA7, 0x08, 0x03, 0x04, 0xD2, 0x1B, 0xE4});
-    QTest::newRow("answers two requests") << "no-answer-after-2" << QList<QByteArray>{"v", "t"}
-                                          << bytes({0x08});
+    QTest::newRow("answers two requests")
+        << "no-answer-after-2" << QList<QByteArray>{"v", "t"} << bytes({0x08});
     QTest::newRow("silent from the third")
         << "no-answer-after-2" << QList<QByteArray>{"v", "t", bytes({'c', 0, 0}), "g"}
         << QByteArray();
