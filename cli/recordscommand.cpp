@@ -271,8 +271,15 @@ std::unique_ptr<QCoreApplication> RecordsCommand::makeApplication(int &argc, cha
     if (!isRecordsCommandLine(arguments) ||
         !arguments.mid(records + 1).contains(QLatin1String("certificate")))
         return std::make_unique<QCoreApplication>(argc, argv);
-    // A PDF needs fonts but no screen: the same over ssh, in a terminal and in CI.
+    // A PDF needs fonts but no screen: the same over ssh, in a terminal and in CI. Without a
+    // session (cron, CI) Qt would remark on the missing runtime folder, which a PDF never uses.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    static const QtMessageHandler standard = qInstallMessageHandler(nullptr);
+    qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+            if (!message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
+                standard(type, context, message);
+        });
     return std::make_unique<QGuiApplication>(argc, argv);
 }
 

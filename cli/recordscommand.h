@@ -6,7 +6,6 @@
 #include <memory>
 
 class QCoreApplication;
-class QCommandLineParser;
 class QIODevice;
 struct RecordsQuery;
 class RecordsStore;

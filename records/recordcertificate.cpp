@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPainter>
 #include <QPdfWriter>
 #include <QTextDocument>
 
@@ -75,10 +76,20 @@ bool RecordCertificate::write(const ReaderRecord &record, const QString &path, Q
     writer.setCreator(QStringLiteral("vorn-tool"));
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter);
+    // The resolution QTextDocument lays out in: its points and pixels come out at their size
+    // on paper (the text stays vector text).
+    writer.setResolution(96);
 
+    // Laid out on the page's printable area and drawn once: one page, without the page number
+    // that printing a document would add.
     QTextDocument document;
+    document.setDocumentMargin(0);
+    document.setPageSize(writer.pageLayout().paintRectPixels(writer.resolution()).size());
     document.setHtml(html(record));
-    document.print(&writer);
+    {
+        QPainter painter(&writer);
+        document.drawContents(&painter);
+    }
     file.close();
     if (file.error() != QFileDevice::NoError) {
         *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());

@@ -28,20 +28,20 @@ RecordKeeper::RecordKeeper(RecordsLocation location, RecordsLocation outbox)
 {
 }
 
-RecordKeeper::Kept RecordKeeper::keep(const QList<ReaderRecord> &given, QTextStream &warnings)
+RecordKeeper::Kept RecordKeeper::keep(const QList<ReaderRecord> &records, QTextStream &warnings)
 {
     Kept kept;
     if (m_location.isNone())
         return kept;
     // A record without its id could neither be found again nor be told from a copy of itself.
-    QList<ReaderRecord> records = given;
-    for (ReaderRecord &record : records) {
+    QList<ReaderRecord> toKeep = records;
+    for (ReaderRecord &record : toKeep) {
         if (record.id.isEmpty())
             record.id = ReaderRecord::newId();
     }
     RecordsStore store(m_location);
     if (!store.open()) {
-        queue(records, store.errorText(), kept, warnings);
+        queue(toKeep, store.errorText(), kept, warnings);
         return kept;
     }
 
@@ -58,7 +58,7 @@ RecordKeeper::Kept RecordKeeper::keep(const QList<ReaderRecord> &given, QTextStr
 
     QList<ReaderRecord> unstored;
     QString reason;
-    for (const ReaderRecord &record : records) {
+    for (const ReaderRecord &record : toKeep) {
         if (store.store(record) == RecordsStore::Stored::Failed) {
             unstored.append(record);
             reason = store.errorText();

@@ -59,7 +59,7 @@ public:
     // failure.
     bool find(const QString &id, std::optional<ReaderRecord> &record);
     // Newest first. Nothing on failure.
-    std::optional<QList<RecordSummary>> list(const RecordsQuery &query);
+    std::optional<QList<RecordSummary>> list(const RecordsQuery &filter);
 
 private:
     RecordsDatabase m_database;
