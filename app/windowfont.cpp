@@ -32,6 +32,10 @@ QFont WindowFont::dialogFont()
         font.setFamilies({chosen});
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(PixelSize);
+    // Full hinting, which some desktops ask for, snaps every glyph's advance to whole pixels
+    // and widens "3,57 MHz" past its box; hinted only vertically, the texts keep the font's
+    // own widths on every machine.
+    font.setHintingPreference(QFont::PreferVerticalHinting);
     return font;
 }
 
