@@ -14,6 +14,8 @@ const QString JsonOption = QStringLiteral("json");
 const QString TraceOption = QStringLiteral("trace");
 const QString HelpOption = QStringLiteral("help");
 const QString VersionOption = QStringLiteral("version");
+const QString RecordsOption = QStringLiteral("records");
+const QString NoRecordsOption = QStringLiteral("no-records");
 
 void addOptions(QCommandLineParser &parser)
 {
@@ -27,6 +29,12 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({JsonOption, QStringLiteral("Print the result as one JSON object.")});
     parser.addOption({TraceOption, QStringLiteral("Write every byte written and read, every drain, "
                                                   "DTR change and wait to standard error.")});
+    parser.addOption({RecordsOption,
+                      QStringLiteral("Where checkout records are kept: sqlite:PATH or "
+                                     "postgresql://[USER@]HOST[:PORT]/DBNAME. Default: "
+                                     "$VORN_RECORDS, else a file in ~/.local/share/vorn-tool."),
+                      QStringLiteral("URL")});
+    parser.addOption({NoRecordsOption, QStringLiteral("Keep no record of a checkout.")});
 }
 
 // Digits only: a sign, a fraction, spaces or a hexadecimal prefix are refused.
@@ -188,6 +196,8 @@ CliParseResult CliArguments::parse(const QStringList &arguments, const QString &
     parsed.command = info->command;
     parsed.json = parser.isSet(JsonOption);
     parsed.trace = parser.isSet(TraceOption);
+    parsed.recordsUrl = parser.value(RecordsOption);
+    parsed.noRecords = parser.isSet(NoRecordsOption);
     const QString argumentError = takeCommandArguments(positional, parsed);
     if (!argumentError.isEmpty())
         return CliParseResult::usageError(argumentError);

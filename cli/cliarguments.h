@@ -20,6 +20,8 @@ struct CliArguments
     QString portName; // empty only for commands that need no port
     bool json = false;
     bool trace = false;
+    QString recordsUrl;     // --records, empty when not given
+    bool noRecords = false; // --no-records
 
     quint8 slotNumber = 1;     // select-slot, tarvik-select-slot: 1..8
     ClockSelection clocks;     // set-clocks, store-clocks

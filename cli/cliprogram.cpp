@@ -4,6 +4,7 @@
 #include "cli/clicommandrunner.h"
 #include "cli/clioutput.h"
 #include "cli/openfailuremessage.h"
+#include "cli/recordscommand.h"
 #include "emulator/linefactory.h"
 #include "serial/devicetransaction.h"
 #include "serial/exchangetrace.h"
@@ -21,10 +22,13 @@ CliProgram::CliProgram(QIODevice &standardOutput, QIODevice &standardError)
 
 int CliProgram::run(const QStringList &arguments, const QString &environmentPort)
 {
+    if (RecordsCommand::isRecordsCommandLine(arguments))
+        return RecordsCommand(m_output, m_error)
+            .run(arguments, qEnvironmentVariable("VORN_RECORDS"));
     const CliParseResult parsed = CliArguments::parse(arguments, environmentPort);
     switch (parsed.outcome) {
     case CliParseResult::Outcome::ShowHelp:
-        m_output.write(CliArguments::helpText().toUtf8());
+        m_output.write((CliArguments::helpText() + RecordsCommand::helpText()).toUtf8());
         return Done;
     case CliParseResult::Outcome::ShowVersion:
         m_output.write("vornctl " VORN_VERSION "\n");

@@ -1,19 +1,22 @@
 // vornctl: one reader command from the shell, on the same exchanges as the window.
 
 #include "cli/cliprogram.h"
+#include "cli/recordscommand.h"
 
 #include <QCoreApplication>
 #include <QFile>
 
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char **argv)
 {
-    QCoreApplication application(argc, argv);
+    const std::unique_ptr<QCoreApplication> application =
+        RecordsCommand::makeApplication(argc, argv);
     QFile output;
     QFile error;
     output.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
     error.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
     return CliProgram(output, error)
-        .run(application.arguments(), qEnvironmentVariable("VORN_PORT"));
+        .run(QCoreApplication::arguments(), qEnvironmentVariable("VORN_PORT"));
 }

@@ -1,0 +1,440 @@
+#include "cli/recordscommand.h"
+
+#include "records/recordcertificate.h"
+#include "records/recordkeeper.h"
+#include "records/recordsstore.h"
+#include "records/recordtext.h"
+
+#include <QCommandLineParser>
+#include <QGuiApplication>
+#include <QIODevice>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+const QString RecordsWord = QStringLiteral("records");
+const QString HelpOption = QStringLiteral("help");
+const QString PortOption = QStringLiteral("port");
+const QString TraceOption = QStringLiteral("trace");
+const QString RecordsOption = QStringLiteral("records");
+const QString NoRecordsOption = QStringLiteral("no-records");
+const QString JsonOption = QStringLiteral("json");
+const QString CsvOption = QStringLiteral("csv");
+const QString SerialOption = QStringLiteral("serial");
+const QString OutcomeOption = QStringLiteral("outcome");
+const QString SinceOption = QStringLiteral("since");
+const QString StationOption = QStringLiteral("station");
+const QString LimitOption = QStringLiteral("limit");
+const QString OutputOption = QStringLiteral("output");
+
+// The records commands, how many record ids each takes, and the options that are theirs.
+struct Subcommand
+{
+    QString name;
+    int ids;
+    QStringList options;
+};
+
+const std::array<Subcommand, 4> Subcommands{{
+    {QStringLiteral("list"),
+     0,
+     {SerialOption, OutcomeOption, SinceOption, StationOption, LimitOption, JsonOption, CsvOption}},
+    {QStringLiteral("show"), 1, {JsonOption}},
+    {QStringLiteral("certificate"), 1, {OutputOption}},
+    {QStringLiteral("sync"), 0, {}},
+}};
+
+// Accepted wherever they stand, as for every vornctl command.
+const QStringList GeneralOptions{HelpOption, PortOption, TraceOption, RecordsOption,
+                                 NoRecordsOption};
+
+void addOptions(QCommandLineParser &parser)
+{
+    parser.addOption({{QStringLiteral("h"), HelpOption}, QString()});
+    parser.addOption({PortOption, QString(), QStringLiteral("NAME")});
+    parser.addOption({TraceOption, QString()});
+    parser.addOption({RecordsOption, QString(), QStringLiteral("URL")});
+    parser.addOption({NoRecordsOption, QString()});
+    parser.addOption({JsonOption, QString()});
+    parser.addOption({CsvOption, QString()});
+    parser.addOption({SerialOption, QString(), QStringLiteral("N")});
+    parser.addOption({OutcomeOption, QString(), QStringLiteral("OUTCOME")});
+    parser.addOption({SinceOption, QString(), QStringLiteral("DATE")});
+    parser.addOption({StationOption, QString(), QStringLiteral("NAME")});
+    parser.addOption({LimitOption, QString(), QStringLiteral("N")});
+    parser.addOption({{QStringLiteral("o"), OutputOption}, QString(), QStringLiteral("FILE")});
+}
+
+const Subcommand *findSubcommand(const QString &name)
+{
+    const auto found = std::find_if(Subcommands.cbegin(), Subcommands.cend(),
+                                    [&name](const Subcommand &each) { return each.name == name; });
+    return found == Subcommands.cend() ? nullptr : &*found;
+}
+
+std::optional<uint> decimal(const QString &text, uint maximum)
+{
+    const bool digits = !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
+    bool converted = false;
+    const uint value = digits ? text.toUInt(&converted) : 0;
+    if (!converted || value > maximum)
+        return std::nullopt;
+    return value;
+}
+
+// A day (2026-12-07, from local midnight) or a moment (2026-12-07T14:30, local unless it names
+// its zone, 2026-12-07T13:30:00Z).
+QDateTime sinceTime(const QString &text)
+{
+    const QDate day = QDate::fromString(text, Qt::ISODate);
+    if (day.isValid() && text.size() == 10)
+        return day.startOfDay();
+    return QDateTime::fromString(text, Qt::ISODate);
+}
+
+// Converts the list options into a query; returns what is wrong, or nothing.
+QString takeQuery(const QCommandLineParser &parser, RecordsQuery &query)
+{
+    if (parser.isSet(SerialOption)) {
+        const std::optional<uint> serial = decimal(parser.value(SerialOption), 0xFFFF);
+        if (!serial)
+            return QStringLiteral("the serial number must be a number from 0 to 65535, not '%1'")
+                .arg(parser.value(SerialOption));
+        query.serialNumber = int(*serial);
+    }
+    if (parser.isSet(OutcomeOption)) {
+        query.outcome = readerOutcomeFromName(parser.value(OutcomeOption));
+        if (!query.outcome)
+            return QStringLiteral("the outcome must be pass, fail, error or aborted, not '%1'")
+                .arg(parser.value(OutcomeOption));
+    }
+    if (parser.isSet(SinceOption)) {
+        query.since = sinceTime(parser.value(SinceOption));
+        if (!query.since.isValid())
+            return QStringLiteral("the date must be like 2026-12-07 or 2026-12-07T14:30, not '%1'")
+                .arg(parser.value(SinceOption));
+    }
+    query.station = parser.value(StationOption);
+    if (parser.isSet(LimitOption)) {
+        const std::optional<uint> limit = decimal(parser.value(LimitOption), 1000000000);
+        if (!limit || *limit == 0)
+            return QStringLiteral("the limit must be a number of records from 1, not '%1'")
+                .arg(parser.value(LimitOption));
+        query.limit = int(*limit);
+    }
+    if (parser.isSet(JsonOption) && parser.isSet(CsvOption))
+        return QStringLiteral("give --json or --csv, not both");
+    return {};
+}
+
+// Checks the command words and which options were given; returns what is wrong, or nothing.
+QString checkCommandLine(const QCommandLineParser &parser, const Subcommand *subcommand,
+                         const QString &name, const QStringList &ids)
+{
+    if (!subcommand)
+        return QStringLiteral("unknown records command '%1': list, show, certificate or sync")
+            .arg(name);
+    if (ids.size() != subcommand->ids)
+        return subcommand->ids == 1 ? QStringLiteral("'records %1' takes one record id").arg(name)
+                                    : QStringLiteral("'records %1' takes no arguments").arg(name);
+    for (const QString &option : parser.optionNames()) {
+        const QString longName = option == QLatin1String("o")   ? OutputOption
+                                 : option == QLatin1String("h") ? HelpOption
+                                                                : option;
+        if (!GeneralOptions.contains(longName) && !subcommand->options.contains(longName))
+            return QStringLiteral("--%1 is not an option of 'records %2'").arg(longName, name);
+    }
+    if (name == QLatin1String("certificate") && parser.value(OutputOption).isEmpty())
+        return QStringLiteral("'records certificate' needs -o FILE.pdf");
+    if (parser.isSet(NoRecordsOption))
+        return QStringLiteral("--no-records keeps no records, so there are none to read");
+    return {};
+}
+
+QString serialOrEmpty(const RecordSummary &summary)
+{
+    return summary.serialNumber
+               ? QStringLiteral("%1").arg(*summary.serialNumber, 6, 10, QLatin1Char('0'))
+               : QString();
+}
+
+QStringList columns(const RecordSummary &summary, const QString &time)
+{
+    return {summary.id,      time,
+            summary.station, summary.port,
+            summary.model,   serialOrEmpty(summary),
+            summary.outcome, summary.failedSteps.join(QLatin1Char(' '))};
+}
+
+const QStringList ColumnNames{QStringLiteral("id"),      QStringLiteral("started"),
+                              QStringLiteral("station"), QStringLiteral("port"),
+                              QStringLiteral("model"),   QStringLiteral("serial"),
+                              QStringLiteral("outcome"), QStringLiteral("failed_steps")};
+
+QString listText(const QList<RecordSummary> &summaries)
+{
+    QList<QStringList> rows{ColumnNames};
+    for (const RecordSummary &summary : summaries)
+        rows.append(columns(summary, summary.started.toString(Qt::ISODate)));
+    QList<qsizetype> widths(ColumnNames.size(), 0);
+    for (const QStringList &row : rows) {
+        for (qsizetype column = 0; column < row.size(); ++column)
+            widths[column] = std::max(widths[column], row[column].size());
+    }
+    QString text;
+    for (const QStringList &row : rows) {
+        QString line;
+        for (qsizetype column = 0; column < row.size(); ++column)
+            line += row[column].leftJustified(widths[column] + 2);
+        text += line.trimmed() + QLatin1Char('\n');
+    }
+    return text;
+}
+
+QString csvField(const QString &text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QString listCsv(const QList<RecordSummary> &summaries)
+{
+    QString text = ColumnNames.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    for (const RecordSummary &summary : summaries) {
+        QStringList fields = columns(summary, isoUtc(summary.started));
+        for (QString &field : fields)
+            field = csvField(field);
+        text += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    }
+    return text;
+}
+
+QByteArray listJson(const QList<RecordSummary> &summaries)
+{
+    QJsonArray records;
+    for (const RecordSummary &summary : summaries) {
+        const QString serial = serialOrEmpty(summary);
+        records.append(QJsonObject{
+            {QStringLiteral("id"), summary.id},
+            {QStringLiteral("started"), isoUtc(summary.started)},
+            {QStringLiteral("station"), summary.station},
+            {QStringLiteral("port"), summary.port},
+            {QStringLiteral("model"), summary.model.isEmpty() ? QJsonValue() : summary.model},
+            {QStringLiteral("serial"), serial.isEmpty() ? QJsonValue() : serial},
+            {QStringLiteral("outcome"), summary.outcome},
+            {QStringLiteral("failed_steps"), QJsonArray::fromStringList(summary.failedSteps)}});
+    }
+    return QJsonDocument(QJsonObject{{QStringLiteral("records"), records}})
+               .toJson(QJsonDocument::Compact) +
+           '\n';
+}
+
+} // namespace
+
+RecordsCommand::RecordsCommand(QIODevice &standardOutput, QIODevice &standardError)
+    : m_output(standardOutput), m_error(standardError)
+{
+}
+
+bool RecordsCommand::isRecordsCommandLine(const QStringList &arguments)
+{
+    // The first word that is neither an option nor an option's value is the command.
+    for (qsizetype index = 1; index < arguments.size(); ++index) {
+        const QString &word = arguments.at(index);
+        if (word == QLatin1String("--"))
+            return index + 1 < arguments.size() && arguments.at(index + 1) == RecordsWord;
+        if (word == QLatin1String("--port") || word == QLatin1String("--records"))
+            ++index;
+        else if (!word.startsWith(QLatin1Char('-')))
+            return word == RecordsWord;
+    }
+    return false;
+}
+
+std::unique_ptr<QCoreApplication> RecordsCommand::makeApplication(int &argc, char **argv)
+{
+    QStringList arguments;
+    for (int index = 0; index < argc; ++index)
+        arguments.append(QString::fromLocal8Bit(argv[index]));
+    const qsizetype records = arguments.indexOf(RecordsWord);
+    if (!isRecordsCommandLine(arguments) ||
+        !arguments.mid(records + 1).contains(QLatin1String("certificate")))
+        return std::make_unique<QCoreApplication>(argc, argv);
+    // A PDF needs fonts but no screen: the same over ssh, in a terminal and in CI. Without a
+    // session (cron, CI) Qt would remark on the missing runtime folder, which a PDF never uses.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static const QtMessageHandler standard = qInstallMessageHandler(nullptr);
+    qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+            if (!message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
+                standard(type, context, message);
+        });
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
+QString RecordsCommand::helpText()
+{
+    return QStringLiteral(
+        "\nRecords of checkouts (--records URL or VORN_RECORDS: sqlite:PATH or\n"
+        "postgresql://[USER@]HOST[:PORT]/DBNAME; default sqlite:~/.local/share/vorn-tool/"
+        "records.sqlite):\n"
+        "  records list [--serial N] [--outcome pass|fail|error] [--since DATE]\n"
+        "               [--station NAME] [--limit N] [--json | --csv]\n"
+        "                                   the checkouts kept, newest first\n"
+        "  records show ID [--json]         one checkout with every step\n"
+        "  records certificate ID -o FILE   its test certificate as a one-page PDF\n"
+        "  records sync                     send the records waiting in the outbox\n"
+        "  Exit codes: 1 no such record, 3 the records database cannot be opened.\n");
+}
+
+int RecordsCommand::run(const QStringList &arguments, const QString &environmentRecords)
+{
+    QCommandLineParser parser;
+    addOptions(parser);
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText());
+    QStringList words = parser.positionalArguments();
+    words.removeFirst(); // "records"
+    if (parser.isSet(HelpOption)) {
+        print(helpText().mid(1));
+        return Done;
+    }
+    if (words.isEmpty())
+        return usageError(QStringLiteral("'records' needs a command: list, show, certificate "
+                                         "or sync"));
+    const QString name = words.takeFirst();
+    const Subcommand *subcommand = findSubcommand(name);
+    RecordsQuery query;
+    QString problem = checkCommandLine(parser, subcommand, name, words);
+    if (problem.isEmpty() && name == QLatin1String("list"))
+        problem = takeQuery(parser, query);
+    if (!problem.isEmpty())
+        return usageError(problem);
+
+    if (name == QLatin1String("sync"))
+        return sync(parser.value(RecordsOption), environmentRecords);
+    QString error;
+    const std::optional<RecordsLocation> location =
+        RecordsLocation::choose(parser.value(RecordsOption), false, environmentRecords, &error);
+    if (!location)
+        return databaseError(error);
+    RecordsStore store(*location);
+    if (!store.open())
+        return databaseError(store.errorText());
+    if (name == QLatin1String("list"))
+        return list(query, parser.isSet(JsonOption), parser.isSet(CsvOption), store);
+    if (name == QLatin1String("show"))
+        return show(words.first(), parser.isSet(JsonOption), store);
+    return certificate(words.first(), parser.value(OutputOption), store);
+}
+
+int RecordsCommand::list(const RecordsQuery &query, bool json, bool csv, RecordsStore &store)
+{
+    const std::optional<QList<RecordSummary>> summaries = store.list(query);
+    if (!summaries)
+        return databaseError(store.errorText());
+    if (json)
+        m_output.write(listJson(*summaries));
+    else if (csv)
+        print(listCsv(*summaries));
+    else if (summaries->isEmpty())
+        m_error.write("vornctl: no checkout records match\n");
+    else
+        print(listText(*summaries));
+    return Done;
+}
+
+int RecordsCommand::show(const QString &id, bool json, RecordsStore &store)
+{
+    std::optional<ReaderRecord> record;
+    if (!store.find(id, record))
+        return databaseError(store.errorText());
+    if (!record) {
+        m_error.write(QStringLiteral("vornctl: no checkout record %1 in %2\n")
+                          .arg(id, store.location().description())
+                          .toUtf8());
+        return NoSuchRecord;
+    }
+    if (json)
+        m_output.write(QJsonDocument(record->toJson()).toJson(QJsonDocument::Compact) + '\n');
+    else
+        print(RecordText::render(*record));
+    return Done;
+}
+
+int RecordsCommand::certificate(const QString &id, const QString &path, RecordsStore &store)
+{
+    std::optional<ReaderRecord> record;
+    if (!store.find(id, record))
+        return databaseError(store.errorText());
+    if (!record) {
+        m_error.write(QStringLiteral("vornctl: no checkout record %1 in %2\n")
+                          .arg(id, store.location().description())
+                          .toUtf8());
+        return NoSuchRecord;
+    }
+    QString error;
+    if (!RecordCertificate::write(*record, path, &error)) {
+        m_error.write("vornctl: " + error.toUtf8() + '\n');
+        return DatabaseFailed;
+    }
+    return Done;
+}
+
+int RecordsCommand::sync(const QString &url, const QString &environmentRecords)
+{
+    QString error;
+    const std::optional<RecordsLocation> location =
+        RecordsLocation::choose(url, false, environmentRecords, &error);
+    if (!location)
+        return databaseError(error);
+    const RecordKeeper::Synced synced = RecordKeeper(*location).sync();
+    if (synced.sent + synced.alreadyThere > 0)
+        print(QStringLiteral("sent %1 records to %2%3\n")
+                  .arg(synced.sent + synced.alreadyThere)
+                  .arg(location->url(),
+                       synced.alreadyThere == 0
+                           ? QString()
+                           : QStringLiteral(" (%1 had arrived before)").arg(synced.alreadyThere)));
+    else if (synced.ok())
+        print(QStringLiteral("nothing to send to %1\n").arg(location->url()));
+    for (auto other = synced.elsewhere.cbegin(); other != synced.elsewhere.cend(); ++other)
+        print(QStringLiteral("%1 records wait in the outbox for %2\n")
+                  .arg(other.value())
+                  .arg(other.key()));
+    if (!synced.ok())
+        return databaseError(QStringLiteral("%1; %2 records still wait in the outbox")
+                                 .arg(synced.error)
+                                 .arg(synced.left));
+    return Done;
+}
+
+int RecordsCommand::usageError(const QString &message)
+{
+    m_error.write("vornctl: " + message.toUtf8() + '\n');
+    m_error.write("Usage: vornctl [--records URL] records list|show|certificate|sync ...\n"
+                  "Run 'vornctl records --help' for the records commands.\n");
+    return UsageError;
+}
+
+int RecordsCommand::databaseError(const QString &message)
+{
+    m_error.write("vornctl: " + message.toUtf8() + '\n');
+    return DatabaseFailed;
+}
+
+void RecordsCommand::print(const QString &text)
+{
+    m_output.write(text.toUtf8());
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class QCoreApplication;
+class QIODevice;
+struct RecordsQuery;
+class RecordsStore;
+
+// `vornctl records ...`: reads the kept checkout records (list, show), prints a test
+// certificate and sends the outbox. Options may stand before or after the command words, as
+// for the other commands; --records URL (or VORN_RECORDS) chooses the database.
+class RecordsCommand
+{
+public:
+    enum ExitCode
+    {
+        Done = 0,
+        NoSuchRecord = 1,
+        UsageError = 2,
+        DatabaseFailed = 3,
+    };
+
+    RecordsCommand(QIODevice &standardOutput, QIODevice &standardError);
+
+    // True when the command of a vornctl command line (program name first) is `records`.
+    static bool isRecordsCommandLine(const QStringList &arguments);
+    // The application vornctl runs in: a certificate needs fonts, so a QGuiApplication on the
+    // offscreen platform (no display needed); everything else a QCoreApplication.
+    static std::unique_ptr<QCoreApplication> makeApplication(int &argc, char **argv);
+    // The records commands for vornctl --help.
+    static QString helpText();
+
+    // arguments start with the program name; environmentRecords is VORN_RECORDS.
+    int run(const QStringList &arguments, const QString &environmentRecords);
+
+private:
+    int list(const RecordsQuery &query, bool json, bool csv, RecordsStore &store);
+    int show(const QString &id, bool json, RecordsStore &store);
+    int certificate(const QString &id, const QString &path, RecordsStore &store);
+    int sync(const QString &url, const QString &environmentRecords);
+    int usageError(const QString &message);
+    int databaseError(const QString &message);
+    void print(const QString &text);
+
+    QIODevice &m_output;
+    QIODevice &m_error;
+};

@@ -1,0 +1,99 @@
+#include "records/recordcertificate.h"
+
+#include <QFile>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTextDocument>
+
+namespace {
+
+QString cell(const QString &text)
+{
+    return QStringLiteral("<td>%1</td>").arg(text.toHtmlEscaped());
+}
+
+QString verdictColour(ReaderOutcome outcome)
+{
+    return outcome == ReaderOutcome::Pass ? QStringLiteral("#1a7f37") : QStringLiteral("#c62828");
+}
+
+QString orDash(const QString &text)
+{
+    return text.isEmpty() ? QStringLiteral("–") : text;
+}
+
+} // namespace
+
+QString RecordCertificate::html(const ReaderRecord &record)
+{
+    QString steps;
+    for (const StepRecord &step : record.steps) {
+        steps += QStringLiteral("<tr>") + cell(step.name) + cell(outcomeName(step.outcome)) +
+                 cell(step.measured) + cell(step.limits) + QStringLiteral("</tr>");
+    }
+    const QString firmware =
+        record.firmware ? QString::number(*record.firmware) : QStringLiteral("–");
+    return QStringLiteral(
+               "<html><body style=\"font-family: sans-serif; font-size: 10pt\">"
+               "<h1 style=\"font-size: 18pt\">Test certificate</h1>"
+               "<table cellpadding=\"3\">"
+               "<tr><td><b>Reader</b></td><td>%1, serial number %2, firmware %3</td></tr>"
+               "<tr><td><b>Station</b></td><td>%4 (port %5)</td></tr>"
+               "<tr><td><b>Date</b></td><td>%6 UTC</td></tr>"
+               "<tr><td><b>Duration</b></td><td>%7 s</td></tr>"
+               "<tr><td><b>Record</b></td><td>%8</td></tr>"
+               "</table>"
+               "<h2 style=\"font-size: 13pt\">Steps</h2>"
+               "<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\" width=\"100%\">"
+               "<tr><th align=\"left\">Step</th><th align=\"left\">Outcome</th>"
+               "<th align=\"left\">Measured</th><th align=\"left\">Limits</th></tr>%9</table>")
+               .arg(orDash(record.modelName()).toHtmlEscaped(),
+                    orDash(record.serialText()).toHtmlEscaped(), firmware,
+                    orDash(record.station).toHtmlEscaped(), record.port.toHtmlEscaped(),
+                    record.started.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                    QString::number(double(record.durationMs) / 1000.0, 'f', 2),
+                    record.id.toHtmlEscaped(), steps) +
+           QStringLiteral("<p style=\"font-size: 16pt\">Verdict: <b style=\"color: %1\">%2</b>"
+                          "</p><p>The reader's selected slot and clocks were %3.</p>"
+                          "</body></html>")
+               .arg(verdictColour(record.outcome), outcomeName(record.outcome).toUpper(),
+                    record.restored ? QStringLiteral("put back as found")
+                                    : QStringLiteral("not put back as found"));
+}
+
+bool RecordCertificate::write(const ReaderRecord &record, const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    QPdfWriter writer(&file);
+    writer.setTitle(
+        QStringLiteral("Test certificate %1 SN %2").arg(record.modelName(), record.serialText()));
+    writer.setCreator(QStringLiteral("vorn-tool"));
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter);
+    // The resolution QTextDocument lays out in: its points and pixels come out at their size
+    // on paper (the text stays vector text).
+    writer.setResolution(96);
+
+    // Laid out on the page's printable area and drawn once: one page, without the page number
+    // that printing a document would add.
+    QTextDocument document;
+    document.setDocumentMargin(0);
+    document.setPageSize(writer.pageLayout().paintRectPixels(writer.resolution()).size());
+    document.setHtml(html(record));
+    {
+        QPainter painter(&writer);
+        document.drawContents(&painter);
+    }
+    file.close();
+    if (file.error() != QFileDevice::NoError) {
+        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}

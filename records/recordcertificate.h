@@ -1,0 +1,17 @@
+#pragma once
+
+#include "checkout/checkoutrecord.h"
+
+#include <QString>
+
+// The test certificate of one checkout: a one-page PDF with the reader's identity, the
+// station, the date, every step with its outcome, measured value and limits, and the verdict.
+// Drawn with QtGui alone; it needs a QGuiApplication but no display (the offscreen platform).
+namespace RecordCertificate {
+
+// The page as HTML, as QTextDocument lays it out.
+QString html(const ReaderRecord &record);
+// Writes the PDF to path; false with the reason in error.
+bool write(const ReaderRecord &record, const QString &path, QString *error);
+
+} // namespace RecordCertificate

@@ -1,0 +1,143 @@
+#include "records/recordkeeper.h"
+
+#include "records/recordsoutbox.h"
+#include "records/recordsstore.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <utility>
+
+namespace {
+
+QString prefix()
+{
+    const QString name = QCoreApplication::applicationName();
+    return name.isEmpty() ? QString() : name + QStringLiteral(": ");
+}
+
+QString recordsWord(int count)
+{
+    return count == 1 ? QStringLiteral("1 record") : QStringLiteral("%1 records").arg(count);
+}
+
+} // namespace
+
+RecordKeeper::RecordKeeper(RecordsLocation location, RecordsLocation outbox)
+    : m_location(std::move(location)), m_outbox(std::move(outbox))
+{
+}
+
+RecordKeeper::Kept RecordKeeper::keep(const QList<ReaderRecord> &records, QTextStream &warnings)
+{
+    Kept kept;
+    if (m_location.isNone())
+        return kept;
+    // A record without its id could neither be found again nor be told from a copy of itself.
+    QList<ReaderRecord> toKeep = records;
+    for (ReaderRecord &record : toKeep) {
+        if (record.id.isEmpty())
+            record.id = ReaderRecord::newId();
+    }
+    RecordsStore store(m_location);
+    if (!store.open()) {
+        queue(toKeep, store.errorText(), kept, warnings);
+        return kept;
+    }
+
+    RecordsOutbox outbox(m_outbox);
+    if (outbox.open()) {
+        Synced synced;
+        flush(store, outbox, synced);
+        kept.sent = synced.sent + synced.alreadyThere;
+        if (kept.sent > 0)
+            warnings << prefix()
+                     << QStringLiteral("sent %1 waiting in the outbox to %2\n")
+                            .arg(recordsWord(kept.sent), m_location.description());
+    }
+
+    QList<ReaderRecord> unstored;
+    QString reason;
+    for (const ReaderRecord &record : toKeep) {
+        if (store.store(record) == RecordsStore::Stored::Failed) {
+            unstored.append(record);
+            reason = store.errorText();
+        } else {
+            ++kept.stored;
+        }
+    }
+    if (!unstored.isEmpty())
+        queue(unstored, reason, kept, warnings);
+    warnings.flush();
+    return kept;
+}
+
+RecordKeeper::Synced RecordKeeper::sync()
+{
+    Synced synced;
+    RecordsOutbox outbox(m_outbox);
+    if (!outbox.open()) {
+        synced.error = outbox.errorText();
+        return synced;
+    }
+    RecordsStore store(m_location);
+    if (!store.open()) {
+        synced.error = store.errorText();
+    } else {
+        flush(store, outbox, synced);
+    }
+    if (const auto counts = outbox.counts()) {
+        synced.elsewhere = *counts;
+        synced.left = synced.elsewhere.take(m_location.url());
+    }
+    return synced;
+}
+
+void RecordKeeper::flush(RecordsStore &store, RecordsOutbox &outbox, Synced &synced)
+{
+    const QString destination = m_location.url();
+    const std::optional<QList<ReaderRecord>> waiting = outbox.waiting(destination);
+    if (!waiting) {
+        synced.error = outbox.errorText();
+        return;
+    }
+    // Removed from the outbox only once the destination has it: a record whose
+    // acknowledgement was lost is sent again, and the destination keeps it once.
+    for (const ReaderRecord &record : *waiting) {
+        const RecordsStore::Stored stored = store.store(record);
+        if (stored == RecordsStore::Stored::Failed) {
+            synced.error = store.errorText();
+            return;
+        }
+        ++(stored == RecordsStore::Stored::Added ? synced.sent : synced.alreadyThere);
+        if (!outbox.remove(destination, record.id)) {
+            synced.error = outbox.errorText();
+            return;
+        }
+    }
+}
+
+void RecordKeeper::queue(const QList<ReaderRecord> &records, const QString &reason, Kept &kept,
+                         QTextStream &warnings)
+{
+    warnings << prefix()
+             << QStringLiteral("warning: cannot store the checkout records: %1\n").arg(reason);
+    RecordsOutbox outbox(m_outbox);
+    const bool opened = outbox.open();
+    for (const ReaderRecord &record : records) {
+        if (opened && outbox.add(m_location.url(), record)) {
+            ++kept.queued;
+        } else {
+            ++kept.lost;
+            warnings << prefix()
+                     << QStringLiteral("warning: the record %1 of %2 was not kept: %3\n")
+                            .arg(record.id, record.port, outbox.errorText());
+        }
+    }
+    if (kept.queued > 0)
+        warnings << prefix()
+                 << QStringLiteral("%1 kept in the outbox %2; 'vornctl records sync' or the "
+                                   "next checkout sends them\n")
+                        .arg(recordsWord(kept.queued), m_outbox.path);
+    warnings.flush();
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "records/recordslocation.h"
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class QSqlError;
+class QSqlQuery;
+
+// One connection to a records database, an SQLite file or a PostgreSQL database, through Qt
+// SQL. Both run the same statements; only the connection's set-up differs. Opening brings the
+// schema to the version this program knows, in one transaction, and refuses a database whose
+// schema is newer, without writing to it.
+class RecordsDatabase
+{
+public:
+    // A schema as its steps: step N takes the database from version N-1 to version N. Only
+    // statements both SQLite and PostgreSQL understand.
+    using Migrations = QList<QStringList>;
+
+    explicit RecordsDatabase(RecordsLocation location);
+    ~RecordsDatabase();
+    RecordsDatabase(const RecordsDatabase &) = delete;
+    RecordsDatabase &operator=(const RecordsDatabase &) = delete;
+
+    // False with the reason in errorText(): file not writable, not an SQLite database, a newer
+    // schema, server refused, authentication failed...
+    bool open(const Migrations &migrations);
+    bool isOpen() const { return m_open; }
+    const RecordsLocation &location() const { return m_location; }
+    // The last failure, in plain words that name the database.
+    QString errorText() const { return m_error; }
+
+    // A prepared statement on this connection; values are always bound, never written into
+    // the text.
+    QSqlQuery prepare(const QString &statement);
+    // Runs a prepared statement; on failure keeps the reason and returns false.
+    bool exec(QSqlQuery &query);
+    // Runs work in one transaction: committed when work returns true and the commit succeeds,
+    // else rolled back, so that nothing of it is left.
+    bool transaction(const std::function<bool()> &work);
+
+private:
+    bool openSqlite();
+    bool openPostgreSql();
+    bool checkSqliteFile();
+    bool runFixed(const QString &statement);
+    std::optional<int> storedVersion();
+    bool migrate(const Migrations &migrations);
+    bool fail(const QString &text);
+    bool fail(const QSqlError &error);
+    QString words(const QSqlError &error) const;
+    QString postgreSqlWords(const QString &reason) const;
+
+    RecordsLocation m_location;
+    QString m_connectionName;
+    QSqlDatabase m_database;
+    bool m_open = false;
+    QString m_error;
+};

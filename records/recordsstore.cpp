@@ -1,0 +1,159 @@
+#include "records/recordsstore.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace {
+
+// The schema, step by step. Every fact `records list` filters on has an index that also
+// orders by time, so "the last checkouts of serial 1234" reads a few index entries however
+// many checkouts the line has kept.
+const RecordsDatabase::Migrations Schema = {
+    {
+        QStringLiteral("CREATE TABLE IF NOT EXISTS checkouts ("
+                       "id VARCHAR(64) PRIMARY KEY, "
+                       "started VARCHAR(32) NOT NULL, "
+                       "station TEXT NOT NULL, "
+                       "port TEXT NOT NULL, "
+                       "model VARCHAR(16) NOT NULL, "
+                       "serial INTEGER, "
+                       "outcome VARCHAR(16) NOT NULL, "
+                       "failed_steps TEXT NOT NULL, "
+                       "duration_ms BIGINT NOT NULL, "
+                       "record TEXT NOT NULL)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS checkouts_started ON checkouts (started)"),
+        QStringLiteral(
+            "CREATE INDEX IF NOT EXISTS checkouts_serial ON checkouts (serial, started)"),
+        QStringLiteral(
+            "CREATE INDEX IF NOT EXISTS checkouts_station ON checkouts (station, started)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS checkouts_port ON checkouts (port, started)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS checkouts_model ON checkouts (model, started)"),
+        QStringLiteral(
+            "CREATE INDEX IF NOT EXISTS checkouts_outcome ON checkouts (outcome, started)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS checkouts_failed_steps "
+                       "ON checkouts (failed_steps, started)"),
+    },
+};
+
+const QString SummaryColumns =
+    QStringLiteral("id, started, station, port, model, serial, outcome, failed_steps");
+
+// Text columns hold an empty text, never NULL, for a fact the record leaves empty.
+QString text(const QString &value)
+{
+    return value.isNull() ? QStringLiteral("") : value;
+}
+
+QVariant optionalInt(const std::optional<int> &value)
+{
+    return value ? QVariant(*value) : QVariant(QMetaType::fromType<int>());
+}
+
+RecordSummary summaryOf(const QSqlQuery &query)
+{
+    RecordSummary summary;
+    summary.id = query.value(0).toString();
+    summary.started = QDateTime::fromString(query.value(1).toString(), Qt::ISODateWithMs);
+    summary.station = query.value(2).toString();
+    summary.port = query.value(3).toString();
+    summary.model = query.value(4).toString();
+    if (!query.value(5).isNull())
+        summary.serialNumber = query.value(5).toInt();
+    summary.outcome = query.value(6).toString();
+    summary.failedSteps = query.value(7).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    return summary;
+}
+
+} // namespace
+
+RecordsStore::RecordsStore(const RecordsLocation &location) : m_database(location) {}
+
+bool RecordsStore::open()
+{
+    return m_database.open(Schema);
+}
+
+RecordsStore::Stored RecordsStore::store(const ReaderRecord &record)
+{
+    bool added = false;
+    const bool stored = m_database.transaction([&] {
+        QSqlQuery insert = m_database.prepare(QStringLiteral(
+            "INSERT INTO checkouts (id, started, station, port, model, serial, outcome, "
+            "failed_steps, duration_ms, record) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+            "ON CONFLICT (id) DO NOTHING"));
+        insert.addBindValue(record.id);
+        insert.addBindValue(isoUtc(record.started));
+        insert.addBindValue(text(record.station));
+        insert.addBindValue(text(record.port));
+        insert.addBindValue(text(record.modelName()));
+        insert.addBindValue(optionalInt(record.serialNumber));
+        insert.addBindValue(outcomeName(record.outcome));
+        insert.addBindValue(text(record.failedSteps().join(QLatin1Char(' '))));
+        insert.addBindValue(record.durationMs);
+        insert.addBindValue(
+            QString::fromUtf8(QJsonDocument(record.toJson()).toJson(QJsonDocument::Compact)));
+        if (!m_database.exec(insert))
+            return false;
+        added = insert.numRowsAffected() == 1;
+        return true;
+    });
+    if (!stored)
+        return Stored::Failed;
+    return added ? Stored::Added : Stored::AlreadyThere;
+}
+
+bool RecordsStore::find(const QString &id, std::optional<ReaderRecord> &record)
+{
+    record.reset();
+    QSqlQuery query =
+        m_database.prepare(QStringLiteral("SELECT record FROM checkouts WHERE id = ?"));
+    query.addBindValue(id);
+    if (!m_database.exec(query))
+        return false;
+    if (query.next())
+        record = ReaderRecord::fromJson(
+            QJsonDocument::fromJson(query.value(0).toString().toUtf8()).object());
+    return true;
+}
+
+std::optional<QList<RecordSummary>> RecordsStore::list(const RecordsQuery &filter)
+{
+    QStringList conditions;
+    QVariantList values;
+    if (filter.serialNumber) {
+        conditions.append(QStringLiteral("serial = ?"));
+        values.append(*filter.serialNumber);
+    }
+    if (filter.outcome) {
+        conditions.append(QStringLiteral("outcome = ?"));
+        values.append(outcomeName(*filter.outcome));
+    }
+    if (filter.since.isValid()) {
+        conditions.append(QStringLiteral("started >= ?"));
+        values.append(isoUtc(filter.since));
+    }
+    if (!filter.station.isEmpty()) {
+        conditions.append(QStringLiteral("station = ?"));
+        values.append(filter.station);
+    }
+    QString statement = QStringLiteral("SELECT %1 FROM checkouts").arg(SummaryColumns);
+    if (!conditions.isEmpty())
+        statement += QStringLiteral(" WHERE ") + conditions.join(QLatin1String(" AND "));
+    statement += QStringLiteral(" ORDER BY started DESC, id DESC");
+    if (filter.limit) {
+        statement += QStringLiteral(" LIMIT ?");
+        values.append(*filter.limit);
+    }
+
+    QSqlQuery query = m_database.prepare(statement);
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    if (!m_database.exec(query))
+        return std::nullopt;
+    QList<RecordSummary> summaries;
+    while (query.next())
+        summaries.append(summaryOf(query));
+    return summaries;
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "checkout/checkoutrecord.h"
+#include "records/recordsdatabase.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Which checkouts `records list` shows; an empty field does not filter.
+struct RecordsQuery
+{
+    std::optional<int> serialNumber;
+    std::optional<ReaderOutcome> outcome;
+    QDateTime since;
+    QString station;
+    std::optional<int> limit;
+};
+
+// One line of `records list`: the indexed facts of a stored checkout.
+struct RecordSummary
+{
+    QString id;
+    QDateTime started; // UTC
+    QString station;
+    QString port;
+    QString model;                   // empty when the reader never identified
+    std::optional<int> serialNumber; // unknown when the reader never identified
+    QString outcome;
+    QStringList failedSteps;
+};
+
+// The checkouts kept in one records database. Each stored checkout is one row: its facts in
+// indexed columns for finding it, and the whole record as JSON for showing it. Storing is
+// idempotent on the record's id, so a record sent twice is kept once.
+class RecordsStore
+{
+public:
+    enum class Stored
+    {
+        Added,
+        AlreadyThere,
+        Failed,
+    };
+
+    explicit RecordsStore(const RecordsLocation &location);
+
+    // Opens the database and brings its schema up to date; false with errorText().
+    bool open();
+    QString errorText() const { return m_database.errorText(); }
+    const RecordsLocation &location() const { return m_database.location(); }
+
+    // Writes the record in one transaction: whole or not at all.
+    Stored store(const ReaderRecord &record);
+    // Fills record with the stored record of this id, or nothing when there is none; false on
+    // failure.
+    bool find(const QString &id, std::optional<ReaderRecord> &record);
+    // Newest first. Nothing on failure.
+    std::optional<QList<RecordSummary>> list(const RecordsQuery &filter);
+
+private:
+    RecordsDatabase m_database;
+};

@@ -1,0 +1,334 @@
+#include "records/recordkeeper.h"
+#include "records/recordsoutbox.h"
+#include "records/recordsstore.h"
+#include "records/samplerecords.h"
+#include "records/vornctlrun.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+
+#include <array>
+#include <memory>
+
+// The records store on a real database: an SQLite file, or, when VORN_TEST_POSTGRES_URL names
+// a server (tests/records/postgres_cluster.sh starts a private one), PostgreSQL. The same tests
+// run on both; a few only make sense on one of them.
+class RecordsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void storedOnceAndReadBackWhole();
+    void list_data();
+    void list();
+    void fourWritersAtOnce();
+    void killedWhileStoringLeavesWholeRecords();
+    void serverAwayRecordsWaitInTheOutbox();
+    void refusedConnections_data();
+    void refusedConnections();
+
+private:
+    bool onPostgreSql() const { return !m_serverUrl.isEmpty(); }
+    RecordsLocation freshLocation(const QString &owner = QStringLiteral("postgres"));
+    void runOnServer(const QString &statement);
+    void cluster(const QString &command);
+
+    QTemporaryDir m_folder;
+    QString m_serverUrl = qEnvironmentVariable("VORN_TEST_POSTGRES_URL");
+    int m_databases = 0;
+};
+
+void RecordsTest::initTestCase()
+{
+    QVERIFY(m_folder.isValid());
+    // The default outbox lives here, for this process and the vornctl it starts.
+    qputenv("XDG_DATA_HOME", m_folder.filePath(QStringLiteral("data")).toLocal8Bit());
+    if (onPostgreSql())
+        runOnServer(QStringLiteral("DO $$ BEGIN CREATE ROLE locked LOGIN PASSWORD 'secret'; "
+                                   "EXCEPTION WHEN duplicate_object THEN NULL; END $$"));
+}
+
+// An empty database: a new file, or a new database on the server.
+RecordsLocation RecordsTest::freshLocation(const QString &owner)
+{
+    ++m_databases;
+    QString error;
+    if (!onPostgreSql())
+        return *RecordsLocation::parse(
+            QStringLiteral("sqlite:") +
+                m_folder.filePath(QStringLiteral("records-%1.sqlite").arg(m_databases)),
+            &error);
+    const QString name = QStringLiteral("records_%1").arg(m_databases);
+    runOnServer(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(name));
+    runOnServer(QStringLiteral("CREATE DATABASE %1 OWNER %2").arg(name, owner));
+    RecordsLocation location = *RecordsLocation::parse(m_serverUrl, &error);
+    location.database = name;
+    return location;
+}
+
+void RecordsTest::runOnServer(const QString &statement)
+{
+    const RecordsLocation server = *RecordsLocation::parse(m_serverUrl, nullptr);
+    {
+        QSqlDatabase database =
+            QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("admin"));
+        database.setHostName(server.host);
+        database.setPort(server.port);
+        database.setUserName(server.user);
+        database.setDatabaseName(server.database);
+        QVERIFY2(database.open(), qPrintable(database.lastError().text()));
+        QSqlQuery query(database);
+        QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("admin"));
+}
+
+void RecordsTest::cluster(const QString &command)
+{
+    QProcess script;
+    script.start(qEnvironmentVariable("VORN_TEST_POSTGRES_SCRIPT"),
+                 {command, qEnvironmentVariable("VORN_TEST_POSTGRES_DIR")});
+    QVERIFY(script.waitForFinished(60'000));
+    QCOMPARE(script.exitCode(), 0);
+}
+
+void RecordsTest::storedOnceAndReadBackWhole()
+{
+    RecordsStore store(freshLocation());
+    QVERIFY2(store.open(), qPrintable(store.errorText()));
+    // A passing reader, one that failed a step, one that never identified.
+    for (int n : {1, 5, 7}) {
+        QCOMPARE(store.store(sampleRecord(n)), RecordsStore::Stored::Added);
+        QCOMPARE(store.store(sampleRecord(n)), RecordsStore::Stored::AlreadyThere);
+        std::optional<ReaderRecord> found;
+        QVERIFY(store.find(sampleRecord(n).id, found));
+        QVERIFY(found);
+        QCOMPARE(*found, sampleRecord(n));
+    }
+    std::optional<ReaderRecord> missing;
+    QVERIFY(store.find(QStringLiteral("no-such-record"), missing));
+    QVERIFY(!missing);
+
+    // Reopened (the schema is current): the same three.
+    RecordsStore again(store.location());
+    QVERIFY2(again.open(), qPrintable(again.errorText()));
+    const auto all = again.list({});
+    QVERIFY(all);
+    QCOMPARE(all->size(), 3);
+    // Newest first.
+    QCOMPARE(all->at(0).failedSteps, QStringList{QStringLiteral("identify")});
+    QVERIFY(!all->at(0).serialNumber);
+    QCOMPARE(all->at(1).failedSteps, QStringList{QStringLiteral("clocks")});
+    QCOMPARE(all->at(1).serialNumber, 1005);
+    QCOMPARE(all->at(2).failedSteps, QStringList{});
+}
+
+void RecordsTest::list_data()
+{
+    QTest::addColumn<RecordsQuery>("query");
+    QTest::addColumn<QList<int>>("expected"); // record numbers, newest first
+
+    const QDateTime first = sampleRecord(0).started;
+    QTest::newRow("all") << RecordsQuery{} << QList<int>{12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1};
+    QTest::newRow("serial") << RecordsQuery{1005, {}, {}, {}, {}} << QList<int>{5};
+    QTest::newRow("outcome") << RecordsQuery{{}, ReaderOutcome::Fail, {}, {}, {}}
+                             << QList<int>{10, 5};
+    QTest::newRow("since") << RecordsQuery{{}, {}, first.addSecs(600), {}, {}}
+                           << QList<int>{12, 11, 10};
+    QTest::newRow("station and limit")
+        << RecordsQuery{{}, {}, {}, QStringLiteral("station-1"), 2} << QList<int>{10, 7};
+    QTest::newRow("nothing matches")
+        << RecordsQuery{1005, ReaderOutcome::Pass, {}, {}, {}} << QList<int>{};
+}
+
+void RecordsTest::list()
+{
+    QFETCH(RecordsQuery, query);
+    QFETCH(QList<int>, expected);
+    static std::unique_ptr<RecordsStore> store;
+    if (!store) {
+        store = std::make_unique<RecordsStore>(freshLocation());
+        QVERIFY2(store->open(), qPrintable(store->errorText()));
+        for (int n : {3, 1, 2, 12, 4, 5, 6, 7, 8, 9, 10, 11}) // not in time order
+            QCOMPARE(store->store(sampleRecord(n)), RecordsStore::Stored::Added);
+    }
+    const auto found = store->list(query);
+    QVERIFY2(found, qPrintable(store->errorText()));
+    QStringList ids;
+    for (const RecordSummary &summary : *found)
+        ids.append(summary.id);
+    QStringList expectedIds;
+    for (int n : expected)
+        expectedIds.append(sampleRecord(n).id);
+    QCOMPARE(ids, expectedIds);
+}
+
+void RecordsTest::fourWritersAtOnce()
+{
+    // Four stations meet an empty database at once: each makes the schema if it is first,
+    // stores its own 50 checkouts, then those of the next station again, at the same moment as
+    // that station.
+    const RecordsLocation location = freshLocation();
+    std::array<QProcess, 4> writers;
+    for (int station = 0; station < 4; ++station) {
+        writers[station].setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        writers[station].start(QStringLiteral(RECORDS_WRITER_PATH),
+                               {location.url(), QString::number(station * 50), QStringLiteral("50"),
+                                QString::number((station + 1) % 4 * 50)});
+    }
+    for (QProcess &writer : writers) {
+        QVERIFY(writer.waitForFinished(60'000));
+        QCOMPARE(writer.exitCode(), 0);
+    }
+    RecordsStore store(location);
+    QVERIFY2(store.open(), qPrintable(store.errorText()));
+    const auto all = store.list({});
+    QVERIFY(all);
+    QSet<QString> ids;
+    for (const RecordSummary &summary : *all)
+        ids.insert(summary.id);
+    QCOMPARE(all->size(), 200);
+    QCOMPARE(ids.size(), 200);
+}
+
+void RecordsTest::killedWhileStoringLeavesWholeRecords()
+{
+    if (onPostgreSql())
+        QSKIP("the server's own durability: a killed client only loses its connection");
+    const RecordsLocation location = freshLocation();
+    QProcess writer;
+    writer.start(QStringLiteral(RECORDS_WRITER_PATH),
+                 {location.url(), QStringLiteral("0"), QStringLiteral("1000000")});
+    QByteArray output;
+    QTRY_VERIFY_WITH_TIMEOUT((output += writer.readAllStandardOutput()).contains("stored 40\n"),
+                             30'000);
+    writer.kill(); // SIGKILL, in the middle of a record
+    QVERIFY(writer.waitForFinished(10'000));
+
+    {
+        QSqlDatabase file =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+        file.setDatabaseName(location.path);
+        QVERIFY(file.open());
+        QSqlQuery check(file);
+        QVERIFY(check.exec(QStringLiteral("PRAGMA integrity_check")) && check.next());
+        QCOMPARE(check.value(0).toString(), QStringLiteral("ok"));
+        // Every row is a whole record, and every record reported stored is there.
+        QSqlQuery rows(file);
+        QVERIFY(rows.exec(
+            QStringLiteral("SELECT id, failed_steps, record FROM checkouts ORDER BY id")));
+        int n = 0;
+        for (; rows.next(); ++n) {
+            const auto record = ReaderRecord::fromJson(
+                QJsonDocument::fromJson(rows.value(2).toString().toUtf8()).object());
+            QVERIFY(record);
+            QCOMPARE(*record, sampleRecord(n));
+            QCOMPARE(rows.value(0).toString(), record->id);
+            QCOMPARE(rows.value(1).toString(), record->failedSteps().join(QLatin1Char(' ')));
+        }
+        QVERIFY(n > 40);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("check"));
+}
+
+void RecordsTest::serverAwayRecordsWaitInTheOutbox()
+{
+    if (!onPostgreSql())
+        QSKIP("a file does not go away; the server does");
+    const RecordsLocation location = freshLocation();
+    RecordKeeper keeper(location);
+    QString warnings;
+    QTextStream warningStream(&warnings);
+    QCOMPARE(keeper.keep({sampleRecord(1), sampleRecord(2)}, warningStream).stored, 2);
+    QVERIFY(warnings.isEmpty());
+
+    cluster(QStringLiteral("stop"));
+    const RecordKeeper::Kept kept =
+        keeper.keep({sampleRecord(3), sampleRecord(4), sampleRecord(5)}, warningStream);
+    QCOMPARE(kept.queued, 3);
+    QCOMPARE(kept.stored + kept.lost, 0);
+    QVERIFY2(warnings.contains(QLatin1String("refused")) &&
+                 warnings.contains(QLatin1String("outbox")),
+             qPrintable(warnings));
+    cluster(QStringLiteral("start"));
+
+    // A record the server took while its acknowledgement was lost: sent again, kept once.
+    RecordsOutbox outbox(RecordsLocation::outboxLocation());
+    QVERIFY(outbox.open());
+    QVERIFY(outbox.add(location.url(), sampleRecord(2)));
+
+    const QStringList sync{QStringLiteral("--records"), location.url(), QStringLiteral("records"),
+                           QStringLiteral("sync")};
+    const VornctlRun first = VornctlRun::of(sync);
+    QCOMPARE(first.exitCode, 0);
+    QVERIFY2(first.out.contains(QLatin1String("sent 4 records")) &&
+                 first.out.contains(QLatin1String("1 had arrived before")),
+             qPrintable(first.out + first.err));
+    const VornctlRun second = VornctlRun::of(sync);
+    QCOMPARE(second.exitCode, 0);
+    QVERIFY2(second.out.startsWith(QLatin1String("nothing to send")), qPrintable(second.out));
+
+    RecordsStore store(location);
+    QVERIFY(store.open());
+    QCOMPARE(store.list({})->size(), 5);
+}
+
+void RecordsTest::refusedConnections_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<int>("port"); // 0: the server's
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QString>("password"); // PGPASSWORD
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("words");
+
+    QTest::newRow("password from PGPASSWORD") << "locked" << 0 << "own"
+                                              << "secret" << 0 << "";
+    QTest::newRow("no password") << "locked" << 0 << "own"
+                                 << "" << 3 << "authentication failed";
+    QTest::newRow("wrong password") << "locked" << 0 << "own"
+                                    << "wrong" << 3 << "authentication failed";
+    QTest::newRow("no such database") << "postgres" << 0 << "nothing"
+                                      << "" << 3 << "has no database nothing";
+    QTest::newRow("no server on the port") << "postgres" << 1 << "own"
+                                           << "" << 3 << "refused the connection";
+}
+
+void RecordsTest::refusedConnections()
+{
+    if (!onPostgreSql())
+        QSKIP("a PostgreSQL server's answers");
+    QFETCH(QString, user);
+    QFETCH(int, port);
+    QFETCH(QString, database);
+    QFETCH(QString, password);
+    QFETCH(int, exitCode);
+    QFETCH(QString, words);
+
+    static const RecordsLocation own = freshLocation(QStringLiteral("locked"));
+    RecordsLocation location = own;
+    location.user = user;
+    location.port = port == 0 ? location.port : port;
+    location.database = database == QLatin1String("own") ? location.database : database;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("PGPASSWORD"));
+    if (!password.isEmpty())
+        environment.insert(QStringLiteral("PGPASSWORD"), password);
+    const VornctlRun run = VornctlRun::of({QStringLiteral("--records"), location.url(),
+                                           QStringLiteral("records"), QStringLiteral("list")},
+                                          environment);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.err.contains(words), qPrintable(run.err));
+}
+
+QTEST_GUILESS_MAIN(RecordsTest)
+#include "tst_records.moc"

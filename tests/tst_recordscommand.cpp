@@ -1,0 +1,224 @@
+#include "records/recordsstore.h"
+#include "records/samplerecords.h"
+#include "records/vornctlrun.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+// `vornctl records` as a technician runs it, on an SQLite records file.
+class RecordsCommandTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void badLocationLeavesTheFileAsItIs_data();
+    void badLocationLeavesTheFileAsItIs();
+    void usageErrors_data();
+    void usageErrors();
+    void list_data();
+    void list();
+    void listAsTextAndCsv();
+    void show();
+    void certificateWithoutDisplay();
+
+private:
+    QStringList records(const QStringList &arguments) const;
+
+    QTemporaryDir m_folder;
+    QString m_url;
+};
+
+void RecordsCommandTest::initTestCase()
+{
+    QVERIFY(m_folder.isValid());
+    m_url = QStringLiteral("sqlite:") + m_folder.filePath(QStringLiteral("records.sqlite"));
+    RecordsStore store(*RecordsLocation::parse(m_url, nullptr));
+    QVERIFY(store.open());
+    for (int n = 1; n <= 12; ++n)
+        QCOMPARE(store.store(sampleRecord(n)), RecordsStore::Stored::Added);
+}
+
+QStringList RecordsCommandTest::records(const QStringList &arguments) const
+{
+    return QStringList{QStringLiteral("--records"), m_url, QStringLiteral("records")} + arguments;
+}
+
+void RecordsCommandTest::badLocationLeavesTheFileAsItIs_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QByteArray>("content"); // of the file at the URL's path, made first
+    QTest::addColumn<QString>("words");
+
+    QTest::newRow("unknown kind") << "mysql://host/records" << QByteArray() << "unknown kind";
+    QTest::newRow("no database named")
+        << "postgresql://host" << QByteArray() << "names no database";
+    QTest::newRow("not SQLite") << "sqlite:notes.txt" << QByteArray("a technician's notes\n")
+                                << "notes.txt is not an SQLite database; it was left as it is";
+    QTest::newRow("newer schema") << "sqlite:newer.sqlite" << QByteArray("newer")
+                                  << "schema version 99, newer than this vornctl knows (1)";
+    QTest::newRow("folder is a file")
+        << "sqlite:notes.txt/records.sqlite" << QByteArray() << "cannot make the folder";
+}
+
+void RecordsCommandTest::badLocationLeavesTheFileAsItIs()
+{
+    QFETCH(QString, url);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, words);
+    QVERIFY(QDir::setCurrent(m_folder.path()));
+    const QString path = url.mid(url.indexOf(QLatin1Char(':')) + 1);
+    if (content == "newer") {
+        // A file written by a later vornctl.
+        {
+            RecordsStore store(*RecordsLocation::parse(url, nullptr));
+            QVERIFY(store.open());
+            QVERIFY(store.store(sampleRecord(1)) == RecordsStore::Stored::Added);
+            QSqlDatabase file =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("later"));
+            file.setDatabaseName(path);
+            QVERIFY(file.open());
+            QVERIFY(QSqlQuery(file).exec(QStringLiteral("UPDATE records_schema SET version = 99")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("later"));
+    } else if (!content.isEmpty()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    QFile file(path);
+    const bool exists = file.exists();
+    const QByteArray before =
+        exists && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    file.close();
+
+    for (const char *command : {"list", "sync"}) {
+        const VornctlRun run = VornctlRun::of(
+            {QStringLiteral("--records"), url, QStringLiteral("records"), QLatin1String(command)});
+        QCOMPARE(run.exitCode, 3);
+        QVERIFY2(run.err.contains(words), qPrintable(run.err));
+        QVERIFY(run.out.isEmpty());
+    }
+    QCOMPARE(file.exists(), exists);
+    if (exists) {
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+    }
+}
+
+void RecordsCommandTest::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("no records command") << QStringList{};
+    QTest::newRow("unknown records command") << QStringList{"remove", "x"};
+    QTest::newRow("show without id") << QStringList{"show"};
+    QTest::newRow("json and csv") << QStringList{"list", "--json", "--csv"};
+    QTest::newRow("unknown outcome") << QStringList{"list", "--outcome", "maybe"};
+    QTest::newRow("serial out of range") << QStringList{"list", "--serial", "70000"};
+    QTest::newRow("not a date") << QStringList{"list", "--since", "yesterday"};
+    QTest::newRow("option of another command") << QStringList{"show", "x", "--serial", "1"};
+    QTest::newRow("certificate without file") << QStringList{"certificate", "x"};
+    QTest::newRow("no records kept") << QStringList{"list", "--no-records"};
+}
+
+void RecordsCommandTest::usageErrors()
+{
+    QFETCH(QStringList, arguments);
+    const VornctlRun run = VornctlRun::of(records(arguments));
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY(run.err.contains(QLatin1String("Usage: vornctl")));
+}
+
+void RecordsCommandTest::list_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QList<int>>("expected"); // newest first
+    QTest::newRow("serial") << QStringList{"--serial", "001005"} << QList<int>{5};
+    QTest::newRow("failed") << QStringList{"--outcome", "fail"} << QList<int>{10, 5};
+    QTest::newRow("since, in UTC")
+        << QStringList{"--since", "2026-12-07T08:10:00Z"} << QList<int>{12, 11, 10};
+    QTest::newRow("station, limit")
+        << QStringList{"--station", "station-1", "--limit", "2"} << QList<int>{10, 7};
+}
+
+void RecordsCommandTest::list()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QList<int>, expected);
+    const VornctlRun run = VornctlRun::of(records(QStringList{"list", "--json"} + options));
+    QCOMPARE(run.exitCode, 0);
+    QList<int> numbers;
+    for (const QJsonValue &each : QJsonDocument::fromJson(run.out.toUtf8())["records"].toArray())
+        numbers.append(each[QLatin1String("id")].toString().section(QLatin1Char('-'), 1).toInt());
+    QCOMPARE(numbers, expected);
+}
+
+void RecordsCommandTest::listAsTextAndCsv()
+{
+    const VornctlRun text = VornctlRun::of(records({"list", "--outcome", "fail"}));
+    QCOMPARE(text.exitCode, 0);
+    const QStringList lines = text.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QVERIFY(lines[0].startsWith(QLatin1String("id ")));
+    QCOMPARE(lines[1].simplified(), QStringLiteral("record-000010 2026-12-07T08:10:00Z station-1 "
+                                                   "ttyUSB2 Vorn8 001010 fail clocks"));
+
+    const VornctlRun csv = VornctlRun::of(records({"list", "--csv", "--serial", "1007"}));
+    QCOMPARE(csv.exitCode, 0);
+    QCOMPARE(csv.out,
+             QStringLiteral("id,started,station,port,model,serial,outcome,failed_steps\r\n"));
+    const VornctlRun unidentified = VornctlRun::of(records({"list", "--csv", "--limit", "6"}));
+    QVERIFY(unidentified.out.contains(QLatin1String(
+        "record-000007,2026-12-07T08:07:00.000Z,station-1,ttyUSB3,,,error,identify\r\n")));
+}
+
+void RecordsCommandTest::show()
+{
+    const VornctlRun text = VornctlRun::of(records({"show", sampleRecord(10).id}));
+    QCOMPARE(text.exitCode, 0);
+    QVERIFY(
+        text.out.contains(QLatin1String("clocks       fail     slot 3: 3.57  slot 3: 8.00  300\n"
+                                        "    slot 3 did not follow\n")));
+    QVERIFY(text.out.endsWith(QLatin1String("\nFAIL  ttyUSB2  Vorn8  SN 001010  4.01 s\n")));
+
+    const VornctlRun json = VornctlRun::of(records({"show", sampleRecord(10).id, "--json"}));
+    QCOMPARE(json.exitCode, 0);
+    QCOMPARE(QJsonDocument::fromJson(json.out.toUtf8()).object(), sampleRecord(10).toJson());
+
+    const VornctlRun missing = VornctlRun::of(records({"show", "record-999999"}));
+    QCOMPARE(missing.exitCode, 1);
+    QVERIFY(missing.err.contains(QLatin1String("no checkout record record-999999")));
+}
+
+void RecordsCommandTest::certificateWithoutDisplay()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QLatin1String(name));
+    const QString pdf = m_folder.filePath(QStringLiteral("certificate.pdf"));
+    const VornctlRun run =
+        VornctlRun::of(records({"certificate", sampleRecord(10).id, "-o", pdf}), environment);
+    QCOMPARE(run.exitCode, 0);
+
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"),
+                    {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    QVERIFY(pdftotext.waitForFinished(30'000));
+    QCOMPARE(pdftotext.exitCode(), 0);
+    const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    QVERIFY2(text.contains(QLatin1String("001010")), qPrintable(text));
+    for (const StepRecord &step : sampleRecord(10).steps)
+        QVERIFY2(text.contains(step.name), qPrintable(step.name));
+    QVERIFY(text.contains(QLatin1String("FAIL")));
+    QCOMPARE(text.count(QLatin1Char('\f')), 1); // one page
+}
+
+QTEST_GUILESS_MAIN(RecordsCommandTest)
+#include "tst_recordscommand.moc"
