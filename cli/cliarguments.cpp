@@ -17,6 +17,22 @@ const QString VersionOption = QStringLiteral("version");
 const QString RecordsOption = QStringLiteral("records");
 const QString NoRecordsOption = QStringLiteral("no-records");
 
+const QString ModelOption = QStringLiteral("model");
+const QString MinFirmwareOption = QStringLiteral("min-firmware");
+const QString EchoOption = QStringLiteral("echo");
+const QString PromptOption = QStringLiteral("prompt");
+const QString NoPromptOption = QStringLiteral("no-prompt");
+const QString CardsOption = QStringLiteral("cards");
+const QString ProgramClocksOption = QStringLiteral("program-clocks");
+const QString ProgramTimeOption = QStringLiteral("program-time");
+const QString StationOption = QStringLiteral("station");
+const QString JunitOption = QStringLiteral("junit");
+
+// The options only the checkout takes.
+const QStringList CheckoutOnlyOptions{
+    ModelOption, MinFirmwareOption,   EchoOption,        PromptOption,  NoPromptOption,
+    CardsOption, ProgramClocksOption, ProgramTimeOption, StationOption, JunitOption};
+
 void addOptions(QCommandLineParser &parser)
 {
     parser.addOption({{QStringLiteral("h"), HelpOption}, QStringLiteral("Show this help.")});
@@ -35,6 +51,33 @@ void addOptions(QCommandLineParser &parser)
                                      "$VORN_RECORDS, else a file in ~/.local/share/vorn-tool."),
                       QStringLiteral("URL")});
     parser.addOption({NoRecordsOption, QStringLiteral("Keep no record of a checkout.")});
+    parser.addOption({ModelOption, QStringLiteral("checkout: the model every reader must be."),
+                      QStringLiteral("4|8")});
+    parser.addOption({MinFirmwareOption,
+                      QStringLiteral("checkout: the lowest firmware version accepted."),
+                      QStringLiteral("N")});
+    parser.addOption({EchoOption,
+                      QStringLiteral("checkout: echo eight byte values (quick, the default) or "
+                                     "all 256."),
+                      QStringLiteral("quick|all")});
+    parser.addOption(
+        {PromptOption, QStringLiteral("checkout: ask the operator (the default when standard input "
+                                      "is a terminal).")});
+    parser.addOption(
+        {NoPromptOption, QStringLiteral("checkout: never ask; the display is skipped.")});
+    parser.addOption({CardsOption, QStringLiteral("checkout: have cards inserted into every slot "
+                                                  "and removed again (asks the operator).")});
+    parser.addOption({ProgramClocksOption,
+                      QStringLiteral("checkout: store these card clocks, slot 1 first."),
+                      QStringLiteral("F1,...,F8")});
+    parser.addOption({ProgramTimeOption, QStringLiteral("checkout: store this time setting."),
+                      QStringLiteral("S")});
+    parser.addOption({StationOption,
+                      QStringLiteral("checkout: the station named in the record (default: the "
+                                     "host name)."),
+                      QStringLiteral("NAME")});
+    parser.addOption({JunitOption, QStringLiteral("checkout: also write the result as JUnit XML."),
+                      QStringLiteral("FILE")});
 }
 
 // Digits only: a sign, a fraction, spaces or a hexadecimal prefix are refused.
@@ -156,6 +199,92 @@ QString argumentCountError(const CliCommandInfo &info, qsizetype given)
         .arg(CliCommandTable::synopsis(info));
 }
 
+QString takeCheckoutOptions(const QCommandLineParser &parser, CliArguments &arguments)
+{
+    CheckoutOptions &options = arguments.checkout;
+    if (parser.isSet(ModelOption)) {
+        const QString model = parser.value(ModelOption);
+        if (model != QLatin1String("4") && model != QLatin1String("8"))
+            return QStringLiteral("--model must be 4 or 8, not '%1'").arg(model);
+        options.model = quint8(model.toUInt());
+    }
+    if (parser.isSet(MinFirmwareOption)) {
+        const std::optional<uint> version = decimalInRange(parser.value(MinFirmwareOption), 0, 255);
+        if (!version)
+            return QStringLiteral("--min-firmware must be a number from 0 to 255, not '%1'")
+                .arg(parser.value(MinFirmwareOption));
+        options.minFirmware = quint8(*version);
+    }
+    if (parser.isSet(EchoOption)) {
+        const QString echo = parser.value(EchoOption);
+        if (echo != QLatin1String("quick") && echo != QLatin1String("all"))
+            return QStringLiteral("--echo must be quick or all, not '%1'").arg(echo);
+        options.echo = echo == QLatin1String("all") ? CheckoutOptions::Echo::All
+                                                    : CheckoutOptions::Echo::Quick;
+    }
+    if (parser.isSet(PromptOption) && parser.isSet(NoPromptOption))
+        return QStringLiteral("--prompt and --no-prompt exclude each other");
+    if (parser.isSet(PromptOption) || parser.isSet(NoPromptOption))
+        arguments.prompt = parser.isSet(PromptOption);
+    options.cards = parser.isSet(CardsOption);
+    if (parser.isSet(ProgramClocksOption)) {
+        const QStringList clocks = parser.value(ProgramClocksOption).split(QLatin1Char(','));
+        if (clocks.size() != ReaderProtocol::SlotCount)
+            return QStringLiteral("--program-clocks takes eight clocks separated by commas, "
+                                  "slot 1 first, not '%1'")
+                .arg(parser.value(ProgramClocksOption));
+        CliArguments clockArguments;
+        QString error = takeClocks(clocks, clockArguments);
+        if (!error.isEmpty())
+            return error;
+        options.programClocks = clockArguments.clocks;
+    }
+    if (parser.isSet(ProgramTimeOption)) {
+        CliArguments timeArguments;
+        QString error = takeSeconds(parser.value(ProgramTimeOption), timeArguments);
+        if (!error.isEmpty())
+            return error;
+        options.programTimeCounts = timeArguments.timeCounts;
+    }
+    arguments.station = parser.value(StationOption);
+    arguments.junitPath = parser.value(JunitOption);
+    if (parser.isSet(JunitOption) && arguments.junitPath.isEmpty())
+        return QStringLiteral("--junit needs a file name");
+    return {};
+}
+
+// The ports from --port, or else from VORN_PORT (a comma-separated list); only the checkout
+// takes more than one, and never the same port twice.
+QString takePorts(const QCommandLineParser &parser, const QString &environmentPort,
+                  CliArguments &arguments)
+{
+    QStringList ports = parser.values(PortOption);
+    if (ports.isEmpty())
+        ports = environmentPort.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (QString &port : ports)
+        port = port.trimmed();
+    ports.removeAll(QString());
+    if (ports.isEmpty())
+        return QStringLiteral("no port: give --port NAME or set VORN_PORT");
+    if (ports.size() > 1 && arguments.command != CliCommand::Checkout)
+        return QStringLiteral("'%1' takes one port; only checkout takes several")
+            .arg(QLatin1String(CliCommandTable::info(arguments.command).name));
+    QStringList devices;
+    for (const QString &port : ports) {
+        // ttyUSB0 and /dev/ttyUSB0 are the same reader.
+        const QString device =
+            port.startsWith(QLatin1String("emu-"))
+                ? port
+                : (port.contains(QLatin1Char('/')) ? port : QStringLiteral("/dev/") + port);
+        if (devices.contains(device))
+            return QStringLiteral("the port %1 is given twice").arg(port);
+        devices.append(device);
+    }
+    arguments.portNames = ports;
+    arguments.portName = ports.constFirst();
+    return {};
+}
+
 QString commandsHelp()
 {
     qsizetype width = 0;
@@ -202,11 +331,21 @@ CliParseResult CliArguments::parse(const QStringList &arguments, const QString &
     if (!argumentError.isEmpty())
         return CliParseResult::usageError(argumentError);
 
+    if (info->command == CliCommand::Checkout) {
+        const QString checkoutError = takeCheckoutOptions(parser, parsed);
+        if (!checkoutError.isEmpty())
+            return CliParseResult::usageError(checkoutError);
+    } else {
+        for (const QString &option : CheckoutOnlyOptions)
+            if (parser.isSet(option))
+                return CliParseResult::usageError(
+                    QStringLiteral("--%1 is an option of checkout only").arg(option));
+    }
+
     if (info->needsPort()) {
-        parsed.portName = parser.isSet(PortOption) ? parser.value(PortOption) : environmentPort;
-        if (parsed.portName.isEmpty())
-            return CliParseResult::usageError(
-                QStringLiteral("no port: give --port NAME or set VORN_PORT"));
+        const QString portError = takePorts(parser, environmentPort, parsed);
+        if (!portError.isEmpty())
+            return CliParseResult::usageError(portError);
     }
     return {CliParseResult::Outcome::Run, parsed, {}};
 }
@@ -220,8 +359,8 @@ QString CliArguments::helpText()
     // The parser's own usage line names the options generically; ours names them.
     QString options = parser.helpText();
     options.remove(0, options.indexOf(QLatin1Char('\n')) + 1);
-    return QLatin1String(UsageLine) + QLatin1Char('\n') + options + QLatin1Char('\n') +
-           commandsHelp() +
+    return QLatin1String(UsageLine) + QLatin1Char('\n') + QLatin1String(CheckoutUsageLine) +
+           QLatin1Char('\n') + options + QLatin1Char('\n') + commandsHelp() +
            QStringLiteral(
                "\nExit codes:\n"
                "  0  done\n"
@@ -229,12 +368,19 @@ QString CliArguments::helpText()
                "     \"Timeout at reading Device!\" on standard error\n"
                "  2  usage error: unknown command, wrong arguments, no port\n"
                "  3  the port could not be opened (no such port, permission denied, in use)\n"
+               "  checkout: 0 every reader passed, 1 a reader failed or had an error,\n"
+               "  3 a port did not open (the others are still checked), 130 interrupted\n"
                "\nEnvironment:\n"
-               "  VORN_PORT  the port to use when --port is not given\n"
+               "  VORN_PORT  the port to use when --port is not given; for checkout a\n"
+               "             comma-separated list of ports\n"
                "\nNotes:\n"
                "  A frequency may have a decimal comma: 3,57 is 3.57.\n"
                "  lines shows a signal as set (yes) while the reader holds its line inactive,\n"
                "  as the window's check boxes do.\n"
                "  Arguments are checked before the port is opened: a wrong one sends nothing.\n"
-               "  Put -- before a text that starts with '-'.\n");
+               "  Put -- before a text that starts with '-'.\n"
+               "  checkout checks every reader at once and runs its steps in this order:\n"
+               "  identify, status, select-slot, clocks, tarvik, time, echo, lines, display,\n"
+               "  then cards, program-clocks and program-time when asked for. Afterwards each\n"
+               "  reader gets back its selected slot and its clocks, also after Ctrl+C.\n");
 }

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "checkout/checkoutoptions.h"
 #include "cli/clicommandtable.h"
 #include "device/clockselection.h"
 
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 struct CliParseResult;
 
@@ -15,9 +18,21 @@ struct CliArguments
 {
     static constexpr const char *UsageLine =
         "Usage: vornctl [--port NAME] [--json] [--trace] COMMAND [ARGS]";
+    static constexpr const char *CheckoutUsageLine =
+        "       vornctl [--port NAME]... checkout [--model 4|8] [--min-firmware N]\n"
+        "               [--echo quick|all] [--prompt | --no-prompt] [--cards]\n"
+        "               [--program-clocks F1,...,F8] [--program-time S] [--station NAME]\n"
+        "               [--json] [--junit FILE] [--trace]";
 
     CliCommand command = CliCommand::Ports;
-    QString portName; // empty only for commands that need no port
+    QString portName;      // empty only for commands that need no port; the first for checkout
+    QStringList portNames; // checkout: every reader's port, in the order given
+
+    // checkout only
+    CheckoutOptions checkout;
+    std::optional<bool> prompt; // --prompt or --no-prompt; otherwise the terminal decides
+    QString station;            // empty: the host name
+    QString junitPath;
     bool json = false;
     bool trace = false;
     QString recordsUrl;     // --records, empty when not given
@@ -31,7 +46,7 @@ struct CliArguments
     bool lineAsserted = false; // dtr, rts
 
     // arguments start with the program name. environmentPort is VORN_PORT, used when --port
-    // is not given.
+    // is not given; for checkout it may list several ports, separated by commas.
     static CliParseResult parse(const QStringList &arguments, const QString &environmentPort);
 
     // The full --help text: options, commands with their arguments, exit codes, environment.

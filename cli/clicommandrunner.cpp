@@ -82,6 +82,8 @@ CliResult CliCommandRunner::run(const CliArguments &arguments)
     case CliCommand::Rts:
         m_transaction.line().setRequestToSend(arguments.lineAsserted);
         return {};
+    case CliCommand::Checkout: // runs on every port at once, not on one open line
+        return {};
     }
     return {};
 }

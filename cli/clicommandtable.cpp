@@ -30,6 +30,8 @@ const QList<CliCommandInfo> &CliCommandTable::all()
          "show the card-change (CTS) and cards-in (DCD) signals"},
         {CliCommand::Dtr, "dtr", "on|off", 1, "assert or release DTR"},
         {CliCommand::Rts, "rts", "on|off", 1, "assert or release RTS"},
+        {CliCommand::Checkout, "checkout", "", 0,
+         "check the readers on every --port at once, step by step"},
     };
     return commands;
 }

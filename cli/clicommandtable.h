@@ -24,6 +24,7 @@ enum class CliCommand
     Lines,
     Dtr,
     Rts,
+    Checkout,
 };
 
 // How a command is written on the command line and what it does, for parsing and for --help.

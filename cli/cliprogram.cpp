@@ -1,19 +1,25 @@
 #include "cli/cliprogram.h"
 
+#include "checkout/checkoutrecord.h"
 #include "cli/cliarguments.h"
+#include "cli/clicheckout.h"
 #include "cli/clicommandrunner.h"
 #include "cli/clioutput.h"
 #include "cli/openfailuremessage.h"
 #include "cli/recordscommand.h"
 #include "emulator/linefactory.h"
+#include "records/recordkeeper.h"
+#include "records/recordslocation.h"
 #include "serial/devicetransaction.h"
 #include "serial/exchangetrace.h"
 #include "serial/realclock.h"
 #include "serial/serialline.h"
 
 #include <QIODevice>
+#include <QTextStream>
 
 #include <memory>
+#include <optional>
 
 CliProgram::CliProgram(QIODevice &standardOutput, QIODevice &standardError)
     : m_output(standardOutput), m_error(standardError)
@@ -40,6 +46,8 @@ int CliProgram::run(const QStringList &arguments, const QString &environmentPort
     }
     if (parsed.arguments.command == CliCommand::Ports)
         return listPorts(parsed.arguments);
+    if (parsed.arguments.command == CliCommand::Checkout)
+        return runCheckout(parsed.arguments);
     return runOnPort(parsed.arguments);
 }
 
@@ -47,6 +55,8 @@ int CliProgram::usageError(const QString &message)
 {
     printError(message);
     m_error.write(CliArguments::UsageLine);
+    m_error.write("\n");
+    m_error.write(CliArguments::CheckoutUsageLine);
     m_error.write("\nRun 'vornctl --help' for the commands.\n");
     return UsageError;
 }
@@ -85,6 +95,33 @@ int CliProgram::runOnPort(const CliArguments &arguments)
     }
     m_output.write(CliOutput::render(arguments.command, result.data, arguments.json));
     return Done;
+}
+
+int CliProgram::runCheckout(const CliArguments &arguments)
+{
+    // Where the records go is settled with the other arguments, before any port opens: a
+    // location that cannot be understood sends nothing to any reader.
+    QString recordsProblem;
+    const std::optional<RecordsLocation> records =
+        RecordsLocation::choose(arguments.recordsUrl, arguments.noRecords,
+                                qEnvironmentVariable("VORN_RECORDS"), &recordsProblem);
+    if (!records) {
+        printError(recordsProblem);
+        return PortFailed;
+    }
+    CliCheckout checkout(arguments, m_output, m_error, m_terminal);
+    const QString problem = checkout.prepare();
+    if (!problem.isEmpty())
+        return usageError(problem);
+    const CheckoutRun run = checkout.run();
+    checkout.report(run);
+    if (!records->isNone()) {
+        // Whatever the outcome: a record that cannot be stored now waits in the outbox, with a
+        // warning, and never changes the checkout's exit code.
+        QTextStream warnings(&m_error);
+        RecordKeeper(*records).keep(run.readers, warnings);
+    }
+    return checkout.exitCode(run);
 }
 
 void CliProgram::printError(const QString &message)

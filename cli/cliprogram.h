@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/checkoutterminal.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -21,6 +23,10 @@ public:
 
     CliProgram(QIODevice &standardOutput, QIODevice &standardError);
 
+    // Whether standard input and error are terminals: the checkout asks the operator and shows
+    // its progress only there. Neither is, unless told.
+    void setTerminal(const CliTerminal &terminal) { m_terminal = terminal; }
+
     // arguments start with the program name; environmentPort is the value of VORN_PORT.
     int run(const QStringList &arguments, const QString &environmentPort);
 
@@ -28,8 +34,10 @@ private:
     int usageError(const QString &message);
     int listPorts(const CliArguments &arguments);
     int runOnPort(const CliArguments &arguments);
+    int runCheckout(const CliArguments &arguments);
     void printError(const QString &message);
 
     QIODevice &m_output;
     QIODevice &m_error;
+    CliTerminal m_terminal;
 };

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <memory>
 
+#include <unistd.h>
+
 int main(int argc, char **argv)
 {
     const std::unique_ptr<QCoreApplication> application =
@@ -17,6 +19,7 @@ int main(int argc, char **argv)
     QFile error;
     output.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
     error.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
-    return CliProgram(output, error)
-        .run(QCoreApplication::arguments(), qEnvironmentVariable("VORN_PORT"));
+    CliProgram program(output, error);
+    program.setTerminal({::isatty(STDIN_FILENO) == 1, ::isatty(STDERR_FILENO) == 1, STDIN_FILENO});
+    return program.run(QCoreApplication::arguments(), qEnvironmentVariable("VORN_PORT"));
 }

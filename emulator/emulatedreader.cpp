@@ -124,7 +124,11 @@ std::optional<ReaderAnswer> EmulatedReader::receiveByte(char byte)
     m_pending[std::size_t(m_pendingLength++)] = byte;
     if (m_pendingLength < requestLength(m_pending.front()))
         return std::nullopt;
-    const QByteArray request(m_pending.data(), std::exchange(m_pendingLength, 0));
+    const qsizetype length = std::exchange(m_pendingLength, 0);
+    ++m_requestsHeard;
+    if (isSilenced())
+        return ReaderAnswer{};
+    const QByteArray request(m_pending.data(), length);
     if (m_receivedRequests.size() == RequestLogLimit)
         m_receivedRequests.removeFirst();
     m_receivedRequests.append(request);
@@ -188,7 +192,7 @@ QByteArray EmulatedReader::execute(const QByteArray &request)
     case ReadClocks:
         return highByteFirst(m_workingClocks);
     case WriteClocks:
-        m_workingClocks = quint16(argument(1) << 8 | argument(2));
+        m_workingClocks = clocksAfterSet(quint16(argument(1) << 8 | argument(2)));
         return {};
     case Unlock:
         m_unlocked = argument(1) == UnlockCode[0] && argument(2) == UnlockCode[1];
@@ -204,7 +208,7 @@ QByteArray EmulatedReader::execute(const QByteArray &request)
     case ReadTime:
         return highByteFirst(m_workingTime);
     case Echo:
-        return request.mid(1, 1);
+        return bytesOf({quint8(argument(1) ^ m_echoFlipMask)});
     case ShowCharacter:
         m_displayedCharacters.append(DisplayCharacter{argument(1), argument(2)});
         return {};
@@ -227,14 +231,19 @@ bool EmulatedReader::takeUnlock()
 
 void EmulatedReader::selectSlot(int slot)
 {
-    if (slot < slotCount())
+    if (slot < slotCount() && isSelectable(slot))
         m_selectedSlot = slot;
 }
 
 // 'G', the selected slot counted from 1, the slot bits, then the identity and the clocks.
 QByteArray EmulatedReader::tarvikStatus() const
 {
-    return bytesOf({quint8('G'), quint8(m_selectedSlot + 1), m_occupiedSlots, m_modelType,
+    quint8 occupancy = m_occupiedSlots;
+    if (m_tarvikDisagrees) {
+        // One card more: the first empty slot reads occupied (a full reader loses its last).
+        occupancy = occupancy == 0xFF ? quint8(0x7F) : quint8(occupancy | (occupancy + 1));
+    }
+    return bytesOf({quint8('G'), quint8(m_selectedSlot + 1), occupancy, m_modelType,
                     m_firmwareVersion, quint8(m_serialNumber >> 8), quint8(m_serialNumber & 0xFF),
                     quint8(m_workingClocks >> 8), quint8(m_workingClocks & 0xFF)});
 }
@@ -243,11 +252,63 @@ QByteArray EmulatedReader::tarvikStatus() const
 // selected slot counted from 1, and 1 when that slot holds a card.
 QByteArray EmulatedReader::tarvikSelectSlot(quint8 slotNumber)
 {
-    const bool accepted = slotNumber >= 1 && slotNumber <= slotCount();
+    const bool accepted =
+        slotNumber >= 1 && slotNumber <= slotCount() && isSelectable(slotNumber - 1);
     if (accepted)
         m_selectedSlot = slotNumber - 1;
     return bytesOf({quint8('S'), slotNumber, quint8(accepted ? 0 : 1), m_occupiedSlots,
                     quint8(m_selectedSlot + 1), quint8((m_occupiedSlots >> m_selectedSlot) & 1)});
+}
+
+void EmulatedReader::setDefects(const QList<ReaderDefect> &defects)
+{
+    m_defects.clear();
+    m_echoFlipMask = 0;
+    m_stuckClockMask = 0;
+    m_unselectableSlots = 0;
+    m_tarvikDisagrees = false;
+    m_answeredRequestLimit.reset();
+    for (const ReaderDefect &defect : defects)
+        addDefect(defect);
+    m_requestsHeard = 0;
+}
+
+void EmulatedReader::addDefect(const ReaderDefect &defect)
+{
+    m_defects.append(defect);
+    switch (defect.kind) {
+    case ReaderDefect::Kind::EchoBit:
+        m_echoFlipMask |= quint8(1U << (defect.number & 7));
+        break;
+    case ReaderDefect::Kind::ClockStuckSlot:
+        m_stuckClockMask |= quint16(3U << (2 * ((defect.number - 1) & 7)));
+        break;
+    case ReaderDefect::Kind::SlotUnselectable:
+        m_unselectableSlots |= quint8(1U << ((defect.number - 1) & 7));
+        break;
+    case ReaderDefect::Kind::TarvikDisagrees:
+        m_tarvikDisagrees = true;
+        break;
+    case ReaderDefect::Kind::NoAnswerAfter:
+        m_requestsHeard = 0;
+        m_answeredRequestLimit = defect.number;
+        break;
+    }
+}
+
+quint16 EmulatedReader::clocksAfterSet(quint16 requested) const
+{
+    return quint16((requested & ~m_stuckClockMask) | (m_workingClocks & m_stuckClockMask));
+}
+
+bool EmulatedReader::isSelectable(int slot) const
+{
+    return ((m_unselectableSlots >> slot) & 1) == 0;
+}
+
+bool EmulatedReader::isSilenced() const
+{
+    return m_answeredRequestLimit && m_requestsHeard > *m_answeredRequestLimit;
 }
 
 int EmulatedReader::slotCount() const

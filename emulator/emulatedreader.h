@@ -1,5 +1,6 @@
 #pragma once
 
+#include "emulator/readerdefect.h"
 #include "serial/serialline.h"
 
 #include <QByteArray>
@@ -129,6 +130,12 @@ public:
     bool isVanished() const { return m_vanished; }
     void setVanished(bool vanished);
 
+    // Lasting defects, kept until they are replaced. Setting them starts the count of requests
+    // that no-answer-after-N waits for.
+    QList<ReaderDefect> defects() const { return m_defects; }
+    void setDefects(const QList<ReaderDefect> &defects);
+    void addDefect(const ReaderDefect &defect);
+
     // Request length including the command code; 0 for a code the reader does not know.
     static qsizetype requestLength(char code);
     // The dot pattern: the code and seven pattern bytes.
@@ -147,6 +154,10 @@ private:
     int slotCount() const;
     bool faultApplies(char command) const;
     ReaderAnswer spoil(QByteArray reply);
+    quint16 clocksAfterSet(quint16 requested) const;
+    bool isSelectable(int slot) const;
+    // Without power after the number of requests the defect allows.
+    bool isSilenced() const;
 
     quint8 m_modelType = 8;
     quint8 m_firmwareVersion = 1;
@@ -172,4 +183,12 @@ private:
     ReplyFault m_fault;
     int m_lateDelayMs = DefaultLateDelayMs;
     bool m_vanished = false;
+
+    QList<ReaderDefect> m_defects;
+    quint8 m_echoFlipMask = 0;
+    quint16 m_stuckClockMask = 0; // the two clock bits of every stuck slot
+    quint8 m_unselectableSlots = 0;
+    bool m_tarvikDisagrees = false;
+    std::optional<qint64> m_answeredRequestLimit;
+    qint64 m_requestsHeard = 0;
 };

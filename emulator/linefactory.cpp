@@ -34,14 +34,20 @@ bool LineFactory::isEmulatedPortName(const QString &portName)
 
 std::unique_ptr<SerialLine> LineFactory::create(const QString &portName)
 {
+    return create(portName, m_clock);
+}
+
+std::unique_ptr<SerialLine> LineFactory::create(const QString &portName, WaitClock &clock)
+{
     if (!isEmulatedPortName(portName))
         return std::make_unique<SerialPortLine>(portName);
-    return std::make_unique<EmulatedLine>(emulatedReader(portName), m_clock, portName);
+    return std::make_unique<EmulatedLine>(emulatedReader(portName), clock, portName);
 }
 
 EmulatedReader &LineFactory::emulatedReader(const QString &portName)
 {
     Q_ASSERT(isEmulatedPortName(portName));
+    const std::lock_guard lock(m_readersLock);
     std::unique_ptr<EmulatedReader> &reader = m_readers[portName];
     if (!reader)
         reader = makeReader(portName);

@@ -7,6 +7,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 
 class EmulatedReader;
 class SerialLine;
@@ -16,6 +17,9 @@ class WaitClock;
 // any other name. An emulated reader is made on first use and lives as long as the factory, so
 // it keeps its stored settings across Close and Open like a device that stays plugged in.
 // Lines made here must not outlive the factory.
+//
+// Several threads may make lines at once, each with its own clock (a checkout runs one thread
+// per reader). A reader is made once, under a lock; each reader serves one line at a time.
 class LineFactory
 {
 public:
@@ -31,6 +35,8 @@ public:
     static bool isEmulatedPortName(const QString &portName);
 
     std::unique_ptr<SerialLine> create(const QString &portName);
+    // The same with a clock of the caller's own, for a line used on another thread.
+    std::unique_ptr<SerialLine> create(const QString &portName, WaitClock &clock);
 
     // The reader behind an emulated port name.
     EmulatedReader &emulatedReader(const QString &portName);
@@ -39,5 +45,6 @@ private:
     static std::unique_ptr<EmulatedReader> makeReader(const QString &portName);
 
     WaitClock &m_clock;
+    std::mutex m_readersLock;
     std::map<QString, std::unique_ptr<EmulatedReader>> m_readers;
 };

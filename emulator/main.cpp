@@ -25,6 +25,7 @@ struct ServerOptions
     quint8 occupiedSlots = 0x25;
     int answerDelayMs = PtyServer::DefaultAnswerDelayMs;
     QString linkPath;
+    QList<ReaderDefect> defects;
 };
 
 // Decimal, or hexadecimal after 0x, or binary after 0b (handy for the slot bits).
@@ -83,7 +84,12 @@ std::optional<ServerOptions> parseOptions(const QCoreApplication &app, QString *
     const QCommandLineOption link(QStringLiteral("link"),
                                   QStringLiteral("Symbolic link to the terminal, removed at exit."),
                                   QStringLiteral("PATH"));
-    parser.addOptions({model, version, serial, cards, answerDelay, link});
+    const QCommandLineOption defect(
+        QStringLiteral("defect"),
+        QStringLiteral("A lasting defect of the reader, repeatable: %1.")
+            .arg(ReaderDefect::syntax().join(QStringLiteral(", "))),
+        QStringLiteral("NAME"));
+    parser.addOptions({model, version, serial, cards, answerDelay, link, defect});
     if (asksForProgramVersion(app.arguments()))
         parser.showVersion();
     parser.process(app);
@@ -102,6 +108,14 @@ std::optional<ServerOptions> parseOptions(const QCoreApplication &app, QString *
     options.occupiedSlots = quint8(number(cards, 255));
     options.answerDelayMs = int(number(answerDelay, 60'000));
     options.linkPath = parser.value(link);
+    for (const QString &name : parser.values(defect)) {
+        const std::optional<ReaderDefect> parsed = ReaderDefect::fromName(name);
+        if (parsed)
+            options.defects.append(*parsed);
+        else if (error->isEmpty())
+            *error = QStringLiteral("unknown defect '%1': give one of %2")
+                         .arg(name, ReaderDefect::syntax().join(QStringLiteral(", ")));
+    }
     if (!error->isEmpty())
         return std::nullopt;
     return options;
@@ -114,6 +128,7 @@ void configure(EmulatedReader &reader, const ServerOptions &options)
     reader.setSerialNumber(options.serialNumber);
     reader.setOccupiedSlots(options.occupiedSlots);
     reader.setRequireDtr(false); // a pseudo-terminal carries no DTR
+    reader.setDefects(options.defects);
 }
 
 bool createLink(const QString &linkPath, const QString &target)

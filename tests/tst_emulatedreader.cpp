@@ -60,6 +60,10 @@ private slots:
     void vanishedReaderHearsNothing();
     void vanishesWhenItsCommandArrives();
     void listensOnlyWhileDtrAsserted();
+    void defectNames_data();
+    void defectNames();
+    void defects_data();
+    void defects();
 };
 
 void EmulatedReaderTest::commandTable_data()
@@ -363,6 +367,77 @@ void EmulatedReaderTest::listensOnlyWhileDtrAsserted()
     reader.setDataTerminalReady(false);
     reader.setRequireDtr(false);
     QCOMPARE(reader.receive("v"), bytes({0x03}));
+}
+
+void EmulatedReaderTest::defectNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("valid");
+    for (const char *name :
+         {"echo-bit-0", "echo-bit-7", "clock-stuck-slot-1", "clock-stuck-slot-8",
+          "slot-unselectable-3", "tarvik-disagrees", "no-answer-after-0", "no-answer-after-1000"})
+        QTest::newRow(name) << QString::fromLatin1(name) << true;
+    for (const char *name : {"echo-bit-8", "echo-bit-", "echo-bit--1", "echo-bit-+1",
+                             "clock-stuck-slot-0", "clock-stuck-slot-9", "slot-unselectable-x",
+                             "tarvik-disagrees-2", "no-answer-after-99999999999", "", "loose-wire"})
+        QTest::newRow(name) << QString::fromLatin1(name) << false;
+}
+
+void EmulatedReaderTest::defectNames()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, valid);
+    const std::optional<ReaderDefect> defect = ReaderDefect::fromName(name);
+    QCOMPARE(defect.has_value(), valid);
+    if (valid)
+        QCOMPARE(defect->name(), name);
+}
+
+void EmulatedReaderTest::defects_data()
+{
+    QTest::addColumn<QString>("defect");
+    QTest::addColumn<QList<QByteArray>>("requests");
+    QTest::addColumn<QByteArray>("lastReply");
+    // The reader of setUpReader: cards in slots 0, 2, 5, 7, slot 3 selected, clocks 1B E4.
+    QTest::newRow("echo-bit-0") << "echo-bit-0" << QList<QByteArray>{"eA"} << QByteArray("@");
+    QTest::newRow("echo-bit-7") << "echo-bit-7" << QList<QByteArray>{bytes({'e', 0x80})}
+                                << bytes({0x00});
+    QTest::newRow("clock of slot 1 stuck")
+        << "clock-stuck-slot-1" << QList<QByteArray>{bytes({'c', 0xFF, 0xFF}), "g"}
+        << bytes({0xFF, 0xFC});
+    QTest::newRow("clock of slot 8 stuck")
+        << "clock-stuck-slot-8" << QList<QByteArray>{bytes({'c', 0x00, 0x00}), "g"}
+        << bytes({0x00, 0x00});
+    QTest::newRow("slot 2 unselectable")
+        << "slot-unselectable-2" << QList<QByteArray>{bytes({'s', 1}), "?"} << bytes({0xA5, 3});
+    QTest::newRow("slot 2 unselectable, Tarvik refuses")
+        << "slot-unselectable-2" << QList<QByteArray>{bytes({'S', 2})}
+        << bytes({'S', 2, 1, 0xA5, 4, 0});
+    QTest::newRow("slot 3 still selectable")
+        << "slot-unselectable-2" << QList<QByteArray>{bytes({'s', 2}), "?"} << bytes({0xA5, 2});
+    QTest::newRow("Tarvik reports one card more")
+        << "tarvik-disagrees" << QList<QByteArray>{"G"}
+        << bytes({'G', 0x04, 0xA7, 0x08, 0x03, 0x04, 0xD2, 0x1B, 0xE4});
+    QTest::newRow("answers two requests")
+        << "no-answer-after-2" << QList<QByteArray>{"v", "t"} << bytes({0x08});
+    QTest::newRow("silent from the third")
+        << "no-answer-after-2" << QList<QByteArray>{"v", "t", bytes({'c', 0, 0}), "g"}
+        << QByteArray();
+}
+
+void EmulatedReaderTest::defects()
+{
+    QFETCH(QString, defect);
+    QFETCH(QList<QByteArray>, requests);
+    QFETCH(QByteArray, lastReply);
+    EmulatedReader reader;
+    setUpReader(reader);
+    reader.setDefects({*ReaderDefect::fromName(defect)});
+    QCOMPARE(answersTo(reader, requests).last().bytes, lastReply);
+    if (defect.startsWith(QLatin1String("no-answer")))
+        QCOMPARE(reader.workingClocks(), quint16(0x1BE4)); // a silent reader does nothing
+    reader.setDefects({});
+    QCOMPARE(answersTo(reader, {"eA"}).last().bytes, QByteArray("A"));
 }
 
 QTEST_GUILESS_MAIN(EmulatedReaderTest)

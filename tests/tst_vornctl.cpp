@@ -8,9 +8,12 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSerialPort>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QXmlStreamReader>
 
 #include <csignal>
+#include <memory>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,6 +53,16 @@ private slots:
     void missingPort();
     void portInUseNamesTheHolder();
     void permissionDeniedNamesTheGroup();
+
+    void checkout_data();
+    void checkout();
+    void checkoutUsageErrorsSendNothing_data();
+    void checkoutUsageErrorsSendNothing();
+    void checkoutPortsFromEnvironment();
+    void checkoutAsksTheOperator();
+    void checkoutOfAVanishingReader();
+    void checkoutInterrupted();
+    void checkoutOfEightPtyReaders();
 
 private:
     struct Run
@@ -564,6 +577,286 @@ void VornctlTest::permissionDeniedNamesTheGroup()
     QVERIFY2(run.err.contains("permission denied"), run.err.constData());
     QVERIFY2(run.err.contains("group " + group.toUtf8() + ": join it"), run.err.constData());
     QVERIFY2(run.err.contains("new login"), run.err.constData());
+}
+
+namespace {
+
+// One reader of a checkout as its three reports give it.
+struct CheckedReader
+{
+    QString outcome;
+    QStringList failed; // the steps that failed or had an error, "name:outcome"
+};
+
+QList<CheckedReader> readersOfJson(const QByteArray &json)
+{
+    QList<CheckedReader> readers;
+    const QJsonArray array = jsonOf(json).value(QLatin1String("readers")).toArray();
+    for (const QJsonValue &reader : array) {
+        CheckedReader checked{reader[QLatin1String("outcome")].toString(), {}};
+        for (const QJsonValue &step : reader[QLatin1String("steps")].toArray()) {
+            const QString outcome = step[QLatin1String("outcome")].toString();
+            if (outcome == QLatin1String("fail") || outcome == QLatin1String("error"))
+                checked.failed.append(step[QLatin1String("name")].toString() + ':' + outcome);
+        }
+        readers.append(checked);
+    }
+    return readers;
+}
+
+// The JUnit report read as XML: per test suite the failing test cases, "name:fail|error".
+QList<QStringList> failuresOfJunit(const QByteArray &xml, int *testCases)
+{
+    QList<QStringList> suites;
+    QXmlStreamReader reader(xml);
+    QString testCase;
+    *testCases = 0;
+    while (!reader.atEnd()) {
+        if (reader.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const QStringView name = reader.name();
+        if (name == QLatin1String("testsuite"))
+            suites.append(QStringList{});
+        else if (name == QLatin1String("testcase")) {
+            testCase = reader.attributes().value(QLatin1String("name")).toString();
+            ++*testCases;
+        } else if (name == QLatin1String("failure"))
+            suites.last().append(testCase + QLatin1String(":fail"));
+        else if (name == QLatin1String("error"))
+            suites.last().append(testCase + QLatin1String(":error"));
+    }
+    if (reader.hasError())
+        return {{QStringLiteral("XML error: ") + reader.errorString()}};
+    return suites;
+}
+
+} // namespace
+
+void VornctlTest::checkout_data()
+{
+    QTest::addColumn<QStringList>("ports"); // "pty:OPTIONS" is a vorn-emulator started so
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("outcomes"); // per reader
+    QTest::addColumn<QList<QStringList>>("failed");
+
+    QTest::newRow("emu-vorn8") << QStringList{Vorn8} << 0 << QStringList{"pass"}
+                               << QList<QStringList>{{}};
+    QTest::newRow("emu-vorn4 and emu-vorn8")
+        << QStringList{Vorn4, Vorn8} << 0 << QStringList{"pass", "pass"}
+        << QList<QStringList>{{}, {}};
+    QTest::newRow("pty, healthy") << QStringList{"pty:"} << 0 << QStringList{"pass"}
+                                  << QList<QStringList>{{}};
+    QTest::newRow("pty, echo bit") << QStringList{"pty:--defect echo-bit-6"} << 1
+                                   << QStringList{"fail"} << QList<QStringList>{{"echo:fail"}};
+    QTest::newRow("pty four slots, stuck clock")
+        << QStringList{"pty:--model 4 --defect clock-stuck-slot-4", Vorn8} << 1
+        << QStringList{"fail", "pass"} << QList<QStringList>{{"clocks:fail"}, {}};
+    QTest::newRow("pty, two defects")
+        << QStringList{"pty:--defect slot-unselectable-5 --defect tarvik-disagrees"} << 1
+        << QStringList{"fail"} << QList<QStringList>{{"select-slot:fail", "tarvik:fail"}};
+    QTest::newRow("pty falls silent")
+        << QStringList{Vorn4, "pty:--defect no-answer-after-25"} << 1
+        << QStringList{"pass", "error"} << QList<QStringList>{{}, {"clocks:error"}};
+    QTest::newRow("a port that does not open among good ones")
+        << QStringList{Vorn8, "/dev/ttyVORN-missing", "pty:"} << 3
+        << QStringList{"pass", "error", "pass"} << QList<QStringList>{{}, {"identify:error"}, {}};
+}
+
+void VornctlTest::checkout()
+{
+    QFETCH(QStringList, ports);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, outcomes);
+    QFETCH(QList<QStringList>, failed);
+
+    std::vector<std::unique_ptr<EmulatorProcess>> emulators;
+    QStringList arguments;
+    const auto startReaders = [&] {
+        emulators.clear();
+        arguments.clear();
+        for (const QString &port : ports) {
+            QString name = port;
+            if (port.startsWith(QLatin1String("pty:"))) {
+                emulators.push_back(std::make_unique<EmulatorProcess>());
+                QVERIFY(emulators.back()->start(QStringLiteral(VORN_EMULATOR_PATH),
+                                                port.mid(4).split(' ', Qt::SkipEmptyParts)));
+                name = emulators.back()->terminalPath();
+            }
+            arguments << "--port" << name;
+        }
+    };
+    QTemporaryDir folder;
+    const QString junit = folder.filePath(QStringLiteral("checkout.xml"));
+
+    startReaders();
+    const Run text = vornctl(arguments + QStringList{"checkout", "--junit", junit});
+    QVERIFY2(text.exitCode == exitCode, qPrintable(describe(text.out, text.err)));
+    // One summary line per reader, in the order of the ports.
+    static const QRegularExpression summary(
+        QStringLiteral(
+            "^(PASS|FAIL|ERROR)  (\\S+)  (Vorn8|Vorn4|-)  SN (\\d{6}|-)  \\d+\\.\\d\\d s$"),
+        QRegularExpression::MultilineOption);
+    QStringList summaries;
+    for (auto match = summary.globalMatch(QString::fromUtf8(text.out)); match.hasNext();) {
+        const QRegularExpressionMatch line = match.next();
+        summaries.append(line.captured(1).toLower());
+        QCOMPARE(line.captured(2), arguments.at(2 * summaries.size() - 1));
+    }
+    QCOMPARE(summaries, outcomes);
+    QVERIFY2(!text.out.contains("identify     pass") || text.out.contains("  step "),
+             text.out.constData());
+
+    QFile report(junit);
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    int testCases = 0;
+    QCOMPARE(failuresOfJunit(report.readAll(), &testCases), failed);
+    QCOMPARE(testCases, 9 * ports.size());
+
+    startReaders(); // fresh readers: no-answer-after counts from the start
+    const Run json = vornctl(arguments + QStringList{"checkout", "--json", "--station", "line-7"});
+    QVERIFY2(json.exitCode == exitCode, qPrintable(describe(json.out, json.err)));
+    const QJsonObject document = jsonOf(json.out);
+    QCOMPARE(document.value(QLatin1String("station")).toString(), QStringLiteral("line-7"));
+    QVERIFY(document.value(QLatin1String("tool")).toString().startsWith(QLatin1String("vornctl ")));
+    const QList<CheckedReader> readers = readersOfJson(json.out);
+    QCOMPARE(readers.size(), ports.size());
+    for (qsizetype i = 0; i < readers.size(); ++i) {
+        QCOMPARE(readers.at(i).outcome, outcomes.at(i));
+        QCOMPARE(readers.at(i).failed, failed.at(i));
+    }
+}
+
+void VornctlTest::checkoutUsageErrorsSendNothing_data()
+{
+    QTest::addColumn<QStringList>("words"); // PTY stands for the pseudo-terminal's path
+    QTest::newRow("model 5") << QStringList{"--port", "PTY", "checkout", "--model", "5"};
+    QTest::newRow("firmware 256") << QStringList{"--port", "PTY", "checkout", "--min-firmware",
+                                                 "256"};
+    QTest::newRow("echo some") << QStringList{"--port", "PTY", "checkout", "--echo", "some"};
+    QTest::newRow("prompt and no prompt")
+        << QStringList{"--port", "PTY", "checkout", "--prompt", "--no-prompt"};
+    QTest::newRow("seven clocks") << QStringList{"--port", "PTY", "checkout", "--program-clocks",
+                                                 "3.57,3.57,3.57,3.57,3.57,3.57,3.57"};
+    QTest::newRow("time too long")
+        << QStringList{"--port", "PTY", "checkout", "--program-time", "429"};
+    QTest::newRow("same port twice") << QStringList{"--port", "PTY", "--port", "PTY", "checkout"};
+    QTest::newRow("status on two ports")
+        << QStringList{"--port", "PTY", "--port", "emu-vorn8", "status"};
+    QTest::newRow("a checkout option elsewhere")
+        << QStringList{"--port", "PTY", "--model", "4", "status"};
+    QTest::newRow("JUnit file unwritable") << QStringList{
+        "--port", "emu-vorn8", "--port", "PTY", "checkout", "--junit", "/proc/no/such.xml"};
+}
+
+void VornctlTest::checkoutUsageErrorsSendNothing()
+{
+    QFETCH(QStringList, words);
+    words.replaceInStrings(QStringLiteral("PTY"), m_pty.terminalPath());
+    const QByteArray before = ptyState();
+    const Run run = vornctl(QStringList{"--trace"} + words);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY2(run.err.contains("Usage: vornctl"), run.err.constData());
+    QVERIFY2(traceLines(run.err).isEmpty(), run.err.constData());
+    QCOMPARE(ptyState(), before);
+}
+
+void VornctlTest::checkoutPortsFromEnvironment()
+{
+    // VORN_PORT lists several ports for the checkout only.
+    QCOMPARE(vornctl({"status"}, "emu-vorn8,emu-vorn4").exitCode, 2);
+    const Run listed = vornctl({"--json", "checkout"}, "emu-vorn8,emu-vorn4");
+    QCOMPARE(listed.exitCode, 0);
+    QCOMPARE(readersOfJson(listed.out).size(), 2);
+}
+
+void VornctlTest::checkoutAsksTheOperator()
+{
+    QProcess process;
+    process.start(QStringLiteral(VORNCTL_PATH),
+                  {"--port", Vorn8, "checkout", "--prompt", "--cards", "--json"});
+    process.write("maybe\nn\nn\n"); // an answer that is none is asked again
+    process.closeWriteChannel();
+    QVERIFY(process.waitForFinished(20000));
+    const QByteArray err = process.readAllStandardError();
+    QCOMPARE(process.exitCode(), 1);
+    verifyInOrder(err,
+                  {"emu-vorn8  SN 001234: Did every dot of the display light? [y/n] ",
+                   "Please answer y or n.",
+                   "emu-vorn8  SN 001234: Insert a card into every slot. Are they all in? [y/n] "});
+    QCOMPARE(readersOfJson(process.readAllStandardOutput()).first().failed,
+             (QStringList{"display:fail", "cards:fail"}));
+}
+
+void VornctlTest::checkoutOfAVanishingReader()
+{
+    EmulatorProcess vanishing;
+    QVERIFY(vanishing.start(QStringLiteral(VORN_EMULATOR_PATH)));
+    QProcess process;
+    process.start(QStringLiteral(VORNCTL_PATH),
+                  {"--trace", "--port", vanishing.terminalPath(), "--port", Vorn4, "checkout",
+                   "--echo", "all", "--json"});
+    // Pulled out during the echo of all 256 bytes.
+    QByteArray trace;
+    QTRY_VERIFY_WITH_TIMEOUT((trace += process.readAllStandardError()).contains("> 65 80"), 20000);
+    vanishing.kill();
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 1);
+    const QJsonObject document = jsonOf(process.readAllStandardOutput());
+    const QJsonArray readers = document.value(QLatin1String("readers")).toArray();
+    QCOMPARE(readers.size(), 2);
+    const QJsonObject lost = readers.at(0).toObject();
+    QCOMPARE(lost.value(QLatin1String("outcome")).toString(), QStringLiteral("error"));
+    QCOMPARE(lost.value(QLatin1String("restored")).toBool(), false);
+    const QJsonArray steps = lost.value(QLatin1String("steps")).toArray();
+    QCOMPARE(steps.at(6)[QLatin1String("name")].toString(), QStringLiteral("echo"));
+    QVERIFY2(steps.at(6)[QLatin1String("message")].toString().startsWith(
+                 QLatin1String("the port was lost at the echo of")),
+             qPrintable(steps.at(6)[QLatin1String("message")].toString()));
+    QCOMPARE(steps.at(7)[QLatin1String("outcome")].toString(), QStringLiteral("skip"));
+    // The other reader goes on to the end.
+    QCOMPARE(readers.at(1)[QLatin1String("outcome")].toString(), QStringLiteral("pass"));
+}
+
+void VornctlTest::checkoutInterrupted()
+{
+    const QByteArray before = ptyState();
+    QProcess process;
+    process.start(QStringLiteral(VORNCTL_PATH), {"--trace", "--port", m_pty.terminalPath(),
+                                                 "checkout", "--echo", "all", "--json"});
+    QByteArray trace;
+    QTRY_VERIFY_WITH_TIMEOUT((trace += process.readAllStandardError()).contains("> 65 10"), 20000);
+    ::kill(pid_t(process.processId()), SIGINT);
+    QVERIFY(process.waitForFinished(20000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 130);
+    const QJsonObject reader =
+        jsonOf(process.readAllStandardOutput())[QLatin1String("readers")][0].toObject();
+    QCOMPARE(reader.value(QLatin1String("outcome")).toString(), QStringLiteral("aborted"));
+    QVERIFY(reader.value(QLatin1String("restored")).toBool());
+    // Put back as found: the slot that was selected, the clocks the reader had.
+    QCOMPARE(ptyState(), before);
+}
+
+void VornctlTest::checkoutOfEightPtyReaders()
+{
+    std::array<EmulatorProcess, 8> readers;
+    QStringList arguments;
+    for (std::size_t i = 0; i < readers.size(); ++i) {
+        QVERIFY(
+            readers[i].start(QStringLiteral(VORN_EMULATOR_PATH),
+                             {"--serial", QString::number(100 + i), "--model", i % 2 ? "4" : "8"}));
+        arguments << "--port" << readers[i].terminalPath();
+    }
+    const Run run = vornctl(arguments + QStringList{"checkout", "--json"});
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run.out, run.err)));
+    const QJsonArray checked = jsonOf(run.out)[QLatin1String("readers")].toArray();
+    QCOMPARE(checked.size(), 8);
+    for (qsizetype i = 0; i < checked.size(); ++i) {
+        QCOMPARE(checked.at(i)[QLatin1String("serial")].toString(),
+                 QStringLiteral("%1").arg(100 + i, 6, 10, QLatin1Char('0')));
+        QCOMPARE(checked.at(i)[QLatin1String("outcome")].toString(), QStringLiteral("pass"));
+    }
 }
 
 QTEST_GUILESS_MAIN(VornctlTest)

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+struct ReaderRecord;
+struct StepRecord;
+
+// Where a checkout's progress and its questions to the operator go: the command line prints
+// them and reads the terminal, a station window shows them on a tile. Every call comes from the
+// thread of the reader concerned, so several may come at once; reader is the reader's place in
+// the run (0 for a checkout of one reader).
+class CheckoutObserver
+{
+public:
+    virtual ~CheckoutObserver() = default;
+
+    // stepIndex counts from 0 of stepCount.
+    virtual void stepStarted(int /*reader*/, const QString & /*port*/, int /*stepIndex*/,
+                             int /*stepCount*/, const QString & /*stepName*/)
+    {
+    }
+    virtual void stepFinished(int /*reader*/, const QString & /*port*/, int /*stepIndex*/,
+                              int /*stepCount*/, const StepRecord & /*step*/)
+    {
+    }
+    // Once the reader has been put back as it was found (or could not be).
+    virtual void readerFinished(int /*reader*/, const ReaderRecord & /*record*/) {}
+
+    // A yes-or-no question about the reader on port with the serial number given (six digits).
+    // It blocks the reader's checkout until answered; an observer that cannot ask answers no.
+    // When the checkout is stopped meanwhile, the answer is not used.
+    virtual bool ask(int reader, const QString &port, const QString &serial,
+                     const QString &question) = 0;
+};

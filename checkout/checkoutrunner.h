@@ -1,0 +1,73 @@
+#pragma once
+
+#include "checkout/checkoutoptions.h"
+#include "checkout/checkoutrecord.h"
+#include "checkout/checkoutstop.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class CheckoutObserver;
+class ExchangeTrace;
+class SerialLine;
+class WaitClock;
+
+// Checks readers: one on the calling thread, or a list of ports at once, one thread each. A
+// serial port belongs to the thread that opens it, so every reader gets its own clock and its
+// own line, made and opened on its thread and closed there.
+class CheckoutRunner
+{
+public:
+    using ClockMaker = std::function<std::unique_ptr<WaitClock>()>;
+    using LineMaker =
+        std::function<std::unique_ptr<SerialLine>(const QString &port, WaitClock &clock)>;
+    using TraceMaker = std::function<std::unique_ptr<ExchangeTrace>(int reader, const QString &port,
+                                                                    const WaitClock &clock)>;
+    // Why a port did not open, in the words the front end uses for it.
+    using OpenFailureWording = std::function<QString(const QString &port, const SerialLine &line)>;
+
+    CheckoutRunner(ClockMaker clocks, LineMaker lines, CheckoutOptions options,
+                   CheckoutObserver &observer);
+
+    void setTool(const QString &tool) { m_tool = tool; }
+    void setStation(const QString &station) { m_station = station; }
+    void setTraceMaker(TraceMaker traces) { m_traces = std::move(traces); }
+    void setOpenFailureWording(OpenFailureWording wording)
+    {
+        m_openFailureWording = std::move(wording);
+    }
+    const CheckoutOptions &options() const { return m_options; }
+
+    // One reader from opening its port to closing it, on the calling thread; reader is its
+    // place in the run. A stop ends it early with the reader put back as found. portOpened,
+    // when given, tells whether the port opened at all.
+    ReaderRecord checkReader(int reader, const QString &port, const CheckoutStop &stop,
+                             bool *portOpened = nullptr) const;
+
+    // Every port at once; returns when all are done, with the readers in the order of ports.
+    CheckoutRun run(const QStringList &ports);
+    // The ports of the last run that did not open, in their order.
+    QStringList unopenedPorts() const { return m_unopenedPorts; }
+
+    // Stops every reader of run() between two reader operations. Safe from any thread and from
+    // a signal handler.
+    void requestStop() { m_stop.request(); }
+    bool stopRequested() const { return m_stop.requested(); }
+
+private:
+    ReaderRecord notOpened(ReaderRecord record, const QString &reason) const;
+
+    ClockMaker m_clocks;
+    LineMaker m_lines;
+    CheckoutOptions m_options;
+    CheckoutObserver &m_observer;
+    TraceMaker m_traces;
+    OpenFailureWording m_openFailureWording;
+    QString m_tool;
+    QString m_station;
+    CheckoutStop m_stop;
+    QStringList m_unopenedPorts;
+};

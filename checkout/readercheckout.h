@@ -1,0 +1,101 @@
+#pragma once
+
+#include "checkout/checkoutoptions.h"
+#include "checkout/checkoutrecord.h"
+#include "device/clockselection.h"
+#include "device/identification.h"
+#include "device/readercommands.h"
+#include "device/slotstatus.h"
+#include "display/displaycommands.h"
+#include "serial/devicetransaction.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class CheckoutObserver;
+class CheckoutStop;
+class ExchangeTrace;
+class SerialLine;
+class WaitClock;
+
+// The checkout of one reader on an open line, on the calling thread: the steps in their fixed
+// order, each a few reader operations and a comparison, then the reader put back as it was
+// found (its selected slot, and its clocks unless new ones were programmed), whatever happened.
+class ReaderCheckout
+{
+public:
+    // Every slot of the model sees each of the four clock codes once.
+    static constexpr int ClockPatterns = ClockSelection::CodeCount;
+
+    ReaderCheckout(SerialLine &line, WaitClock &clock, const CheckoutOptions &options,
+                   CheckoutObserver &observer, const CheckoutStop &stop);
+
+    void setTrace(ExchangeTrace *trace) { m_transaction.setTrace(trace); }
+    // The reader's place in its run, passed on to the observer.
+    void setReaderIndex(int index) { m_readerIndex = index; }
+
+    // Runs every step into the record and restores the reader. The record's id, station, port
+    // and start are the caller's; its identity, steps, outcome and restored are filled here.
+    void run(ReaderRecord &record);
+
+    // The names of the steps the options ask for, in their order.
+    static QStringList stepNames(const CheckoutOptions &options);
+    // The bytes the quick echo sends: every bit set and cleared, both edges of each half.
+    static QList<quint8> quickEchoBytes();
+
+private:
+    using StepFunction = StepRecord (ReaderCheckout::*)();
+    struct Step
+    {
+        const char *name;
+        StepFunction run;
+    };
+    static QList<Step> plan(const CheckoutOptions &options);
+
+    StepRecord runStep(const Step &step, int index, int count);
+    StepRecord identify();
+    StepRecord status();
+    StepRecord selectSlots();
+    StepRecord clocks();
+    StepRecord tarvik();
+    StepRecord time();
+    StepRecord echo();
+    StepRecord lines();
+    StepRecord display();
+    StepRecord cards();
+    StepRecord programClocks();
+    StepRecord programTime();
+    bool restore();
+
+    // The step's end when the reader did not answer as the protocol requires.
+    StepRecord replyError(DeviceError error, const QString &request) const;
+    StepRecord interrupted() const;
+    bool ask(const QString &question);
+    // The occupancy bits of the model's slots.
+    quint8 modelSlots() const;
+    QString slotRange() const;
+    QString modelClockText(const ClockSelection &clocks) const;
+
+    SerialLine &m_line;
+    WaitClock &m_clock;
+    const CheckoutOptions &m_options;
+    CheckoutObserver &m_observer;
+    const CheckoutStop &m_stop;
+    DeviceTransaction m_transaction;
+    ReaderCommands m_reader;
+    DisplayCommands m_display;
+    int m_readerIndex = 0;
+    QString m_port;
+
+    Identification m_identification;
+    int m_slotCount = 0;
+    bool m_unknownModel = false;
+    std::optional<SlotStatus> m_foundStatus;
+    std::optional<ClockSelection> m_foundClocks;
+    bool m_selectionTouched = false;
+    bool m_clocksTouched = false;
+    bool m_clocksProgrammed = false;
+};

@@ -1,0 +1,169 @@
+#include "cli/clicheckout.h"
+
+#include "checkout/checkoutrunner.h"
+#include "checkout/readercheckout.h"
+#include "cli/checkoutreport.h"
+#include "cli/cliarguments.h"
+#include "cli/clioutput.h"
+#include "cli/openfailuremessage.h"
+#include "emulator/linefactory.h"
+#include "serial/exchangetrace.h"
+#include "serial/realclock.h"
+#include "serial/serialline.h"
+
+#include <QSysInfo>
+
+#include <atomic>
+#include <csignal>
+#include <ctime>
+#include <thread>
+
+#include <pthread.h>
+
+namespace {
+
+// Ctrl+C stops the checkout rather than the process while the object lives. SIGINT is blocked
+// in every thread (the readers' threads inherit the mask) and taken by a watcher thread of its
+// own, so that no reader's wait or read is ever cut short by the signal.
+class InterruptStopsRunner
+{
+public:
+    explicit InterruptStopsRunner(CheckoutRunner &runner)
+    {
+        sigset_t interrupt;
+        sigemptyset(&interrupt);
+        sigaddset(&interrupt, SIGINT);
+        pthread_sigmask(SIG_BLOCK, &interrupt, &m_previousMask);
+        m_watcher = std::thread([this, &runner, interrupt] {
+            constexpr timespec LookForTheEnd{0, 100'000'000};
+            while (!m_done.load()) {
+                if (sigtimedwait(&interrupt, nullptr, &LookForTheEnd) == SIGINT)
+                    runner.requestStop();
+            }
+        });
+    }
+    ~InterruptStopsRunner()
+    {
+        m_done.store(true);
+        m_watcher.join();
+        pthread_sigmask(SIG_SETMASK, &m_previousMask, nullptr);
+    }
+    InterruptStopsRunner(const InterruptStopsRunner &) = delete;
+    InterruptStopsRunner &operator=(const InterruptStopsRunner &) = delete;
+
+private:
+    sigset_t m_previousMask{};
+    std::atomic<bool> m_done{false};
+    std::thread m_watcher;
+};
+
+// The trace of one reader among several, each line led by its port, through the terminal so
+// that it never tears a progress line.
+class ReaderTrace final : public ExchangeTrace
+{
+public:
+    ReaderTrace(CheckoutTerminal &terminal, const WaitClock &clock, QString prefix)
+        : m_terminal(terminal), m_clock(clock), m_prefix(std::move(prefix).toUtf8())
+    {
+    }
+    void record(const TraceEvent &event) override
+    {
+        m_terminal.writeError(m_prefix +
+                              TextTrace::formatLine(m_clock.elapsedMilliseconds(), event));
+    }
+
+private:
+    CheckoutTerminal &m_terminal;
+    const WaitClock &m_clock;
+    QByteArray m_prefix;
+};
+
+QString openFailureText(const QString &port, const SerialLine &line)
+{
+    const QString devicePath =
+        LineFactory::isEmulatedPortName(port) ? port : OpenFailureMessage::devicePath(port);
+    return OpenFailureMessage().text(line.openFailure(), devicePath, line.errorText());
+}
+
+} // namespace
+
+CliCheckout::CliCheckout(const CliArguments &arguments, QIODevice &output, QIODevice &error,
+                         const CliTerminal &terminal)
+    : m_arguments(arguments), m_output(output), m_error(error), m_terminal(terminal)
+{
+}
+
+QString CliCheckout::prepare()
+{
+    if (m_arguments.junitPath.isEmpty())
+        return {};
+    m_junit.setFileName(m_arguments.junitPath);
+    if (!m_junit.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return QStringLiteral("cannot write the JUnit report %1: %2")
+            .arg(m_arguments.junitPath, m_junit.errorString());
+    return {};
+}
+
+CheckoutRun CliCheckout::run()
+{
+    CheckoutOptions options = m_arguments.checkout;
+    options.prompt = m_arguments.prompt.value_or(m_terminal.inputIsTerminal);
+
+    // The emulated readers live in this factory, shared by the readers' threads; each thread
+    // makes its line on a real clock of its own.
+    RealClock factoryClock;
+    LineFactory lines(factoryClock);
+    CheckoutRunner *runnerAddress = nullptr;
+    CheckoutTerminal terminal(m_output, m_error, m_terminal, m_arguments.portNames,
+                              !m_arguments.json,
+                              [&runnerAddress] { return runnerAddress->stopRequested(); });
+    CheckoutRunner runner(
+        [] { return std::make_unique<RealClock>(); },
+        [&lines](const QString &port, WaitClock &clock) { return lines.create(port, clock); },
+        options, terminal);
+    runnerAddress = &runner;
+    runner.setTool(QStringLiteral("vornctl " VORN_VERSION));
+    runner.setStation(m_arguments.station.isEmpty() ? QSysInfo::machineHostName()
+                                                    : m_arguments.station);
+    runner.setOpenFailureWording(openFailureText);
+    if (m_arguments.trace) {
+        const bool several = m_arguments.portNames.size() > 1;
+        runner.setTraceMaker([&terminal, several](int, const QString &port,
+                                                  const WaitClock &clock) {
+            return std::make_unique<ReaderTrace>(terminal, clock,
+                                                 several ? port + QStringLiteral(": ") : QString());
+        });
+    }
+
+    CheckoutRun run;
+    {
+        const InterruptStopsRunner interrupt(runner);
+        run = runner.run(m_arguments.portNames);
+    }
+    m_interrupted = runner.stopRequested();
+    m_unopenedPorts = runner.unopenedPorts();
+    for (const ReaderRecord &record : run.readers) {
+        if (m_unopenedPorts.contains(record.port))
+            m_error.write("vornctl: " + record.steps.constFirst().message.toUtf8() + '\n');
+    }
+    return run;
+}
+
+void CliCheckout::report(const CheckoutRun &run)
+{
+    if (m_arguments.json)
+        m_output.write(CliOutput::json(run.toJson()));
+    if (m_junit.isOpen()) {
+        m_junit.write(CheckoutReport::junit(run));
+        m_junit.close();
+    }
+}
+
+int CliCheckout::exitCode(const CheckoutRun &run) const
+{
+    if (m_interrupted)
+        return Interrupted;
+    if (!m_unopenedPorts.isEmpty())
+        return PortFailed;
+    return run.outcome() == ReaderOutcome::Pass ? AllPassed : ReaderFailed;
+}

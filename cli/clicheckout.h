@@ -1,0 +1,49 @@
+#pragma once
+
+#include "checkout/checkoutrecord.h"
+#include "cli/checkoutterminal.h"
+
+#include <QFile>
+#include <QString>
+
+struct CliArguments;
+class QIODevice;
+
+// vornctl checkout: every reader on its own thread, progress and questions on the terminal,
+// then the text, JSON and JUnit reports. Ctrl+C stops the readers between two operations and
+// still puts each back as it was found.
+class CliCheckout
+{
+public:
+    enum ExitCode
+    {
+        AllPassed = 0,
+        ReaderFailed = 1,
+        PortFailed = 3,
+        Interrupted = 130,
+    };
+
+    CliCheckout(const CliArguments &arguments, QIODevice &output, QIODevice &error,
+                const CliTerminal &terminal);
+
+    // Everything that can be checked before a port opens (the JUnit file can be written);
+    // on failure, what is wrong.
+    QString prepare();
+
+    // Checks every reader at once; returns when all are done and restored, with every
+    // reader's record in the order of the ports.
+    CheckoutRun run();
+
+    // The JSON document or the JUnit file (the text was printed as the readers finished).
+    void report(const CheckoutRun &run);
+    int exitCode(const CheckoutRun &run) const;
+
+private:
+    const CliArguments &m_arguments;
+    QIODevice &m_output;
+    QIODevice &m_error;
+    CliTerminal m_terminal;
+    QFile m_junit;
+    QStringList m_unopenedPorts;
+    bool m_interrupted = false;
+};

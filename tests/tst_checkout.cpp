@@ -1,0 +1,396 @@
+#include "checkout/checkoutobserver.h"
+#include "checkout/checkoutrunner.h"
+#include "checkout/readercheckout.h"
+#include "emulator/emulatedreader.h"
+#include "emulator/linefactory.h"
+#include "serial/serialline.h"
+#include "serial/virtualclock.h"
+
+#include <QTest>
+
+#include <functional>
+#include <mutex>
+
+namespace {
+
+const QString Vorn8 = QStringLiteral("emu-vorn8");
+const QString Vorn4 = QStringLiteral("emu-vorn4");
+
+// The operator as a test plays it: answers every question (yes unless told otherwise), and may
+// act on the reader or stop the checkout when a step starts.
+class ScriptedOperator final : public CheckoutObserver
+{
+public:
+    std::function<bool(const QString &question)> answer;
+    std::function<void(const QString &step)> onStepStarted;
+    QStringList questions;
+    QList<int> finishedReaders;
+
+    void stepStarted(int, const QString &, int, int, const QString &stepName) override
+    {
+        if (onStepStarted)
+            onStepStarted(stepName);
+    }
+    void readerFinished(int reader, const ReaderRecord &) override
+    {
+        const std::lock_guard lock(m_lock);
+        finishedReaders.append(reader);
+    }
+    bool ask(int, const QString &port, const QString &serial, const QString &question) override
+    {
+        const std::lock_guard lock(m_lock);
+        questions.append(port + QLatin1Char(' ') + serial + QLatin1Char(' ') + question);
+        return answer ? answer(question) : true;
+    }
+
+private:
+    std::mutex m_lock;
+};
+
+// The emulated readers behind their port names, each reader's thread on a virtual clock of
+// its own.
+struct Station
+{
+    EmulatedReader &reader(const QString &port) { return lines.emulatedReader(port); }
+    CheckoutRunner runner()
+    {
+        return CheckoutRunner(
+            [] { return std::make_unique<VirtualClock>(); },
+            [this](const QString &name, WaitClock &clock) { return lines.create(name, clock); },
+            options, observer);
+    }
+    ReaderRecord check(const QString &port) { return runner().checkReader(0, port, stop); }
+
+    VirtualClock clock;
+    LineFactory lines{clock};
+    CheckoutOptions options;
+    ScriptedOperator observer;
+    CheckoutStop stop;
+};
+
+QStringList stepsWith(const ReaderRecord &record, StepOutcome outcome)
+{
+    QStringList names;
+    for (const StepRecord &step : record.steps)
+        if (step.outcome == outcome)
+            names.append(step.name);
+    return names;
+}
+
+QString describe(const ReaderRecord &record)
+{
+    QString text;
+    for (const StepRecord &step : record.steps)
+        text += QStringLiteral("\n%1 %2 [%3] [%4] %5")
+                    .arg(step.name, outcomeName(step.outcome), step.measured, step.limits,
+                         step.message);
+    return text;
+}
+
+} // namespace
+
+class CheckoutTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void healthyReaderPassesEveryStep_data();
+    void healthyReaderPassesEveryStep();
+    void defectFailsItsStepOnly_data();
+    void defectFailsItsStepOnly();
+    void silentReaderEndsWithErrorAtItsStep_data();
+    void silentReaderEndsWithErrorAtItsStep();
+    void readerIsRestored_data();
+    void readerIsRestored();
+    void identificationLimits_data();
+    void identificationLimits();
+    void operatorSaysNo();
+    void severalReadersAtOnce();
+};
+
+void CheckoutTest::healthyReaderPassesEveryStep_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<quint8>("allSlots");
+    QTest::addColumn<QStringList>("skipped");
+    QTest::newRow("eight slots") << Vorn8 << quint8(0xFF) << QStringList{};
+    QTest::newRow("four slots") << Vorn4 << quint8(0x0F) << QStringList{"tarvik"};
+}
+
+void CheckoutTest::healthyReaderPassesEveryStep()
+{
+    QFETCH(QString, port);
+    QFETCH(quint8, allSlots);
+    QFETCH(QStringList, skipped);
+    Station station;
+    EmulatedReader &reader = station.reader(port);
+    const quint8 cards = reader.occupiedSlots();
+    station.options.prompt = true;
+    station.options.cards = true;
+    station.options.echo = CheckoutOptions::Echo::All;
+    station.options.programTimeCounts = 3060;
+    ClockSelection programmed;
+    programmed.setCode(1, 3);
+    station.options.programClocks = programmed;
+    station.observer.answer = [&](const QString &question) {
+        reader.setOccupiedSlots(question.startsWith(QLatin1String("Insert")) ? allSlots : 0);
+        return true;
+    };
+
+    const ReaderRecord record = station.check(port);
+    QVERIFY2(record.outcome == ReaderOutcome::Pass, qPrintable(describe(record)));
+    QCOMPARE(record.steps.size(), 12);
+    QCOMPARE(stepsWith(record, StepOutcome::Skip), skipped);
+    QVERIFY(record.restored);
+    QCOMPARE(record.modelType, int(reader.modelType()));
+    QCOMPARE(record.serialNumber, int(reader.serialNumber()));
+    QCOMPARE(record.step("echo")->measured, QStringLiteral("256 bytes echoed"));
+    QCOMPARE(station.observer.questions.size(), 3);
+    QVERIFY(station.observer.questions.first().startsWith(
+        port + QLatin1Char(' ') + record.serialText() + QLatin1String(" Did every dot")));
+    // The programmed settings are stored; the clocks are not put back over them.
+    QCOMPARE(reader.storedClocks(), quint16(programmed.firstByte() << 8 | programmed.secondByte()));
+    QCOMPARE(reader.workingClocks(), reader.storedClocks());
+    QCOMPARE(reader.storedTime(), quint16(3060));
+    reader.setOccupiedSlots(cards);
+}
+
+void CheckoutTest::defectFailsItsStepOnly_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("defect");
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<QString>("named"); // what the step's record names
+
+    QTest::newRow("echo bit 0") << Vorn8 << "echo-bit-0"
+                                << "echo"
+                                << "0x00, received 0x01";
+    QTest::newRow("echo bit 7") << Vorn4 << "echo-bit-7"
+                                << "echo"
+                                << "0x00, received 0x80";
+    QTest::newRow("clock stuck, slot 3") << Vorn8 << "clock-stuck-slot-3"
+                                         << "clocks"
+                                         << "slot 3 ";
+    QTest::newRow("clock stuck, slot 8") << Vorn8 << "clock-stuck-slot-8"
+                                         << "clocks"
+                                         << "slot 8 ";
+    QTest::newRow("clock stuck, slot 4 of four") << Vorn4 << "clock-stuck-slot-4"
+                                                 << "clocks"
+                                                 << "slot 4 ";
+    // A four-slot reader's clocks are compared on its four slots only.
+    QTest::newRow("clock stuck, slot 5 of four") << Vorn4 << "clock-stuck-slot-5"
+                                                 << ""
+                                                 << "";
+    QTest::newRow("slot 2 unselectable") << Vorn8 << "slot-unselectable-2"
+                                         << "select-slot"
+                                         << "slot 2 (slot 1 stayed";
+    QTest::newRow("slot 8 unselectable") << Vorn8 << "slot-unselectable-8"
+                                         << "select-slot"
+                                         << "slot 8 (slot 7 stayed";
+    QTest::newRow("slot 4 of four unselectable") << Vorn4 << "slot-unselectable-4"
+                                                 << "select-slot"
+                                                 << "slot 4 (slot 3 stayed";
+    QTest::newRow("Tarvik disagrees") << Vorn8 << "tarvik-disagrees"
+                                      << "tarvik"
+                                      << "cards 1 2 3 6";
+    QTest::newRow("Tarvik on four slots is never asked") << Vorn4 << "tarvik-disagrees"
+                                                         << ""
+                                                         << "";
+}
+
+void CheckoutTest::defectFailsItsStepOnly()
+{
+    QFETCH(QString, port);
+    QFETCH(QString, defect);
+    QFETCH(QString, step);
+    QFETCH(QString, named);
+    Station station;
+    EmulatedReader &reader = station.reader(port);
+    const std::optional<ReaderDefect> parsed = ReaderDefect::fromName(defect);
+    QVERIFY(parsed);
+    reader.setDefects({*parsed});
+    const quint16 clocks = reader.workingClocks();
+    const int selected = reader.selectedSlot();
+
+    const ReaderRecord record = station.check(port);
+    const QStringList expected = step.isEmpty() ? QStringList{} : QStringList{step};
+    QVERIFY2(stepsWith(record, StepOutcome::Fail) == expected, qPrintable(describe(record)));
+    QVERIFY(stepsWith(record, StepOutcome::Error).isEmpty());
+    QCOMPARE(record.outcome, step.isEmpty() ? ReaderOutcome::Pass : ReaderOutcome::Fail);
+    if (!step.isEmpty())
+        QVERIFY2(record.step(step)->measured.contains(named), qPrintable(describe(record)));
+    QVERIFY(record.restored);
+    QCOMPARE(reader.workingClocks(), clocks);
+    QCOMPARE(reader.selectedSlot(), selected);
+    QCOMPARE(reader.storedClocks(), clocks); // the checkout never stores unless told to
+}
+
+void CheckoutTest::silentReaderEndsWithErrorAtItsStep_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<bool>("restored"); // only a reader left unchanged counts as restored
+    for (const char *step :
+         {"identify", "status", "select-slot", "clocks", "tarvik", "time", "echo"})
+        QTest::addRow("vorn8 %s", step)
+            << Vorn8 << step << (QByteArray(step) == "identify" || QByteArray(step) == "status");
+    QTest::newRow("vorn4 echo") << Vorn4 << "echo" << false;
+}
+
+void CheckoutTest::silentReaderEndsWithErrorAtItsStep()
+{
+    QFETCH(QString, port);
+    QFETCH(QString, step);
+    QFETCH(bool, restored);
+    Station station;
+    EmulatedReader &reader = station.reader(port);
+    // How many requests a healthy reader has heard when the step starts.
+    int requestsBefore = -1;
+    station.observer.onStepStarted = [&](const QString &name) {
+        if (name == step)
+            requestsBefore = int(reader.receivedRequests().size());
+    };
+    reader.clearReceivedRequests();
+    QCOMPARE(station.check(port).outcome, ReaderOutcome::Pass);
+    QVERIFY(requestsBefore >= 0);
+    station.observer.onStepStarted = nullptr;
+
+    reader.setDefects({{ReaderDefect::Kind::NoAnswerAfter, requestsBefore}});
+    const ReaderRecord record = station.check(port);
+    reader.setDefects({});
+    QCOMPARE(record.outcome, ReaderOutcome::Error);
+    QVERIFY2(stepsWith(record, StepOutcome::Error) == QStringList{step},
+             qPrintable(describe(record)));
+    QVERIFY(stepsWith(record, StepOutcome::Fail).isEmpty());
+    const qsizetype at = record.steps.indexOf(*record.step(step));
+    for (qsizetype i = at + 1; i < record.steps.size(); ++i)
+        QCOMPARE(record.steps.at(i).outcome, StepOutcome::Skip);
+    QVERIFY(record.steps.at(at).message.startsWith(QLatin1String("no ")));
+    QCOMPARE(record.restored, restored);
+}
+
+void CheckoutTest::readerIsRestored_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<ReaderOutcome>("outcome");
+    QTest::addColumn<bool>("restored");
+    QTest::newRow("after a fail") << "fail" << ReaderOutcome::Fail << true;
+    QTest::newRow("after an error") << "error" << ReaderOutcome::Error << true;
+    QTest::newRow("after an interruption") << "stop" << ReaderOutcome::Aborted << true;
+    QTest::newRow("after the reader vanished") << "vanish" << ReaderOutcome::Error << false;
+}
+
+void CheckoutTest::readerIsRestored()
+{
+    QFETCH(QString, how);
+    QFETCH(ReaderOutcome, outcome);
+    QFETCH(bool, restored);
+    Station station;
+    EmulatedReader &reader = station.reader(Vorn8);
+    reader.setSelectedSlot(5);
+    const quint16 clocks = reader.workingClocks();
+    if (how == QLatin1String("fail"))
+        reader.setDefects({{ReaderDefect::Kind::EchoBit, 2}});
+    if (how == QLatin1String("error"))
+        reader.setFault({FaultKind::OneByteShort, 'r', 1}); // the time reply comes short once
+    if (how == QLatin1String("vanish"))
+        reader.setFault({FaultKind::Vanished, 'r', -1});
+    station.observer.onStepStarted = [&](const QString &name) {
+        if (how == QLatin1String("stop") && name == QLatin1String("tarvik"))
+            station.stop.request();
+    };
+
+    const ReaderRecord record = station.check(Vorn8);
+    reader.setVanished(false);
+    QCOMPARE(record.outcome, outcome);
+    QCOMPARE(record.restored, restored);
+    if (restored) {
+        QCOMPARE(reader.selectedSlot(), 5);
+        QCOMPARE(reader.workingClocks(), clocks);
+    }
+    if (how == QLatin1String("stop")) {
+        QCOMPARE(record.step("tarvik")->outcome, StepOutcome::Pass); // a started step finishes
+        QCOMPARE(record.step("time")->message, QStringLiteral("interrupted"));
+    }
+    if (how == QLatin1String("vanish"))
+        QCOMPARE(record.step("time")->message,
+                 QStringLiteral("the port was lost at the time request"));
+    reader.setSelectedSlot(0);
+}
+
+void CheckoutTest::identificationLimits_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<int>("model");
+    QTest::addColumn<int>("minFirmware");
+    QTest::addColumn<QString>("message"); // empty: identify passes
+    QTest::newRow("model 8 on Vorn8") << Vorn8 << 8 << -1 << "";
+    QTest::newRow("model 4 on Vorn8") << Vorn8 << 4 << -1 << "the model is Vorn8, not Vorn4";
+    QTest::newRow("model 8 on Vorn4") << Vorn4 << 8 << -1 << "the model is Vorn4, not Vorn8";
+    QTest::newRow("firmware 3 on 3") << Vorn8 << -1 << 3 << "";
+    QTest::newRow("firmware 4 on 3") << Vorn8 << -1 << 4 << "firmware 3 is older than 4";
+    QTest::newRow("both wrong") << Vorn4 << 8 << 9
+                                << "the model is Vorn4, not Vorn8; firmware 2 is older than 9";
+}
+
+void CheckoutTest::identificationLimits()
+{
+    QFETCH(QString, port);
+    QFETCH(int, model);
+    QFETCH(int, minFirmware);
+    QFETCH(QString, message);
+    Station station;
+    if (model > 0)
+        station.options.model = quint8(model);
+    if (minFirmware >= 0)
+        station.options.minFirmware = quint8(minFirmware);
+    const ReaderRecord record = station.check(port);
+    const StepRecord &identify = *record.step("identify");
+    QCOMPARE(identify.message, message);
+    QCOMPARE(identify.outcome, message.isEmpty() ? StepOutcome::Pass : StepOutcome::Fail);
+    // The other steps still run on the model the reader is.
+    QCOMPARE(stepsWith(record, StepOutcome::Fail),
+             message.isEmpty() ? QStringList{} : QStringList{"identify"});
+}
+
+void CheckoutTest::operatorSaysNo()
+{
+    Station station;
+    station.options.prompt = true;
+    station.observer.answer = [](const QString &) { return false; };
+    const ReaderRecord record = station.check(Vorn4);
+    QCOMPARE(stepsWith(record, StepOutcome::Fail), QStringList{"display"});
+    QCOMPARE(station.reader(Vorn4).dotPatterns().size(), 12);
+
+    // Without an operator nothing is sent for the display.
+    station.options.prompt = false;
+    station.reader(Vorn4).clearDisplay();
+    QCOMPARE(station.check(Vorn4).step("display")->outcome, StepOutcome::Skip);
+    QVERIFY(station.reader(Vorn4).dotPatterns().isEmpty());
+}
+
+void CheckoutTest::severalReadersAtOnce()
+{
+    Station station;
+    station.reader(Vorn4).setDefects({{ReaderDefect::Kind::EchoBit, 1}});
+    station.options.prompt = true; // the questions come from two threads at once
+    const QStringList ports{Vorn8, QStringLiteral("/dev/ttyVORN-missing"), Vorn4};
+    CheckoutRunner runner = station.runner();
+    const CheckoutRun run = runner.run(ports);
+    QCOMPARE(run.readers.size(), 3);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(run.readers.at(i).port, ports.at(i));
+    QCOMPARE(run.readers.at(0).outcome, ReaderOutcome::Pass);
+    QCOMPARE(run.readers.at(1).outcome, ReaderOutcome::Error);
+    QVERIFY(
+        run.readers.at(1).steps.first().message.startsWith(QLatin1String("the port did not open")));
+    QCOMPARE(run.readers.at(2).outcome, ReaderOutcome::Fail);
+    QCOMPARE(runner.unopenedPorts(), QStringList{ports.at(1)});
+    QCOMPARE(run.outcome(), ReaderOutcome::Error);
+    QCOMPARE(station.observer.questions.size(), 2);
+    QCOMPARE(station.observer.finishedReaders.size(), 3);
+    QVERIFY(run.readers.at(0).id != run.readers.at(2).id);
+}
+
+QTEST_GUILESS_MAIN(CheckoutTest)
+#include "tst_checkout.moc"
