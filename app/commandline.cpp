@@ -1,8 +1,11 @@
 #include "app/commandline.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 
+#include <array>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -12,14 +15,21 @@ void print(FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
-} // namespace
-
-std::optional<CommandLine> CommandLine::parse(const QStringList &arguments, int &exitCode)
+// The options of vorn-tool itself.
+struct Options
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Bench tool for testing and servicing Vorn multi-slot smart-card readers.\n"
-                       "The emulated readers emu-vorn8 and emu-vorn4 are always listed."));
+    QCommandLineOption help;
+    QCommandLineOption version;
+    QCommandLineOption port;
+    QCommandLineOption trace;
+};
+
+Options addOptions(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(QStringLiteral(
+        "Bench tool for testing and servicing Vorn multi-slot smart-card readers.\n"
+        "The emulated readers emu-vorn8 and emu-vorn4 are always listed.\n"
+        "Qt's standard options, such as -platform, -style and -reverse, apply too."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption port(
@@ -33,22 +43,67 @@ std::optional<CommandLine> CommandLine::parse(const QStringList &arguments, int 
                                    QStringLiteral("FILE"));
     parser.addOption(port);
     parser.addOption(trace);
+    return {help, version, port, trace};
+}
 
+// Prints the help or the version when the parsed arguments ask for one; true when they did.
+bool printHelpOrVersion(const QCommandLineParser &parser, const Options &options)
+{
+    if (parser.isSet(options.help)) {
+        // The application object may not exist yet, so the parser may not know the program's
+        // name.
+        print(stdout, parser.helpText().replace(QLatin1String("<executable_name>"),
+                                                QLatin1String("vorn-tool")));
+        return true;
+    }
+    if (parser.isSet(options.version)) {
+        print(stdout, QStringLiteral("vorn-tool %1\n").arg(QStringLiteral(VORN_VERSION)));
+        return true;
+    }
+    return false;
+}
+
+// --help-all: the help with Qt's own options, which only an application object can list; one
+// on the offscreen platform needs no display. Qt prints the text and ends the program.
+[[noreturn]] void printHelpWithQtOptions()
+{
+    std::array<char *, 3> arguments{const_cast<char *>("vorn-tool"),
+                                    const_cast<char *>("-platform"),
+                                    const_cast<char *>("offscreen")};
+    int count = int(arguments.size());
+    const QApplication application(count, arguments.data());
+    QCommandLineParser parser;
+    addOptions(parser);
+    parser.process(QStringList{QStringLiteral("vorn-tool"), QStringLiteral("--help-all")});
+    std::abort(); // not reached: process() has ended the program
+}
+
+} // namespace
+
+bool CommandLine::answersHelpOrVersion(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const Options options = addOptions(parser);
+    // Qt's options are single-dash words: read as compacted letters, "-reverse" would hold -v.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    // Errors here are Qt's options, unknown until the application object has taken them.
+    (void)parser.parse(arguments);
+    if (parser.isSet(QStringLiteral("help-all")))
+        printHelpWithQtOptions();
+    return printHelpOrVersion(parser, options);
+}
+
+std::optional<CommandLine> CommandLine::parse(const QStringList &arguments, int &exitCode)
+{
+    QCommandLineParser parser;
+    const Options options = addOptions(parser);
     exitCode = 0;
     if (!parser.parse(arguments)) {
         print(stderr, parser.errorText() + QLatin1Char('\n'));
         exitCode = 1;
         return std::nullopt;
     }
-    if (parser.isSet(help)) {
-        // No application object exists yet, so the parser does not know the program's name.
-        print(stdout, parser.helpText().replace(QLatin1String("<executable_name>"),
-                                                QLatin1String("vorn-tool")));
+    if (printHelpOrVersion(parser, options))
         return std::nullopt;
-    }
-    if (parser.isSet(version)) {
-        print(stdout, QStringLiteral("vorn-tool %1\n").arg(QStringLiteral(VORN_VERSION)));
-        return std::nullopt;
-    }
-    return CommandLine{parser.values(port), parser.value(trace)};
+    return CommandLine{parser.values(options.port), parser.value(options.trace)};
 }

@@ -3,7 +3,7 @@
 // The maker's fixed texts: the product web page and the copyright notice.
 namespace ProductInfo {
 
-constexpr char WebPageUrl[] = "http://www.example.com/vorn";
+constexpr char WebPageUrl[] = "http://example.com/vorn";
 constexpr char OrganisationName[] = "Ombrin";
 constexpr char SettingsApplicationName[] = "Vorn Test App";
 constexpr char GeometryKey[] = "geometry";

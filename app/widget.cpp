@@ -12,11 +12,14 @@
 #include "serial/realclock.h"
 #include "serial/serialline.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QMessageBox>
 #include <QPainter>
+#include <QScrollBar>
 #include <QSettings>
+#include <QStyle>
 #include <QTimerEvent>
 #include <QUrl>
 
@@ -73,6 +76,27 @@ void Widget::on_pushButton_ScanPorts_clicked()
         if (!port.description.isEmpty())
             ui.comboBox->setItemData(ui.comboBox->count() - 1, port.description, Qt::ToolTipRole);
     }
+    fitPortListPopup();
+}
+
+void Widget::fitPortListPopup()
+{
+    // The closed list keeps the form's narrow box; its popup is as wide as the longest name,
+    // so a /dev/serial/by-id link can be read whole before it is opened. (Styles that open the
+    // list over the box widen it themselves; those that drop it below the box do not.)
+    QComboBox *ports = ui.comboBox;
+    QAbstractItemView *view = ports->view();
+    const QFontMetrics metrics = view->fontMetrics();
+    int widest = 0;
+    for (int i = 0; i < ports->count(); ++i)
+        widest = qMax(widest, metrics.horizontalAdvance(ports->itemText(i)));
+    // The item's text margins on either side, as the item delegates take them, and the frame.
+    const int textMargin =
+        view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+    int width = widest + 2 * textMargin + 2 * view->frameWidth();
+    if (ports->count() > ports->maxVisibleItems())
+        width += view->verticalScrollBar()->sizeHint().width();
+    view->setMinimumWidth(width);
 }
 
 void Widget::on_pushButton_OpenPorts_clicked()

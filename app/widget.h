@@ -71,6 +71,7 @@ private slots:
     void on_pushButton_ScanPorts_clicked();
 
 private:
+    void fitPortListPopup();
     QList<QWidget *> deviceControls() const;
     void setDeviceControlsEnabled(bool enabled);
     ReaderCommands readerCommands();

@@ -109,50 +109,6 @@ void writeTestSuite(QXmlStreamWriter &xml, const CheckoutRun &run, const ReaderR
 
 } // namespace
 
-QString CheckoutReport::summaryLine(const ReaderRecord &record)
-{
-    const QString model = record.modelType ? record.modelName() : QStringLiteral("-");
-    const QString serial = record.serialNumber ? record.serialText() : QStringLiteral("-");
-    return QStringLiteral("%1  %2  %3  SN %4  %5 s")
-        .arg(outcomeName(record.outcome).toUpper(), record.port, model, serial,
-             QString::number(double(record.durationMs) / 1000.0, 'f', 2));
-}
-
-QString CheckoutReport::readerText(const ReaderRecord &record)
-{
-    using Row = std::array<QString, 5>;
-    QList<Row> rows{{QStringLiteral("step"), QStringLiteral("outcome"), QStringLiteral("measured"),
-                     QStringLiteral("limit"), QStringLiteral("ms")}};
-    for (const StepRecord &step : record.steps)
-        rows.append({step.name, outcomeName(step.outcome), step.measured, step.limits,
-                     QString::number(step.durationMs)});
-    std::array<qsizetype, 5> widths{};
-    for (const Row &row : rows)
-        for (std::size_t column = 0; column < row.size(); ++column)
-            widths[column] = std::max(widths[column], row[column].size());
-
-    QString text = record.port + QLatin1Char('\n');
-    QString lastMessage; // the same reason for several skipped steps is given once
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        const Row &row = rows.at(i);
-        QString line = QStringLiteral("  ");
-        for (std::size_t column = 0; column + 1 < row.size(); ++column)
-            line += row[column].leftJustified(widths[column]) + QStringLiteral("  ");
-        line += row.back().rightJustified(widths.back());
-        text += line + QLatin1Char('\n');
-        const StepRecord *step = i > 0 ? &record.steps.at(i - 1) : nullptr;
-        if (step && !step->message.isEmpty() && step->outcome != StepOutcome::Pass &&
-            step->message != lastMessage)
-            text += QString(widths[0] + 4, QLatin1Char(' ')) + step->message + QLatin1Char('\n');
-        if (step)
-            lastMessage = step->message;
-    }
-    if (!record.restored)
-        text += QStringLiteral("  not restored: the selected slot or the clocks could not be put "
-                               "back as found\n");
-    return text + summaryLine(record) + QLatin1Char('\n');
-}
-
 QByteArray CheckoutReport::junit(const CheckoutRun &run)
 {
     QByteArray document;

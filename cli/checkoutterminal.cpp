@@ -1,6 +1,6 @@
 #include "cli/checkoutterminal.h"
 
-#include "cli/checkoutreport.h"
+#include "checkout/checkouttext.h"
 
 #include <QIODevice>
 
@@ -134,7 +134,7 @@ void CheckoutTerminal::printFinishedInOrder()
     eraseProgress();
     while (m_nextToPrint < m_finished.size() && m_finished.at(m_nextToPrint)) {
         if (m_printTables) {
-            const QString table = CheckoutReport::readerText(*m_finished.at(m_nextToPrint));
+            const QString table = CheckoutText::readerText(*m_finished.at(m_nextToPrint));
             m_output.write((m_nextToPrint > 0 ? QStringLiteral("\n") : QString()).toUtf8() +
                            table.toUtf8());
         }

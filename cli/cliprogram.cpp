@@ -8,14 +8,18 @@
 #include "cli/openfailuremessage.h"
 #include "cli/recordscommand.h"
 #include "emulator/linefactory.h"
+#include "records/recordkeeper.h"
+#include "records/recordslocation.h"
 #include "serial/devicetransaction.h"
 #include "serial/exchangetrace.h"
 #include "serial/realclock.h"
 #include "serial/serialline.h"
 
 #include <QIODevice>
+#include <QTextStream>
 
 #include <memory>
+#include <optional>
 
 CliProgram::CliProgram(QIODevice &standardOutput, QIODevice &standardError)
     : m_output(standardOutput), m_error(standardError)
@@ -95,15 +99,28 @@ int CliProgram::runOnPort(const CliArguments &arguments)
 
 int CliProgram::runCheckout(const CliArguments &arguments)
 {
+    // Where the records go is settled with the other arguments, before any port opens: a
+    // location that cannot be understood sends nothing to any reader.
+    QString recordsProblem;
+    const std::optional<RecordsLocation> records =
+        RecordsLocation::choose(arguments.recordsUrl, arguments.noRecords,
+                                qEnvironmentVariable("VORN_RECORDS"), &recordsProblem);
+    if (!records) {
+        printError(recordsProblem);
+        return PortFailed;
+    }
     CliCheckout checkout(arguments, m_output, m_error, m_terminal);
     const QString problem = checkout.prepare();
     if (!problem.isEmpty())
         return usageError(problem);
     const CheckoutRun run = checkout.run();
     checkout.report(run);
-    // Here the run is finished: every reader's record (id, station, steps, outcome, restored)
-    // is complete, in the order of the ports, and every reader is closed. A records store
-    // takes the run at this point.
+    if (!records->isNone()) {
+        // Whatever the outcome: a record that cannot be stored now waits in the outbox, with a
+        // warning, and never changes the checkout's exit code.
+        QTextStream warnings(&m_error);
+        RecordKeeper(*records).keep(run.readers, warnings);
+    }
     return checkout.exitCode(run);
 }
 

@@ -1,35 +1,8 @@
 #include "records/recordtext.h"
 
-#include <QList>
-#include <QStringList>
-
-#include <algorithm>
+#include "checkout/checkouttext.h"
 
 namespace {
-
-constexpr qsizetype ColumnCount = 5;
-using Row = std::array<QString, ColumnCount>;
-
-QString table(const QList<Row> &rows, const QList<QString> &messages)
-{
-    std::array<qsizetype, ColumnCount> widths{};
-    for (const Row &row : rows) {
-        for (qsizetype column = 0; column < ColumnCount; ++column)
-            widths[column] = std::max(widths[column], row[column].size());
-    }
-    QString text;
-    for (qsizetype index = 0; index < rows.size(); ++index) {
-        QString line;
-        for (qsizetype column = 0; column < ColumnCount - 1; ++column)
-            line += rows[index][column].leftJustified(widths[column] + 2);
-        // The time is a number: right-aligned.
-        line += rows[index][ColumnCount - 1].rightJustified(widths[ColumnCount - 1]);
-        text += line + QLatin1Char('\n');
-        if (!messages[index].isEmpty())
-            text += QStringLiteral("    %1\n").arg(messages[index]);
-    }
-    return text;
-}
 
 QString orDash(const QString &text)
 {
@@ -40,10 +13,7 @@ QString orDash(const QString &text)
 
 QString RecordText::summaryLine(const ReaderRecord &record)
 {
-    return QStringLiteral("%1  %2  %3  SN %4  %5 s")
-        .arg(outcomeName(record.outcome).toUpper(), record.port, orDash(record.modelName()),
-             orDash(record.serialText()))
-        .arg(double(record.durationMs) / 1000.0, 0, 'f', 2);
+    return CheckoutText::summaryLine(record);
 }
 
 QString RecordText::render(const ReaderRecord &record)
@@ -58,15 +28,5 @@ QString RecordText::render(const ReaderRecord &record)
                      orDash(record.serialText()));
     text += QStringLiteral("Restored  %1\n\n")
                 .arg(record.restored ? QStringLiteral("yes") : QStringLiteral("no"));
-
-    QList<Row> rows{{QStringLiteral("step"), QStringLiteral("outcome"), QStringLiteral("measured"),
-                     QStringLiteral("limit"), QStringLiteral("ms")}};
-    QList<QString> messages{QString()};
-    for (const StepRecord &step : record.steps) {
-        rows.append({step.name, outcomeName(step.outcome), step.measured, step.limits,
-                     QString::number(step.durationMs)});
-        messages.append(step.message);
-    }
-    return text + table(rows, messages) + QLatin1Char('\n') + summaryLine(record) +
-           QLatin1Char('\n');
+    return text + CheckoutText::readerText(record);
 }

@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   libbenchmark-dev libx11-dev
   libqt6svg6 desktop-file-utils appstream dpkg-dev groff-base
+  fonts-liberation
   libqt6sql6-sqlite libqt6sql6-psql postgresql poppler-utils
 )
 

@@ -28,7 +28,7 @@ if [[ -z "${SCREENSHOT_INNER:-}" ]]; then
     "${as_root[@]}" apt-get update -qq
     "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
   fi
-  [[ -x "$tool" ]] || BUILD_DIR=$build_dir scripts/build.sh
+  [[ -x "$tool" ]] || BUILD_DIR=$build_dir scripts/build.sh vorn-tool
   export SCREENSHOT_INNER=1
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi

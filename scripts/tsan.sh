@@ -17,6 +17,8 @@ cmake --build "$build" -j"$(nproc)" --target tst_checkout tst_emulatedreader tst
 # tests see as a wrong exit code.
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:exitcode=66:second_deadlock_stack=1:suppressions=$root/scripts/tsan.supp}
 export QT_QPA_PLATFORM=offscreen
+# The checkouts keep their records in the build folder, not in the user's own store.
+export XDG_DATA_HOME=$build/test-data
 "$build/tests/tst_checkout"
 "$build/tests/tst_emulatedreader"
 "$build/tests/tst_vornctl" checkout checkoutOfEightPtyReaders checkoutInterrupted \

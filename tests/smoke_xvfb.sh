@@ -26,7 +26,8 @@ emulator_pid=$!
 for _ in $(seq 100); do [[ -e "$work/reader" ]] && break; sleep 0.05; done
 [[ -e "$work/reader" ]] || { echo "vorn-emulator did not start"; exit 1; }
 
-XDG_CONFIG_HOME=$work "$tool" --port "$work/reader" --trace "$work/trace.log" &
+# -style is one of Qt's own options, which the program must take alongside its own.
+XDG_CONFIG_HOME=$work "$tool" -style fusion --port "$work/reader" --trace "$work/trace.log" &
 pid=$!
 
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Vorn Tool V1\.0      ' | head -n 1)

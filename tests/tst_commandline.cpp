@@ -1,6 +1,13 @@
 #include "app/commandline.h"
+#include "app/widget.h"
+#include "app/windowstartup.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QProcess>
 #include <QTest>
+
+#include <array>
 
 class CommandLineTest : public QObject
 {
@@ -9,6 +16,9 @@ class CommandLineTest : public QObject
 private slots:
     void parse_data();
     void parse();
+    void startsWithQtOptions();
+    void programAnswersBeforeWindow_data();
+    void programAnswersBeforeWindow();
 };
 
 void CommandLineTest::parse_data()
@@ -51,5 +61,75 @@ void CommandLineTest::parse()
     }
 }
 
-QTEST_GUILESS_MAIN(CommandLineTest)
+// The application object below was made from vorn-tool's own kind of command line, Qt's
+// options among the window's.
+void CommandLineTest::startsWithQtOptions()
+{
+    QCOMPARE(QApplication::platformName(), QStringLiteral("offscreen"));
+    QVERIFY(QApplication::isRightToLeft());
+    WindowStartup startup;
+    int exitCode = -1;
+    QVERIFY(startup.start(exitCode));
+    QVERIFY(startup.window());
+    QVERIFY(startup.window()->isVisible());
+
+    auto *scan = startup.window()->findChild<QAbstractButton *>("pushButton_ScanPorts");
+    QVERIFY(scan);
+    QTest::mouseClick(scan, Qt::LeftButton);
+    auto *ports = startup.window()->findChild<QComboBox *>("comboBox");
+    QVERIFY(ports);
+    QVERIFY(ports->findText(QStringLiteral("/dev/pts/77")) >= 0);
+}
+
+// The built program, without a display: what it prints and how it ends.
+void CommandLineTest::programAnswersBeforeWindow_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "--port <NAME>";
+    QTest::newRow("help with Qt's options") << QStringList{"--help-all"} << 0 << "-platform";
+    QTest::newRow("version after Qt's options")
+        << QStringList{"-reverse", "-style", "fusion", "--version"} << 0
+        << "vorn-tool " VORN_VERSION;
+    QTest::newRow("unknown option of its own")
+        << QStringList{"-platform", "offscreen", "--baud", "19200"} << 1
+        << "Unknown option 'baud'.";
+    QTest::newRow("port without name")
+        << QStringList{"-platform", "offscreen", "--port"} << 1 << "Missing value after '--port'.";
+}
+
+void CommandLineTest::programAnswersBeforeWindow()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QLatin1String(name));
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(VORN_TOOL_PATH), arguments);
+    QVERIFY(program.waitForFinished(30000));
+    const QString printed =
+        QString::fromLocal8Bit(program.readAllStandardOutput() + program.readAllStandardError());
+    QVERIFY2(printed.contains(output), qPrintable(printed));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), exitCode);
+}
+
+// The application object is made as vorn-tool makes it, from the program's arguments, and
+// must take its own options out of them: there is no display but the one -platform names.
+int main(int argc, char **argv)
+{
+    qunsetenv("QT_QPA_PLATFORM");
+    std::array<char *, 6> programArguments{
+        const_cast<char *>("vorn-tool"),   const_cast<char *>("-platform"),
+        const_cast<char *>("offscreen"),   const_cast<char *>("--port"),
+        const_cast<char *>("/dev/pts/77"), const_cast<char *>("-reverse")};
+    int programCount = int(programArguments.size());
+    QApplication application(programCount, programArguments.data());
+    CommandLineTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_commandline.moc"

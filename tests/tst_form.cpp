@@ -1,10 +1,15 @@
 #include "app/widget.h"
+#include "app/windowfont.h"
+#include "emulator/linefactory.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
+#include <QStyleOptionFrame>
 #include <QTest>
 
 #include <memory>
@@ -90,7 +95,7 @@ QList<ControlRow> windowControls()
         {"QPushButton",
          "pushButton_wwwInfo",
          {240, 70, 141, 23},
-         {"Info -  http://www.example.com/vorn"},
+         {"Info -  http://example.com/vorn"},
          Enabled},
         {"QPushButton", "pushButton_about", {390, 70, 51, 23}, {"About"}, Enabled},
         {"QPushButton", "pushButton_plus", {410, 170, 31, 23}, {"+"}},
@@ -140,6 +145,49 @@ QStringList shownTexts(const QWidget *control)
     return {};
 }
 
+// The widest of `texts` in the control's font.
+QSize widestText(const QWidget *control, const QStringList &texts)
+{
+    const QFontMetrics metrics = control->fontMetrics();
+    QSize widest(0, metrics.height());
+    for (const QString &text : texts)
+        widest.setWidth(qMax(widest.width(), metrics.size(Qt::TextShowMnemonic, text).width()));
+    return widest;
+}
+
+// The width the control needs to show the widest of `texts` whole, by its style's own measure:
+// the text plus the frame, margins, indicator or arrow the style draws around it.
+int widthNeeded(QWidget *control, const QStringList &texts)
+{
+    QStyle *style = control->style();
+    const QSize text = widestText(control, texts);
+    if (auto *combo = qobject_cast<QComboBox *>(control)) {
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        option.editable = combo->isEditable();
+        return style->sizeFromContents(QStyle::CT_ComboBox, &option, text, combo).width();
+    }
+    if (auto *button = qobject_cast<QPushButton *>(control)) {
+        // Measured as an empty button around the text: the style's minimum width for a
+        // captioned button is a layout preference, not room the caption needs.
+        QStyleOptionButton option;
+        option.initFrom(button);
+        return style->sizeFromContents(QStyle::CT_PushButton, &option, text, button).width();
+    }
+    if (auto *field = qobject_cast<QLineEdit *>(control)) {
+        QStyleOptionFrame option;
+        option.initFrom(field);
+        option.lineWidth = style->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, field);
+        const QMargins margins = field->textMargins();
+        constexpr int cursorRoom = 2 * 2; // the line edit's own margin on either side
+        const QSize contents(text.width() + margins.left() + margins.right() + cursorRoom,
+                             text.height());
+        return style->sizeFromContents(QStyle::CT_LineEdit, &option, contents, field).width();
+    }
+    // Check boxes and labels measure their own text with the style.
+    return control->sizeHint().width();
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(ControlRow)
@@ -149,10 +197,13 @@ class FormTest : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
     void controlsMatchTheTable_data();
     void controlsMatchTheTable();
+    void textsFitTheirControls_data();
+    void textsFitTheirControls();
     void controlsAreCreatedAndFocusedInTableOrder();
     void controlsLieApartInsideTheWindow();
     void windowHasFixedSizeAndTitle();
@@ -164,6 +215,11 @@ private:
 
     std::unique_ptr<Widget> window;
 };
+
+void FormTest::initTestCase()
+{
+    WindowFont::applyToApplication();
+}
 
 void FormTest::init()
 {
@@ -206,6 +262,39 @@ void FormTest::controlsMatchTheTable()
         QVERIFY(!box->isChecked());
     if (auto *combo = qobject_cast<QComboBox *>(control))
         QCOMPARE(combo->currentIndex(), expected.texts.isEmpty() ? -1 : 0);
+}
+
+void FormTest::textsFitTheirControls_data()
+{
+    QTest::addColumn<QString>("objectName");
+    QTest::addColumn<QStringList>("texts");
+    for (const ControlRow &row : windowControls()) {
+        QStringList texts = row.texts;
+        // The port list starts empty; the emulated readers' names are always in it.
+        if (row.objectName == QLatin1String("comboBox")) {
+            for (const PortEntry &port : LineFactory::emulatedPorts())
+                texts << port.name;
+        }
+        QTest::newRow(qPrintable(row.objectName)) << row.objectName << texts;
+    }
+}
+
+void FormTest::textsFitTheirControls()
+{
+    QFETCH(QString, objectName);
+    QFETCH(QStringList, texts);
+    auto *control = window->findChild<QWidget *>(objectName, Qt::FindDirectChildrenOnly);
+    QVERIFY(control);
+    // Not by shrinking: an 8-point dialog font is 11 px at 96 dpi.
+    QVERIFY(control->fontInfo().pixelSize() >= 11);
+    const int needed = widthNeeded(control, texts);
+    QVERIFY2(needed <= control->width(),
+             qPrintable(QStringLiteral("%1 needs %2 px, has %3 (%4 at %5 px)")
+                            .arg(texts.join(QLatin1String(" | ")))
+                            .arg(needed)
+                            .arg(control->width())
+                            .arg(control->font().family())
+                            .arg(control->fontInfo().pixelSize())));
 }
 
 void FormTest::controlsAreCreatedAndFocusedInTableOrder()

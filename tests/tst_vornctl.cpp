@@ -59,6 +59,7 @@ private slots:
     void checkoutUsageErrorsSendNothing_data();
     void checkoutUsageErrorsSendNothing();
     void checkoutPortsFromEnvironment();
+    void checkoutKeepsItsRecords();
     void checkoutAsksTheOperator();
     void checkoutOfAVanishingReader();
     void checkoutInterrupted();
@@ -768,6 +769,38 @@ void VornctlTest::checkoutPortsFromEnvironment()
     const Run listed = vornctl({"--json", "checkout"}, "emu-vorn8,emu-vorn4");
     QCOMPARE(listed.exitCode, 0);
     QCOMPARE(readersOfJson(listed.out).size(), 2);
+}
+
+void VornctlTest::checkoutKeepsItsRecords()
+{
+    QTemporaryDir folder;
+    const QString records = QStringLiteral("sqlite:") + folder.filePath(QStringLiteral("r.sqlite"));
+    const Run checked = vornctl({"--records", records, "--json", "--port", "emu-vorn8", "--port",
+                                 m_pty.terminalPath(), "checkout", "--station", "line-3"});
+    QCOMPARE(checked.exitCode, 0);
+    QStringList ids;
+    for (const auto &reader : jsonOf(checked.out).value(QLatin1String("readers")).toArray())
+        ids.append(reader.toObject().value(QLatin1String("id")).toString());
+
+    const Run listed = vornctl({"--records", records, "records", "list", "--json"});
+    QCOMPARE(listed.exitCode, 0);
+    QStringList kept;
+    for (const auto &record : jsonOf(listed.out).value(QLatin1String("records")).toArray()) {
+        QCOMPARE(record.toObject().value(QLatin1String("station")).toString(), "line-3");
+        kept.append(record.toObject().value(QLatin1String("id")).toString());
+    }
+    ids.sort();
+    kept.sort();
+    QCOMPARE(kept, ids);
+    QCOMPARE(kept.size(), 2);
+
+    // A location that cannot be understood stops the checkout before any port opens.
+    const QByteArray before = ptyState();
+    const Run refused = vornctl(
+        {"--records", "mysql://db/records", "--trace", "--port", m_pty.terminalPath(), "checkout"});
+    QCOMPARE(refused.exitCode, 3);
+    QVERIFY2(traceLines(refused.err).isEmpty(), refused.err.constData());
+    QCOMPARE(ptyState(), before);
 }
 
 void VornctlTest::checkoutAsksTheOperator()

@@ -1,7 +1,11 @@
 #include "emulator/emulatedline.h"
 #include "windowfixture.h"
 
+#include <QAbstractEventDispatcher>
+#include <QAbstractItemView>
 #include <QSettings>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTemporaryDir>
 
 namespace {
@@ -38,6 +42,7 @@ private slots:
     void initTestCase();
     void init();
     void scanListsSystemThenGivenThenEmulatedPorts();
+    void portPopupShowsLongestName();
     void openEnablesDeviceControlsAndStartsPoll();
     void closeRestoresControlsAndKeepsLastStates();
     void failedOpenChangesNothing();
@@ -85,6 +90,27 @@ void WindowTest::scanListsSystemThenGivenThenEmulatedPorts()
     QCOMPARE(comboItems(f.control<QComboBox>("comboBox")), items);
 }
 
+void WindowTest::portPopupShowsLongestName()
+{
+    const QString longName =
+        QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A9F3KX2L-if00-port0");
+    // Fusion widens a popup by itself; the Windows style drops the list at the box's width.
+    const std::unique_ptr<QStyle> dropDownStyle(QStyleFactory::create(QStringLiteral("Windows")));
+    QVERIFY(dropDownStyle);
+    WindowFixture f({longName});
+    f.window->show();
+    auto *ports = f.control<QComboBox>("comboBox");
+    ports->setStyle(dropDownStyle.get());
+    f.click("pushButton_ScanPorts");
+    ports->showPopup();
+    QAbstractItemView *view = ports->view();
+    QTRY_VERIFY(view->isVisible());
+    QVERIFY2(view->viewport()->width() >= view->fontMetrics().horizontalAdvance(longName),
+             qPrintable(QString::number(view->viewport()->width())));
+    ports->hidePopup();
+    QCOMPARE(ports->geometry(), QRect(120, 10, 81, 20));
+}
+
 void WindowTest::openEnablesDeviceControlsAndStartsPoll()
 {
     WindowFixture f;
@@ -96,6 +122,11 @@ void WindowTest::openEnablesDeviceControlsAndStartsPoll()
     for (const char *name : deviceControls)
         QVERIFY2(f.enabled(name), name);
     QVERIFY(f.window->isPolling());
+    // The card lines are read every 100 ms: the window's one timer.
+    const QList<QAbstractEventDispatcher::TimerInfo> timers =
+        QAbstractEventDispatcher::instance()->registeredTimers(f.window.get());
+    QCOMPARE(timers.size(), 1);
+    QCOMPARE(timers.first().interval, 100);
     // The form's own states are not touched by Open.
     QVERIFY(!f.enabled("lineEdit_Char"));
     QVERIFY(!f.enabled("checkBox_Slot0"));

@@ -205,7 +205,7 @@ void WindowDisplayTest::aboutBox()
     QVERIFY(text.contains(QLatin1String("&copy;")));
     QVERIFY(!text.contains(QLatin1String("</p>")));
     QVERIFY(text.endsWith(
-        QLatin1String("<br><a href=http://www.example.com/vorn>http://www.example.com/vorn</a>")));
+        QLatin1String("<br><a href=http://example.com/vorn>http://example.com/vorn</a>")));
     // The box works without a port and leaves the window as it was.
     QVERIFY(f.enabled("pushButton_ScanPorts"));
     QVERIFY(!f.enabled("pushButton_GetStatus"));
@@ -218,8 +218,8 @@ void WindowDisplayTest::webLink()
     QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
     f.click("pushButton_wwwInfo");
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
-    QCOMPARE(catcher.urls, QList<QUrl>{QUrl(QStringLiteral("http://www.example.com/vorn"))});
-    QCOMPARE(f.text("pushButton_wwwInfo"), QStringLiteral("Info -  http://www.example.com/vorn"));
+    QCOMPARE(catcher.urls, QList<QUrl>{QUrl(QStringLiteral("http://example.com/vorn"))});
+    QCOMPARE(f.text("pushButton_wwwInfo"), QStringLiteral("Info -  http://example.com/vorn"));
 }
 
 QTEST_MAIN(WindowDisplayTest)

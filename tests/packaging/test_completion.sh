@@ -54,9 +54,14 @@ expect "vornctl select-slot 3 " ""
 expect "vornctl set-clocks 3.57 3.57 3.57 3.57 3.57 3.57 3.57 3.57 " ""
 expect "vornctl set-time " ""
 expect "vornctl info " ""
+# The records commands and their filters.
+expect "vornctl records " "certificate list show sync"
+expect "vornctl records list --outcome " "error fail pass"
 
 # The completion knows every command vornctl has, and no other.
-listed=$("$vornctl" --help | sed -n '/^Commands:/,/^$/p' | awk 'NR > 1 && NF { print $1 }' |
+# The records commands have a section of their own, each line starting "  records SUBCOMMAND".
+listed=$("$vornctl" --help | { sed -n '/^Commands:/,/^$/p' | awk 'NR > 1 && NF { print $1 }'
+  "$vornctl" --help | awk '$1 == "records" { print $1; exit }'; } |
   LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')
 [[ -n "$listed" ]] || { echo "FAIL: vornctl --help lists no commands"; failures=$((failures + 1)); }
 expect "vornctl " "$listed"
