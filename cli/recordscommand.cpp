@@ -355,9 +355,9 @@ int RecordsCommand::list(const RecordsQuery &query, bool json, bool csv, Records
     return Done;
 }
 
-int RecordsCommand::show(const QString &id, bool json, RecordsStore &store)
+int RecordsCommand::findRecord(const QString &id, RecordsStore &store,
+                               std::optional<ReaderRecord> &record)
 {
-    std::optional<ReaderRecord> record;
     if (!store.find(id, record))
         return databaseError(store.errorText());
     if (!record) {
@@ -366,6 +366,14 @@ int RecordsCommand::show(const QString &id, bool json, RecordsStore &store)
                           .toUtf8());
         return NoSuchRecord;
     }
+    return Done;
+}
+
+int RecordsCommand::show(const QString &id, bool json, RecordsStore &store)
+{
+    std::optional<ReaderRecord> record;
+    if (const int failed = findRecord(id, store, record); failed != Done)
+        return failed;
     if (json)
         m_output.write(QJsonDocument(record->toJson()).toJson(QJsonDocument::Compact) + '\n');
     else
@@ -376,14 +384,8 @@ int RecordsCommand::show(const QString &id, bool json, RecordsStore &store)
 int RecordsCommand::certificate(const QString &id, const QString &path, RecordsStore &store)
 {
     std::optional<ReaderRecord> record;
-    if (!store.find(id, record))
-        return databaseError(store.errorText());
-    if (!record) {
-        m_error.write(QStringLiteral("vornctl: no checkout record %1 in %2\n")
-                          .arg(id, store.location().description())
-                          .toUtf8());
-        return NoSuchRecord;
-    }
+    if (const int failed = findRecord(id, store, record); failed != Done)
+        return failed;
     QString error;
     if (!RecordCertificate::write(*record, path, &error)) {
         m_error.write("vornctl: " + error.toUtf8() + '\n');

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "checkout/checkoutrecord.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 class QCoreApplication;
 class QIODevice;
@@ -39,6 +42,9 @@ public:
 
 private:
     int list(const RecordsQuery &query, bool json, bool csv, RecordsStore &store);
+    // Done with the record, or the exit code of a database that failed or a record not there
+    // (the reason already written).
+    int findRecord(const QString &id, RecordsStore &store, std::optional<ReaderRecord> &record);
     int show(const QString &id, bool json, RecordsStore &store);
     int certificate(const QString &id, const QString &path, RecordsStore &store);
     int sync(const QString &url, const QString &environmentRecords);
