@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the three programs (not the tests: ./test.sh builds those),
-# and starts vorn-tool. Arguments go to vorn-tool (for example --port /dev/ttyUSB0).
+# Installs what is missing, builds the programs (not the tests: ./test.sh builds those), and
+# starts vorn-tool. Arguments go to vorn-tool (for example --port /dev/ttyUSB0).
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/ensure-packages.sh
-scripts/build.sh vorn-tool vornctl vorn-emulator
+scripts/build.sh vorn-tool vornctl vorn-emulator vorn-station
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
   cat >&2 <<'MSG'
 vorn-tool is built (build/app/vorn-tool) but there is no display to show its window.
