@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config file
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
-  xvfb xauth xdotool
+  xvfb xauth xdotool imagemagick
   clang libclang-rt-14-dev
   libbenchmark-dev libx11-dev
   libqt6svg6 desktop-file-utils appstream dpkg-dev groff-base
