@@ -1,6 +1,7 @@
 #include "samplesummary.h"
 
 #include <algorithm>
+#include <cmath>
 
 double SampleSummary::minimum() const
 {
@@ -19,6 +20,15 @@ double SampleSummary::median() const
 double SampleSummary::maximum() const
 {
     return m_samples.isEmpty() ? 0.0 : *std::max_element(m_samples.begin(), m_samples.end());
+}
+
+double SampleSummary::percentile(double share) const
+{
+    const QList<double> values = sorted();
+    if (values.isEmpty())
+        return 0.0;
+    const auto index = qsizetype(std::lround(share * double(values.size() - 1)));
+    return values[std::clamp(index, qsizetype(0), values.size() - 1)];
 }
 
 QList<double> SampleSummary::sorted() const

@@ -2,7 +2,7 @@
 
 #include <QList>
 
-// The minimum, median and maximum of repeated measurements.
+// The minimum, median, maximum and percentiles of repeated measurements.
 class SampleSummary
 {
 public:
@@ -12,6 +12,8 @@ public:
     double minimum() const;
     double median() const;
     double maximum() const;
+    // The sample below which the given share (0 to 1) of the samples lie, nearest rank.
+    double percentile(double share) const;
 
 private:
     QList<double> sorted() const;

@@ -27,7 +27,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -35,15 +34,6 @@
 namespace {
 
 constexpr int TickMs = 10;
-
-double percentile(std::vector<double> samples, double share)
-{
-    if (samples.empty())
-        return 0;
-    std::sort(samples.begin(), samples.end());
-    const auto index = std::size_t(std::lround(share * double(samples.size() - 1)));
-    return samples.at(std::min(index, samples.size() - 1));
-}
 
 } // namespace
 
@@ -93,7 +83,7 @@ int main(int argc, char **argv)
     window.setRecordsPanel(new RecordsPanel(records, setup.station));
     window.show();
 
-    std::vector<double> lateness;
+    SampleSummary lateness;
     SampleSummary checkouts;
     QElapsedTimer sinceTick;
     bool running = false;
@@ -103,7 +93,7 @@ int main(int argc, char **argv)
     ticks.setInterval(TickMs);
     QObject::connect(&ticks, &QTimer::timeout, [&] {
         if (running)
-            lateness.push_back(std::max(0.0, double(sinceTick.nsecsElapsed()) / 1e6 - TickMs));
+            lateness.add(std::max(0.0, double(sinceTick.nsecsElapsed()) / 1e6 - TickMs));
         sinceTick.start();
     });
 
@@ -138,8 +128,8 @@ int main(int argc, char **argv)
     QTimer::singleShot(500, startRound); // the window painted and settled
     application.exec();
 
-    std::printf("station %d %d %zu %.2f %.2f %.2f %.3f\n", readerCount, rounds, lateness.size(),
-                percentile(lateness, 0.5), percentile(lateness, 0.95), percentile(lateness, 1.0),
-                checkouts.median());
+    std::printf("station %d %d %lld %.2f %.2f %.2f %.3f\n", readerCount, rounds,
+                static_cast<long long>(lateness.count()), lateness.percentile(0.5),
+                lateness.percentile(0.95), lateness.maximum(), checkouts.median());
     return 0;
 }
