@@ -383,20 +383,19 @@ StepRecord ReaderCheckout::cards()
         const DeviceResult<SlotStatus> status = m_reader.readStatus();
         if (!status.ok())
             return replyError(status.error, QStringLiteral("the status request"));
-        QString seen =
-            QStringLiteral("cards %1").arg(cardsText(status.value.occupancy & modelSlots()));
+        QString read = cardsText(status.value.occupancy & modelSlots());
         bool right = (status.value.occupancy & modelSlots()) == expected;
         if (eightSlots) {
             const DeviceResult<quint8> tarvik = m_reader.tarvikStatus();
             if (!tarvik.ok())
                 return replyError(tarvik.error, QStringLiteral("the Tarvik status"));
-            seen += QStringLiteral(" (Tarvik %1)").arg(cardsText(tarvik.value));
+            read += QStringLiteral(" (Tarvik %1)").arg(cardsText(tarvik.value));
             right = right && tarvik.value == expected;
         }
-        measured.append(seen);
+        measured.append(QStringLiteral("cards %1").arg(read));
         if (!right)
             failures.append(
-                QStringLiteral("expected cards %1, read %2").arg(cardsText(expected), seen.mid(6)));
+                QStringLiteral("expected cards %1, read %2").arg(cardsText(expected), read));
     }
     return stepOf(failures.isEmpty() ? StepOutcome::Pass : StepOutcome::Fail,
                   measured.join(QStringLiteral("; ")), limits, failures.join(QStringLiteral("; ")));
