@@ -4,6 +4,7 @@
 #include "records/recordsstore.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <utility>
@@ -45,8 +46,10 @@ RecordKeeper::Kept RecordKeeper::keep(const QList<ReaderRecord> &records, QTextS
         return kept;
     }
 
+    // The outbox file exists only once a record had to wait: a station whose records always
+    // went through neither makes one nor opens it at every checkout.
     RecordsOutbox outbox(m_outbox);
-    if (outbox.open()) {
+    if (QFileInfo::exists(m_outbox.path) && outbox.open()) {
         Synced synced;
         flush(store, outbox, synced);
         kept.sent = synced.sent + synced.alreadyThere;
