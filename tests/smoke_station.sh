@@ -36,9 +36,10 @@ start_reader() {
   [[ -e "$link" ]] || { echo "vorn-emulator did not start ($link)"; exit 1; }
 }
 
-# find_window NAME: the station's window, once it is shown.
+# find_window NAME: the station's window, once it is shown. The dash of the title is matched by
+# ".*": in the C locale xdotool's pattern compares bytes, and the dash is three of them.
 find_window() {
-  timeout 20 xdotool search --sync --onlyvisible --name "^Vorn Station – station $1\$" | head -n 1
+  timeout 20 xdotool search --sync --onlyvisible --name "^Vorn Station.* station $1\$" | head -n 1
 }
 
 # listed STATION: the checkouts of that station as vornctl lists them, one per line.
