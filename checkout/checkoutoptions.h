@@ -2,6 +2,7 @@
 
 #include "device/clockselection.h"
 
+#include <QJsonObject>
 #include <QtGlobal>
 
 #include <optional>
@@ -24,4 +25,8 @@ struct CheckoutOptions
     bool cards = false;  // the card step: every slot occupied, then none
     std::optional<ClockSelection> programClocks; // set and stored, then read back
     std::optional<quint16> programTimeCounts;    // stored, then read back
+
+    // {"model", "min_firmware", "echo", "prompt", "cards", "program_clocks" (MHz texts, slot 1
+    // first), "program_time_s"}; what was not asked for is null.
+    QJsonObject toJson() const;
 };

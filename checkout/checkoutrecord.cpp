@@ -149,7 +149,12 @@ QJsonObject ReaderRecord::toJson() const
     for (const StepRecord &each : steps)
         stepArray.append(each.toJson());
     return {{QStringLiteral("id"), id},
+            {QStringLiteral("tool"), tool},
+            {QStringLiteral("tool_version"), toolVersion},
             {QStringLiteral("station"), station},
+            {QStringLiteral("operator"), operatorName},
+            {QStringLiteral("lot"), lot},
+            {QStringLiteral("options"), options},
             {QStringLiteral("port"), port},
             {QStringLiteral("model"), modelType ? QJsonValue(modelName()) : QJsonValue()},
             {QStringLiteral("model_type"), optionalNumber(modelType)},
@@ -172,7 +177,12 @@ std::optional<ReaderRecord> ReaderRecord::fromJson(const QJsonObject &object)
 
     ReaderRecord record;
     record.id = object.value(QLatin1String("id")).toString();
+    record.tool = object.value(QLatin1String("tool")).toString();
+    record.toolVersion = object.value(QLatin1String("tool_version")).toString();
     record.station = object.value(QLatin1String("station")).toString();
+    record.operatorName = object.value(QLatin1String("operator")).toString();
+    record.lot = object.value(QLatin1String("lot")).toString();
+    record.options = object.value(QLatin1String("options")).toObject();
     record.port = object.value(QLatin1String("port")).toString();
     record.modelType = numberOrNothing(object.value(QLatin1String("model_type")));
     record.firmware = numberOrNothing(object.value(QLatin1String("firmware")));
@@ -214,6 +224,7 @@ QJsonObject CheckoutRun::toJson() const
     for (const ReaderRecord &reader : readers)
         readerArray.append(reader.toJson());
     return {{QStringLiteral("tool"), tool},
+            {QStringLiteral("tool_version"), toolVersion},
             {QStringLiteral("station"), station},
             {QStringLiteral("started"), isoUtc(started)},
             {QStringLiteral("outcome"), outcomeName(outcome())},

@@ -58,7 +58,12 @@ struct StepRecord
 struct ReaderRecord
 {
     QString id;
+    QString tool;        // "vornctl", "vorn-station"
+    QString toolVersion; // the project's version
     QString station;
+    QString operatorName; // who ran the checkout
+    QString lot;          // the work order or lot the reader belongs to
+    QJsonObject options;  // what the checkout asked of the reader
     QString port;
     std::optional<int> modelType; // 4 or 8 once identified
     std::optional<int> firmware;
@@ -80,8 +85,9 @@ struct ReaderRecord
     QStringList failedSteps() const;
     const StepRecord *step(const QString &name) const;
 
-    // {"id", "station", "port", "model", "firmware", "serial", "outcome", "started",
-    //  "duration_ms", "restored", "steps": [...]}; unknown facts are null.
+    // {"id", "tool", "tool_version", "station", "operator", "lot", "options", "port", "model",
+    //  "model_type", "firmware", "serial", "outcome", "started", "duration_ms", "restored",
+    //  "steps": [...]}; unknown facts are null.
     QJsonObject toJson() const;
     static std::optional<ReaderRecord> fromJson(const QJsonObject &object);
 
@@ -92,6 +98,7 @@ struct ReaderRecord
 struct CheckoutRun
 {
     QString tool;
+    QString toolVersion;
     QString station;
     QDateTime started; // UTC
     QList<ReaderRecord> readers;
@@ -100,7 +107,7 @@ struct CheckoutRun
     // Fail.
     ReaderOutcome outcome() const;
 
-    // {"tool", "station", "started", "outcome", "readers": [...]}
+    // {"tool", "tool_version", "station", "started", "outcome", "readers": [...]}
     QJsonObject toJson() const;
 };
 

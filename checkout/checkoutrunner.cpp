@@ -23,7 +23,12 @@ ReaderRecord CheckoutRunner::checkReader(int reader, const QString &port, const 
 {
     ReaderRecord record;
     record.id = ReaderRecord::newId();
+    record.tool = m_tool;
+    record.toolVersion = m_toolVersion;
     record.station = m_station;
+    record.operatorName = m_operator;
+    record.lot = m_lot;
+    record.options = m_options.toJson();
     record.port = port;
     record.started = QDateTime::currentDateTimeUtc();
 
@@ -55,6 +60,7 @@ CheckoutRun CheckoutRunner::run(const QStringList &ports)
 {
     CheckoutRun run;
     run.tool = m_tool;
+    run.toolVersion = m_toolVersion;
     run.station = m_station;
     run.started = QDateTime::currentDateTimeUtc();
 

@@ -32,8 +32,15 @@ public:
     CheckoutRunner(ClockMaker clocks, LineMaker lines, CheckoutOptions options,
                    CheckoutObserver &observer);
 
-    void setTool(const QString &tool) { m_tool = tool; }
+    // Who checks, where and for what: every record of this runner carries them.
+    void setTool(const QString &tool, const QString &version = QStringLiteral(VORN_VERSION))
+    {
+        m_tool = tool;
+        m_toolVersion = version;
+    }
     void setStation(const QString &station) { m_station = station; }
+    void setOperator(const QString &operatorName) { m_operator = operatorName; }
+    void setLot(const QString &lot) { m_lot = lot; }
     void setTraceMaker(TraceMaker traces) { m_traces = std::move(traces); }
     void setOpenFailureWording(OpenFailureWording wording)
     {
@@ -67,7 +74,10 @@ private:
     TraceMaker m_traces;
     OpenFailureWording m_openFailureWording;
     QString m_tool;
+    QString m_toolVersion;
     QString m_station;
+    QString m_operator;
+    QString m_lot;
     CheckoutStop m_stop;
     QStringList m_unopenedPorts;
 };

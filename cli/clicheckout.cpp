@@ -122,7 +122,7 @@ CheckoutRun CliCheckout::run()
         [&lines](const QString &port, WaitClock &clock) { return lines.create(port, clock); },
         options, terminal);
     runnerAddress = &runner;
-    runner.setTool(QStringLiteral("vornctl " VORN_VERSION));
+    runner.setTool(QStringLiteral("vornctl"));
     runner.setStation(m_arguments.station.isEmpty() ? QSysInfo::machineHostName()
                                                     : m_arguments.station);
     runner.setOpenFailureWording(openFailureText);
