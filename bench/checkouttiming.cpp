@@ -33,7 +33,10 @@ namespace {
 class Unattended final : public CheckoutObserver
 {
 public:
-    bool ask(int, const QString &, const QString &, const QString &) override { return false; }
+    std::optional<bool> ask(int, const QString &, const QString &, const QString &) override
+    {
+        return false;
+    }
 };
 
 // Adds up the fixed waits of one reader's exchanges.

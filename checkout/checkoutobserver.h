@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 struct ReaderRecord;
 struct StepRecord;
 
@@ -27,8 +29,9 @@ public:
     virtual void readerFinished(int /*reader*/, const ReaderRecord & /*record*/) {}
 
     // A yes-or-no question about the reader on port with the serial number given (six digits).
-    // It blocks the reader's checkout until answered; an observer that cannot ask answers no.
-    // When the checkout is stopped meanwhile, the answer is not used.
-    virtual bool ask(int reader, const QString &port, const QString &serial,
-                     const QString &question) = 0;
+    // It blocks the reader's checkout until answered; nothing when no answer can come (the
+    // operator's input ended), which the step records as an error, never as a no. When the
+    // checkout is stopped meanwhile, the answer is not used.
+    virtual std::optional<bool> ask(int reader, const QString &port, const QString &serial,
+                                    const QString &question) = 0;
 };

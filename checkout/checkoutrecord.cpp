@@ -85,11 +85,49 @@ QString isoUtc(const QDateTime &time)
     return time.toUTC().toString(Qt::ISODateWithMs);
 }
 
+void StepRecord::setMeasurements(const QList<Measurement> &values)
+{
+    measurements = values;
+    QStringList measuredTexts;
+    QStringList limitTexts;
+    for (const Measurement &each : values) {
+        measuredTexts.append(each.name + QLatin1Char(' ') + each.valueText());
+        const QString limit = each.limit.text(each.unit);
+        if (!limit.isEmpty())
+            limitTexts.append(each.name + QLatin1Char(' ') + limit);
+    }
+    measured = measuredTexts.join(QStringLiteral(", "));
+    limits = limitTexts.join(QStringLiteral(", "));
+}
+
+const Measurement *StepRecord::measurement(const QString &measurementName) const
+{
+    for (const Measurement &candidate : measurements) {
+        if (candidate.name == measurementName)
+            return &candidate;
+    }
+    return nullptr;
+}
+
+QStringList StepRecord::failedMeasurements() const
+{
+    QStringList names;
+    for (const Measurement &each : measurements) {
+        if (!each.passed())
+            names.append(each.name);
+    }
+    return names;
+}
+
 QJsonObject StepRecord::toJson() const
 {
+    QJsonArray measurementArray;
+    for (const Measurement &each : measurements)
+        measurementArray.append(each.toJson());
     return {{QStringLiteral("name"), name},
             {QStringLiteral("outcome"), outcomeName(outcome)},
             {QStringLiteral("duration_ms"), durationMs},
+            {QStringLiteral("measurements"), measurementArray},
             {QStringLiteral("measured"), measured},
             {QStringLiteral("limits"), limits},
             {QStringLiteral("message"), message}};
@@ -102,6 +140,9 @@ StepRecord StepRecord::fromJson(const QJsonObject &object)
     step.outcome = stepOutcomeFromName(object.value(QLatin1String("outcome")).toString())
                        .value_or(StepOutcome::Error);
     step.durationMs = object.value(QLatin1String("duration_ms")).toInteger();
+    const QJsonArray measurementArray = object.value(QLatin1String("measurements")).toArray();
+    for (const auto &each : measurementArray)
+        step.measurements.append(Measurement::fromJson(each.toObject()));
     step.measured = object.value(QLatin1String("measured")).toString();
     step.limits = object.value(QLatin1String("limits")).toString();
     step.message = object.value(QLatin1String("message")).toString();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "checkout/measurement.h"
+
 #include <QDateTime>
 #include <QJsonObject>
 #include <QList>
@@ -36,15 +38,24 @@ QString outcomeName(ReaderOutcome outcome);
 std::optional<StepOutcome> stepOutcomeFromName(const QString &name);
 std::optional<ReaderOutcome> readerOutcomeFromName(const QString &name);
 
-// One named step: what was measured, the limits it was held against, and how it ended.
+// One named step: what it measured, each value with its limit, and how it ended. measured and
+// limits are the same facts as text for people, made from the measurements (records kept
+// before measurements existed have the text alone).
 struct StepRecord
 {
     QString name;
     StepOutcome outcome = StepOutcome::Skip;
     qint64 durationMs = 0;
+    QList<Measurement> measurements;
     QString measured;
     QString limits;
     QString message;
+
+    // Sets the measurements and the texts made from them.
+    void setMeasurements(const QList<Measurement> &values);
+    const Measurement *measurement(const QString &measurementName) const;
+    // The names of the measurements outside their limits.
+    QStringList failedMeasurements() const;
 
     QJsonObject toJson() const;
     static StepRecord fromJson(const QJsonObject &object);

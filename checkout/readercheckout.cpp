@@ -7,26 +7,41 @@
 #include "serial/serialline.h"
 #include "serial/waitclock.h"
 
+#include <array>
+#include <cmath>
+
 namespace RP = ReaderProtocol;
 
 namespace {
 
 const QString Interrupted = QStringLiteral("interrupted");
+const QString Seconds = QStringLiteral("s");
+const QString Megahertz = QStringLiteral("MHz");
 
-StepRecord stepOf(StepOutcome outcome, const QString &measured, const QString &limits,
-                  const QString &message = {})
+StepRecord stepOf(StepOutcome outcome, const QString &message = {})
 {
     StepRecord step;
     step.outcome = outcome;
-    step.measured = measured;
-    step.limits = limits;
     step.message = message;
+    return step;
+}
+
+// A step that measured: it passes when every measurement is within its limit; the message says
+// why it did not.
+StepRecord measuredStep(const QList<Measurement> &measurements, const QString &failure = {})
+{
+    StepRecord step;
+    step.setMeasurements(measurements);
+    const bool passed = step.failedMeasurements().isEmpty();
+    step.outcome = passed ? StepOutcome::Pass : StepOutcome::Fail;
+    if (!passed)
+        step.message = failure;
     return step;
 }
 
 StepRecord skipped(const QString &message)
 {
-    return stepOf(StepOutcome::Skip, {}, {}, message);
+    return stepOf(StepOutcome::Skip, message);
 }
 
 QString hexByte(quint8 value)
@@ -45,11 +60,16 @@ QString cardsText(quint8 occupancy)
     return texts.join(QLatin1Char(' '));
 }
 
-QString secondsText(quint16 counts)
+// The time setting in seconds to the hundredth: a count above 428 whole seconds' worth shows as
+// more than 428 s, which the tool could never have set.
+double secondsOf(quint16 counts)
 {
-    return QStringLiteral("%1 s (%2 counts)")
-        .arg(TimeSetting::secondsFromCounts(counts))
-        .arg(counts);
+    return std::round(double(counts) * 100.0 / TimeSetting::CountsPerSecond) / 100.0;
+}
+
+double megahertzOf(quint8 code)
+{
+    return ClockSelection::frequencyText(code).toDouble();
 }
 
 ReaderOutcome outcomeOf(const QList<StepRecord> &steps, bool aborted)
@@ -90,9 +110,9 @@ QList<ReaderCheckout::Step> ReaderCheckout::plan(const CheckoutOptions &options)
     if (options.cards)
         steps.append({"cards", &ReaderCheckout::cards});
     if (options.programClocks)
-        steps.append({"program-clocks", &ReaderCheckout::programClocks});
+        steps.append({"program-clocks", &ReaderCheckout::programClocks, true});
     if (options.programTimeCounts)
-        steps.append({"program-time", &ReaderCheckout::programTime});
+        steps.append({"program-time", &ReaderCheckout::programTime, true});
     return steps;
 }
 
@@ -121,13 +141,15 @@ void ReaderCheckout::run(ReaderRecord &record)
             aborted = true;
             skipReason = Interrupted;
         }
+        const QString notNow =
+            skipReason.isEmpty() ? programmingRefused(step, record.steps) : skipReason;
         StepRecord result =
-            skipReason.isEmpty() ? runStep(step, index, int(steps.size())) : skipped(skipReason);
+            notNow.isEmpty() ? runStep(step, index, int(steps.size())) : skipped(notNow);
         result.name = QLatin1String(step.name);
         record.steps.append(result);
         m_observer.stepFinished(m_readerIndex, m_port, index, int(steps.size()), result);
 
-        if (!skipReason.isEmpty())
+        if (!notNow.isEmpty())
             continue;
         if (m_stop.requested()) {
             aborted = true;
@@ -148,6 +170,19 @@ void ReaderCheckout::run(ReaderRecord &record)
     record.outcome = outcomeOf(record.steps, aborted);
 }
 
+QString ReaderCheckout::programmingRefused(const Step &step, const QList<StepRecord> &done)
+{
+    // What is stored in a reader stays there: only a reader that passed everything so far is
+    // programmed.
+    if (!step.programs)
+        return {};
+    for (const StepRecord &earlier : done) {
+        if (earlier.outcome == StepOutcome::Fail || earlier.outcome == StepOutcome::Error)
+            return QStringLiteral("not run: %1 did not pass").arg(earlier.name);
+    }
+    return {};
+}
+
 StepRecord ReaderCheckout::runStep(const Step &step, int index, int count)
 {
     m_observer.stepStarted(m_readerIndex, m_port, index, count, QLatin1String(step.name));
@@ -164,34 +199,33 @@ StepRecord ReaderCheckout::identify()
         return replyError(m_identification.error, QStringLiteral("the identification"));
     const quint8 model = *m_identification.modelType;
     const quint8 firmware = *m_identification.version;
-    const QString measured = QStringLiteral("%1, firmware %2, SN %3")
-                                 .arg(Identification::modelName(model))
-                                 .arg(firmware)
-                                 .arg(Identification::serialText(*m_identification.serialNumber));
-    QStringList limits;
+    const MeasurementLimit modelLimit =
+        m_options.model
+            ? MeasurementLimit::equals(int(*m_options.model))
+            : MeasurementLimit::oneOf({int(RP::FourSlotModel), int(RP::EightSlotModel)});
+    const MeasurementLimit firmwareLimit =
+        m_options.minFirmware ? MeasurementLimit::range(double(*m_options.minFirmware), {})
+                              : MeasurementLimit::none();
     QStringList failures;
-    if (m_options.model) {
-        limits.append(Identification::modelName(*m_options.model));
-        if (model != *m_options.model)
-            failures.append(QStringLiteral("the model is %1, not %2")
-                                .arg(Identification::modelName(model),
-                                     Identification::modelName(*m_options.model)));
-    }
-    if (m_options.minFirmware) {
-        limits.append(QStringLiteral("firmware >= %1").arg(*m_options.minFirmware));
-        if (firmware < *m_options.minFirmware)
-            failures.append(QStringLiteral("firmware %1 is older than %2")
-                                .arg(firmware)
-                                .arg(*m_options.minFirmware));
-    }
     if (model != RP::FourSlotModel && model != RP::EightSlotModel) {
         m_unknownModel = true;
         failures.append(
             QStringLiteral("model type %1 is neither a four- nor an eight-slot reader").arg(model));
+    } else if (m_options.model && model != *m_options.model) {
+        failures.append(QStringLiteral("the model is %1, not %2")
+                            .arg(Identification::modelName(model),
+                                 Identification::modelName(*m_options.model)));
     }
+    if (m_options.minFirmware && firmware < *m_options.minFirmware)
+        failures.append(QStringLiteral("firmware %1 is older than %2")
+                            .arg(firmware)
+                            .arg(*m_options.minFirmware));
     m_slotCount = m_unknownModel ? 0 : model;
-    return stepOf(failures.isEmpty() ? StepOutcome::Pass : StepOutcome::Fail, measured,
-                  limits.join(QStringLiteral(", ")), failures.join(QStringLiteral("; ")));
+    return measuredStep(
+        {Measurement::of(QStringLiteral("model_type"), int(model), {}, modelLimit),
+         Measurement::of(QStringLiteral("firmware"), int(firmware), {}, firmwareLimit),
+         Measurement::of(QStringLiteral("serial"), int(*m_identification.serialNumber), {})},
+        failures.join(QStringLiteral("; ")));
 }
 
 StepRecord ReaderCheckout::status()
@@ -201,16 +235,13 @@ StepRecord ReaderCheckout::status()
         return replyError(status.error, QStringLiteral("the status request"));
     m_foundStatus = status.value;
     const int selected = status.value.selectedSlot + 1;
-    const QString measured = QStringLiteral("cards %1, slot %2 selected")
-                                 .arg(cardsText(status.value.occupancy))
-                                 .arg(selected);
-    const QString limits = QStringLiteral("selected slot %1").arg(slotRange());
-    if (status.value.selectedSlot >= m_slotCount)
-        return stepOf(StepOutcome::Fail, measured, limits,
-                      QStringLiteral("slot %1 is selected, which a %2 does not have")
-                          .arg(selected)
-                          .arg(Identification::modelName(quint8(m_slotCount))));
-    return stepOf(StepOutcome::Pass, measured, limits);
+    return measuredStep(
+        {Measurement::of(QStringLiteral("occupancy"), int(status.value.occupancy), {}),
+         Measurement::of(QStringLiteral("selected_slot"), selected, {},
+                         MeasurementLimit::range(1, m_slotCount))},
+        QStringLiteral("slot %1 is selected, which a %2 does not have")
+            .arg(selected)
+            .arg(Identification::modelName(quint8(m_slotCount))));
 }
 
 StepRecord ReaderCheckout::selectSlots()
@@ -234,13 +265,10 @@ StepRecord ReaderCheckout::selectSlots()
                                    .arg(slot + 1)
                                    .arg(status.value.selectedSlot + 1));
     }
-    const QString limits = QStringLiteral("slots %1 each selected").arg(slotRange());
-    if (notFollowed.isEmpty())
-        return stepOf(StepOutcome::Pass, QStringLiteral("slots %1 followed").arg(slotRange()),
-                      limits);
-    return stepOf(StepOutcome::Fail,
-                  QStringLiteral("did not follow: %1").arg(notFollowed.join(QStringLiteral(", "))),
-                  limits, QStringLiteral("not selectable: %1").arg(notFollowed.join(", ")));
+    return measuredStep(
+        {Measurement::of(QStringLiteral("slots_selectable"), m_slotCount - int(notFollowed.size()),
+                         {}, MeasurementLimit::equals(m_slotCount))},
+        QStringLiteral("not selectable: %1").arg(notFollowed.join(", ")));
 }
 
 StepRecord ReaderCheckout::clocks()
@@ -249,35 +277,33 @@ StepRecord ReaderCheckout::clocks()
     if (!found.ok())
         return replyError(found.error, QStringLiteral("the clock request"));
     m_foundClocks = found.value;
-    QStringList differences;
-    quint8 differing = 0; // a slot is named once, at its first difference
+    quint8 differing = 0;
     for (int pattern = 0; pattern < ClockPatterns; ++pattern) {
         if (m_stop.requested())
             return interrupted();
         ClockSelection test = found.value; // slots the model lacks keep what they had
         for (int slot = 0; slot < m_slotCount; ++slot)
             test.setCode(slot, quint8((slot + pattern) % ClockSelection::CodeCount));
+        // Marked before the write: a stop or a lost reply from here on must still put the
+        // reader's clocks back.
         m_clocksTouched = true;
         m_reader.writeClocks(test);
         const DeviceResult<ClockSelection> back = m_reader.readClocks();
         if (!back.ok())
             return replyError(back.error, QStringLiteral("the clock read-back"));
         for (int slot = 0; slot < m_slotCount; ++slot) {
-            if (back.value.code(slot) == test.code(slot) || (differing >> slot) & 1)
-                continue;
-            differing |= quint8(1U << slot);
-            differences.append(QStringLiteral("slot %1 set %2 read %3")
-                                   .arg(slot + 1)
-                                   .arg(ClockSelection::frequencyText(test.code(slot)),
-                                        ClockSelection::frequencyText(back.value.code(slot))));
+            if (back.value.code(slot) != test.code(slot))
+                differing |= quint8(1U << slot);
         }
     }
-    const QString limits = QStringLiteral("read back as set, slots %1").arg(slotRange());
-    if (differences.isEmpty())
-        return stepOf(StepOutcome::Pass, QStringLiteral("%1 patterns read back").arg(ClockPatterns),
-                      limits, QStringLiteral("found %1").arg(modelClockText(found.value)));
-    return stepOf(StepOutcome::Fail, differences.join(QStringLiteral(", ")), limits,
-                  QStringLiteral("the clocks of slots %1 do not follow").arg(cardsText(differing)));
+    const int following = m_slotCount - int(SlotStatus::occupiedSlotNumbers(differing).size());
+    StepRecord step = measuredStep(
+        {Measurement::of(QStringLiteral("clock_slots_following"), following, {},
+                         MeasurementLimit::equals(m_slotCount))},
+        QStringLiteral("the clocks of slots %1 do not follow").arg(cardsText(differing)));
+    if (step.outcome == StepOutcome::Pass)
+        step.message = QStringLiteral("found %1").arg(modelClockText(found.value));
+    return step;
 }
 
 StepRecord ReaderCheckout::tarvik()
@@ -287,13 +313,11 @@ StepRecord ReaderCheckout::tarvik()
     const DeviceResult<quint8> occupancy = m_reader.tarvikStatus();
     if (!occupancy.ok())
         return replyError(occupancy.error, QStringLiteral("the Tarvik status"));
-    const QString measured = QStringLiteral("cards %1").arg(cardsText(occupancy.value));
-    const QString limits =
-        QStringLiteral("cards as in status: %1").arg(cardsText(m_foundStatus->occupancy));
-    if (occupancy.value != m_foundStatus->occupancy)
-        return stepOf(StepOutcome::Fail, measured, limits,
-                      QStringLiteral("the Tarvik status disagrees with the status"));
-    return stepOf(StepOutcome::Pass, measured, limits);
+    return measuredStep({Measurement::of(QStringLiteral("tarvik_occupancy"), int(occupancy.value),
+                                         {}, MeasurementLimit::equals(m_foundStatus->occupancy))},
+                        QStringLiteral("the Tarvik status (cards %1) disagrees with the status "
+                                       "(cards %2)")
+                            .arg(cardsText(occupancy.value), cardsText(m_foundStatus->occupancy)));
 }
 
 StepRecord ReaderCheckout::time()
@@ -301,7 +325,12 @@ StepRecord ReaderCheckout::time()
     const DeviceResult<quint16> counts = m_reader.readTimeCounts();
     if (!counts.ok())
         return replyError(counts.error, QStringLiteral("the time request"));
-    return stepOf(StepOutcome::Pass, secondsText(counts.value), {});
+    return measuredStep(
+        {Measurement::of(QStringLiteral("time_setting_s"), secondsOf(counts.value), Seconds,
+                         MeasurementLimit::range(0, TimeSetting::MaxSeconds)),
+         Measurement::of(QStringLiteral("time_setting_counts"), int(counts.value), {})},
+        QStringLiteral("the time setting is beyond the %1 s a setting can have")
+            .arg(TimeSetting::MaxSeconds));
 }
 
 StepRecord ReaderCheckout::echo()
@@ -312,7 +341,13 @@ StepRecord ReaderCheckout::echo()
         for (int value = 0; value <= 0xFF; ++value)
             bytes.append(quint8(value));
     }
-    const QString limits = QStringLiteral("received = sent");
+    const auto echoedStep = [&bytes](int echoed, const QString &failure) {
+        return measuredStep(
+            {Measurement::of(QStringLiteral("bytes_echoed"), echoed, QStringLiteral("bytes"),
+                             MeasurementLimit::equals(int(bytes.size())))},
+            failure);
+    };
+    int echoedRight = 0;
     for (const quint8 sent : bytes) {
         if (m_stop.requested())
             return interrupted();
@@ -320,27 +355,24 @@ StepRecord ReaderCheckout::echo()
         if (echoed.error != DeviceError::None)
             return replyError(echoed.error, QStringLiteral("the echo of %1").arg(hexByte(sent)));
         if (echoed.echoed != sent)
-            return stepOf(
-                StepOutcome::Fail,
-                QStringLiteral("sent %1, received %2").arg(hexByte(sent), hexByte(echoed.echoed)),
-                limits,
+            return echoedStep(
+                echoedRight,
                 QStringLiteral("%1 came back as %2").arg(hexByte(sent), hexByte(echoed.echoed)));
+        ++echoedRight;
     }
-    return stepOf(StepOutcome::Pass, QStringLiteral("%1 bytes echoed").arg(bytes.size()), limits);
+    return echoedStep(echoedRight, {});
 }
 
 StepRecord ReaderCheckout::lines()
 {
+    // The lines follow the cards and their changes, which the checkout does not control: they
+    // are recorded, not judged.
     const ModemLines lines = m_line.modemLines();
     if (!m_line.isOpen())
         return replyError(DeviceError::ReadError, QStringLiteral("the modem lines"));
-    const auto state = [](bool active) {
-        return active ? QStringLiteral("active") : QStringLiteral("inactive");
-    };
-    return stepOf(StepOutcome::Pass,
-                  QStringLiteral("CTS %1, DCD %2")
-                      .arg(state(lines.clearToSend), state(lines.dataCarrierDetect)),
-                  {});
+    return measuredStep(
+        {Measurement::of(QStringLiteral("cts_active"), lines.clearToSend, {}),
+         Measurement::of(QStringLiteral("dcd_active"), lines.dataCarrierDetect, {})});
 }
 
 StepRecord ReaderCheckout::display()
@@ -350,14 +382,14 @@ StepRecord ReaderCheckout::display()
     m_display.runDisplayTest();
     if (!m_line.isOpen())
         return replyError(DeviceError::ReadError, QStringLiteral("the display test"));
-    const bool lit = ask(QStringLiteral("Did every dot of the display light?"));
+    const std::optional<bool> lit = ask(QStringLiteral("Did every dot of the display light?"));
     if (m_stop.requested())
         return interrupted();
-    const QString limits = QStringLiteral("every dot lit");
     if (!lit)
-        return stepOf(StepOutcome::Fail, QStringLiteral("the operator saw dots stay dark"), limits,
-                      QStringLiteral("not every dot of the display lit"));
-    return stepOf(StepOutcome::Pass, QStringLiteral("the operator saw every dot lit"), limits);
+        return noAnswer();
+    return measuredStep({Measurement::of(QStringLiteral("display_dots_lit"), *lit, {},
+                                         MeasurementLimit::equals(true))},
+                        QStringLiteral("not every dot of the display lit"));
 }
 
 StepRecord ReaderCheckout::cards()
@@ -365,40 +397,53 @@ StepRecord ReaderCheckout::cards()
     if (!m_options.prompt)
         return skipped(QStringLiteral("needs an operator to insert and remove cards"));
     const bool eightSlots = m_slotCount == RP::EightSlotModel;
-    const QString limits = QStringLiteral("slots %1 occupied, then none").arg(slotRange());
-    QStringList measured;
-    QStringList failures;
-    const std::array<std::pair<const char *, quint8>, 2> rounds{{
-        {"Insert a card into every slot. Are they all in?", modelSlots()},
-        {"Remove all cards. Are they all out?", quint8(0)},
+    struct Round
+    {
+        const char *question;
+        const char *name; // of the round's measurements
+        quint8 expected;
+    };
+    const std::array<Round, 2> rounds{{
+        {"Insert a card into every slot. Are they all in?", "inserted", modelSlots()},
+        {"Remove all cards. Are they all out?", "removed", quint8(0)},
     }};
-    for (const auto &[question, expected] : rounds) {
-        const bool done = ask(QLatin1String(question));
+    QList<Measurement> measurements;
+    QStringList failures;
+    for (const Round &round : rounds) {
+        const QString name = QLatin1String(round.name);
+        const std::optional<bool> done = ask(QLatin1String(round.question));
         if (m_stop.requested())
             return interrupted();
         if (!done)
-            return stepOf(
-                StepOutcome::Fail, measured.join(QStringLiteral("; ")), limits,
-                QStringLiteral("the operator answered no to: %1").arg(QLatin1String(question)));
+            return noAnswer();
+        measurements.append(Measurement::of(QStringLiteral("cards_%1_confirmed").arg(name), *done,
+                                            {}, MeasurementLimit::equals(true)));
+        if (!*done)
+            return measuredStep(measurements, QStringLiteral("the operator answered no to: %1")
+                                                  .arg(QLatin1String(round.question)));
         const DeviceResult<SlotStatus> status = m_reader.readStatus();
         if (!status.ok())
             return replyError(status.error, QStringLiteral("the status request"));
-        QString read = cardsText(status.value.occupancy & modelSlots());
-        bool right = (status.value.occupancy & modelSlots()) == expected;
+        const quint8 read = status.value.occupancy & modelSlots();
+        measurements.append(Measurement::of(QStringLiteral("cards_%1_occupancy").arg(name),
+                                            int(read), {},
+                                            MeasurementLimit::equals(round.expected)));
+        if (read != round.expected)
+            failures.append(QStringLiteral("expected cards %1, read %2")
+                                .arg(cardsText(round.expected), cardsText(read)));
         if (eightSlots) {
             const DeviceResult<quint8> tarvik = m_reader.tarvikStatus();
             if (!tarvik.ok())
                 return replyError(tarvik.error, QStringLiteral("the Tarvik status"));
-            read += QStringLiteral(" (Tarvik %1)").arg(cardsText(tarvik.value));
-            right = right && tarvik.value == expected;
+            measurements.append(Measurement::of(QStringLiteral("cards_%1_tarvik").arg(name),
+                                                int(tarvik.value), {},
+                                                MeasurementLimit::equals(round.expected)));
+            if (tarvik.value != round.expected)
+                failures.append(QStringLiteral("expected cards %1, the Tarvik status read %2")
+                                    .arg(cardsText(round.expected), cardsText(tarvik.value)));
         }
-        measured.append(QStringLiteral("cards %1").arg(read));
-        if (!right)
-            failures.append(
-                QStringLiteral("expected cards %1, read %2").arg(cardsText(expected), read));
     }
-    return stepOf(failures.isEmpty() ? StepOutcome::Pass : StepOutcome::Fail,
-                  measured.join(QStringLiteral("; ")), limits, failures.join(QStringLiteral("; ")));
+    return measuredStep(measurements, failures.join(QStringLiteral("; ")));
 }
 
 StepRecord ReaderCheckout::programClocks()
@@ -409,12 +454,13 @@ StepRecord ReaderCheckout::programClocks()
     const DeviceResult<ClockSelection> back = m_reader.readClocks();
     if (!back.ok())
         return replyError(back.error, QStringLiteral("the clock read-back"));
-    const QString measured = modelClockText(back.value);
-    const QString limits = modelClockText(wanted);
-    if (measured != limits)
-        return stepOf(StepOutcome::Fail, measured, limits,
-                      QStringLiteral("the clocks read back differ from those stored"));
-    return stepOf(StepOutcome::Pass, measured, limits);
+    QList<Measurement> measurements;
+    for (int slot = 0; slot < m_slotCount; ++slot)
+        measurements.append(Measurement::of(
+            QStringLiteral("clock_slot_%1").arg(slot + 1), megahertzOf(back.value.code(slot)),
+            Megahertz, MeasurementLimit::equals(megahertzOf(wanted.code(slot)))));
+    return measuredStep(measurements,
+                        QStringLiteral("the clocks read back differ from those stored"));
 }
 
 StepRecord ReaderCheckout::programTime()
@@ -424,12 +470,10 @@ StepRecord ReaderCheckout::programTime()
     const DeviceResult<quint16> back = m_reader.readTimeCounts();
     if (!back.ok())
         return replyError(back.error, QStringLiteral("the time read-back"));
-    const QString measured = secondsText(back.value);
-    const QString limits = secondsText(wanted);
-    if (back.value != wanted)
-        return stepOf(StepOutcome::Fail, measured, limits,
-                      QStringLiteral("the time read back differs from the one stored"));
-    return stepOf(StepOutcome::Pass, measured, limits);
+    return measuredStep(
+        {Measurement::of(QStringLiteral("stored_time_setting_s"), secondsOf(back.value), Seconds,
+                         MeasurementLimit::equals(secondsOf(wanted)))},
+        QStringLiteral("the time read back differs from the one stored"));
 }
 
 bool ReaderCheckout::restore()
@@ -458,13 +502,18 @@ bool ReaderCheckout::restore()
 StepRecord ReaderCheckout::replyError(DeviceError error, const QString &request) const
 {
     if (!m_line.isOpen())
-        return stepOf(StepOutcome::Error, {}, {},
-                      QStringLiteral("the port was lost at %1").arg(request));
+        return stepOf(StepOutcome::Error, QStringLiteral("the port was lost at %1").arg(request));
     if (error == DeviceError::Timeout)
-        return stepOf(StepOutcome::Error, {}, {},
+        return stepOf(StepOutcome::Error,
                       QStringLiteral("no complete reply to %1 in time").arg(request));
-    return stepOf(StepOutcome::Error, {}, {},
+    return stepOf(StepOutcome::Error,
                   QStringLiteral("no reply of the right length to %1").arg(request));
+}
+
+StepRecord ReaderCheckout::noAnswer()
+{
+    // Nobody answered, so nobody saw: the step cannot have passed, nor can it have failed.
+    return stepOf(StepOutcome::Error, QStringLiteral("no operator answer (end of input)"));
 }
 
 StepRecord ReaderCheckout::interrupted() const
@@ -472,7 +521,7 @@ StepRecord ReaderCheckout::interrupted() const
     return skipped(Interrupted);
 }
 
-bool ReaderCheckout::ask(const QString &question)
+std::optional<bool> ReaderCheckout::ask(const QString &question)
 {
     const QString serial = m_identification.serialNumber
                                ? Identification::serialText(*m_identification.serialNumber)

@@ -52,10 +52,13 @@ private:
     {
         const char *name;
         StepFunction run;
+        bool programs = false; // stores settings in the reader for good
     };
     static QList<Step> plan(const CheckoutOptions &options);
 
     StepRecord runStep(const Step &step, int index, int count);
+    // Why a programming step must not run after the steps done, or nothing.
+    static QString programmingRefused(const Step &step, const QList<StepRecord> &done);
     StepRecord identify();
     StepRecord status();
     StepRecord selectSlots();
@@ -73,7 +76,9 @@ private:
     // The step's end when the reader did not answer as the protocol requires.
     StepRecord replyError(DeviceError error, const QString &request) const;
     StepRecord interrupted() const;
-    bool ask(const QString &question);
+    static StepRecord noAnswer();
+    // The operator's answer, or nothing when none can come (the input ended).
+    std::optional<bool> ask(const QString &question);
     // The occupancy bits of the model's slots.
     quint8 modelSlots() const;
     QString slotRange() const;

@@ -56,17 +56,18 @@ void CheckoutTerminal::readerFinished(int reader, const ReaderRecord &record)
     printFinishedInOrder();
 }
 
-bool CheckoutTerminal::ask(int, const QString &port, const QString &serial, const QString &question)
+std::optional<bool> CheckoutTerminal::ask(int, const QString &port, const QString &serial,
+                                          const QString &question)
 {
     const std::lock_guard oneAtATime(m_questionLock);
     if (m_stopRequested())
-        return false;
+        return std::nullopt;
     const QByteArray prompt =
         QStringLiteral("%1  SN %2: %3 [y/n] ").arg(port, serial, question).toUtf8();
     {
         const std::lock_guard lock(m_lock);
         if (m_inputEnded)
-            return false;
+            return std::nullopt;
         eraseProgress();
         m_asking = true;
         m_error.write(prompt);
@@ -84,7 +85,7 @@ bool CheckoutTerminal::ask(int, const QString &port, const QString &serial, cons
     if (!answer)
         m_error.write("\n");
     redrawProgress();
-    return answer.value_or(false);
+    return answer;
 }
 
 void CheckoutTerminal::writeError(const QByteArray &text)

@@ -38,8 +38,8 @@ public:
     void stepFinished(int reader, const QString &port, int stepIndex, int stepCount,
                       const StepRecord &step) override;
     void readerFinished(int reader, const ReaderRecord &record) override;
-    bool ask(int reader, const QString &port, const QString &serial,
-             const QString &question) override;
+    std::optional<bool> ask(int reader, const QString &port, const QString &serial,
+                            const QString &question) override;
 
     // A line for standard error (a trace line, a message) that must not tear the progress.
     void writeError(const QByteArray &text);

@@ -79,21 +79,23 @@ void TileWorker::stepStarted(int /*reader*/, const QString & /*port*/, int stepI
 void TileWorker::stepFinished(int /*reader*/, const QString & /*port*/, int /*stepIndex*/,
                               int /*stepCount*/, const StepRecord &step)
 {
-    // The identification step measures "Vorn8, firmware 3, SN 001234": the tile shows the
-    // reader's model and serial number from then on, not only once the checkout is over.
-    if (step.name != IdentifyStep || step.outcome == StepOutcome::Error)
+    // The tile shows the reader's model and serial number as soon as the reader has told them,
+    // not only once the checkout is over.
+    if (step.name != IdentifyStep)
         return;
-    const QStringList facts = step.measured.split(QStringLiteral(", "));
-    if (facts.size() == 3 && facts.at(2).startsWith(QLatin1String("SN ")))
-        emit identified(facts.at(0), facts.at(2).mid(3));
+    const Measurement *model = step.measurement(QStringLiteral("model_type"));
+    const Measurement *serial = step.measurement(QStringLiteral("serial"));
+    if (model && serial)
+        emit identified(Identification::modelName(quint8(model->value.toInt())),
+                        Identification::serialText(quint16(serial->value.toInt())));
 }
 
-bool TileWorker::ask(int /*reader*/, const QString & /*port*/, const QString & /*serial*/,
-                     const QString &question)
+std::optional<bool> TileWorker::ask(int /*reader*/, const QString & /*port*/,
+                                    const QString & /*serial*/, const QString &question)
 {
     std::unique_lock lock(m_answerLock);
     m_answer.reset();
     emit questionAsked(question);
     m_answered.wait(lock, [this] { return m_answer.has_value() || m_stop->requested(); });
-    return m_answer.value_or(false);
+    return m_answer;
 }

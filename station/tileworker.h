@@ -48,8 +48,8 @@ private:
                      const QString &stepName) override;
     void stepFinished(int reader, const QString &port, int stepIndex, int stepCount,
                       const StepRecord &step) override;
-    bool ask(int reader, const QString &port, const QString &serial,
-             const QString &question) override;
+    std::optional<bool> ask(int reader, const QString &port, const QString &serial,
+                            const QString &question) override;
 
     const StationSetup &m_setup;
     const QString m_port;

@@ -3,9 +3,12 @@
 #include "checkout/readercheckout.h"
 #include "emulator/emulatedreader.h"
 #include "emulator/linefactory.h"
+#include "emulator/readerdefect.h"
 #include "serial/serialline.h"
 #include "serial/virtualclock.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QTest>
 
 #include <functional>
@@ -21,7 +24,7 @@ const QString Vorn4 = QStringLiteral("emu-vorn4");
 class ScriptedOperator final : public CheckoutObserver
 {
 public:
-    std::function<bool(const QString &question)> answer;
+    std::function<std::optional<bool>(const QString &question)> answer;
     std::function<void(const QString &step)> onStepStarted;
     QStringList questions;
     QList<int> finishedReaders;
@@ -36,7 +39,8 @@ public:
         const std::lock_guard lock(m_lock);
         finishedReaders.append(reader);
     }
-    bool ask(int, const QString &port, const QString &serial, const QString &question) override
+    std::optional<bool> ask(int, const QString &port, const QString &serial,
+                            const QString &question) override
     {
         const std::lock_guard lock(m_lock);
         questions.append(port + QLatin1Char(' ') + serial + QLatin1Char(' ') + question);
@@ -66,6 +70,39 @@ struct Station
     CheckoutOptions options;
     ScriptedOperator observer;
     CheckoutStop stop;
+};
+
+// The emulated line, watched: a test acts when a request of its choice has been written, in the
+// middle of a step.
+class WatchedLine final : public SerialLine
+{
+public:
+    WatchedLine(std::unique_ptr<SerialLine> line, std::function<void(char command)> written)
+        : m_line(std::move(line)), m_written(std::move(written))
+    {
+    }
+    QString portName() const override { return m_line->portName(); }
+    bool open() override { return m_line->open(); }
+    void close() override { m_line->close(); }
+    bool isOpen() const override { return m_line->isOpen(); }
+    OpenFailure openFailure() const override { return m_line->openFailure(); }
+    QString errorText() const override { return m_line->errorText(); }
+    qint64 bytesWaiting() override { return m_line->bytesWaiting(); }
+    qint64 read(char *data, qint64 maxSize) override { return m_line->read(data, maxSize); }
+    qint64 write(const char *data, qint64 size) override
+    {
+        const qint64 written = m_line->write(data, size);
+        if (size > 0)
+            m_written(data[0]);
+        return written;
+    }
+    void setDataTerminalReady(bool asserted) override { m_line->setDataTerminalReady(asserted); }
+    void setRequestToSend(bool asserted) override { m_line->setRequestToSend(asserted); }
+    ModemLines modemLines() override { return m_line->modemLines(); }
+
+private:
+    std::unique_ptr<SerialLine> m_line;
+    std::function<void(char)> m_written;
 };
 
 QStringList stepsWith(const ReaderRecord &record, StepOutcome outcome)
@@ -105,6 +142,14 @@ private slots:
     void identificationLimits_data();
     void identificationLimits();
     void operatorSaysNo();
+    void endOfInputIsNoAnswer();
+    void timeSettingLimit_data();
+    void timeSettingLimit();
+    void onlyAGoodReaderIsProgrammed_data();
+    void onlyAGoodReaderIsProgrammed();
+    void clocksPutBackAfterAnEndInTheirStep_data();
+    void clocksPutBackAfterAnEndInTheirStep();
+    void measurementsInTheRecord();
     void severalReadersAtOnce();
 };
 
@@ -144,7 +189,7 @@ void CheckoutTest::healthyReaderPassesEveryStep()
     QVERIFY(record.restored);
     QCOMPARE(record.modelType, int(reader.modelType()));
     QCOMPARE(record.serialNumber, int(reader.serialNumber()));
-    QCOMPARE(record.step("echo")->measured, QStringLiteral("256 bytes echoed"));
+    QCOMPARE(record.step("echo")->measurement("bytes_echoed")->value, QJsonValue(256));
     QCOMPARE(station.observer.questions.size(), 3);
     QVERIFY(station.observer.questions.first().startsWith(
         port + QLatin1Char(' ') + record.serialText() + QLatin1String(" Did every dot")));
@@ -160,42 +205,46 @@ void CheckoutTest::defectFailsItsStepOnly_data()
     QTest::addColumn<QString>("port");
     QTest::addColumn<QString>("defect");
     QTest::addColumn<QString>("step");
-    QTest::addColumn<QString>("named"); // what the step's record names
+    QTest::addColumn<QString>("measurement"); // the one measurement outside its limit
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("named"); // what the step's message names
 
     QTest::newRow("echo bit 0") << Vorn8 << "echo-bit-0"
                                 << "echo"
-                                << "0x00, received 0x01";
+                                << "bytes_echoed" << 0 << "0x00 came back as 0x01";
     QTest::newRow("echo bit 7") << Vorn4 << "echo-bit-7"
                                 << "echo"
-                                << "0x00, received 0x80";
+                                << "bytes_echoed" << 0 << "0x00 came back as 0x80";
     QTest::newRow("clock stuck, slot 3") << Vorn8 << "clock-stuck-slot-3"
                                          << "clocks"
-                                         << "slot 3 ";
+                                         << "clock_slots_following" << 7 << "slots 3 do not";
     QTest::newRow("clock stuck, slot 8") << Vorn8 << "clock-stuck-slot-8"
                                          << "clocks"
-                                         << "slot 8 ";
-    QTest::newRow("clock stuck, slot 4 of four") << Vorn4 << "clock-stuck-slot-4"
-                                                 << "clocks"
-                                                 << "slot 4 ";
+                                         << "clock_slots_following" << 7 << "slots 8 do not";
+    QTest::newRow("clock stuck, slot 4 of four")
+        << Vorn4 << "clock-stuck-slot-4"
+        << "clocks"
+        << "clock_slots_following" << 3 << "slots 4 do not";
     // A four-slot reader's clocks are compared on its four slots only.
     QTest::newRow("clock stuck, slot 5 of four") << Vorn4 << "clock-stuck-slot-5"
                                                  << ""
-                                                 << "";
+                                                 << "" << 0 << "";
     QTest::newRow("slot 2 unselectable") << Vorn8 << "slot-unselectable-2"
                                          << "select-slot"
-                                         << "slot 2 (slot 1 stayed";
+                                         << "slots_selectable" << 7 << "slot 2 (slot 1 stayed";
     QTest::newRow("slot 8 unselectable") << Vorn8 << "slot-unselectable-8"
                                          << "select-slot"
-                                         << "slot 8 (slot 7 stayed";
-    QTest::newRow("slot 4 of four unselectable") << Vorn4 << "slot-unselectable-4"
-                                                 << "select-slot"
-                                                 << "slot 4 (slot 3 stayed";
+                                         << "slots_selectable" << 7 << "slot 8 (slot 7 stayed";
+    QTest::newRow("slot 4 of four unselectable")
+        << Vorn4 << "slot-unselectable-4"
+        << "select-slot"
+        << "slots_selectable" << 3 << "slot 4 (slot 3 stayed";
     QTest::newRow("Tarvik disagrees") << Vorn8 << "tarvik-disagrees"
                                       << "tarvik"
-                                      << "cards 1 2 3 6";
+                                      << "tarvik_occupancy" << 0x27 << "cards 1 2 3 6";
     QTest::newRow("Tarvik on four slots is never asked") << Vorn4 << "tarvik-disagrees"
                                                          << ""
-                                                         << "";
+                                                         << "" << 0 << "";
 }
 
 void CheckoutTest::defectFailsItsStepOnly()
@@ -203,6 +252,8 @@ void CheckoutTest::defectFailsItsStepOnly()
     QFETCH(QString, port);
     QFETCH(QString, defect);
     QFETCH(QString, step);
+    QFETCH(QString, measurement);
+    QFETCH(int, value);
     QFETCH(QString, named);
     Station station;
     EmulatedReader &reader = station.reader(port);
@@ -217,8 +268,14 @@ void CheckoutTest::defectFailsItsStepOnly()
     QVERIFY2(stepsWith(record, StepOutcome::Fail) == expected, qPrintable(describe(record)));
     QVERIFY(stepsWith(record, StepOutcome::Error).isEmpty());
     QCOMPARE(record.outcome, step.isEmpty() ? ReaderOutcome::Pass : ReaderOutcome::Fail);
-    if (!step.isEmpty())
-        QVERIFY2(record.step(step)->measured.contains(named), qPrintable(describe(record)));
+    QStringList failedMeasurements;
+    for (const StepRecord &each : record.steps)
+        failedMeasurements += each.failedMeasurements();
+    QCOMPARE(failedMeasurements, step.isEmpty() ? QStringList{} : QStringList{measurement});
+    if (!step.isEmpty()) {
+        QCOMPARE(record.step(step)->measurement(measurement)->value, QJsonValue(value));
+        QVERIFY2(record.step(step)->message.contains(named), qPrintable(describe(record)));
+    }
     QVERIFY(record.restored);
     QCOMPARE(reader.workingClocks(), clocks);
     QCOMPARE(reader.selectedSlot(), selected);
@@ -390,6 +447,153 @@ void CheckoutTest::severalReadersAtOnce()
     QCOMPARE(station.observer.questions.size(), 2);
     QCOMPARE(station.observer.finishedReaders.size(), 3);
     QVERIFY(run.readers.at(0).id != run.readers.at(2).id);
+}
+
+void CheckoutTest::endOfInputIsNoAnswer()
+{
+    Station station;
+    station.options.prompt = true;
+    station.options.cards = true;
+    station.observer.answer = [](const QString &) { return std::nullopt; };
+    const ReaderRecord record = station.check(Vorn8);
+    const StepRecord &display = *record.step("display");
+    QCOMPARE(display.outcome, StepOutcome::Error);
+    QCOMPARE(display.message, QStringLiteral("no operator answer (end of input)"));
+    QVERIFY(display.measurements.isEmpty()); // nobody saw the display: nothing is claimed
+    QCOMPARE(record.outcome, ReaderOutcome::Error);
+    QCOMPARE(record.step("cards")->outcome, StepOutcome::Skip);
+}
+
+void CheckoutTest::timeSettingLimit_data()
+{
+    QTest::addColumn<int>("counts");
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<StepOutcome>("outcome");
+    QTest::newRow("zero") << 0 << 0.0 << StepOutcome::Pass;
+    QTest::newRow("428 s, the largest setting") << 428 * 153 << 428.0 << StepOutcome::Pass;
+    QTest::newRow("a count beyond 428 s") << 0xFFFF << 428.33 << StepOutcome::Fail;
+}
+
+void CheckoutTest::timeSettingLimit()
+{
+    QFETCH(int, counts);
+    QFETCH(double, seconds);
+    QFETCH(StepOutcome, outcome);
+    Station station;
+    station.reader(Vorn4).setWorkingTime(quint16(counts));
+    const ReaderRecord record = station.check(Vorn4);
+    const StepRecord &time = *record.step("time");
+    QCOMPARE(time.outcome, outcome);
+    QCOMPARE(time.measurement("time_setting_s")->value.toDouble(), seconds);
+    QCOMPARE(time.measurement("time_setting_s")->limit.toJson().toObject(),
+             (QJsonObject{{"low", 0}, {"high", 428}}));
+}
+
+void CheckoutTest::onlyAGoodReaderIsProgrammed_data()
+{
+    QTest::addColumn<int>("model"); // the model asked for
+    QTest::addColumn<QString>("defect");
+    QTest::addColumn<QString>("refusal"); // empty: programmed
+    QTest::newRow("good reader") << 8 << ""
+                                 << "";
+    QTest::newRow("wrong model") << 4 << ""
+                                 << "not run: identify did not pass";
+    QTest::newRow("echo fails") << 8 << "echo-bit-1"
+                                << "not run: echo did not pass";
+}
+
+void CheckoutTest::onlyAGoodReaderIsProgrammed()
+{
+    QFETCH(int, model);
+    QFETCH(QString, defect);
+    QFETCH(QString, refusal);
+    Station station;
+    EmulatedReader &reader = station.reader(Vorn8);
+    if (!defect.isEmpty())
+        reader.setDefects({*ReaderDefect::fromName(defect)});
+    const quint16 storedClocks = reader.storedClocks();
+    const quint16 storedTime = reader.storedTime();
+    station.options.model = quint8(model);
+    ClockSelection clocks;
+    for (int slot = 0; slot < 8; ++slot)
+        clocks.setCode(slot, 3);
+    station.options.programClocks = clocks;
+    station.options.programTimeCounts = 153 * 7;
+
+    const ReaderRecord record = station.check(Vorn8);
+    for (const char *step : {"program-clocks", "program-time"}) {
+        QCOMPARE(record.step(step)->outcome,
+                 refusal.isEmpty() ? StepOutcome::Pass : StepOutcome::Skip);
+        QCOMPARE(record.step(step)->message, refusal);
+    }
+    if (refusal.isEmpty()) {
+        QCOMPARE(reader.storedTime(), quint16(153 * 7));
+        QCOMPARE(record.step("program-clocks")->measurement("clock_slot_8")->value,
+                 QJsonValue(8.0));
+    } else {
+        QCOMPARE(reader.storedClocks(), storedClocks);
+        QCOMPARE(reader.storedTime(), storedTime);
+    }
+}
+
+void CheckoutTest::clocksPutBackAfterAnEndInTheirStep_data()
+{
+    QTest::addColumn<bool>("stop"); // else the next clock read-back gets no reply
+    QTest::newRow("stopped after the first clock write") << true;
+    QTest::newRow("no reply after the first clock write") << false;
+}
+
+void CheckoutTest::clocksPutBackAfterAnEndInTheirStep()
+{
+    QFETCH(bool, stop);
+    Station station;
+    EmulatedReader &reader = station.reader(Vorn8);
+    const quint16 clocks = reader.workingClocks();
+    bool acted = false;
+    CheckoutRunner runner([] { return std::make_unique<VirtualClock>(); },
+                          [&](const QString &name, WaitClock &clock) {
+                              return std::make_unique<WatchedLine>(
+                                  station.lines.create(name, clock), [&](char command) {
+                                      if (command != 'c' || acted)
+                                          return;
+                                      acted = true;
+                                      if (stop)
+                                          station.stop.request();
+                                      else
+                                          reader.setFault({FaultKind::NoAnswer, 'g', 1});
+                                  });
+                          },
+                          station.options, station.observer);
+
+    const ReaderRecord record = runner.checkReader(0, Vorn8, station.stop);
+    QVERIFY(acted);
+    QCOMPARE(record.step("clocks")->outcome, stop ? StepOutcome::Skip : StepOutcome::Error);
+    QCOMPARE(reader.workingClocks(), clocks);
+    QVERIFY(record.restored);
+}
+
+void CheckoutTest::measurementsInTheRecord()
+{
+    Station station;
+    station.options.minFirmware = 2;
+    const ReaderRecord record = station.check(Vorn8);
+    const QJsonObject identify = record.toJson()["steps"].toArray().at(0).toObject();
+    const QJsonArray measurements = identify["measurements"].toArray();
+    QCOMPARE(measurements.size(), 3);
+    QCOMPARE(measurements.at(0).toObject(),
+             (QJsonObject{{"name", "model_type"},
+                          {"value", 8},
+                          {"unit", ""},
+                          {"limit", QJsonObject{{"one_of", QJsonArray{4, 8}}}},
+                          {"outcome", "pass"}}));
+    QCOMPARE(measurements.at(1).toObject()["limit"].toObject(), (QJsonObject{{"low", 2}}));
+    QCOMPARE(measurements.at(2).toObject()["value"],
+             QJsonValue(int(station.reader(Vorn8).serialNumber())));
+    QCOMPARE(measurements.at(2).toObject()["limit"], QJsonValue(QJsonValue::Null));
+    // For people, the same facts as text; and back from JSON unchanged.
+    QCOMPARE(identify["measured"].toString(), QStringLiteral("model_type 8, firmware 3, serial %1")
+                                                  .arg(station.reader(Vorn8).serialNumber()));
+    QCOMPARE(ReaderRecord::fromJson(record.toJson()), record);
 }
 
 QTEST_GUILESS_MAIN(CheckoutTest)
