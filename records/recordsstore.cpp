@@ -35,10 +35,39 @@ const RecordsDatabase::Migrations Schema = {
         QStringLiteral("CREATE INDEX IF NOT EXISTS checkouts_failed_steps "
                        "ON checkouts (failed_steps, started)"),
     },
+    // Who checked, with what and for which lot; and every measurement as a row of its own, so
+    // that a value can be charted across readers with plain SQL. Records kept before keep their
+    // text and get empty traceability columns.
+    {
+        QStringLiteral("ALTER TABLE checkouts ADD COLUMN tool TEXT NOT NULL DEFAULT ''"),
+        QStringLiteral("ALTER TABLE checkouts ADD COLUMN tool_version TEXT NOT NULL DEFAULT ''"),
+        QStringLiteral("ALTER TABLE checkouts ADD COLUMN operator TEXT NOT NULL DEFAULT ''"),
+        QStringLiteral("ALTER TABLE checkouts ADD COLUMN lot TEXT NOT NULL DEFAULT ''"),
+        QStringLiteral("ALTER TABLE checkouts ADD COLUMN firmware INTEGER"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS checkouts_lot ON checkouts (lot, started)"),
+        QStringLiteral(
+            "CREATE INDEX IF NOT EXISTS checkouts_operator ON checkouts (operator, started)"),
+        QStringLiteral(
+            "CREATE INDEX IF NOT EXISTS checkouts_firmware ON checkouts (firmware, started)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS measurements ("
+                       "record_id VARCHAR(64) NOT NULL REFERENCES checkouts (id), "
+                       "step VARCHAR(32) NOT NULL, "
+                       "name VARCHAR(64) NOT NULL, "
+                       "value_number DOUBLE PRECISION, "
+                       "value_text TEXT, "
+                       "unit VARCHAR(16) NOT NULL, "
+                       "limit_low DOUBLE PRECISION, "
+                       "limit_high DOUBLE PRECISION, "
+                       "limit_json TEXT, "
+                       "outcome VARCHAR(8) NOT NULL, "
+                       "PRIMARY KEY (record_id, step, name))"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS measurements_name "
+                       "ON measurements (name, step, value_number)"),
+    },
 };
 
-const QString SummaryColumns =
-    QStringLiteral("id, started, station, port, model, serial, outcome, failed_steps");
+const QString SummaryColumns = QStringLiteral(
+    "id, started, station, port, model, serial, outcome, failed_steps, operator, lot");
 
 // Text columns hold an empty text, never NULL, for a fact the record leaves empty.
 QString text(const QString &value)
@@ -63,7 +92,36 @@ RecordSummary summaryOf(const QSqlQuery &query)
         summary.serialNumber = query.value(5).toInt();
     summary.outcome = query.value(6).toString();
     summary.failedSteps = query.value(7).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    summary.operatorName = query.value(8).toString();
+    summary.lot = query.value(9).toString();
     return summary;
+}
+
+QString compactJson(const QJsonObject &object)
+{
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+QVariant optionalDouble(const std::optional<double> &value)
+{
+    return value ? QVariant(*value) : QVariant(QMetaType::fromType<double>());
+}
+
+// A number (true and false as 1 and 0) in value_number, a text (and true/false) in value_text.
+void bindValue(QSqlQuery &query, const QJsonValue &value)
+{
+    const QVariant noNumber(QMetaType::fromType<double>());
+    const QVariant noText(QMetaType::fromType<QString>());
+    if (value.isDouble()) {
+        query.addBindValue(value.toDouble());
+        query.addBindValue(noText);
+    } else if (value.isBool()) {
+        query.addBindValue(value.toBool() ? 1.0 : 0.0);
+        query.addBindValue(value.toBool() ? QStringLiteral("true") : QStringLiteral("false"));
+    } else {
+        query.addBindValue(noNumber);
+        query.addBindValue(value.isString() ? QVariant(value.toString()) : noText);
+    }
 }
 
 } // namespace
@@ -81,7 +139,8 @@ RecordsStore::Stored RecordsStore::store(const ReaderRecord &record)
     const bool stored = m_database.transaction([&] {
         QSqlQuery insert = m_database.prepare(QStringLiteral(
             "INSERT INTO checkouts (id, started, station, port, model, serial, outcome, "
-            "failed_steps, duration_ms, record) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+            "failed_steps, duration_ms, record, tool, tool_version, operator, lot, firmware) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
             "ON CONFLICT (id) DO NOTHING"));
         insert.addBindValue(record.id);
         insert.addBindValue(isoUtc(record.started));
@@ -92,16 +151,47 @@ RecordsStore::Stored RecordsStore::store(const ReaderRecord &record)
         insert.addBindValue(outcomeName(record.outcome));
         insert.addBindValue(text(record.failedSteps().join(QLatin1Char(' '))));
         insert.addBindValue(record.durationMs);
-        insert.addBindValue(
-            QString::fromUtf8(QJsonDocument(record.toJson()).toJson(QJsonDocument::Compact)));
+        insert.addBindValue(compactJson(record.toJson()));
+        insert.addBindValue(text(record.tool));
+        insert.addBindValue(text(record.toolVersion));
+        insert.addBindValue(text(record.operatorName));
+        insert.addBindValue(text(record.lot));
+        insert.addBindValue(optionalInt(record.firmware));
         if (!m_database.exec(insert))
             return false;
         added = insert.numRowsAffected() == 1;
-        return true;
+        // A record sent again has its measurements already.
+        return !added || storeMeasurements(record);
     });
     if (!stored)
         return Stored::Failed;
     return added ? Stored::Added : Stored::AlreadyThere;
+}
+
+bool RecordsStore::storeMeasurements(const ReaderRecord &record)
+{
+    QSqlQuery insert = m_database.prepare(QStringLiteral(
+        "INSERT INTO measurements (record_id, step, name, value_number, value_text, unit, "
+        "limit_low, limit_high, limit_json, outcome) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    for (const StepRecord &step : record.steps) {
+        for (const Measurement &measurement : step.measurements) {
+            insert.addBindValue(record.id);
+            insert.addBindValue(step.name);
+            insert.addBindValue(measurement.name);
+            bindValue(insert, measurement.value);
+            insert.addBindValue(text(measurement.unit));
+            insert.addBindValue(optionalDouble(measurement.limit.low()));
+            insert.addBindValue(optionalDouble(measurement.limit.high()));
+            const QJsonValue limit = measurement.limit.toJson();
+            insert.addBindValue(limit.isObject() ? QVariant(compactJson(limit.toObject()))
+                                                 : QVariant(QMetaType::fromType<QString>()));
+            insert.addBindValue(measurement.passed() ? QStringLiteral("pass")
+                                                     : QStringLiteral("fail"));
+            if (!m_database.exec(insert))
+                return false;
+        }
+    }
+    return true;
 }
 
 bool RecordsStore::find(const QString &id, std::optional<ReaderRecord> &record)
@@ -137,6 +227,14 @@ std::optional<QList<RecordSummary>> RecordsStore::list(const RecordsQuery &filte
     if (!filter.station.isEmpty()) {
         conditions.append(QStringLiteral("station = ?"));
         values.append(filter.station);
+    }
+    if (!filter.lot.isEmpty()) {
+        conditions.append(QStringLiteral("lot = ?"));
+        values.append(filter.lot);
+    }
+    if (!filter.operatorName.isEmpty()) {
+        conditions.append(QStringLiteral("operator = ?"));
+        values.append(filter.operatorName);
     }
     QString statement = QStringLiteral("SELECT %1 FROM checkouts").arg(SummaryColumns);
     if (!conditions.isEmpty())

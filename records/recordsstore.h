@@ -17,6 +17,8 @@ struct RecordsQuery
     std::optional<ReaderOutcome> outcome;
     QDateTime since;
     QString station;
+    QString lot;
+    QString operatorName;
     std::optional<int> limit;
 };
 
@@ -31,10 +33,13 @@ struct RecordSummary
     std::optional<int> serialNumber; // unknown when the reader never identified
     QString outcome;
     QStringList failedSteps;
+    QString operatorName;
+    QString lot;
 };
 
 // The checkouts kept in one records database. Each stored checkout is one row: its facts in
-// indexed columns for finding it, and the whole record as JSON for showing it. Storing is
+// indexed columns for finding it, and the whole record as JSON for showing it; each of its
+// measurements is a row of the measurements table. Storing is
 // idempotent on the record's id, so a record sent twice is kept once.
 class RecordsStore
 {
@@ -62,5 +67,7 @@ public:
     std::optional<QList<RecordSummary>> list(const RecordsQuery &filter);
 
 private:
+    bool storeMeasurements(const ReaderRecord &record);
+
     RecordsDatabase m_database;
 };

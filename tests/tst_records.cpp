@@ -4,6 +4,7 @@
 #include "records/samplerecords.h"
 #include "records/vornctlrun.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
@@ -15,6 +16,7 @@
 #include <QTextStream>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 // The records store on a real database: an SQLite file, or, when VORN_TEST_POSTGRES_URL names
@@ -35,6 +37,8 @@ private slots:
     void serverAwayRecordsWaitInTheOutbox();
     void refusedConnections_data();
     void refusedConnections();
+    void measurementsAreRowsOfTheirOwn();
+    void firstReleaseFileMigratedInPlace();
 
 private:
     bool onPostgreSql() const { return !m_serverUrl.isEmpty(); }
@@ -139,15 +143,29 @@ void RecordsTest::list_data()
 
     const QDateTime first = sampleRecord(0).started;
     QTest::newRow("all") << RecordsQuery{} << QList<int>{12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1};
-    QTest::newRow("serial") << RecordsQuery{1005, {}, {}, {}, {}} << QList<int>{5};
-    QTest::newRow("outcome") << RecordsQuery{{}, ReaderOutcome::Fail, {}, {}, {}}
+    const auto where = [](const std::function<void(RecordsQuery &)> &set) {
+        RecordsQuery query;
+        set(query);
+        return query;
+    };
+    QTest::newRow("serial") << where([](RecordsQuery &q) { q.serialNumber = 1005; })
+                            << QList<int>{5};
+    QTest::newRow("outcome") << where([](RecordsQuery &q) { q.outcome = ReaderOutcome::Fail; })
                              << QList<int>{10, 5};
-    QTest::newRow("since") << RecordsQuery{{}, {}, first.addSecs(600), {}, {}}
+    QTest::newRow("since") << where([&first](RecordsQuery &q) { q.since = first.addSecs(600); })
                            << QList<int>{12, 11, 10};
-    QTest::newRow("station and limit")
-        << RecordsQuery{{}, {}, {}, QStringLiteral("station-1"), 2} << QList<int>{10, 7};
-    QTest::newRow("nothing matches")
-        << RecordsQuery{1005, ReaderOutcome::Pass, {}, {}, {}} << QList<int>{};
+    QTest::newRow("station and limit") << where([](RecordsQuery &q) {
+        q.station = QStringLiteral("station-1");
+        q.limit = 2;
+    }) << QList<int>{10, 7};
+    QTest::newRow("lot and operator") << where([](RecordsQuery &q) {
+        q.lot = QStringLiteral("lot-0");
+        q.operatorName = QStringLiteral("operator-1");
+    }) << QList<int>{9, 7, 5, 3, 1};
+    QTest::newRow("nothing matches") << where([](RecordsQuery &q) {
+        q.serialNumber = 1005;
+        q.outcome = ReaderOutcome::Pass;
+    }) << QList<int>{};
 }
 
 void RecordsTest::list()
@@ -328,6 +346,90 @@ void RecordsTest::refusedConnections()
                                           environment);
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(run.err.contains(words), qPrintable(run.err));
+}
+
+void RecordsTest::measurementsAreRowsOfTheirOwn()
+{
+    RecordsStore store(freshLocation());
+    QVERIFY2(store.open(), qPrintable(store.errorText()));
+    QCOMPARE(store.store(sampleRecord(5)), RecordsStore::Stored::Added);
+    QCOMPARE(store.store(sampleRecord(5)), RecordsStore::Stored::AlreadyThere);
+
+    // Read as an analysis tool would: plain SQL over the rows, beside the store's connection.
+    const QString connection = QStringLiteral("analysis");
+    {
+        const RecordsLocation &location = store.location();
+        const bool sqlite = location.kind == RecordsLocation::Kind::Sqlite;
+        QSqlDatabase database = QSqlDatabase::addDatabase(
+            sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), connection);
+        database.setDatabaseName(sqlite ? location.path : location.database);
+        database.setHostName(location.host);
+        database.setPort(location.port);
+        database.setUserName(location.user);
+        QVERIFY2(database.open(), qPrintable(database.lastError().text()));
+        QSqlQuery query(database);
+        QVERIFY(query.exec(QStringLiteral(
+            "SELECT m.step, m.name, m.value_number, m.unit, m.limit_low, m.limit_high, "
+            "m.limit_json, m.outcome, c.lot, c.operator, c.tool, c.firmware "
+            "FROM measurements m JOIN checkouts c ON c.id = m.record_id "
+            "ORDER BY m.step, m.name")));
+        QStringList rows;
+        while (query.next()) {
+            QStringList fields;
+            for (int i = 0; i < 12; ++i)
+                fields.append(query.value(i).isNull() ? QStringLiteral("NULL")
+                                                      : query.value(i).toString());
+            rows.append(fields.join(QLatin1Char('|')));
+        }
+        QCOMPARE(rows, (QStringList{
+                           "clocks|clock_slots_following|7||NULL|NULL|{\"equals\":8}|fail|lot-0|"
+                           "operator-1|vornctl|3",
+                           "identify|firmware|3||NULL|NULL|NULL|pass|lot-0|operator-1|vornctl|3",
+                           "identify|model_type|8||NULL|NULL|{\"equals\":8}|pass|lot-0|"
+                           "operator-1|vornctl|3",
+                           "identify|serial|1005||NULL|NULL|NULL|pass|lot-0|operator-1|vornctl|3",
+                           "time|time_setting_s|20|s|0|428|{\"high\":428,\"low\":0}|pass|"
+                           "lot-0|operator-1|vornctl|3",
+                       }));
+    }
+    QSqlDatabase::removeDatabase(connection);
+}
+
+void RecordsTest::firstReleaseFileMigratedInPlace()
+{
+    if (onPostgreSql())
+        QSKIP("the fixture is a records file");
+    const QString path = m_folder.filePath(QStringLiteral("first-release.sqlite"));
+    QVERIFY(QFile::copy(QFINDTESTDATA("records/v1-records.sqlite"), path));
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    const RecordsLocation location = *RecordsLocation::parse("sqlite:" + path, nullptr);
+
+    RecordsStore store(location);
+    QVERIFY2(store.open(), qPrintable(store.errorText()));
+    const auto old = store.list({});
+    QVERIFY(old);
+    QCOMPARE(old->size(), 7);
+    QStringList outcomes;
+    for (const RecordSummary &summary : *old)
+        outcomes.append(summary.outcome + QLatin1Char(':') + summary.failedSteps.join(','));
+    QCOMPARE(outcomes, (QStringList{"error:select-slot", "pass:", "fail:clocks", "fail:identify",
+                                    "fail:echo", "pass:", "pass:"}));
+    // The old records as they were written: their text, no measurements.
+    std::optional<ReaderRecord> echoFailed;
+    QVERIFY(store.find(old->at(4).id, echoFailed));
+    QVERIFY(echoFailed);
+    QCOMPARE(echoFailed->step("echo")->measured, QStringLiteral("sent 0x00, received 0x08"));
+    QVERIFY(echoFailed->step("echo")->measurements.isEmpty());
+    QVERIFY(echoFailed->lot.isEmpty());
+
+    // New records go in beside them, with their measurements; the old ones stay listed.
+    QCOMPARE(store.store(sampleRecord(1)), RecordsStore::Stored::Added);
+    RecordsStore again(location);
+    QVERIFY2(again.open(), qPrintable(again.errorText()));
+    QCOMPARE(again.list({})->size(), 8);
+    RecordsQuery byLot;
+    byLot.lot = QStringLiteral("lot-0");
+    QCOMPARE(again.list(byLot)->size(), 1);
 }
 
 QTEST_GUILESS_MAIN(RecordsTest)

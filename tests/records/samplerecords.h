@@ -3,6 +3,7 @@
 #include "checkout/checkoutrecord.h"
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <QString>
 #include <QTimeZone>
 
@@ -25,23 +26,45 @@ inline ReaderRecord sampleRecord(int n, const QString &idPrefix = QStringLiteral
         record.firmware = 3;
         record.serialNumber = 1000 + n % 100;
     }
-    record.steps.append(
-        {QStringLiteral("identify"), identified ? StepOutcome::Pass : StepOutcome::Error, 120,
-         identified ? QStringLiteral("Vorn8 fw 3") : QString(), QStringLiteral("model 8"),
-         identified ? QString() : QStringLiteral("no reply")});
+    record.tool = QStringLiteral("vornctl");
+    record.toolVersion = QStringLiteral("1.0.0");
+    record.operatorName = QStringLiteral("operator-%1").arg(n % 2);
+    record.lot = QStringLiteral("lot-%1").arg(n / 10);
+    record.options = QJsonObject{{QStringLiteral("model"), 8}};
+    StepRecord identify;
+    identify.name = QStringLiteral("identify");
+    identify.outcome = identified ? StepOutcome::Pass : StepOutcome::Error;
+    identify.durationMs = 120;
+    if (identified)
+        identify.setMeasurements(
+            {Measurement::of(QStringLiteral("model_type"), 8, {}, MeasurementLimit::equals(8)),
+             Measurement::of(QStringLiteral("firmware"), 3, {}),
+             Measurement::of(QStringLiteral("serial"), 1000 + n % 100, {})});
+    else
+        identify.message = QStringLiteral("no reply");
+    record.steps.append(identify);
     for (const char *name :
          {"status", "select-slot", "clocks", "tarvik", "time", "echo", "lines"}) {
-        StepRecord step{QLatin1String(name),           StepOutcome::Pass,        80,
-                        QStringLiteral("as expected"), QStringLiteral("as set"), QString()};
-        if (!identified)
+        StepRecord step;
+        step.name = QLatin1String(name);
+        step.outcome = StepOutcome::Pass;
+        step.durationMs = 80;
+        if (!identified) {
             step.outcome = StepOutcome::Skip;
-        else if (clocksFail && step.name == QLatin1String("clocks"))
-            step = {step.name,
-                    StepOutcome::Fail,
-                    300,
-                    QStringLiteral("slot 3: 3.57"),
-                    QStringLiteral("slot 3: 8.00"),
-                    QStringLiteral("slot 3 did not follow")};
+        } else if (step.name == QLatin1String("clocks")) {
+            step.setMeasurements(
+                {Measurement::of(QStringLiteral("clock_slots_following"), clocksFail ? 7 : 8, {},
+                                 MeasurementLimit::equals(8))});
+            if (clocksFail) {
+                step.outcome = StepOutcome::Fail;
+                step.durationMs = 300;
+                step.message = QStringLiteral("the clocks of slots 3 do not follow");
+            }
+        } else if (step.name == QLatin1String("time")) {
+            step.setMeasurements(
+                {Measurement::of(QStringLiteral("time_setting_s"), 20.0, QStringLiteral("s"),
+                                 MeasurementLimit::range(0, 428))});
+        }
         record.steps.append(step);
     }
     record.outcome = !identified  ? ReaderOutcome::Error
