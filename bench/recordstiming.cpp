@@ -40,19 +40,33 @@ ReaderRecord checkout(int n)
     record.durationMs = 4210;
     record.restored = true;
     record.outcome = ReaderOutcome::Pass;
-    const QList<std::array<const char *, 3>> steps{
-        {"identify", "Vorn8, firmware 3, SN 001234", "model 8, firmware >= 3"},
-        {"status", "cards: 1 3 6, selected 1", "selected slot 1-8"},
-        {"select-slot", "slots 1-8 followed", "each slot selected"},
-        {"clocks", "3.57 3.68 6.00 8.00 3.57 3.68 6.00 8.00", "as set, 4 patterns"},
-        {"tarvik", "cards: 1 3 6", "as status"},
-        {"time", "10 s", ""},
-        {"echo", "8 of 8 bytes", "each byte echoed"},
-        {"lines", "CTS off, DCD on", ""},
-        {"display", "", "operator"}};
-    for (const auto &[name, measured, limits] : steps)
-        record.steps.append({QLatin1String(name), StepOutcome::Pass, 120, QLatin1String(measured),
-                             QLatin1String(limits), QString()});
+    // The measurements a healthy eight-slot reader's checkout keeps: the rows a record adds.
+    const QList<std::pair<const char *, QList<Measurement>>> steps{
+        {"identify",
+         {Measurement::of("model_type", 8, {}, MeasurementLimit::oneOf({4, 8})),
+          Measurement::of("firmware", 3, {}, MeasurementLimit::range(3, {})),
+          Measurement::of("serial", n % 65536, {})}},
+        {"status",
+         {Measurement::of("occupancy", 0x25, {}),
+          Measurement::of("selected_slot", 1, {}, MeasurementLimit::range(1, 8))}},
+        {"select-slot", {Measurement::of("slots_selectable", 8, {}, MeasurementLimit::equals(8))}},
+        {"clocks", {Measurement::of("clock_slots_following", 8, {}, MeasurementLimit::equals(8))}},
+        {"tarvik", {Measurement::of("tarvik_occupancy", 0x25, {}, MeasurementLimit::equals(0x25))}},
+        {"time",
+         {Measurement::of("time_setting_s", 10.0, "s", MeasurementLimit::range(0, 428)),
+          Measurement::of("time_setting_counts", 1530, {})}},
+        {"echo", {Measurement::of("bytes_echoed", 8, "bytes", MeasurementLimit::equals(8))}},
+        {"lines",
+         {Measurement::of("cts_active", false, {}), Measurement::of("dcd_active", true, {})}},
+        {"display", {}}};
+    for (const auto &[name, measurements] : steps) {
+        StepRecord step;
+        step.name = QLatin1String(name);
+        step.outcome = StepOutcome::Pass;
+        step.durationMs = 120;
+        step.setMeasurements(measurements);
+        record.steps.append(step);
+    }
     return record;
 }
 

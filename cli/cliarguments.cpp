@@ -1,6 +1,7 @@
 #include "cli/cliarguments.h"
 
-#include "checkout/checkoutcommandline.h"
+#include "commandline/checkoutcommandline.h"
+#include "commandline/decimaltext.h"
 #include "device/readerprotocol.h"
 #include "device/timesetting.h"
 
@@ -57,14 +58,9 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({NoRecordsOption, QStringLiteral("Keep no record of a checkout.")});
 }
 
-std::optional<uint> decimalInRange(const QString &text, uint minimum, uint maximum)
-{
-    return CheckoutCommandLine::decimalInRange(text, minimum, maximum);
-}
-
 QString takeSlotNumber(const QString &text, CliArguments &arguments)
 {
-    const std::optional<uint> slot = decimalInRange(text, 1, ReaderProtocol::SlotCount);
+    const std::optional<uint> slot = DecimalText::inRange(text, 1, ReaderProtocol::SlotCount);
     if (!slot)
         return QStringLiteral("the slot must be a number from 1 to 8, not '%1'").arg(text);
     arguments.slotNumber = quint8(*slot);
@@ -101,7 +97,7 @@ QString takeEchoCharacter(const QString &text, CliArguments &arguments)
 
 QString takeCharacterCode(const QString &text, CliArguments &arguments)
 {
-    const std::optional<uint> code = decimalInRange(text, 0, 255);
+    const std::optional<uint> code = DecimalText::inRange(text, 0, 255);
     if (!code)
         return QStringLiteral("the character code must be a number from 0 to 255, not '%1'")
             .arg(text);
@@ -165,6 +161,8 @@ QString takeCheckoutOptions(const QCommandLineParser &parser, CliArguments &argu
         return error;
     arguments.checkout = shared->options;
     arguments.station = shared->station;
+    arguments.operatorName = shared->operatorName;
+    arguments.lot = shared->lot;
     if (parser.isSet(PromptOption) && parser.isSet(NoPromptOption))
         return QStringLiteral("--prompt and --no-prompt exclude each other");
     if (parser.isSet(PromptOption) || parser.isSet(NoPromptOption))

@@ -22,7 +22,7 @@ struct CliArguments
         "       vornctl [--port NAME]... checkout [--model 4|8] [--min-firmware N]\n"
         "               [--echo quick|all] [--prompt | --no-prompt] [--cards]\n"
         "               [--program-clocks F1,...,F8] [--program-time S] [--station NAME]\n"
-        "               [--json] [--junit FILE] [--trace]";
+        "               [--operator NAME] [--lot TEXT] [--json] [--junit FILE] [--trace]";
 
     CliCommand command = CliCommand::Ports;
     QString portName;      // empty only for commands that need no port; the first for checkout
@@ -32,6 +32,8 @@ struct CliArguments
     CheckoutOptions checkout;
     std::optional<bool> prompt; // --prompt or --no-prompt; otherwise the terminal decides
     QString station;            // empty: the host name
+    QString operatorName;       // the login name unless given
+    QString lot;
     QString junitPath;
     bool json = false;
     bool trace = false;

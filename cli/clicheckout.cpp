@@ -125,6 +125,8 @@ CheckoutRun CliCheckout::run()
     runner.setTool(QStringLiteral("vornctl"));
     runner.setStation(m_arguments.station.isEmpty() ? QSysInfo::machineHostName()
                                                     : m_arguments.station);
+    runner.setOperator(m_arguments.operatorName);
+    runner.setLot(m_arguments.lot);
     runner.setOpenFailureWording(openFailureText);
     if (m_arguments.trace) {
         const bool several = m_arguments.portNames.size() > 1;

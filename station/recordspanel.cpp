@@ -1,6 +1,6 @@
 #include "station/recordspanel.h"
 
-#include "checkout/checkoutcommandline.h"
+#include "commandline/decimaltext.h"
 #include "records/recordcertificate.h"
 #include "records/recordkeeper.h"
 #include "records/recordsstore.h"
@@ -127,7 +127,7 @@ void RecordsPanel::refresh()
     query.limit = ShownRecords;
     const QString filter = m_filter->text().trimmed();
     if (!filter.isEmpty()) {
-        const std::optional<uint> serial = CheckoutCommandLine::decimalInRange(filter, 0, 0xFFFF);
+        const std::optional<uint> serial = DecimalText::inRange(filter, 0, 0xFFFF);
         if (!serial) {
             m_list->clear();
             showStatus(tr("A serial number is a number from 0 to 65535."));

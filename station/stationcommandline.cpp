@@ -1,6 +1,6 @@
 #include "station/stationcommandline.h"
 
-#include "checkout/checkoutcommandline.h"
+#include "commandline/checkoutcommandline.h"
 
 #include <QCommandLineParser>
 

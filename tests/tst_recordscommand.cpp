@@ -64,7 +64,7 @@ void RecordsCommandTest::badLocationLeavesTheFileAsItIs_data()
     QTest::newRow("not SQLite") << "sqlite:notes.txt" << QByteArray("a technician's notes\n")
                                 << "notes.txt is not an SQLite database; it was left as it is";
     QTest::newRow("newer schema") << "sqlite:newer.sqlite" << QByteArray("newer")
-                                  << "schema version 99, newer than this vornctl knows (1)";
+                                  << "schema version 99, newer than this vornctl knows (2)";
     QTest::newRow("folder is a file")
         << "sqlite:notes.txt/records.sqlite" << QByteArray() << "cannot make the folder";
 }
@@ -186,7 +186,8 @@ void RecordsCommandTest::show()
     QCOMPARE(text.exitCode, 0);
     // The same table as the checkout printed: the failed step, its reason under it.
     QVERIFY(text.out.contains(QRegularExpression(QStringLiteral(
-        "\n  clocks +fail +slot 3: 3\\.57 +slot 3: 8\\.00 +300\n +slot 3 did not follow\n"))));
+        "\n  clocks +fail +clock_slots_following 7 +clock_slots_following = 8 +300\n +the "
+        "clocks of slots 3 do not follow\n"))));
     QVERIFY(text.out.endsWith(QLatin1String("\nFAIL  ttyUSB2  Vorn8  SN 001010  4.01 s\n")));
 
     const VornctlRun json = VornctlRun::of(records({"show", sampleRecord(10).id, "--json"}));

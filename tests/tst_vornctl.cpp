@@ -718,7 +718,9 @@ void VornctlTest::checkout()
     QVERIFY2(json.exitCode == exitCode, qPrintable(describe(json.out, json.err)));
     const QJsonObject document = jsonOf(json.out);
     QCOMPARE(document.value(QLatin1String("station")).toString(), QStringLiteral("line-7"));
-    QVERIFY(document.value(QLatin1String("tool")).toString().startsWith(QLatin1String("vornctl ")));
+    QCOMPARE(document.value(QLatin1String("tool")).toString(), QStringLiteral("vornctl"));
+    QCOMPARE(document.value(QLatin1String("tool_version")).toString(),
+             QStringLiteral(VORN_VERSION));
     const QList<CheckedReader> readers = readersOfJson(json.out);
     QCOMPARE(readers.size(), ports.size());
     for (qsizetype i = 0; i < readers.size(); ++i) {

@@ -1,11 +1,10 @@
-#include "checkout/checkoutcommandline.h"
+#include "commandline/checkoutcommandline.h"
 
+#include "commandline/decimaltext.h"
 #include "device/readerprotocol.h"
 #include "device/timesetting.h"
 
 #include <QCommandLineParser>
-
-#include <algorithm>
 
 namespace {
 
@@ -16,13 +15,8 @@ const QString CardsOption = QStringLiteral("cards");
 const QString ProgramClocksOption = QStringLiteral("program-clocks");
 const QString ProgramTimeOption = QStringLiteral("program-time");
 const QString StationOption = QStringLiteral("station");
-
-bool isPlainDecimal(const QString &text)
-{
-    return !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), [](QChar c) {
-        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-    });
-}
+const QString OperatorOption = QStringLiteral("operator");
+const QString LotOption = QStringLiteral("lot");
 
 bool failWith(QString *error, const QString &text)
 {
@@ -55,12 +49,20 @@ void CheckoutCommandLine::addOptions(QCommandLineParser &parser)
         {StationOption,
          QStringLiteral("checkout: the station named in the record (default: the host name)."),
          QStringLiteral("NAME")});
+    parser.addOption({OperatorOption,
+                      QStringLiteral("checkout: who checks, named in the record (default: the "
+                                     "login name)."),
+                      QStringLiteral("NAME")});
+    parser.addOption({LotOption,
+                      QStringLiteral("checkout: the work order or lot of the readers, named in "
+                                     "the record."),
+                      QStringLiteral("TEXT")});
 }
 
 QStringList CheckoutCommandLine::optionNames()
 {
-    return {ModelOption,         MinFirmwareOption, EchoOption,   CardsOption,
-            ProgramClocksOption, ProgramTimeOption, StationOption};
+    return {ModelOption,       MinFirmwareOption, EchoOption,     CardsOption, ProgramClocksOption,
+            ProgramTimeOption, StationOption,     OperatorOption, LotOption};
 }
 
 std::optional<CheckoutCommandLine::Parsed>
@@ -77,7 +79,8 @@ CheckoutCommandLine::take(const QCommandLineParser &parser, QString *error)
         options.model = quint8(model.toUInt());
     }
     if (parser.isSet(MinFirmwareOption)) {
-        const std::optional<uint> version = decimalInRange(parser.value(MinFirmwareOption), 0, 255);
+        const std::optional<uint> version =
+            DecimalText::inRange(parser.value(MinFirmwareOption), 0, 255);
         if (!version) {
             failWith(error,
                      QStringLiteral("--min-firmware must be a number from 0 to 255, not '%1'")
@@ -114,6 +117,9 @@ CheckoutCommandLine::take(const QCommandLineParser &parser, QString *error)
             return std::nullopt;
     }
     parsed.station = parser.value(StationOption);
+    parsed.operatorName =
+        parser.isSet(OperatorOption) ? parser.value(OperatorOption).trimmed() : loginName();
+    parsed.lot = parser.value(LotOption).trimmed();
     return parsed;
 }
 
@@ -137,8 +143,9 @@ std::optional<ClockSelection> CheckoutCommandLine::clocksFromTexts(const QString
 
 std::optional<quint16> CheckoutCommandLine::countsFromSeconds(const QString &text, QString *error)
 {
+    const std::optional<uint> seconds = DecimalText::inRange(text, 0, TimeSetting::MaxSeconds);
     const std::optional<quint16> counts =
-        isPlainDecimal(text) ? TimeSetting::countsFromEntry(text) : std::nullopt;
+        seconds ? std::optional(quint16(*seconds * TimeSetting::CountsPerSecond)) : std::nullopt;
     if (!counts)
         failWith(error,
                  QStringLiteral("the time must be a number of seconds from 0 to %1, not '%2'")
@@ -147,14 +154,8 @@ std::optional<quint16> CheckoutCommandLine::countsFromSeconds(const QString &tex
     return counts;
 }
 
-std::optional<uint> CheckoutCommandLine::decimalInRange(const QString &text, uint minimum,
-                                                        uint maximum)
+QString CheckoutCommandLine::loginName()
 {
-    if (!isPlainDecimal(text))
-        return std::nullopt;
-    bool converted = false;
-    const uint value = text.toUInt(&converted, 10);
-    if (!converted || value < minimum || value > maximum)
-        return std::nullopt;
-    return value;
+    const QString user = qEnvironmentVariable("USER");
+    return user.isEmpty() ? qEnvironmentVariable("LOGNAME") : user;
 }

@@ -11,9 +11,9 @@
 class QCommandLineParser;
 
 // The options of a checkout that every front end takes in the same words, checked in one
-// place: --model, --min-firmware, --echo, --cards, --program-clocks, --program-time and
-// --station. vornctl checkout and vorn-station both add them to their parser and read them
-// back here, so a command line means the same to both.
+// place: --model, --min-firmware, --echo, --cards, --program-clocks, --program-time,
+// --station, --operator and --lot. vornctl checkout and vorn-station both add them to their parser
+// and read them back here, so a command line means the same to both.
 class CheckoutCommandLine
 {
 public:
@@ -23,6 +23,8 @@ public:
     {
         CheckoutOptions options;
         QString station;
+        QString operatorName;
+        QString lot;
     };
 
     static void addOptions(QCommandLineParser &parser);
@@ -36,7 +38,6 @@ public:
     static std::optional<ClockSelection> clocksFromTexts(const QStringList &texts, QString *error);
     // Whole seconds as the time setting's counts.
     static std::optional<quint16> countsFromSeconds(const QString &text, QString *error);
-    // Digits only, within the range: a sign, a fraction, spaces or a hexadecimal prefix are
-    // refused.
-    static std::optional<uint> decimalInRange(const QString &text, uint minimum, uint maximum);
+    // Who is logged in: the operator of a checkout unless one is named.
+    static QString loginName();
 };
