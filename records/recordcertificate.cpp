@@ -30,31 +30,52 @@ QString RecordCertificate::html(const ReaderRecord &record)
 {
     QString steps;
     for (const StepRecord &step : record.steps) {
-        steps += QStringLiteral("<tr>") + cell(step.name) + cell(outcomeName(step.outcome)) +
-                 cell(step.measured) + cell(step.limits) + QStringLiteral("</tr>");
+        // A step with measurements shows each on a line of its own, with its limit; a record kept
+        // before measurements existed shows its text.
+        steps += QStringLiteral("<tr>") + cell(step.name) + cell(outcomeName(step.outcome));
+        steps += step.measurements.isEmpty() ? cell(step.measured) + cell(step.limits) + cell({})
+                                             : QStringLiteral("<td></td><td></td><td></td>");
+        steps += QStringLiteral("</tr>");
+        for (const Measurement &measurement : step.measurements)
+            steps += QStringLiteral("<tr><td></td>") + cell(measurement.name) +
+                     cell(measurement.valueText()) +
+                     cell(orDash(measurement.limit.text(measurement.unit))) +
+                     cell(measurement.passed() ? QStringLiteral("pass") : QStringLiteral("fail")) +
+                     QStringLiteral("</tr>");
     }
     const QString firmware =
         record.firmware ? QString::number(*record.firmware) : QStringLiteral("–");
-    return QStringLiteral(
-               "<html><body style=\"font-family: sans-serif; font-size: 10pt\">"
-               "<h1 style=\"font-size: 18pt\">Test certificate</h1>"
-               "<table cellpadding=\"3\">"
-               "<tr><td><b>Reader</b></td><td>%1, serial number %2, firmware %3</td></tr>"
-               "<tr><td><b>Station</b></td><td>%4 (port %5)</td></tr>"
-               "<tr><td><b>Date</b></td><td>%6 UTC</td></tr>"
-               "<tr><td><b>Duration</b></td><td>%7 s</td></tr>"
-               "<tr><td><b>Record</b></td><td>%8</td></tr>"
-               "</table>"
-               "<h2 style=\"font-size: 13pt\">Steps</h2>"
-               "<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\" width=\"100%\">"
-               "<tr><th align=\"left\">Step</th><th align=\"left\">Outcome</th>"
-               "<th align=\"left\">Measured</th><th align=\"left\">Limits</th></tr>%9</table>")
-               .arg(orDash(record.modelName()).toHtmlEscaped(),
-                    orDash(record.serialText()).toHtmlEscaped(), firmware,
-                    orDash(record.station).toHtmlEscaped(), record.port.toHtmlEscaped(),
-                    record.started.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                    QString::number(double(record.durationMs) / 1000.0, 'f', 2),
-                    record.id.toHtmlEscaped(), steps) +
+    const auto fact = [](const QString &label, const QString &value) {
+        return QStringLiteral("<tr><td><b>%1</b></td>").arg(label) + cell(value) +
+               QStringLiteral("</tr>");
+    };
+    const QString facts =
+        fact(QStringLiteral("Reader"),
+             QStringLiteral("%1, serial number %2, firmware %3")
+                 .arg(orDash(record.modelName()), orDash(record.serialText()), firmware)) +
+        fact(QStringLiteral("Station"),
+             QStringLiteral("%1 (port %2)").arg(orDash(record.station), record.port)) +
+        fact(QStringLiteral("Operator"), orDash(record.operatorName)) +
+        fact(QStringLiteral("Lot"), orDash(record.lot)) +
+        fact(QStringLiteral("Tool"),
+             orDash(QStringLiteral("%1 %2").arg(record.tool, record.toolVersion).trimmed())) +
+        fact(QStringLiteral("Date"),
+             record.started.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
+                 QStringLiteral(" UTC")) +
+        fact(QStringLiteral("Duration"),
+             QString::number(double(record.durationMs) / 1000.0, 'f', 2) + QStringLiteral(" s")) +
+        fact(QStringLiteral("Record"), record.id);
+    return QStringLiteral("<html><body style=\"font-family: sans-serif; font-size: 10pt\">"
+                          "<h1 style=\"font-size: 18pt\">Test certificate</h1>"
+                          "<table cellpadding=\"3\">") +
+           facts +
+           QStringLiteral("</table><h2 style=\"font-size: 13pt\">Steps</h2>"
+                          "<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\" "
+                          "width=\"100%\"><tr><th align=\"left\">Step</th>"
+                          "<th align=\"left\">Outcome / measurement</th>"
+                          "<th align=\"left\">Measured</th><th align=\"left\">Limit</th>"
+                          "<th align=\"left\">Result</th></tr>") +
+           steps + QStringLiteral("</table>") +
            QStringLiteral("<p style=\"font-size: 16pt\">Verdict: <b style=\"color: %1\">%2</b>"
                           "</p><p>The reader's selected slot and clocks were %3.</p>"
                           "</body></html>")

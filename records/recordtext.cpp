@@ -21,6 +21,11 @@ QString RecordText::render(const ReaderRecord &record)
     QString text;
     text += QStringLiteral("Record    %1\n").arg(record.id);
     text += QStringLiteral("Station   %1\n").arg(orDash(record.station));
+    text += QStringLiteral("Operator  %1\n").arg(orDash(record.operatorName));
+    text += QStringLiteral("Lot       %1\n").arg(orDash(record.lot));
+    text +=
+        QStringLiteral("Tool      %1\n")
+            .arg(orDash(QStringLiteral("%1 %2").arg(record.tool, record.toolVersion).trimmed()));
     text += QStringLiteral("Started   %1\n").arg(isoUtc(record.started));
     text += QStringLiteral("Reader    %1, firmware %2, SN %3\n")
                 .arg(orDash(record.modelName()),
