@@ -2,6 +2,8 @@
 
 #include "checkout/checkoutobserver.h"
 #include "checkout/readercheckout.h"
+#include "device/readercommands.h"
+#include "serial/devicetransaction.h"
 #include "serial/exchangetrace.h"
 #include "serial/serialline.h"
 #include "serial/waitclock.h"
@@ -54,6 +56,20 @@ ReaderRecord CheckoutRunner::checkReader(int reader, const QString &port, const 
     record.durationMs = (clock->elapsedMicroseconds() - start + 500) / 1000;
     m_observer.readerFinished(reader, record);
     return record;
+}
+
+std::optional<Identification> CheckoutRunner::probe(const QString &port) const
+{
+    const std::unique_ptr<WaitClock> clock = m_clocks();
+    const std::unique_ptr<SerialLine> line = m_lines(port, *clock);
+    if (!line->open())
+        return std::nullopt;
+    DeviceTransaction transaction(*line, *clock);
+    const Identification identification = ReaderCommands(transaction).identify();
+    line->close();
+    if (!identification.ok())
+        return std::nullopt;
+    return identification;
 }
 
 CheckoutRun CheckoutRunner::run(const QStringList &ports)

@@ -3,12 +3,14 @@
 #include "checkout/checkoutoptions.h"
 #include "checkout/checkoutrecord.h"
 #include "checkout/checkoutstop.h"
+#include "device/identification.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class CheckoutObserver;
 class ExchangeTrace;
@@ -53,6 +55,11 @@ public:
     // when given, tells whether the port opened at all.
     ReaderRecord checkReader(int reader, const QString &port, const CheckoutStop &stop,
                              bool *portOpened = nullptr) const;
+
+    // Whether a reader answers on port, and who it is: one identification request on a line
+    // opened and closed on the calling thread. Nothing when the port did not open or no reader
+    // answered.
+    std::optional<Identification> probe(const QString &port) const;
 
     // Every port at once; returns when all are done, with the readers in the order of ports.
     CheckoutRun run(const QStringList &ports);

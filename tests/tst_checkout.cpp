@@ -1,5 +1,6 @@
 #include "checkout/checkoutobserver.h"
 #include "checkout/checkoutrunner.h"
+#include "checkout/presencewatch.h"
 #include "checkout/readercheckout.h"
 #include "emulator/emulatedreader.h"
 #include "emulator/linefactory.h"
@@ -150,6 +151,8 @@ private slots:
     void clocksPutBackAfterAnEndInTheirStep_data();
     void clocksPutBackAfterAnEndInTheirStep();
     void measurementsInTheRecord();
+    void presenceOfAnAutomaticSocket_data();
+    void presenceOfAnAutomaticSocket();
     void severalReadersAtOnce();
 };
 
@@ -594,6 +597,49 @@ void CheckoutTest::measurementsInTheRecord()
     QCOMPARE(identify["measured"].toString(), QStringLiteral("model_type 8, firmware 3, serial %1")
                                                   .arg(station.reader(Vorn8).serialNumber()));
     QCOMPARE(ReaderRecord::fromJson(record.toJson()), record);
+}
+
+void CheckoutTest::presenceOfAnAutomaticSocket_data()
+{
+    // What the port answers, probe after probe; C: the reader's checkout ends there.
+    QTest::addColumn<QString>("answers");
+    QTest::addColumn<QString>("checks"); // one letter per probe: y checks a reader
+    QTest::newRow("nobody there") << "---"
+                                  << "---";
+    QTest::newRow("arrives, checked once, stays") << "-yCyyy"
+                                                  << "-y-"
+                                                     "--";
+    QTest::newRow("taken away, the next is checked") << "yCy-y"
+                                                     << "y--y";
+    QTest::newRow("a silence while checked ends the wait") << "yC-Cy"
+                                                           << "y-y";
+}
+
+void CheckoutTest::presenceOfAnAutomaticSocket()
+{
+    QFETCH(QString, answers);
+    QFETCH(QString, checks);
+    Station station;
+    EmulatedReader &reader = station.reader(Vorn8);
+    CheckoutRunner runner = station.runner();
+    PresenceWatch watch;
+    QString checked;
+    for (const QChar answer : answers) {
+        if (answer == u'C') {
+            watch.checked();
+            continue;
+        }
+        reader.setVanished(answer == u'-');
+        const std::optional<Identification> who = runner.probe(Vorn8);
+        QCOMPARE(bool(who), answer == u'y');
+        if (who)
+            QCOMPARE(who->serialNumber, reader.serialNumber());
+        const PresenceWatch::Event event = watch.probed(bool(who));
+        checked += event == PresenceWatch::Event::ReaderArrived ? u'y' : u'-';
+    }
+    reader.setVanished(false);
+    QCOMPARE(checked, checks);
+    QVERIFY(!runner.probe(QStringLiteral("/dev/ttyVORN-missing")));
 }
 
 QTEST_GUILESS_MAIN(CheckoutTest)
