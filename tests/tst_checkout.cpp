@@ -604,15 +604,10 @@ void CheckoutTest::presenceOfAnAutomaticSocket_data()
     // What the port answers, probe after probe; C: the reader's checkout ends there.
     QTest::addColumn<QString>("answers");
     QTest::addColumn<QString>("checks"); // one letter per probe: y checks a reader
-    QTest::newRow("nobody there") << "---"
-                                  << "---";
-    QTest::newRow("arrives, checked once, stays") << "-yCyyy"
-                                                  << "-y-"
-                                                     "--";
-    QTest::newRow("taken away, the next is checked") << "yCy-y"
-                                                     << "y--y";
-    QTest::newRow("a silence while checked ends the wait") << "yC-Cy"
-                                                           << "y-y";
+    QTest::newRow("nobody there") << "---" << "---";
+    QTest::newRow("arrives, checked once, stays") << "-yCyyy" << "-y---";
+    QTest::newRow("taken away, the next is checked") << "yCy-y" << "y--y";
+    QTest::newRow("a silence while checked ends the wait") << "yC-y" << "y-y";
 }
 
 void CheckoutTest::presenceOfAnAutomaticSocket()
