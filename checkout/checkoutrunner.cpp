@@ -1,6 +1,7 @@
 #include "checkout/checkoutrunner.h"
 
 #include "checkout/checkoutobserver.h"
+#include "checkout/checkoutsink.h"
 #include "checkout/readercheckout.h"
 #include "device/readercommands.h"
 #include "serial/devicetransaction.h"
@@ -31,6 +32,8 @@ ReaderRecord CheckoutRunner::checkReader(int reader, const QString &port, const 
     record.operatorName = m_operator;
     record.lot = m_lot;
     record.options = m_options.toJson();
+    for (CheckoutSink *sink : m_sinks)
+        sink->readerStarted(record);
     record.port = port;
     record.started = QDateTime::currentDateTimeUtc();
 
@@ -55,6 +58,8 @@ ReaderRecord CheckoutRunner::checkReader(int reader, const QString &port, const 
     }
     record.durationMs = (clock->elapsedMicroseconds() - start + 500) / 1000;
     m_observer.readerFinished(reader, record);
+    for (CheckoutSink *sink : m_sinks)
+        sink->readerChecked(record);
     return record;
 }
 
@@ -109,6 +114,8 @@ CheckoutRun CheckoutRunner::run(const QStringList &ports)
         if (!opened[i])
             m_unopenedPorts.append(ports.at(qsizetype(i)));
     }
+    for (CheckoutSink *sink : m_sinks)
+        sink->runFinished(run);
     return run;
 }
 

@@ -5,6 +5,7 @@
 #include "checkout/checkoutstop.h"
 #include "device/identification.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -13,6 +14,7 @@
 #include <optional>
 
 class CheckoutObserver;
+class CheckoutSink;
 class ExchangeTrace;
 class SerialLine;
 class WaitClock;
@@ -49,6 +51,8 @@ public:
         m_openFailureWording = std::move(wording);
     }
     const CheckoutOptions &options() const { return m_options; }
+    // Hands every record to sink from now on; the sink must outlive the runner's work.
+    void addSink(CheckoutSink &sink) { m_sinks.append(&sink); }
 
     // One reader from opening its port to closing it, on the calling thread; reader is its
     // place in the run. A stop ends it early with the reader put back as found. portOpened,
@@ -86,5 +90,6 @@ private:
     QString m_operator;
     QString m_lot;
     CheckoutStop m_stop;
+    QList<CheckoutSink *> m_sinks;
     QStringList m_unopenedPorts;
 };
