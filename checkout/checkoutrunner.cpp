@@ -32,10 +32,10 @@ ReaderRecord CheckoutRunner::checkReader(int reader, const QString &port, const 
     record.operatorName = m_operator;
     record.lot = m_lot;
     record.options = m_options.toJson();
-    for (CheckoutSink *sink : m_sinks)
-        sink->readerStarted(record);
     record.port = port;
     record.started = QDateTime::currentDateTimeUtc();
+    for (CheckoutSink *sink : m_sinks)
+        sink->readerStarted(record);
 
     const std::unique_ptr<WaitClock> clock = m_clocks();
     const qint64 start = clock->elapsedMicroseconds();

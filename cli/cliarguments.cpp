@@ -163,6 +163,8 @@ QString takeCheckoutOptions(const QCommandLineParser &parser, CliArguments &argu
     arguments.station = shared->station;
     arguments.operatorName = shared->operatorName;
     arguments.lot = shared->lot;
+    arguments.publish = shared->publish;
+    arguments.cfxHandle = shared->cfxHandle;
     if (parser.isSet(PromptOption) && parser.isSet(NoPromptOption))
         return QStringLiteral("--prompt and --no-prompt exclude each other");
     if (parser.isSet(PromptOption) || parser.isSet(NoPromptOption))
@@ -289,10 +291,14 @@ QString CliArguments::helpText()
                "  2  usage error: unknown command, wrong arguments, no port\n"
                "  3  the port could not be opened (no such port, permission denied, in use)\n"
                "  checkout: 0 every reader passed, 1 a reader failed or had an error,\n"
-               "  3 a port did not open (the others are still checked), 130 interrupted\n"
+               "  3 a port did not open (the others are still checked), 4 a message for the\n"
+               "  broker could not even be kept in the spool, 130 interrupted\n"
                "\nEnvironment:\n"
                "  VORN_PORT  the port to use when --port is not given; for checkout a\n"
                "             comma-separated list of ports\n"
+               "  VORN_PUBLISH  checkout: the broker URL when --publish is not given\n"
+               "  VORN_AMQP_PASSWORD, VORN_AMQP_PASSWORD_FILE  the broker's password, or a\n"
+               "             file holding it (never in the URL)\n"
                "\nNotes:\n"
                "  A frequency may have a decimal comma: 3,57 is 3.57.\n"
                "  lines shows a signal as set (yes) while the reader holds its line inactive,\n"

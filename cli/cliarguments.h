@@ -3,6 +3,7 @@
 #include "checkout/checkoutoptions.h"
 #include "cli/clicommandtable.h"
 #include "device/clockselection.h"
+#include "publish/publishtarget.h"
 
 #include <QString>
 #include <QStringList>
@@ -22,7 +23,8 @@ struct CliArguments
         "       vornctl [--port NAME]... checkout [--model 4|8] [--min-firmware N]\n"
         "               [--echo quick|all] [--prompt | --no-prompt] [--cards]\n"
         "               [--program-clocks F1,...,F8] [--program-time S] [--station NAME]\n"
-        "               [--operator NAME] [--lot TEXT] [--json] [--junit FILE] [--trace]";
+        "               [--operator NAME] [--lot TEXT] [--json] [--junit FILE] [--trace]\n"
+        "               [--publish URL] [--cfx-handle NAME]";
 
     CliCommand command = CliCommand::Ports;
     QString portName;      // empty only for commands that need no port; the first for checkout
@@ -34,6 +36,8 @@ struct CliArguments
     QString station;            // empty: the host name
     QString operatorName;       // the login name unless given
     QString lot;
+    std::optional<PublishTarget> publish; // --publish or VORN_PUBLISH, with its password
+    QString cfxHandle;                    // empty: Vorn.Station.<station>
     QString junitPath;
     bool json = false;
     bool trace = false;

@@ -128,6 +128,8 @@ CheckoutRun CliCheckout::run()
     runner.setOperator(m_arguments.operatorName);
     runner.setLot(m_arguments.lot);
     runner.setOpenFailureWording(openFailureText);
+    for (CheckoutSink *sink : std::as_const(m_sinks))
+        runner.addSink(*sink);
     if (m_arguments.trace) {
         const bool several = m_arguments.portNames.size() > 1;
         runner.setTraceMaker([&terminal, several](int, const QString &port,

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QString>
 
+class CheckoutSink;
 struct CliArguments;
 class QIODevice;
 
@@ -29,6 +30,8 @@ public:
     // Everything that can be checked before a port opens (the JUnit file can be written);
     // on failure, what is wrong.
     QString prepare();
+    // Hands every reader's record to sink as well; the sink must outlive run().
+    void addSink(CheckoutSink &sink) { m_sinks.append(&sink); }
 
     // Checks every reader at once; returns when all are done and restored, with every
     // reader's record in the order of the ports.
@@ -45,5 +48,6 @@ private:
     CliTerminal m_terminal;
     QFile m_junit;
     QStringList m_unopenedPorts;
+    QList<CheckoutSink *> m_sinks;
     bool m_interrupted = false;
 };

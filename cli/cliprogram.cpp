@@ -8,6 +8,9 @@
 #include "cli/openfailuremessage.h"
 #include "cli/recordscommand.h"
 #include "emulator/linefactory.h"
+#include "publish/cfxmessages.h"
+#include "publish/publisher.h"
+#include "publish/publishsink.h"
 #include "records/recordkeeper.h"
 #include "records/recordslocation.h"
 #include "serial/devicetransaction.h"
@@ -16,9 +19,12 @@
 #include "serial/serialline.h"
 
 #include <QIODevice>
+#include <QSysInfo>
 #include <QTextStream>
 
+#include <chrono>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 CliProgram::CliProgram(QIODevice &standardOutput, QIODevice &standardError)
@@ -113,6 +119,30 @@ int CliProgram::runCheckout(const CliArguments &arguments)
     const QString problem = checkout.prepare();
     if (!problem.isEmpty())
         return usageError(problem);
+
+    // The messages for the line's broker: each reader's go to the spool on its own thread as
+    // it starts and ends, and out on the publisher's thread. The warnings wait for the end of
+    // the run, so that they never tear a progress line.
+    std::mutex warningsLock;
+    QStringList publishWarnings; // made before the publisher, so that they outlive its thread
+    std::unique_ptr<Publisher> publisher;
+    std::unique_ptr<PublishSink> publishSink;
+    if (arguments.publish) {
+        publisher = std::make_unique<Publisher>(*arguments.publish);
+        publisher->setWarningHandler([&warningsLock, &publishWarnings](const QString &warning) {
+            const std::lock_guard lock(warningsLock);
+            publishWarnings.append(warning);
+        });
+        const QString station =
+            arguments.station.isEmpty() ? QSysInfo::machineHostName() : arguments.station;
+        publishSink = std::make_unique<PublishSink>(*publisher,
+                                                    arguments.cfxHandle.isEmpty()
+                                                        ? CfxMessages::defaultHandle(station)
+                                                        : arguments.cfxHandle,
+                                                    arguments.portNames);
+        checkout.addSink(*publishSink);
+    }
+
     const CheckoutRun run = checkout.run();
     checkout.report(run);
     if (!records->isNone()) {
@@ -121,7 +151,27 @@ int CliProgram::runCheckout(const CliArguments &arguments)
         QTextStream warnings(&m_error);
         RecordKeeper(*records).keep(run.readers, warnings);
     }
-    return checkout.exitCode(run);
+    int exitCode = checkout.exitCode(run);
+    if (publisher) {
+        // What the broker has not taken by then stays in the spool for the next checkout;
+        // the connection gives up on a silent broker sooner than this.
+        constexpr std::chrono::seconds PublishWait{15};
+        const bool delivered = publisher->sendWaiting(PublishWait);
+        const std::lock_guard lock(warningsLock);
+        for (const QString &warning : std::as_const(publishWarnings))
+            printError(warning);
+        if (!delivered && publishWarnings.isEmpty())
+            printError(QStringLiteral("warning: %1 has not taken every message within %2 s; "
+                                      "%3 wait in the spool %4 and go out at the next checkout "
+                                      "or with 'vornctl records publish --pending'")
+                           .arg(publisher->target().description())
+                           .arg(PublishWait.count())
+                           .arg(publisher->waitingCount())
+                           .arg(publisher->spoolLocation().path));
+        if (publisher->lostCount() > 0 && exitCode != CliCheckout::Interrupted)
+            exitCode = PublishLost;
+    }
+    return exitCode;
 }
 
 void CliProgram::printError(const QString &message)

@@ -19,6 +19,7 @@ public:
         ReaderFailed = 1,
         UsageError = 2,
         PortFailed = 3,
+        PublishLost = 4, // checkout: a message for the broker could not even be spooled
     };
 
     CliProgram(QIODevice &standardOutput, QIODevice &standardError);

@@ -17,6 +17,8 @@ const QString ProgramTimeOption = QStringLiteral("program-time");
 const QString StationOption = QStringLiteral("station");
 const QString OperatorOption = QStringLiteral("operator");
 const QString LotOption = QStringLiteral("lot");
+const QString PublishOption = QStringLiteral("publish");
+const QString CfxHandleOption = QStringLiteral("cfx-handle");
 
 bool failWith(QString *error, const QString &text)
 {
@@ -57,12 +59,22 @@ void CheckoutCommandLine::addOptions(QCommandLineParser &parser)
                       QStringLiteral("checkout: the work order or lot of the readers, named in "
                                      "the record."),
                       QStringLiteral("TEXT")});
+    parser.addOption({PublishOption,
+                      QStringLiteral("checkout: also publish every reader's checkout as IPC-CFX "
+                                     "messages to amqp[s]://[USER@]HOST[:PORT]/ADDRESS (an AMQP "
+                                     "1.0 broker). Default: $VORN_PUBLISH."),
+                      QStringLiteral("URL")});
+    parser.addOption({CfxHandleOption,
+                      QStringLiteral("checkout: the station's CFX handle, the source of the "
+                                     "messages (default: Vorn.Station.<station>)."),
+                      QStringLiteral("NAME")});
 }
 
 QStringList CheckoutCommandLine::optionNames()
 {
-    return {ModelOption,       MinFirmwareOption, EchoOption,     CardsOption, ProgramClocksOption,
-            ProgramTimeOption, StationOption,     OperatorOption, LotOption};
+    return {ModelOption,         MinFirmwareOption, EchoOption,     CardsOption,
+            ProgramClocksOption, ProgramTimeOption, StationOption,  OperatorOption,
+            LotOption,           PublishOption,     CfxHandleOption};
 }
 
 std::optional<CheckoutCommandLine::Parsed>
@@ -120,7 +132,36 @@ CheckoutCommandLine::take(const QCommandLineParser &parser, QString *error)
     parsed.operatorName =
         parser.isSet(OperatorOption) ? parser.value(OperatorOption).trimmed() : loginName();
     parsed.lot = parser.value(LotOption).trimmed();
+    if (!takePublishing(parser, parsed, error))
+        return std::nullopt;
     return parsed;
+}
+
+bool CheckoutCommandLine::takePublishing(const QCommandLineParser &parser, Parsed &parsed,
+                                         QString *error)
+{
+    if (parser.isSet(PublishOption) && parser.value(PublishOption).trimmed().isEmpty())
+        return failWith(error, QStringLiteral("--publish needs a URL"));
+    const QString url = parser.isSet(PublishOption)
+                            ? parser.value(PublishOption).trimmed()
+                            : qEnvironmentVariable("VORN_PUBLISH").trimmed();
+    if (!url.isEmpty()) {
+        QString problem;
+        parsed.publish =
+            PublishTarget::fromUrl(url, qEnvironmentVariable("VORN_AMQP_PASSWORD"),
+                                   qEnvironmentVariable("VORN_AMQP_PASSWORD_FILE"), &problem);
+        if (!parsed.publish)
+            return failWith(error, problem);
+    }
+    if (parser.isSet(CfxHandleOption)) {
+        parsed.cfxHandle = parser.value(CfxHandleOption).trimmed();
+        if (parsed.cfxHandle.isEmpty())
+            return failWith(error, QStringLiteral("--cfx-handle needs a name"));
+        if (!parsed.publish)
+            return failWith(error, QStringLiteral("--cfx-handle names the station on a message "
+                                                  "bus: give --publish URL (or VORN_PUBLISH) too"));
+    }
+    return true;
 }
 
 std::optional<ClockSelection> CheckoutCommandLine::clocksFromTexts(const QStringList &texts,

@@ -2,6 +2,7 @@
 
 #include "checkout/checkoutoptions.h"
 #include "device/clockselection.h"
+#include "publish/publishtarget.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,8 +13,9 @@ class QCommandLineParser;
 
 // The options of a checkout that every front end takes in the same words, checked in one
 // place: --model, --min-firmware, --echo, --cards, --program-clocks, --program-time,
-// --station, --operator and --lot. vornctl checkout and vorn-station both add them to their parser
-// and read them back here, so a command line means the same to both.
+// --station, --operator, --lot, --publish and --cfx-handle. vornctl checkout and vorn-station
+// both add them to their parser and read them back here, so a command line means the same to
+// both.
 class CheckoutCommandLine
 {
 public:
@@ -25,6 +27,10 @@ public:
         QString station;
         QString operatorName;
         QString lot;
+        // --publish URL, else VORN_PUBLISH, with the password from VORN_AMQP_PASSWORD or
+        // VORN_AMQP_PASSWORD_FILE; nothing when neither names a broker.
+        std::optional<PublishTarget> publish;
+        QString cfxHandle; // --cfx-handle; empty: Vorn.Station.<station>
     };
 
     static void addOptions(QCommandLineParser &parser);
@@ -40,4 +46,7 @@ public:
     static std::optional<quint16> countsFromSeconds(const QString &text, QString *error);
     // Who is logged in: the operator of a checkout unless one is named.
     static QString loginName();
+
+private:
+    static bool takePublishing(const QCommandLineParser &parser, Parsed &parsed, QString *error);
 };
