@@ -156,7 +156,7 @@ int CliProgram::runCheckout(const CliArguments &arguments)
         // What the broker has not taken by then stays in the spool for the next checkout;
         // the connection gives up on a silent broker sooner than this.
         constexpr std::chrono::seconds PublishWait{15};
-        const bool delivered = publisher->sendWaiting(PublishWait);
+        const bool delivered = publisher->sendWaiting(PublishWait) == Publisher::Sent::All;
         const std::lock_guard lock(warningsLock);
         for (const QString &warning : std::as_const(publishWarnings))
             printError(warning);

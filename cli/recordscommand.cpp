@@ -1,5 +1,7 @@
 #include "cli/recordscommand.h"
 
+#include "publish/cfxmessages.h"
+#include "publish/publisher.h"
 #include "records/recordcertificate.h"
 #include "records/recordkeeper.h"
 #include "records/recordsstore.h"
@@ -14,6 +16,8 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <mutex>
 
 namespace {
 
@@ -31,6 +35,9 @@ const QString SinceOption = QStringLiteral("since");
 const QString StationOption = QStringLiteral("station");
 const QString LimitOption = QStringLiteral("limit");
 const QString OutputOption = QStringLiteral("output");
+const QString PublishOption = QStringLiteral("publish");
+const QString CfxHandleOption = QStringLiteral("cfx-handle");
+const QString PendingOption = QStringLiteral("pending");
 
 // The records commands, how many record ids each takes, and the options that are theirs.
 struct Subcommand
@@ -40,13 +47,16 @@ struct Subcommand
     QStringList options;
 };
 
-const std::array<Subcommand, 4> Subcommands{{
+const std::array<Subcommand, 5> Subcommands{{
     {QStringLiteral("list"),
      0,
      {SerialOption, OutcomeOption, SinceOption, StationOption, LimitOption, JsonOption, CsvOption}},
     {QStringLiteral("show"), 1, {JsonOption}},
     {QStringLiteral("certificate"), 1, {OutputOption}},
     {QStringLiteral("sync"), 0, {}},
+    {QStringLiteral("publish"),
+     0,
+     {SerialOption, SinceOption, PendingOption, PublishOption, CfxHandleOption}},
 }};
 
 // Accepted wherever they stand, as for every vornctl command.
@@ -68,6 +78,9 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({StationOption, QString(), QStringLiteral("NAME")});
     parser.addOption({LimitOption, QString(), QStringLiteral("N")});
     parser.addOption({{QStringLiteral("o"), OutputOption}, QString(), QStringLiteral("FILE")});
+    parser.addOption({PublishOption, QString(), QStringLiteral("URL")});
+    parser.addOption({CfxHandleOption, QString(), QStringLiteral("NAME")});
+    parser.addOption({PendingOption, QString()});
 }
 
 const Subcommand *findSubcommand(const QString &name)
@@ -139,7 +152,8 @@ QString checkCommandLine(const QCommandLineParser &parser, const Subcommand *sub
                          const QString &name, const QStringList &ids)
 {
     if (!subcommand)
-        return QStringLiteral("unknown records command '%1': list, show, certificate or sync")
+        return QStringLiteral("unknown records command '%1': list, show, certificate, sync or "
+                              "publish")
             .arg(name);
     if (ids.size() != subcommand->ids)
         return subcommand->ids == 1 ? QStringLiteral("'records %1' takes one record id").arg(name)
@@ -254,7 +268,8 @@ bool RecordsCommand::isRecordsCommandLine(const QStringList &arguments)
         const QString &word = arguments.at(index);
         if (word == QLatin1String("--"))
             return index + 1 < arguments.size() && arguments.at(index + 1) == RecordsWord;
-        if (word == QLatin1String("--port") || word == QLatin1String("--records"))
+        if (word == QLatin1String("--port") || word == QLatin1String("--records") ||
+            word == QLatin1String("--publish") || word == QLatin1String("--cfx-handle"))
             ++index;
         else if (!word.startsWith(QLatin1Char('-')))
             return word == RecordsWord;
@@ -295,7 +310,14 @@ QString RecordsCommand::helpText()
         "  records show ID [--json]         one checkout with every step\n"
         "  records certificate ID -o FILE   its test certificate as a one-page PDF\n"
         "  records sync                     send the records waiting in the outbox\n"
-        "  Exit codes: 1 no such record, 3 the records database cannot be opened.\n");
+        "  records publish [--pending | [--serial N] [--since DATE]]\n"
+        "                  [--publish URL] [--cfx-handle NAME]\n"
+        "                                   send the checkouts kept (all, or those chosen) to\n"
+        "                                   the line's broker as IPC-CFX messages, after the\n"
+        "                                   messages waiting in the spool; --pending: only\n"
+        "                                   those (URL: --publish or VORN_PUBLISH)\n"
+        "  Exit codes: 1 no such record, 3 the records database cannot be opened,\n"
+        "  4 the broker did not take every message (the rest waits in the spool).\n");
 }
 
 int RecordsCommand::run(const QStringList &arguments, const QString &environmentRecords)
@@ -311,19 +333,25 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
         return Done;
     }
     if (words.isEmpty())
-        return usageError(QStringLiteral("'records' needs a command: list, show, certificate "
-                                         "or sync"));
+        return usageError(QStringLiteral("'records' needs a command: list, show, certificate, "
+                                         "sync or publish"));
     const QString name = words.takeFirst();
     const Subcommand *subcommand = findSubcommand(name);
     RecordsQuery query;
     QString problem = checkCommandLine(parser, subcommand, name, words);
-    if (problem.isEmpty() && name == QLatin1String("list"))
+    if (problem.isEmpty() && (name == QLatin1String("list") || name == QLatin1String("publish")))
         problem = takeQuery(parser, query);
+    if (problem.isEmpty() && parser.isSet(PendingOption) &&
+        (parser.isSet(SerialOption) || parser.isSet(SinceOption)))
+        problem = QStringLiteral("--pending sends only what waits in the spool: give it without "
+                                 "--serial and --since");
     if (!problem.isEmpty())
         return usageError(problem);
 
     if (name == QLatin1String("sync"))
         return sync(parser.value(RecordsOption), environmentRecords);
+    if (name == QLatin1String("publish"))
+        return publish(parser, query, environmentRecords);
     QString error;
     const std::optional<RecordsLocation> location =
         RecordsLocation::choose(parser.value(RecordsOption), false, environmentRecords, &error);
@@ -422,10 +450,99 @@ int RecordsCommand::sync(const QString &url, const QString &environmentRecords)
     return Done;
 }
 
+int RecordsCommand::publish(const QCommandLineParser &parser, const RecordsQuery &query,
+                            const QString &environmentRecords)
+{
+    const QString url = parser.isSet(PublishOption)
+                            ? parser.value(PublishOption).trimmed()
+                            : qEnvironmentVariable("VORN_PUBLISH").trimmed();
+    if (url.isEmpty())
+        return usageError(QStringLiteral("'records publish' needs the broker: --publish URL or "
+                                         "VORN_PUBLISH"));
+    QString problem;
+    const std::optional<PublishTarget> target =
+        PublishTarget::fromUrl(url, qEnvironmentVariable("VORN_AMQP_PASSWORD"),
+                               qEnvironmentVariable("VORN_AMQP_PASSWORD_FILE"), &problem);
+    if (!target)
+        return usageError(problem);
+    if (parser.isSet(CfxHandleOption) && parser.value(CfxHandleOption).trimmed().isEmpty())
+        return usageError(QStringLiteral("--cfx-handle needs a name"));
+
+    // The stored checkouts chosen, oldest first, as their three messages each: the same
+    // messages, with the same UniqueIDs, as the station sent when they were made, so a
+    // consumer that has them already drops the copies.
+    QList<QJsonObject> envelopes;
+    qsizetype checkouts = 0;
+    if (!parser.isSet(PendingOption)) {
+        QString error;
+        const std::optional<RecordsLocation> location =
+            RecordsLocation::choose(parser.value(RecordsOption), false, environmentRecords, &error);
+        if (!location)
+            return databaseError(error);
+        RecordsStore store(*location);
+        if (!store.open())
+            return databaseError(store.errorText());
+        const std::optional<QList<RecordSummary>> summaries = store.list(query);
+        if (!summaries)
+            return databaseError(store.errorText());
+        for (auto summary = summaries->crbegin(); summary != summaries->crend(); ++summary) {
+            std::optional<ReaderRecord> record;
+            if (!store.find(summary->id, record))
+                return databaseError(store.errorText());
+            if (!record)
+                continue;
+            const QString handle = parser.isSet(CfxHandleOption)
+                                       ? parser.value(CfxHandleOption).trimmed()
+                                       : CfxMessages::defaultHandle(record->station);
+            // Which of the station's ports the reader sat on is not kept with the record.
+            envelopes.append(CfxMessages::wholeCheckout(*record, {handle, std::nullopt}));
+            ++checkouts;
+        }
+    }
+
+    std::mutex warningsLock;
+    QStringList warnings;
+    Publisher publisher(*target);
+    publisher.setWarningHandler([&warningsLock, &warnings](const QString &warning) {
+        const std::lock_guard lock(warningsLock);
+        warnings.append(warning);
+    });
+    if (!envelopes.isEmpty() && !publisher.publish(envelopes)) {
+        const std::lock_guard lock(warningsLock);
+        for (const QString &warning : std::as_const(warnings))
+            m_error.write("vornctl: " + warning.toUtf8() + '\n');
+        return DatabaseFailed;
+    }
+    // A long backlog takes as long as it takes, as long as the broker keeps taking messages.
+    constexpr std::chrono::seconds Patience{15};
+    Publisher::Sent sent = publisher.sendWaiting(Patience);
+    for (int before = -1; sent == Publisher::Sent::TimedOut && publisher.sentCount() > before;) {
+        before = publisher.sentCount();
+        sent = publisher.sendWaiting(Patience);
+    }
+    {
+        const std::lock_guard lock(warningsLock);
+        for (const QString &warning : std::as_const(warnings))
+            m_error.write("vornctl: " + warning.toUtf8() + '\n');
+    }
+    if (!parser.isSet(PendingOption))
+        print(QStringLiteral("%1 checkouts chosen, %2 messages\n")
+                  .arg(checkouts)
+                  .arg(envelopes.size()));
+    print(QStringLiteral("sent %1 messages to %2\n").arg(publisher.sentCount()).arg(target->url()));
+    if (sent == Publisher::Sent::All)
+        return Done;
+    m_error.write(QStringLiteral("vornctl: %1 messages still wait in the spool %2\n")
+                      .arg(publisher.waitingCount())
+                      .arg(publisher.spoolLocation().path)
+                      .toUtf8());
+    return PublishFailed;
+}
+
 int RecordsCommand::usageError(const QString &message)
 {
     m_error.write("vornctl: " + message.toUtf8() + '\n');
-    m_error.write("Usage: vornctl [--records URL] records list|show|certificate|sync ...\n"
+    m_error.write("Usage: vornctl [--records URL] records list|show|certificate|sync|publish ...\n"
                   "Run 'vornctl records --help' for the records commands.\n");
     return UsageError;
 }

@@ -8,14 +8,16 @@
 #include <memory>
 #include <optional>
 
+class QCommandLineParser;
 class QCoreApplication;
 class QIODevice;
 struct RecordsQuery;
 class RecordsStore;
 
 // `vornctl records ...`: reads the kept checkout records (list, show), prints a test
-// certificate and sends the outbox. Options may stand before or after the command words, as
-// for the other commands; --records URL (or VORN_RECORDS) chooses the database.
+// certificate, sends the outbox, and publishes records to the line's message broker. Options may
+// stand before or after the command words, as for the other commands; --records URL (or
+// VORN_RECORDS) chooses the database.
 class RecordsCommand
 {
 public:
@@ -25,6 +27,7 @@ public:
         NoSuchRecord = 1,
         UsageError = 2,
         DatabaseFailed = 3,
+        PublishFailed = 4, // records publish: the broker did not take every message
     };
 
     RecordsCommand(QIODevice &standardOutput, QIODevice &standardError);
@@ -48,6 +51,8 @@ private:
     int show(const QString &id, bool json, RecordsStore &store);
     int certificate(const QString &id, const QString &path, RecordsStore &store);
     int sync(const QString &url, const QString &environmentRecords);
+    int publish(const QCommandLineParser &parser, const RecordsQuery &query,
+                const QString &environmentRecords);
     int usageError(const QString &message);
     int databaseError(const QString &message);
     void print(const QString &text);

@@ -107,13 +107,13 @@ public:
         return generation;
     }
 
-    // Any thread: whether the request was answered in time with everything delivered.
-    bool waitFor(quint64 generation, std::chrono::milliseconds timeout)
+    // Any thread: how the request was answered, if it was in time.
+    Sent waitFor(quint64 generation, std::chrono::milliseconds timeout)
     {
         std::unique_lock lock(m_lock);
-        const bool answered =
-            m_answeredChanged.wait_for(lock, timeout, [&] { return m_answered >= generation; });
-        return answered && m_lastDelivered;
+        if (!m_answeredChanged.wait_for(lock, timeout, [&] { return m_answered >= generation; }))
+            return Sent::TimedOut;
+        return m_lastDelivered ? Sent::All : Sent::Failed;
     }
 
     std::atomic<int> sent{0};
@@ -531,7 +531,7 @@ void Publisher::retry()
     m_sender->wake();
 }
 
-bool Publisher::sendWaiting(std::chrono::milliseconds timeout)
+Publisher::Sent Publisher::sendWaiting(std::chrono::milliseconds timeout)
 {
     return m_sender->waitFor(m_sender->wake(), timeout);
 }

@@ -45,10 +45,15 @@ public:
     bool publish(const QList<QJsonObject> &envelopes);
     // Wakes the sender: it connects if anything waits, and sends it.
     void retry();
-    // Wakes the sender and waits until the broker has taken everything the spool holds for
-    // this address (true), or until sending has failed for now or the time is up (false; what
-    // was not taken stays in the spool).
-    bool sendWaiting(std::chrono::milliseconds timeout);
+    enum class Sent
+    {
+        All,      // the broker has taken everything the spool held for this address
+        Failed,   // sending failed for now (a warning said why); the rest stays in the spool
+        TimedOut, // still sending when the time was up
+    };
+    // Wakes the sender and waits until it has sent everything the spool holds for this
+    // address, or has failed, or the time is up.
+    Sent sendWaiting(std::chrono::milliseconds timeout);
 
     // Messages the broker has accepted since this publisher was made.
     int sentCount() const;

@@ -1,4 +1,7 @@
 #include "emulator/linefactory.h"
+#include "publish/cfxmessages.h"
+#include "publish/publisher.h"
+#include "publish/publishsink.h"
 #include "serial/portscan.h"
 #include "serial/realclock.h"
 #include "serial/serialline.h"
@@ -9,6 +12,11 @@
 #include <QApplication>
 #include <QIcon>
 #include <QSysInfo>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
 
 int main(int argc, char **argv)
 {
@@ -47,6 +55,28 @@ int main(int argc, char **argv)
 
     const RecordsLocation records = commandLine->records;
     setup.keep = RecordsPanel::keeper(records);
+
+    // The line's message bus: made before the window, so that it outlives the tiles' threads.
+    // What the broker did not take is tried again every 10 s.
+    std::unique_ptr<Publisher> publisher;
+    std::unique_ptr<PublishSink> publishSink;
+    QTimer publishRetry;
+    if (commandLine->publish) {
+        publisher = std::make_unique<Publisher>(*commandLine->publish);
+        publisher->setWarningHandler([](const QString &warning) {
+            std::fprintf(stderr, "vorn-station: %s\n", qPrintable(warning));
+        });
+        publishSink = std::make_unique<PublishSink>(*publisher,
+                                                    commandLine->cfxHandle.isEmpty()
+                                                        ? CfxMessages::defaultHandle(setup.station)
+                                                        : commandLine->cfxHandle,
+                                                    setup.ports);
+        setup.sinks.append(publishSink.get());
+        publishRetry.setInterval(std::chrono::seconds(10));
+        QObject::connect(&publishRetry, &QTimer::timeout, [&publisher] { publisher->retry(); });
+        publishRetry.start();
+        publisher->retry(); // what an earlier run left in the spool
+    }
 
     StationWindow window(setup);
     window.setRecordsPanel(new RecordsPanel(records, setup.station));

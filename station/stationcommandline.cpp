@@ -89,6 +89,8 @@ std::optional<StationCommandLine> StationCommandLine::parse(const QStringList &a
     // An operator sits at the station: the display and card steps ask in the tile.
     parsed.options.prompt = true;
     parsed.station = checkout->station;
+    parsed.publish = checkout->publish;
+    parsed.cfxHandle = checkout->cfxHandle;
     parsed.portsGiven = parser.isSet(port);
     parsed.emulated = parser.isSet(emulated);
     parsed.autoCheck = parser.isSet(automatic);

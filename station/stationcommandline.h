@@ -1,6 +1,7 @@
 #pragma once
 
 #include "checkout/checkoutoptions.h"
+#include "publish/publishtarget.h"
 #include "records/recordslocation.h"
 
 #include <QString>
@@ -21,6 +22,11 @@ struct StationCommandLine
     CheckoutOptions options;
     QString station;         // empty: the host name
     RecordsLocation records; // --records, else VORN_RECORDS, else the default file
+
+    // The line's message bus: --publish, else VORN_PUBLISH, and --cfx-handle (empty:
+    // Vorn.Station.<station>).
+    std::optional<PublishTarget> publish;
+    QString cfxHandle;
 
     // Nothing when the program should end at once (help, version or a usage error, which is
     // exit code 2); exitCode then says how. environmentRecords is VORN_RECORDS.

@@ -4,10 +4,13 @@
 #include "checkout/checkoutrecord.h"
 #include "checkout/checkoutrunner.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+
+class CheckoutSink;
 
 // Everything the station window needs from outside: the ports of its tiles, what a checkout
 // asks of every reader, the station's name, and how its threads make clocks and lines and keep
@@ -32,4 +35,7 @@ struct StationSetup
     // Keeps the record of a finished checkout, on the tile's thread; returns what the operator
     // should know (a record that went to the outbox), or nothing.
     std::function<QString(const ReaderRecord &)> keep;
+    // Further outputs every tile's checkouts are handed to (the message bus); they outlive the
+    // window.
+    QList<CheckoutSink *> sinks;
 };

@@ -19,6 +19,8 @@ TileWorker::TileWorker(const StationSetup &setup, QString port)
 {
     m_runner.setStation(setup.station);
     m_runner.setTool(QStringLiteral("vorn-station"));
+    for (CheckoutSink *sink : setup.sinks)
+        m_runner.addSink(*sink);
 }
 
 void TileWorker::check(const std::shared_ptr<CheckoutStop> &stop)
