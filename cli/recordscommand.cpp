@@ -526,8 +526,9 @@ int RecordsCommand::publish(const QCommandLineParser &parser, const RecordsQuery
             m_error.write("vornctl: " + warning.toUtf8() + '\n');
     }
     if (!parser.isSet(PendingOption))
-        print(QStringLiteral("%1 checkouts chosen, %2 messages\n")
-                  .arg(checkouts)
+        print(QStringLiteral("%1 chosen: %2 messages\n")
+                  .arg(checkouts == 1 ? QStringLiteral("1 checkout")
+                                      : QStringLiteral("%1 checkouts").arg(checkouts))
                   .arg(envelopes.size()));
     print(QStringLiteral("sent %1 messages to %2\n").arg(publisher.sentCount()).arg(target->url()));
     if (sent == Publisher::Sent::All)

@@ -16,6 +16,8 @@
 #include <proton/sender_options.hpp>
 #include <proton/session.hpp>
 #include <proton/ssl.hpp>
+#include <proton/target_options.hpp>
+#include <proton/terminus.hpp>
 #include <proton/tracker.hpp>
 #include <proton/transport.hpp>
 #include <proton/work_queue.hpp>
@@ -231,6 +233,9 @@ private:
             return;
         proton::sender_options options;
         options.delivery_mode(proton::delivery_mode::AT_LEAST_ONCE);
+        // A queue the broker makes for the address (RabbitMQ's /queue/NAME) outlives the
+        // broker's restart, and so do the messages in it.
+        options.target(proton::target_options().durability_mode(proton::terminus::CONFIGURATION));
         connection.open_sender(m_target.address.toStdString(), options);
     }
 

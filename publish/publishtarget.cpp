@@ -8,9 +8,22 @@ namespace {
 const QString AmqpScheme = QStringLiteral("amqp");
 const QString AmqpsScheme = QStringLiteral("amqps");
 
+// The URL as the message shows it: a password given in it by mistake is not repeated on the
+// screen or in a log.
+QString shown(const QString &url)
+{
+    const QString authority = url.section(QStringLiteral("://"), 1).section(QLatin1Char('/'), 0, 0);
+    const qsizetype at = authority.lastIndexOf(QLatin1Char('@'));
+    const qsizetype colon = authority.left(at).indexOf(QLatin1Char(':'));
+    if (at < 0 || colon < 0)
+        return url;
+    const qsizetype start = url.indexOf(authority) + colon + 1;
+    return url.left(start) + QStringLiteral("***") + url.mid(start + (at - colon - 1));
+}
+
 bool failWith(QString *error, const QString &url, const QString &problem)
 {
-    *error = QStringLiteral("the publish URL '%1' is not usable: %2").arg(url, problem);
+    *error = QStringLiteral("the publish URL '%1' is not usable: %2").arg(shown(url), problem);
     return false;
 }
 
