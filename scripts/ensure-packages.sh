@@ -11,6 +11,7 @@ packages=(
   libqt6svg6 desktop-file-utils appstream dpkg-dev groff-base
   fonts-liberation
   libqt6sql6-sqlite libqt6sql6-psql postgresql poppler-utils
+  libqpid-proton-cpp12-dev rabbitmq-server
 )
 
 missing=()

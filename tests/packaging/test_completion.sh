@@ -55,8 +55,13 @@ expect "vornctl set-clocks 3.57 3.57 3.57 3.57 3.57 3.57 3.57 3.57 " ""
 expect "vornctl set-time " ""
 expect "vornctl info " ""
 # The records commands and their filters.
-expect "vornctl records " "certificate list show sync"
+expect "vornctl records " "certificate list publish show sync"
 expect "vornctl records list --outcome " "error fail pass"
+expect "vornctl records publish --pe" "--pending"
+# The broker's URL is free text, and does not count as the command.
+expect "vornctl --publish amqp://broker/queue/line1 rec" "records"
+expect "vornctl checkout --publish amqp://broker/queue/line1 --cfx" "--cfx-handle"
+expect "vornctl checkout --publish " ""
 
 # The completion knows every command vornctl has, and no other.
 # The records commands have a section of their own, each line starting "  records SUBCOMMAND".

@@ -104,7 +104,7 @@ echo "package: ${deb##*/}"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6svg6 qt6-qpa-plugins \
-  libqt6sql6-sqlite; do
+  libqt6sql6-sqlite libqpid-proton-cpp12; do
   # Whole package names only: libqt6core6 must not be satisfied by libqt6core6t64 and the like.
   named="(^|, *)${package}( |,|$)"
   [[ "$depends" =~ $named ]] || fail "Depends does not name $package"
