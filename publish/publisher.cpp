@@ -74,6 +74,9 @@ public:
 
     ~Sender() override
     {
+        // Stopping aborts the connection: what has not been accepted stays in the spool for
+        // the next run, without a warning about a broker that did nothing wrong.
+        m_stopping = true;
         m_container.stop();
         m_thread.join();
     }
@@ -139,10 +142,11 @@ private:
             // Sent from the connection's own queue: what a handler of the connection sends
             // is written out at once, what other work sends only at the connection's next
             // event.
-            m_connection.work_queue().add([this] {
-                if (m_state == State::Open)
-                    pump();
-            });
+            if (!m_connection.work_queue().add([this] {
+                    if (m_state == State::Open)
+                        pump();
+                }))
+                fail(QStringLiteral("the connection ended"));
             return;
         case State::Connecting:
             return; // answered once the connection opens or fails
@@ -378,7 +382,7 @@ private:
     // waited to be sent.
     void fail(const QString &reason)
     {
-        const bool waited = !m_inflight.empty() || m_wanted > m_answeredHere;
+        const bool waited = !m_stopping && (!m_inflight.empty() || m_wanted > m_answeredHere);
         if (m_state != State::Idle) {
             proton::connection connection = m_connection;
             m_state = State::Idle;
@@ -480,6 +484,7 @@ private:
     quint64 m_wanted = 0;       // the newest request seen here
     quint64 m_answeredHere = 0; // the newest request answered
     bool m_warned = false;
+    std::atomic<bool> m_stopping{false};
 
     std::mutex m_lock;
     std::condition_variable m_answeredChanged;
