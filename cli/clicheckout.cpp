@@ -11,6 +11,7 @@
 #include "serial/realclock.h"
 #include "serial/serialline.h"
 
+#include <QSaveFile>
 #include <QSysInfo>
 
 #include <atomic>
@@ -97,10 +98,14 @@ QString CliCheckout::prepare()
 {
     if (m_arguments.junitPath.isEmpty())
         return {};
-    m_junit.setFileName(m_arguments.junitPath);
-    if (!m_junit.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // The report is written beside the file and renamed over it at the end, so a report of an
+    // earlier run stays whole until this one is complete. Whether that can happen is tried
+    // now, before any port opens, with a file that is thrown away at once.
+    QSaveFile probe(m_arguments.junitPath);
+    if (!probe.open(QIODevice::WriteOnly))
         return QStringLiteral("cannot write the JUnit report %1: %2")
-            .arg(m_arguments.junitPath, m_junit.errorString());
+            .arg(m_arguments.junitPath, probe.errorString());
+    probe.cancelWriting();
     return {};
 }
 
@@ -155,9 +160,23 @@ void CliCheckout::report(const CheckoutRun &run)
 {
     if (m_arguments.json)
         m_output.write(CliOutput::json(run.toJson()));
-    if (m_junit.isOpen()) {
-        m_junit.write(CheckoutReport::junit(run));
-        m_junit.close();
+    if (m_arguments.junitPath.isEmpty())
+        return;
+    const QByteArray xml = CheckoutReport::junit(run);
+    QSaveFile junit(m_arguments.junitPath);
+    // Flushed and checked before the commit: Qt 6.4's commit() takes no notice of a buffered
+    // write that failed (a full disk) and would put a short report in place of the old one.
+    const bool written =
+        junit.open(QIODevice::WriteOnly) && junit.write(xml) == xml.size() && junit.flush();
+    const QString reason = junit.errorString();
+    if (!written)
+        junit.cancelWriting();
+    if (!written || !junit.commit()) {
+        m_outputFailed = true;
+        m_error.write(QStringLiteral("vornctl: cannot write the JUnit report %1: %2; the file "
+                                     "was left as it was\n")
+                          .arg(m_arguments.junitPath, written ? junit.errorString() : reason)
+                          .toUtf8());
     }
 }
 
@@ -165,7 +184,7 @@ int CliCheckout::exitCode(const CheckoutRun &run) const
 {
     if (m_interrupted)
         return Interrupted;
-    if (!m_unopenedPorts.isEmpty())
+    if (!m_unopenedPorts.isEmpty() || m_outputFailed)
         return PortFailed;
     return run.outcome() == ReaderOutcome::Pass ? AllPassed : ReaderFailed;
 }

@@ -3,8 +3,8 @@
 #include "checkout/checkoutrecord.h"
 #include "cli/checkoutterminal.h"
 
-#include <QFile>
 #include <QString>
+#include <QStringList>
 
 struct CliArguments;
 class QIODevice;
@@ -19,22 +19,24 @@ public:
     {
         AllPassed = 0,
         ReaderFailed = 1,
-        PortFailed = 3,
+        PortFailed = 3, // also: a report could not be written
         Interrupted = 130,
     };
 
     CliCheckout(const CliArguments &arguments, QIODevice &output, QIODevice &error,
                 const CliTerminal &terminal);
 
-    // Everything that can be checked before a port opens (the JUnit file can be written);
-    // on failure, what is wrong.
+    // Everything that can be checked before a port opens (the JUnit file can be written,
+    // without touching a report already there); on failure, what is wrong.
     QString prepare();
 
     // Checks every reader at once; returns when all are done and restored, with every
     // reader's record in the order of the ports.
     CheckoutRun run();
 
-    // The JSON document or the JUnit file (the text was printed as the readers finished).
+    // The JSON document or the JUnit file (the text was printed as the readers finished). A
+    // JUnit file replaces the old one whole or not at all; a failure is said on standard
+    // error and makes the exit code PortFailed.
     void report(const CheckoutRun &run);
     int exitCode(const CheckoutRun &run) const;
 
@@ -43,7 +45,7 @@ private:
     QIODevice &m_output;
     QIODevice &m_error;
     CliTerminal m_terminal;
-    QFile m_junit;
     QStringList m_unopenedPorts;
     bool m_interrupted = false;
+    bool m_outputFailed = false;
 };

@@ -100,28 +100,32 @@ int CliProgram::runOnPort(const CliArguments &arguments)
 int CliProgram::runCheckout(const CliArguments &arguments)
 {
     // Where the records go is settled with the other arguments, before any port opens: a
-    // location that cannot be understood sends nothing to any reader.
+    // location that cannot be understood is a usage error and sends nothing to any reader.
     QString recordsProblem;
     const std::optional<RecordsLocation> records =
         RecordsLocation::choose(arguments.recordsUrl, arguments.noRecords,
                                 qEnvironmentVariable("VORN_RECORDS"), &recordsProblem);
-    if (!records) {
-        printError(recordsProblem);
-        return PortFailed;
-    }
+    if (!records)
+        return usageError(recordsProblem);
     CliCheckout checkout(arguments, m_output, m_error, m_terminal);
     const QString problem = checkout.prepare();
     if (!problem.isEmpty())
         return usageError(problem);
     const CheckoutRun run = checkout.run();
     checkout.report(run);
+    int exitCode = checkout.exitCode(run);
     if (!records->isNone()) {
-        // Whatever the outcome: a record that cannot be stored now waits in the outbox, with a
-        // warning, and never changes the checkout's exit code.
+        // A record that cannot be stored now waits in the outbox, with a warning, and leaves
+        // the exit code alone. One kept nowhere is lost for good: the keeper names it, and the
+        // exit code says so over a pass or a fail, which a line's script would otherwise take
+        // as a checkout on record.
         QTextStream warnings(&m_error);
-        RecordKeeper(*records).keep(run.readers, warnings);
+        const RecordKeeper::Kept kept = RecordKeeper(*records).keep(run.readers, warnings);
+        if (kept.lost > 0 &&
+            (exitCode == CliCheckout::AllPassed || exitCode == CliCheckout::ReaderFailed))
+            exitCode = RecordLost;
     }
-    return checkout.exitCode(run);
+    return exitCode;
 }
 
 void CliProgram::printError(const QString &message)

@@ -19,6 +19,7 @@ public:
         ReaderFailed = 1,
         UsageError = 2,
         PortFailed = 3,
+        RecordLost = 4, // checkout: a record kept neither in the database nor in the outbox
     };
 
     CliProgram(QIODevice &standardOutput, QIODevice &standardError);

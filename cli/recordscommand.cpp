@@ -295,7 +295,8 @@ QString RecordsCommand::helpText()
         "  records show ID [--json]         one checkout with every step\n"
         "  records certificate ID -o FILE   its test certificate as a one-page PDF\n"
         "  records sync                     send the records waiting in the outbox\n"
-        "  Exit codes: 1 no such record, 3 the records database cannot be opened.\n");
+        "  Exit codes: 1 no such record, 2 usage error (also a records URL that cannot be\n"
+        "  understood), 3 the records database cannot be opened or holds no records.\n");
 }
 
 int RecordsCommand::run(const QStringList &arguments, const QString &environmentRecords)
@@ -322,15 +323,17 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
     if (!problem.isEmpty())
         return usageError(problem);
 
-    if (name == QLatin1String("sync"))
-        return sync(parser.value(RecordsOption), environmentRecords);
+    // A URL that cannot be understood is a mistyped command line, like any other argument.
     QString error;
     const std::optional<RecordsLocation> location =
         RecordsLocation::choose(parser.value(RecordsOption), false, environmentRecords, &error);
     if (!location)
-        return databaseError(error);
+        return usageError(error);
+    if (name == QLatin1String("sync"))
+        return sync(*location);
+    // Reading never makes a records file: a path with a typo is reported, not created empty.
     RecordsStore store(*location);
-    if (!store.open())
+    if (!store.open(RecordsStore::OpenMode::ExistingOnly))
         return databaseError(store.errorText());
     if (name == QLatin1String("list"))
         return list(query, parser.isSet(JsonOption), parser.isSet(CsvOption), store);
@@ -394,31 +397,30 @@ int RecordsCommand::certificate(const QString &id, const QString &path, RecordsS
     return Done;
 }
 
-int RecordsCommand::sync(const QString &url, const QString &environmentRecords)
+int RecordsCommand::sync(const RecordsLocation &location)
 {
-    QString error;
-    const std::optional<RecordsLocation> location =
-        RecordsLocation::choose(url, false, environmentRecords, &error);
-    if (!location)
-        return databaseError(error);
-    const RecordKeeper::Synced synced = RecordKeeper(*location).sync();
+    const RecordKeeper::Synced synced = RecordKeeper(location).sync();
     if (synced.sent + synced.alreadyThere > 0)
         print(QStringLiteral("sent %1 records to %2%3\n")
                   .arg(synced.sent + synced.alreadyThere)
-                  .arg(location->url(),
+                  .arg(location.url(),
                        synced.alreadyThere == 0
                            ? QString()
                            : QStringLiteral(" (%1 had arrived before)").arg(synced.alreadyThere)));
     else if (synced.ok())
-        print(QStringLiteral("nothing to send to %1\n").arg(location->url()));
+        print(QStringLiteral("nothing to send to %1\n").arg(location.url()));
     for (auto other = synced.elsewhere.cbegin(); other != synced.elsewhere.cend(); ++other)
         print(QStringLiteral("%1 records wait in the outbox for %2\n")
                   .arg(other.value())
                   .arg(other.key()));
+    if (!synced.ok() && synced.left == 0)
+        return databaseError(synced.error);
     if (!synced.ok())
-        return databaseError(QStringLiteral("%1; %2 records still wait in the outbox")
-                                 .arg(synced.error)
-                                 .arg(synced.left));
+        return databaseError(
+            QStringLiteral("%1; %2 still waiting in the outbox")
+                .arg(synced.error, synced.left == 1
+                                       ? QStringLiteral("1 record")
+                                       : QStringLiteral("%1 records").arg(synced.left)));
     return Done;
 }
 

@@ -4,7 +4,6 @@
 #include "records/recordsstore.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QTextStream>
 
 #include <utility>
@@ -47,9 +46,9 @@ RecordKeeper::Kept RecordKeeper::keep(const QList<ReaderRecord> &records, QTextS
     }
 
     // The outbox file exists only once a record had to wait: a station whose records always
-    // went through neither makes one nor opens it at every checkout.
+    // went through neither makes one nor reads one at every checkout.
     RecordsOutbox outbox(m_outbox);
-    if (QFileInfo::exists(m_outbox.path) && outbox.open()) {
+    if (outbox.open(RecordsDatabase::OpenMode::ExistingOnly)) {
         Synced synced;
         flush(store, outbox, synced);
         kept.sent = synced.sent + synced.alreadyThere;
@@ -77,18 +76,22 @@ RecordKeeper::Kept RecordKeeper::keep(const QList<ReaderRecord> &records, QTextS
 
 RecordKeeper::Synced RecordKeeper::sync()
 {
+    // Sending reads the outbox and writes to a database that a checkout made: it makes
+    // neither of them.
     Synced synced;
+    RecordsStore store(m_location);
+    const bool storeOpen = store.open(RecordsStore::OpenMode::ExistingOnly);
+    if (!storeOpen)
+        synced.error = store.errorText();
     RecordsOutbox outbox(m_outbox);
-    if (!outbox.open()) {
-        synced.error = outbox.errorText();
+    if (!outbox.open(RecordsDatabase::OpenMode::ExistingOnly)) {
+        // No outbox: nothing waits.
+        if (!outbox.isMissing() && synced.ok())
+            synced.error = outbox.errorText();
         return synced;
     }
-    RecordsStore store(m_location);
-    if (!store.open()) {
-        synced.error = store.errorText();
-    } else {
+    if (storeOpen)
         flush(store, outbox, synced);
-    }
     if (const auto counts = outbox.counts()) {
         synced.elsewhere = *counts;
         synced.left = synced.elsewhere.take(m_location.url());
@@ -133,7 +136,7 @@ void RecordKeeper::queue(const QList<ReaderRecord> &records, const QString &reas
         } else {
             ++kept.lost;
             warnings << prefix()
-                     << QStringLiteral("warning: the record %1 of %2 was not kept: %3\n")
+                     << QStringLiteral("the record %1 of %2 was not kept: %3\n")
                             .arg(record.id, record.port, outbox.errorText());
         }
     }

@@ -128,9 +128,9 @@ void bindValue(QSqlQuery &query, const QJsonValue &value)
 
 RecordsStore::RecordsStore(const RecordsLocation &location) : m_database(location) {}
 
-bool RecordsStore::open()
+bool RecordsStore::open(OpenMode mode)
 {
-    return m_database.open(Schema);
+    return m_database.open(Schema, mode);
 }
 
 RecordsStore::Stored RecordsStore::store(const ReaderRecord &record)

@@ -51,10 +51,15 @@ public:
         Failed,
     };
 
+    using OpenMode = RecordsDatabase::OpenMode;
+
     explicit RecordsStore(const RecordsLocation &location);
 
-    // Opens the database and brings its schema up to date; false with errorText().
-    bool open();
+    // Opens the database and brings its schema up to date as far as mode lets it; false with
+    // errorText(). Only a checkout, which keeps records, should make a records file.
+    bool open(OpenMode mode = OpenMode::CreateIfMissing);
+    // After a failed open: there were no records at the location at all.
+    bool isMissing() const { return m_database.isMissing(); }
     QString errorText() const { return m_database.errorText(); }
     const RecordsLocation &location() const { return m_database.location(); }
 

@@ -5,6 +5,7 @@
 #include "records/vornctlrun.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
@@ -40,10 +41,25 @@ private slots:
     void measurementsAreRowsOfTheirOwn();
     void firstReleaseFileMigratedInPlace();
 
+    void readersMakeNothing_data();
+    void readersMakeNothing();
+    void readOnlyNeverWrites();
+    void olderSchema_data();
+    void olderSchema();
+    void transactionIsWholeOrNothing_data();
+    void transactionIsWholeOrNothing();
+    void rejectedRecordWaitsInTheOutbox();
+
 private:
     bool onPostgreSql() const { return !m_serverUrl.isEmpty(); }
     RecordsLocation freshLocation(const QString &owner = QStringLiteral("postgres"));
+    // A location where nothing was kept: a file in a folder that is not there, or a database
+    // on the server without tables.
+    RecordsLocation emptyLocation();
     void runOnServer(const QString &statement);
+    // Runs statements on the records database itself, beside the store's own connection.
+    void runOn(const RecordsLocation &location, const QStringList &statements);
+    QStringList tablesOf(const RecordsLocation &location);
     void cluster(const QString &command);
 
     QTemporaryDir m_folder;
@@ -94,6 +110,57 @@ void RecordsTest::runOnServer(const QString &statement)
         QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
     }
     QSqlDatabase::removeDatabase(QStringLiteral("admin"));
+}
+
+RecordsLocation RecordsTest::emptyLocation()
+{
+    RecordsLocation location = freshLocation();
+    if (!onPostgreSql())
+        location.path =
+            m_folder.filePath(QStringLiteral("nothing-%1/records.sqlite").arg(m_databases));
+    return location;
+}
+
+void RecordsTest::runOn(const RecordsLocation &location, const QStringList &statements)
+{
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(
+            onPostgreSql() ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"),
+            QStringLiteral("beside"));
+        if (onPostgreSql()) {
+            database.setHostName(location.host);
+            database.setPort(location.port);
+            database.setUserName(location.user);
+            database.setDatabaseName(location.database);
+        } else {
+            database.setDatabaseName(location.path);
+        }
+        QVERIFY2(database.open(), qPrintable(database.lastError().text()));
+        for (const QString &statement : statements) {
+            QSqlQuery query(database);
+            QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("beside"));
+}
+
+QStringList RecordsTest::tablesOf(const RecordsLocation &location)
+{
+    QStringList tables;
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(
+            onPostgreSql() ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"),
+            QStringLiteral("tables"));
+        database.setHostName(location.host);
+        database.setPort(location.port);
+        database.setUserName(location.user);
+        database.setDatabaseName(onPostgreSql() ? location.database : location.path);
+        if (database.open())
+            tables = database.tables();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("tables"));
+    tables.sort();
+    return tables;
 }
 
 void RecordsTest::cluster(const QString &command)
@@ -332,7 +399,23 @@ void RecordsTest::refusedConnections()
     QFETCH(int, exitCode);
     QFETCH(QString, words);
 
-    static const RecordsLocation own = freshLocation(QStringLiteral("locked"));
+    static RecordsLocation own;
+    if (own.isNone()) {
+        // A database its owner has kept records in: reading never makes the tables.
+        own = freshLocation(QStringLiteral("locked"));
+        RecordsLocation owner = own;
+        owner.user = QStringLiteral("locked");
+        const bool hadPassword = qEnvironmentVariableIsSet("PGPASSWORD");
+        const QByteArray password = qgetenv("PGPASSWORD");
+        qputenv("PGPASSWORD", "secret");
+        RecordsStore tables(owner);
+        const bool made = tables.open();
+        if (hadPassword)
+            qputenv("PGPASSWORD", password);
+        else
+            qunsetenv("PGPASSWORD");
+        QVERIFY2(made, qPrintable(tables.errorText()));
+    }
     RecordsLocation location = own;
     location.user = user;
     location.port = port == 0 ? location.port : port;
@@ -430,6 +513,198 @@ void RecordsTest::firstReleaseFileMigratedInPlace()
     RecordsQuery byLot;
     byLot.lot = QStringLiteral("lot-0");
     QCOMPARE(again.list(byLot)->size(), 1);
+}
+
+void RecordsTest::readersMakeNothing_data()
+{
+    QTest::addColumn<RecordsStore::OpenMode>("mode");
+    QTest::newRow("existing only") << RecordsStore::OpenMode::ExistingOnly;
+    QTest::newRow("read only") << RecordsStore::OpenMode::ReadOnly;
+}
+
+void RecordsTest::readersMakeNothing()
+{
+    QFETCH(RecordsStore::OpenMode, mode);
+    const RecordsLocation location = emptyLocation();
+    RecordsStore store(location);
+    QVERIFY(!store.open(mode));
+    QVERIFY(store.isMissing());
+    QCOMPARE(
+        store.errorText(),
+        QStringLiteral("no records at %1").arg(onPostgreSql() ? location.url() : location.path));
+    if (onPostgreSql())
+        QCOMPARE(tablesOf(location), QStringList{});
+    else
+        QVERIFY(!QFileInfo::exists(QFileInfo(location.path).absolutePath()));
+
+    // A checkout makes it; then it reads.
+    RecordsStore checkout(location);
+    QVERIFY2(checkout.open(), qPrintable(checkout.errorText()));
+    QCOMPARE(checkout.store(sampleRecord(1)), RecordsStore::Stored::Added);
+    RecordsStore reader(location);
+    QVERIFY2(reader.open(mode), qPrintable(reader.errorText()));
+    QCOMPARE(reader.list({})->size(), 1);
+}
+
+void RecordsTest::readOnlyNeverWrites()
+{
+    const RecordsLocation location = freshLocation();
+    {
+        RecordsStore checkout(location);
+        QVERIFY2(checkout.open(), qPrintable(checkout.errorText()));
+        QCOMPARE(checkout.store(sampleRecord(1)), RecordsStore::Stored::Added);
+    }
+    RecordsStore reader(location);
+    QVERIFY2(reader.open(RecordsStore::OpenMode::ReadOnly), qPrintable(reader.errorText()));
+    std::optional<ReaderRecord> found;
+    QVERIFY(reader.find(sampleRecord(1).id, found));
+    QCOMPARE(*found, sampleRecord(1));
+    QCOMPARE(reader.store(sampleRecord(2)), RecordsStore::Stored::Failed);
+
+    RecordsStore again(location);
+    QVERIFY(again.open());
+    QCOMPARE(again.list({})->size(), 1);
+}
+
+void RecordsTest::olderSchema_data()
+{
+    QTest::addColumn<RecordsDatabase::OpenMode>("mode");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("existing only brings it up to date")
+        << RecordsDatabase::OpenMode::ExistingOnly << true;
+    QTest::newRow("read only refuses it") << RecordsDatabase::OpenMode::ReadOnly << false;
+}
+
+void RecordsTest::olderSchema()
+{
+    QFETCH(RecordsDatabase::OpenMode, mode);
+    QFETCH(bool, opens);
+    const RecordsDatabase::Migrations first{
+        {QStringLiteral("CREATE TABLE IF NOT EXISTS first (id INTEGER PRIMARY KEY)")}};
+    const RecordsDatabase::Migrations second =
+        first + RecordsDatabase::Migrations{
+                    {QStringLiteral("CREATE TABLE IF NOT EXISTS second (id INTEGER PRIMARY KEY)")}};
+    const RecordsLocation location = freshLocation();
+    {
+        RecordsDatabase older(location);
+        QVERIFY2(older.open(first), qPrintable(older.errorText()));
+    }
+    RecordsDatabase newer(location);
+    QCOMPARE(newer.open(second, mode), opens);
+    const QStringList tables = tablesOf(location);
+    QCOMPARE(tables.contains(QStringLiteral("second")), opens);
+    if (!opens) {
+        QVERIFY2(
+            newer.errorText().contains(QLatin1String("schema version 1, older than this "
+                                                     "program reads (2); it was left as it is")),
+            qPrintable(newer.errorText()));
+        QVERIFY(!newer.isMissing());
+    }
+}
+
+void RecordsTest::transactionIsWholeOrNothing_data()
+{
+    QTest::addColumn<QList<int>>("ids"); // inserted in this order
+    QTest::addColumn<bool>("workSucceeds");
+    QTest::addColumn<int>("rowsLeft");
+    QTest::newRow("work done") << QList<int>{1, 2} << true << 2;
+    QTest::newRow("work gives up after a row") << QList<int>{1, 2} << false << 0;
+    QTest::newRow("second statement fails") << QList<int>{1, 1} << true << 0;
+}
+
+void RecordsTest::transactionIsWholeOrNothing()
+{
+    QFETCH(QList<int>, ids);
+    QFETCH(bool, workSucceeds);
+    QFETCH(int, rowsLeft);
+    RecordsDatabase database(freshLocation());
+    QVERIFY2(database.open({{QStringLiteral("CREATE TABLE IF NOT EXISTS rows "
+                                            "(id INTEGER PRIMARY KEY)")}}),
+             qPrintable(database.errorText()));
+    const bool committed = database.transaction([&] {
+        for (int id : ids) {
+            QSqlQuery insert = database.prepare(QStringLiteral("INSERT INTO rows (id) VALUES (?)"));
+            insert.addBindValue(id);
+            if (!database.exec(insert))
+                return false;
+        }
+        return workSucceeds;
+    });
+    QCOMPARE(committed, rowsLeft > 0);
+    QSqlQuery count = database.prepare(QStringLiteral("SELECT count(*) FROM rows"));
+    QVERIFY(database.exec(count) && count.next());
+    QCOMPARE(count.value(0).toInt(), rowsLeft);
+}
+
+void RecordsTest::rejectedRecordWaitsInTheOutbox()
+{
+    // The database opens, then refuses one record: that one waits in the outbox (an SQLite
+    // file on the station whatever the database), the others are stored.
+    const RecordsLocation location = freshLocation();
+    {
+        RecordsStore made(location);
+        QVERIFY(made.open());
+    }
+    if (onPostgreSql())
+        runOn(location,
+              {QStringLiteral("CREATE FUNCTION reject() RETURNS trigger AS $$ BEGIN "
+                              "IF NEW.id = 'bad-id' THEN RAISE EXCEPTION 'rejected'; END IF; "
+                              "RETURN NEW; END $$ LANGUAGE plpgsql"),
+               QStringLiteral("CREATE TRIGGER reject BEFORE INSERT ON checkouts FOR EACH ROW "
+                              "EXECUTE FUNCTION reject()")});
+    else
+        runOn(location, {QStringLiteral("CREATE TRIGGER reject BEFORE INSERT ON checkouts "
+                                        "WHEN NEW.id = 'bad-id' "
+                                        "BEGIN SELECT RAISE(ABORT, 'rejected'); END")});
+    ReaderRecord bad = sampleRecord(2);
+    bad.id = QStringLiteral("bad-id");
+
+    {
+        RecordsStore store(location);
+        QVERIFY(store.open());
+        QCOMPARE(store.store(bad), RecordsStore::Stored::Failed);
+        QVERIFY2(store.errorText().contains(QLatin1String("rejected")),
+                 qPrintable(store.errorText()));
+        QCOMPARE(store.list({})->size(), 0);
+    }
+
+    QTemporaryDir station;
+    const RecordsLocation outboxFile = *RecordsLocation::parse(
+        QStringLiteral("sqlite:") + station.filePath(QStringLiteral("outbox.sqlite")), nullptr);
+    RecordKeeper keeper(location, outboxFile);
+    QString warnings;
+    QTextStream warningStream(&warnings);
+    const RecordKeeper::Kept kept = keeper.keep({sampleRecord(1), bad}, warningStream);
+    QCOMPARE(kept.stored, 1);
+    QCOMPARE(kept.queued, 1);
+    QCOMPARE(kept.lost, 0);
+    QVERIFY2(warnings.contains(QLatin1String("rejected")), qPrintable(warnings));
+    {
+        RecordsOutbox outbox(outboxFile);
+        QVERIFY(outbox.open(RecordsDatabase::OpenMode::ExistingOnly));
+        const auto waiting = outbox.waiting(location.url());
+        QVERIFY(waiting);
+        QCOMPARE(waiting->size(), 1);
+        QCOMPARE(waiting->first(), bad);
+    }
+
+    // Refused again while the trigger stands: it stays in the outbox.
+    RecordKeeper::Synced synced = keeper.sync();
+    QVERIFY(!synced.ok());
+    QCOMPARE(synced.left, 1);
+
+    runOn(location, {QStringLiteral("DROP TRIGGER reject%1")
+                         .arg(onPostgreSql() ? QStringLiteral(" ON checkouts") : QString())});
+    synced = keeper.sync();
+    QVERIFY2(synced.ok(), qPrintable(synced.error));
+    QCOMPARE(synced.sent, 1);
+    QCOMPARE(synced.left, 0);
+    RecordsStore store(location);
+    QVERIFY(store.open());
+    std::optional<ReaderRecord> found;
+    QVERIFY(store.find(bad.id, found));
+    QCOMPARE(*found, bad);
+    QCOMPARE(store.list({})->size(), 2);
 }
 
 QTEST_GUILESS_MAIN(RecordsTest)
