@@ -1,17 +1,19 @@
 #include "cli/clicheckout.h"
 
 #include "checkout/checkoutrunner.h"
+#include "checkout/jsonsink.h"
+#include "checkout/junitsink.h"
 #include "checkout/readercheckout.h"
-#include "cli/checkoutreport.h"
 #include "cli/cliarguments.h"
 #include "cli/clioutput.h"
 #include "cli/openfailuremessage.h"
 #include "emulator/linefactory.h"
+#include "records/recordssink.h"
 #include "serial/exchangetrace.h"
 #include "serial/realclock.h"
 #include "serial/serialline.h"
 
-#include <QSaveFile>
+#include <QIODevice>
 #include <QSysInfo>
 
 #include <atomic>
@@ -88,28 +90,26 @@ QString openFailureText(const QString &port, const SerialLine &line)
 
 } // namespace
 
-CliCheckout::CliCheckout(const CliArguments &arguments, QIODevice &output, QIODevice &error,
-                         const CliTerminal &terminal)
+CliCheckout::CliCheckout(const CliArguments &arguments, const RecordsLocation &records,
+                         QIODevice &output, QIODevice &error, const CliTerminal &terminal)
     : m_arguments(arguments), m_output(output), m_error(error), m_terminal(terminal)
 {
+    if (arguments.json)
+        m_json = std::make_unique<JsonSink>(output);
+    if (!arguments.junitPath.isEmpty())
+        m_junit = std::make_unique<JUnitSink>(arguments.junitPath);
+    if (!records.isNone())
+        m_records = std::make_unique<RecordsSink>(records, error);
 }
+
+CliCheckout::~CliCheckout() = default;
 
 QString CliCheckout::prepare()
 {
-    if (m_arguments.junitPath.isEmpty())
-        return {};
-    // The report is written beside the file and renamed over it at the end, so a report of an
-    // earlier run stays whole until this one is complete. Whether that can happen is tried
-    // now, before any port opens, with a file that is thrown away at once.
-    QSaveFile probe(m_arguments.junitPath);
-    if (!probe.open(QIODevice::WriteOnly))
-        return QStringLiteral("cannot write the JUnit report %1: %2")
-            .arg(m_arguments.junitPath, probe.errorString());
-    probe.cancelWriting();
-    return {};
+    return m_junit ? m_junit->prepare() : QString();
 }
 
-CheckoutRun CliCheckout::run()
+int CliCheckout::run()
 {
     CheckoutOptions options = m_arguments.checkout;
     options.prompt = m_arguments.prompt.value_or(m_terminal.inputIsTerminal);
@@ -141,6 +141,11 @@ CheckoutRun CliCheckout::run()
                                                  several ? port + QStringLiteral(": ") : QString());
         });
     }
+    for (CheckoutSink *sink :
+         std::initializer_list<CheckoutSink *>{m_json.get(), m_junit.get(), m_records.get()}) {
+        if (sink)
+            runner.addSink(*sink);
+    }
 
     CheckoutRun run;
     {
@@ -153,38 +158,20 @@ CheckoutRun CliCheckout::run()
         if (m_unopenedPorts.contains(record.port))
             m_error.write("vornctl: " + record.steps.constFirst().message.toUtf8() + '\n');
     }
-    return run;
-}
-
-void CliCheckout::report(const CheckoutRun &run)
-{
-    if (m_arguments.json)
-        m_output.write(CliOutput::json(run.toJson()));
-    if (m_arguments.junitPath.isEmpty())
-        return;
-    const QByteArray xml = CheckoutReport::junit(run);
-    QSaveFile junit(m_arguments.junitPath);
-    // Flushed and checked before the commit: Qt 6.4's commit() takes no notice of a buffered
-    // write that failed (a full disk) and would put a short report in place of the old one.
-    const bool written =
-        junit.open(QIODevice::WriteOnly) && junit.write(xml) == xml.size() && junit.flush();
-    const QString reason = junit.errorString();
-    if (!written)
-        junit.cancelWriting();
-    if (!written || !junit.commit()) {
-        m_outputFailed = true;
-        m_error.write(QStringLiteral("vornctl: cannot write the JUnit report %1: %2; the file "
-                                     "was left as it was\n")
-                          .arg(m_arguments.junitPath, written ? junit.errorString() : reason)
-                          .toUtf8());
-    }
+    if (m_junit && !m_junit->failure().isEmpty())
+        m_error.write("vornctl: " + m_junit->failure().toUtf8() + '\n');
+    return exitCode(run);
 }
 
 int CliCheckout::exitCode(const CheckoutRun &run) const
 {
     if (m_interrupted)
         return Interrupted;
-    if (!m_unopenedPorts.isEmpty() || m_outputFailed)
+    if (!m_unopenedPorts.isEmpty() || (m_junit && !m_junit->failure().isEmpty()))
         return PortFailed;
+    // A record lost for good says so over a pass or a fail, which a line's script would
+    // otherwise take as a checkout on record.
+    if (m_records && m_records->kept().lost > 0)
+        return RecordLost;
     return run.outcome() == ReaderOutcome::Pass ? AllPassed : ReaderFailed;
 }

@@ -4,14 +4,20 @@
 #include "cli/checkoutterminal.h"
 
 #include <QString>
+
 #include <QStringList>
+#include <memory>
 
 struct CliArguments;
+struct RecordsLocation;
+class JsonSink;
+class JUnitSink;
+class RecordsSink;
 class QIODevice;
 
 // vornctl checkout: every reader on its own thread, progress and questions on the terminal,
-// then the text, JSON and JUnit reports. Ctrl+C stops the readers between two operations and
-// still puts each back as it was found.
+// the results to the sinks asked for (the records, the JSON document, the JUnit file). Ctrl+C
+// stops the readers between two operations and still puts each back as it was found.
 class CliCheckout
 {
 public:
@@ -20,32 +26,34 @@ public:
         AllPassed = 0,
         ReaderFailed = 1,
         PortFailed = 3, // also: a report could not be written
+        RecordLost = 4, // a record kept neither in the database nor in the outbox
         Interrupted = 130,
     };
 
-    CliCheckout(const CliArguments &arguments, QIODevice &output, QIODevice &error,
-                const CliTerminal &terminal);
+    CliCheckout(const CliArguments &arguments, const RecordsLocation &records, QIODevice &output,
+                QIODevice &error, const CliTerminal &terminal);
+    ~CliCheckout();
+    CliCheckout(const CliCheckout &) = delete;
+    CliCheckout &operator=(const CliCheckout &) = delete;
 
     // Everything that can be checked before a port opens (the JUnit file can be written,
     // without touching a report already there); on failure, what is wrong.
     QString prepare();
 
-    // Checks every reader at once; returns when all are done and restored, with every
-    // reader's record in the order of the ports.
-    CheckoutRun run();
-
-    // The JSON document or the JUnit file (the text was printed as the readers finished). A
-    // JUnit file replaces the old one whole or not at all; a failure is said on standard
-    // error and makes the exit code PortFailed.
-    void report(const CheckoutRun &run);
-    int exitCode(const CheckoutRun &run) const;
+    // Checks every reader at once and hands the results to the sinks; returns when all are
+    // done, restored and kept, with the exit code.
+    int run();
 
 private:
+    int exitCode(const CheckoutRun &run) const;
+
     const CliArguments &m_arguments;
     QIODevice &m_output;
     QIODevice &m_error;
     CliTerminal m_terminal;
+    std::unique_ptr<JsonSink> m_json;
+    std::unique_ptr<JUnitSink> m_junit;
+    std::unique_ptr<RecordsSink> m_records;
     QStringList m_unopenedPorts;
     bool m_interrupted = false;
-    bool m_outputFailed = false;
 };

@@ -8,7 +8,6 @@
 #include "cli/openfailuremessage.h"
 #include "cli/recordscommand.h"
 #include "emulator/linefactory.h"
-#include "records/recordkeeper.h"
 #include "records/recordslocation.h"
 #include "serial/devicetransaction.h"
 #include "serial/exchangetrace.h"
@@ -16,7 +15,6 @@
 #include "serial/serialline.h"
 
 #include <QIODevice>
-#include <QTextStream>
 
 #include <memory>
 #include <optional>
@@ -107,25 +105,11 @@ int CliProgram::runCheckout(const CliArguments &arguments)
                                 qEnvironmentVariable("VORN_RECORDS"), &recordsProblem);
     if (!records)
         return usageError(recordsProblem);
-    CliCheckout checkout(arguments, m_output, m_error, m_terminal);
+    CliCheckout checkout(arguments, *records, m_output, m_error, m_terminal);
     const QString problem = checkout.prepare();
     if (!problem.isEmpty())
         return usageError(problem);
-    const CheckoutRun run = checkout.run();
-    checkout.report(run);
-    int exitCode = checkout.exitCode(run);
-    if (!records->isNone()) {
-        // A record that cannot be stored now waits in the outbox, with a warning, and leaves
-        // the exit code alone. One kept nowhere is lost for good: the keeper names it, and the
-        // exit code says so over a pass or a fail, which a line's script would otherwise take
-        // as a checkout on record.
-        QTextStream warnings(&m_error);
-        const RecordKeeper::Kept kept = RecordKeeper(*records).keep(run.readers, warnings);
-        if (kept.lost > 0 &&
-            (exitCode == CliCheckout::AllPassed || exitCode == CliCheckout::ReaderFailed))
-            exitCode = RecordLost;
-    }
-    return exitCode;
+    return checkout.run();
 }
 
 void CliProgram::printError(const QString &message)

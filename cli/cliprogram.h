@@ -20,6 +20,7 @@ public:
         UsageError = 2,
         PortFailed = 3,
         RecordLost = 4, // checkout: a record kept neither in the database nor in the outbox
+        Interrupted = 130, // checkout: stopped by Ctrl+C
     };
 
     CliProgram(QIODevice &standardOutput, QIODevice &standardError);
