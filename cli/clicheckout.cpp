@@ -5,7 +5,7 @@
 #include "cli/checkoutreport.h"
 #include "cli/cliarguments.h"
 #include "cli/clioutput.h"
-#include "cli/openfailuremessage.h"
+#include "serial/openfailuremessage.h"
 #include "emulator/linefactory.h"
 #include "serial/exchangetrace.h"
 #include "serial/realclock.h"
