@@ -246,9 +246,12 @@ void RecordsPanel::showAnswering()
         return;
     }
     const QString reason = m_records.notAnsweringReason();
-    m_server->setText(reason.isEmpty()
-                          ? tr("Records server not answering: the list may be out of date.")
-                          : tr("Records server not answering: %1").arg(reason));
+    // An SQLite file on a network share can hang as a server does.
+    const QString what = m_records.location().kind == RecordsLocation::Kind::Sqlite
+                             ? tr("Records file not answering")
+                             : tr("Records server not answering");
+    m_server->setText(reason.isEmpty() ? tr("%1: the list may be out of date.").arg(what)
+                                       : tr("%1: %2").arg(what, reason));
     m_server->show();
 }
 
