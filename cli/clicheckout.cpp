@@ -6,7 +6,7 @@
 #include "checkout/readercheckout.h"
 #include "cli/cliarguments.h"
 #include "cli/clioutput.h"
-#include "cli/openfailuremessage.h"
+#include "serial/openfailuremessage.h"
 #include "emulator/linefactory.h"
 #include "records/recordssink.h"
 #include "serial/exchangetrace.h"

@@ -5,7 +5,7 @@
 #include "cli/clicheckout.h"
 #include "cli/clicommandrunner.h"
 #include "cli/clioutput.h"
-#include "cli/openfailuremessage.h"
+#include "serial/openfailuremessage.h"
 #include "cli/recordscommand.h"
 #include "emulator/linefactory.h"
 #include "records/recordslocation.h"

@@ -30,27 +30,28 @@ RecordKeeper::RecordKeeper(RecordsLocation location, RecordsLocation outbox)
 
 RecordKeeper::Kept RecordKeeper::keep(const QList<ReaderRecord> &records, QTextStream &warnings)
 {
+    if (m_location.isNone())
+        return {};
+    RecordsStore store(m_location);
+    if (!store.open())
+        return keepInOutbox(records, store.errorText(), warnings);
+    return keep(records, store, warnings);
+}
+
+RecordKeeper::Kept RecordKeeper::keep(const QList<ReaderRecord> &records, RecordsStore &openStore,
+                                      QTextStream &warnings)
+{
     Kept kept;
     if (m_location.isNone())
         return kept;
-    // A record without its id could neither be found again nor be told from a copy of itself.
-    QList<ReaderRecord> toKeep = records;
-    for (ReaderRecord &record : toKeep) {
-        if (record.id.isEmpty())
-            record.id = ReaderRecord::newId();
-    }
-    RecordsStore store(m_location);
-    if (!store.open()) {
-        queue(toKeep, store.errorText(), kept, warnings);
-        return kept;
-    }
+    const QList<ReaderRecord> toKeep = withIds(records);
 
     // The outbox file exists only once a record had to wait: a station whose records always
     // went through neither makes one nor reads one at every checkout.
     RecordsOutbox outbox(m_outbox);
     if (outbox.open(RecordsDatabase::OpenMode::ExistingOnly)) {
         Synced synced;
-        flush(store, outbox, synced);
+        flush(openStore, outbox, synced);
         kept.sent = synced.sent + synced.alreadyThere;
         if (kept.sent > 0)
             warnings << prefix()
@@ -61,9 +62,9 @@ RecordKeeper::Kept RecordKeeper::keep(const QList<ReaderRecord> &records, QTextS
     QList<ReaderRecord> unstored;
     QString reason;
     for (const ReaderRecord &record : toKeep) {
-        if (store.store(record) == RecordsStore::Stored::Failed) {
+        if (openStore.store(record) == RecordsStore::Stored::Failed) {
             unstored.append(record);
-            reason = store.errorText();
+            reason = openStore.errorText();
         } else {
             ++kept.stored;
         }
@@ -72,6 +73,27 @@ RecordKeeper::Kept RecordKeeper::keep(const QList<ReaderRecord> &records, QTextS
         queue(unstored, reason, kept, warnings);
     warnings.flush();
     return kept;
+}
+
+RecordKeeper::Kept RecordKeeper::keepInOutbox(const QList<ReaderRecord> &records,
+                                              const QString &reason, QTextStream &warnings)
+{
+    Kept kept;
+    if (m_location.isNone())
+        return kept;
+    queue(withIds(records), reason, kept, warnings);
+    return kept;
+}
+
+QList<ReaderRecord> RecordKeeper::withIds(const QList<ReaderRecord> &records)
+{
+    // A record without its id could neither be found again nor be told from a copy of itself.
+    QList<ReaderRecord> identified = records;
+    for (ReaderRecord &record : identified) {
+        if (record.id.isEmpty())
+            record.id = ReaderRecord::newId();
+    }
+    return identified;
 }
 
 RecordKeeper::Synced RecordKeeper::sync()

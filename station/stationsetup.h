@@ -1,13 +1,23 @@
 #pragma once
 
 #include "checkout/checkoutoptions.h"
-#include "checkout/checkoutrecord.h"
 #include "checkout/checkoutrunner.h"
 
 #include <QString>
 #include <QStringList>
 
-#include <functional>
+#include <optional>
+
+class StationRecords;
+
+// Who checks, and which lot the readers belong to. Each checkout takes them as it starts and
+// carries its own copy to the tile's thread, so an entry made meanwhile changes only the
+// checkouts started after it.
+struct OperatorAndLot
+{
+    QString operatorName;
+    QString lot;
+};
 
 // Everything the station window needs from outside: the ports of its tiles, what a checkout
 // asks of every reader, the station's name, and how its threads make clocks and lines and keep
@@ -24,12 +34,15 @@ struct StationSetup
     QString station;
     bool autoCheck = false;
     int probeIntervalMs = DefaultProbeIntervalMs;
+    // From the command line: these replace the operator and lot kept from the last run.
+    std::optional<QString> operatorName;
+    std::optional<QString> lot;
 
     // Called on a tile's own thread: each checkout and each probe makes its clock and its line
     // there, as a serial port belongs to the thread that opens it.
     CheckoutRunner::ClockMaker clocks;
     CheckoutRunner::LineMaker lines;
-    // Keeps the record of a finished checkout, on the tile's thread; returns what the operator
-    // should know (a record that went to the outbox), or nothing.
-    std::function<QString(const ReaderRecord &)> keep;
+    // Keeps the record of every finished checkout, on its own thread; nothing is kept without
+    // it. It outlives the window.
+    StationRecords *records = nullptr;
 };

@@ -2,14 +2,25 @@
 
 #include "device/identification.h"
 #include "device/readercommands.h"
+#include "emulator/linefactory.h"
 #include "serial/devicetransaction.h"
+#include "serial/openfailuremessage.h"
 #include "serial/serialline.h"
 #include "serial/waitclock.h"
-#include "station/stationsetup.h"
+#include "station/stationrecords.h"
 
 namespace {
 
 const QString IdentifyStep = QStringLiteral("identify");
+
+// The tile tells why its port did not open in the words vornctl uses: the group to join, the
+// program that holds the port.
+QString openFailureText(const QString &port, const SerialLine &line)
+{
+    const QString devicePath =
+        LineFactory::isEmulatedPortName(port) ? port : OpenFailureMessage::devicePath(port);
+    return OpenFailureMessage().text(line.openFailure(), devicePath, line.errorText());
+}
 
 } // namespace
 
@@ -19,17 +30,24 @@ TileWorker::TileWorker(const StationSetup &setup, QString port)
 {
     m_runner.setStation(setup.station);
     m_runner.setTool(QStringLiteral("vorn-station"));
+    m_runner.setOpenFailureWording(openFailureText);
 }
 
-void TileWorker::check(const std::shared_ptr<CheckoutStop> &stop)
+void TileWorker::check(const std::shared_ptr<CheckoutStop> &stop,
+                       const OperatorAndLot &operatorAndLot)
 {
     {
         const std::lock_guard lock(m_answerLock);
         m_stop = stop;
     }
+    m_runner.setOperator(operatorAndLot.operatorName);
+    m_runner.setLot(operatorAndLot.lot);
     const ReaderRecord record = m_runner.checkReader(0, m_port, *stop);
-    const QString warning = m_setup.keep ? m_setup.keep(record) : QString();
-    emit finished(record, warning);
+    // The tile shows the outcome now, whatever the database does. Reported first, so that the
+    // window hears of the checkout before it hears how its record was kept.
+    emit finished(record);
+    if (m_setup.records)
+        m_setup.records->keep(record);
 }
 
 void TileWorker::probe()
