@@ -7,6 +7,8 @@
 #include <QMap>
 #include <QString>
 
+#include <functional>
+
 class QTextStream;
 class RecordsOutbox;
 class RecordsStore;
@@ -45,12 +47,16 @@ public:
     const RecordsLocation &location() const { return m_location; }
 
     // Sends what the outbox holds for this location, then stores the records. Warnings (and a
-    // note of records sent from the outbox) go to warnings, one line each.
+    // note of records sent from the outbox) go to warnings, one line each. Safe to call from
+    // several threads at once; on a PostgreSQL server they share the process's one connection
+    // (see RecordsConnection).
     Kept keep(const QList<ReaderRecord> &records, QTextStream &warnings);
     // Sends what the outbox holds for this location.
     Synced sync();
 
 private:
+    // Runs work with the records database open; false with the reason when it cannot be.
+    bool withStore(const std::function<bool(RecordsStore &)> &work, QString *error) const;
     void flush(RecordsStore &store, RecordsOutbox &outbox, Synced &synced);
     void queue(const QList<ReaderRecord> &records, const QString &reason, Kept &kept,
                QTextStream &warnings);
