@@ -1,5 +1,6 @@
 #include "records/recordkeeper.h"
 
+#include "records/recordsconnection.h"
 #include "records/recordsoutbox.h"
 #include "records/recordsstore.h"
 
@@ -30,12 +31,44 @@ RecordKeeper::RecordKeeper(RecordsLocation location, RecordsLocation outbox)
 
 RecordKeeper::Kept RecordKeeper::keep(const QList<ReaderRecord> &records, QTextStream &warnings)
 {
+    Kept kept;
     if (m_location.isNone())
-        return {};
-    RecordsStore store(m_location);
-    if (!store.open())
-        return keepInOutbox(records, store.errorText(), warnings);
-    return keep(records, store, warnings);
+        return kept;
+    const QList<ReaderRecord> toKeep = withIds(records);
+    // With the database open: what waits in the outbox first, then the records given. Safe to
+    // run again: a record sent twice is kept once.
+    QList<ReaderRecord> unstored;
+    QString reason;
+    const auto storeAll = [&](RecordsStore &store) {
+        kept.sent = 0;
+        unstored.clear();
+        // The outbox file exists only once a record had to wait: a station whose records
+        // always went through neither makes one nor reads one at every checkout.
+        RecordsOutbox outbox(m_outbox);
+        if (outbox.open(RecordsDatabase::OpenMode::ExistingOnly)) {
+            Synced synced;
+            flush(store, outbox, synced);
+            kept.sent = synced.sent + synced.alreadyThere;
+        }
+        for (const ReaderRecord &record : toKeep) {
+            if (store.store(record) == RecordsStore::Stored::Failed) {
+                unstored.append(record);
+                reason = store.errorText();
+            }
+        }
+        return unstored.isEmpty();
+    };
+    if (!withStore(storeAll, &reason))
+        unstored = toKeep;
+    kept.stored = int(toKeep.size() - unstored.size());
+    if (kept.sent > 0)
+        warnings << prefix()
+                 << QStringLiteral("sent %1 waiting in the outbox to %2\n")
+                        .arg(recordsWord(kept.sent), m_location.description());
+    if (!unstored.isEmpty())
+        queue(unstored, reason, kept, warnings);
+    warnings.flush();
+    return kept;
 }
 
 RecordKeeper::Kept RecordKeeper::keep(const QList<ReaderRecord> &records, RecordsStore &openStore,
@@ -94,6 +127,21 @@ QList<ReaderRecord> RecordKeeper::withIds(const QList<ReaderRecord> &records)
             record.id = ReaderRecord::newId();
     }
     return identified;
+}
+
+bool RecordKeeper::withStore(const std::function<bool(RecordsStore &)> &work, QString *error) const
+{
+    // A server is shared by the whole line: the process's one connection to it. A file is
+    // opened for the records at hand, as any number of processes may.
+    if (m_location.kind == RecordsLocation::Kind::PostgreSql)
+        return RecordsConnection::to(m_location).run(work, error);
+    RecordsStore store(m_location);
+    if (!store.open()) {
+        *error = store.errorText();
+        return false;
+    }
+    work(store);
+    return true;
 }
 
 RecordKeeper::Synced RecordKeeper::sync()

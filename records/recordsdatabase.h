@@ -33,7 +33,9 @@ public:
         // a PostgreSQL database); nothing is made, but an older schema is brought up to date.
         ExistingOnly,
         // A reader that must never write: nothing is made, migrated or written, and a schema
-        // older than this program's is refused rather than brought up to date.
+        // older than this program's is refused rather than brought up to date. (SQLite still
+        // keeps its readers' index files beside a file in write-ahead-log mode; they hold no
+        // records.)
         ReadOnly,
     };
 

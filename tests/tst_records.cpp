@@ -19,6 +19,8 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <thread>
+#include <vector>
 
 // The records store on a real database: an SQLite file, or, when VORN_TEST_POSTGRES_URL names
 // a server (tests/records/postgres_cluster.sh starts a private one), PostgreSQL. The same tests
@@ -49,6 +51,8 @@ private slots:
     void transactionIsWholeOrNothing_data();
     void transactionIsWholeOrNothing();
     void rejectedRecordWaitsInTheOutbox();
+    void threadsShareOneConnection();
+    void serverRestartedBetweenRecords();
 
 private:
     bool onPostgreSql() const { return !m_serverUrl.isEmpty(); }
@@ -705,6 +709,67 @@ void RecordsTest::rejectedRecordWaitsInTheOutbox()
     QVERIFY(store.find(bad.id, found));
     QCOMPARE(*found, bad);
     QCOMPARE(store.list({})->size(), 2);
+}
+
+void RecordsTest::threadsShareOneConnection()
+{
+    if (!onPostgreSql())
+        QSKIP("a server's connections; a file has none");
+    // A station's readers keep their records at once, as a user the server lets in once at a
+    // time: each record must go through the process's one connection.
+    runOnServer(QStringLiteral("DO $$ BEGIN CREATE ROLE station LOGIN CONNECTION LIMIT 1; "
+                               "EXCEPTION WHEN duplicate_object THEN NULL; END $$"));
+    RecordsLocation location = freshLocation(QStringLiteral("station"));
+    location.user = QStringLiteral("station");
+    QTemporaryDir station;
+    const RecordsLocation outboxFile = *RecordsLocation::parse(
+        QStringLiteral("sqlite:") + station.filePath(QStringLiteral("outbox.sqlite")), nullptr);
+    constexpr int Readers = 8;
+    constexpr int Records = 10;
+    std::array<RecordKeeper::Kept, Readers> kept{};
+    std::array<QString, Readers> warnings;
+    std::vector<std::thread> readers;
+    for (int reader = 0; reader < Readers; ++reader) {
+        readers.emplace_back([&, reader] {
+            QTextStream stream(&warnings[std::size_t(reader)]);
+            for (int n = 0; n < Records; ++n) {
+                const RecordKeeper::Kept one =
+                    RecordKeeper(location, outboxFile)
+                        .keep({sampleRecord(reader * Records + n)}, stream);
+                kept[std::size_t(reader)].stored += one.stored;
+            }
+        });
+    }
+    for (std::thread &reader : readers)
+        reader.join();
+    for (int reader = 0; reader < Readers; ++reader) {
+        QVERIFY2(warnings[std::size_t(reader)].isEmpty(),
+                 qPrintable(warnings[std::size_t(reader)]));
+        QCOMPARE(kept[std::size_t(reader)].stored, Records);
+    }
+    QVERIFY(!QFileInfo::exists(outboxFile.path));
+}
+
+void RecordsTest::serverRestartedBetweenRecords()
+{
+    if (!onPostgreSql())
+        QSKIP("a server that restarts");
+    // The connection a station keeps open between its records is gone after a restart; the
+    // next record goes through a new one instead of waiting in the outbox.
+    const RecordsLocation location = freshLocation();
+    QTemporaryDir station;
+    const RecordsLocation outboxFile = *RecordsLocation::parse(
+        QStringLiteral("sqlite:") + station.filePath(QStringLiteral("outbox.sqlite")), nullptr);
+    RecordKeeper keeper(location, outboxFile);
+    QString warnings;
+    QTextStream warningStream(&warnings);
+    QCOMPARE(keeper.keep({sampleRecord(1)}, warningStream).stored, 1);
+    cluster(QStringLiteral("stop"));
+    cluster(QStringLiteral("start"));
+    const RecordKeeper::Kept kept = keeper.keep({sampleRecord(2)}, warningStream);
+    QCOMPARE(kept.stored, 1);
+    QCOMPARE(kept.queued, 0);
+    QVERIFY2(warnings.isEmpty(), qPrintable(warnings));
 }
 
 QTEST_GUILESS_MAIN(RecordsTest)
