@@ -4,6 +4,7 @@
 #include "commandline/decimaltext.h"
 #include "device/readerprotocol.h"
 #include "device/timesetting.h"
+#include "emulator/linefactory.h"
 
 #include <QCommandLineParser>
 
@@ -191,11 +192,7 @@ QString takePorts(const QCommandLineParser &parser, const QString &environmentPo
             .arg(QLatin1String(CliCommandTable::info(arguments.command).name));
     QStringList devices;
     for (const QString &port : ports) {
-        // ttyUSB0 and /dev/ttyUSB0 are the same reader.
-        const QString device =
-            port.startsWith(QLatin1String("emu-"))
-                ? port
-                : (port.contains(QLatin1Char('/')) ? port : QStringLiteral("/dev/") + port);
+        const QString device = LineFactory::devicePath(port);
         if (devices.contains(device))
             return QStringLiteral("the port %1 is given twice").arg(port);
         devices.append(device);

@@ -6,10 +6,10 @@
 #include "checkout/readercheckout.h"
 #include "cli/cliarguments.h"
 #include "cli/clioutput.h"
-#include "serial/openfailuremessage.h"
 #include "emulator/linefactory.h"
 #include "records/recordssink.h"
 #include "serial/exchangetrace.h"
+#include "serial/openfailuremessage.h"
 #include "serial/realclock.h"
 #include "serial/serialline.h"
 
@@ -83,9 +83,8 @@ private:
 
 QString openFailureText(const QString &port, const SerialLine &line)
 {
-    const QString devicePath =
-        LineFactory::isEmulatedPortName(port) ? port : OpenFailureMessage::devicePath(port);
-    return OpenFailureMessage().text(line.openFailure(), devicePath, line.errorText());
+    return OpenFailureMessage().text(line.openFailure(), LineFactory::devicePath(port),
+                                     line.errorText());
 }
 
 } // namespace

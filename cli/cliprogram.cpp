@@ -5,12 +5,12 @@
 #include "cli/clicheckout.h"
 #include "cli/clicommandrunner.h"
 #include "cli/clioutput.h"
-#include "serial/openfailuremessage.h"
 #include "cli/recordscommand.h"
 #include "emulator/linefactory.h"
 #include "records/recordslocation.h"
 #include "serial/devicetransaction.h"
 #include "serial/exchangetrace.h"
+#include "serial/openfailuremessage.h"
 #include "serial/realclock.h"
 #include "serial/serialline.h"
 
@@ -72,10 +72,8 @@ int CliProgram::runOnPort(const CliArguments &arguments)
     LineFactory lines(clock);
     const std::unique_ptr<SerialLine> line = lines.create(arguments.portName);
     if (!line->open()) {
-        const QString devicePath = LineFactory::isEmulatedPortName(arguments.portName)
-                                       ? arguments.portName
-                                       : OpenFailureMessage::devicePath(arguments.portName);
-        printError(OpenFailureMessage().text(line->openFailure(), devicePath, line->errorText()));
+        printError(OpenFailureMessage().text(
+            line->openFailure(), LineFactory::devicePath(arguments.portName), line->errorText()));
         return PortFailed;
     }
 

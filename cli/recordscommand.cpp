@@ -1,5 +1,7 @@
 #include "cli/recordscommand.h"
 
+#include "commandline/decimaltext.h"
+#include "device/identification.h"
 #include "records/recordcertificate.h"
 #include "records/recordkeeper.h"
 #include "records/recordsstore.h"
@@ -29,6 +31,8 @@ const QString SerialOption = QStringLiteral("serial");
 const QString OutcomeOption = QStringLiteral("outcome");
 const QString SinceOption = QStringLiteral("since");
 const QString StationOption = QStringLiteral("station");
+const QString LotOption = QStringLiteral("lot");
+const QString OperatorOption = QStringLiteral("operator");
 const QString LimitOption = QStringLiteral("limit");
 const QString OutputOption = QStringLiteral("output");
 
@@ -43,7 +47,8 @@ struct Subcommand
 const std::array<Subcommand, 4> Subcommands{{
     {QStringLiteral("list"),
      0,
-     {SerialOption, OutcomeOption, SinceOption, StationOption, LimitOption, JsonOption, CsvOption}},
+     {SerialOption, OutcomeOption, SinceOption, StationOption, LotOption, OperatorOption,
+      LimitOption, JsonOption, CsvOption}},
     {QStringLiteral("show"), 1, {JsonOption}},
     {QStringLiteral("certificate"), 1, {OutputOption}},
     {QStringLiteral("sync"), 0, {}},
@@ -66,6 +71,8 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({OutcomeOption, QString(), QStringLiteral("OUTCOME")});
     parser.addOption({SinceOption, QString(), QStringLiteral("DATE")});
     parser.addOption({StationOption, QString(), QStringLiteral("NAME")});
+    parser.addOption({LotOption, QString(), QStringLiteral("TEXT")});
+    parser.addOption({OperatorOption, QString(), QStringLiteral("NAME")});
     parser.addOption({LimitOption, QString(), QStringLiteral("N")});
     parser.addOption({{QStringLiteral("o"), OutputOption}, QString(), QStringLiteral("FILE")});
 }
@@ -75,18 +82,6 @@ const Subcommand *findSubcommand(const QString &name)
     const auto found = std::find_if(Subcommands.cbegin(), Subcommands.cend(),
                                     [&name](const Subcommand &each) { return each.name == name; });
     return found == Subcommands.cend() ? nullptr : &*found;
-}
-
-std::optional<uint> decimal(const QString &text, uint maximum)
-{
-    const bool digits = !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), [](QChar c) {
-        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-    });
-    bool converted = false;
-    const uint value = digits ? text.toUInt(&converted) : 0;
-    if (!converted || value > maximum)
-        return std::nullopt;
-    return value;
 }
 
 // A day (2026-12-07, from local midnight) or a moment (2026-12-07T14:30, local unless it names
@@ -103,7 +98,8 @@ QDateTime sinceTime(const QString &text)
 QString takeQuery(const QCommandLineParser &parser, RecordsQuery &query)
 {
     if (parser.isSet(SerialOption)) {
-        const std::optional<uint> serial = decimal(parser.value(SerialOption), 0xFFFF);
+        const std::optional<uint> serial =
+            DecimalText::inRange(parser.value(SerialOption), 0, 0xFFFF);
         if (!serial)
             return QStringLiteral("the serial number must be a number from 0 to 65535, not '%1'")
                 .arg(parser.value(SerialOption));
@@ -122,8 +118,11 @@ QString takeQuery(const QCommandLineParser &parser, RecordsQuery &query)
                 .arg(parser.value(SinceOption));
     }
     query.station = parser.value(StationOption);
+    query.lot = parser.value(LotOption);
+    query.operatorName = parser.value(OperatorOption);
     if (parser.isSet(LimitOption)) {
-        const std::optional<uint> limit = decimal(parser.value(LimitOption), 1000000000);
+        const std::optional<uint> limit =
+            DecimalText::inRange(parser.value(LimitOption), 0, 1000000000);
         if (!limit || *limit == 0)
             return QStringLiteral("the limit must be a number of records from 1, not '%1'")
                 .arg(parser.value(LimitOption));
@@ -160,9 +159,8 @@ QString checkCommandLine(const QCommandLineParser &parser, const Subcommand *sub
 
 QString serialOrEmpty(const RecordSummary &summary)
 {
-    return summary.serialNumber
-               ? QStringLiteral("%1").arg(*summary.serialNumber, 6, 10, QLatin1Char('0'))
-               : QString();
+    return summary.serialNumber ? Identification::serialText(quint16(*summary.serialNumber))
+                                : QString();
 }
 
 QStringList columns(const RecordSummary &summary, const QString &time)
@@ -222,22 +220,7 @@ QString listCsv(const QList<RecordSummary> &summaries)
 
 QByteArray listJson(const QList<RecordSummary> &summaries)
 {
-    QJsonArray records;
-    for (const RecordSummary &summary : summaries) {
-        const QString serial = serialOrEmpty(summary);
-        records.append(QJsonObject{
-            {QStringLiteral("id"), summary.id},
-            {QStringLiteral("started"), isoUtc(summary.started)},
-            {QStringLiteral("station"), summary.station},
-            {QStringLiteral("port"), summary.port},
-            {QStringLiteral("model"), summary.model.isEmpty() ? QJsonValue() : summary.model},
-            {QStringLiteral("serial"), serial.isEmpty() ? QJsonValue() : serial},
-            {QStringLiteral("outcome"), summary.outcome},
-            {QStringLiteral("failed_steps"), QJsonArray::fromStringList(summary.failedSteps)}});
-    }
-    return QJsonDocument(QJsonObject{{QStringLiteral("records"), records}})
-               .toJson(QJsonDocument::Compact) +
-           '\n';
+    return QJsonDocument(RecordSummary::listJson(summaries)).toJson(QJsonDocument::Compact) + '\n';
 }
 
 } // namespace
@@ -290,7 +273,8 @@ QString RecordsCommand::helpText()
         "postgresql://[USER@]HOST[:PORT]/DBNAME; default sqlite:~/.local/share/vorn-tool/"
         "records.sqlite):\n"
         "  records list [--serial N] [--outcome pass|fail|error] [--since DATE]\n"
-        "               [--station NAME] [--limit N] [--json | --csv]\n"
+        "               [--station NAME] [--lot TEXT] [--operator NAME] [--limit N]\n"
+        "               [--json | --csv]\n"
         "                                   the checkouts kept, newest first\n"
         "  records show ID [--json]         one checkout with every step\n"
         "  records certificate ID -o FILE   its test certificate as a one-page PDF\n"

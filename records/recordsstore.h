@@ -4,6 +4,7 @@
 #include "records/recordsdatabase.h"
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -35,6 +36,12 @@ struct RecordSummary
     QStringList failedSteps;
     QString operatorName;
     QString lot;
+
+    // {"id", "started", "station", "port", "model", "serial", "outcome", "failed_steps",
+    //  "operator", "lot"}; an unknown model or serial number is null.
+    QJsonObject toJson() const;
+    // {"records": [...]}, as listed.
+    static QJsonObject listJson(const QList<RecordSummary> &summaries);
 };
 
 // The checkouts kept in one records database. Each stored checkout is one row: its facts in

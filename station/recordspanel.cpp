@@ -1,6 +1,7 @@
 #include "station/recordspanel.h"
 
 #include "commandline/decimaltext.h"
+#include "device/identification.h"
 #include "records/recordtext.h"
 #include "station/scanfield.h"
 #include "station/stationrecords.h"
@@ -148,10 +149,9 @@ QTreeWidgetItem *RecordsPanel::itemFor(const RecordSummary &summary)
     item->setData(0, Qt::UserRole, summary.id);
     item->setText(TimeColumn,
                   summary.started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-    item->setText(SerialColumn,
-                  summary.serialNumber
-                      ? QStringLiteral("%1").arg(*summary.serialNumber, 6, 10, QLatin1Char('0'))
-                      : QString());
+    item->setText(SerialColumn, summary.serialNumber
+                                    ? Identification::serialText(quint16(*summary.serialNumber))
+                                    : QString());
     item->setText(ModelColumn, summary.model);
     item->setText(OutcomeColumn, summary.outcome.toUpper());
     item->setText(FailedColumn, summary.failedSteps.join(QStringLiteral(", ")));

@@ -265,7 +265,7 @@ void SocketTile::finish(const ReaderRecord &record)
     }
     m_details->setText(details(record));
     if (m_setup.autoCheck)
-        m_awaitingRemoval = true;
+        m_presence.checked();
     updateButtons();
     emit runningChanged(this);
     emit checkoutFinished(record);
@@ -315,21 +315,21 @@ void SocketTile::probed(bool answered, const QString &model, const QString &seri
     ++m_probes;
     if (isRunning())
         return;
-    if (m_awaitingRemoval) {
-        if (answered) {
-            m_progress->setFormat(tr("Checked: take the reader away"));
-        } else {
-            // The checked reader went away: the next one that answers is checked.
-            m_awaitingRemoval = false;
-            m_identity->setText(tr("Reader removed"));
-            m_progress->setFormat(tr("Waiting for a reader"));
-        }
-        return;
+    switch (m_presence.probed(answered)) {
+    case PresenceWatch::Event::Nothing:
+        break;
+    case PresenceWatch::Event::StillThere:
+        m_progress->setFormat(tr("Checked: take the reader away"));
+        break;
+    case PresenceWatch::Event::ReaderRemoved:
+        m_identity->setText(tr("Reader removed"));
+        m_progress->setFormat(tr("Waiting for a reader"));
+        break;
+    case PresenceWatch::Event::ReaderArrived:
+        showIdentity(model, serial);
+        check();
+        break;
     }
-    if (!answered)
-        return;
-    showIdentity(model, serial);
-    check();
 }
 
 void SocketTile::showWord(const QString &word, const QString &background, const QString &foreground)

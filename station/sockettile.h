@@ -2,6 +2,7 @@
 
 #include "checkout/checkoutrecord.h"
 #include "checkout/checkoutstop.h"
+#include "checkout/presencewatch.h"
 #include "station/stationsetup.h"
 
 #include <QFrame>
@@ -95,7 +96,7 @@ private:
     QTimer m_probeTimer;
     bool m_probing = false;
     int m_probes = 0;
-    bool m_awaitingRemoval = false; // automatic mode: checked; waits for the reader to go
+    PresenceWatch m_presence; // automatic mode: when the reader on the port is checked
 
     QLabel *m_identity = nullptr;
     QProgressBar *m_progress = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "checkout/checkoutsink.h"
 #include "station/recordsworker.h"
 
 #include <QObject>
@@ -15,7 +16,7 @@ class QThread;
 // still waiting, and the answer of an outdated one is not shown. A request that is out longer
 // than SlowRequestMs, or a server that did not answer, turns isAnswering() false until the
 // database answers again.
-class StationRecords : public QObject
+class StationRecords : public QObject, public CheckoutSink
 {
     Q_OBJECT
 
@@ -35,6 +36,8 @@ public:
 
     // From any thread, a tile's as its checkout ends: returns at once; kept() reports.
     void keep(const ReaderRecord &record);
+    // As the checkout's sink: each finished reader's record is kept this way.
+    void readerChecked(const ReaderRecord &record) override { keep(record); }
     // The rest from the window's thread.
     void list(const RecordsQuery &query);
     void read(const QString &id);

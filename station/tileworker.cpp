@@ -1,12 +1,9 @@
 #include "station/tileworker.h"
 
 #include "device/identification.h"
-#include "device/readercommands.h"
 #include "emulator/linefactory.h"
-#include "serial/devicetransaction.h"
 #include "serial/openfailuremessage.h"
 #include "serial/serialline.h"
-#include "serial/waitclock.h"
 #include "station/stationrecords.h"
 
 namespace {
@@ -17,9 +14,8 @@ const QString IdentifyStep = QStringLiteral("identify");
 // program that holds the port.
 QString openFailureText(const QString &port, const SerialLine &line)
 {
-    const QString devicePath =
-        LineFactory::isEmulatedPortName(port) ? port : OpenFailureMessage::devicePath(port);
-    return OpenFailureMessage().text(line.openFailure(), devicePath, line.errorText());
+    return OpenFailureMessage().text(line.openFailure(), LineFactory::devicePath(port),
+                                     line.errorText());
 }
 
 } // namespace
@@ -31,6 +27,8 @@ TileWorker::TileWorker(const StationSetup &setup, QString port)
     m_runner.setStation(setup.station);
     m_runner.setTool(QStringLiteral("vorn-station"));
     m_runner.setOpenFailureWording(openFailureText);
+    if (setup.records)
+        m_runner.addSink(*setup.records);
 }
 
 void TileWorker::check(const std::shared_ptr<CheckoutStop> &stop,
@@ -42,32 +40,26 @@ void TileWorker::check(const std::shared_ptr<CheckoutStop> &stop,
     }
     m_runner.setOperator(operatorAndLot.operatorName);
     m_runner.setLot(operatorAndLot.lot);
-    const ReaderRecord record = m_runner.checkReader(0, m_port, *stop);
-    // The tile shows the outcome now, whatever the database does. Reported first, so that the
-    // window hears of the checkout before it hears how its record was kept.
+    m_runner.checkReader(0, m_port, *stop);
+}
+
+void TileWorker::readerFinished(int /*reader*/, const ReaderRecord &record)
+{
+    // The tile shows the outcome now, whatever the database does: the runner hands the record
+    // to its sinks (the station's records) only after this, so the window hears of the
+    // checkout before it hears how its record was kept.
     emit finished(record);
-    if (m_setup.records)
-        m_setup.records->keep(record);
 }
 
 void TileWorker::probe()
 {
-    const std::unique_ptr<WaitClock> clock = m_setup.clocks();
-    const std::unique_ptr<SerialLine> line = m_setup.lines(m_port, *clock);
-    if (!line->open()) {
+    const std::optional<Identification> identification = m_runner.probe(m_port);
+    if (!identification) {
         emit probed(false, {}, {});
         return;
     }
-    DeviceTransaction transaction(*line, *clock);
-    ReaderCommands reader(transaction);
-    const Identification identification = reader.identify();
-    line->close();
-    if (!identification.ok()) {
-        emit probed(false, {}, {});
-        return;
-    }
-    emit probed(true, Identification::modelName(*identification.modelType),
-                Identification::serialText(*identification.serialNumber));
+    emit probed(true, Identification::modelName(*identification->modelType),
+                Identification::serialText(*identification->serialNumber));
 }
 
 void TileWorker::answer(bool yes)

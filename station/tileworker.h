@@ -48,6 +48,7 @@ private:
                      const QString &stepName) override;
     void stepFinished(int reader, const QString &port, int stepIndex, int stepCount,
                       const StepRecord &step) override;
+    void readerFinished(int reader, const ReaderRecord &record) override;
     std::optional<bool> ask(int reader, const QString &port, const QString &serial,
                             const QString &question) override;
 

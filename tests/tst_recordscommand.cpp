@@ -206,6 +206,8 @@ void RecordsCommandTest::list_data()
         << QStringList{"--since", "2026-12-07T08:10:00Z"} << QList<int>{12, 11, 10};
     QTest::newRow("station, limit")
         << QStringList{"--station", "station-1", "--limit", "2"} << QList<int>{10, 7};
+    QTest::newRow("lot, operator") << QStringList{"--lot", "lot-1", "--operator", "operator-0"}
+                                   << QList<int>{12, 10};
 }
 
 void RecordsCommandTest::list()
