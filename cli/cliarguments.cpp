@@ -162,8 +162,8 @@ QString takeCheckoutOptions(const QCommandLineParser &parser, CliArguments &argu
         return error;
     arguments.checkout = shared->options;
     arguments.station = shared->station;
-    arguments.operatorName = shared->operatorName;
-    arguments.lot = shared->lot;
+    arguments.operatorName = shared->operatorName.value_or(CheckoutCommandLine::loginName());
+    arguments.lot = shared->lot.value_or(QString());
     if (parser.isSet(PromptOption) && parser.isSet(NoPromptOption))
         return QStringLiteral("--prompt and --no-prompt exclude each other");
     if (parser.isSet(PromptOption) || parser.isSet(NoPromptOption))

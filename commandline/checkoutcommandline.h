@@ -23,8 +23,10 @@ public:
     {
         CheckoutOptions options;
         QString station;
-        QString operatorName;
-        QString lot;
+        // As given; nothing when not given (vornctl then names the login, the station the
+        // operator entered last).
+        std::optional<QString> operatorName;
+        std::optional<QString> lot;
     };
 
     static void addOptions(QCommandLineParser &parser);

@@ -46,17 +46,7 @@ std::optional<StationCommandLine> StationCommandLine::parse(const QStringList &a
                        "Default: $VORN_RECORDS, else the records file in the user's data "
                        "folder."),
         QStringLiteral("URL"));
-    const QCommandLineOption operatorName(
-        QStringLiteral("operator"),
-        QStringLiteral("Who checks: written into every record. Default: the name entered last "
-                       "time, else the login name."),
-        QStringLiteral("NAME"));
-    const QCommandLineOption lot(
-        QStringLiteral("lot"),
-        QStringLiteral("The lot or work order of the readers checked: written into every record. "
-                       "Default: the lot entered last time."),
-        QStringLiteral("TEXT"));
-    parser.addOptions({port, emulated, automatic, records, operatorName, lot});
+    parser.addOptions({port, emulated, automatic, records});
     CheckoutCommandLine::addOptions(parser);
 
     exitCode = 0;
@@ -95,10 +85,9 @@ std::optional<StationCommandLine> StationCommandLine::parse(const QStringList &a
     parsed.portsGiven = parser.isSet(port);
     parsed.emulated = parser.isSet(emulated);
     parsed.autoCheck = parser.isSet(automatic);
-    if (parser.isSet(operatorName))
-        parsed.operatorName = parser.value(operatorName).trimmed();
-    if (parser.isSet(lot))
-        parsed.lot = parser.value(lot).trimmed();
+    // Not given: the window shows the operator and lot entered last time.
+    parsed.operatorName = checkout->operatorName;
+    parsed.lot = checkout->lot;
     if (parser.isSet(records) && parser.value(records).isEmpty())
         return usageError(QStringLiteral("--records needs a URL"));
     const std::optional<RecordsLocation> location =

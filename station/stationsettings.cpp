@@ -1,5 +1,7 @@
 #include "station/stationsettings.h"
 
+#include "commandline/checkoutcommandline.h"
+
 namespace {
 
 const QString GeometryKey = QStringLiteral("window/geometry");
@@ -36,7 +38,7 @@ void StationSettings::setSerialFilter(const QString &filter)
 
 QString StationSettings::operatorName() const
 {
-    return m_settings.value(OperatorKey, loginName()).toString();
+    return m_settings.value(OperatorKey, CheckoutCommandLine::loginName()).toString();
 }
 
 void StationSettings::setOperatorName(const QString &name)
@@ -52,10 +54,4 @@ QString StationSettings::lot() const
 void StationSettings::setLot(const QString &lot)
 {
     m_settings.setValue(LotKey, lot);
-}
-
-QString StationSettings::loginName()
-{
-    const QString user = qEnvironmentVariable("USER");
-    return user.isEmpty() ? qEnvironmentVariable("LOGNAME") : user;
 }

@@ -26,9 +26,6 @@ public:
     QString lot() const;
     void setLot(const QString &lot);
 
-    // The user the station runs as: the operator until someone enters a name.
-    static QString loginName();
-
 private:
     QSettings m_settings;
 };

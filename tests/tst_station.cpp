@@ -1,3 +1,4 @@
+#include "commandline/checkoutcommandline.h"
 #include "device/readerprotocol.h"
 #include "emulator/emulatedline.h"
 #include "emulator/emulatedreader.h"
@@ -691,7 +692,7 @@ private slots:
         QTest::keyClick(&window, Qt::Key_N);
         QTRY_VERIFY(vorn8->outcome().has_value());
         QCOMPARE(vorn8->record()->lot, QString());
-        QCOMPARE(vorn8->record()->operatorName, StationSettings::loginName());
+        QCOMPARE(vorn8->record()->operatorName, CheckoutCommandLine::loginName());
         QTest::keyClick(&window, Qt::Key_Space);
         QTRY_VERIFY(vorn8->isAsking() && vorn4->isAsking());
         QTest::keyClick(&window, Qt::Key_Y);
@@ -734,7 +735,7 @@ private slots:
         };
         {
             StationWindow first(setup({Vorn8}));
-            QCOMPARE(field(first, "operatorField")->text(), StationSettings::loginName());
+            QCOMPARE(field(first, "operatorField")->text(), CheckoutCommandLine::loginName());
             QCOMPARE(field(first, "lotField")->text(), QString());
             first.show();
             for (const auto &[name, text] :
