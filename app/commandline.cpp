@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr int UsageErrorExitCode = 1;
+
 void print(FILE *stream, const QString &text)
 {
     std::fputs(qPrintable(text), stream);
@@ -46,6 +48,20 @@ Options addOptions(QCommandLineParser &parser)
     return {help, version, port, trace};
 }
 
+// Qt's own options, which the application object takes out of the arguments (QGuiApplication,
+// QApplication and the X11 platform). Known here so that a mistyped option of vorn-tool's is
+// reported before that object tries to reach a display, which without one ends the program.
+void addQtOptions(QCommandLineParser &parser)
+{
+    for (const char *name :
+         {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+          "geometry", "qwindowicon", "icon", "qwindowtitle", "title", "session", "display", "name",
+          "visual", "im", "style", "stylesheet", "qmljsdebugger"})
+        parser.addOption({QLatin1String(name), QString(), QStringLiteral("value")});
+    for (const char *name : {"reverse", "widgetcount", "testability", "nograb", "dograb", "sync"})
+        parser.addOption({QLatin1String(name), QString()});
+}
+
 // Prints the help or the version when the parsed arguments ask for one; true when they did.
 bool printHelpOrVersion(const QCommandLineParser &parser, const Options &options)
 {
@@ -80,14 +96,20 @@ bool printHelpOrVersion(const QCommandLineParser &parser, const Options &options
 
 } // namespace
 
-bool CommandLine::answersHelpOrVersion(const QStringList &arguments)
+bool CommandLine::answersBeforeApplication(const QStringList &arguments, int &exitCode)
 {
     QCommandLineParser parser;
     const Options options = addOptions(parser);
+    addQtOptions(parser);
     // Qt's options are single-dash words: read as compacted letters, "-reverse" would hold -v.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    // Errors here are Qt's options, unknown until the application object has taken them.
-    (void)parser.parse(arguments);
+    exitCode = 0;
+    if (!parser.parse(arguments)) {
+        // The same words and exit code as parse() gives once the application object exists.
+        print(stderr, parser.errorText() + QLatin1Char('\n'));
+        exitCode = UsageErrorExitCode;
+        return true;
+    }
     if (parser.isSet(QStringLiteral("help-all")))
         printHelpWithQtOptions();
     return printHelpOrVersion(parser, options);
@@ -100,7 +122,7 @@ std::optional<CommandLine> CommandLine::parse(const QStringList &arguments, int 
     exitCode = 0;
     if (!parser.parse(arguments)) {
         print(stderr, parser.errorText() + QLatin1Char('\n'));
-        exitCode = 1;
+        exitCode = UsageErrorExitCode;
         return std::nullopt;
     }
     if (printHelpOrVersion(parser, options))

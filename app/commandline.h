@@ -15,9 +15,11 @@ struct CommandLine
     QStringList portNames;
     QString traceFile;
 
-    // Before the application object exists: true when the arguments ask for the help or the
-    // version, which are then printed. Qt's options and any others are left for later.
-    static bool answersHelpOrVersion(const QStringList &arguments);
+    // Before the application object exists, which needs a display: true when the program
+    // should end at once, with exitCode: the help or the version was printed (0), or an
+    // option that is neither vorn-tool's nor one of Qt's own was reported (a usage error).
+    // Qt's options are left for the application object.
+    static bool answersBeforeApplication(const QStringList &arguments, int &exitCode);
 
     // Nothing when the program should end at once (help, version or a usage error);
     // exitCode then says how.

@@ -10,6 +10,8 @@
 //       times COUNT queries "the checkouts of serial N, newest first" for different N; prints
 //       the milliseconds of each
 
+#include "samplecheckout.h"
+
 #include "records/recordsstore.h"
 
 #include <QCoreApplication>
@@ -26,48 +28,9 @@
 
 namespace {
 
-// A checkout of an eight-slot reader as the checkout makes it: every step with its values.
 ReaderRecord checkout(int n)
 {
-    ReaderRecord record;
-    record.id = ReaderRecord::newId();
-    record.station = QStringLiteral("line-2-station-%1").arg(n % 4);
-    record.port = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A10K%1-if00-port0").arg(n % 8);
-    record.modelType = 8;
-    record.firmware = 3;
-    record.serialNumber = n % 65536;
-    record.started = QDateTime::currentDateTimeUtc();
-    record.durationMs = 4210;
-    record.restored = true;
-    record.outcome = ReaderOutcome::Pass;
-    // The measurements a healthy eight-slot reader's checkout keeps: the rows a record adds.
-    const QList<std::pair<const char *, QList<Measurement>>> steps{
-        {"identify",
-         {Measurement::of("model_type", 8, {}, MeasurementLimit::oneOf({4, 8})),
-          Measurement::of("firmware", 3, {}, MeasurementLimit::range(3, {})),
-          Measurement::of("serial", n % 65536, {})}},
-        {"status",
-         {Measurement::of("occupancy", 0x25, {}),
-          Measurement::of("selected_slot", 1, {}, MeasurementLimit::range(1, 8))}},
-        {"select-slot", {Measurement::of("slots_selectable", 8, {}, MeasurementLimit::equals(8))}},
-        {"clocks", {Measurement::of("clock_slots_following", 8, {}, MeasurementLimit::equals(8))}},
-        {"tarvik", {Measurement::of("tarvik_occupancy", 0x25, {}, MeasurementLimit::equals(0x25))}},
-        {"time",
-         {Measurement::of("time_setting_s", 10.0, "s", MeasurementLimit::range(0, 428)),
-          Measurement::of("time_setting_counts", 1530, {})}},
-        {"echo", {Measurement::of("bytes_echoed", 8, "bytes", MeasurementLimit::equals(8))}},
-        {"lines",
-         {Measurement::of("cts_active", false, {}), Measurement::of("dcd_active", true, {})}},
-        {"display", {}}};
-    for (const auto &[name, measurements] : steps) {
-        StepRecord step;
-        step.name = QLatin1String(name);
-        step.outcome = StepOutcome::Pass;
-        step.durationMs = 120;
-        step.setMeasurements(measurements);
-        record.steps.append(step);
-    }
-    return record;
+    return sampleCheckout(n, QStringLiteral("line-2-station-%1").arg(n % 4));
 }
 
 RecordsLocation fileAt(const QString &path)

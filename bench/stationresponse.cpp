@@ -1,13 +1,18 @@
 // vorn-bench-station: how quickly the station window's event loop answers while its tiles
 // check readers, each tile a vorn-emulator reader on a pseudo-terminal, in real time, with the
-// records kept in an SQLite file and the list read again after every checkout, as in use.
+// records kept as in use: every record kept, the list read again after each.
 //
-//   vorn-bench-station --emulator PATH [--readers 8] [--rounds 3]
+//   vorn-bench-station --emulator PATH [--readers 8] [--rounds 3] [--records sqlite|silent]
+//
+// --records sqlite keeps them in an SQLite file; --records silent names as PostgreSQL server a
+// port that accepts connections and never answers, as a server that hangs: the records go to
+// an outbox in a temporary folder once the client gives up.
 //
 // A precise 10 ms timer stands for the operator's next click: each of its ticks that comes
 // late is a moment the window did not answer. The operator answers every question at once.
 // Prints "station READERS ROUNDS TICKS P50_MS P95_MS MAX_MS CHECKOUT_MEDIAN_S": the lateness
-// of the ticks while checkouts ran, and the median wall time of one checkout.
+// of the ticks while checkouts ran, and the median wall time of one checkout; and on standard
+// error the same lateness beside its targets.
 
 #include "emulatorprocess.h"
 #include "samplesummary.h"
@@ -18,11 +23,14 @@
 #include "serial/serialline.h"
 #include "station/recordspanel.h"
 #include "station/sockettile.h"
+#include "station/stationrecords.h"
 #include "station/stationwindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -34,6 +42,8 @@
 namespace {
 
 constexpr int TickMs = 10;
+constexpr double LatenessP95TargetMs = 50;
+constexpr double LatenessMaxTargetMs = 100;
 
 } // namespace
 
@@ -50,8 +60,17 @@ int main(int argc, char **argv)
     const QCommandLineOption roundsOption(QStringLiteral("rounds"),
                                           QStringLiteral("Times every reader is checked."),
                                           QStringLiteral("N"), QStringLiteral("3"));
-    parser.addOptions({emulatorOption, readersOption, roundsOption});
+    const QCommandLineOption recordsOption(
+        QStringLiteral("records"),
+        QStringLiteral("sqlite: a records file; silent: a server that never answers."),
+        QStringLiteral("KIND"), QStringLiteral("sqlite"));
+    parser.addOptions({emulatorOption, readersOption, roundsOption, recordsOption});
     parser.process(application);
+    const QString recordsKind = parser.value(recordsOption);
+    if (recordsKind != QLatin1String("sqlite") && recordsKind != QLatin1String("silent")) {
+        std::fprintf(stderr, "vorn-bench-station: --records is sqlite or silent\n");
+        return 2;
+    }
     const int readerCount = std::max(1, parser.value(readersOption).toInt());
     const int rounds = std::max(1, parser.value(roundsOption).toInt());
 
@@ -67,8 +86,30 @@ int main(int argc, char **argv)
     }
     QTemporaryDir folder;
     RecordsLocation records;
-    records.kind = RecordsLocation::Kind::Sqlite;
-    records.path = folder.filePath(QStringLiteral("records.sqlite"));
+    RecordsLocation outbox;
+    outbox.kind = RecordsLocation::Kind::Sqlite;
+    outbox.path = folder.filePath(QStringLiteral("outbox.sqlite"));
+    // Accepts every connection and holds it, without a byte in answer.
+    QTcpServer silentServer;
+    std::vector<std::unique_ptr<QTcpSocket>> heldConnections;
+    if (recordsKind == QLatin1String("silent")) {
+        if (!silentServer.listen(QHostAddress::LocalHost)) {
+            std::fprintf(stderr, "vorn-bench-station: no port for the silent server\n");
+            return 1;
+        }
+        QObject::connect(&silentServer, &QTcpServer::newConnection, [&] {
+            while (QTcpSocket *connection = silentServer.nextPendingConnection())
+                heldConnections.emplace_back(connection);
+        });
+        records.kind = RecordsLocation::Kind::PostgreSql;
+        records.host = QStringLiteral("127.0.0.1");
+        records.port = silentServer.serverPort();
+        records.database = QStringLiteral("vorn");
+    } else {
+        records.kind = RecordsLocation::Kind::Sqlite;
+        records.path = folder.filePath(QStringLiteral("records.sqlite"));
+    }
+    StationRecords keeping(records, outbox);
 
     RealClock clock;
     LineFactory lines(clock);
@@ -78,9 +119,9 @@ int main(int argc, char **argv)
     setup.lines = [&lines](const QString &port, WaitClock &lineClock) {
         return lines.create(port, lineClock);
     };
-    setup.keep = RecordsPanel::keeper(records);
+    setup.records = &keeping;
     StationWindow window(setup);
-    window.setRecordsPanel(new RecordsPanel(records, setup.station));
+    window.setRecordsPanel(new RecordsPanel(keeping, setup.station));
     window.show();
 
     SampleSummary lateness;
@@ -108,20 +149,19 @@ int main(int argc, char **argv)
             if (asking->isAsking())
                 asking->answer(true); // the operator saw every dot light
         });
-        QObject::connect(tile, &SocketTile::checkoutFinished, tile,
-                         [&](const ReaderRecord &record, const QString &) {
-                             checkouts.add(double(record.durationMs) / 1000.0);
-                             const bool allDone =
-                                 std::none_of(window.tiles().cbegin(), window.tiles().cend(),
-                                              [](SocketTile *t) { return t->isRunning(); });
-                             if (!allDone)
-                                 return;
-                             running = false;
-                             if (++round < rounds)
-                                 QTimer::singleShot(200, startRound);
-                             else
-                                 application.quit();
-                         });
+        QObject::connect(
+            tile, &SocketTile::checkoutFinished, tile, [&](const ReaderRecord &record) {
+                checkouts.add(double(record.durationMs) / 1000.0);
+                const bool allDone = std::none_of(window.tiles().cbegin(), window.tiles().cend(),
+                                                  [](SocketTile *t) { return t->isRunning(); });
+                if (!allDone)
+                    return;
+                running = false;
+                if (++round < rounds)
+                    QTimer::singleShot(200, startRound);
+                else
+                    application.quit();
+            });
     }
     sinceTick.start();
     ticks.start();
@@ -131,5 +171,18 @@ int main(int argc, char **argv)
     std::printf("station %d %d %lld %.2f %.2f %.2f %.3f\n", readerCount, rounds,
                 static_cast<long long>(lateness.count()), lateness.percentile(0.5),
                 lateness.percentile(0.95), lateness.maximum(), checkouts.median());
+    std::fflush(stdout);
+    const auto verdict = [](double value, double target) {
+        return value <= target ? "met" : "MISSED";
+    };
+    std::fprintf(stderr,
+                 "vorn-bench-station: %d readers, %d rounds, records %s: event loop lateness "
+                 "p95 %.2f ms (target <= %.0f ms, %s), max %.2f ms (target <= %.0f ms, %s), "
+                 "median %.2f ms over %lld ticks\n",
+                 readerCount, rounds, qPrintable(recordsKind), lateness.percentile(0.95),
+                 LatenessP95TargetMs, verdict(lateness.percentile(0.95), LatenessP95TargetMs),
+                 lateness.maximum(), LatenessMaxTargetMs,
+                 verdict(lateness.maximum(), LatenessMaxTargetMs), lateness.percentile(0.5),
+                 static_cast<long long>(lateness.count()));
     return 0;
 }

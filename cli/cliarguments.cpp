@@ -4,6 +4,7 @@
 #include "commandline/decimaltext.h"
 #include "device/readerprotocol.h"
 #include "device/timesetting.h"
+#include "emulator/linefactory.h"
 
 #include <QCommandLineParser>
 
@@ -161,8 +162,8 @@ QString takeCheckoutOptions(const QCommandLineParser &parser, CliArguments &argu
         return error;
     arguments.checkout = shared->options;
     arguments.station = shared->station;
-    arguments.operatorName = shared->operatorName;
-    arguments.lot = shared->lot;
+    arguments.operatorName = shared->operatorName.value_or(CheckoutCommandLine::loginName());
+    arguments.lot = shared->lot.value_or(QString());
     arguments.publish = shared->publish;
     arguments.cfxHandle = shared->cfxHandle;
     if (parser.isSet(PromptOption) && parser.isSet(NoPromptOption))
@@ -193,11 +194,7 @@ QString takePorts(const QCommandLineParser &parser, const QString &environmentPo
             .arg(QLatin1String(CliCommandTable::info(arguments.command).name));
     QStringList devices;
     for (const QString &port : ports) {
-        // ttyUSB0 and /dev/ttyUSB0 are the same reader.
-        const QString device =
-            port.startsWith(QLatin1String("emu-"))
-                ? port
-                : (port.contains(QLatin1Char('/')) ? port : QStringLiteral("/dev/") + port);
+        const QString device = LineFactory::devicePath(port);
         if (devices.contains(device))
             return QStringLiteral("the port %1 is given twice").arg(port);
         devices.append(device);
@@ -291,8 +288,11 @@ QString CliArguments::helpText()
                "  2  usage error: unknown command, wrong arguments, no port\n"
                "  3  the port could not be opened (no such port, permission denied, in use)\n"
                "  checkout: 0 every reader passed, 1 a reader failed or had an error,\n"
-               "  3 a port did not open (the others are still checked), 4 a message for the\n"
-               "  broker could not even be kept in the spool, 130 interrupted\n"
+               "  2 usage error (also a records URL that cannot be understood), 3 a port\n"
+               "  did not open (the others are still checked) or the JUnit report could not\n"
+               "  be written, 4 a reader's record was kept neither in the records database\n"
+               "  nor in the outbox, or a message for the broker not even in its spool (over\n"
+               "  0 and 1), 130 interrupted\n"
                "\nEnvironment:\n"
                "  VORN_PORT  the port to use when --port is not given; for checkout a\n"
                "             comma-separated list of ports\n"

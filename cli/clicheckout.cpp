@@ -1,19 +1,26 @@
 #include "cli/clicheckout.h"
 
 #include "checkout/checkoutrunner.h"
+#include "checkout/jsonsink.h"
+#include "checkout/junitsink.h"
 #include "checkout/readercheckout.h"
-#include "cli/checkoutreport.h"
 #include "cli/cliarguments.h"
 #include "cli/clioutput.h"
-#include "cli/openfailuremessage.h"
 #include "emulator/linefactory.h"
+#include "publish/cfxmessages.h"
+#include "publish/publisher.h"
+#include "publish/publishsink.h"
+#include "records/recordssink.h"
 #include "serial/exchangetrace.h"
+#include "serial/openfailuremessage.h"
 #include "serial/realclock.h"
 #include "serial/serialline.h"
 
+#include <QIODevice>
 #include <QSysInfo>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <ctime>
 #include <thread>
@@ -80,31 +87,46 @@ private:
 
 QString openFailureText(const QString &port, const SerialLine &line)
 {
-    const QString devicePath =
-        LineFactory::isEmulatedPortName(port) ? port : OpenFailureMessage::devicePath(port);
-    return OpenFailureMessage().text(line.openFailure(), devicePath, line.errorText());
+    return OpenFailureMessage().text(line.openFailure(), LineFactory::devicePath(port),
+                                     line.errorText());
 }
 
 } // namespace
 
-CliCheckout::CliCheckout(const CliArguments &arguments, QIODevice &output, QIODevice &error,
-                         const CliTerminal &terminal)
+CliCheckout::CliCheckout(const CliArguments &arguments, const RecordsLocation &records,
+                         QIODevice &output, QIODevice &error, const CliTerminal &terminal)
     : m_arguments(arguments), m_output(output), m_error(error), m_terminal(terminal)
 {
+    if (arguments.json)
+        m_json = std::make_unique<JsonSink>(output);
+    if (!arguments.junitPath.isEmpty())
+        m_junit = std::make_unique<JUnitSink>(arguments.junitPath);
+    if (!records.isNone())
+        m_records = std::make_unique<RecordsSink>(records, error);
+    if (arguments.publish) {
+        m_publisher = std::make_unique<Publisher>(*arguments.publish);
+        m_publisher->setWarningHandler([this](const QString &warning) {
+            const std::lock_guard lock(m_publishWarningsLock);
+            m_publishWarnings.append(warning);
+        });
+        const QString station =
+            arguments.station.isEmpty() ? QSysInfo::machineHostName() : arguments.station;
+        m_publish = std::make_unique<PublishSink>(*m_publisher,
+                                                  arguments.cfxHandle.isEmpty()
+                                                      ? CfxMessages::defaultHandle(station)
+                                                      : arguments.cfxHandle,
+                                                  arguments.portNames);
+    }
 }
+
+CliCheckout::~CliCheckout() = default;
 
 QString CliCheckout::prepare()
 {
-    if (m_arguments.junitPath.isEmpty())
-        return {};
-    m_junit.setFileName(m_arguments.junitPath);
-    if (!m_junit.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return QStringLiteral("cannot write the JUnit report %1: %2")
-            .arg(m_arguments.junitPath, m_junit.errorString());
-    return {};
+    return m_junit ? m_junit->prepare() : QString();
 }
 
-CheckoutRun CliCheckout::run()
+int CliCheckout::run()
 {
     CheckoutOptions options = m_arguments.checkout;
     options.prompt = m_arguments.prompt.value_or(m_terminal.inputIsTerminal);
@@ -128,8 +150,6 @@ CheckoutRun CliCheckout::run()
     runner.setOperator(m_arguments.operatorName);
     runner.setLot(m_arguments.lot);
     runner.setOpenFailureWording(openFailureText);
-    for (CheckoutSink *sink : std::as_const(m_sinks))
-        runner.addSink(*sink);
     if (m_arguments.trace) {
         const bool several = m_arguments.portNames.size() > 1;
         runner.setTraceMaker([&terminal, several](int, const QString &port,
@@ -137,6 +157,11 @@ CheckoutRun CliCheckout::run()
             return std::make_unique<ReaderTrace>(terminal, clock,
                                                  several ? port + QStringLiteral(": ") : QString());
         });
+    }
+    for (CheckoutSink *sink : std::initializer_list<CheckoutSink *>{
+             m_json.get(), m_junit.get(), m_records.get(), m_publish.get()}) {
+        if (sink)
+            runner.addSink(*sink);
     }
 
     CheckoutRun run;
@@ -150,24 +175,43 @@ CheckoutRun CliCheckout::run()
         if (m_unopenedPorts.contains(record.port))
             m_error.write("vornctl: " + record.steps.constFirst().message.toUtf8() + '\n');
     }
-    return run;
+    if (m_junit && !m_junit->failure().isEmpty())
+        m_error.write("vornctl: " + m_junit->failure().toUtf8() + '\n');
+    finishPublishing();
+    return exitCode(run);
 }
 
-void CliCheckout::report(const CheckoutRun &run)
+void CliCheckout::finishPublishing()
 {
-    if (m_arguments.json)
-        m_output.write(CliOutput::json(run.toJson()));
-    if (m_junit.isOpen()) {
-        m_junit.write(CheckoutReport::junit(run));
-        m_junit.close();
-    }
+    if (!m_publisher)
+        return;
+    // What the broker has not taken by then stays in the spool for the next checkout; the
+    // connection gives up on a silent broker sooner than this.
+    constexpr std::chrono::seconds PublishWait{15};
+    const bool sent = m_publisher->sendWaiting(PublishWait) == Publisher::Sent::All;
+    const std::lock_guard lock(m_publishWarningsLock);
+    for (const QString &warning : std::as_const(m_publishWarnings))
+        m_error.write("vornctl: " + warning.toUtf8() + '\n');
+    if (!sent && m_publishWarnings.isEmpty())
+        m_error.write(QStringLiteral("vornctl: warning: %1 has not taken every message within "
+                                     "%2 s; %3 wait in the spool %4 and go out at the next "
+                                     "checkout or with 'vornctl records publish --pending'\n")
+                          .arg(m_publisher->target().description())
+                          .arg(PublishWait.count())
+                          .arg(m_publisher->waitingCount())
+                          .arg(m_publisher->spoolLocation().path)
+                          .toUtf8());
 }
 
 int CliCheckout::exitCode(const CheckoutRun &run) const
 {
     if (m_interrupted)
         return Interrupted;
-    if (!m_unopenedPorts.isEmpty())
+    if (!m_unopenedPorts.isEmpty() || (m_junit && !m_junit->failure().isEmpty()))
         return PortFailed;
+    // A record lost for good says so over a pass or a fail, which a line's script would
+    // otherwise take as a checkout on record.
+    if ((m_records && m_records->kept().lost > 0) || (m_publisher && m_publisher->lostCount() > 0))
+        return RecordLost;
     return run.outcome() == ReaderOutcome::Pass ? AllPassed : ReaderFailed;
 }

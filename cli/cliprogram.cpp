@@ -5,26 +5,18 @@
 #include "cli/clicheckout.h"
 #include "cli/clicommandrunner.h"
 #include "cli/clioutput.h"
-#include "cli/openfailuremessage.h"
 #include "cli/recordscommand.h"
 #include "emulator/linefactory.h"
-#include "publish/cfxmessages.h"
-#include "publish/publisher.h"
-#include "publish/publishsink.h"
-#include "records/recordkeeper.h"
 #include "records/recordslocation.h"
 #include "serial/devicetransaction.h"
 #include "serial/exchangetrace.h"
+#include "serial/openfailuremessage.h"
 #include "serial/realclock.h"
 #include "serial/serialline.h"
 
 #include <QIODevice>
-#include <QSysInfo>
-#include <QTextStream>
 
-#include <chrono>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 CliProgram::CliProgram(QIODevice &standardOutput, QIODevice &standardError)
@@ -80,10 +72,8 @@ int CliProgram::runOnPort(const CliArguments &arguments)
     LineFactory lines(clock);
     const std::unique_ptr<SerialLine> line = lines.create(arguments.portName);
     if (!line->open()) {
-        const QString devicePath = LineFactory::isEmulatedPortName(arguments.portName)
-                                       ? arguments.portName
-                                       : OpenFailureMessage::devicePath(arguments.portName);
-        printError(OpenFailureMessage().text(line->openFailure(), devicePath, line->errorText()));
+        printError(OpenFailureMessage().text(
+            line->openFailure(), LineFactory::devicePath(arguments.portName), line->errorText()));
         return PortFailed;
     }
 
@@ -106,72 +96,18 @@ int CliProgram::runOnPort(const CliArguments &arguments)
 int CliProgram::runCheckout(const CliArguments &arguments)
 {
     // Where the records go is settled with the other arguments, before any port opens: a
-    // location that cannot be understood sends nothing to any reader.
+    // location that cannot be understood is a usage error and sends nothing to any reader.
     QString recordsProblem;
     const std::optional<RecordsLocation> records =
         RecordsLocation::choose(arguments.recordsUrl, arguments.noRecords,
                                 qEnvironmentVariable("VORN_RECORDS"), &recordsProblem);
-    if (!records) {
-        printError(recordsProblem);
-        return PortFailed;
-    }
-    CliCheckout checkout(arguments, m_output, m_error, m_terminal);
+    if (!records)
+        return usageError(recordsProblem);
+    CliCheckout checkout(arguments, *records, m_output, m_error, m_terminal);
     const QString problem = checkout.prepare();
     if (!problem.isEmpty())
         return usageError(problem);
-
-    // The messages for the line's broker: each reader's go to the spool on its own thread as
-    // it starts and ends, and out on the publisher's thread. The warnings wait for the end of
-    // the run, so that they never tear a progress line.
-    std::mutex warningsLock;
-    QStringList publishWarnings; // made before the publisher, so that they outlive its thread
-    std::unique_ptr<Publisher> publisher;
-    std::unique_ptr<PublishSink> publishSink;
-    if (arguments.publish) {
-        publisher = std::make_unique<Publisher>(*arguments.publish);
-        publisher->setWarningHandler([&warningsLock, &publishWarnings](const QString &warning) {
-            const std::lock_guard lock(warningsLock);
-            publishWarnings.append(warning);
-        });
-        const QString station =
-            arguments.station.isEmpty() ? QSysInfo::machineHostName() : arguments.station;
-        publishSink = std::make_unique<PublishSink>(*publisher,
-                                                    arguments.cfxHandle.isEmpty()
-                                                        ? CfxMessages::defaultHandle(station)
-                                                        : arguments.cfxHandle,
-                                                    arguments.portNames);
-        checkout.addSink(*publishSink);
-    }
-
-    const CheckoutRun run = checkout.run();
-    checkout.report(run);
-    if (!records->isNone()) {
-        // Whatever the outcome: a record that cannot be stored now waits in the outbox, with a
-        // warning, and never changes the checkout's exit code.
-        QTextStream warnings(&m_error);
-        RecordKeeper(*records).keep(run.readers, warnings);
-    }
-    int exitCode = checkout.exitCode(run);
-    if (publisher) {
-        // What the broker has not taken by then stays in the spool for the next checkout;
-        // the connection gives up on a silent broker sooner than this.
-        constexpr std::chrono::seconds PublishWait{15};
-        const bool delivered = publisher->sendWaiting(PublishWait) == Publisher::Sent::All;
-        const std::lock_guard lock(warningsLock);
-        for (const QString &warning : std::as_const(publishWarnings))
-            printError(warning);
-        if (!delivered && publishWarnings.isEmpty())
-            printError(QStringLiteral("warning: %1 has not taken every message within %2 s; "
-                                      "%3 wait in the spool %4 and go out at the next checkout "
-                                      "or with 'vornctl records publish --pending'")
-                           .arg(publisher->target().description())
-                           .arg(PublishWait.count())
-                           .arg(publisher->waitingCount())
-                           .arg(publisher->spoolLocation().path));
-        if (publisher->lostCount() > 0 && exitCode != CliCheckout::Interrupted)
-            exitCode = PublishLost;
-    }
-    return exitCode;
+    return checkout.run();
 }
 
 void CliProgram::printError(const QString &message)

@@ -19,7 +19,8 @@ public:
         ReaderFailed = 1,
         UsageError = 2,
         PortFailed = 3,
-        PublishLost = 4, // checkout: a message for the broker could not even be spooled
+        RecordLost = 4,    // checkout: a record kept neither in the database nor in the outbox
+        Interrupted = 130, // checkout: stopped by Ctrl+C
     };
 
     CliProgram(QIODevice &standardOutput, QIODevice &standardError);

@@ -1,5 +1,7 @@
 #include "cli/recordscommand.h"
 
+#include "commandline/decimaltext.h"
+#include "device/identification.h"
 #include "publish/cfxmessages.h"
 #include "publish/publisher.h"
 #include "records/recordcertificate.h"
@@ -16,8 +18,6 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
-#include <mutex>
 
 namespace {
 
@@ -33,6 +33,8 @@ const QString SerialOption = QStringLiteral("serial");
 const QString OutcomeOption = QStringLiteral("outcome");
 const QString SinceOption = QStringLiteral("since");
 const QString StationOption = QStringLiteral("station");
+const QString LotOption = QStringLiteral("lot");
+const QString OperatorOption = QStringLiteral("operator");
 const QString LimitOption = QStringLiteral("limit");
 const QString OutputOption = QStringLiteral("output");
 const QString PublishOption = QStringLiteral("publish");
@@ -50,7 +52,8 @@ struct Subcommand
 const std::array<Subcommand, 5> Subcommands{{
     {QStringLiteral("list"),
      0,
-     {SerialOption, OutcomeOption, SinceOption, StationOption, LimitOption, JsonOption, CsvOption}},
+     {SerialOption, OutcomeOption, SinceOption, StationOption, LotOption, OperatorOption,
+      LimitOption, JsonOption, CsvOption}},
     {QStringLiteral("show"), 1, {JsonOption}},
     {QStringLiteral("certificate"), 1, {OutputOption}},
     {QStringLiteral("sync"), 0, {}},
@@ -76,6 +79,8 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({OutcomeOption, QString(), QStringLiteral("OUTCOME")});
     parser.addOption({SinceOption, QString(), QStringLiteral("DATE")});
     parser.addOption({StationOption, QString(), QStringLiteral("NAME")});
+    parser.addOption({LotOption, QString(), QStringLiteral("TEXT")});
+    parser.addOption({OperatorOption, QString(), QStringLiteral("NAME")});
     parser.addOption({LimitOption, QString(), QStringLiteral("N")});
     parser.addOption({{QStringLiteral("o"), OutputOption}, QString(), QStringLiteral("FILE")});
     parser.addOption({PublishOption, QString(), QStringLiteral("URL")});
@@ -88,18 +93,6 @@ const Subcommand *findSubcommand(const QString &name)
     const auto found = std::find_if(Subcommands.cbegin(), Subcommands.cend(),
                                     [&name](const Subcommand &each) { return each.name == name; });
     return found == Subcommands.cend() ? nullptr : &*found;
-}
-
-std::optional<uint> decimal(const QString &text, uint maximum)
-{
-    const bool digits = !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), [](QChar c) {
-        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-    });
-    bool converted = false;
-    const uint value = digits ? text.toUInt(&converted) : 0;
-    if (!converted || value > maximum)
-        return std::nullopt;
-    return value;
 }
 
 // A day (2026-12-07, from local midnight) or a moment (2026-12-07T14:30, local unless it names
@@ -116,7 +109,8 @@ QDateTime sinceTime(const QString &text)
 QString takeQuery(const QCommandLineParser &parser, RecordsQuery &query)
 {
     if (parser.isSet(SerialOption)) {
-        const std::optional<uint> serial = decimal(parser.value(SerialOption), 0xFFFF);
+        const std::optional<uint> serial =
+            DecimalText::inRange(parser.value(SerialOption), 0, 0xFFFF);
         if (!serial)
             return QStringLiteral("the serial number must be a number from 0 to 65535, not '%1'")
                 .arg(parser.value(SerialOption));
@@ -135,8 +129,11 @@ QString takeQuery(const QCommandLineParser &parser, RecordsQuery &query)
                 .arg(parser.value(SinceOption));
     }
     query.station = parser.value(StationOption);
+    query.lot = parser.value(LotOption);
+    query.operatorName = parser.value(OperatorOption);
     if (parser.isSet(LimitOption)) {
-        const std::optional<uint> limit = decimal(parser.value(LimitOption), 1000000000);
+        const std::optional<uint> limit =
+            DecimalText::inRange(parser.value(LimitOption), 0, 1000000000);
         if (!limit || *limit == 0)
             return QStringLiteral("the limit must be a number of records from 1, not '%1'")
                 .arg(parser.value(LimitOption));
@@ -174,9 +171,8 @@ QString checkCommandLine(const QCommandLineParser &parser, const Subcommand *sub
 
 QString serialOrEmpty(const RecordSummary &summary)
 {
-    return summary.serialNumber
-               ? QStringLiteral("%1").arg(*summary.serialNumber, 6, 10, QLatin1Char('0'))
-               : QString();
+    return summary.serialNumber ? Identification::serialText(quint16(*summary.serialNumber))
+                                : QString();
 }
 
 QStringList columns(const RecordSummary &summary, const QString &time)
@@ -236,22 +232,7 @@ QString listCsv(const QList<RecordSummary> &summaries)
 
 QByteArray listJson(const QList<RecordSummary> &summaries)
 {
-    QJsonArray records;
-    for (const RecordSummary &summary : summaries) {
-        const QString serial = serialOrEmpty(summary);
-        records.append(QJsonObject{
-            {QStringLiteral("id"), summary.id},
-            {QStringLiteral("started"), isoUtc(summary.started)},
-            {QStringLiteral("station"), summary.station},
-            {QStringLiteral("port"), summary.port},
-            {QStringLiteral("model"), summary.model.isEmpty() ? QJsonValue() : summary.model},
-            {QStringLiteral("serial"), serial.isEmpty() ? QJsonValue() : serial},
-            {QStringLiteral("outcome"), summary.outcome},
-            {QStringLiteral("failed_steps"), QJsonArray::fromStringList(summary.failedSteps)}});
-    }
-    return QJsonDocument(QJsonObject{{QStringLiteral("records"), records}})
-               .toJson(QJsonDocument::Compact) +
-           '\n';
+    return QJsonDocument(RecordSummary::listJson(summaries)).toJson(QJsonDocument::Compact) + '\n';
 }
 
 } // namespace
@@ -305,7 +286,8 @@ QString RecordsCommand::helpText()
         "postgresql://[USER@]HOST[:PORT]/DBNAME; default sqlite:~/.local/share/vorn-tool/"
         "records.sqlite):\n"
         "  records list [--serial N] [--outcome pass|fail|error] [--since DATE]\n"
-        "               [--station NAME] [--limit N] [--json | --csv]\n"
+        "               [--station NAME] [--lot TEXT] [--operator NAME] [--limit N]\n"
+        "               [--json | --csv]\n"
         "                                   the checkouts kept, newest first\n"
         "  records show ID [--json]         one checkout with every step\n"
         "  records certificate ID -o FILE   its test certificate as a one-page PDF\n"
@@ -316,7 +298,8 @@ QString RecordsCommand::helpText()
         "                                   the line's broker as IPC-CFX messages, after the\n"
         "                                   messages waiting in the spool; --pending: only\n"
         "                                   those (URL: --publish or VORN_PUBLISH)\n"
-        "  Exit codes: 1 no such record, 3 the records database cannot be opened,\n"
+        "  Exit codes: 1 no such record, 2 usage error (also a records URL that cannot be\n"
+        "  understood), 3 the records database cannot be opened or holds no records,\n"
         "  4 the broker did not take every message (the rest waits in the spool).\n");
 }
 
@@ -348,17 +331,19 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
     if (!problem.isEmpty())
         return usageError(problem);
 
-    if (name == QLatin1String("sync"))
-        return sync(parser.value(RecordsOption), environmentRecords);
-    if (name == QLatin1String("publish"))
-        return publish(parser, query, environmentRecords);
+    // A URL that cannot be understood is a mistyped command line, like any other argument.
     QString error;
     const std::optional<RecordsLocation> location =
         RecordsLocation::choose(parser.value(RecordsOption), false, environmentRecords, &error);
     if (!location)
-        return databaseError(error);
+        return usageError(error);
+    if (name == QLatin1String("sync"))
+        return sync(*location);
+    if (name == QLatin1String("publish"))
+        return publish(parser, query, *location);
+    // Reading never makes a records file: a path with a typo is reported, not created empty.
     RecordsStore store(*location);
-    if (!store.open())
+    if (!store.open(RecordsStore::OpenMode::ExistingOnly))
         return databaseError(store.errorText());
     if (name == QLatin1String("list"))
         return list(query, parser.isSet(JsonOption), parser.isSet(CsvOption), store);
@@ -422,36 +407,35 @@ int RecordsCommand::certificate(const QString &id, const QString &path, RecordsS
     return Done;
 }
 
-int RecordsCommand::sync(const QString &url, const QString &environmentRecords)
+int RecordsCommand::sync(const RecordsLocation &location)
 {
-    QString error;
-    const std::optional<RecordsLocation> location =
-        RecordsLocation::choose(url, false, environmentRecords, &error);
-    if (!location)
-        return databaseError(error);
-    const RecordKeeper::Synced synced = RecordKeeper(*location).sync();
+    const RecordKeeper::Synced synced = RecordKeeper(location).sync();
     if (synced.sent + synced.alreadyThere > 0)
         print(QStringLiteral("sent %1 records to %2%3\n")
                   .arg(synced.sent + synced.alreadyThere)
-                  .arg(location->url(),
+                  .arg(location.url(),
                        synced.alreadyThere == 0
                            ? QString()
                            : QStringLiteral(" (%1 had arrived before)").arg(synced.alreadyThere)));
     else if (synced.ok())
-        print(QStringLiteral("nothing to send to %1\n").arg(location->url()));
+        print(QStringLiteral("nothing to send to %1\n").arg(location.url()));
     for (auto other = synced.elsewhere.cbegin(); other != synced.elsewhere.cend(); ++other)
         print(QStringLiteral("%1 records wait in the outbox for %2\n")
                   .arg(other.value())
                   .arg(other.key()));
+    if (!synced.ok() && synced.left == 0)
+        return databaseError(synced.error);
     if (!synced.ok())
-        return databaseError(QStringLiteral("%1; %2 records still wait in the outbox")
-                                 .arg(synced.error)
-                                 .arg(synced.left));
+        return databaseError(
+            QStringLiteral("%1; %2 still waiting in the outbox")
+                .arg(synced.error, synced.left == 1
+                                       ? QStringLiteral("1 record")
+                                       : QStringLiteral("%1 records").arg(synced.left)));
     return Done;
 }
 
 int RecordsCommand::publish(const QCommandLineParser &parser, const RecordsQuery &query,
-                            const QString &environmentRecords)
+                            const RecordsLocation &location)
 {
     const QString url = parser.isSet(PublishOption)
                             ? parser.value(PublishOption).trimmed()
@@ -474,13 +458,9 @@ int RecordsCommand::publish(const QCommandLineParser &parser, const RecordsQuery
     QList<QJsonObject> envelopes;
     qsizetype checkouts = 0;
     if (!parser.isSet(PendingOption)) {
-        QString error;
-        const std::optional<RecordsLocation> location =
-            RecordsLocation::choose(parser.value(RecordsOption), false, environmentRecords, &error);
-        if (!location)
-            return databaseError(error);
-        RecordsStore store(*location);
-        if (!store.open())
+        // Reading never makes a records file: a path with a typo is reported, not created.
+        RecordsStore store(location);
+        if (!store.open(RecordsStore::OpenMode::ExistingOnly))
             return databaseError(store.errorText());
         const std::optional<QList<RecordSummary>> summaries = store.list(query);
         if (!summaries)

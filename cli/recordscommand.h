@@ -11,6 +11,7 @@
 class QCommandLineParser;
 class QCoreApplication;
 class QIODevice;
+struct RecordsLocation;
 struct RecordsQuery;
 class RecordsStore;
 
@@ -50,9 +51,9 @@ private:
     int findRecord(const QString &id, RecordsStore &store, std::optional<ReaderRecord> &record);
     int show(const QString &id, bool json, RecordsStore &store);
     int certificate(const QString &id, const QString &path, RecordsStore &store);
-    int sync(const QString &url, const QString &environmentRecords);
+    int sync(const RecordsLocation &location);
     int publish(const QCommandLineParser &parser, const RecordsQuery &query,
-                const QString &environmentRecords);
+                const RecordsLocation &location);
     int usageError(const QString &message);
     int databaseError(const QString &message);
     void print(const QString &text);

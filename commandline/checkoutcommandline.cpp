@@ -53,11 +53,11 @@ void CheckoutCommandLine::addOptions(QCommandLineParser &parser)
          QStringLiteral("NAME")});
     parser.addOption({OperatorOption,
                       QStringLiteral("checkout: who checks, named in the record (default: the "
-                                     "login name)."),
+                                     "login name; at a station, the name entered last)."),
                       QStringLiteral("NAME")});
     parser.addOption({LotOption,
                       QStringLiteral("checkout: the work order or lot of the readers, named in "
-                                     "the record."),
+                                     "the record (at a station, the lot entered last)."),
                       QStringLiteral("TEXT")});
     parser.addOption({PublishOption,
                       QStringLiteral("checkout: also publish every reader's checkout as IPC-CFX "
@@ -129,9 +129,10 @@ CheckoutCommandLine::take(const QCommandLineParser &parser, QString *error)
             return std::nullopt;
     }
     parsed.station = parser.value(StationOption);
-    parsed.operatorName =
-        parser.isSet(OperatorOption) ? parser.value(OperatorOption).trimmed() : loginName();
-    parsed.lot = parser.value(LotOption).trimmed();
+    if (parser.isSet(OperatorOption))
+        parsed.operatorName = parser.value(OperatorOption).trimmed();
+    if (parser.isSet(LotOption))
+        parsed.lot = parser.value(LotOption).trimmed();
     if (!takePublishing(parser, parsed, error))
         return std::nullopt;
     return parsed;

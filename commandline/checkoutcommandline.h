@@ -25,8 +25,10 @@ public:
     {
         CheckoutOptions options;
         QString station;
-        QString operatorName;
-        QString lot;
+        // As given; nothing when not given (vornctl then names the login, the station the
+        // operator entered last).
+        std::optional<QString> operatorName;
+        std::optional<QString> lot;
         // --publish URL, else VORN_PUBLISH, with the password from VORN_AMQP_PASSWORD or
         // VORN_AMQP_PASSWORD_FILE; nothing when neither names a broker.
         std::optional<PublishTarget> publish;

@@ -1,5 +1,7 @@
 #include "emulator/linefactory.h"
 
+#include "serial/openfailuremessage.h"
+
 #include "device/readerprotocol.h"
 #include "emulator/emulatedline.h"
 #include "emulator/emulatedreader.h"
@@ -25,6 +27,11 @@ QList<PortEntry> LineFactory::emulatedPorts()
 {
     return {PortEntry{EightSlotPortName, QStringLiteral("Emulated eight-slot reader"), {}, {}},
             PortEntry{FourSlotPortName, QStringLiteral("Emulated four-slot reader"), {}, {}}};
+}
+
+QString LineFactory::devicePath(const QString &portName)
+{
+    return isEmulatedPortName(portName) ? portName : OpenFailureMessage::devicePath(portName);
 }
 
 bool LineFactory::isEmulatedPortName(const QString &portName)

@@ -32,6 +32,10 @@ public:
     static QStringList emulatedPortNames();
     // The same, as entries of the port list, with a description a technician can read.
     static QList<PortEntry> emulatedPorts();
+    // The device a port name stands for: an emulated reader's name as it is, a path as it is,
+    // a short name under /dev, as the serial port opens it. ttyUSB0 and /dev/ttyUSB0 are the
+    // same reader.
+    static QString devicePath(const QString &portName);
     static bool isEmulatedPortName(const QString &portName);
 
     std::unique_ptr<SerialLine> create(const QString &portName);

@@ -1,10 +1,10 @@
 #include "records/recordkeeper.h"
 
+#include "records/recordsconnection.h"
 #include "records/recordsoutbox.h"
 #include "records/recordsstore.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QTextStream>
 
 #include <utility>
@@ -34,24 +34,57 @@ RecordKeeper::Kept RecordKeeper::keep(const QList<ReaderRecord> &records, QTextS
     Kept kept;
     if (m_location.isNone())
         return kept;
-    // A record without its id could neither be found again nor be told from a copy of itself.
-    QList<ReaderRecord> toKeep = records;
-    for (ReaderRecord &record : toKeep) {
-        if (record.id.isEmpty())
-            record.id = ReaderRecord::newId();
-    }
-    RecordsStore store(m_location);
-    if (!store.open()) {
-        queue(toKeep, store.errorText(), kept, warnings);
+    const QList<ReaderRecord> toKeep = withIds(records);
+    // With the database open: what waits in the outbox first, then the records given. Safe to
+    // run again: a record sent twice is kept once.
+    QList<ReaderRecord> unstored;
+    QString reason;
+    const auto storeAll = [&](RecordsStore &store) {
+        kept.sent = 0;
+        unstored.clear();
+        // The outbox file exists only once a record had to wait: a station whose records
+        // always went through neither makes one nor reads one at every checkout.
+        RecordsOutbox outbox(m_outbox);
+        if (outbox.open(RecordsDatabase::OpenMode::ExistingOnly)) {
+            Synced synced;
+            flush(store, outbox, synced);
+            kept.sent = synced.sent + synced.alreadyThere;
+        }
+        for (const ReaderRecord &record : toKeep) {
+            if (store.store(record) == RecordsStore::Stored::Failed) {
+                unstored.append(record);
+                reason = store.errorText();
+            }
+        }
+        return unstored.isEmpty();
+    };
+    if (!withStore(storeAll, &reason))
+        unstored = toKeep;
+    kept.stored = int(toKeep.size() - unstored.size());
+    if (kept.sent > 0)
+        warnings << prefix()
+                 << QStringLiteral("sent %1 waiting in the outbox to %2\n")
+                        .arg(recordsWord(kept.sent), m_location.description());
+    if (!unstored.isEmpty())
+        queue(unstored, reason, kept, warnings);
+    warnings.flush();
+    return kept;
+}
+
+RecordKeeper::Kept RecordKeeper::keep(const QList<ReaderRecord> &records, RecordsStore &openStore,
+                                      QTextStream &warnings)
+{
+    Kept kept;
+    if (m_location.isNone())
         return kept;
-    }
+    const QList<ReaderRecord> toKeep = withIds(records);
 
     // The outbox file exists only once a record had to wait: a station whose records always
-    // went through neither makes one nor opens it at every checkout.
+    // went through neither makes one nor reads one at every checkout.
     RecordsOutbox outbox(m_outbox);
-    if (QFileInfo::exists(m_outbox.path) && outbox.open()) {
+    if (outbox.open(RecordsDatabase::OpenMode::ExistingOnly)) {
         Synced synced;
-        flush(store, outbox, synced);
+        flush(openStore, outbox, synced);
         kept.sent = synced.sent + synced.alreadyThere;
         if (kept.sent > 0)
             warnings << prefix()
@@ -62,9 +95,9 @@ RecordKeeper::Kept RecordKeeper::keep(const QList<ReaderRecord> &records, QTextS
     QList<ReaderRecord> unstored;
     QString reason;
     for (const ReaderRecord &record : toKeep) {
-        if (store.store(record) == RecordsStore::Stored::Failed) {
+        if (openStore.store(record) == RecordsStore::Stored::Failed) {
             unstored.append(record);
-            reason = store.errorText();
+            reason = openStore.errorText();
         } else {
             ++kept.stored;
         }
@@ -75,20 +108,60 @@ RecordKeeper::Kept RecordKeeper::keep(const QList<ReaderRecord> &records, QTextS
     return kept;
 }
 
-RecordKeeper::Synced RecordKeeper::sync()
+RecordKeeper::Kept RecordKeeper::keepInOutbox(const QList<ReaderRecord> &records,
+                                              const QString &reason, QTextStream &warnings)
 {
-    Synced synced;
-    RecordsOutbox outbox(m_outbox);
-    if (!outbox.open()) {
-        synced.error = outbox.errorText();
-        return synced;
+    Kept kept;
+    if (m_location.isNone())
+        return kept;
+    queue(withIds(records), reason, kept, warnings);
+    return kept;
+}
+
+QList<ReaderRecord> RecordKeeper::withIds(const QList<ReaderRecord> &records)
+{
+    // A record without its id could neither be found again nor be told from a copy of itself.
+    QList<ReaderRecord> identified = records;
+    for (ReaderRecord &record : identified) {
+        if (record.id.isEmpty())
+            record.id = ReaderRecord::newId();
     }
+    return identified;
+}
+
+bool RecordKeeper::withStore(const std::function<bool(RecordsStore &)> &work, QString *error) const
+{
+    // A server is shared by the whole line: the process's one connection to it. A file is
+    // opened for the records at hand, as any number of processes may.
+    if (m_location.kind == RecordsLocation::Kind::PostgreSql)
+        return RecordsConnection::to(m_location).run(work, error);
     RecordsStore store(m_location);
     if (!store.open()) {
-        synced.error = store.errorText();
-    } else {
-        flush(store, outbox, synced);
+        *error = store.errorText();
+        return false;
     }
+    work(store);
+    return true;
+}
+
+RecordKeeper::Synced RecordKeeper::sync()
+{
+    // Sending reads the outbox and writes to a database that a checkout made: it makes
+    // neither of them.
+    Synced synced;
+    RecordsStore store(m_location);
+    const bool storeOpen = store.open(RecordsStore::OpenMode::ExistingOnly);
+    if (!storeOpen)
+        synced.error = store.errorText();
+    RecordsOutbox outbox(m_outbox);
+    if (!outbox.open(RecordsDatabase::OpenMode::ExistingOnly)) {
+        // No outbox: nothing waits.
+        if (!outbox.isMissing() && synced.ok())
+            synced.error = outbox.errorText();
+        return synced;
+    }
+    if (storeOpen)
+        flush(store, outbox, synced);
     if (const auto counts = outbox.counts()) {
         synced.elsewhere = *counts;
         synced.left = synced.elsewhere.take(m_location.url());
@@ -133,7 +206,7 @@ void RecordKeeper::queue(const QList<ReaderRecord> &records, const QString &reas
         } else {
             ++kept.lost;
             warnings << prefix()
-                     << QStringLiteral("warning: the record %1 of %2 was not kept: %3\n")
+                     << QStringLiteral("the record %1 of %2 was not kept: %3\n")
                             .arg(record.id, record.port, outbox.errorText());
         }
     }

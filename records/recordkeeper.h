@@ -7,6 +7,8 @@
 #include <QMap>
 #include <QString>
 
+#include <functional>
+
 class QTextStream;
 class RecordsOutbox;
 class RecordsStore;
@@ -45,12 +47,24 @@ public:
     const RecordsLocation &location() const { return m_location; }
 
     // Sends what the outbox holds for this location, then stores the records. Warnings (and a
-    // note of records sent from the outbox) go to warnings, one line each.
+    // note of records sent from the outbox) go to warnings, one line each. Safe to call from
+    // several threads at once; on a PostgreSQL server they share the process's one connection
+    // (see RecordsConnection).
     Kept keep(const QList<ReaderRecord> &records, QTextStream &warnings);
+    // The same through a store of this location that the caller keeps open from one checkout
+    // to the next (a station's records thread), instead of a connection of its own each time.
+    Kept keep(const QList<ReaderRecord> &records, RecordsStore &openStore, QTextStream &warnings);
+    // The records straight to the outbox, for a caller that already knows the location cannot
+    // take them now (its store did not open, for the reason given).
+    Kept keepInOutbox(const QList<ReaderRecord> &records, const QString &reason,
+                      QTextStream &warnings);
     // Sends what the outbox holds for this location.
     Synced sync();
 
 private:
+    static QList<ReaderRecord> withIds(const QList<ReaderRecord> &records);
+    // Runs work with the records database open; false with the reason when it cannot be.
+    bool withStore(const std::function<bool(RecordsStore &)> &work, QString *error) const;
     void flush(RecordsStore &store, RecordsOutbox &outbox, Synced &synced);
     void queue(const QList<ReaderRecord> &records, const QString &reason, Kept &kept,
                QTextStream &warnings);

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 #include <QVariant>
 
 #include <utility>
@@ -46,18 +47,22 @@ RecordsDatabase::~RecordsDatabase()
     QSqlDatabase::removeDatabase(m_connectionName);
 }
 
-bool RecordsDatabase::open(const Migrations &migrations)
+bool RecordsDatabase::open(const Migrations &migrations, OpenMode mode)
 {
     m_open = false;
+    m_missing = false;
     const bool sqlite = m_location.kind == RecordsLocation::Kind::Sqlite;
     if (m_location.isNone())
         return fail(QStringLiteral("no records location"));
-    if (!(sqlite ? openSqlite() : openPostgreSql()))
+    if (!(sqlite ? openSqlite(mode) : openPostgreSql(mode)))
         return false;
 
     const std::optional<int> version = storedVersion();
     if (!version)
         return false;
+    // A database without the records tables holds nothing to read; only a checkout makes them.
+    if (*version == 0 && mode != OpenMode::CreateIfMissing)
+        return missing();
     const auto known = int(migrations.size());
     if (*version > known)
         return fail(QStringLiteral("%1 holds records in schema version %2, newer than this "
@@ -65,6 +70,20 @@ bool RecordsDatabase::open(const Migrations &migrations)
                         .arg(m_location.description())
                         .arg(*version)
                         .arg(known));
+    if (mode == OpenMode::ReadOnly) {
+        // Reading an older schema would need its tables as they were; bringing them up to
+        // date is a write this reader never makes.
+        if (*version < known)
+            return fail(QStringLiteral("%1 holds records in schema version %2, older than this "
+                                       "program reads (%3); it was left as it is: a checkout or "
+                                       "'vornctl records list' brings it up to date")
+                            .arg(m_location.description())
+                            .arg(*version)
+                            .arg(known));
+        m_open = true;
+        m_error.clear();
+        return true;
+    }
     // A durable commit: once a record is reported stored, a power cut does not take it back.
     // The write-ahead log lets readers and several writers share the file.
     if (sqlite && (!runFixed(QStringLiteral("PRAGMA journal_mode=WAL")) ||
@@ -77,13 +96,31 @@ bool RecordsDatabase::open(const Migrations &migrations)
     return true;
 }
 
-bool RecordsDatabase::checkSqliteFile()
+bool RecordsDatabase::missing()
+{
+    m_missing = true;
+    return fail(QStringLiteral("no records at %1")
+                    .arg(m_location.kind == RecordsLocation::Kind::Sqlite ? m_location.path
+                                                                          : m_location.url()));
+}
+
+bool RecordsDatabase::checkSqliteFile(OpenMode mode)
 {
     const QFileInfo file(m_location.path);
     const QString folder = file.absolutePath();
-    if (!QDir().mkpath(folder))
+    if (mode != OpenMode::CreateIfMissing) {
+        if (!file.exists())
+            return missing();
+        if (!file.isFile())
+            return fail(QStringLiteral("%1 is not a file").arg(m_location.path));
+        if (mode == OpenMode::ReadOnly)
+            return file.isReadable()
+                       ? true
+                       : fail(QStringLiteral("%1 is not readable").arg(m_location.description()));
+    } else if (!QDir().mkpath(folder)) {
         return fail(QStringLiteral("cannot make the folder %1 for %2")
                         .arg(folder, m_location.description()));
+    }
     if (file.exists() && !file.isFile())
         return fail(QStringLiteral("%1 is not a file").arg(m_location.path));
     if (file.exists() && !file.isWritable())
@@ -95,16 +132,33 @@ bool RecordsDatabase::checkSqliteFile()
     return true;
 }
 
-bool RecordsDatabase::openSqlite()
+bool RecordsDatabase::openSqlite(OpenMode mode)
 {
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
         return fail(QStringLiteral("Qt SQL has no SQLite driver (Debian package "
                                    "libqt6sql6-sqlite)"));
-    if (!checkSqliteFile())
+    if (!checkSqliteFile(mode))
         return false;
     m_database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
-    m_database.setDatabaseName(m_location.path);
-    m_database.setConnectOptions(SqliteOptions);
+    switch (mode) {
+    case OpenMode::CreateIfMissing:
+        m_database.setDatabaseName(m_location.path);
+        m_database.setConnectOptions(SqliteOptions);
+        break;
+    case OpenMode::ExistingOnly: {
+        // Read and write, but never create: a file removed since it was looked at stays
+        // removed instead of coming back empty.
+        QUrl uri = QUrl::fromLocalFile(m_location.path);
+        uri.setQuery(QStringLiteral("mode=rw"));
+        m_database.setDatabaseName(uri.toString(QUrl::FullyEncoded));
+        m_database.setConnectOptions(SqliteOptions + QStringLiteral(";QSQLITE_OPEN_URI"));
+        break;
+    }
+    case OpenMode::ReadOnly:
+        m_database.setDatabaseName(m_location.path);
+        m_database.setConnectOptions(SqliteOptions + QStringLiteral(";QSQLITE_OPEN_READONLY"));
+        break;
+    }
     if (!m_database.open())
         return fail(m_database.lastError());
     // The first read of the file: one that is not an SQLite database fails here, before
@@ -112,7 +166,7 @@ bool RecordsDatabase::openSqlite()
     return runFixed(QStringLiteral("SELECT count(*) FROM sqlite_master"));
 }
 
-bool RecordsDatabase::openPostgreSql()
+bool RecordsDatabase::openPostgreSql(OpenMode mode)
 {
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
         return fail(QStringLiteral("Qt SQL has no PostgreSQL driver (Debian package "
@@ -129,7 +183,11 @@ bool RecordsDatabase::openPostgreSql()
         return fail(m_database.lastError());
     // The server's notices ("relation already exists, skipping") are not the technician's
     // business.
-    return runFixed(QStringLiteral("SET client_min_messages TO warning"));
+    if (!runFixed(QStringLiteral("SET client_min_messages TO warning")))
+        return false;
+    // The server itself then refuses any write on this connection.
+    return mode != OpenMode::ReadOnly ||
+           runFixed(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"));
 }
 
 bool RecordsDatabase::runFixed(const QString &statement)

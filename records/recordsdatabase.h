@@ -24,15 +24,33 @@ public:
     // statements both SQLite and PostgreSQL understand.
     using Migrations = QList<QStringList>;
 
+    // What opening may do to a database that is not there or not up to date.
+    enum class OpenMode
+    {
+        // A checkout: makes the folder, the file and the tables when they are missing.
+        CreateIfMissing,
+        // Reading commands: the records must already be there (an SQLite file, the tables in
+        // a PostgreSQL database); nothing is made, but an older schema is brought up to date.
+        ExistingOnly,
+        // A reader that must never write: nothing is made, migrated or written, and a schema
+        // older than this program's is refused rather than brought up to date. (SQLite still
+        // keeps its readers' index files beside a file in write-ahead-log mode; they hold no
+        // records.)
+        ReadOnly,
+    };
+
     explicit RecordsDatabase(RecordsLocation location);
     ~RecordsDatabase();
     RecordsDatabase(const RecordsDatabase &) = delete;
     RecordsDatabase &operator=(const RecordsDatabase &) = delete;
 
     // False with the reason in errorText(): file not writable, not an SQLite database, a newer
-    // schema, server refused, authentication failed...
-    bool open(const Migrations &migrations);
+    // schema, server refused, authentication failed, or (unless mode creates) no records there.
+    bool open(const Migrations &migrations, OpenMode mode = OpenMode::CreateIfMissing);
     bool isOpen() const { return m_open; }
+    // After a failed open: the records were not there at all (no file, no tables), which a
+    // reader may take as "nothing kept yet" rather than as a fault.
+    bool isMissing() const { return m_missing; }
     const RecordsLocation &location() const { return m_location; }
     // The last failure, in plain words that name the database.
     QString errorText() const { return m_error; }
@@ -47,9 +65,10 @@ public:
     bool transaction(const std::function<bool()> &work);
 
 private:
-    bool openSqlite();
-    bool openPostgreSql();
-    bool checkSqliteFile();
+    bool openSqlite(OpenMode mode);
+    bool openPostgreSql(OpenMode mode);
+    bool checkSqliteFile(OpenMode mode);
+    bool missing();
     bool runFixed(const QString &statement);
     std::optional<int> storedVersion();
     bool migrate(const Migrations &migrations);
@@ -62,5 +81,6 @@ private:
     QString m_connectionName;
     QSqlDatabase m_database;
     bool m_open = false;
+    bool m_missing = false;
     QString m_error;
 };

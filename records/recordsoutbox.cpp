@@ -23,9 +23,9 @@ const RecordsDatabase::Migrations Schema = {
 
 RecordsOutbox::RecordsOutbox(const RecordsLocation &file) : m_database(file) {}
 
-bool RecordsOutbox::open()
+bool RecordsOutbox::open(RecordsDatabase::OpenMode mode)
 {
-    return m_database.open(Schema);
+    return m_database.open(Schema, mode);
 }
 
 bool RecordsOutbox::add(const QString &destination, const ReaderRecord &record)

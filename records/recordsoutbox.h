@@ -17,7 +17,11 @@ class RecordsOutbox
 public:
     explicit RecordsOutbox(const RecordsLocation &file);
 
-    bool open();
+    // A station whose records always went through has no outbox file: only adding a record
+    // needs one made (the default); reading opens an existing one.
+    bool open(RecordsDatabase::OpenMode mode = RecordsDatabase::OpenMode::CreateIfMissing);
+    // After a failed open: there is no outbox, so nothing waits in it.
+    bool isMissing() const { return m_database.isMissing(); }
     QString errorText() const { return m_database.errorText(); }
     const RecordsLocation &location() const { return m_database.location(); }
 

@@ -1,5 +1,8 @@
 #include "records/recordsstore.h"
 
+#include "device/identification.h"
+
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSqlQuery>
@@ -126,11 +129,35 @@ void bindValue(QSqlQuery &query, const QJsonValue &value)
 
 } // namespace
 
+QJsonObject RecordSummary::toJson() const
+{
+    return {{QStringLiteral("id"), id},
+            {QStringLiteral("started"), isoUtc(started)},
+            {QStringLiteral("station"), station},
+            {QStringLiteral("port"), port},
+            {QStringLiteral("model"), model.isEmpty() ? QJsonValue() : QJsonValue(model)},
+            {QStringLiteral("serial"),
+             serialNumber ? QJsonValue(Identification::serialText(quint16(*serialNumber)))
+                          : QJsonValue()},
+            {QStringLiteral("outcome"), outcome},
+            {QStringLiteral("failed_steps"), QJsonArray::fromStringList(failedSteps)},
+            {QStringLiteral("operator"), operatorName},
+            {QStringLiteral("lot"), lot}};
+}
+
+QJsonObject RecordSummary::listJson(const QList<RecordSummary> &summaries)
+{
+    QJsonArray records;
+    for (const RecordSummary &summary : summaries)
+        records.append(summary.toJson());
+    return {{QStringLiteral("records"), records}};
+}
+
 RecordsStore::RecordsStore(const RecordsLocation &location) : m_database(location) {}
 
-bool RecordsStore::open()
+bool RecordsStore::open(OpenMode mode)
 {
-    return m_database.open(Schema);
+    return m_database.open(Schema, mode);
 }
 
 RecordsStore::Stored RecordsStore::store(const ReaderRecord &record)

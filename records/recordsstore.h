@@ -4,6 +4,7 @@
 #include "records/recordsdatabase.h"
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -35,6 +36,12 @@ struct RecordSummary
     QStringList failedSteps;
     QString operatorName;
     QString lot;
+
+    // {"id", "started", "station", "port", "model", "serial", "outcome", "failed_steps",
+    //  "operator", "lot"}; an unknown model or serial number is null.
+    QJsonObject toJson() const;
+    // {"records": [...]}, as listed.
+    static QJsonObject listJson(const QList<RecordSummary> &summaries);
 };
 
 // The checkouts kept in one records database. Each stored checkout is one row: its facts in
@@ -51,10 +58,15 @@ public:
         Failed,
     };
 
+    using OpenMode = RecordsDatabase::OpenMode;
+
     explicit RecordsStore(const RecordsLocation &location);
 
-    // Opens the database and brings its schema up to date; false with errorText().
-    bool open();
+    // Opens the database and brings its schema up to date as far as mode lets it; false with
+    // errorText(). Only a checkout, which keeps records, should make a records file.
+    bool open(OpenMode mode = OpenMode::CreateIfMissing);
+    // After a failed open: there were no records at the location at all.
+    bool isMissing() const { return m_database.isMissing(); }
     QString errorText() const { return m_database.errorText(); }
     const RecordsLocation &location() const { return m_database.location(); }
 

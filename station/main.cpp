@@ -7,6 +7,7 @@
 #include "serial/serialline.h"
 #include "station/recordspanel.h"
 #include "station/stationcommandline.h"
+#include "station/stationrecords.h"
 #include "station/stationwindow.h"
 
 #include <QApplication>
@@ -48,13 +49,17 @@ int main(int argc, char **argv)
     setup.station =
         commandLine->station.isEmpty() ? QSysInfo::machineHostName() : commandLine->station;
     setup.autoCheck = commandLine->autoCheck;
+    setup.operatorName = commandLine->operatorName;
+    setup.lot = commandLine->lot;
     setup.clocks = [] { return std::make_unique<RealClock>(); };
     setup.lines = [&lines](const QString &port, WaitClock &lineClock) {
         return lines.create(port, lineClock);
     };
 
-    const RecordsLocation records = commandLine->records;
-    setup.keep = RecordsPanel::keeper(records);
+    // Made before the window and so ended after it: the records of checkouts that the closing
+    // window stops are still kept.
+    StationRecords records(commandLine->records);
+    setup.records = &records;
 
     // The line's message bus: made before the window, so that it outlives the tiles' threads.
     // What the broker did not take is tried again every 10 s.

@@ -1,10 +1,11 @@
 #include "station/recordspanel.h"
 
 #include "commandline/decimaltext.h"
-#include "records/recordcertificate.h"
-#include "records/recordkeeper.h"
-#include "records/recordsstore.h"
+#include "device/identification.h"
 #include "records/recordtext.h"
+#include "station/scanfield.h"
+#include "station/stationrecords.h"
+#include "station/stationsettings.h"
 
 #include <QDialog>
 #include <QFileDialog>
@@ -12,25 +13,14 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSettings>
-#include <QShortcut>
 #include <QSignalBlocker>
-#include <QTextStream>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace {
-
-const QString FilterKey = QStringLiteral("records/serialFilter");
-
-QSettings stationSettings()
-{
-    return QSettings(QStringLiteral("Ombrin"), QStringLiteral("Vorn Station"));
-}
 
 enum Column
 {
@@ -43,30 +33,26 @@ enum Column
 
 } // namespace
 
-RecordsPanel::RecordsPanel(RecordsLocation location, QString station, QWidget *parent)
-    : QGroupBox(parent), m_location(std::move(location)), m_station(std::move(station))
+RecordsPanel::RecordsPanel(StationRecords &records, QString station, QWidget *parent)
+    : QGroupBox(parent), m_records(records), m_station(std::move(station))
 {
     setObjectName(QStringLiteral("recordsPanel"));
     setTitle(tr("Recent checkouts of station %1").arg(m_station));
     buildLayout();
     {
         const QSignalBlocker quiet(m_filter);
-        m_filter->setText(stationSettings().value(FilterKey).toString());
+        m_filter->setText(StationSettings().serialFilter());
     }
-    // The list is read once the window is up: opening the database (and loading its driver)
-    // need not hold up the window's first appearance.
+    connect(&m_records, &StationRecords::listed, this, &RecordsPanel::showList);
+    connect(&m_records, &StationRecords::recordRead, this, &RecordsPanel::showReadRecord);
+    connect(&m_records, &StationRecords::certificateWritten, this,
+            &RecordsPanel::certificateWritten);
+    connect(&m_records, &StationRecords::kept, this, &RecordsPanel::recordKept);
+    connect(&m_records, &StationRecords::answeringChanged, this, &RecordsPanel::showAnswering);
+    showAnswering();
+    // The list is asked for once the window is up: loading the database driver need not hold
+    // up the window's first appearance, even on the records thread.
     QTimer::singleShot(0, this, &RecordsPanel::refresh);
-}
-
-std::function<QString(const ReaderRecord &)> RecordsPanel::keeper(const RecordsLocation &location)
-{
-    return [location](const ReaderRecord &record) {
-        // Each call opens its own connection, on the thread of the tile that calls it.
-        QString warnings;
-        QTextStream stream(&warnings);
-        RecordKeeper(location).keep({record}, stream);
-        return warnings.trimmed();
-    };
 }
 
 void RecordsPanel::buildLayout()
@@ -74,17 +60,10 @@ void RecordsPanel::buildLayout()
     auto *layout = new QVBoxLayout(this);
     auto *top = new QHBoxLayout;
     auto *filterLabel = new QLabel(tr("&Serial number:"), this);
-    m_filter = new QLineEdit(this);
+    m_filter = new ScanField(this);
     m_filter->setObjectName(QStringLiteral("serialFilter"));
     m_filter->setPlaceholderText(tr("every reader"));
     m_filter->setClearButtonEnabled(true);
-    // The operator's keys (Space, Enter, Y, N) belong to the tiles: the field takes them only
-    // once clicked, and gives them back on Enter or Escape.
-    m_filter->setFocusPolicy(Qt::ClickFocus);
-    connect(m_filter, &QLineEdit::returnPressed, m_filter, [this] { m_filter->clearFocus(); });
-    auto *leave =
-        new QShortcut(QKeySequence(Qt::Key_Escape), m_filter, nullptr, nullptr, Qt::WidgetShortcut);
-    connect(leave, &QShortcut::activated, m_filter, [this] { m_filter->clearFocus(); });
     filterLabel->setBuddy(m_filter);
     connect(m_filter, &QLineEdit::textChanged, this, &RecordsPanel::filterChanged);
     top->addWidget(filterLabel);
@@ -113,6 +92,13 @@ void RecordsPanel::buildLayout()
             [this] { m_certificate->setEnabled(!selectedId().isEmpty()); });
     layout->addWidget(m_list);
 
+    m_server = new QLabel(this);
+    m_server->setObjectName(QStringLiteral("recordsServerLabel"));
+    m_server->setWordWrap(true);
+    m_server->setStyleSheet(QStringLiteral("QLabel { color: #8a4b00; font-weight: bold; }"));
+    m_server->hide();
+    layout->addWidget(m_server);
+
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("recordsStatus"));
     m_status->setWordWrap(true);
@@ -135,18 +121,21 @@ void RecordsPanel::refresh()
         }
         query.serialNumber = int(*serial);
     }
-    const QString selected = selectedId();
-    RecordsStore store(m_location);
-    std::optional<QList<RecordSummary>> summaries;
-    if (store.open())
-        summaries = store.list(query);
-    if (!summaries) {
-        showStatus(tr("The records cannot be read: %1").arg(store.errorText()));
+    m_records.list(query);
+}
+
+void RecordsPanel::showList(const ListResult &result)
+{
+    if (!result.summaries) {
+        // A server that does not answer is shown once, above, not again here.
+        showStatus(m_records.isAnswering() ? tr("The records cannot be read: %1").arg(result.error)
+                                           : QString());
         return;
     }
     showStatus({});
+    const QString selected = selectedId();
     m_list->clear();
-    for (const RecordSummary &summary : *summaries) {
+    for (const RecordSummary &summary : *result.summaries) {
         QTreeWidgetItem *item = itemFor(summary);
         m_list->addTopLevelItem(item);
         if (summary.id == selected)
@@ -160,10 +149,9 @@ QTreeWidgetItem *RecordsPanel::itemFor(const RecordSummary &summary)
     item->setData(0, Qt::UserRole, summary.id);
     item->setText(TimeColumn,
                   summary.started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-    item->setText(SerialColumn,
-                  summary.serialNumber
-                      ? QStringLiteral("%1").arg(*summary.serialNumber, 6, 10, QLatin1Char('0'))
-                      : QString());
+    item->setText(SerialColumn, summary.serialNumber
+                                    ? Identification::serialText(quint16(*summary.serialNumber))
+                                    : QString());
     item->setText(ModelColumn, summary.model);
     item->setText(OutcomeColumn, summary.outcome.toUpper());
     item->setText(FailedColumn, summary.failedSteps.join(QStringLiteral(", ")));
@@ -178,25 +166,37 @@ QString RecordsPanel::selectedId() const
 
 void RecordsPanel::filterChanged(const QString &text)
 {
-    stationSettings().setValue(FilterKey, text);
+    StationSettings().setSerialFilter(text);
     refresh();
 }
 
-QWidget *RecordsPanel::showRecord(const QString &id)
+void RecordsPanel::recordKept(const KeepResult &result)
 {
-    RecordsStore store(m_location);
-    std::optional<ReaderRecord> record;
-    if (!store.open() || !store.find(id, record) || !record) {
-        showStatus(tr("The record %1 cannot be read: %2").arg(id, store.errorText()));
-        return nullptr;
+    // What went only to the outbox is not in the list yet; what was sent from it now is.
+    if (result.kept.stored > 0 || result.kept.sent > 0)
+        refresh();
+}
+
+void RecordsPanel::showRecord(const QString &id)
+{
+    if (!id.isEmpty())
+        m_records.read(id);
+}
+
+void RecordsPanel::showReadRecord(const ReadResult &result)
+{
+    if (!result.record) {
+        showStatus(tr("The record %1 cannot be read: %2").arg(result.id, result.error));
+        return;
     }
+    const ReaderRecord &record = *result.record;
     // A window of its own, not a modal one: the tiles go on while the record is read.
     auto *dialog = new QDialog(this);
     dialog->setObjectName(QStringLiteral("recordDialog"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowTitle(tr("Checkout %1").arg(RecordText::summaryLine(*record)));
+    dialog->setWindowTitle(tr("Checkout %1").arg(RecordText::summaryLine(record)));
     auto *layout = new QVBoxLayout(dialog);
-    auto *text = new QPlainTextEdit(RecordText::render(*record), dialog);
+    auto *text = new QPlainTextEdit(RecordText::render(record), dialog);
     text->setObjectName(QStringLiteral("recordText"));
     text->setReadOnly(true);
     text->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -204,7 +204,6 @@ QWidget *RecordsPanel::showRecord(const QString &id)
     layout->addWidget(text);
     dialog->resize(text->fontMetrics().averageCharWidth() * 110, text->fontMetrics().height() * 30);
     dialog->show();
-    return dialog;
 }
 
 void RecordsPanel::chooseCertificateFile()
@@ -221,22 +220,39 @@ void RecordsPanel::chooseCertificateFile()
         saveCertificate(path);
 }
 
-bool RecordsPanel::saveCertificate(const QString &path)
+void RecordsPanel::saveCertificate(const QString &path)
 {
     const QString id = selectedId();
-    RecordsStore store(m_location);
-    std::optional<ReaderRecord> record;
-    if (id.isEmpty() || !store.open() || !store.find(id, record) || !record) {
-        showStatus(tr("No certificate: the record cannot be read. %1").arg(store.errorText()));
-        return false;
+    if (id.isEmpty()) {
+        showStatus(tr("No certificate: no checkout is selected."));
+        emit certificateSaved(path, false);
+        return;
     }
-    QString error;
-    if (!RecordCertificate::write(*record, path, &error)) {
-        showStatus(tr("No certificate: %1").arg(error));
-        return false;
+    showStatus(tr("Writing the certificate %1…").arg(path));
+    m_records.writeCertificate(id, path);
+}
+
+void RecordsPanel::certificateWritten(const CertificateResult &result)
+{
+    showStatus(result.written ? tr("Certificate saved: %1").arg(result.path)
+                              : tr("No certificate: %1").arg(result.error));
+    emit certificateSaved(result.path, result.written);
+}
+
+void RecordsPanel::showAnswering()
+{
+    if (m_records.isAnswering()) {
+        m_server->hide();
+        return;
     }
-    showStatus(tr("Certificate saved: %1").arg(path));
-    return true;
+    const QString reason = m_records.notAnsweringReason();
+    // An SQLite file on a network share can hang as a server does.
+    const QString what = m_records.location().kind == RecordsLocation::Kind::Sqlite
+                             ? tr("Records file not answering")
+                             : tr("Records server not answering");
+    m_server->setText(reason.isEmpty() ? tr("%1: the list may be out of date.").arg(what)
+                                       : tr("%1: %2").arg(what, reason));
+    m_server->show();
 }
 
 void RecordsPanel::showStatus(const QString &text)

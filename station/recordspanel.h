@@ -1,23 +1,25 @@
 #pragma once
 
-#include "checkout/checkoutrecord.h"
-#include "records/recordslocation.h"
-
 #include <QGroupBox>
 #include <QString>
 
-#include <functional>
-
 class QLabel;
-class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class ScanField;
+class StationRecords;
+struct CertificateResult;
+struct KeepResult;
+struct ListResult;
+struct ReadResult;
 struct RecordSummary;
 
 // The recent checkouts of this station as the records store keeps them, newest first: time,
 // serial number, model, outcome and the failed steps, narrowed by a serial-number field that is
-// kept between runs. A double-click shows the whole record; "Certificate…" saves its PDF.
+// kept between runs. A double-click shows the whole record; "Certificate…" saves its PDF. It
+// only shows: every read and write is a request to the station's records thread, answered
+// later, so a slow database never holds up the window.
 class RecordsPanel : public QGroupBox
 {
     Q_OBJECT
@@ -25,33 +27,38 @@ class RecordsPanel : public QGroupBox
 public:
     static constexpr int ShownRecords = 200;
 
-    RecordsPanel(RecordsLocation location, QString station, QWidget *parent = nullptr);
+    RecordsPanel(StationRecords &records, QString station, QWidget *parent = nullptr);
 
-    // How a tile keeps its record where the panel reads it: the record keeper, which puts
-    // what the database does not take now into the outbox. Safe on any thread; returns the
-    // keeper's warnings.
-    static std::function<QString(const ReaderRecord &)> keeper(const RecordsLocation &location);
-
-    // Reads the list again, as after a checkout was kept.
+    // Asks for the list again, as after a checkout was kept.
     void refresh();
     // The id of the selected checkout, or nothing.
     QString selectedId() const;
-    // Writes the certificate of the selected checkout; false with the reason shown.
-    bool saveCertificate(const QString &path);
-    // Opens the whole record of a checkout in a window of its own; nothing when not found.
-    QWidget *showRecord(const QString &id);
+    // Asks for the certificate of the selected checkout; certificateSaved() tells how it went,
+    // and the panel shows it.
+    void saveCertificate(const QString &path);
+    // Asks for the whole record of a checkout, shown in a window of its own once read.
+    void showRecord(const QString &id);
+
+signals:
+    void certificateSaved(const QString &path, bool written);
 
 private:
     void buildLayout();
     void filterChanged(const QString &text);
     void chooseCertificateFile();
+    void showList(const ListResult &result);
+    void showReadRecord(const ReadResult &result);
+    void certificateWritten(const CertificateResult &result);
+    void recordKept(const KeepResult &result);
+    void showAnswering();
     void showStatus(const QString &text);
     static QTreeWidgetItem *itemFor(const RecordSummary &summary);
 
-    const RecordsLocation m_location;
+    StationRecords &m_records;
     const QString m_station;
-    QLineEdit *m_filter = nullptr;
+    ScanField *m_filter = nullptr;
     QTreeWidget *m_list = nullptr;
     QPushButton *m_certificate = nullptr;
+    QLabel *m_server = nullptr;
     QLabel *m_status = nullptr;
 };

@@ -1,6 +1,6 @@
 #include "station/sockettile.h"
 
-#include "station/stationsetup.h"
+#include "station/stationrecords.h"
 #include "station/tileworker.h"
 
 #include <QHBoxLayout>
@@ -50,6 +50,8 @@ SocketTile::SocketTile(const StationSetup &setup, const QString &port, QWidget *
     connect(m_worker.get(), &TileWorker::finished, this, &SocketTile::finish);
     connect(m_worker.get(), &TileWorker::probed, this, &SocketTile::probed);
     m_thread->start();
+    if (setup.records)
+        connect(setup.records, &StationRecords::kept, this, &SocketTile::recordKept);
 
     if (setup.autoCheck) {
         m_probeTimer.setInterval(setup.probeIntervalMs);
@@ -105,6 +107,16 @@ void SocketTile::buildLayout()
     m_word->setMinimumHeight(m_word->fontMetrics().height() * 3 / 2);
     layout->addWidget(m_word);
     showWord(tr("READY"), QuietGrey, DimText);
+
+    m_notRecorded = new QLabel(tr("NOT RECORDED"), this);
+    m_notRecorded->setObjectName(QStringLiteral("notRecordedLabel"));
+    m_notRecorded->setAlignment(Qt::AlignCenter);
+    QFont loud = m_word->font();
+    loud.setPointSize(WordPointSize / 2);
+    m_notRecorded->setFont(loud);
+    m_notRecorded->setStyleSheet(QStringLiteral("QLabel { color: %1; }").arg(FailRed));
+    m_notRecorded->hide();
+    layout->addWidget(m_notRecorded);
 
     m_details = new QLabel(this);
     m_details->setObjectName(QStringLiteral("detailsLabel"));
@@ -172,10 +184,12 @@ void SocketTile::check()
     m_progress->setValue(0);
     m_progress->setFormat(tr("Starting"));
     showWord(tr("CHECKING"), QuietGrey, DimText);
+    m_notRecorded->hide();
     m_details->clear();
     TileWorker *worker = m_worker.get();
     QMetaObject::invokeMethod(
-        worker, [worker, stop = m_stop] { worker->check(stop); }, Qt::QueuedConnection);
+        worker, [worker, stop = m_stop, who = m_operatorAndLot] { worker->check(stop, who); },
+        Qt::QueuedConnection);
     updateButtons();
     emit runningChanged(this);
 }
@@ -221,7 +235,7 @@ void SocketTile::showIdentity(const QString &model, const QString &serial)
     m_identity->setText(tr("%1  SN %2").arg(model, serial));
 }
 
-void SocketTile::finish(const ReaderRecord &record, const QString &keepWarning)
+void SocketTile::finish(const ReaderRecord &record)
 {
     m_stop.reset();
     if (isAsking()) {
@@ -229,7 +243,7 @@ void SocketTile::finish(const ReaderRecord &record, const QString &keepWarning)
         m_questionBox->hide();
         emit questionChanged(this);
     }
-    m_outcome = record.outcome;
+    m_record = record;
     if (record.serialNumber)
         showIdentity(record.modelName(), record.serialText());
     m_progress->setRange(0, 1);
@@ -249,15 +263,24 @@ void SocketTile::finish(const ReaderRecord &record, const QString &keepWarning)
         showWord(wordFor(record.outcome), QuietGrey, Black);
         break;
     }
-    QString text = details(record);
-    if (!keepWarning.isEmpty())
-        text += QLatin1Char('\n') + keepWarning;
-    m_details->setText(text);
+    m_details->setText(details(record));
     if (m_setup.autoCheck)
-        m_awaitingRemoval = true;
+        m_presence.checked();
     updateButtons();
     emit runningChanged(this);
-    emit checkoutFinished(record, keepWarning);
+    emit checkoutFinished(record);
+}
+
+void SocketTile::recordKept(const KeepResult &result)
+{
+    if (!m_record || result.recordId != m_record->id || isRunning())
+        return; // another tile's record, or one of a checkout this tile has since begun again
+    m_notRecorded->setVisible(result.kept.lost > 0);
+    if (!result.warnings.isEmpty()) {
+        const QString text = details(*m_record);
+        m_details->setText(text.isEmpty() ? result.warnings
+                                          : text + QLatin1Char('\n') + result.warnings);
+    }
 }
 
 QString SocketTile::details(const ReaderRecord &record)
@@ -292,21 +315,21 @@ void SocketTile::probed(bool answered, const QString &model, const QString &seri
     ++m_probes;
     if (isRunning())
         return;
-    if (m_awaitingRemoval) {
-        if (answered) {
-            m_progress->setFormat(tr("Checked: take the reader away"));
-        } else {
-            // The checked reader went away: the next one that answers is checked.
-            m_awaitingRemoval = false;
-            m_identity->setText(tr("Reader removed"));
-            m_progress->setFormat(tr("Waiting for a reader"));
-        }
-        return;
+    switch (m_presence.probed(answered)) {
+    case PresenceWatch::Event::Nothing:
+        break;
+    case PresenceWatch::Event::StillThere:
+        m_progress->setFormat(tr("Checked: take the reader away"));
+        break;
+    case PresenceWatch::Event::ReaderRemoved:
+        m_identity->setText(tr("Reader removed"));
+        m_progress->setFormat(tr("Waiting for a reader"));
+        break;
+    case PresenceWatch::Event::ReaderArrived:
+        showIdentity(model, serial);
+        check();
+        break;
     }
-    if (!answered)
-        return;
-    showIdentity(model, serial);
-    check();
 }
 
 void SocketTile::showWord(const QString &word, const QString &background, const QString &foreground)

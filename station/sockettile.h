@@ -2,6 +2,8 @@
 
 #include "checkout/checkoutrecord.h"
 #include "checkout/checkoutstop.h"
+#include "checkout/presencewatch.h"
+#include "station/stationsetup.h"
 
 #include <QFrame>
 #include <QString>
@@ -15,11 +17,13 @@ class QProgressBar;
 class QPushButton;
 class QThread;
 class TileWorker;
-struct StationSetup;
+struct KeepResult;
 
 // One socket of the station: a port with its reader, the checkout's progress, a large outcome
 // word that never relies on its colour alone, the operator's questions with Yes and No, and the
-// tile's own Check and Stop. The checkout runs on the tile's own thread; in automatic mode the
+// tile's own Check and Stop. The outcome shows as soon as the checkout ends; how its record was
+// kept follows when the records thread answers, and a record that could be kept nowhere says
+// NOT RECORDED under the outcome. The checkout runs on the tile's own thread; in automatic mode the
 // idle tile asks its port every few seconds whether a reader answers and checks a new one once.
 class SocketTile : public QFrame
 {
@@ -36,12 +40,22 @@ public:
     bool isAsking() const { return !m_question.isEmpty(); }
     QString question() const { return m_question; }
     // The outcome of the last checkout, if one finished.
-    std::optional<ReaderOutcome> outcome() const { return m_outcome; }
+    std::optional<ReaderOutcome> outcome() const
+    {
+        return m_record ? std::optional(m_record->outcome) : std::nullopt;
+    }
+    // The record of the last checkout, if one finished.
+    const std::optional<ReaderRecord> &record() const { return m_record; }
     // PASS, FAIL, ERROR, STOPPED, or what the idle tile waits for.
     QString outcomeWord() const;
     // Automatic mode: how many times the tile has asked its port whether a reader answers.
     int probeCount() const { return m_probes; }
 
+    // Who checks which lot from the next checkout on.
+    void setOperatorAndLot(const OperatorAndLot &operatorAndLot)
+    {
+        m_operatorAndLot = operatorAndLot;
+    }
     // Starts a checkout unless one runs.
     void check();
     // Ends the running checkout early; the engine puts the reader back as it found it.
@@ -55,14 +69,15 @@ public:
 signals:
     void questionChanged(SocketTile *tile);
     void runningChanged(SocketTile *tile);
-    void checkoutFinished(const ReaderRecord &record, const QString &keepWarning);
+    void checkoutFinished(const ReaderRecord &record);
 
 private:
     void buildLayout();
     void showStep(int stepIndex, int stepCount, const QString &stepName);
     void showQuestion(const QString &question);
     void showIdentity(const QString &model, const QString &serial);
-    void finish(const ReaderRecord &record, const QString &keepWarning);
+    void finish(const ReaderRecord &record);
+    void recordKept(const KeepResult &result);
     void probe();
     void probed(bool answered, const QString &model, const QString &serial);
     void showWord(const QString &word, const QString &background, const QString &foreground);
@@ -75,16 +90,18 @@ private:
     std::unique_ptr<TileWorker> m_worker;
     std::shared_ptr<CheckoutStop> m_stop; // set while a checkout runs
     QString m_question;
-    std::optional<ReaderOutcome> m_outcome;
+    std::optional<ReaderRecord> m_record;
+    OperatorAndLot m_operatorAndLot;
 
     QTimer m_probeTimer;
     bool m_probing = false;
     int m_probes = 0;
-    bool m_awaitingRemoval = false; // automatic mode: checked; waits for the reader to go
+    PresenceWatch m_presence; // automatic mode: when the reader on the port is checked
 
     QLabel *m_identity = nullptr;
     QProgressBar *m_progress = nullptr;
     QLabel *m_word = nullptr;
+    QLabel *m_notRecorded = nullptr;
     QLabel *m_details = nullptr;
     QFrame *m_questionBox = nullptr;
     QLabel *m_questionLabel = nullptr;

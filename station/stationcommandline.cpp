@@ -1,6 +1,7 @@
 #include "station/stationcommandline.h"
 
 #include "commandline/checkoutcommandline.h"
+#include "emulator/linefactory.h"
 
 #include <QCommandLineParser>
 
@@ -12,14 +13,6 @@ void print(FILE *stream, const QString &text)
 {
     std::fputs(qPrintable(text), stream);
     std::fflush(stream);
-}
-
-// ttyUSB0 and /dev/ttyUSB0 are the same port.
-QString deviceOf(const QString &port)
-{
-    if (port.startsWith(QLatin1String("emu-")) || port.contains(QLatin1Char('/')))
-        return port;
-    return QStringLiteral("/dev/") + port;
 }
 
 } // namespace
@@ -94,6 +87,9 @@ std::optional<StationCommandLine> StationCommandLine::parse(const QStringList &a
     parsed.portsGiven = parser.isSet(port);
     parsed.emulated = parser.isSet(emulated);
     parsed.autoCheck = parser.isSet(automatic);
+    // Not given: the window shows the operator and lot entered last time.
+    parsed.operatorName = checkout->operatorName;
+    parsed.lot = checkout->lot;
     if (parser.isSet(records) && parser.value(records).isEmpty())
         return usageError(QStringLiteral("--records needs a URL"));
     const std::optional<RecordsLocation> location =
@@ -107,9 +103,9 @@ std::optional<StationCommandLine> StationCommandLine::parse(const QStringList &a
         const QString trimmed = name.trimmed();
         if (trimmed.isEmpty())
             return usageError(QStringLiteral("--port needs a name"));
-        if (devices.contains(deviceOf(trimmed)))
+        if (devices.contains(LineFactory::devicePath(trimmed)))
             return usageError(QStringLiteral("the port %1 is given twice").arg(trimmed));
-        devices.append(deviceOf(trimmed));
+        devices.append(LineFactory::devicePath(trimmed));
         parsed.ports.append(trimmed);
     }
     return parsed;

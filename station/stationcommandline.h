@@ -11,8 +11,8 @@
 
 // vorn-station's command line: the ports of its tiles (--port, repeatable; else every port the
 // system lists; --emulated adds the emulated readers), --auto, the checkout's options as
-// vornctl checkout takes them, and where the records go. Parsed before any window exists, so
-// that --help, --version and a usage error work without a display.
+// vornctl checkout takes them, who checks which lot, and where the records go. Parsed before any
+// window exists, so that --help, --version and a usage error work without a display.
 struct StationCommandLine
 {
     QStringList ports; // the tiles, in order; the system's ports are looked up by the caller
@@ -20,7 +20,10 @@ struct StationCommandLine
     bool emulated = false;
     bool autoCheck = false;
     CheckoutOptions options;
-    QString station;         // empty: the host name
+    QString station; // empty: the host name
+    // --operator and --lot: nothing when not given (the window then shows the ones it kept).
+    std::optional<QString> operatorName;
+    std::optional<QString> lot;
     RecordsLocation records; // --records, else VORN_RECORDS, else the default file
 
     // The line's message bus: --publish, else VORN_PUBLISH, and --cfx-handle (empty:

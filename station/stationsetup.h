@@ -1,14 +1,24 @@
 #pragma once
 
 #include "checkout/checkoutoptions.h"
-#include "checkout/checkoutrecord.h"
 #include "checkout/checkoutrunner.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 
-#include <functional>
+#include <optional>
+
+class StationRecords;
+
+// Who checks, and which lot the readers belong to. Each checkout takes them as it starts and
+// carries its own copy to the tile's thread, so an entry made meanwhile changes only the
+// checkouts started after it.
+struct OperatorAndLot
+{
+    QString operatorName;
+    QString lot;
+};
 
 class CheckoutSink;
 
@@ -27,15 +37,18 @@ struct StationSetup
     QString station;
     bool autoCheck = false;
     int probeIntervalMs = DefaultProbeIntervalMs;
+    // From the command line: these replace the operator and lot kept from the last run.
+    std::optional<QString> operatorName;
+    std::optional<QString> lot;
 
     // Called on a tile's own thread: each checkout and each probe makes its clock and its line
     // there, as a serial port belongs to the thread that opens it.
     CheckoutRunner::ClockMaker clocks;
     CheckoutRunner::LineMaker lines;
-    // Keeps the record of a finished checkout, on the tile's thread; returns what the operator
-    // should know (a record that went to the outbox), or nothing.
-    std::function<QString(const ReaderRecord &)> keep;
-    // Further outputs every tile's checkouts are handed to (the message bus); they outlive the
-    // window.
+    // Keeps the record of every finished checkout, on its own thread; nothing is kept without
+    // it. It outlives the window.
+    StationRecords *records = nullptr;
+    // Further outputs every tile's checkouts are handed to (the line's message bus); they
+    // outlive the window.
     QList<CheckoutSink *> sinks;
 };

@@ -1,7 +1,10 @@
 #include "station/stationwindow.h"
 
 #include "station/recordspanel.h"
+#include "station/scanfield.h"
 #include "station/sockettile.h"
+#include "station/stationrecords.h"
+#include "station/stationsettings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -9,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -18,12 +20,9 @@
 namespace {
 
 constexpr int MaxColumns = 4;
-const QString GeometryKey = QStringLiteral("window/geometry");
+constexpr int FieldWidthInCharacters = 16;
 
-QSettings stationSettings()
-{
-    return QSettings(QStringLiteral("Ombrin"), QStringLiteral("Vorn Station"));
-}
+const QString LostStyle = QStringLiteral("QLabel { color: #c62828; font-weight: bold; }");
 
 } // namespace
 
@@ -44,10 +43,21 @@ StationWindow::StationWindow(StationSetup setup, QWidget *parent)
             if (!typingInField())
                 checkAll();
         });
-    addShortcut(QKeySequence(Qt::Key_Y), [this] { answerOldestQuestion(true); });
-    addShortcut(QKeySequence(Qt::Key_N), [this] { answerOldestQuestion(false); });
+    // The fields take every key typed into them before the shortcuts see it; the test here
+    // keeps a key that reaches a shortcut all the same from answering for the operator.
+    addShortcut(QKeySequence(Qt::Key_Y), [this] {
+        if (!typingInField())
+            answerOldestQuestion(true);
+    });
+    addShortcut(QKeySequence(Qt::Key_N), [this] {
+        if (!typingInField())
+            answerOldestQuestion(false);
+    });
 
-    const QByteArray geometry = stationSettings().value(GeometryKey).toByteArray();
+    if (m_setup.records)
+        connect(m_setup.records, &StationRecords::kept, this, &StationWindow::showKept);
+
+    const QByteArray geometry = StationSettings().geometry();
     if (geometry.isEmpty() || !restoreGeometry(geometry))
         resize(sizeHint().expandedTo(QSize(800, 600)));
 }
@@ -78,6 +88,31 @@ void StationWindow::buildLayout()
     station->setFont(larger);
     top->addWidget(station);
     top->addStretch(1);
+
+    // Entered once a shift or a lot, kept between runs; the command line may set them for
+    // this run.
+    const StationSettings settings;
+    const auto addField = [this, top](const QString &label, const QString &name,
+                                      const QString &text) {
+        auto *field = new ScanField(this);
+        field->setObjectName(name);
+        field->setText(text);
+        field->setMinimumWidth(field->fontMetrics().averageCharWidth() * FieldWidthInCharacters);
+        auto *caption = new QLabel(label, this);
+        caption->setBuddy(field);
+        top->addWidget(caption);
+        top->addWidget(field);
+        connect(field, &QLineEdit::textChanged, this, &StationWindow::operatorOrLotChanged);
+        return field;
+    };
+    m_operator = addField(tr("&Operator:"), QStringLiteral("operatorField"),
+                          m_setup.operatorName.value_or(settings.operatorName()));
+    m_lot = addField(tr("&Lot:"), QStringLiteral("lotField"), m_setup.lot.value_or(settings.lot()));
+    // Only what someone enters is kept for the next run, not what the command line said.
+    connect(m_operator, &QLineEdit::textEdited, this,
+            [](const QString &text) { StationSettings().setOperatorName(text.trimmed()); });
+    connect(m_lot, &QLineEdit::textEdited, this,
+            [](const QString &text) { StationSettings().setLot(text.trimmed()); });
     if (m_setup.autoCheck) {
         auto *automatic = new QLabel(tr("Automatic: a reader is checked once it answers"), this);
         automatic->setObjectName(QStringLiteral("autoLabel"));
@@ -92,11 +127,8 @@ void StationWindow::buildLayout()
     for (int i = 0; i < count; ++i) {
         auto *tile = new SocketTile(m_setup, m_setup.ports.at(i), this);
         connect(tile, &SocketTile::questionChanged, this, &StationWindow::questionChanged);
-        connect(tile, &SocketTile::checkoutFinished, this,
-                [this](const ReaderRecord &, const QString &warning) {
-                    showKeepWarning(warning);
-                    emit checkoutFinished();
-                });
+        connect(tile, &SocketTile::checkoutFinished, this, &StationWindow::checkoutFinished);
+        tile->setOperatorAndLot(operatorAndLot());
         grid->addWidget(tile, i / columns, i % columns);
         m_tiles.append(tile);
     }
@@ -130,7 +162,6 @@ void StationWindow::setRecordsPanel(RecordsPanel *panel)
 {
     m_recordsPanel = panel;
     panel->setParent(this);
-    connect(this, &StationWindow::checkoutFinished, panel, &RecordsPanel::refresh);
     static_cast<QVBoxLayout *>(layout())->addWidget(panel, 2);
 }
 
@@ -153,10 +184,37 @@ void StationWindow::questionChanged(SocketTile *tile)
         m_asking.append(tile);
 }
 
-void StationWindow::showKeepWarning(const QString &warning)
+OperatorAndLot StationWindow::operatorAndLot() const
 {
-    m_message->setText(warning);
-    m_message->setVisible(!warning.isEmpty());
+    return {m_operator->text().trimmed(), m_lot->text().trimmed()};
+}
+
+void StationWindow::operatorOrLotChanged()
+{
+    const OperatorAndLot current = operatorAndLot();
+    for (SocketTile *tile : std::as_const(m_tiles))
+        tile->setOperatorAndLot(current);
+}
+
+void StationWindow::showKept(const KeepResult &result)
+{
+    if (result.kept.lost > 0) {
+        const QString reader = result.serial.isEmpty()
+                                   ? result.port
+                                   : tr("%1 (SN %2)").arg(result.port, result.serial);
+        m_message->setText(tr("NOT RECORDED: the checkout of %1 was kept neither in the records "
+                              "nor in the outbox.\n%2")
+                               .arg(reader, result.warnings));
+        m_message->setStyleSheet(LostStyle);
+        m_message->show();
+        return;
+    }
+    if (result.kept.stored + result.kept.queued == 0)
+        return; // nothing was to be kept
+    // A record kept, if only in the outbox: a loss shown before is no longer the latest news.
+    m_message->setStyleSheet({});
+    m_message->setText(result.warnings);
+    m_message->setVisible(!result.warnings.isEmpty());
 }
 
 bool StationWindow::typingInField() const
@@ -166,7 +224,6 @@ bool StationWindow::typingInField() const
 
 void StationWindow::closeEvent(QCloseEvent *event)
 {
-    QSettings settings = stationSettings();
-    settings.setValue(GeometryKey, saveGeometry());
+    StationSettings().setGeometry(saveGeometry());
     QWidget::closeEvent(event);
 }

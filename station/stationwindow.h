@@ -8,11 +8,15 @@
 class QLabel;
 class QPushButton;
 class RecordsPanel;
+class ScanField;
 class SocketTile;
+struct KeepResult;
 
 // The station's one window: a tile per port, "Check all" (Space or Enter), the operator's
-// Y and N keys for the tile that asked first, and below the tiles the recent checkouts of this
-// station. Its size and place are kept between runs.
+// Y and N keys for the tile that asked first, who checks and which lot (fields a barcode
+// scanner may type into), and below the tiles the recent checkouts of this station. A record
+// that could be kept nowhere leaves a warning line until the next one is kept. Its size and
+// place, the operator and the lot are kept between runs.
 class StationWindow : public QWidget
 {
     Q_OBJECT
@@ -25,8 +29,7 @@ public:
 
     const QList<SocketTile *> &tiles() const { return m_tiles; }
     SocketTile *tile(const QString &port) const;
-    // Puts the panel of records below the tiles, read again after every checkout; the window
-    // owns it from then on.
+    // Puts the panel of records below the tiles; the window owns it from then on.
     void setRecordsPanel(RecordsPanel *panel);
     RecordsPanel *recordsPanel() const { return m_recordsPanel; }
 
@@ -34,6 +37,8 @@ public:
     void checkAll();
     // Answers the question of the tile that has waited longest.
     void answerOldestQuestion(bool yes);
+    // What the next checkouts carry in their records.
+    OperatorAndLot operatorAndLot() const;
 
 signals:
     void checkoutFinished();
@@ -44,13 +49,16 @@ protected:
 private:
     void buildLayout();
     void questionChanged(SocketTile *tile);
-    void showKeepWarning(const QString &warning);
+    void operatorOrLotChanged();
+    void showKept(const KeepResult &result);
     bool typingInField() const;
 
     StationSetup m_setup;
     QList<SocketTile *> m_tiles;
     QList<SocketTile *> m_asking; // oldest question first
     QPushButton *m_checkAll = nullptr;
+    ScanField *m_operator = nullptr;
+    ScanField *m_lot = nullptr;
     QLabel *m_message = nullptr;
     RecordsPanel *m_recordsPanel = nullptr;
 };

@@ -1,15 +1,22 @@
 #include "station/tileworker.h"
 
 #include "device/identification.h"
-#include "device/readercommands.h"
-#include "serial/devicetransaction.h"
+#include "emulator/linefactory.h"
+#include "serial/openfailuremessage.h"
 #include "serial/serialline.h"
-#include "serial/waitclock.h"
-#include "station/stationsetup.h"
+#include "station/stationrecords.h"
 
 namespace {
 
 const QString IdentifyStep = QStringLiteral("identify");
+
+// The tile tells why its port did not open in the words vornctl uses: the group to join, the
+// program that holds the port.
+QString openFailureText(const QString &port, const SerialLine &line)
+{
+    return OpenFailureMessage().text(line.openFailure(), LineFactory::devicePath(port),
+                                     line.errorText());
+}
 
 } // namespace
 
@@ -19,39 +26,42 @@ TileWorker::TileWorker(const StationSetup &setup, QString port)
 {
     m_runner.setStation(setup.station);
     m_runner.setTool(QStringLiteral("vorn-station"));
+    m_runner.setOpenFailureWording(openFailureText);
+    if (setup.records)
+        m_runner.addSink(*setup.records);
     for (CheckoutSink *sink : setup.sinks)
         m_runner.addSink(*sink);
 }
 
-void TileWorker::check(const std::shared_ptr<CheckoutStop> &stop)
+void TileWorker::check(const std::shared_ptr<CheckoutStop> &stop,
+                       const OperatorAndLot &operatorAndLot)
 {
     {
         const std::lock_guard lock(m_answerLock);
         m_stop = stop;
     }
-    const ReaderRecord record = m_runner.checkReader(0, m_port, *stop);
-    const QString warning = m_setup.keep ? m_setup.keep(record) : QString();
-    emit finished(record, warning);
+    m_runner.setOperator(operatorAndLot.operatorName);
+    m_runner.setLot(operatorAndLot.lot);
+    m_runner.checkReader(0, m_port, *stop);
+}
+
+void TileWorker::readerFinished(int /*reader*/, const ReaderRecord &record)
+{
+    // The tile shows the outcome now, whatever the database does: the runner hands the record
+    // to its sinks (the station's records) only after this, so the window hears of the
+    // checkout before it hears how its record was kept.
+    emit finished(record);
 }
 
 void TileWorker::probe()
 {
-    const std::unique_ptr<WaitClock> clock = m_setup.clocks();
-    const std::unique_ptr<SerialLine> line = m_setup.lines(m_port, *clock);
-    if (!line->open()) {
+    const std::optional<Identification> identification = m_runner.probe(m_port);
+    if (!identification) {
         emit probed(false, {}, {});
         return;
     }
-    DeviceTransaction transaction(*line, *clock);
-    ReaderCommands reader(transaction);
-    const Identification identification = reader.identify();
-    line->close();
-    if (!identification.ok()) {
-        emit probed(false, {}, {});
-        return;
-    }
-    emit probed(true, Identification::modelName(*identification.modelType),
-                Identification::serialText(*identification.serialNumber));
+    emit probed(true, Identification::modelName(*identification->modelType),
+                Identification::serialText(*identification->serialNumber));
 }
 
 void TileWorker::answer(bool yes)

@@ -4,6 +4,7 @@
 #include "checkout/checkoutrecord.h"
 #include "checkout/checkoutrunner.h"
 #include "checkout/checkoutstop.h"
+#include "station/stationsetup.h"
 
 #include <QObject>
 #include <QString>
@@ -12,8 +13,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-
-struct StationSetup;
 
 // The part of a tile that lives on the tile's own thread: it runs the checkout of the tile's
 // port and the quiet identification that tells whether a reader is there, so that a slow or
@@ -26,8 +25,9 @@ class TileWorker : public QObject, private CheckoutObserver
 public:
     TileWorker(const StationSetup &setup, QString port);
 
-    // On the worker's thread: one checkout, then its record kept. stop ends it early.
-    void check(const std::shared_ptr<CheckoutStop> &stop);
+    // On the worker's thread: one checkout by that operator for that lot, reported by
+    // finished(); then its record handed to the station's records thread. stop ends it early.
+    void check(const std::shared_ptr<CheckoutStop> &stop, const OperatorAndLot &operatorAndLot);
     // On the worker's thread: one identification request, reported by probed().
     void probe();
 
@@ -40,7 +40,7 @@ signals:
     void stepRunning(int stepIndex, int stepCount, const QString &stepName);
     void questionAsked(const QString &question);
     void identified(const QString &model, const QString &serial);
-    void finished(const ReaderRecord &record, const QString &keepWarning);
+    void finished(const ReaderRecord &record);
     void probed(bool answered, const QString &model, const QString &serial);
 
 private:
@@ -48,6 +48,7 @@ private:
                      const QString &stepName) override;
     void stepFinished(int reader, const QString &port, int stepIndex, int stepCount,
                       const StepRecord &step) override;
+    void readerFinished(int reader, const ReaderRecord &record) override;
     std::optional<bool> ask(int reader, const QString &port, const QString &serial,
                             const QString &question) override;
 

@@ -92,9 +92,23 @@ void CommandLineTest::programAnswersBeforeWindow_data()
     QTest::newRow("version after Qt's options")
         << QStringList{"-reverse", "-style", "fusion", "--version"} << 0
         << "vorn-tool " VORN_VERSION;
+    QTest::newRow("version after more of Qt's options")
+        << QStringList{"-qwindowgeometry", "300x200", "-platformtheme", "gtk3",     "-widgetcount",
+                       "--session",        "s1",      "-style=fusion",  "--version"}
+        << 0 << "vorn-tool " VORN_VERSION;
     QTest::newRow("unknown option of its own")
         << QStringList{"-platform", "offscreen", "--baud", "19200"} << 1
         << "Unknown option 'baud'.";
+    // Without a display the application object could not be made: these must be told first.
+    QTest::newRow("unknown option, no platform given")
+        << QStringList{"--bogus"} << 1 << "Unknown option 'bogus'.";
+    QTest::newRow("unknown single-dash word")
+        << QStringList{"-bogus"} << 1 << "Unknown option 'bogus'.";
+    QTest::newRow("unknown option among Qt's")
+        << QStringList{"-style", "fusion", "-reverse", "--port", "/dev/pts/3", "--baud", "9600"}
+        << 1 << "Unknown option 'baud'.";
+    QTest::newRow("port without name, no platform given")
+        << QStringList{"--port"} << 1 << "Missing value after '--port'.";
     QTest::newRow("port without name")
         << QStringList{"-platform", "offscreen", "--port"} << 1 << "Missing value after '--port'.";
 }

@@ -5,6 +5,7 @@
 #include "records/vornctlrun.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
@@ -18,6 +19,8 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <thread>
+#include <vector>
 
 // The records store on a real database: an SQLite file, or, when VORN_TEST_POSTGRES_URL names
 // a server (tests/records/postgres_cluster.sh starts a private one), PostgreSQL. The same tests
@@ -40,10 +43,27 @@ private slots:
     void measurementsAreRowsOfTheirOwn();
     void firstReleaseFileMigratedInPlace();
 
+    void readersMakeNothing_data();
+    void readersMakeNothing();
+    void readOnlyNeverWrites();
+    void olderSchema_data();
+    void olderSchema();
+    void transactionIsWholeOrNothing_data();
+    void transactionIsWholeOrNothing();
+    void rejectedRecordWaitsInTheOutbox();
+    void threadsShareOneConnection();
+    void serverRestartedBetweenRecords();
+
 private:
     bool onPostgreSql() const { return !m_serverUrl.isEmpty(); }
     RecordsLocation freshLocation(const QString &owner = QStringLiteral("postgres"));
+    // A location where nothing was kept: a file in a folder that is not there, or a database
+    // on the server without tables.
+    RecordsLocation emptyLocation();
     void runOnServer(const QString &statement);
+    // Runs statements on the records database itself, beside the store's own connection.
+    void runOn(const RecordsLocation &location, const QStringList &statements);
+    QStringList tablesOf(const RecordsLocation &location);
     void cluster(const QString &command);
 
     QTemporaryDir m_folder;
@@ -94,6 +114,57 @@ void RecordsTest::runOnServer(const QString &statement)
         QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
     }
     QSqlDatabase::removeDatabase(QStringLiteral("admin"));
+}
+
+RecordsLocation RecordsTest::emptyLocation()
+{
+    RecordsLocation location = freshLocation();
+    if (!onPostgreSql())
+        location.path =
+            m_folder.filePath(QStringLiteral("nothing-%1/records.sqlite").arg(m_databases));
+    return location;
+}
+
+void RecordsTest::runOn(const RecordsLocation &location, const QStringList &statements)
+{
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(
+            onPostgreSql() ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"),
+            QStringLiteral("beside"));
+        if (onPostgreSql()) {
+            database.setHostName(location.host);
+            database.setPort(location.port);
+            database.setUserName(location.user);
+            database.setDatabaseName(location.database);
+        } else {
+            database.setDatabaseName(location.path);
+        }
+        QVERIFY2(database.open(), qPrintable(database.lastError().text()));
+        for (const QString &statement : statements) {
+            QSqlQuery query(database);
+            QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("beside"));
+}
+
+QStringList RecordsTest::tablesOf(const RecordsLocation &location)
+{
+    QStringList tables;
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(
+            onPostgreSql() ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"),
+            QStringLiteral("tables"));
+        database.setHostName(location.host);
+        database.setPort(location.port);
+        database.setUserName(location.user);
+        database.setDatabaseName(onPostgreSql() ? location.database : location.path);
+        if (database.open())
+            tables = database.tables();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("tables"));
+    tables.sort();
+    return tables;
 }
 
 void RecordsTest::cluster(const QString &command)
@@ -332,7 +403,23 @@ void RecordsTest::refusedConnections()
     QFETCH(int, exitCode);
     QFETCH(QString, words);
 
-    static const RecordsLocation own = freshLocation(QStringLiteral("locked"));
+    static RecordsLocation own;
+    if (own.isNone()) {
+        // A database its owner has kept records in: reading never makes the tables.
+        own = freshLocation(QStringLiteral("locked"));
+        RecordsLocation owner = own;
+        owner.user = QStringLiteral("locked");
+        const bool hadPassword = qEnvironmentVariableIsSet("PGPASSWORD");
+        const QByteArray password = qgetenv("PGPASSWORD");
+        qputenv("PGPASSWORD", "secret");
+        RecordsStore tables(owner);
+        const bool made = tables.open();
+        if (hadPassword)
+            qputenv("PGPASSWORD", password);
+        else
+            qunsetenv("PGPASSWORD");
+        QVERIFY2(made, qPrintable(tables.errorText()));
+    }
     RecordsLocation location = own;
     location.user = user;
     location.port = port == 0 ? location.port : port;
@@ -430,6 +517,259 @@ void RecordsTest::firstReleaseFileMigratedInPlace()
     RecordsQuery byLot;
     byLot.lot = QStringLiteral("lot-0");
     QCOMPARE(again.list(byLot)->size(), 1);
+}
+
+void RecordsTest::readersMakeNothing_data()
+{
+    QTest::addColumn<RecordsStore::OpenMode>("mode");
+    QTest::newRow("existing only") << RecordsStore::OpenMode::ExistingOnly;
+    QTest::newRow("read only") << RecordsStore::OpenMode::ReadOnly;
+}
+
+void RecordsTest::readersMakeNothing()
+{
+    QFETCH(RecordsStore::OpenMode, mode);
+    const RecordsLocation location = emptyLocation();
+    RecordsStore store(location);
+    QVERIFY(!store.open(mode));
+    QVERIFY(store.isMissing());
+    QCOMPARE(
+        store.errorText(),
+        QStringLiteral("no records at %1").arg(onPostgreSql() ? location.url() : location.path));
+    if (onPostgreSql())
+        QCOMPARE(tablesOf(location), QStringList{});
+    else
+        QVERIFY(!QFileInfo::exists(QFileInfo(location.path).absolutePath()));
+
+    // A checkout makes it; then it reads.
+    RecordsStore checkout(location);
+    QVERIFY2(checkout.open(), qPrintable(checkout.errorText()));
+    QCOMPARE(checkout.store(sampleRecord(1)), RecordsStore::Stored::Added);
+    RecordsStore reader(location);
+    QVERIFY2(reader.open(mode), qPrintable(reader.errorText()));
+    QCOMPARE(reader.list({})->size(), 1);
+}
+
+void RecordsTest::readOnlyNeverWrites()
+{
+    const RecordsLocation location = freshLocation();
+    {
+        RecordsStore checkout(location);
+        QVERIFY2(checkout.open(), qPrintable(checkout.errorText()));
+        QCOMPARE(checkout.store(sampleRecord(1)), RecordsStore::Stored::Added);
+    }
+    RecordsStore reader(location);
+    QVERIFY2(reader.open(RecordsStore::OpenMode::ReadOnly), qPrintable(reader.errorText()));
+    std::optional<ReaderRecord> found;
+    QVERIFY(reader.find(sampleRecord(1).id, found));
+    QCOMPARE(*found, sampleRecord(1));
+    QCOMPARE(reader.store(sampleRecord(2)), RecordsStore::Stored::Failed);
+
+    RecordsStore again(location);
+    QVERIFY(again.open());
+    QCOMPARE(again.list({})->size(), 1);
+}
+
+void RecordsTest::olderSchema_data()
+{
+    QTest::addColumn<RecordsDatabase::OpenMode>("mode");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("existing only brings it up to date")
+        << RecordsDatabase::OpenMode::ExistingOnly << true;
+    QTest::newRow("read only refuses it") << RecordsDatabase::OpenMode::ReadOnly << false;
+}
+
+void RecordsTest::olderSchema()
+{
+    QFETCH(RecordsDatabase::OpenMode, mode);
+    QFETCH(bool, opens);
+    const RecordsDatabase::Migrations first{
+        {QStringLiteral("CREATE TABLE IF NOT EXISTS first (id INTEGER PRIMARY KEY)")}};
+    const RecordsDatabase::Migrations second =
+        first + RecordsDatabase::Migrations{
+                    {QStringLiteral("CREATE TABLE IF NOT EXISTS second (id INTEGER PRIMARY KEY)")}};
+    const RecordsLocation location = freshLocation();
+    {
+        RecordsDatabase older(location);
+        QVERIFY2(older.open(first), qPrintable(older.errorText()));
+    }
+    RecordsDatabase newer(location);
+    QCOMPARE(newer.open(second, mode), opens);
+    const QStringList tables = tablesOf(location);
+    QCOMPARE(tables.contains(QStringLiteral("second")), opens);
+    if (!opens) {
+        QVERIFY2(
+            newer.errorText().contains(QLatin1String("schema version 1, older than this "
+                                                     "program reads (2); it was left as it is")),
+            qPrintable(newer.errorText()));
+        QVERIFY(!newer.isMissing());
+    }
+}
+
+void RecordsTest::transactionIsWholeOrNothing_data()
+{
+    QTest::addColumn<QList<int>>("ids"); // inserted in this order
+    QTest::addColumn<bool>("workSucceeds");
+    QTest::addColumn<int>("rowsLeft");
+    QTest::newRow("work done") << QList<int>{1, 2} << true << 2;
+    QTest::newRow("work gives up after a row") << QList<int>{1, 2} << false << 0;
+    QTest::newRow("second statement fails") << QList<int>{1, 1} << true << 0;
+}
+
+void RecordsTest::transactionIsWholeOrNothing()
+{
+    QFETCH(QList<int>, ids);
+    QFETCH(bool, workSucceeds);
+    QFETCH(int, rowsLeft);
+    RecordsDatabase database(freshLocation());
+    QVERIFY2(database.open({{QStringLiteral("CREATE TABLE IF NOT EXISTS rows "
+                                            "(id INTEGER PRIMARY KEY)")}}),
+             qPrintable(database.errorText()));
+    const bool committed = database.transaction([&] {
+        for (int id : ids) {
+            QSqlQuery insert = database.prepare(QStringLiteral("INSERT INTO rows (id) VALUES (?)"));
+            insert.addBindValue(id);
+            if (!database.exec(insert))
+                return false;
+        }
+        return workSucceeds;
+    });
+    QCOMPARE(committed, rowsLeft > 0);
+    QSqlQuery count = database.prepare(QStringLiteral("SELECT count(*) FROM rows"));
+    QVERIFY(database.exec(count) && count.next());
+    QCOMPARE(count.value(0).toInt(), rowsLeft);
+}
+
+void RecordsTest::rejectedRecordWaitsInTheOutbox()
+{
+    // The database opens, then refuses one record: that one waits in the outbox (an SQLite
+    // file on the station whatever the database), the others are stored.
+    const RecordsLocation location = freshLocation();
+    {
+        RecordsStore made(location);
+        QVERIFY(made.open());
+    }
+    if (onPostgreSql())
+        runOn(location,
+              {QStringLiteral("CREATE FUNCTION reject() RETURNS trigger AS $$ BEGIN "
+                              "IF NEW.id = 'bad-id' THEN RAISE EXCEPTION 'rejected'; END IF; "
+                              "RETURN NEW; END $$ LANGUAGE plpgsql"),
+               QStringLiteral("CREATE TRIGGER reject BEFORE INSERT ON checkouts FOR EACH ROW "
+                              "EXECUTE FUNCTION reject()")});
+    else
+        runOn(location, {QStringLiteral("CREATE TRIGGER reject BEFORE INSERT ON checkouts "
+                                        "WHEN NEW.id = 'bad-id' "
+                                        "BEGIN SELECT RAISE(ABORT, 'rejected'); END")});
+    ReaderRecord bad = sampleRecord(2);
+    bad.id = QStringLiteral("bad-id");
+
+    {
+        RecordsStore store(location);
+        QVERIFY(store.open());
+        QCOMPARE(store.store(bad), RecordsStore::Stored::Failed);
+        QVERIFY2(store.errorText().contains(QLatin1String("rejected")),
+                 qPrintable(store.errorText()));
+        QCOMPARE(store.list({})->size(), 0);
+    }
+
+    QTemporaryDir station;
+    const RecordsLocation outboxFile = *RecordsLocation::parse(
+        QStringLiteral("sqlite:") + station.filePath(QStringLiteral("outbox.sqlite")), nullptr);
+    RecordKeeper keeper(location, outboxFile);
+    QString warnings;
+    QTextStream warningStream(&warnings);
+    const RecordKeeper::Kept kept = keeper.keep({sampleRecord(1), bad}, warningStream);
+    QCOMPARE(kept.stored, 1);
+    QCOMPARE(kept.queued, 1);
+    QCOMPARE(kept.lost, 0);
+    QVERIFY2(warnings.contains(QLatin1String("rejected")), qPrintable(warnings));
+    {
+        RecordsOutbox outbox(outboxFile);
+        QVERIFY(outbox.open(RecordsDatabase::OpenMode::ExistingOnly));
+        const auto waiting = outbox.waiting(location.url());
+        QVERIFY(waiting);
+        QCOMPARE(waiting->size(), 1);
+        QCOMPARE(waiting->first(), bad);
+    }
+
+    // Refused again while the trigger stands: it stays in the outbox.
+    RecordKeeper::Synced synced = keeper.sync();
+    QVERIFY(!synced.ok());
+    QCOMPARE(synced.left, 1);
+
+    runOn(location, {QStringLiteral("DROP TRIGGER reject%1")
+                         .arg(onPostgreSql() ? QStringLiteral(" ON checkouts") : QString())});
+    synced = keeper.sync();
+    QVERIFY2(synced.ok(), qPrintable(synced.error));
+    QCOMPARE(synced.sent, 1);
+    QCOMPARE(synced.left, 0);
+    RecordsStore store(location);
+    QVERIFY(store.open());
+    std::optional<ReaderRecord> found;
+    QVERIFY(store.find(bad.id, found));
+    QCOMPARE(*found, bad);
+    QCOMPARE(store.list({})->size(), 2);
+}
+
+void RecordsTest::threadsShareOneConnection()
+{
+    if (!onPostgreSql())
+        QSKIP("a server's connections; a file has none");
+    // A station's readers keep their records at once, as a user the server lets in once at a
+    // time: each record must go through the process's one connection.
+    runOnServer(QStringLiteral("DO $$ BEGIN CREATE ROLE station LOGIN CONNECTION LIMIT 1; "
+                               "EXCEPTION WHEN duplicate_object THEN NULL; END $$"));
+    RecordsLocation location = freshLocation(QStringLiteral("station"));
+    location.user = QStringLiteral("station");
+    QTemporaryDir station;
+    const RecordsLocation outboxFile = *RecordsLocation::parse(
+        QStringLiteral("sqlite:") + station.filePath(QStringLiteral("outbox.sqlite")), nullptr);
+    constexpr int Readers = 8;
+    constexpr int Records = 10;
+    std::array<RecordKeeper::Kept, Readers> kept{};
+    std::array<QString, Readers> warnings;
+    std::vector<std::thread> readers;
+    for (int reader = 0; reader < Readers; ++reader) {
+        readers.emplace_back([&, reader] {
+            QTextStream stream(&warnings[std::size_t(reader)]);
+            for (int n = 0; n < Records; ++n) {
+                const RecordKeeper::Kept one =
+                    RecordKeeper(location, outboxFile)
+                        .keep({sampleRecord(reader * Records + n)}, stream);
+                kept[std::size_t(reader)].stored += one.stored;
+            }
+        });
+    }
+    for (std::thread &reader : readers)
+        reader.join();
+    for (int reader = 0; reader < Readers; ++reader) {
+        QVERIFY2(warnings[std::size_t(reader)].isEmpty(),
+                 qPrintable(warnings[std::size_t(reader)]));
+        QCOMPARE(kept[std::size_t(reader)].stored, Records);
+    }
+    QVERIFY(!QFileInfo::exists(outboxFile.path));
+}
+
+void RecordsTest::serverRestartedBetweenRecords()
+{
+    if (!onPostgreSql())
+        QSKIP("a server that restarts");
+    // The connection a station keeps open between its records is gone after a restart; the
+    // next record goes through a new one instead of waiting in the outbox.
+    const RecordsLocation location = freshLocation();
+    QTemporaryDir station;
+    const RecordsLocation outboxFile = *RecordsLocation::parse(
+        QStringLiteral("sqlite:") + station.filePath(QStringLiteral("outbox.sqlite")), nullptr);
+    RecordKeeper keeper(location, outboxFile);
+    QString warnings;
+    QTextStream warningStream(&warnings);
+    QCOMPARE(keeper.keep({sampleRecord(1)}, warningStream).stored, 1);
+    cluster(QStringLiteral("stop"));
+    cluster(QStringLiteral("start"));
+    const RecordKeeper::Kept kept = keeper.keep({sampleRecord(2)}, warningStream);
+    QCOMPARE(kept.stored, 1);
+    QCOMPARE(kept.queued, 0);
+    QVERIFY2(warnings.isEmpty(), qPrintable(warnings));
 }
 
 QTEST_GUILESS_MAIN(RecordsTest)

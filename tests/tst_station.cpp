@@ -1,25 +1,43 @@
+#include "commandline/checkoutcommandline.h"
+#include "device/readerprotocol.h"
+#include "emulator/emulatedline.h"
 #include "emulator/emulatedreader.h"
 #include "emulator/linefactory.h"
+#include "records/recordsoutbox.h"
 #include "records/recordsstore.h"
 #include "serial/serialline.h"
 #include "serial/serialportline.h"
 #include "serial/virtualclock.h"
 #include "station/recordspanel.h"
 #include "station/sockettile.h"
+#include "station/stationcommandline.h"
+#include "station/stationrecords.h"
+#include "station/stationsettings.h"
 #include "station/stationwindow.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 namespace {
 
@@ -39,6 +57,55 @@ void click(SocketTile *tile, const char *button)
     QTest::mouseClick(pushButton, Qt::LeftButton);
 }
 
+RecordsLocation sqliteAt(const QString &path)
+{
+    RecordsLocation location;
+    location.kind = RecordsLocation::Kind::Sqlite;
+    location.path = path;
+    return location;
+}
+
+// How many pixels of a widget, as drawn, have exactly this colour.
+int pixelsOf(QWidget *widget, const QColor &colour)
+{
+    const QImage image = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            count += QColor(image.pixel(x, y)) == colour ? 1 : 0;
+    return count;
+}
+
+const QColor FailRed(QStringLiteral("#c62828"));
+
+// A "database server" that accepts every connection and never sends a byte: the client waits
+// until its connection time-out.
+class SilentServer
+{
+public:
+    SilentServer()
+    {
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket *connection = m_server.nextPendingConnection())
+                m_held.emplace_back(connection);
+        });
+    }
+    bool listen() { return m_server.listen(QHostAddress::LocalHost); }
+    RecordsLocation location() const
+    {
+        RecordsLocation location;
+        location.kind = RecordsLocation::Kind::PostgreSql;
+        location.host = QStringLiteral("127.0.0.1");
+        location.port = m_server.serverPort();
+        location.database = QStringLiteral("vorn");
+        return location;
+    }
+
+private:
+    QTcpServer m_server;
+    std::vector<std::unique_ptr<QTcpSocket>> m_held;
+};
+
 } // namespace
 
 // The station window against the emulated readers, every checkout on a virtual clock of its
@@ -52,7 +119,10 @@ private:
     VirtualClock m_clock;
     std::unique_ptr<LineFactory> m_lines;
     std::atomic<bool> m_vorn8Plugged{true};
-    QList<ReaderRecord> m_kept;
+    // Readers of the tests' own beside emu-vorn8 and emu-vorn4, by port name.
+    std::mutex m_socketsLock;
+    std::map<QString, std::unique_ptr<EmulatedReader>> m_sockets;
+    std::unique_ptr<QTemporaryDir> m_folder;
 
     StationSetup setup(const QStringList &ports)
     {
@@ -64,23 +134,44 @@ private:
         setup.lines = [this](const QString &port, WaitClock &clock) -> std::unique_ptr<SerialLine> {
             if (port == Vorn8 && !m_vorn8Plugged)
                 return std::make_unique<SerialPortLine>(Missing);
-            return m_lines->create(port, clock);
-        };
-        setup.keep = [this](const ReaderRecord &record) {
-            m_kept.append(record); // one tile at a time in these tests
-            return QString();
+            if (LineFactory::isEmulatedPortName(port) || port == Missing)
+                return m_lines->create(port, clock);
+            return std::make_unique<EmulatedLine>(socketReader(port), clock, port);
         };
         return setup;
     }
 
     EmulatedReader &reader(const QString &port) { return m_lines->emulatedReader(port); }
 
+    // A healthy eight-slot reader for any other port name, its serial number told by the
+    // order in which the test first names it.
+    EmulatedReader &socketReader(const QString &port)
+    {
+        const std::lock_guard lock(m_socketsLock);
+        std::unique_ptr<EmulatedReader> &reader = m_sockets[port];
+        if (!reader) {
+            reader = std::make_unique<EmulatedReader>();
+            reader->setModelType(ReaderProtocol::EightSlotModel);
+            reader->setFirmwareVersion(3);
+            reader->setSerialNumber(quint16(100 + m_sockets.size()));
+            reader->setOccupiedSlots(0x01);
+            reader->powerCycle();
+        }
+        return *reader;
+    }
+
+    QString path(const QString &name) const { return m_folder->filePath(name); }
+
 private slots:
     void init()
     {
         m_lines = std::make_unique<LineFactory>(m_clock);
         m_vorn8Plugged = true;
-        m_kept.clear();
+        m_sockets.clear();
+        m_folder = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_folder->isValid());
+        // Each test starts from a station that has kept nothing.
+        QSettings(QStringLiteral("Ombrin"), QStringLiteral("Vorn Station")).clear();
     }
 
     void tilesForThePortsGiven()
@@ -136,8 +227,12 @@ private slots:
         QCOMPARE(labelText(vorn4, "identityLabel"), QStringLiteral("Vorn4  SN 004321"));
         QTRY_VERIFY(missing->outcome().has_value());
         QCOMPARE(missing->outcomeWord(), QStringLiteral("ERROR"));
-        QVERIFY(labelText(missing, "detailsLabel").startsWith(QLatin1String("identify: ")));
-        QCOMPARE(m_kept.size(), 3);
+        // In vornctl's plain words, not the serial library's.
+        QCOMPARE(labelText(missing, "detailsLabel"),
+                 QStringLiteral("identify: the port did not open: cannot open %1: no such port "
+                                "(run 'vornctl ports' to "
+                                "list the ports)")
+                     .arg(Missing));
     }
 
     void defectNamesItsStep_data()
@@ -179,7 +274,7 @@ private slots:
         QCOMPARE(tile->outcomeWord(), word);
         const QString details = labelText(tile, "detailsLabel");
         QVERIFY2(details.startsWith(step + QLatin1String(": ")), qPrintable(details));
-        QCOMPARE(m_kept.constFirst().failedSteps(), QStringList{step});
+        QCOMPARE(tile->record()->failedSteps(), QStringList{step});
     }
 
     // Stopped while its question waits, the checkout still puts back the selected slot and
@@ -200,8 +295,8 @@ private slots:
         QCOMPARE(tile->outcomeWord(), QStringLiteral("STOPPED"));
         QVERIFY(!tile->isAsking());
         QVERIFY(!tile->findChild<QFrame *>(QStringLiteral("questionBox"))->isVisible());
-        QVERIFY(m_kept.constFirst().restored);
-        QCOMPARE(m_kept.constFirst().outcome, ReaderOutcome::Aborted);
+        QVERIFY(tile->record()->restored);
+        QCOMPARE(tile->record()->outcome, ReaderOutcome::Aborted);
         QCOMPARE(vorn8.selectedSlot(), 5);
         QCOMPARE(vorn8.workingClocks(), clocks);
     }
@@ -217,6 +312,7 @@ private slots:
         StationWindow window(automatic);
         window.show();
         SocketTile *tile = window.tile(Vorn8);
+        QSignalSpy checked(tile, &SocketTile::checkoutFinished);
         QTRY_VERIFY(tile->probeCount() >= 3);
         QVERIFY(!tile->isRunning());
         QCOMPARE(tile->outcomeWord(), QStringLiteral("NO READER"));
@@ -227,7 +323,7 @@ private slots:
         QTRY_COMPARE(tile->outcomeWord(), QStringLiteral("PASS"));
         const int probes = tile->probeCount();
         QTRY_VERIFY(tile->probeCount() >= probes + 3);
-        QCOMPARE(m_kept.size(), 1);
+        QCOMPARE(checked.size(), 1);
         QVERIFY(!tile->isRunning());
 
         m_vorn8Plugged = false;
@@ -235,35 +331,37 @@ private slots:
         m_vorn8Plugged = true;
         QTRY_VERIFY(tile->isAsking());
         QTest::keyClick(&window, Qt::Key_Y);
-        QTRY_COMPARE(m_kept.size(), 2);
+        QTRY_COMPARE(checked.size(), 2);
     }
+
     // Each tile's record is kept as its checkout ends; the list shows this station's checkouts
     // newest first, narrowed by serial number (the filter kept for the next start), a
     // double-click shows a whole record and the certificate is written for the selected one.
     void recordsListedAndFiltered()
     {
-        QTemporaryDir folder;
-        RecordsLocation location;
-        location.kind = RecordsLocation::Kind::Sqlite;
-        location.path = folder.filePath(QStringLiteral("records.sqlite"));
+        const RecordsLocation location = sqliteAt(path(QStringLiteral("records.sqlite")));
         ReaderRecord elsewhere;
         elsewhere.id = ReaderRecord::newId();
         elsewhere.station = QStringLiteral("line-2");
         elsewhere.serialNumber = 4321;
         elsewhere.started = QDateTime::currentDateTimeUtc();
-        RecordsStore store(location);
-        QVERIFY(store.open());
-        QCOMPARE(store.store(elsewhere), RecordsStore::Stored::Added);
+        {
+            RecordsStore store(location);
+            QVERIFY(store.open());
+            QCOMPARE(store.store(elsewhere), RecordsStore::Stored::Added);
+        }
 
         reader(Vorn4).addDefect(*ReaderDefect::fromName(QStringLiteral("echo-bit-0")));
+        StationRecords records(location, sqliteAt(path(QStringLiteral("outbox.sqlite"))));
         StationSetup kept = setup({Vorn8, Vorn4});
-        kept.keep = RecordsPanel::keeper(location);
+        kept.records = &records;
         StationWindow window(kept);
-        window.setRecordsPanel(new RecordsPanel(location, kept.station));
+        window.setRecordsPanel(new RecordsPanel(records, kept.station));
         window.show();
         auto *list = window.findChild<QTreeWidget *>(QStringLiteral("recordsList"));
         auto *filter = window.findChild<QLineEdit *>(QStringLiteral("serialFilter"));
-        filter->clear();
+        QSignalSpy listed(&records, &StationRecords::listed);
+        QVERIFY(listed.wait());
         QCOMPARE(list->topLevelItemCount(), 0);
         for (const QString &port : {Vorn8, Vorn4}) {
             click(window.tile(port), "checkButton");
@@ -281,22 +379,28 @@ private slots:
         QCOMPARE(row(0), QStringList({"004321", "Vorn4", "FAIL", "echo"}));
         QCOMPARE(row(1), QStringList({"001234", "Vorn8", "PASS", ""}));
 
+        QTest::mouseClick(filter, Qt::LeftButton);
         QTest::keyClicks(filter, QStringLiteral("4321"));
-        QCOMPARE(list->topLevelItemCount(), 1);
+        QTRY_COMPARE(list->topLevelItemCount(), 1);
         QCOMPARE(row(0).constFirst(), QStringLiteral("004321"));
-        QCOMPARE(RecordsPanel(location, kept.station).findChild<QLineEdit *>()->text(),
+        QCOMPARE(QSettings(QStringLiteral("Ombrin"), QStringLiteral("Vorn Station"))
+                     .value(QStringLiteral("records/serialFilter")),
                  QStringLiteral("4321"));
 
         QTreeWidgetItem *item = list->topLevelItem(0);
         list->setCurrentItem(item);
         emit list->itemDoubleClicked(item, 0);
-        auto *details = window.findChild<QPlainTextEdit *>(QStringLiteral("recordText"));
-        QVERIFY(details && details->isVisible());
+        QPlainTextEdit *details = nullptr;
+        QTRY_VERIFY((details = window.findChild<QPlainTextEdit *>(QStringLiteral("recordText"))));
+        QVERIFY(details->isVisible());
         QVERIFY(details->toPlainText().contains(QLatin1String("004321")));
         QVERIFY(details->toPlainText().contains(QLatin1String("came back as")));
 
-        const QString pdf = folder.filePath(QStringLiteral("certificate.pdf"));
-        QVERIFY(window.recordsPanel()->saveCertificate(pdf));
+        const QString pdf = path(QStringLiteral("certificate.pdf"));
+        QSignalSpy saved(window.recordsPanel(), &RecordsPanel::certificateSaved);
+        window.recordsPanel()->saveCertificate(pdf);
+        QVERIFY(saved.wait());
+        QCOMPARE(saved.constFirst(), QVariantList({pdf, true}));
         QFile written(pdf);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QVERIFY(written.read(5) == "%PDF-");
@@ -304,7 +408,392 @@ private slots:
         filter->setText(QStringLiteral("99999"));
         QCOMPARE(list->topLevelItemCount(), 0);
         filter->setText(QStringLiteral("777"));
-        QCOMPARE(list->topLevelItemCount(), 0);
+        QTRY_COMPARE(list->topLevelItemCount(), 0);
+    }
+
+    // Typed fast, a filter asks for a list at each key: only the newest request is answered,
+    // whatever the records thread was still busy with.
+    void onlyTheNewestListIsAnswered()
+    {
+        const RecordsLocation location = sqliteAt(path(QStringLiteral("records.sqlite")));
+        {
+            RecordsStore store(location);
+            QVERIFY(store.open());
+            for (int serial = 1; serial <= 5; ++serial) {
+                ReaderRecord record;
+                record.id = ReaderRecord::newId();
+                record.station = QStringLiteral("line-1");
+                record.serialNumber = serial;
+                record.started = QDateTime::currentDateTimeUtc();
+                QCOMPARE(store.store(record), RecordsStore::Stored::Added);
+            }
+        }
+        StationRecords records(location, sqliteAt(path(QStringLiteral("outbox.sqlite"))));
+        QSignalSpy listed(&records, &StationRecords::listed);
+        const auto serialsListed = [&listed](qsizetype answer) {
+            const ListResult result = listed.at(answer).constFirst().value<ListResult>();
+            QList<int> serials;
+            for (const RecordSummary &summary : result.summaries.value_or(QList<RecordSummary>()))
+                serials.append(summary.serialNumber.value_or(-1));
+            return serials;
+        };
+        for (int serial = 1; serial <= 5; ++serial) {
+            RecordsQuery query;
+            query.serialNumber = serial;
+            records.list(query);
+        }
+        QVERIFY(listed.wait());
+        QCOMPARE(serialsListed(0), QList<int>{5});
+        // A request made now is answered after anything still on its way: nothing more came.
+        records.list(RecordsQuery{});
+        QVERIFY(listed.wait());
+        QCOMPARE(listed.size(), 2);
+        QList<int> every = serialsListed(1);
+        std::sort(every.begin(), every.end());
+        QCOMPARE(every, QList<int>({1, 2, 3, 4, 5}));
+    }
+
+    void yAndNAnswerTheFirstAsker_data()
+    {
+        QTest::addColumn<QStringList>("askingOrder");
+        QTest::newRow("left to right") << QStringList({"socket-a", "socket-b", "socket-c"});
+        QTest::newRow("right to left") << QStringList({"socket-c", "socket-b", "socket-a"});
+        QTest::newRow("middle first") << QStringList({"socket-b", "socket-c", "socket-a"});
+    }
+
+    // Three tiles ask one after another; each Y or N goes to the tile that has waited longest,
+    // whatever its place in the window, never to the newest question.
+    void yAndNAnswerTheFirstAsker()
+    {
+        QFETCH(QStringList, askingOrder);
+        StationWindow window(setup({"socket-a", "socket-b", "socket-c"}));
+        window.show();
+        QList<SocketTile *> tiles;
+        for (const QString &port : askingOrder) {
+            SocketTile *tile = window.tile(port);
+            click(tile, "checkButton");
+            QTRY_VERIFY(tile->isAsking());
+            tiles.append(tile);
+        }
+
+        const QList<std::pair<Qt::Key, QString>> presses = {{Qt::Key_N, QStringLiteral("FAIL")},
+                                                            {Qt::Key_Y, QStringLiteral("PASS")},
+                                                            {Qt::Key_N, QStringLiteral("FAIL")}};
+        for (qsizetype answered = 0; answered < tiles.size(); ++answered) {
+            QTest::keyClick(&window, presses.at(answered).first);
+            QTRY_VERIFY(tiles.at(answered)->outcome().has_value());
+            QCOMPARE(tiles.at(answered)->outcomeWord(), presses.at(answered).second);
+            for (qsizetype later = answered + 1; later < tiles.size(); ++later) {
+                QVERIFY2(tiles.at(later)->isAsking(), qPrintable(tiles.at(later)->port()));
+                QVERIFY(!tiles.at(later)->outcome());
+            }
+        }
+    }
+
+    void keepShownOnTheTile_data()
+    {
+        QTest::addColumn<bool>("recordsUsable");
+        QTest::addColumn<bool>("outboxUsable");
+        QTest::addColumn<bool>("notRecorded");
+        QTest::addColumn<QString>("message"); // what the window's warning line says
+
+        QTest::newRow("kept") << true << true << false << QString();
+        QTest::newRow("in the outbox")
+            << false << true << false << "warning: cannot store the checkout records";
+        QTest::newRow("kept nowhere")
+            << false << false << true << "NOT RECORDED: the checkout of emu-vorn8 (SN 001234)";
+    }
+
+    // The outcome shows whatever becomes of the record; a record kept neither in the records
+    // nor in the outbox says so on its tile, in red under the outcome, and on the window.
+    void keepShownOnTheTile()
+    {
+        QFETCH(bool, recordsUsable);
+        QFETCH(bool, outboxUsable);
+        QFETCH(bool, notRecorded);
+        QFETCH(QString, message);
+        // A folder cannot be made under a regular file: neither can a database there.
+        QFile blocker(path(QStringLiteral("file")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QString usable = path(QStringLiteral("%1.sqlite"));
+        const QString unusable = path(QStringLiteral("file/%1.sqlite"));
+        StationRecords records(
+            sqliteAt((recordsUsable ? usable : unusable).arg(QStringLiteral("records"))),
+            sqliteAt((outboxUsable ? usable : unusable).arg(QStringLiteral("outbox"))));
+        QSignalSpy kept(&records, &StationRecords::kept);
+        StationSetup keeping = setup({Vorn8});
+        keeping.options.prompt = false;
+        keeping.records = &records;
+        StationWindow window(keeping);
+        window.show();
+        SocketTile *tile = window.tile(Vorn8);
+        click(tile, "checkButton");
+        QVERIFY(kept.wait());
+        QCOMPARE(tile->outcomeWord(), QStringLiteral("PASS"));
+
+        auto *notRecordedLabel = tile->findChild<QLabel *>(QStringLiteral("notRecordedLabel"));
+        QCOMPARE(notRecordedLabel->isVisible(), notRecorded);
+        if (notRecorded) {
+            QCOMPARE(notRecordedLabel->text(), QStringLiteral("NOT RECORDED"));
+            QVERIFY(pixelsOf(notRecordedLabel, FailRed) > 20);
+        }
+        auto *line = window.findChild<QLabel *>(QStringLiteral("messageLabel"));
+        QCOMPARE(line->isVisible(), !message.isEmpty());
+        QVERIFY2(line->text().contains(message), qPrintable(line->text()));
+        if (notRecorded)
+            QVERIFY(pixelsOf(line, FailRed) > 20);
+        // The tile tells what the keeper told, the outbox's path or the loss.
+        QCOMPARE(labelText(tile, "detailsLabel").contains(QLatin1String("warning")),
+                 !recordsUsable);
+    }
+
+    // The window's warning of a lost record stays until a record is kept again; the tile's own
+    // sign goes when it checks again.
+    void lostRecordWarnedUntilOneIsKept()
+    {
+        QFile blocker(path(QStringLiteral("file")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        StationRecords records(sqliteAt(path(QStringLiteral("file/records.sqlite"))),
+                               sqliteAt(path(QStringLiteral("file/outbox.sqlite"))));
+        QSignalSpy kept(&records, &StationRecords::kept);
+        StationSetup keeping = setup({Vorn8, Vorn4});
+        keeping.options.prompt = false;
+        keeping.records = &records;
+        StationWindow window(keeping);
+        window.show();
+        auto *line = window.findChild<QLabel *>(QStringLiteral("messageLabel"));
+
+        click(window.tile(Vorn8), "checkButton");
+        QVERIFY(kept.wait());
+        QVERIFY(line->isVisible());
+        QVERIFY(line->text().startsWith(QLatin1String("NOT RECORDED")));
+
+        // The records can be written again: the next record kept clears the warning.
+        QVERIFY(QFile::remove(path(QStringLiteral("file"))));
+        click(window.tile(Vorn4), "checkButton");
+        QVERIFY(kept.wait());
+        QCOMPARE(kept.last().constFirst().value<KeepResult>().kept.stored, 1);
+        QVERIFY(!line->isVisible());
+        auto *vorn8Sign =
+            window.tile(Vorn8)->findChild<QLabel *>(QStringLiteral("notRecordedLabel"));
+        QVERIFY(vorn8Sign->isVisible());
+        click(window.tile(Vorn8), "checkButton");
+        QVERIFY(!vorn8Sign->isVisible());
+        QVERIFY(kept.wait());
+        QVERIFY(!vorn8Sign->isVisible());
+    }
+
+    // A records server that accepts the connection and never answers holds up the records
+    // thread for the client's whole time-out, and nothing else: four tiles start, progress and
+    // finish at their own pace, the window's timers stay on time, the panel says what is
+    // wrong, and the records end up in the outbox.
+    void recordsServerNotAnswering()
+    {
+        SilentServer server;
+        QVERIFY(server.listen());
+        const RecordsLocation outbox = sqliteAt(path(QStringLiteral("outbox.sqlite")));
+        StationRecords records(server.location(), outbox);
+        QSignalSpy kept(&records, &StationRecords::kept);
+        const QStringList ports = {"socket-a", "socket-b", "socket-c", "socket-d"};
+        StationSetup silent = setup(ports);
+        silent.options.prompt = false;
+        silent.records = &records;
+        StationWindow window(silent);
+        window.setRecordsPanel(new RecordsPanel(records, silent.station));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *serverLabel = window.findChild<QLabel *>(QStringLiteral("recordsServerLabel"));
+
+        // A 10 ms tick that comes late is a moment the window could not have answered a click.
+        constexpr int TickMs = 10;
+        QElapsedTimer sinceTick;
+        qint64 latestMs = 0;
+        QTimer ticks;
+        ticks.setTimerType(Qt::PreciseTimer);
+        ticks.setInterval(TickMs);
+        QObject::connect(&ticks, &QTimer::timeout, [&] {
+            latestMs = std::max(latestMs, sinceTick.elapsed() - TickMs);
+            sinceTick.start();
+        });
+        sinceTick.start();
+        ticks.start();
+
+        QElapsedTimer checking;
+        checking.start();
+        QTest::keyClick(&window, Qt::Key_Space);
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(window.tiles().cbegin(), window.tiles().cend(),
+                                             [](SocketTile *tile) { return tile->outcome(); }),
+                                 4000);
+        const qint64 finishedAfterMs = checking.elapsed();
+        for (SocketTile *tile : window.tiles())
+            QCOMPARE(tile->outcomeWord(), QStringLiteral("PASS"));
+        // Not one record could be kept yet: the outcomes did not wait for them.
+        QCOMPARE(kept.size(), 0);
+
+        QTRY_VERIFY_WITH_TIMEOUT(serverLabel->isVisible(), 4000);
+        QVERIFY2(serverLabel->text().contains(QLatin1String("records server not answering"),
+                                              Qt::CaseInsensitive),
+                 qPrintable(serverLabel->text()));
+        QTRY_COMPARE_WITH_TIMEOUT(kept.size(), ports.size(), 15000);
+        ticks.stop();
+        qInfo("tiles finished after %lld ms; the latest 10 ms tick came %lld ms late",
+              static_cast<long long>(finishedAfterMs), static_cast<long long>(latestMs));
+        QVERIFY2(finishedAfterMs < 3000, "the tiles waited for the records server");
+        QVERIFY2(latestMs < 500, "the window's event loop stalled");
+
+        for (const QList<QVariant> &signal : std::as_const(kept)) {
+            const KeepResult result = signal.constFirst().value<KeepResult>();
+            QCOMPARE(result.kept.queued, 1);
+            QVERIFY(window.tile(result.port)
+                        ->findChild<QLabel *>(QStringLiteral("detailsLabel"))
+                        ->text()
+                        .contains(QLatin1String("kept in the outbox")));
+        }
+        QVERIFY(!serverLabel->text().isEmpty());
+        RecordsOutbox waiting(outbox);
+        QVERIFY(waiting.open());
+        QCOMPARE(waiting.counts()->value(server.location().url()), int(ports.size()));
+    }
+
+    // A barcode scanner types into the lot field, Space, Y and N included, and ends with
+    // Enter: nothing starts and no question is answered; the next checkout carries the lot and
+    // the operator, the one already running keeps what it started with.
+    void scannerTypesIntoTheLot()
+    {
+        StationWindow window(setup({Vorn8, Vorn4}));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        auto *operatorField = window.findChild<QLineEdit *>(QStringLiteral("operatorField"));
+        auto *lotField = window.findChild<QLineEdit *>(QStringLiteral("lotField"));
+        SocketTile *vorn8 = window.tile(Vorn8);
+        SocketTile *vorn4 = window.tile(Vorn4);
+        click(vorn8, "checkButton");
+        QTRY_VERIFY(vorn8->isAsking());
+
+        const auto scan = [](QLineEdit *field, const QString &text) {
+            QTest::mouseClick(field, Qt::LeftButton);
+            QVERIFY(field->hasFocus());
+            field->selectAll();
+            QTest::keyClicks(QApplication::focusWidget(), text);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        };
+        scan(operatorField, QStringLiteral("Ana N"));
+        scan(lotField, QStringLiteral("LOT-42 Y N"));
+        QCOMPARE(operatorField->text(), QStringLiteral("Ana N"));
+        QCOMPARE(lotField->text(), QStringLiteral("LOT-42 Y N"));
+        QVERIFY(!lotField->hasFocus());
+        QVERIFY(vorn8->isAsking());
+        QVERIFY(!vorn4->isRunning());
+        QVERIFY(!vorn8->outcome());
+
+        // Back with the window, the keys do their work again.
+        QTest::keyClick(&window, Qt::Key_N);
+        QTRY_VERIFY(vorn8->outcome().has_value());
+        QCOMPARE(vorn8->record()->lot, QString());
+        QCOMPARE(vorn8->record()->operatorName, CheckoutCommandLine::loginName());
+        QTest::keyClick(&window, Qt::Key_Space);
+        QTRY_VERIFY(vorn8->isAsking() && vorn4->isAsking());
+        QTest::keyClick(&window, Qt::Key_Y);
+        QTest::keyClick(&window, Qt::Key_Y);
+        for (SocketTile *tile : {vorn8, vorn4}) {
+            QTRY_COMPARE(tile->outcomeWord(), QStringLiteral("PASS"));
+            QCOMPARE(tile->record()->lot, QStringLiteral("LOT-42 Y N"));
+            QCOMPARE(tile->record()->operatorName, QStringLiteral("Ana N"));
+        }
+    }
+
+    void operatorAndLotKeptBetweenRuns_data()
+    {
+        QTest::addColumn<std::optional<QString>>("operatorOption");
+        QTest::addColumn<std::optional<QString>>("lotOption");
+        QTest::addColumn<QString>("operatorShown");
+        QTest::addColumn<QString>("lotShown");
+
+        const std::optional<QString> none;
+        QTest::newRow("as entered") << none << none << "Ana"
+                                    << "LOT-42";
+        QTest::newRow("--operator") << std::optional<QString>("Bo") << none << "Bo"
+                                    << "LOT-42";
+        QTest::newRow("--lot") << none << std::optional<QString>("LOT-7") << "Ana"
+                               << "LOT-7";
+        QTest::newRow("--lot ''") << none << std::optional<QString>("") << "Ana"
+                                  << "";
+    }
+
+    // What the operator enters comes back in the next window; the command line's values
+    // replace it for that run only.
+    void operatorAndLotKeptBetweenRuns()
+    {
+        QFETCH(std::optional<QString>, operatorOption);
+        QFETCH(std::optional<QString>, lotOption);
+        QFETCH(QString, operatorShown);
+        QFETCH(QString, lotShown);
+        const auto field = [](StationWindow &window, const char *name) {
+            return window.findChild<QLineEdit *>(QLatin1String(name));
+        };
+        {
+            StationWindow first(setup({Vorn8}));
+            QCOMPARE(field(first, "operatorField")->text(), CheckoutCommandLine::loginName());
+            QCOMPARE(field(first, "lotField")->text(), QString());
+            first.show();
+            for (const auto &[name, text] :
+                 {std::pair("operatorField", "Ana"), std::pair("lotField", "LOT-42")}) {
+                QTest::mouseClick(field(first, name), Qt::LeftButton);
+                field(first, name)->selectAll();
+                QTest::keyClicks(field(first, name), QLatin1String(text));
+                QTest::keyClick(field(first, name), Qt::Key_Return);
+            }
+        }
+        StationSetup started = setup({Vorn8});
+        started.operatorName = operatorOption;
+        started.lot = lotOption;
+        {
+            StationWindow second(started);
+            QCOMPARE(field(second, "operatorField")->text(), operatorShown);
+            QCOMPARE(field(second, "lotField")->text(), lotShown);
+            QCOMPARE(second.operatorAndLot().operatorName, operatorShown);
+            QCOMPARE(second.operatorAndLot().lot, lotShown);
+        }
+        StationWindow third(setup({Vorn8}));
+        QCOMPARE(field(third, "operatorField")->text(), QStringLiteral("Ana"));
+        QCOMPARE(field(third, "lotField")->text(), QStringLiteral("LOT-42"));
+    }
+
+    void operatorAndLotOnTheCommandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<std::optional<QString>>("operatorName");
+        QTest::addColumn<std::optional<QString>>("lot");
+
+        const std::optional<QString> none;
+        QTest::newRow("neither") << QStringList() << 0 << none << none;
+        QTest::newRow("both") << QStringList({"--operator", "Ana", "--lot", "LOT-42"}) << 0
+                              << std::optional<QString>("Ana") << std::optional<QString>("LOT-42");
+        QTest::newRow("spaces trimmed")
+            << QStringList({"--lot= W/O 17 "}) << 0 << none << std::optional<QString>("W/O 17");
+        QTest::newRow("empty lot")
+            << QStringList({"--lot="}) << 0 << none << std::optional<QString>("");
+        QTest::newRow("no value") << QStringList({"--operator"}) << 2 << none << none;
+    }
+
+    void operatorAndLotOnTheCommandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(std::optional<QString>, operatorName);
+        QFETCH(std::optional<QString>, lot);
+        int code = -1;
+        const std::optional<StationCommandLine> parsed = StationCommandLine::parse(
+            QStringList{QStringLiteral("vorn-station")} + arguments, QString(), code);
+        QCOMPARE(code, exitCode);
+        QCOMPARE(parsed.has_value(), exitCode == 0);
+        if (!parsed)
+            return;
+        QCOMPARE(parsed->operatorName, operatorName);
+        QCOMPARE(parsed->lot, lot);
     }
 };
 

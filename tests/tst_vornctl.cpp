@@ -1,10 +1,13 @@
 #include "cli/clicommandtable.h"
 #include "emulatorprocess.h"
+#include "fulldisk.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSerialPort>
@@ -60,6 +63,9 @@ private slots:
     void checkoutUsageErrorsSendNothing();
     void checkoutPortsFromEnvironment();
     void checkoutKeepsItsRecords();
+    void checkoutRecordLost_data();
+    void checkoutRecordLost();
+    void junitWriteFailureKeepsTheOldReport();
     void checkoutAsksTheOperator();
     void checkoutOfAVanishingReader();
     void checkoutInterrupted();
@@ -74,7 +80,8 @@ private:
     };
 
     static Run vornctl(const QStringList &arguments, const QString &environmentPort = {},
-                       const QStringList &launcher = {});
+                       const QStringList &launcher = {},
+                       const QMap<QString, QString> &environment = {});
     Run onPty(const QStringList &arguments)
     {
         return vornctl(QStringList{"--port", m_pty.terminalPath()} + arguments);
@@ -112,14 +119,17 @@ QString describe(const QByteArray &out, const QByteArray &err)
 } // namespace
 
 VornctlTest::Run VornctlTest::vornctl(const QStringList &arguments, const QString &environmentPort,
-                                      const QStringList &launcher)
+                                      const QStringList &launcher,
+                                      const QMap<QString, QString> &environment)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("VORN_PORT"));
+    QProcessEnvironment processEnvironment = QProcessEnvironment::systemEnvironment();
+    processEnvironment.remove(QStringLiteral("VORN_PORT"));
     if (!environmentPort.isEmpty())
-        environment.insert(QStringLiteral("VORN_PORT"), environmentPort);
+        processEnvironment.insert(QStringLiteral("VORN_PORT"), environmentPort);
+    for (auto variable = environment.cbegin(); variable != environment.cend(); ++variable)
+        processEnvironment.insert(variable.key(), variable.value());
     QProcess process;
-    process.setProcessEnvironment(environment);
+    process.setProcessEnvironment(processEnvironment);
     const QString program = QStringLiteral(VORNCTL_PATH);
     if (launcher.isEmpty())
         process.start(program, arguments);
@@ -798,11 +808,104 @@ void VornctlTest::checkoutKeepsItsRecords()
 
     // A location that cannot be understood stops the checkout before any port opens.
     const QByteArray before = ptyState();
-    const Run refused = vornctl(
-        {"--records", "mysql://db/records", "--trace", "--port", m_pty.terminalPath(), "checkout"});
-    QCOMPARE(refused.exitCode, 3);
-    QVERIFY2(traceLines(refused.err).isEmpty(), refused.err.constData());
+    for (const char *url : {"mysql://db/records", "postgresql://station:secret@db/records"}) {
+        const Run refused = vornctl({"--records", QLatin1String(url), "--trace", "--port",
+                                     m_pty.terminalPath(), "checkout"});
+        QCOMPARE(refused.exitCode, 2);
+        QVERIFY2(refused.err.contains("Usage: vornctl"), refused.err.constData());
+        QVERIFY2(traceLines(refused.err).isEmpty(), refused.err.constData());
+    }
     QCOMPARE(ptyState(), before);
+}
+
+void VornctlTest::checkoutRecordLost_data()
+{
+    QTest::addColumn<QStringList>("ports"); // "pty:OPTIONS" is a vorn-emulator started so
+    QTest::addColumn<bool>("fullDisk");     // else folders that cannot be made
+    QTest::addColumn<int>("exitCode");
+
+    QTest::newRow("passed, folders unusable") << QStringList{Vorn8} << false << 4;
+    QTest::newRow("failed, folders unusable")
+        << QStringList{"pty:--defect echo-bit-6"} << false << 4;
+    QTest::newRow("a port did not open, folders unusable")
+        << QStringList{Vorn8, "/dev/ttyVORN-missing"} << false << 3;
+    QTest::newRow("passed, disk full") << QStringList{Vorn4, Vorn8} << true << 4;
+}
+
+void VornctlTest::checkoutRecordLost()
+{
+    QFETCH(QStringList, ports);
+    QFETCH(bool, fullDisk);
+    QFETCH(int, exitCode);
+
+    // The records database and the outbox both where nothing can be written.
+    QTemporaryDir folder;
+    FullDisk disk;
+    QString place = folder.filePath(QStringLiteral("full"));
+    if (fullDisk) {
+        if (!disk.mount(place))
+            QSKIP(qPrintable(QStringLiteral("needs a small tmpfs of its own: ") + disk.why()));
+        QVERIFY(disk.fill());
+    } else {
+        // A regular file where the folders would have to be.
+        place = folder.filePath(QStringLiteral("blocker"));
+        QFile blocker(place);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    std::vector<std::unique_ptr<EmulatorProcess>> emulators;
+    QStringList arguments{"--records", "sqlite:" + place + "/records.sqlite", "--json"};
+    for (const QString &port : ports) {
+        QString name = port;
+        if (port.startsWith(QLatin1String("pty:"))) {
+            emulators.push_back(std::make_unique<EmulatorProcess>());
+            QVERIFY(emulators.back()->start(QStringLiteral(VORN_EMULATOR_PATH),
+                                            port.mid(4).split(' ', Qt::SkipEmptyParts)));
+            name = emulators.back()->terminalPath();
+        }
+        arguments << "--port" << name;
+    }
+    const Run run = vornctl(arguments + QStringList{"checkout"}, {}, {},
+                            {{QStringLiteral("XDG_DATA_HOME"), place + QStringLiteral("/data")}});
+    QVERIFY2(run.exitCode == exitCode, qPrintable(describe(run.out, run.err)));
+    // Each reader's record is named as lost, by the id the JSON report gives it.
+    const QJsonArray readers = jsonOf(run.out).value(QLatin1String("readers")).toArray();
+    QCOMPARE(readers.size(), ports.size());
+    for (const QJsonValue &reader : readers) {
+        const QString lost = QStringLiteral("vornctl: the record %1 of %2 was not kept: ")
+                                 .arg(reader[QLatin1String("id")].toString(),
+                                      reader[QLatin1String("port")].toString());
+        QVERIFY2(run.err.contains(lost.toUtf8()), qPrintable(lost + QLatin1Char('\n') + run.err));
+    }
+}
+
+void VornctlTest::junitWriteFailureKeepsTheOldReport()
+{
+    QTemporaryDir folder;
+    FullDisk disk;
+    const QString full = folder.filePath(QStringLiteral("full"));
+    if (!disk.mount(full))
+        QSKIP(qPrintable(QStringLiteral("needs a small tmpfs of its own: ") + disk.why()));
+    const QString junit = full + QStringLiteral("/checkout.xml");
+    const QByteArray earlier = "<testsuites name=\"the run before\"/>\n";
+    {
+        QFile report(junit);
+        QVERIFY(report.open(QIODevice::WriteOnly));
+        QCOMPARE(report.write(earlier), earlier.size());
+    }
+    QVERIFY(disk.fill());
+
+    const Run run = vornctl({"--no-records", "--port", Vorn8, "checkout", "--junit", junit});
+    QVERIFY2(run.exitCode == 3, qPrintable(describe(run.out, run.err)));
+    QVERIFY2(run.err.contains("vornctl: cannot write the JUnit report " + junit.toUtf8()),
+             run.err.constData());
+    // The checkout itself was reported.
+    QVERIFY2(run.out.contains("PASS  emu-vorn8"), run.out.constData());
+    QFile report(junit);
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    QCOMPARE(report.readAll(), earlier);
+    // No half-written report left beside it.
+    QCOMPARE(QDir(full).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{QStringLiteral("checkout.xml"), QStringLiteral("filler")}));
 }
 
 void VornctlTest::checkoutAsksTheOperator()

@@ -1,4 +1,4 @@
-#include "cli/openfailuremessage.h"
+#include "serial/openfailuremessage.h"
 
 #include <QFile>
 #include <QFileInfo>

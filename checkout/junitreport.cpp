@@ -1,4 +1,4 @@
-#include "cli/checkoutreport.h"
+#include "checkout/junitreport.h"
 
 #include "checkout/checkoutrecord.h"
 
@@ -109,7 +109,7 @@ void writeTestSuite(QXmlStreamWriter &xml, const CheckoutRun &run, const ReaderR
 
 } // namespace
 
-QByteArray CheckoutReport::junit(const CheckoutRun &run)
+QByteArray JUnitReport::junit(const CheckoutRun &run)
 {
     QByteArray document;
     QXmlStreamWriter xml(&document);
