@@ -64,7 +64,7 @@ void RecordsCommandTest::badLocationLeavesTheFileAsItIs_data()
     QTest::newRow("not SQLite") << "sqlite:notes.txt" << QByteArray("a technician's notes\n")
                                 << "notes.txt is not an SQLite database; it was left as it is";
     QTest::newRow("newer schema") << "sqlite:newer.sqlite" << QByteArray("newer")
-                                  << "schema version 99, newer than this vornctl knows (2)";
+                                  << "schema version 99, newer than this vornctl knows (3)";
     QTest::newRow("folder is a file")
         << "sqlite:notes.txt/records.sqlite" << QByteArray() << "cannot make the folder";
 }
