@@ -13,12 +13,13 @@ class QCoreApplication;
 class QIODevice;
 struct RecordsLocation;
 struct RecordsQuery;
+struct ReportQuery;
 class RecordsStore;
 
 // `vornctl records ...`: reads the kept checkout records (list, show), prints a test
-// certificate, sends the outbox, and publishes records to the line's message broker. Options may
-// stand before or after the command words, as for the other commands; --records URL (or
-// VORN_RECORDS) chooses the database.
+// certificate, reports the yield (report), sends the outbox, and publishes records to the
+// line's message broker. Options may stand before or after the command words, as for the other
+// commands; --records URL (or VORN_RECORDS) chooses the database.
 class RecordsCommand
 {
 public:
@@ -50,6 +51,10 @@ private:
     // (the reason already written).
     int findRecord(const QString &id, RecordsStore &store, std::optional<ReaderRecord> &record);
     int show(const QString &id, bool json, RecordsStore &store);
+    // The yield report as text, JSON or CSV on standard output, and as a PDF when pdf names a
+    // file.
+    int report(const ReportQuery &query, bool json, bool csv, const QString &pdf,
+               RecordsStore &store);
     int certificate(const QString &id, const QString &path, RecordsStore &store);
     int sync(const RecordsLocation &location);
     int publish(const QCommandLineParser &parser, const RecordsQuery &query,

@@ -1,6 +1,7 @@
 #include "records/recordsstore.h"
 
 #include "device/identification.h"
+#include "records/yieldsummaries.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -67,6 +68,9 @@ const RecordsDatabase::Migrations Schema = {
         QStringLiteral("CREATE INDEX IF NOT EXISTS measurements_name "
                        "ON measurements (name, step, value_number)"),
     },
+    // The yield report's summaries, kept with every record from now on and filled from the
+    // records kept before, and the day-level views for charting tools.
+    YieldSummaries::schemaStep(),
 };
 
 const QString SummaryColumns = QStringLiteral(
@@ -164,11 +168,14 @@ RecordsStore::Stored RecordsStore::store(const ReaderRecord &record)
 {
     bool added = false;
     const bool stored = m_database.transaction([&] {
-        QSqlQuery insert = m_database.prepare(QStringLiteral(
+        QSqlQuery *prepared = m_database.prepared(QStringLiteral(
             "INSERT INTO checkouts (id, started, station, port, model, serial, outcome, "
             "failed_steps, duration_ms, record, tool, tool_version, operator, lot, firmware) "
             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
             "ON CONFLICT (id) DO NOTHING"));
+        if (!prepared)
+            return false;
+        QSqlQuery &insert = *prepared;
         insert.addBindValue(record.id);
         insert.addBindValue(isoUtc(record.started));
         insert.addBindValue(text(record.station));
@@ -187,38 +194,46 @@ RecordsStore::Stored RecordsStore::store(const ReaderRecord &record)
         if (!m_database.exec(insert))
             return false;
         added = insert.numRowsAffected() == 1;
-        // A record sent again has its measurements already.
-        return !added || storeMeasurements(record);
+        // A record sent again has its measurements already and is counted in the summaries.
+        return !added || (storeMeasurements(record) && YieldSummaries::add(m_database, record));
     });
     if (!stored)
         return Stored::Failed;
     return added ? Stored::Added : Stored::AlreadyThere;
 }
 
+// All of a record's measurements in one statement.
 bool RecordsStore::storeMeasurements(const ReaderRecord &record)
 {
-    QSqlQuery insert = m_database.prepare(QStringLiteral(
-        "INSERT INTO measurements (record_id, step, name, value_number, value_text, unit, "
-        "limit_low, limit_high, limit_json, outcome) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    qsizetype count = 0;
+    for (const StepRecord &step : record.steps)
+        count += step.measurements.size();
+    if (count == 0)
+        return true;
+    const QStringList rows(count, QStringLiteral("(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    QSqlQuery *insert = m_database.prepared(
+        QStringLiteral("INSERT INTO measurements (record_id, step, name, value_number, "
+                       "value_text, unit, limit_low, limit_high, limit_json, outcome) VALUES ") +
+        rows.join(QLatin1String(", ")));
+    if (!insert)
+        return false;
     for (const StepRecord &step : record.steps) {
         for (const Measurement &measurement : step.measurements) {
-            insert.addBindValue(record.id);
-            insert.addBindValue(step.name);
-            insert.addBindValue(measurement.name);
-            bindValue(insert, measurement.value);
-            insert.addBindValue(text(measurement.unit));
-            insert.addBindValue(optionalDouble(measurement.limit.low()));
-            insert.addBindValue(optionalDouble(measurement.limit.high()));
+            insert->addBindValue(record.id);
+            insert->addBindValue(step.name);
+            insert->addBindValue(measurement.name);
+            bindValue(*insert, measurement.value);
+            insert->addBindValue(text(measurement.unit));
+            insert->addBindValue(optionalDouble(measurement.limit.low()));
+            insert->addBindValue(optionalDouble(measurement.limit.high()));
             const QJsonValue limit = measurement.limit.toJson();
-            insert.addBindValue(limit.isObject() ? QVariant(compactJson(limit.toObject()))
-                                                 : QVariant(QMetaType::fromType<QString>()));
-            insert.addBindValue(measurement.passed() ? QStringLiteral("pass")
-                                                     : QStringLiteral("fail"));
-            if (!m_database.exec(insert))
-                return false;
+            insert->addBindValue(limit.isObject() ? QVariant(compactJson(limit.toObject()))
+                                                  : QVariant(QMetaType::fromType<QString>()));
+            insert->addBindValue(measurement.passed() ? QStringLiteral("pass")
+                                                      : QStringLiteral("fail"));
         }
     }
-    return true;
+    return m_database.exec(*insert);
 }
 
 bool RecordsStore::find(const QString &id, std::optional<ReaderRecord> &record)
