@@ -79,6 +79,26 @@ void RecordsWorker::keep(const ReaderRecord &record)
     emit kept(result);
 }
 
+void RecordsWorker::readYield(const QString &station, const QDateTime &dayStart,
+                              const QDateTime &dayEnd)
+{
+    if (!m_reading)
+        return;
+    const Request request(*this);
+    YieldResult result;
+    if (RecordsStore *open = store()) {
+        result.yield = YieldReport::stationToday(*open, station, dayStart, dayEnd);
+        if (!result.yield) {
+            result.error = open->errorText();
+            dropStore();
+        }
+    } else {
+        result.error = m_failure;
+    }
+    reportReach();
+    emit yieldRead(result);
+}
+
 void RecordsWorker::list(const RecordsQuery &query)
 {
     if (!m_reading)

@@ -4,6 +4,7 @@
 #include "records/recordkeeper.h"
 #include "records/recordslocation.h"
 #include "records/recordsstore.h"
+#include "records/yieldreport.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -34,6 +35,13 @@ struct ReadResult
 {
     QString id;
     std::optional<ReaderRecord> record; // nothing when not found or not read
+    QString error;
+};
+
+// The station's figures of one day, or why they could not be read.
+struct YieldResult
+{
+    std::optional<StationYield> yield;
     QString error;
 };
 
@@ -70,6 +78,8 @@ public:
     void list(const RecordsQuery &query);
     void read(const QString &id);
     void writeCertificate(const QString &id, const QString &path);
+    // The station's readers, first-pass yield and most failed step in [dayStart, dayEnd).
+    void readYield(const QString &station, const QDateTime &dayStart, const QDateTime &dayEnd);
     // The last call: closes the connection on the thread that opened it.
     void close();
 
@@ -86,6 +96,7 @@ signals:
     void listed(const ListResult &result);
     void recordRead(const ReadResult &result);
     void certificateWritten(const CertificateResult &result);
+    void yieldRead(const YieldResult &result);
 
 private:
     class Request;

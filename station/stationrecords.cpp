@@ -21,6 +21,8 @@ StationRecords::StationRecords(RecordsLocation location, RecordsLocation outbox,
     connect(m_worker, &RecordsWorker::recordRead, this, &StationRecords::recordRead);
     connect(m_worker, &RecordsWorker::certificateWritten, this,
             &StationRecords::certificateWritten);
+    connect(this, &StationRecords::yieldRequested, m_worker, &RecordsWorker::readYield);
+    connect(m_worker, &RecordsWorker::yieldRead, this, &StationRecords::yieldRead);
     connect(m_worker, &RecordsWorker::working, this, &StationRecords::workerBusy);
     connect(m_worker, &RecordsWorker::reached, this, &StationRecords::reached);
 
@@ -49,6 +51,13 @@ StationRecords::~StationRecords()
 void StationRecords::keep(const ReaderRecord &record)
 {
     emit keepRequested(record, QPrivateSignal());
+}
+
+void StationRecords::readTodaysYield(const QString &station)
+{
+    const QDate today = QDate::currentDate();
+    emit yieldRequested(station, today.startOfDay(), today.addDays(1).startOfDay(),
+                        QPrivateSignal());
 }
 
 void StationRecords::list(const RecordsQuery &query)

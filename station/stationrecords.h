@@ -42,6 +42,8 @@ public:
     void list(const RecordsQuery &query);
     void read(const QString &id);
     void writeCertificate(const QString &id, const QString &path);
+    // The station's figures of today (the station's own clock): yieldRead() answers.
+    void readTodaysYield(const QString &station);
 
     bool isAnswering() const { return m_answering; }
     // Why not, when known.
@@ -52,6 +54,7 @@ signals:
     void listed(const ListResult &result);
     void recordRead(const ReadResult &result);
     void certificateWritten(const CertificateResult &result);
+    void yieldRead(const YieldResult &result);
     void answeringChanged(bool answering);
 
     // To the records thread.
@@ -59,6 +62,8 @@ signals:
     void listRequested(const RecordsQuery &query, QPrivateSignal);
     void readRequested(const QString &id, QPrivateSignal);
     void certificateRequested(const QString &id, const QString &path, QPrivateSignal);
+    void yieldRequested(const QString &station, const QDateTime &dayStart, const QDateTime &dayEnd,
+                        QPrivateSignal);
 
 private:
     void sendList();

@@ -54,8 +54,15 @@ StationWindow::StationWindow(StationSetup setup, QWidget *parent)
             answerOldestQuestion(false);
     });
 
-    if (m_setup.records)
+    if (m_setup.records) {
         connect(m_setup.records, &StationRecords::kept, this, &StationWindow::showKept);
+        // Today's figures are read again once each record has been kept, on the records
+        // thread like every other read.
+        connect(m_setup.records, &StationRecords::kept, this,
+                [this] { m_setup.records->readTodaysYield(m_setup.station); });
+        connect(m_setup.records, &StationRecords::yieldRead, this, &StationWindow::showYield);
+        m_setup.records->readTodaysYield(m_setup.station);
+    }
 
     const QByteArray geometry = StationSettings().geometry();
     if (geometry.isEmpty() || !restoreGeometry(geometry))
@@ -119,6 +126,10 @@ void StationWindow::buildLayout()
         top->addWidget(automatic);
     }
     layout->addLayout(top);
+
+    m_yield = new QLabel(tr("Today's figures are being read"), this);
+    m_yield->setObjectName(QStringLiteral("yieldLabel"));
+    layout->addWidget(m_yield);
 
     auto *grid = new QGridLayout;
     const auto count = int(m_setup.ports.size());
@@ -194,6 +205,12 @@ void StationWindow::operatorOrLotChanged()
     const OperatorAndLot current = operatorAndLot();
     for (SocketTile *tile : std::as_const(m_tiles))
         tile->setOperatorAndLot(current);
+}
+
+void StationWindow::showYield(const YieldResult &result)
+{
+    m_yield->setText(result.yield ? result.yield->text()
+                                  : tr("Today's figures cannot be read: %1").arg(result.error));
 }
 
 void StationWindow::showKept(const KeepResult &result)

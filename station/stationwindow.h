@@ -11,6 +11,7 @@ class RecordsPanel;
 class ScanField;
 class SocketTile;
 struct KeepResult;
+struct YieldResult;
 
 // The station's one window: a tile per port, "Check all" (Space or Enter), the operator's
 // Y and N keys for the tile that asked first, who checks and which lot (fields a barcode
@@ -51,6 +52,7 @@ private:
     void questionChanged(SocketTile *tile);
     void operatorOrLotChanged();
     void showKept(const KeepResult &result);
+    void showYield(const YieldResult &result);
     bool typingInField() const;
 
     StationSetup m_setup;
@@ -60,5 +62,6 @@ private:
     ScanField *m_operator = nullptr;
     ScanField *m_lot = nullptr;
     QLabel *m_message = nullptr;
+    QLabel *m_yield = nullptr; // this station's readers, first-pass yield and top failure today
     RecordsPanel *m_recordsPanel = nullptr;
 };

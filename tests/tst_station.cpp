@@ -45,7 +45,7 @@ const QString Vorn8 = QStringLiteral("emu-vorn8");
 const QString Vorn4 = QStringLiteral("emu-vorn4");
 const QString Missing = QStringLiteral("/dev/vorn-station-test-no-such-port");
 
-QString labelText(SocketTile *tile, const char *name)
+QString labelText(QWidget *tile, const char *name)
 {
     return tile->findChild<QLabel *>(QLatin1String(name))->text();
 }
@@ -378,6 +378,11 @@ private slots:
         };
         QCOMPARE(row(0), QStringList({"004321", "Vorn4", "FAIL", "echo"}));
         QCOMPARE(row(1), QStringList({"001234", "Vorn8", "PASS", ""}));
+        // The header's figures of this station's day, read again as each record is kept: the
+        // other station's reader does not count.
+        QTRY_COMPARE(
+            labelText(&window, "yieldLabel"),
+            QStringLiteral("2 readers today, first-pass yield 50.0 %, most failed: echo (1)"));
 
         QTest::mouseClick(filter, Qt::LeftButton);
         QTest::keyClicks(filter, QStringLiteral("4321"));
