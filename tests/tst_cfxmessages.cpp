@@ -1,9 +1,7 @@
-#include "commandline/checkoutcommandline.h"
 #include "publish/cfxmessages.h"
 #include "publish/publishspool.h"
 #include "publish/publishtarget.h"
 
-#include <QCommandLineParser>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,13 +18,10 @@ class TestCfxMessages : public QObject
     Q_OBJECT
 
 private slots:
-    void envelopeFields();
     void testResults_data();
     void testResults();
     void numericLimits_data();
     void numericLimits();
-    void booleanMeasurement();
-    void failedMeasurementsBelongToTheSymptom();
     void stepTimesFollowEachOther();
     void readerOutcomes_data();
     void readerOutcomes();
@@ -38,9 +33,6 @@ private slots:
     void targetParsing_data();
     void targetParsing();
     void passwordFromEnvironmentOrFile();
-
-    void commandLineOptions_data();
-    void commandLineOptions();
 
     void spoolKeepsOrderAndOneCopy();
     void spoolRemovesWhatWasTaken();
@@ -125,67 +117,7 @@ QStringList uniqueIds(const QList<QJsonObject> &envelopes)
     return ids;
 }
 
-// What a parser made the way vornctl and vorn-station make it reads from arguments.
-std::optional<CheckoutCommandLine::Parsed> parseCheckout(const QStringList &arguments,
-                                                         QString *error)
-{
-    QCommandLineParser parser;
-    CheckoutCommandLine::addOptions(parser);
-    if (!parser.parse(QStringList{QStringLiteral("vornctl")} + arguments)) {
-        *error = parser.errorText();
-        return std::nullopt;
-    }
-    return CheckoutCommandLine::take(parser, error);
-}
-
 } // namespace
-
-void TestCfxMessages::envelopeFields()
-{
-    const ReaderRecord record = reader();
-    const QList<QJsonObject> messages = CfxMessages::wholeCheckout(record, Source);
-    const QStringList names{QStringLiteral("CFX.Production.WorkStarted"),
-                            QStringLiteral("CFX.Production.TestAndInspection.UnitsTested"),
-                            QStringLiteral("CFX.Production.WorkCompleted")};
-    const QStringList times{QStringLiteral("2026-12-07T11:56:21.462Z"),
-                            QStringLiteral("2026-12-07T11:56:23.462Z"),
-                            QStringLiteral("2026-12-07T11:56:23.462Z")};
-    QCOMPARE(messages.size(), 3);
-    for (int i = 0; i < 3; ++i) {
-        const QJsonObject &envelope = messages.at(i);
-        QCOMPARE(envelope.value(QLatin1String("MessageName")).toString(), names.at(i));
-        QCOMPARE(envelope.value(QLatin1String("Version")).toString(), QStringLiteral("2.0"));
-        QCOMPARE(envelope.value(QLatin1String("TimeStamp")).toString(), times.at(i));
-        QCOMPARE(envelope.value(QLatin1String("Source")).toString(), Handle);
-        QVERIFY(envelope.value(QLatin1String("Target")).isNull());
-        QVERIFY(envelope.value(QLatin1String("RequestID")).isNull());
-        QVERIFY(!QUuid::fromString(envelope.value(QLatin1String("UniqueID")).toString()).isNull());
-        QCOMPARE(bodyOf(envelope).value(QLatin1String("$type")).toString(),
-                 names.at(i) + QStringLiteral(", CFX"));
-    }
-    // The standard spells the transaction's field differently in the test message.
-    QCOMPARE(bodyOf(messages.at(0)).value(QLatin1String("TransactionID")).toString(), record.id);
-    QCOMPARE(bodyOf(messages.at(1)).value(QLatin1String("TransactionId")).toString(), record.id);
-    QCOMPARE(bodyOf(messages.at(2)).value(QLatin1String("TransactionID")).toString(), record.id);
-
-    const QJsonObject tested = bodyOf(messages.at(1));
-    QCOMPARE(tested.value(QLatin1String("TestMethod")).toString(), QStringLiteral("Automated"));
-    const QJsonObject tester = tested.value(QLatin1String("Tester")).toObject();
-    QCOMPARE(tester.value(QLatin1String("OperatorIdentifier")).toString(), QStringLiteral("alice"));
-    QCOMPARE(tester.value(QLatin1String("ActorType")).toString(), QStringLiteral("Human"));
-    const QJsonObject unit = testedUnit(record);
-    QCOMPARE(unit.value(QLatin1String("UnitIdentifier")).toString(), QStringLiteral("001234"));
-    QCOMPARE(unit.value(QLatin1String("UnitPositionNumber")).toInt(), 2);
-    QCOMPARE(unit.value(QLatin1String("Tests")).toArray().size(), record.steps.size());
-
-    const QJsonObject completed = bodyOf(messages.at(2));
-    QCOMPARE(completed.value(QLatin1String("PrimaryIdentifier")).toString(),
-             QStringLiteral("001234"));
-    const QJsonObject position = completed.value(QLatin1String("Units")).toArray().at(0).toObject();
-    QCOMPARE(position.value(QLatin1String("UnitIdentifier")).toString(), QStringLiteral("001234"));
-    QCOMPARE(position.value(QLatin1String("PositionNumber")).toInt(), 2);
-    QCOMPARE(position.value(QLatin1String("PositionName")).toString(), QStringLiteral("ttyUSB1"));
-}
 
 void TestCfxMessages::testResults_data()
 {
@@ -305,62 +237,6 @@ void TestCfxMessages::numericLimits()
     QCOMPARE(object.value(QLatin1String("Result")).toString(),
              measurement.passed() ? QStringLiteral("Passed") : QStringLiteral("Failed"));
     QCOMPARE(object.value(QLatin1String("MeasuredValue")).toObject(), expected);
-}
-
-void TestCfxMessages::booleanMeasurement()
-{
-    ReaderRecord record = reader();
-    record.steps = {step(QStringLiteral("lines"), StepOutcome::Pass, 0,
-                         {Measurement::of(QStringLiteral("cts_active"), false, {})}),
-                    step(QStringLiteral("display"), StepOutcome::Fail, 3000,
-                         {Measurement::of(QStringLiteral("display_dots_lit"), false, {},
-                                          MeasurementLimit::equals(true))},
-                         QStringLiteral("the operator saw dots that did not light"))};
-    const QJsonObject recorded = firstMeasurement(testOf(record, 0));
-    QCOMPARE(recorded.value(QLatin1String("$type")).toString(),
-             QStringLiteral("CFX.Structures.BooleanMeasurement, CFX"));
-    QCOMPARE(recorded.value(QLatin1String("Value")), QJsonValue(false));
-    // Without a limit, whatever was measured is as expected.
-    QCOMPARE(recorded.value(QLatin1String("ExpectedValue")), QJsonValue(false));
-
-    const QJsonObject failed = testOf(record, 1)
-                                   .value(QLatin1String("SymptomsFound"))
-                                   .toArray()
-                                   .at(0)
-                                   .toObject()
-                                   .value(QLatin1String("RelatedMeasurements"))
-                                   .toArray()
-                                   .at(0)
-                                   .toObject();
-    QCOMPARE(failed.value(QLatin1String("ExpectedValue")), QJsonValue(true));
-    QCOMPARE(failed.value(QLatin1String("Result")).toString(), QStringLiteral("Failed"));
-}
-
-void TestCfxMessages::failedMeasurementsBelongToTheSymptom()
-{
-    ReaderRecord record = reader(ReaderOutcome::Fail);
-    record.steps = {step(QStringLiteral("clocks"), StepOutcome::Fail, 450,
-                         {Measurement::of(QStringLiteral("clock_slots_following"), 7, {},
-                                          MeasurementLimit::equals(8)),
-                          Measurement::of(QStringLiteral("clock_patterns"), 4, {})},
-                         QStringLiteral("slot 3's clock does not follow"))};
-    const QJsonObject test = testOf(record, 0);
-    const QJsonArray kept = test.value(QLatin1String("Measurements")).toArray();
-    QCOMPARE(kept.size(), 1);
-    QCOMPARE(kept.at(0).toObject().value(QLatin1String("MeasurementName")).toString(),
-             QStringLiteral("clock_patterns"));
-    const QJsonObject symptom =
-        test.value(QLatin1String("SymptomsFound")).toArray().at(0).toObject();
-    const QJsonArray related = symptom.value(QLatin1String("RelatedMeasurements")).toArray();
-    QCOMPARE(related.size(), 1);
-    const QJsonObject measured = related.at(0).toObject();
-    QCOMPARE(measured.value(QLatin1String("MeasurementName")).toString(),
-             QStringLiteral("clock_slots_following"));
-    QCOMPARE(measured.value(QLatin1String("Result")).toString(), QStringLiteral("Failed"));
-    const QJsonObject value = measured.value(QLatin1String("MeasuredValue")).toObject();
-    QCOMPARE(value.value(QLatin1String("Value")).toDouble(), 7.0);
-    QCOMPARE(value.value(QLatin1String("MinimumAcceptableValue")).toDouble(), 8.0);
-    QCOMPARE(value.value(QLatin1String("MaximumAcceptableValue")).toDouble(), 8.0);
 }
 
 void TestCfxMessages::stepTimesFollowEachOther()
@@ -569,69 +445,6 @@ void TestCfxMessages::passwordFromEnvironmentOrFile()
     QVERIFY(!PublishTarget::fromUrl(url, QStringLiteral("from-env"), {}, &error)
                  ->url()
                  .contains(QLatin1String("from-env")));
-}
-
-void TestCfxMessages::commandLineOptions_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("environment"); // VORN_PUBLISH
-    QTest::addColumn<QString>("problem");     // empty: accepted
-    QTest::addColumn<QString>("url");         // the broker chosen, if any
-
-    const QString url = QStringLiteral("amqp://cfx@broker/queue/line1");
-    QTest::newRow("nothing: no publishing") << QStringList() << ""
-                                            << ""
-                                            << "";
-    QTest::newRow("--publish") << QStringList{"--publish", url} << ""
-                               << "" << url;
-    QTest::newRow("VORN_PUBLISH") << QStringList() << url << "" << url;
-    QTest::newRow("--publish before VORN_PUBLISH")
-        << QStringList{"--publish", url} << "amqp://other/queue/x"
-        << "" << url;
-    QTest::newRow("password in --publish")
-        << QStringList{"--publish", "amqp://cfx:pw@broker/queue/line1"} << ""
-        << "password"
-        << "";
-    QTest::newRow("password in VORN_PUBLISH") << QStringList() << "amqp://cfx:pw@broker/queue/line1"
-                                              << "password"
-                                              << "";
-    QTest::newRow("unknown scheme") << QStringList{"--publish", "http://broker/queue/line1"} << ""
-                                    << "unknown kind"
-                                    << "";
-    QTest::newRow("empty --publish") << QStringList{"--publish", ""} << ""
-                                     << "needs a URL"
-                                     << "";
-    QTest::newRow("--cfx-handle without a broker")
-        << QStringList{"--cfx-handle", "Line2.Tester"} << ""
-        << "--publish"
-        << "";
-    QTest::newRow("--cfx-handle with a broker")
-        << QStringList{"--cfx-handle", "Line2.Tester", "--publish", url} << ""
-        << "" << url;
-}
-
-void TestCfxMessages::commandLineOptions()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, environment);
-    QFETCH(QString, problem);
-    QFETCH(QString, url);
-    qputenv("VORN_PUBLISH", environment.toUtf8());
-    qunsetenv("VORN_AMQP_PASSWORD");
-    qunsetenv("VORN_AMQP_PASSWORD_FILE");
-    QString error;
-    const std::optional<CheckoutCommandLine::Parsed> parsed = parseCheckout(arguments, &error);
-    qunsetenv("VORN_PUBLISH");
-    QCOMPARE(parsed.has_value(), problem.isEmpty());
-    if (!parsed) {
-        QVERIFY2(error.contains(problem), qPrintable(error));
-        return;
-    }
-    const std::optional<PublishTarget> expected =
-        url.isEmpty() ? std::nullopt : PublishTarget::parse(url, &error);
-    QCOMPARE(parsed->publish, expected);
-    if (arguments.contains(QLatin1String("--cfx-handle")))
-        QCOMPARE(parsed->cfxHandle, QStringLiteral("Line2.Tester"));
 }
 
 void TestCfxMessages::spoolKeepsOrderAndOneCopy()

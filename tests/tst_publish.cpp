@@ -286,6 +286,12 @@ void TestPublish::passingReader()
     }
     QCOMPARE(messages.at(0).envelope.value(QLatin1String("TimeStamp")).toString(),
              isoUtc(record.started));
+    QCOMPARE(messages.at(2).envelope.value(QLatin1String("TimeStamp")).toString(),
+             isoUtc(record.started.addMSecs(record.durationMs)));
+    // The standard spells the transaction's field differently in the test message.
+    QCOMPARE(bodyOf(messages.at(0)).value(QLatin1String("TransactionID")).toString(), record.id);
+    QCOMPARE(bodyOf(messages.at(1)).value(QLatin1String("TransactionId")).toString(), record.id);
+    QCOMPARE(bodyOf(messages.at(2)).value(QLatin1String("TransactionID")).toString(), record.id);
 
     const QueueReader::Received &tested = messages.at(1);
     const QJsonObject body = bodyOf(tested);
@@ -324,6 +330,17 @@ void TestPublish::passingReader()
     QCOMPARE(value.value(QLatin1String("ValueUnits")).toString(), QStringLiteral("s"));
     QCOMPARE(value.value(QLatin1String("MinimumAcceptableValue")).toDouble(), 0.0);
     QCOMPARE(value.value(QLatin1String("MaximumAcceptableValue")).toDouble(), 428.0);
+
+    // True or false as a boolean measurement.
+    const QJsonObject cts = testNamed(tested, QStringLiteral("lines"))
+                                .value(QLatin1String("Measurements"))
+                                .toArray()
+                                .at(0)
+                                .toObject();
+    QCOMPARE(cts.value(QLatin1String("$type")).toString(),
+             QStringLiteral("CFX.Structures.BooleanMeasurement, CFX"));
+    QCOMPARE(cts.value(QLatin1String("MeasurementName")).toString(), QStringLiteral("cts_active"));
+    QVERIFY(cts.value(QLatin1String("Value")).isBool());
 
     const QJsonObject completed = bodyOf(messages.at(2));
     QCOMPARE(completed.value(QLatin1String("Result")).toString(), QStringLiteral("Completed"));
@@ -420,6 +437,9 @@ void TestPublish::defectiveReader()
     QCOMPARE(value.value(QLatin1String("ExpectedValue")).toDouble(), expected);
     QCOMPARE(value.value(QLatin1String("MinimumAcceptableValue")).toDouble(), expected);
     QCOMPARE(value.value(QLatin1String("MaximumAcceptableValue")).toDouble(), expected);
+    // It belongs to the symptom, not to the test's own measurements.
+    for (const QJsonValue &kept : test.value(QLatin1String("Measurements")).toArray())
+        QVERIFY(kept.toObject().value(QLatin1String("MeasurementName")).toString() != measurement);
     // Every other test passed or was skipped.
     for (const QJsonValue &other : unitOf(messages.at(1)).value(QLatin1String("Tests")).toArray()) {
         const QJsonObject each = other.toObject();
@@ -595,11 +615,13 @@ void TestPublish::wrongPasswordWarnsAndSpools()
     for (const PublishSpool::Entry &entry : *waiting)
         spooled.append(entry.uniqueId);
 
-    // With the right password they go out as they were, then the next checkout's.
-    const VornctlRun pending =
-        VornctlRun::of({QStringLiteral("records"), QStringLiteral("publish"),
-                        QStringLiteral("--pending"), QStringLiteral("--publish"), url(queue)},
-                       vornctlEnvironment());
+    // With the right password they go out as they were (the broker named by VORN_PUBLISH this
+    // time), then the next checkout's.
+    QProcessEnvironment fromEnvironment = vornctlEnvironment();
+    fromEnvironment.insert(QStringLiteral("VORN_PUBLISH"), url(queue));
+    const VornctlRun pending = VornctlRun::of(
+        {QStringLiteral("records"), QStringLiteral("publish"), QStringLiteral("--pending")},
+        fromEnvironment);
     QCOMPARE(pending.exitCode, 0);
     QVERIFY2(pending.out.contains(QLatin1String("sent 3 messages")), qPrintable(pending.out));
     const VornctlRun accepted = VornctlRun::of(checkout, vornctlEnvironment());
