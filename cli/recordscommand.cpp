@@ -6,6 +6,9 @@
 #include "records/recordkeeper.h"
 #include "records/recordsstore.h"
 #include "records/recordtext.h"
+#include "records/yieldreport.h"
+#include "records/yieldreportpdf.h"
+#include "records/yieldreporttext.h"
 
 #include <QCommandLineParser>
 #include <QGuiApplication>
@@ -13,6 +16,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimeZone>
 
 #include <algorithm>
 #include <array>
@@ -35,6 +39,11 @@ const QString LotOption = QStringLiteral("lot");
 const QString OperatorOption = QStringLiteral("operator");
 const QString LimitOption = QStringLiteral("limit");
 const QString OutputOption = QStringLiteral("output");
+const QString UntilOption = QStringLiteral("until");
+const QString ModelOption = QStringLiteral("model");
+const QString ByOption = QStringLiteral("by");
+const QString PdfOption = QStringLiteral("pdf");
+constexpr int ReportDays = 7; // the window of a report without --since and --until
 
 // The records commands, how many record ids each takes, and the options that are theirs.
 struct Subcommand
@@ -44,13 +53,17 @@ struct Subcommand
     QStringList options;
 };
 
-const std::array<Subcommand, 4> Subcommands{{
+const std::array<Subcommand, 5> Subcommands{{
     {QStringLiteral("list"),
      0,
      {SerialOption, OutcomeOption, SinceOption, StationOption, LotOption, OperatorOption,
       LimitOption, JsonOption, CsvOption}},
     {QStringLiteral("show"), 1, {JsonOption}},
     {QStringLiteral("certificate"), 1, {OutputOption}},
+    {QStringLiteral("report"),
+     0,
+     {SinceOption, UntilOption, StationOption, ModelOption, LotOption, OperatorOption, ByOption,
+      JsonOption, CsvOption, PdfOption}},
     {QStringLiteral("sync"), 0, {}},
 }};
 
@@ -75,6 +88,10 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({OperatorOption, QString(), QStringLiteral("NAME")});
     parser.addOption({LimitOption, QString(), QStringLiteral("N")});
     parser.addOption({{QStringLiteral("o"), OutputOption}, QString(), QStringLiteral("FILE")});
+    parser.addOption({UntilOption, QString(), QStringLiteral("DATE")});
+    parser.addOption({ModelOption, QString(), QStringLiteral("MODEL")});
+    parser.addOption({ByOption, QString(), QStringLiteral("GROUPING")});
+    parser.addOption({PdfOption, QString(), QStringLiteral("FILE")});
 }
 
 const Subcommand *findSubcommand(const QString &name)
@@ -133,12 +150,78 @@ QString takeQuery(const QCommandLineParser &parser, RecordsQuery &query)
     return {};
 }
 
+// A moment of the report's window, in UTC: a day (2026-12-07: its start, or with end its end)
+// or a moment (2026-12-07T14:30, UTC unless it names its zone: 2026-12-07T15:30+01:00).
+QDateTime reportTime(const QString &text, bool end)
+{
+    const QDate day = QDate::fromString(text, Qt::ISODate);
+    if (day.isValid() && text.size() == 10)
+        return QDateTime(end ? day.addDays(1) : day, QTime(0, 0), QTimeZone::utc());
+    const QDateTime moment = QDateTime::fromString(text, Qt::ISODate);
+    if (!moment.isValid() || moment.timeSpec() != Qt::LocalTime)
+        return moment.toUTC();
+    return QDateTime(moment.date(), moment.time(), QTimeZone::utc());
+}
+
+// Converts the report options into a query; returns what is wrong, or nothing.
+QString takeReport(const QCommandLineParser &parser, ReportQuery &query)
+{
+    const QString dateWords = QStringLiteral(
+        "%1 must be a date or a date and time in UTC, like 2026-12-07 or 2026-12-07T14:30, "
+        "not '%2'");
+    QDateTime from;
+    QDateTime to;
+    if (parser.isSet(SinceOption)) {
+        from = reportTime(parser.value(SinceOption), false);
+        if (!from.isValid())
+            return dateWords.arg(QStringLiteral("--since"), parser.value(SinceOption));
+    }
+    if (parser.isSet(UntilOption)) {
+        to = reportTime(parser.value(UntilOption), true);
+        if (!to.isValid())
+            return dateWords.arg(QStringLiteral("--until"), parser.value(UntilOption));
+    }
+    const ReportQuery lastDays = ReportQuery::lastDays(ReportDays, QDateTime::currentDateTimeUtc());
+    query.to = to.isValid() ? to : lastDays.to;
+    query.from = from.isValid() ? from : query.to.addDays(-ReportDays);
+    if (query.from >= query.to)
+        return QStringLiteral("the window is empty: --since %1 is not before --until %2")
+            .arg(query.from.toString(Qt::ISODate), query.to.toString(Qt::ISODate));
+    query.station = parser.value(StationOption);
+    query.lot = parser.value(LotOption);
+    query.operatorName = parser.value(OperatorOption);
+    if (parser.isSet(ModelOption)) {
+        const QString model = parser.value(ModelOption).toLower();
+        if (model == QLatin1String("4") || model == QLatin1String("vorn4"))
+            query.model = QStringLiteral("Vorn4");
+        else if (model == QLatin1String("8") || model == QLatin1String("vorn8"))
+            query.model = QStringLiteral("Vorn8");
+        else
+            return QStringLiteral("the model must be 4 or 8 (Vorn4, Vorn8), not '%1'")
+                .arg(parser.value(ModelOption));
+    }
+    if (parser.isSet(ByOption)) {
+        const std::optional<ReportGrouping> by = reportGroupingFromName(parser.value(ByOption));
+        if (!by)
+            return QStringLiteral("--by takes day, hour, station, model, firmware, operator or "
+                                  "lot, not '%1'")
+                .arg(parser.value(ByOption));
+        query.by = *by;
+    }
+    if (parser.isSet(PdfOption) && parser.value(PdfOption).isEmpty())
+        return QStringLiteral("--pdf needs a file name");
+    if (parser.isSet(JsonOption) && parser.isSet(CsvOption))
+        return QStringLiteral("give --json or --csv, not both");
+    return {};
+}
+
 // Checks the command words and which options were given; returns what is wrong, or nothing.
 QString checkCommandLine(const QCommandLineParser &parser, const Subcommand *subcommand,
                          const QString &name, const QStringList &ids)
 {
     if (!subcommand)
-        return QStringLiteral("unknown records command '%1': list, show, certificate or sync")
+        return QStringLiteral(
+                   "unknown records command '%1': list, show, certificate, report or sync")
             .arg(name);
     if (ids.size() != subcommand->ids)
         return subcommand->ids == 1 ? QStringLiteral("'records %1' takes one record id").arg(name)
@@ -196,23 +279,13 @@ QString listText(const QList<RecordSummary> &summaries)
     return text;
 }
 
-QString csvField(const QString &text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
 QString listCsv(const QList<RecordSummary> &summaries)
 {
     QString text = ColumnNames.join(QLatin1Char(',')) + QStringLiteral("\r\n");
     for (const RecordSummary &summary : summaries) {
         QStringList fields = columns(summary, isoUtc(summary.started));
         for (QString &field : fields)
-            field = csvField(field);
+            field = RecordText::csvField(field);
         text += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
     }
     return text;
@@ -251,8 +324,13 @@ std::unique_ptr<QCoreApplication> RecordsCommand::makeApplication(int &argc, cha
     for (int index = 0; index < argc; ++index)
         arguments.append(QString::fromLocal8Bit(argv[index]));
     const qsizetype records = arguments.indexOf(RecordsWord);
+    const QStringList words = arguments.mid(records + 1);
+    const bool pdfReport = words.contains(QLatin1String("report")) &&
+                           std::any_of(words.cbegin(), words.cend(), [](const QString &word) {
+                               return word.startsWith(QLatin1String("--pdf"));
+                           });
     if (!isRecordsCommandLine(arguments) ||
-        !arguments.mid(records + 1).contains(QLatin1String("certificate")))
+        !(words.contains(QLatin1String("certificate")) || pdfReport))
         return std::make_unique<QCoreApplication>(argc, argv);
     // A PDF needs fonts but no screen: the same over ssh, in a terminal and in CI. Without a
     // session (cron, CI) Qt would remark on the missing runtime folder, which a PDF never uses.
@@ -278,6 +356,12 @@ QString RecordsCommand::helpText()
         "                                   the checkouts kept, newest first\n"
         "  records show ID [--json]         one checkout with every step\n"
         "  records certificate ID -o FILE   its test certificate as a one-page PDF\n"
+        "  records report [--since DATE] [--until DATE] [--station NAME] [--model 4|8]\n"
+        "                 [--lot TEXT] [--operator NAME]\n"
+        "                 [--by day|hour|station|model|firmware|operator|lot]\n"
+        "                 [--json | --csv] [--pdf FILE]\n"
+        "                                   first-pass and final yield, retests, the failing\n"
+        "                                   steps; dates in UTC, default the last 7 days\n"
         "  records sync                     send the records waiting in the outbox\n"
         "  Exit codes: 1 no such record, 2 usage error (also a records URL that cannot be\n"
         "  understood), 3 the records database cannot be opened or holds no records.\n");
@@ -296,14 +380,17 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
         return Done;
     }
     if (words.isEmpty())
-        return usageError(QStringLiteral("'records' needs a command: list, show, certificate "
-                                         "or sync"));
+        return usageError(QStringLiteral("'records' needs a command: list, show, certificate, "
+                                         "report or sync"));
     const QString name = words.takeFirst();
     const Subcommand *subcommand = findSubcommand(name);
     RecordsQuery query;
+    ReportQuery reportQuery;
     QString problem = checkCommandLine(parser, subcommand, name, words);
     if (problem.isEmpty() && name == QLatin1String("list"))
         problem = takeQuery(parser, query);
+    if (problem.isEmpty() && name == QLatin1String("report"))
+        problem = takeReport(parser, reportQuery);
     if (!problem.isEmpty())
         return usageError(problem);
 
@@ -323,6 +410,9 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
         return list(query, parser.isSet(JsonOption), parser.isSet(CsvOption), store);
     if (name == QLatin1String("show"))
         return show(words.first(), parser.isSet(JsonOption), store);
+    if (name == QLatin1String("report"))
+        return report(reportQuery, parser.isSet(JsonOption), parser.isSet(CsvOption),
+                      parser.value(PdfOption), store);
     return certificate(words.first(), parser.value(OutputOption), store);
 }
 
@@ -339,6 +429,31 @@ int RecordsCommand::list(const RecordsQuery &query, bool json, bool csv, Records
         m_error.write("vornctl: no checkout records match\n");
     else
         print(listText(*summaries));
+    return Done;
+}
+
+int RecordsCommand::report(const ReportQuery &query, bool json, bool csv, const QString &pdf,
+                           RecordsStore &store)
+{
+    YieldReport engine(store);
+    const std::optional<ReportFigures> figures = engine.run(query);
+    if (!figures)
+        return databaseError(engine.errorText());
+    if (!pdf.isEmpty()) {
+        const std::optional<YieldReportPdf::Contents> contents =
+            YieldReportPdf::collect(engine, query);
+        if (!contents)
+            return databaseError(engine.errorText());
+        QString error;
+        if (!YieldReportPdf::write(*contents, pdf, &error))
+            return databaseError(error);
+    }
+    if (json)
+        m_output.write(QJsonDocument(figures->toJson()).toJson(QJsonDocument::Compact) + '\n');
+    else if (csv)
+        print(YieldReportText::csv(*figures));
+    else if (pdf.isEmpty())
+        print(YieldReportText::render(*figures));
     return Done;
 }
 
@@ -411,7 +526,7 @@ int RecordsCommand::sync(const RecordsLocation &location)
 int RecordsCommand::usageError(const QString &message)
 {
     m_error.write("vornctl: " + message.toUtf8() + '\n');
-    m_error.write("Usage: vornctl [--records URL] records list|show|certificate|sync ...\n"
+    m_error.write("Usage: vornctl [--records URL] records list|show|certificate|report|sync ...\n"
                   "Run 'vornctl records --help' for the records commands.\n");
     return UsageError;
 }

@@ -12,11 +12,13 @@ class QCoreApplication;
 class QIODevice;
 struct RecordsLocation;
 struct RecordsQuery;
+struct ReportQuery;
 class RecordsStore;
 
 // `vornctl records ...`: reads the kept checkout records (list, show), prints a test
-// certificate and sends the outbox. Options may stand before or after the command words, as
-// for the other commands; --records URL (or VORN_RECORDS) chooses the database.
+// certificate, reports the yield (report) and sends the outbox. Options may stand before or after
+// the command words, as for the other commands; --records URL (or VORN_RECORDS) chooses the
+// database.
 class RecordsCommand
 {
 public:
@@ -47,6 +49,10 @@ private:
     // (the reason already written).
     int findRecord(const QString &id, RecordsStore &store, std::optional<ReaderRecord> &record);
     int show(const QString &id, bool json, RecordsStore &store);
+    // The yield report as text, JSON or CSV on standard output, and as a PDF when pdf names a
+    // file.
+    int report(const ReportQuery &query, bool json, bool csv, const QString &pdf,
+               RecordsStore &store);
     int certificate(const QString &id, const QString &path, RecordsStore &store);
     int sync(const RecordsLocation &location);
     int usageError(const QString &message);

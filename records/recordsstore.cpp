@@ -1,6 +1,7 @@
 #include "records/recordsstore.h"
 
 #include "device/identification.h"
+#include "records/yieldsummaries.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -67,6 +68,9 @@ const RecordsDatabase::Migrations Schema = {
         QStringLiteral("CREATE INDEX IF NOT EXISTS measurements_name "
                        "ON measurements (name, step, value_number)"),
     },
+    // The yield report's summaries, kept with every record from now on and filled from the
+    // records kept before, and the day-level views for charting tools.
+    YieldSummaries::schemaStep(),
 };
 
 const QString SummaryColumns = QStringLiteral(
@@ -187,8 +191,8 @@ RecordsStore::Stored RecordsStore::store(const ReaderRecord &record)
         if (!m_database.exec(insert))
             return false;
         added = insert.numRowsAffected() == 1;
-        // A record sent again has its measurements already.
-        return !added || storeMeasurements(record);
+        // A record sent again has its measurements already and is counted in the summaries.
+        return !added || (storeMeasurements(record) && YieldSummaries::add(m_database, record));
     });
     if (!stored)
         return Stored::Failed;

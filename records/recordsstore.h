@@ -46,8 +46,9 @@ struct RecordSummary
 
 // The checkouts kept in one records database. Each stored checkout is one row: its facts in
 // indexed columns for finding it, and the whole record as JSON for showing it; each of its
-// measurements is a row of the measurements table. Storing is
-// idempotent on the record's id, so a record sent twice is kept once.
+// measurements is a row of the measurements table; and it is counted in the yield summaries
+// (records/yieldsummaries.h) in the same transaction. Storing is idempotent on the record's id,
+// so a record sent twice is kept once.
 class RecordsStore
 {
 public:
@@ -77,6 +78,9 @@ public:
     bool find(const QString &id, std::optional<ReaderRecord> &record);
     // Newest first. Nothing on failure.
     std::optional<QList<RecordSummary>> list(const RecordsQuery &filter);
+
+    // The connection, for readers of the records beside the store's own (the yield report).
+    RecordsDatabase &database() { return m_database; }
 
 private:
     bool storeMeasurements(const ReaderRecord &record);

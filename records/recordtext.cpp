@@ -35,3 +35,13 @@ QString RecordText::render(const ReaderRecord &record)
                 .arg(record.restored ? QStringLiteral("yes") : QStringLiteral("no"));
     return text + CheckoutText::readerText(record);
 }
+
+QString RecordText::csvField(const QString &text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}

@@ -12,4 +12,8 @@ namespace RecordText {
 QString render(const ReaderRecord &record);
 QString summaryLine(const ReaderRecord &record);
 
+// A field of a CSV line (RFC 4180): as it is, or quoted when it holds a comma, a quote or a
+// line break.
+QString csvField(const QString &text);
+
 } // namespace RecordText

@@ -1,0 +1,534 @@
+#include "records/yieldreport.h"
+
+#include "checkout/checkoutrecord.h"
+#include "records/recordsstore.h"
+#include "records/yieldsummaries.h"
+
+#include <QJsonArray>
+#include <QMap>
+#include <QSqlQuery>
+#include <QTimeZone>
+#include <QVariant>
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+using YieldSummaries::Dimension;
+
+namespace {
+
+const std::array<std::pair<ReportGrouping, const char *>, 7> GroupingNames{{
+    {ReportGrouping::Day, "day"},
+    {ReportGrouping::Hour, "hour"},
+    {ReportGrouping::Station, "station"},
+    {ReportGrouping::Model, "model"},
+    {ReportGrouping::Firmware, "firmware"},
+    {ReportGrouping::Operator, "operator"},
+    {ReportGrouping::Lot, "lot"},
+}};
+
+// SQL text with the values of its placeholders, in order.
+struct Sql
+{
+    QString text;
+    QVariantList values;
+};
+
+std::optional<Dimension> dimensionOf(ReportGrouping grouping)
+{
+    switch (grouping) {
+    case ReportGrouping::Station:
+        return Dimension::Station;
+    case ReportGrouping::Model:
+        return Dimension::Model;
+    case ReportGrouping::Firmware:
+        return Dimension::Firmware;
+    case ReportGrouping::Operator:
+        return Dimension::Operator;
+    case ReportGrouping::Lot:
+        return Dimension::Lot;
+    case ReportGrouping::None:
+    case ReportGrouping::Day:
+    case ReportGrouping::Hour:
+        break;
+    }
+    return std::nullopt;
+}
+
+// The group of a row of a summary (or of the checkouts in its shape) as SQL; nothing when the
+// report is not grouped.
+std::optional<QString> groupExpression(ReportGrouping grouping)
+{
+    if (grouping == ReportGrouping::None)
+        return std::nullopt;
+    if (grouping == ReportGrouping::Day)
+        return QStringLiteral("substr(hour, 1, 10)");
+    if (grouping == ReportGrouping::Hour)
+        return QStringLiteral("hour");
+    return YieldSummaries::dimensionName(*dimensionOf(grouping));
+}
+
+std::optional<double> ratio(qint64 part, qint64 whole)
+{
+    if (whole == 0)
+        return std::nullopt;
+    return double(part) / double(whole);
+}
+
+QJsonValue orNull(std::optional<double> value)
+{
+    return value ? QJsonValue(*value) : QJsonValue();
+}
+
+QJsonValue orNull(std::optional<qint64> value)
+{
+    return value ? QJsonValue(*value) : QJsonValue();
+}
+
+QJsonValue orNull(const QString &text)
+{
+    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
+}
+
+QString utcText(const QDateTime &time)
+{
+    return time.toUTC().toString(Qt::ISODate);
+}
+
+bool onWholeHour(const QDateTime &time)
+{
+    const QTime clock = time.toUTC().time();
+    return clock.minute() == 0 && clock.second() == 0 && clock.msec() == 0;
+}
+
+// Group keys in the order a reader expects: firmware versions as numbers, the rest as text
+// (days and hours are ISO text).
+bool keyBefore(ReportGrouping grouping, const QString &a, const QString &b)
+{
+    if (grouping == ReportGrouping::Firmware && a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+QString groupKey(ReportGrouping grouping, const QString &key)
+{
+    return grouping == ReportGrouping::Hour ? key + QStringLiteral(":00Z") : key;
+}
+
+} // namespace
+
+QString reportGroupingName(ReportGrouping grouping)
+{
+    for (const auto &[each, name] : GroupingNames) {
+        if (each == grouping)
+            return QLatin1String(name);
+    }
+    return {};
+}
+
+std::optional<ReportGrouping> reportGroupingFromName(const QString &name)
+{
+    for (const auto &[grouping, each] : GroupingNames) {
+        if (name == QLatin1String(each))
+            return grouping;
+    }
+    return std::nullopt;
+}
+
+ReportQuery ReportQuery::lastDays(int days, const QDateTime &now)
+{
+    ReportQuery query;
+    query.to = QDateTime(now.toUTC().date().addDays(1), QTime(0, 0), QTimeZone::utc());
+    query.from = query.to.addDays(-days);
+    return query;
+}
+
+std::optional<double> ReportGroup::firstPassYield() const
+{
+    return ratio(firstPassed, readers);
+}
+
+std::optional<double> ReportGroup::finalYield() const
+{
+    return ratio(finalPassed, readers);
+}
+
+QJsonObject ReportGroup::toJson() const
+{
+    return {{QStringLiteral("key"), key},
+            {QStringLiteral("checkouts"), checkouts},
+            {QStringLiteral("readers"), readers},
+            {QStringLiteral("first_pass_yield"), orNull(firstPassYield())},
+            {QStringLiteral("final_yield"), orNull(finalYield())}};
+}
+
+std::optional<double> ReportFigures::firstPassYield() const
+{
+    return ratio(firstPassed, readers);
+}
+
+std::optional<double> ReportFigures::finalYield() const
+{
+    return ratio(finalPassed, readers);
+}
+
+double ReportFigures::throughputPerHour() const
+{
+    return ratio(checkouts, hoursWithCheckouts).value_or(0.0);
+}
+
+QJsonObject ReportFigures::toJson() const
+{
+    QJsonArray steps;
+    for (const ParetoStep &step : pareto)
+        steps.append(QJsonObject{{QStringLiteral("step"), step.step},
+                                 {QStringLiteral("failures"), step.failures},
+                                 {QStringLiteral("share"), step.share},
+                                 {QStringLiteral("cumulative"), step.cumulative}});
+    QJsonObject object{
+        {QStringLiteral("from"), utcText(query.from)},
+        {QStringLiteral("to"), utcText(query.to)},
+        {QStringLiteral("filters"),
+         QJsonObject{{QStringLiteral("station"), orNull(query.station)},
+                     {QStringLiteral("model"), orNull(query.model)},
+                     {QStringLiteral("lot"), orNull(query.lot)},
+                     {QStringLiteral("operator"), orNull(query.operatorName)}}},
+        {QStringLiteral("checkouts"), checkouts},
+        {QStringLiteral("readers"), readers},
+        {QStringLiteral("outcomes"), QJsonObject{{QStringLiteral("pass"), passed},
+                                                 {QStringLiteral("fail"), failed},
+                                                 {QStringLiteral("error"), errors},
+                                                 {QStringLiteral("aborted"), aborted}}},
+        {QStringLiteral("first_pass_yield"), orNull(firstPassYield())},
+        {QStringLiteral("final_yield"), orNull(finalYield())},
+        {QStringLiteral("retested_readers"), retestedReaders},
+        {QStringLiteral("pareto"), steps},
+        {QStringLiteral("duration_ms"),
+         QJsonObject{{QStringLiteral("median"), orNull(medianDurationMs)},
+                     {QStringLiteral("p95"), orNull(p95DurationMs)}}},
+        {QStringLiteral("throughput_per_hour"), throughputPerHour()},
+        {QStringLiteral("by"), orNull(reportGroupingName(query.by))},
+    };
+    if (query.by != ReportGrouping::None) {
+        QJsonArray list;
+        for (const ReportGroup &group : groups)
+            list.append(group.toJson());
+        object.insert(QStringLiteral("groups"), list);
+    }
+    return object;
+}
+
+QString yieldPercent(std::optional<double> yield)
+{
+    return yield ? QString::number(*yield * 100.0, 'f', 1) + QStringLiteral(" %")
+                 : QStringLiteral("–");
+}
+
+QString StationYield::text() const
+{
+    if (readers == 0)
+        return QStringLiteral("no readers checked today");
+    QString line = QStringLiteral("%1 %2 today, first-pass yield %3")
+                       .arg(readers)
+                       .arg(readers == 1 ? QStringLiteral("reader") : QStringLiteral("readers"),
+                            yieldPercent(firstPassYield));
+    if (!mostFailedStep.isEmpty())
+        line += QStringLiteral(", most failed: %1 (%2)")
+                    .arg(mostFailedStep)
+                    .arg(mostFailedStepFailures);
+    return line;
+}
+
+// Where the figures of a query come from: the summaries when the window starts and ends on
+// whole hours, else the checkouts themselves; and the filters as columns with their values
+// (the summaries name their columns as the checkouts table does).
+struct YieldReport::Window
+{
+    bool wholeHours = false;
+    QString fromHour; // "2026-12-07T14": the hour the window starts in
+    QString toHour;
+    QString fromText; // as the checkouts keep it
+    QString toText;
+    QList<std::pair<Dimension, QString>> filters;
+
+    // The window's rows of a summary table, or its checkouts in the table's shape.
+    Sql facts(const QString &table, QString (*shape)(const QString &)) const
+    {
+        Sql sql;
+        QString condition = wholeHours ? QStringLiteral("hour >= ? AND hour < ?")
+                                       : QStringLiteral("started >= ? AND started < ?");
+        sql.values = wholeHours ? QVariantList{fromHour, toHour} : QVariantList{fromText, toText};
+        for (const auto &[dimension, value] : filters) {
+            condition +=
+                QStringLiteral(" AND %1 = ?").arg(YieldSummaries::dimensionName(dimension));
+            sql.values.append(value);
+        }
+        sql.text = wholeHours ? QStringLiteral("SELECT * FROM %1 WHERE %2").arg(table, condition)
+                              : shape(condition);
+        return sql;
+    }
+
+    // The window's chains, linked within the facts of dimension (one row of each checkout of
+    // an identified reader that was not aborted), as yield_chains counts them.
+    Sql chains(Dimension dimension) const
+    {
+        // The summaries link within one fact at a time: within the filter's, when the report
+        // has one filter, or within the groups' when it is that filter or none.
+        const bool summary =
+            wholeHours && std::all_of(filters.cbegin(), filters.cend(), [&](const auto &filter) {
+                return filter.first == dimension ||
+                       (dimension == Dimension::All && filters.size() == 1);
+            });
+        Sql sql;
+        if (summary) {
+            const Dimension linked = filters.isEmpty() ? dimension : filters.first().first;
+            sql.text = QStringLiteral(
+                "SELECT hour, member, passed, prev_hour, prev_passed, prev2_hour, checkouts "
+                "FROM yield_chains WHERE dimension = ? AND hour >= ? AND hour < ?");
+            sql.values = {YieldSummaries::dimensionName(linked), fromHour, toHour};
+            if (!filters.isEmpty()) {
+                sql.text += QStringLiteral(" AND member = ?");
+                sql.values.append(filters.first().second);
+            }
+            return sql;
+        }
+        QString condition = QStringLiteral("started >= ? AND started < ?");
+        sql.values = {fromText, toText};
+        for (const auto &[filter, value] : filters) {
+            condition += QStringLiteral(" AND %1 = ?").arg(YieldSummaries::dimensionName(filter));
+            sql.values.append(value);
+        }
+        sql.text = YieldSummaries::checkoutsAsChains(YieldSummaries::memberExpression(dimension),
+                                                     condition);
+        return sql;
+    }
+};
+
+YieldReport::YieldReport(RecordsStore &store) : m_store(store) {}
+
+namespace {
+
+bool runQuery(RecordsStore &store, const Sql &sql, QSqlQuery &query)
+{
+    query = store.database().prepare(sql.text);
+    for (const QVariant &value : sql.values)
+        query.addBindValue(value);
+    return store.database().exec(query);
+}
+
+} // namespace
+
+std::optional<ReportFigures> YieldReport::run(const ReportQuery &query)
+{
+    if (!query.from.isValid() || !query.to.isValid() || query.from >= query.to) {
+        m_error = QStringLiteral("the report's window must start before it ends");
+        return std::nullopt;
+    }
+    Window window;
+    window.wholeHours = onWholeHour(query.from) && onWholeHour(query.to);
+    window.fromHour = YieldSummaries::hourOf(query.from);
+    window.toHour = YieldSummaries::hourOf(query.to);
+    window.fromText = isoUtc(query.from);
+    window.toText = isoUtc(query.to);
+    const std::array<std::pair<Dimension, QString>, 4> filters{{
+        {Dimension::Station, query.station},
+        {Dimension::Model, query.model},
+        {Dimension::Lot, query.lot},
+        {Dimension::Operator, query.operatorName},
+    }};
+    for (const auto &filter : filters) {
+        if (!filter.second.isEmpty())
+            window.filters.append(filter);
+    }
+
+    ReportFigures figures;
+    figures.query = query;
+    Groups groups;
+    if (!outcomes(window, figures, groups) || !pareto(window, figures) ||
+        !durations(window, figures) || !chains(window, ReportGrouping::None, figures, groups) ||
+        (query.by != ReportGrouping::None && !chains(window, query.by, figures, groups))) {
+        m_error = m_store.errorText();
+        return std::nullopt;
+    }
+    figures.groups = groups.values();
+    std::sort(figures.groups.begin(), figures.groups.end(),
+              [by = query.by](const ReportGroup &a, const ReportGroup &b) {
+                  return keyBefore(by, a.key, b.key);
+              });
+    for (ReportGroup &group : figures.groups)
+        group.key = groupKey(query.by, group.key);
+    return figures;
+}
+
+// Checkouts and outcomes, in all and per group, and the hours that had any.
+bool YieldReport::outcomes(const Window &window, ReportFigures &figures, Groups &groups)
+{
+    const Sql source =
+        window.facts(QStringLiteral("yield_hours"), &YieldSummaries::checkoutsAsHours);
+    const std::optional<QString> group = groupExpression(figures.query.by);
+    Sql sql{QStringLiteral("SELECT %1, outcome, sum(checkouts) FROM (%2) AS s GROUP BY %3outcome")
+                .arg(group.value_or(QStringLiteral("''")), source.text,
+                     group ? *group + QStringLiteral(", ") : QString()),
+            source.values};
+    QSqlQuery query;
+    if (!runQuery(m_store, sql, query))
+        return false;
+    while (query.next()) {
+        const QString key = query.value(0).toString();
+        const QString outcome = query.value(1).toString();
+        const qint64 count = query.value(2).toLongLong();
+        figures.checkouts += count;
+        if (outcome == QLatin1String("pass"))
+            figures.passed += count;
+        else if (outcome == QLatin1String("fail"))
+            figures.failed += count;
+        else if (outcome == QLatin1String("error"))
+            figures.errors += count;
+        else if (outcome == QLatin1String("aborted"))
+            figures.aborted += count;
+        if (group) {
+            ReportGroup &each = groups[key];
+            each.key = key;
+            each.checkouts += count;
+        }
+    }
+    const Sql hours{QStringLiteral("SELECT count(DISTINCT hour) FROM (%1) AS s").arg(source.text),
+                    source.values};
+    if (!runQuery(m_store, hours, query) || !query.next())
+        return false;
+    figures.hoursWithCheckouts = query.value(0).toLongLong();
+    return true;
+}
+
+bool YieldReport::pareto(const Window &window, ReportFigures &figures)
+{
+    const Sql source =
+        window.facts(QStringLiteral("yield_steps"), &YieldSummaries::checkoutsAsSteps);
+    QSqlQuery query;
+    if (!runQuery(m_store,
+                  {QStringLiteral("SELECT step, sum(failures) FROM (%1) AS s GROUP BY step")
+                       .arg(source.text),
+                   source.values},
+                  query))
+        return false;
+    qint64 total = 0;
+    while (query.next()) {
+        figures.pareto.append({query.value(0).toString(), query.value(1).toLongLong()});
+        total += figures.pareto.last().failures;
+    }
+    // Ordered here rather than by the database, whose collation may order names otherwise.
+    std::sort(figures.pareto.begin(), figures.pareto.end(),
+              [](const ParetoStep &a, const ParetoStep &b) {
+                  return a.failures != b.failures ? a.failures > b.failures : a.step < b.step;
+              });
+    qint64 running = 0;
+    for (ParetoStep &step : figures.pareto) {
+        running += step.failures;
+        step.share = double(step.failures) / double(total);
+        step.cumulative = double(running) / double(total);
+    }
+    return true;
+}
+
+// The median and 95th percentile by nearest rank: the shortest duration that at least half
+// (95 %) of the checkouts took no longer than.
+bool YieldReport::durations(const Window &window, ReportFigures &figures)
+{
+    const Sql source =
+        window.facts(QStringLiteral("yield_durations"), &YieldSummaries::checkoutsAsDurations);
+    const Sql sql{
+        QStringLiteral("SELECT min(CASE WHEN 2 * below >= total THEN duration_ms END), "
+                       "min(CASE WHEN 20 * below >= 19 * total THEN duration_ms END) "
+                       "FROM (SELECT duration_ms, sum(n) OVER (ORDER BY duration_ms) AS below, "
+                       "sum(n) OVER () AS total FROM (SELECT duration_ms, sum(checkouts) AS n "
+                       "FROM (%1) AS s GROUP BY duration_ms) AS histogram) AS cumulative")
+            .arg(source.text),
+        source.values};
+    QSqlQuery query;
+    if (!runQuery(m_store, sql, query) || !query.next())
+        return false;
+    if (!query.value(0).isNull())
+        figures.medianDurationMs = query.value(0).toLongLong();
+    if (!query.value(1).isNull())
+        figures.p95DurationMs = query.value(1).toLongLong();
+    return true;
+}
+
+// Readers and their yields, in all (by None) or per group. A checkout is its reader's first in
+// a group when the reader's previous one lies before the group's start (the window's, or the
+// day's or hour's when that is later), and its second when the one before that does.
+bool YieldReport::chains(const Window &window, ReportGrouping by, ReportFigures &figures,
+                         Groups &groups)
+{
+    const std::optional<Dimension> dimension = dimensionOf(by);
+    const Sql source = window.chains(dimension.value_or(Dimension::All));
+    QString start = QStringLiteral("CAST(? AS VARCHAR(13))");
+    QVariantList startValues{window.fromHour};
+    std::optional<QString> group;
+    if (by == ReportGrouping::Day) {
+        group = QStringLiteral("substr(hour, 1, 10)");
+        start = QStringLiteral("CASE WHEN substr(hour, 1, 10) || 'T00' > ? "
+                               "THEN substr(hour, 1, 10) || 'T00' ELSE ? END");
+        startValues = {window.fromHour, window.fromHour};
+    } else if (by == ReportGrouping::Hour) {
+        group = QStringLiteral("hour");
+        start = QStringLiteral("hour");
+        startValues.clear();
+    } else if (dimension) {
+        group = QStringLiteral("member");
+    }
+    const QString first = QStringLiteral("prev_hour < group_start");
+    Sql sql{QStringLiteral("SELECT %1, sum(CASE WHEN %2 THEN checkouts ELSE 0 END), "
+                           "sum(CASE WHEN %2 THEN passed * checkouts ELSE 0 END), "
+                           "sum(CASE WHEN %2 THEN passed * checkouts "
+                           "ELSE (passed - prev_passed) * checkouts END), "
+                           "sum(CASE WHEN prev_hour >= group_start AND prev2_hour < group_start "
+                           "THEN checkouts ELSE 0 END) "
+                           "FROM (SELECT c.*, %3 AS group_start FROM (%4) AS c) AS s%5")
+                .arg(group.value_or(QStringLiteral("''")), first, start, source.text,
+                     group ? QStringLiteral(" GROUP BY ") + *group : QString()),
+            startValues + source.values};
+    QSqlQuery query;
+    if (!runQuery(m_store, sql, query))
+        return false;
+    while (query.next()) {
+        const qint64 readers = query.value(1).toLongLong();
+        const qint64 firstPassed = query.value(2).toLongLong();
+        const qint64 finalPassed = query.value(3).toLongLong();
+        if (!group) {
+            figures.readers = readers;
+            figures.firstPassed = firstPassed;
+            figures.finalPassed = finalPassed;
+            figures.retestedReaders = query.value(4).toLongLong();
+            continue;
+        }
+        ReportGroup &each = groups[query.value(0).toString()];
+        each.key = query.value(0).toString();
+        each.readers = readers;
+        each.firstPassed = firstPassed;
+        each.finalPassed = finalPassed;
+    }
+    return true;
+}
+
+std::optional<StationYield> YieldReport::stationToday(RecordsStore &store, const QString &station,
+                                                      const QDateTime &dayStart,
+                                                      const QDateTime &dayEnd)
+{
+    ReportQuery query;
+    query.from = dayStart;
+    query.to = dayEnd;
+    query.station = station;
+    const std::optional<ReportFigures> figures = YieldReport(store).run(query);
+    if (!figures)
+        return std::nullopt;
+    StationYield yield;
+    yield.readers = figures->readers;
+    yield.firstPassYield = figures->firstPassYield();
+    if (!figures->pareto.isEmpty()) {
+        yield.mostFailedStep = figures->pareto.first().step;
+        yield.mostFailedStepFailures = figures->pareto.first().failures;
+    }
+    return yield;
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "checkout/checkoutrecord.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+class RecordsDatabase;
+
+// The small tables the yield report reads instead of every checkout, kept up to date in the
+// transaction that stores each checkout, so that a week of a busy line is a few thousand rows
+// to add up rather than hundreds of thousands of checkouts to sort.
+//
+// Every summary is counted per hour (UTC, "2026-12-07T14", the first 13 characters of a stored
+// start) and per station, model, firmware, lot and operator, so any window of whole hours and
+// any of the report's filters add up rows without looking at a checkout:
+//
+//   yield_hours      checkouts per outcome
+//   yield_steps      failures per step (fail or error), of readers that identified
+//   yield_durations  checkouts per duration, rounded to 10 ms, of readers that identified and
+//                    were not aborted
+//
+// The yields need each reader's earliest and latest checkout in the window, which do not add
+// up across hours. They do when every checkout carries its reader's previous two checkouts:
+// a checkout is its reader's first in a window when the previous one lies before the window,
+// its second when the one before that does, and "the latest passed" telescopes into "the first
+// passed" plus, for every later checkout, its pass minus its predecessor's. yield_chains counts
+// the checkouts by hour, outcome, and the hours and outcome of those predecessors; a chain
+// links the checkouts of one serial number, aborted checkouts left out, once over all of them
+// and once within each station, model, firmware, lot and operator (the member), so that a
+// report narrowed to one of those follows the reader there alone.
+namespace YieldSummaries {
+
+// What a chain follows: every checkout of a reader, or only those sharing one fact.
+enum class Dimension
+{
+    All,
+    Station,
+    Model,
+    Firmware,
+    Lot,
+    Operator,
+};
+
+// Schema step 3: the summaries, filled from the checkouts kept before, and the views
+// vorn_yield_by_day and vorn_step_failures for tools that chart the database directly.
+QStringList schemaStep();
+// Adds a checkout that was just stored (in the same transaction) to every summary; false with
+// the reason in the database's errorText().
+bool add(RecordsDatabase &database, const ReaderRecord &record);
+// Empties the summaries and fills them again from the checkouts, with the statements of the
+// schema step; for checkouts written around the store (a generated benchmark file).
+bool rebuild(RecordsDatabase &database);
+
+// "2026-12-07T14": the hour of a moment as the summaries keep it.
+QString hourOf(const QDateTime &time);
+
+// Names in yield_chains.dimension: "", "station", "model", "firmware", "lot", "operator".
+QString dimensionName(Dimension dimension);
+// The fact a chain follows, as SQL over the checkouts table (firmware as text, "" if unknown).
+QString memberExpression(Dimension dimension);
+
+// The checkouts in the shapes of the summary tables, one row each (a count of 1), limited by
+// condition (SQL over the checkouts table): how the summaries are filled, and what the report
+// reads for a window that does not start and end on whole hours.
+QString checkoutsAsHours(const QString &condition);
+QString checkoutsAsSteps(const QString &condition);
+QString checkoutsAsDurations(const QString &condition);
+// Chains linked within member (an SQL expression over the checkouts) among the checkouts that
+// meet condition: columns hour, member, passed, prev_hour, prev_passed, prev2_hour, checkouts.
+QString checkoutsAsChains(const QString &member, const QString &condition);
+
+} // namespace YieldSummaries
