@@ -33,6 +33,7 @@ constexpr PageFile PageFiles[] = {
     {"/index.html", ":/dashboard/index.html", "text/html; charset=utf-8"},
     {"/dashboard.js", ":/dashboard/dashboard.js", "text/javascript; charset=utf-8"},
     {"/dashboard.css", ":/dashboard/dashboard.css", "text/css; charset=utf-8"},
+    {"/favicon.svg", ":/dashboard/vorn-station.svg", "image/svg+xml"},
 };
 
 const QByteArray ChartScriptPath = QByteArrayLiteral("/chart.min.js");

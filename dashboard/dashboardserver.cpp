@@ -2,9 +2,12 @@
 
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
+#include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUrl>
 
+#include <functional>
 #include <utility>
 
 namespace {
@@ -25,11 +28,66 @@ bool asksToClose(const QHttpServerRequest &request)
     return request.value(QByteArrayLiteral("Connection")).toLower().contains("close");
 }
 
+// The listening socket: every connection it accepts carries a timer that closes it once it
+// has been idle too long.
+class Listener : public QTcpServer
+{
+public:
+    using Busy = std::function<bool(QTcpSocket *)>;
+
+    Listener(Busy busy, QObject *parent) : QTcpServer(parent), m_busy(std::move(busy)) {}
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        auto *socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            delete socket;
+            return;
+        }
+        auto *idle = new QTimer(socket);
+        idle->setSingleShot(true);
+        idle->setInterval(DashboardServer::IdleTime);
+        const auto restart = [idle] { idle->start(); };
+        connect(socket, &QIODevice::readyRead, idle, restart);
+        connect(socket, &QIODevice::bytesWritten, idle, restart);
+        connect(idle, &QTimer::timeout, socket, [this, socket, idle] {
+            if (m_busy(socket))
+                idle->start();
+            else
+                socket->disconnectFromHost();
+        });
+        idle->start();
+        addPendingConnection(socket);
+    }
+
+private:
+    Busy m_busy;
+};
+
 } // namespace
 
 DashboardServer::DashboardServer(DashboardApi::Settings settings, QObject *parent)
     : QAbstractHttpServer(parent), m_api(std::move(settings))
 {
+}
+
+quint16 DashboardServer::listen(const QHostAddress &address, quint16 port, QString *error)
+{
+    auto *listener = new Listener([this](QTcpSocket *socket) { return isBusy(socket); }, this);
+    if (!listener->listen(address, port)) {
+        *error = listener->errorString();
+        delete listener;
+        return 0;
+    }
+    bind(listener);
+    return listener->serverPort();
+}
+
+bool DashboardServer::isBusy(QTcpSocket *socket) const
+{
+    const auto found = m_connections.constFind(socket);
+    return found != m_connections.cend() && !found->pending.isEmpty();
 }
 
 bool DashboardServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)

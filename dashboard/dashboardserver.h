@@ -8,6 +8,9 @@
 #include <QMap>
 #include <QPointer>
 
+#include <chrono>
+
+class QHostAddress;
 class QTcpSocket;
 
 // vorn-dashboard's HTTP side, on Qt HTTP Server: takes each request, refuses what it must (an
@@ -20,8 +23,14 @@ class DashboardServer : public QAbstractHttpServer
 
 public:
     static constexpr qsizetype LongestAddress = 8 * 1024;
+    // A connection without a byte either way for this long is closed, unless an answer is being
+    // made for it: a request sent in part and left open holds a socket no longer than this.
+    static constexpr std::chrono::seconds IdleTime{30};
 
     explicit DashboardServer(DashboardApi::Settings settings, QObject *parent = nullptr);
+
+    // Serves on address and port (0: any free one); the port, or 0 with the reason in error.
+    quint16 listen(const QHostAddress &address, quint16 port, QString *error);
 
     DashboardApi &api() { return m_api; }
 
@@ -49,6 +58,8 @@ private:
         QMap<quint64, Pending> pending;
     };
 
+    // True while an answer for the connection is being made.
+    bool isBusy(QTcpSocket *socket) const;
     void deliver(QTcpSocket *socket, quint64 connectionId, quint64 number, const Reply &reply);
     void write(Connection &connection, const Pending &pending);
 

@@ -4,7 +4,6 @@
 
 #include <QGuiApplication>
 #include <QSocketNotifier>
-#include <QTcpServer>
 
 #include <csignal>
 #include <cstdio>
@@ -95,21 +94,19 @@ int main(int argc, char **argv)
     DashboardApi::Settings settings;
     settings.location = commandLine->records;
     DashboardServer server(settings);
-    auto *listener = new QTcpServer(&server);
-    if (!listener->listen(commandLine->address, commandLine->port)) {
+    QString error;
+    const quint16 port = server.listen(commandLine->address, commandLine->port, &error);
+    if (port == 0) {
         print(stderr, QStringLiteral("vorn-dashboard: cannot listen on %1: %2\n")
-                          .arg(addressText(commandLine->address, commandLine->port),
-                               listener->errorString()));
+                          .arg(addressText(commandLine->address, commandLine->port), error));
         return CannotListen;
     }
-    server.bind(listener);
     if (!server.api().hasChartScript())
         print(stderr, QStringLiteral("vorn-dashboard: %1 is missing (Debian package "
                                      "libjs-chart.js): the page shows no charts\n")
                           .arg(settings.chartScript));
     print(stdout, QStringLiteral("vorn-dashboard: %1 on http://%2/\n")
-                      .arg(commandLine->records.url(),
-                           addressText(commandLine->address, listener->serverPort())));
+                      .arg(commandLine->records.url(), addressText(commandLine->address, port)));
     quitOnSignals(application);
     application.exec();
     return Stopped;
