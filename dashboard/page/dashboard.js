@@ -72,12 +72,15 @@ function showProblem(text) {
 
 const charts = {};
 
-// Counts each chart's drawings on its canvas, for whoever waits for them.
+// Counts each chart's drawings on its canvas, and notes when it first drew figures (in ms
+// since the page was asked for), for whoever waits for them.
 const drawCounter = {
   id: 'drawCounter',
   afterRender(chart) {
     const canvas = chart.canvas;
     canvas.dataset.drawn = String(Number(canvas.dataset.drawn || 0) + 1);
+    if (chart.$figures && !canvas.dataset.figuresDrawnAt)
+      canvas.dataset.figuresDrawnAt = String(Math.round(performance.now()));
   },
 };
 
@@ -120,6 +123,7 @@ function drawYieldChart(report, firstDay, lastDay) {
   }
   charts.yield.data.labels = labels;
   charts.yield.data.datasets[0].data = values;
+  charts.yield.$figures = true;
   charts.yield.update();
 }
 
@@ -130,6 +134,7 @@ function drawParetoChart(report) {
   charts.pareto.data.labels = steps.map((step) => step.step);
   charts.pareto.data.datasets[0].data = steps.map((step) => step.failures);
   charts.pareto.data.datasets[1].data = steps.map((step) => step.cumulative * 100);
+  charts.pareto.$figures = true;
   charts.pareto.update();
 }
 
@@ -154,7 +159,8 @@ function showStations(line) {
     tile.dataset.station = station.station;
     tile.append(element('div', station.station, 'name'));
     tile.append(element('div', percent(station.first_pass_yield), 'yield'));
-    tile.append(element('div', station.checkouts + ' checkouts today'));
+    tile.append(element('div', station.checkouts +
+                        (station.checkouts === 1 ? ' checkout today' : ' checkouts today')));
     tile.append(element('div', 'last ' + localTime(station.last_checkout)));
     if (silent)
       tile.title = 'No checkout for more than an hour';
