@@ -84,9 +84,11 @@ const drawCounter = {
   },
 };
 
+const NoCharts = 'Chart.js is not installed on the dashboard (libjs-chart.js): no charts';
+
 function makeCharts() {
   if (typeof Chart === 'undefined') {
-    showProblem('Chart.js is not installed on the dashboard (libjs-chart.js): no charts');
+    showProblem(NoCharts);
     return;
   }
   Chart.register(drawCounter);
@@ -184,7 +186,7 @@ async function refresh() {
     drawYieldChart(days, firstDay, day);
     drawParetoChart(days);
     byId('updated').textContent = 'Updated ' + new Date().toLocaleTimeString();
-    showProblem('');
+    showProblem(charts.yield ? '' : NoCharts);
   } catch (failure) {
     showProblem('Records not available: ' + failure.message);
   }
