@@ -1,4 +1,4 @@
-// vorn-bench-records: the records store's own times on an SQLite file.
+// vorn-bench-records: the records store's own times on an SQLite file or a PostgreSQL server.
 //
 //   vorn-bench-records store FILE COUNT
 //       stores COUNT checkout records one by one, each durable, into a new file; prints the
@@ -9,10 +9,19 @@
 //   vorn-bench-records list FILE COUNT
 //       times COUNT queries "the checkouts of serial N, newest first" for different N; prints
 //       the milliseconds of each
+//   vorn-bench-records populate-line URL
+//       makes the records database at URL (sqlite:PATH or postgresql://...) hold a line's month:
+//       1,000,000 checkouts of 200,000 readers over the 30 days of November 2026 at 4
+//       stations, generated in one statement, with the yield summaries made from them (kept
+//       when it already holds them)
+//   vorn-bench-records store-into URL COUNT
+//       stores COUNT checkout records of that line's readers one by one into the database at
+//       URL, each with its summaries; prints the milliseconds of each
 
 #include "samplecheckout.h"
 
 #include "records/recordsstore.h"
+#include "records/yieldsummaries.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -24,6 +33,7 @@
 #include <QStringList>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -117,6 +127,171 @@ int populate(const QString &path, int count)
     return rowCount(database) == count ? 0 : 1;
 }
 
+// The line's month: reader r (0-199,999) comes every 12.9 s from 2026-11-01T00:00Z and is
+// checked five times, 20 minutes apart, each time at the next station. Its first checkout fails
+// one time in eleven, a retest one time in twenty-six; one checkout in 200 never identifies its
+// reader and three in 1000 are aborted. A third of the readers are Vorn4s, a fifth have
+// firmware 4; lots of 7,000 readers; an operator per station and eight-hour shift.
+constexpr int LineReaders = 200'000;
+constexpr int LineCheckouts = LineReaders * 5;
+constexpr qint64 LineStart = 1'793'491'200; // 2026-11-01T00:00:00Z
+const QString LineEnd = QStringLiteral("2026-12-01");
+
+QString lineStatement(bool sqlite)
+{
+    const QString series =
+        sqlite ? QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n "
+                                "WHERE i < %1 - 1)")
+                     .arg(LineCheckouts)
+               : QStringLiteral("WITH n(i) AS (SELECT generate_series(CAST(0 AS BIGINT), %1 - 1))")
+                     .arg(LineCheckouts);
+    // The facts of checkout i, from which its columns are made: reader, retest, a hash, the
+    // time in seconds and the station.
+    const QString facts =
+        QStringLiteral(
+            "SELECT i, i / 5 AS r, i % 5 AS k, (i * 2654435761) % 1000 AS h, "
+            "%1 + (i / 5) * 12936 / 1000 + (i % 5) * 1200 AS t, (i / 5 + i % 5) % 4 AS s FROM n")
+            .arg(LineStart);
+    const QString id = sqlite
+                           ? QStringLiteral("printf('%08x-%d', (i * 2654435761) % 4294967296, i)")
+                           : QStringLiteral("to_hex((i * 2654435761) % 4294967296) || '-' || i");
+    const QString started =
+        sqlite ? QStringLiteral("strftime('%Y-%m-%dT%H:%M:%S.000Z', t, 'unixepoch')")
+               : QStringLiteral("to_char(to_timestamp(t) AT TIME ZONE 'UTC', "
+                                "'YYYY-MM-DD\"T\"HH24:MI:SS\".000Z\"')");
+    const QString outcome =
+        QStringLiteral("CASE WHEN h < 5 THEN 'error' WHEN h < 8 THEN 'aborted' "
+                       "WHEN (k = 0 AND h < 98) OR h < 46 THEN 'fail' ELSE 'pass' END");
+    const QString columns = QStringLiteral(
+        "'line-2-station-' || s, 'ttyUSB' || s, "
+        "CASE WHEN h < 5 THEN '' WHEN r % 3 = 0 THEN 'Vorn4' ELSE 'Vorn8' END, "
+        "CASE WHEN h < 5 THEN NULL ELSE r END, outcome, "
+        "CASE outcome WHEN 'error' THEN 'identify' WHEN 'fail' THEN (CASE (i * 7919) % 4 "
+        "WHEN 0 THEN 'clocks' WHEN 1 THEN 'echo' WHEN 2 THEN 'select-slot' ELSE 'tarvik' END) "
+        "ELSE '' END, "
+        "CASE outcome WHEN 'pass' THEN 2150 + (i * 31) % 60 WHEN 'fail' THEN 1800 + "
+        "(i * 31) % 400 WHEN 'aborted' THEN 900 ELSE 150 END, ?, 'vornctl', '1.0.0', "
+        "'op-' || s || '-' || (t % 86400) / 28800, 'lot-' || (r / 7000), "
+        "CASE WHEN h < 5 THEN NULL WHEN r % 5 = 0 THEN 4 ELSE 3 END");
+    return series + QStringLiteral(", c AS (") + facts + QStringLiteral("), o AS (SELECT c.*, ") +
+           outcome +
+           QStringLiteral(" AS outcome FROM c) INSERT INTO checkouts (id, started, station, port, "
+                          "model, serial, outcome, failed_steps, duration_ms, record, tool, "
+                          "tool_version, operator, lot, firmware) SELECT ") +
+           id + QStringLiteral(", ") + started + QStringLiteral(", ") + columns +
+           QStringLiteral(" FROM o");
+}
+
+// Runs a statement without values (unprepared: PostgreSQL prepares no schema statements);
+// false with the reason printed.
+bool execute(RecordsDatabase &database, const QString &statement)
+{
+    if (database.runFixed(statement))
+        return true;
+    std::fprintf(stderr, "%s\n", qPrintable(database.errorText()));
+    return false;
+}
+
+int populateLine(const QString &url)
+{
+    QString error;
+    const std::optional<RecordsLocation> location = RecordsLocation::parse(url, &error);
+    if (!location)
+        return std::fprintf(stderr, "%s\n", qPrintable(error)), 2;
+    RecordsStore store(*location);
+    if (!store.open())
+        return std::fprintf(stderr, "%s\n", qPrintable(store.errorText())), 1;
+    RecordsDatabase &database = store.database();
+    QSqlQuery count =
+        database.prepare(QStringLiteral("SELECT count(*) FROM checkouts WHERE started < ?"));
+    count.addBindValue(LineEnd);
+    if (!database.exec(count) || !count.next())
+        return std::fprintf(stderr, "%s\n", qPrintable(database.errorText())), 1;
+    if (count.value(0).toInt() == LineCheckouts)
+        return 0;
+    count.finish();
+
+    const bool sqlite = location->kind == RecordsLocation::Kind::Sqlite;
+    QElapsedTimer timer;
+    timer.start();
+    // Indexed after the rows are in: a sort instead of a million scattered index inserts.
+    QStringList indexes;
+    QStringList names;
+    QSqlQuery found = database.prepare(
+        sqlite ? QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'index' AND "
+                                "tbl_name = 'checkouts' AND sql IS NOT NULL")
+               : QStringLiteral("SELECT indexname, indexdef FROM pg_indexes WHERE tablename = "
+                                "'checkouts' AND indexname NOT LIKE '%_pkey'"));
+    if (!database.exec(found))
+        return 1;
+    while (found.next()) {
+        names.append(found.value(0).toString());
+        indexes.append(found.value(1).toString());
+    }
+    if (sqlite && !execute(database, QStringLiteral("PRAGMA synchronous=OFF")))
+        return 1;
+    const bool filled = database.transaction([&] {
+        for (const char *table : {"measurements", "checkouts"}) {
+            if (!execute(database, QStringLiteral("DELETE FROM ") + QLatin1String(table)))
+                return false;
+        }
+        for (const QString &name : std::as_const(names)) {
+            if (!execute(database, QStringLiteral("DROP INDEX ") + name))
+                return false;
+        }
+        // Each row's record the identity of a checkout without its steps: the report never
+        // reads it, and a million whole records would make the file 4 GB to write.
+        ReaderRecord record = checkout(0);
+        record.steps.clear();
+        QSqlQuery insert = database.prepare(lineStatement(sqlite));
+        insert.addBindValue(
+            QString::fromUtf8(QJsonDocument(record.toJson()).toJson(QJsonDocument::Compact)));
+        if (!database.exec(insert)) {
+            std::fprintf(stderr, "%s\n", qPrintable(database.errorText()));
+            return false;
+        }
+        return std::all_of(indexes.cbegin(), indexes.cend(),
+                           [&](const QString &index) { return execute(database, index); });
+    });
+    if (!filled)
+        return 1;
+    std::fprintf(stderr, "%d checkouts made in %.1f s\n", LineCheckouts,
+                 double(timer.elapsed()) / 1000.0);
+    timer.start();
+    if (!YieldSummaries::rebuild(database))
+        return std::fprintf(stderr, "%s\n", qPrintable(database.errorText())), 1;
+    // What PostgreSQL's autovacuum would soon do after so many rows.
+    if (!sqlite && !execute(database, QStringLiteral("ANALYZE")))
+        return 1;
+    std::fprintf(stderr, "summaries made in %.1f s\n", double(timer.elapsed()) / 1000.0);
+    return 0;
+}
+
+int storeInto(const QString &url, int count)
+{
+    QString error;
+    const std::optional<RecordsLocation> location = RecordsLocation::parse(url, &error);
+    if (!location)
+        return std::fprintf(stderr, "%s\n", qPrintable(error)), 2;
+    RecordsStore store(*location);
+    if (!store.open())
+        return std::fprintf(stderr, "%s\n", qPrintable(store.errorText())), 1;
+    QElapsedTimer timer;
+    for (int n = 0; n < count; ++n) {
+        // Readers of the line that have checkouts already, so that each record is linked to
+        // the chains of its reader.
+        ReaderRecord record = checkout(n);
+        record.serialNumber = (n * 7919) % LineReaders;
+        record.station = QStringLiteral("line-2-station-%1").arg(n % 4);
+        record.lot = QStringLiteral("lot-%1").arg(*record.serialNumber / 7000);
+        timer.start();
+        if (store.store(record) != RecordsStore::Stored::Added)
+            return std::fprintf(stderr, "%s\n", qPrintable(store.errorText())), 1;
+        std::printf("%.3f\n", double(timer.nsecsElapsed()) / 1e6);
+    }
+    return 0;
+}
+
 int list(const QString &path, int count)
 {
     RecordsStore store(fileAt(path));
@@ -141,10 +316,16 @@ int main(int argc, char **argv)
 {
     QCoreApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() != 4)
+    if (arguments.size() < 3)
         return 2;
     const QString &mode = arguments.at(1);
     const QString &path = arguments.at(2);
+    if (mode == QLatin1String("populate-line"))
+        return populateLine(path);
+    if (mode == QLatin1String("store-into") && arguments.size() == 4)
+        return storeInto(path, arguments.at(3).toInt());
+    if (arguments.size() != 4)
+        return 2;
     const int count = arguments.at(3).toInt();
     if (mode == QLatin1String("store"))
         return store(path, count);

@@ -40,6 +40,7 @@ RecordsDatabase::RecordsDatabase(RecordsLocation location)
 
 RecordsDatabase::~RecordsDatabase()
 {
+    m_prepared.clear();
     if (!m_database.isValid())
         return;
     m_database.close();
@@ -253,6 +254,19 @@ QSqlQuery RecordsDatabase::prepare(const QString &statement)
     if (!query.prepare(statement))
         fail(query.lastError());
     return query;
+}
+
+QSqlQuery *RecordsDatabase::prepared(const QString &statement)
+{
+    if (const auto kept = m_prepared.find(statement); kept != m_prepared.end())
+        return &kept->second;
+    QSqlQuery query(m_database);
+    query.setForwardOnly(true);
+    if (!query.prepare(statement)) {
+        fail(query.lastError());
+        return nullptr;
+    }
+    return &m_prepared.emplace(statement, std::move(query)).first->second;
 }
 
 bool RecordsDatabase::exec(QSqlQuery &query)

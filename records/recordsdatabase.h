@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 #include <optional>
 
 class QSqlError;
@@ -58,18 +59,25 @@ public:
     // A prepared statement on this connection; values are always bound, never written into
     // the text.
     QSqlQuery prepare(const QString &statement);
+    // The statement prepared once on this connection and kept for the next time (its values
+    // bound anew each time): the statements of storing a record are the same for every record,
+    // and a server then neither parses nor plans them again. Null when it cannot be prepared,
+    // with the reason kept.
+    QSqlQuery *prepared(const QString &statement);
     // Runs a prepared statement; on failure keeps the reason and returns false.
     bool exec(QSqlQuery &query);
     // Runs work in one transaction: committed when work returns true and the commit succeeds,
     // else rolled back, so that nothing of it is left.
     bool transaction(const std::function<bool()> &work);
+    // Runs a statement of fixed text without values, unprepared: schema statements and
+    // settings, which PostgreSQL does not prepare. On failure keeps the reason and returns false.
+    bool runFixed(const QString &statement);
 
 private:
     bool openSqlite(OpenMode mode);
     bool openPostgreSql(OpenMode mode);
     bool checkSqliteFile(OpenMode mode);
     bool missing();
-    bool runFixed(const QString &statement);
     std::optional<int> storedVersion();
     bool migrate(const Migrations &migrations);
     bool fail(const QString &text);
@@ -80,6 +88,7 @@ private:
     RecordsLocation m_location;
     QString m_connectionName;
     QSqlDatabase m_database;
+    std::map<QString, QSqlQuery> m_prepared;
     bool m_open = false;
     bool m_missing = false;
     QString m_error;

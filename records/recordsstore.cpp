@@ -168,11 +168,14 @@ RecordsStore::Stored RecordsStore::store(const ReaderRecord &record)
 {
     bool added = false;
     const bool stored = m_database.transaction([&] {
-        QSqlQuery insert = m_database.prepare(QStringLiteral(
+        QSqlQuery *prepared = m_database.prepared(QStringLiteral(
             "INSERT INTO checkouts (id, started, station, port, model, serial, outcome, "
             "failed_steps, duration_ms, record, tool, tool_version, operator, lot, firmware) "
             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
             "ON CONFLICT (id) DO NOTHING"));
+        if (!prepared)
+            return false;
+        QSqlQuery &insert = *prepared;
         insert.addBindValue(record.id);
         insert.addBindValue(isoUtc(record.started));
         insert.addBindValue(text(record.station));
@@ -199,30 +202,38 @@ RecordsStore::Stored RecordsStore::store(const ReaderRecord &record)
     return added ? Stored::Added : Stored::AlreadyThere;
 }
 
+// All of a record's measurements in one statement.
 bool RecordsStore::storeMeasurements(const ReaderRecord &record)
 {
-    QSqlQuery insert = m_database.prepare(QStringLiteral(
-        "INSERT INTO measurements (record_id, step, name, value_number, value_text, unit, "
-        "limit_low, limit_high, limit_json, outcome) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    qsizetype count = 0;
+    for (const StepRecord &step : record.steps)
+        count += step.measurements.size();
+    if (count == 0)
+        return true;
+    const QStringList rows(count, QStringLiteral("(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    QSqlQuery *insert = m_database.prepared(
+        QStringLiteral("INSERT INTO measurements (record_id, step, name, value_number, "
+                       "value_text, unit, limit_low, limit_high, limit_json, outcome) VALUES ") +
+        rows.join(QLatin1String(", ")));
+    if (!insert)
+        return false;
     for (const StepRecord &step : record.steps) {
         for (const Measurement &measurement : step.measurements) {
-            insert.addBindValue(record.id);
-            insert.addBindValue(step.name);
-            insert.addBindValue(measurement.name);
-            bindValue(insert, measurement.value);
-            insert.addBindValue(text(measurement.unit));
-            insert.addBindValue(optionalDouble(measurement.limit.low()));
-            insert.addBindValue(optionalDouble(measurement.limit.high()));
+            insert->addBindValue(record.id);
+            insert->addBindValue(step.name);
+            insert->addBindValue(measurement.name);
+            bindValue(*insert, measurement.value);
+            insert->addBindValue(text(measurement.unit));
+            insert->addBindValue(optionalDouble(measurement.limit.low()));
+            insert->addBindValue(optionalDouble(measurement.limit.high()));
             const QJsonValue limit = measurement.limit.toJson();
-            insert.addBindValue(limit.isObject() ? QVariant(compactJson(limit.toObject()))
-                                                 : QVariant(QMetaType::fromType<QString>()));
-            insert.addBindValue(measurement.passed() ? QStringLiteral("pass")
-                                                     : QStringLiteral("fail"));
-            if (!m_database.exec(insert))
-                return false;
+            insert->addBindValue(limit.isObject() ? QVariant(compactJson(limit.toObject()))
+                                                  : QVariant(QMetaType::fromType<QString>()));
+            insert->addBindValue(measurement.passed() ? QStringLiteral("pass")
+                                                      : QStringLiteral("fail"));
         }
     }
-    return true;
+    return m_database.exec(*insert);
 }
 
 bool RecordsStore::find(const QString &id, std::optional<ReaderRecord> &record)

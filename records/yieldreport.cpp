@@ -6,6 +6,7 @@
 
 #include <QJsonArray>
 #include <QMap>
+#include <QSet>
 #include <QSqlQuery>
 #include <QTimeZone>
 #include <QVariant>
@@ -54,19 +55,6 @@ std::optional<Dimension> dimensionOf(ReportGrouping grouping)
         break;
     }
     return std::nullopt;
-}
-
-// The group of a row of a summary (or of the checkouts in its shape) as SQL; nothing when the
-// report is not grouped.
-std::optional<QString> groupExpression(ReportGrouping grouping)
-{
-    if (grouping == ReportGrouping::None)
-        return std::nullopt;
-    if (grouping == ReportGrouping::Day)
-        return QStringLiteral("substr(hour, 1, 10)");
-    if (grouping == ReportGrouping::Hour)
-        return QStringLiteral("hour");
-    return YieldSummaries::dimensionName(*dimensionOf(grouping));
 }
 
 std::optional<double> ratio(qint64 part, qint64 whole)
@@ -245,6 +233,8 @@ QString StationYield::text() const
 // (the summaries name their columns as the checkouts table does).
 struct YieldReport::Window
 {
+    QDateTime from; // UTC
+    QDateTime to;
     bool wholeHours = false;
     QString fromHour; // "2026-12-07T14": the hour the window starts in
     QString toHour;
@@ -252,20 +242,65 @@ struct YieldReport::Window
     QString toText;
     QList<std::pair<Dimension, QString>> filters;
 
-    // The window's rows of a summary table, or its checkouts in the table's shape.
+    // The filters as a condition on a summary table or the checkouts (they name the facts
+    // alike), with its values.
+    QString filterCondition(QVariantList &values) const
+    {
+        QString condition;
+        for (const auto &[dimension, value] : filters) {
+            condition +=
+                QStringLiteral(" AND %1 = ?").arg(YieldSummaries::dimensionName(dimension));
+            values.append(value);
+        }
+        return condition;
+    }
+
+    // The window's rows of an hourly summary table, or its checkouts in the table's shape.
     Sql facts(const QString &table, QString (*shape)(const QString &)) const
     {
         Sql sql;
         QString condition = wholeHours ? QStringLiteral("hour >= ? AND hour < ?")
                                        : QStringLiteral("started >= ? AND started < ?");
         sql.values = wholeHours ? QVariantList{fromHour, toHour} : QVariantList{fromText, toText};
-        for (const auto &[dimension, value] : filters) {
-            condition +=
-                QStringLiteral(" AND %1 = ?").arg(YieldSummaries::dimensionName(dimension));
-            sql.values.append(value);
-        }
+        condition += filterCondition(sql.values);
         sql.text = wholeHours ? QStringLiteral("SELECT * FROM %1 WHERE %2").arg(table, condition)
                               : shape(condition);
+        return sql;
+    }
+
+    // The window's durations (duration_ms, checkouts): its whole days from yield_durations, the
+    // hours before the first whole day and after the last from the checkouts.
+    Sql durations() const
+    {
+        const QDate firstDay = from.time() == QTime(0, 0) ? from.date() : from.date().addDays(1);
+        const QDate endDay = to.date();
+        QStringList parts;
+        Sql sql;
+        const auto moment = [](QDate day) { return day.toString(Qt::ISODate) + "T00:00:00.000Z"; };
+        QList<std::pair<QString, QString>> edges{{fromText, toText}};
+        if (firstDay < endDay) {
+            parts.append(QStringLiteral("SELECT duration_ms, checkouts FROM yield_durations "
+                                        "WHERE day >= ? AND day < ?"));
+            sql.values << firstDay.toString(Qt::ISODate) << endDay.toString(Qt::ISODate);
+            parts.last() += filterCondition(sql.values);
+            edges = {{fromText, moment(firstDay)}, {moment(endDay), toText}};
+        }
+        QStringList ranges;
+        QVariantList values;
+        for (const auto &[start, end] : edges) {
+            if (start >= end)
+                continue;
+            ranges.append(QStringLiteral("(started >= ? AND started < ?)"));
+            values << start << end;
+        }
+        if (!ranges.isEmpty()) {
+            const QString condition = QLatin1Char('(') + ranges.join(QLatin1String(" OR ")) +
+                                      QLatin1Char(')') + filterCondition(values);
+            parts.append(QStringLiteral("SELECT duration_ms, checkouts FROM (%1) AS edge")
+                             .arg(YieldSummaries::checkoutsAsDurations(condition)));
+            sql.values += values;
+        }
+        sql.text = parts.join(QLatin1String(" UNION ALL "));
         return sql;
     }
 
@@ -293,12 +328,9 @@ struct YieldReport::Window
             }
             return sql;
         }
-        QString condition = QStringLiteral("started >= ? AND started < ?");
         sql.values = {fromText, toText};
-        for (const auto &[filter, value] : filters) {
-            condition += QStringLiteral(" AND %1 = ?").arg(YieldSummaries::dimensionName(filter));
-            sql.values.append(value);
-        }
+        const QString condition =
+            QStringLiteral("started >= ? AND started < ?") + filterCondition(sql.values);
         sql.text = YieldSummaries::checkoutsAsChains(YieldSummaries::memberExpression(dimension),
                                                      condition);
         return sql;
@@ -326,6 +358,8 @@ std::optional<ReportFigures> YieldReport::run(const ReportQuery &query)
         return std::nullopt;
     }
     Window window;
+    window.from = query.from.toUTC();
+    window.to = query.to.toUTC();
     window.wholeHours = onWholeHour(query.from) && onWholeHour(query.to);
     window.fromHour = YieldSummaries::hourOf(query.from);
     window.toHour = YieldSummaries::hourOf(query.to);
@@ -351,6 +385,8 @@ std::optional<ReportFigures> YieldReport::run(const ReportQuery &query)
         m_error = m_store.errorText();
         return std::nullopt;
     }
+    for (auto group = groups.begin(); group != groups.end(); ++group)
+        group->key = group.key();
     figures.groups = groups.values();
     std::sort(figures.groups.begin(), figures.groups.end(),
               [by = query.by](const ReportGroup &a, const ReportGroup &b) {
@@ -361,23 +397,27 @@ std::optional<ReportFigures> YieldReport::run(const ReportQuery &query)
     return figures;
 }
 
-// Checkouts and outcomes, in all and per group, and the hours that had any.
+// Checkouts and outcomes, in all and per group, and the hours that had any. Added up by hour
+// (in the order the summary keeps them), and the hours into days here.
 bool YieldReport::outcomes(const Window &window, ReportFigures &figures, Groups &groups)
 {
     const Sql source =
         window.facts(QStringLiteral("yield_hours"), &YieldSummaries::checkoutsAsHours);
-    const std::optional<QString> group = groupExpression(figures.query.by);
-    Sql sql{QStringLiteral("SELECT %1, outcome, sum(checkouts) FROM (%2) AS s GROUP BY %3outcome")
-                .arg(group.value_or(QStringLiteral("''")), source.text,
-                     group ? *group + QStringLiteral(", ") : QString()),
-            source.values};
     QSqlQuery query;
-    if (!runQuery(m_store, sql, query))
+    if (!runQuery(m_store,
+                  {QStringLiteral("SELECT hour, outcome, sum(checkouts) FROM (%1) AS s "
+                                  "GROUP BY hour, outcome")
+                       .arg(source.text),
+                   source.values},
+                  query))
         return false;
+    const ReportGrouping by = figures.query.by;
+    QSet<QString> hours;
     while (query.next()) {
-        const QString key = query.value(0).toString();
+        const QString hour = query.value(0).toString();
         const QString outcome = query.value(1).toString();
         const qint64 count = query.value(2).toLongLong();
+        hours.insert(hour);
         figures.checkouts += count;
         if (outcome == QLatin1String("pass"))
             figures.passed += count;
@@ -387,17 +427,22 @@ bool YieldReport::outcomes(const Window &window, ReportFigures &figures, Groups 
             figures.errors += count;
         else if (outcome == QLatin1String("aborted"))
             figures.aborted += count;
-        if (group) {
-            ReportGroup &each = groups[key];
-            each.key = key;
-            each.checkouts += count;
-        }
+        if (by == ReportGrouping::Day || by == ReportGrouping::Hour)
+            groups[by == ReportGrouping::Day ? hour.left(10) : hour].checkouts += count;
     }
-    const Sql hours{QStringLiteral("SELECT count(DISTINCT hour) FROM (%1) AS s").arg(source.text),
-                    source.values};
-    if (!runQuery(m_store, hours, query) || !query.next())
+    figures.hoursWithCheckouts = hours.size();
+    const std::optional<Dimension> dimension = dimensionOf(by);
+    if (!dimension)
+        return true;
+    const QString column = YieldSummaries::dimensionName(*dimension);
+    if (!runQuery(m_store,
+                  {QStringLiteral("SELECT %1, sum(checkouts) FROM (%2) AS s GROUP BY %1")
+                       .arg(column, source.text),
+                   source.values},
+                  query))
         return false;
-    figures.hoursWithCheckouts = query.value(0).toLongLong();
+    while (query.next())
+        groups[query.value(0).toString()].checkouts += query.value(1).toLongLong();
     return true;
 }
 
@@ -435,8 +480,7 @@ bool YieldReport::pareto(const Window &window, ReportFigures &figures)
 // (95 %) of the checkouts took no longer than.
 bool YieldReport::durations(const Window &window, ReportFigures &figures)
 {
-    const Sql source =
-        window.facts(QStringLiteral("yield_durations"), &YieldSummaries::checkoutsAsDurations);
+    const Sql source = window.durations();
     const Sql sql{
         QStringLiteral("SELECT min(CASE WHEN 2 * below >= total THEN duration_ms END), "
                        "min(CASE WHEN 20 * below >= 19 * total THEN duration_ms END) "
@@ -457,38 +501,43 @@ bool YieldReport::durations(const Window &window, ReportFigures &figures)
 
 // Readers and their yields, in all (by None) or per group. A checkout is its reader's first in
 // a group when the reader's previous one lies before the group's start (the window's, or the
-// day's or hour's when that is later), and its second when the one before that does.
+// day's or hour's when that is later), and its second when the one before that does; the
+// reader's latest passed when its first did, plus for each later checkout its pass less its
+// predecessor's.
 bool YieldReport::chains(const Window &window, ReportGrouping by, ReportFigures &figures,
                          Groups &groups)
 {
     const std::optional<Dimension> dimension = dimensionOf(by);
     const Sql source = window.chains(dimension.value_or(Dimension::All));
-    QString start = QStringLiteral("CAST(? AS VARCHAR(13))");
-    QVariantList startValues{window.fromHour};
+    // Whether a previous checkout lies before the group's start, as SQL over one of the hour
+    // columns, with its values. A day's start: "2026-12-07T" sorts after every hour of the
+    // days before and before every hour of its own.
+    const auto before = [&](const QString &column) -> Sql {
+        if (by == ReportGrouping::Day)
+            return {QStringLiteral("(%1 < ? OR %1 < substr(hour, 1, 11))").arg(column),
+                    {window.fromHour}};
+        if (by == ReportGrouping::Hour)
+            return {QStringLiteral("%1 < hour").arg(column), {}};
+        return {QStringLiteral("%1 < ?").arg(column), {window.fromHour}};
+    };
+    const Sql first = before(QStringLiteral("prev_hour"));
+    const Sql second = before(QStringLiteral("prev2_hour"));
+    // Days are added up from their hours here, as the outcomes are.
     std::optional<QString> group;
-    if (by == ReportGrouping::Day) {
-        group = QStringLiteral("substr(hour, 1, 10)");
-        start = QStringLiteral("CASE WHEN substr(hour, 1, 10) || 'T00' > ? "
-                               "THEN substr(hour, 1, 10) || 'T00' ELSE ? END");
-        startValues = {window.fromHour, window.fromHour};
-    } else if (by == ReportGrouping::Hour) {
+    if (by == ReportGrouping::Day || by == ReportGrouping::Hour)
         group = QStringLiteral("hour");
-        start = QStringLiteral("hour");
-        startValues.clear();
-    } else if (dimension) {
+    else if (dimension)
         group = QStringLiteral("member");
-    }
-    const QString first = QStringLiteral("prev_hour < group_start");
-    Sql sql{QStringLiteral("SELECT %1, sum(CASE WHEN %2 THEN checkouts ELSE 0 END), "
-                           "sum(CASE WHEN %2 THEN passed * checkouts ELSE 0 END), "
-                           "sum(CASE WHEN %2 THEN passed * checkouts "
-                           "ELSE (passed - prev_passed) * checkouts END), "
-                           "sum(CASE WHEN prev_hour >= group_start AND prev2_hour < group_start "
-                           "THEN checkouts ELSE 0 END) "
-                           "FROM (SELECT c.*, %3 AS group_start FROM (%4) AS c) AS s%5")
-                .arg(group.value_or(QStringLiteral("''")), first, start, source.text,
-                     group ? QStringLiteral(" GROUP BY ") + *group : QString()),
-            startValues + source.values};
+    const Sql sql{QStringLiteral("SELECT %1, sum(CASE WHEN %2 THEN checkouts ELSE 0 END), "
+                                 "sum(CASE WHEN %2 THEN passed * checkouts ELSE 0 END), "
+                                 "sum(CASE WHEN %2 THEN passed * checkouts "
+                                 "ELSE (passed - prev_passed) * checkouts END), "
+                                 "sum(CASE WHEN NOT %2 AND %3 THEN checkouts ELSE 0 END) "
+                                 "FROM (%4) AS s%5")
+                      .arg(group.value_or(QStringLiteral("''")), first.text, second.text,
+                           source.text, group ? QStringLiteral(" GROUP BY ") + *group : QString()),
+                  first.values + first.values + first.values + first.values + second.values +
+                      source.values};
     QSqlQuery query;
     if (!runQuery(m_store, sql, query))
         return false;
@@ -503,11 +552,11 @@ bool YieldReport::chains(const Window &window, ReportGrouping by, ReportFigures 
             figures.retestedReaders = query.value(4).toLongLong();
             continue;
         }
-        ReportGroup &each = groups[query.value(0).toString()];
-        each.key = query.value(0).toString();
-        each.readers = readers;
-        each.firstPassed = firstPassed;
-        each.finalPassed = finalPassed;
+        const QString key = query.value(0).toString();
+        ReportGroup &each = groups[by == ReportGrouping::Day ? key.left(10) : key];
+        each.readers += readers;
+        each.firstPassed += firstPassed;
+        each.finalPassed += finalPassed;
     }
     return true;
 }

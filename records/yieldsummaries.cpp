@@ -20,17 +20,21 @@ constexpr std::array<Dimension, 6> Dimensions{Dimension::All,   Dimension::Stati
                                               Dimension::Model, Dimension::Firmware,
                                               Dimension::Lot,   Dimension::Operator};
 
-// The facts every additive summary is counted by, as columns of the checkouts table. (Made
-// when asked for: the schema is built while the program's constants are being initialised.)
-QString factColumns()
+// The facts every additive summary is counted by, as columns of the checkouts table: the hour
+// or the day, and the reader's station, model, firmware, lot and operator. (Made when asked
+// for: the schema is built while the program's constants are being initialised.)
+QString factColumns(bool byDay = false)
 {
-    return QStringLiteral("substr(started, 1, 13) AS hour, station, model, "
-                          "COALESCE(CAST(firmware AS TEXT), '') AS firmware, lot, operator");
+    return QStringLiteral("substr(started, 1, %1) AS %2, station, model, "
+                          "COALESCE(CAST(firmware AS TEXT), '') AS firmware, lot, operator")
+        .arg(byDay ? QStringLiteral("10") : QStringLiteral("13"),
+             byDay ? QStringLiteral("day") : QStringLiteral("hour"));
 }
 
-QString factNames()
+QString factNames(bool byDay = false)
 {
-    return QStringLiteral("hour, station, model, firmware, lot, operator");
+    return (byDay ? QStringLiteral("day") : QStringLiteral("hour")) +
+           QStringLiteral(", station, model, firmware, lot, operator");
 }
 
 QString text(const QString &value)
@@ -92,7 +96,7 @@ QStringList fillStatements()
         QStringLiteral("INSERT INTO yield_durations (%1, duration_ms, checkouts) "
                        "SELECT %1, duration_ms, sum(checkouts) FROM (%2) AS c "
                        "GROUP BY %1, duration_ms")
-            .arg(factNames(), YieldSummaries::checkoutsAsDurations(QStringLiteral("1 = 1"))),
+            .arg(factNames(true), YieldSummaries::checkoutsAsDurations(QStringLiteral("1 = 1"))),
         QStringLiteral("INSERT INTO yield_readers (serial, checkouts) SELECT serial, count(*) "
                        "FROM checkouts WHERE serial IS NOT NULL AND outcome <> 'aborted' "
                        "GROUP BY serial"),
@@ -190,7 +194,10 @@ bool findNeighbours(RecordsDatabase &database, const ReaderRecord &record, const
             values << started << started << record.id;
         }
     }
-    QSqlQuery query = database.prepare(parts.join(QLatin1String(" UNION ALL ")));
+    QSqlQuery *lookup = database.prepared(parts.join(QLatin1String(" UNION ALL ")));
+    if (!lookup)
+        return false;
+    QSqlQuery &query = *lookup;
     for (const QVariant &value : values)
         query.addBindValue(value);
     if (!database.exec(query))
@@ -203,6 +210,7 @@ bool findNeighbours(RecordsDatabase &database, const ReaderRecord &record, const
                         query.value(4).toString() == QLatin1String("pass")};
         (query.value(1).toInt() == 1 ? neighbours.after : neighbours.before)[index].append(link);
     }
+    query.finish();
     for (std::size_t index = 0; index < Dimensions.size(); ++index) {
         std::sort(neighbours.before[index].begin(), neighbours.before[index].end(),
                   [](const Link &a, const Link &b) { return b < a; });
@@ -223,25 +231,26 @@ bool upsertRows(RecordsDatabase &database, const QString &head, const QString &t
         QStringList marks(row.size(), QStringLiteral("?"));
         placeholders.append(QLatin1Char('(') + marks.join(QLatin1String(", ")) + QLatin1Char(')'));
     }
-    QSqlQuery query =
-        database.prepare(head + QStringLiteral(" VALUES ") +
-                         placeholders.join(QLatin1String(", ")) + QLatin1Char(' ') + tail);
+    QSqlQuery *query =
+        database.prepared(head + QStringLiteral(" VALUES ") +
+                          placeholders.join(QLatin1String(", ")) + QLatin1Char(' ') + tail);
+    if (!query)
+        return false;
     for (const QVariantList &row : rows) {
         for (const QVariant &value : row)
-            query.addBindValue(value);
+            query->addBindValue(value);
     }
-    return database.exec(query);
+    return database.exec(*query);
 }
 
 bool addToChains(RecordsDatabase &database, const ReaderRecord &record)
 {
     // Taking the reader's row first makes a second transaction storing a checkout of the same
     // reader wait until this one is committed, and then see it among the neighbours.
-    QSqlQuery reader = database.prepare(QStringLiteral(
-        "INSERT INTO yield_readers (serial, checkouts) VALUES (?, 1) "
-        "ON CONFLICT (serial) DO UPDATE SET checkouts = yield_readers.checkouts + 1"));
-    reader.addBindValue(*record.serialNumber);
-    if (!database.exec(reader))
+    if (!upsertRows(database, QStringLiteral("INSERT INTO yield_readers (serial, checkouts)"),
+                    QStringLiteral("ON CONFLICT (serial) DO UPDATE SET "
+                                   "checkouts = yield_readers.checkouts + excluded.checkouts"),
+                    {{*record.serialNumber, 1}}))
         return false;
 
     const QString started = isoUtc(record.started);
@@ -345,7 +354,7 @@ QString checkoutsAsDurations(const QString &condition)
     return QStringLiteral("SELECT %1, (duration_ms + 5) / 10 * 10 AS duration_ms, 1 AS checkouts "
                           "FROM checkouts WHERE serial IS NOT NULL AND outcome <> 'aborted' "
                           "AND (%2)")
-        .arg(factColumns(), condition);
+        .arg(factColumns(true), condition);
 }
 
 QString checkoutsAsChains(const QString &member, const QString &condition)
@@ -365,23 +374,28 @@ QString checkoutsAsChains(const QString &member, const QString &condition)
 
 QStringList schemaStep()
 {
-    const QString facts = QStringLiteral("hour VARCHAR(13) NOT NULL, station TEXT NOT NULL, "
-                                         "model VARCHAR(16) NOT NULL, "
+    const QString facts = QStringLiteral("station TEXT NOT NULL, model VARCHAR(16) NOT NULL, "
                                          "firmware VARCHAR(8) NOT NULL, lot TEXT NOT NULL, "
                                          "operator TEXT NOT NULL, ");
-    // A reader's first and latest checkout of a day: the chains' previous checkout lies on an
-    // earlier day. Hours compare as text of one format, which every collation orders by time.
-    const QString firstOfDay = QStringLiteral("prev_hour < substr(hour, 1, 10) || 'T00'");
+    // A reader's first checkout of a day: its previous one lies on an earlier day, before
+    // "2026-12-07T". Hours compare as text of one format, which every collation orders by
+    // time.
+    const QString firstOfDay = QStringLiteral("prev_hour < substr(hour, 1, 11)");
     QStringList statements{
-        QStringLiteral("CREATE TABLE IF NOT EXISTS yield_hours (%1outcome VARCHAR(16) NOT NULL, "
-                       "checkouts INTEGER NOT NULL, PRIMARY KEY (%2, outcome))")
+        // Keyed hour and outcome first: a report reads an hour's outcomes together.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS yield_hours (hour VARCHAR(13) NOT NULL, "
+                       "outcome VARCHAR(16) NOT NULL, %1checkouts INTEGER NOT NULL, "
+                       "PRIMARY KEY (hour, outcome, station, model, firmware, lot, operator))")
+            .arg(facts),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS yield_steps (hour VARCHAR(13) NOT NULL, "
+                       "%1step VARCHAR(32) NOT NULL, failures INTEGER NOT NULL, "
+                       "PRIMARY KEY (%2, step))")
             .arg(facts, factNames()),
-        QStringLiteral("CREATE TABLE IF NOT EXISTS yield_steps (%1step VARCHAR(32) NOT NULL, "
-                       "failures INTEGER NOT NULL, PRIMARY KEY (%2, step))")
-            .arg(facts, factNames()),
-        QStringLiteral("CREATE TABLE IF NOT EXISTS yield_durations (%1duration_ms INTEGER NOT "
-                       "NULL, checkouts INTEGER NOT NULL, PRIMARY KEY (%2, duration_ms))")
-            .arg(facts, factNames()),
+        // By day: the durations spread over many values, and hours would make them many rows.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS yield_durations (day VARCHAR(10) NOT NULL, "
+                       "%1duration_ms INTEGER NOT NULL, checkouts INTEGER NOT NULL, "
+                       "PRIMARY KEY (%2, duration_ms))")
+            .arg(facts, factNames(true)),
         QStringLiteral("CREATE TABLE IF NOT EXISTS yield_readers (serial INTEGER PRIMARY KEY, "
                        "checkouts INTEGER NOT NULL)"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS yield_chains ("
@@ -418,15 +432,19 @@ QStringList schemaStep()
 
 bool add(RecordsDatabase &database, const ReaderRecord &record)
 {
-    const QVariantList facts{hourOf(record.started),   text(record.station),
-                             text(record.modelName()), firmwareText(record),
-                             text(record.lot),         text(record.operatorName)};
+    const QString hour = hourOf(record.started);
+    const QVariantList facts{hour,
+                             text(record.station),
+                             text(record.modelName()),
+                             firmwareText(record),
+                             text(record.lot),
+                             text(record.operatorName)};
     const QString names = factNames();
     if (!upsertRows(database,
                     QStringLiteral("INSERT INTO yield_hours (%1, outcome, checkouts)").arg(names),
-                    QStringLiteral("ON CONFLICT (%1, outcome) DO UPDATE SET "
-                                   "checkouts = yield_hours.checkouts + excluded.checkouts")
-                        .arg(names),
+                    QStringLiteral("ON CONFLICT (hour, outcome, station, model, firmware, lot, "
+                                   "operator) DO UPDATE SET "
+                                   "checkouts = yield_hours.checkouts + excluded.checkouts"),
                     {facts + QVariantList{outcomeName(record.outcome), 1}}))
         return false;
     // A reader that never identified counts in the checkouts and their outcomes alone.
@@ -449,13 +467,15 @@ bool add(RecordsDatabase &database, const ReaderRecord &record)
     // An aborted checkout tells nothing of the reader's yield or of how long a checkout takes.
     if (record.outcome == ReaderOutcome::Aborted)
         return true;
-    if (!upsertRows(
-            database,
-            QStringLiteral("INSERT INTO yield_durations (%1, duration_ms, checkouts)").arg(names),
-            QStringLiteral("ON CONFLICT (%1, duration_ms) DO UPDATE SET "
-                           "checkouts = yield_durations.checkouts + excluded.checkouts")
-                .arg(names),
-            {facts + QVariantList{(record.durationMs + 5) / 10 * 10, 1}}))
+    QVariantList dayFacts = facts;
+    dayFacts.first() = hour.left(10);
+    if (!upsertRows(database,
+                    QStringLiteral("INSERT INTO yield_durations (%1, duration_ms, checkouts)")
+                        .arg(factNames(true)),
+                    QStringLiteral("ON CONFLICT (%1, duration_ms) DO UPDATE SET "
+                                   "checkouts = yield_durations.checkouts + excluded.checkouts")
+                        .arg(factNames(true)),
+                    {dayFacts + QVariantList{(record.durationMs + 5) / 10 * 10, 1}}))
         return false;
     return addToChains(database, record);
 }

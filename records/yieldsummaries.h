@@ -19,7 +19,7 @@ class RecordsDatabase;
 //   yield_hours      checkouts per outcome
 //   yield_steps      failures per step (fail or error), of readers that identified
 //   yield_durations  checkouts per duration, rounded to 10 ms, of readers that identified and
-//                    were not aborted
+//                    were not aborted; per day ("2026-12-07"), as durations take many values
 //
 // The yields need each reader's earliest and latest checkout in the window, which do not add
 // up across hours. They do when every checkout carries its reader's previous two checkouts:
@@ -63,7 +63,7 @@ QString memberExpression(Dimension dimension);
 
 // The checkouts in the shapes of the summary tables, one row each (a count of 1), limited by
 // condition (SQL over the checkouts table): how the summaries are filled, and what the report
-// reads for a window that does not start and end on whole hours.
+// reads for a window (or the part of one) that does not start and end on whole hours (days).
 QString checkoutsAsHours(const QString &condition);
 QString checkoutsAsSteps(const QString &condition);
 QString checkoutsAsDurations(const QString &condition);
