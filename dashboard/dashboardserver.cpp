@@ -10,6 +10,8 @@
 #include <functional>
 #include <utility>
 
+#include <unistd.h>
+
 namespace {
 
 constexpr int NotFound = 404;
@@ -43,6 +45,7 @@ protected:
         auto *socket = new QTcpSocket(this);
         if (!socket->setSocketDescriptor(descriptor)) {
             delete socket;
+            ::close(int(descriptor));
             return;
         }
         auto *idle = new QTimer(socket);
