@@ -139,6 +139,17 @@ return false;
 '''
 
 
+GREYED = '''
+showStations({now: '2026-12-07T12:00:00.000Z', stations: [
+  {station: 'quiet', last_checkout: '2026-12-07T10:59:00.000Z', checkouts: 0,
+   first_pass_yield: null},
+  {station: 'busy', last_checkout: '2026-12-07T11:01:00.000Z', checkouts: 9,
+   first_pass_yield: 0.5}]});
+return Array.from(document.querySelectorAll('#tiles .tile'),
+                  (tile) => [tile.dataset.station, tile.classList.contains('silent')]);
+'''
+
+
 def no_alert(driver):
     try:
         text = driver.switch_to.alert.text
@@ -189,6 +200,10 @@ def run(args, work):
             each for each in driver.find_elements(By.CSS_SELECTOR, '#tiles .tile .name')
             if each.text == STATION_MARKUP], 10)
         check(tile, 'the station named in markup has no tile showing that text')
+        # A station silent for more than an hour is greyed, one silent for less is not (drawn
+        # from made-up figures; the next refresh draws the real ones again).
+        silent = driver.execute_script(GREYED)
+        check(silent == [['quiet', True], ['busy', False]], f'the tiles are greyed as {silent}')
 
         # A reader by its serial number, its record and its certificate.
         serial = driver.find_element(By.ID, 'serial')
