@@ -17,6 +17,9 @@
 //   vorn-bench-records store-into URL COUNT
 //       stores COUNT checkout records of that line's readers one by one into the database at
 //       URL, each with its summaries; prints the milliseconds of each
+//   vorn-bench-records commit-floor URL COUNT
+//       commits COUNT transactions of one small row each on the store's connection: the
+//       disk's flush, under every durable store; prints the milliseconds of each
 
 #include "records/recordsstore.h"
 #include "records/yieldsummaries.h"
@@ -304,6 +307,36 @@ int populateLine(const QString &url)
     return 0;
 }
 
+int commitFloor(const QString &url, int count)
+{
+    QString error;
+    const std::optional<RecordsLocation> location = RecordsLocation::parse(url, &error);
+    if (!location)
+        return std::fprintf(stderr, "%s\n", qPrintable(error)), 2;
+    RecordsStore store(*location);
+    if (!store.open())
+        return std::fprintf(stderr, "%s\n", qPrintable(store.errorText())), 1;
+    RecordsDatabase &database = store.database();
+    if (!execute(database, QStringLiteral("CREATE TABLE bench_commits (n INTEGER)")))
+        return 1;
+    QElapsedTimer timer;
+    for (int n = 0; n < count; ++n) {
+        timer.start();
+        const bool committed = database.transaction([&] {
+            QSqlQuery *insert =
+                database.prepared(QStringLiteral("INSERT INTO bench_commits (n) VALUES (?)"));
+            if (!insert)
+                return false;
+            insert->addBindValue(n);
+            return database.exec(*insert);
+        });
+        if (!committed)
+            return std::fprintf(stderr, "%s\n", qPrintable(database.errorText())), 1;
+        std::printf("%.3f\n", double(timer.nsecsElapsed()) / 1e6);
+    }
+    return execute(database, QStringLiteral("DROP TABLE bench_commits")) ? 0 : 1;
+}
+
 int storeInto(const QString &url, int count)
 {
     QString error;
@@ -361,6 +394,8 @@ int main(int argc, char **argv)
         return populateLine(path);
     if (mode == QLatin1String("store-into") && arguments.size() == 4)
         return storeInto(path, arguments.at(3).toInt());
+    if (mode == QLatin1String("commit-floor") && arguments.size() == 4)
+        return commitFloor(path, arguments.at(3).toInt());
     if (arguments.size() != 4)
         return 2;
     const int count = arguments.at(3).toInt();
