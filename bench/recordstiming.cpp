@@ -169,9 +169,11 @@ int populate(const QString &path, int count)
 
 // The line's month: reader r (0-199,999) comes every 12.9 s from 2026-11-01T00:00Z and is
 // checked five times, 20 minutes apart, each time at the next station. Its first checkout fails
-// one time in eleven, a retest one time in twenty-six; one checkout in 200 never identifies its
-// reader and three in 1000 are aborted. A third of the readers are Vorn4s, a fifth have
-// firmware 4; lots of 7,000 readers; an operator per station and eight-hour shift.
+// between one time in eight and one time in sixteen, as the day goes; a retest one time in
+// twenty-two; the failures are the clocks' four times in ten, the echo's three, select-slot's
+// two and tarvik's one. One checkout in 200 never identifies its reader and three in 1000 are
+// aborted. A third of the readers are Vorn4s, a fifth have firmware 4; lots of 7,000 readers;
+// an operator per station and eight-hour shift.
 constexpr int LineReaders = 200'000;
 constexpr int LineCheckouts = LineReaders * 5;
 constexpr qint64 LineStart = 1'793'491'200; // 2026-11-01T00:00:00Z
@@ -201,14 +203,16 @@ QString lineStatement(bool sqlite)
                                 "'YYYY-MM-DD\"T\"HH24:MI:SS\".000Z\"')");
     const QString outcome =
         QStringLiteral("CASE WHEN h < 5 THEN 'error' WHEN h < 8 THEN 'aborted' "
-                       "WHEN (k = 0 AND h < 98) OR h < 46 THEN 'fail' ELSE 'pass' END");
+                       "WHEN (k = 0 AND h < 62 + (t - %1) / 86400 * 37 % 67) OR h < 46 THEN 'fail' "
+                       "ELSE 'pass' END")
+            .arg(LineStart);
     const QString columns = QStringLiteral(
         "'line-2-station-' || s, 'ttyUSB' || s, "
         "CASE WHEN h < 5 THEN '' WHEN r % 3 = 0 THEN 'Vorn4' ELSE 'Vorn8' END, "
         "CASE WHEN h < 5 THEN NULL ELSE r END, outcome, "
-        "CASE outcome WHEN 'error' THEN 'identify' WHEN 'fail' THEN (CASE (i * 7919) % 4 "
-        "WHEN 0 THEN 'clocks' WHEN 1 THEN 'echo' WHEN 2 THEN 'select-slot' ELSE 'tarvik' END) "
-        "ELSE '' END, "
+        "CASE outcome WHEN 'error' THEN 'identify' WHEN 'fail' THEN (CASE WHEN (i * 7919) % 10 < 4 "
+        "THEN 'clocks' WHEN (i * 7919) % 10 < 7 THEN 'echo' WHEN (i * 7919) % 10 < 9 "
+        "THEN 'select-slot' ELSE 'tarvik' END) ELSE '' END, "
         "CASE outcome WHEN 'pass' THEN 2150 + (i * 31) % 60 WHEN 'fail' THEN 1800 + "
         "(i * 31) % 400 WHEN 'aborted' THEN 900 ELSE 150 END, ?, 'vornctl', '1.0.0', "
         "'op-' || s || '-' || (t % 86400) / 28800, 'lot-' || (r / 7000), "
