@@ -40,8 +40,10 @@ std::optional<QList<StationActivity>> LineActivity::read(RecordsStore &store,
     };
     // The hours a station worked in, from the hour of since on (the summaries count whole
     // hours; a station of that hour's earlier part has its last checkout checked below).
-    QSqlQuery stations = database.prepare(QStringLiteral(
-        "SELECT DISTINCT station FROM yield_hours WHERE hour >= ? ORDER BY station"));
+    QSqlQuery stations = database.prepare(
+        QStringLiteral("SELECT DISTINCT member FROM yield_hours WHERE dimension = ? AND hour >= ? "
+                       "ORDER BY member"));
+    stations.addBindValue(YieldSummaries::dimensionName(YieldSummaries::Dimension::Station));
     stations.addBindValue(YieldSummaries::hourOf(since));
     if (!database.exec(stations))
         return failed();

@@ -28,7 +28,7 @@ struct StationActivity
 };
 
 // The stations of a line that kept a checkout since a moment, computed by the records database
-// from the yield summaries (which station worked in which hour) and the checkouts' index by
+// from the yield summaries (the hours each station worked in) and the checkouts' index by
 // station: a few rows per station however many checkouts the line keeps.
 namespace LineActivity {
 
