@@ -1,11 +1,11 @@
 #include "cli/recordscommand.h"
 
-#include "commandline/decimaltext.h"
 #include "device/identification.h"
 #include "publish/cfxmessages.h"
 #include "publish/publisher.h"
 #include "records/recordcertificate.h"
 #include "records/recordkeeper.h"
+#include "records/recordsfilters.h"
 #include "records/recordsstore.h"
 #include "records/recordtext.h"
 #include "records/yieldreport.h"
@@ -18,7 +18,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTimeZone>
 
 #include <algorithm>
 #include <array>
@@ -112,113 +111,40 @@ const Subcommand *findSubcommand(const QString &name)
     return found == Subcommands.cend() ? nullptr : &*found;
 }
 
-// A day (2026-12-07, from local midnight) or a moment (2026-12-07T14:30, local unless it names
-// its zone, 2026-12-07T13:30:00Z).
-QDateTime sinceTime(const QString &text)
+// The filter options given, by name, as RecordsFilters reads them.
+RecordsFilters::Texts givenTexts(const QCommandLineParser &parser, const QStringList &names)
 {
-    const QDate day = QDate::fromString(text, Qt::ISODate);
-    if (day.isValid() && text.size() == 10)
-        return day.startOfDay();
-    return QDateTime::fromString(text, Qt::ISODate);
+    RecordsFilters::Texts texts;
+    for (const QString &name : names) {
+        if (parser.isSet(name))
+            texts.insert(name, parser.value(name));
+    }
+    return texts;
 }
 
 // Converts the list options into a query; returns what is wrong, or nothing.
 QString takeQuery(const QCommandLineParser &parser, RecordsQuery &query)
 {
-    if (parser.isSet(SerialOption)) {
-        const std::optional<uint> serial =
-            DecimalText::inRange(parser.value(SerialOption), 0, 0xFFFF);
-        if (!serial)
-            return QStringLiteral("the serial number must be a number from 0 to 65535, not '%1'")
-                .arg(parser.value(SerialOption));
-        query.serialNumber = int(*serial);
-    }
-    if (parser.isSet(OutcomeOption)) {
-        query.outcome = readerOutcomeFromName(parser.value(OutcomeOption));
-        if (!query.outcome)
-            return QStringLiteral("the outcome must be pass, fail, error or aborted, not '%1'")
-                .arg(parser.value(OutcomeOption));
-    }
-    if (parser.isSet(SinceOption)) {
-        query.since = sinceTime(parser.value(SinceOption));
-        if (!query.since.isValid())
-            return QStringLiteral("the date must be like 2026-12-07 or 2026-12-07T14:30, not '%1'")
-                .arg(parser.value(SinceOption));
-    }
-    query.station = parser.value(StationOption);
-    query.lot = parser.value(LotOption);
-    query.operatorName = parser.value(OperatorOption);
-    if (parser.isSet(LimitOption)) {
-        const std::optional<uint> limit =
-            DecimalText::inRange(parser.value(LimitOption), 0, 1000000000);
-        if (!limit || *limit == 0)
-            return QStringLiteral("the limit must be a number of records from 1, not '%1'")
-                .arg(parser.value(LimitOption));
-        query.limit = int(*limit);
-    }
+    const QString problem = RecordsFilters::takeList(
+        givenTexts(parser, {SerialOption, OutcomeOption, SinceOption, StationOption, LotOption,
+                            OperatorOption, LimitOption}),
+        query);
+    if (!problem.isEmpty())
+        return problem;
     if (parser.isSet(JsonOption) && parser.isSet(CsvOption))
         return QStringLiteral("give --json or --csv, not both");
     return {};
 }
 
-// A moment of the report's window, in UTC: a day (2026-12-07: its start, or with end its end)
-// or a moment (2026-12-07T14:30, UTC unless it names its zone: 2026-12-07T15:30+01:00).
-QDateTime reportTime(const QString &text, bool end)
-{
-    const QDate day = QDate::fromString(text, Qt::ISODate);
-    if (day.isValid() && text.size() == 10)
-        return QDateTime(end ? day.addDays(1) : day, QTime(0, 0), QTimeZone::utc());
-    const QDateTime moment = QDateTime::fromString(text, Qt::ISODate);
-    if (!moment.isValid() || moment.timeSpec() != Qt::LocalTime)
-        return moment.toUTC();
-    return QDateTime(moment.date(), moment.time(), QTimeZone::utc());
-}
-
 // Converts the report options into a query; returns what is wrong, or nothing.
 QString takeReport(const QCommandLineParser &parser, ReportQuery &query)
 {
-    const QString dateWords = QStringLiteral(
-        "%1 must be a date or a date and time in UTC, like 2026-12-07 or 2026-12-07T14:30, "
-        "not '%2'");
-    QDateTime from;
-    QDateTime to;
-    if (parser.isSet(SinceOption)) {
-        from = reportTime(parser.value(SinceOption), false);
-        if (!from.isValid())
-            return dateWords.arg(QStringLiteral("--since"), parser.value(SinceOption));
-    }
-    if (parser.isSet(UntilOption)) {
-        to = reportTime(parser.value(UntilOption), true);
-        if (!to.isValid())
-            return dateWords.arg(QStringLiteral("--until"), parser.value(UntilOption));
-    }
-    const ReportQuery lastDays = ReportQuery::lastDays(ReportDays, QDateTime::currentDateTimeUtc());
-    query.to = to.isValid() ? to : lastDays.to;
-    query.from = from.isValid() ? from : query.to.addDays(-ReportDays);
-    if (query.from >= query.to)
-        return QStringLiteral("the window is empty: --since %1 is not before --until %2")
-            .arg(query.from.toString(Qt::ISODate), query.to.toString(Qt::ISODate));
-    query.station = parser.value(StationOption);
-    query.lot = parser.value(LotOption);
-    query.operatorName = parser.value(OperatorOption);
-    if (parser.isSet(ModelOption)) {
-        const QString model = parser.value(ModelOption).toLower();
-        if (model == QLatin1String("4") || model == QLatin1String("vorn4"))
-            query.model = QStringLiteral("Vorn4");
-        else if (model == QLatin1String("8") || model == QLatin1String("vorn8"))
-            query.model = QStringLiteral("Vorn8");
-        else
-            return QStringLiteral("the model must be 4 or 8 (Vorn4, Vorn8), not '%1'")
-                .arg(parser.value(ModelOption));
-    }
-    if (parser.isSet(ByOption)) {
-        const std::optional<ReportGrouping> by = reportGroupingFromName(parser.value(ByOption));
-        if (!by)
-            return QStringLiteral("--by takes day, hour, station, model, firmware, operator or "
-                                  "lot, not '%1'")
-                .arg(parser.value(ByOption));
-        query.by = *by;
-    }
+    const QString problem = RecordsFilters::takeReport(
+        givenTexts(parser, {SinceOption, UntilOption, StationOption, ModelOption, LotOption,
+                            OperatorOption, ByOption}),
+        QDateTime::currentDateTimeUtc(), query, QStringLiteral("--"));
+    if (!problem.isEmpty())
+        return problem;
     if (parser.isSet(PdfOption) && parser.value(PdfOption).isEmpty())
         return QStringLiteral("--pdf needs a file name");
     if (parser.isSet(JsonOption) && parser.isSet(CsvOption))

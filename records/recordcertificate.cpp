@@ -1,5 +1,6 @@
 #include "records/recordcertificate.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QPageLayout>
 #include <QPageSize>
@@ -84,14 +85,12 @@ QString RecordCertificate::html(const ReaderRecord &record)
                                     : QStringLiteral("not put back as found"));
 }
 
-bool RecordCertificate::write(const ReaderRecord &record, const QString &path, QString *error)
+namespace {
+
+// Draws the one page into device, an open file or buffer.
+void draw(const ReaderRecord &record, QIODevice &device)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    QPdfWriter writer(&file);
+    QPdfWriter writer(&device);
     writer.setTitle(
         QStringLiteral("Test certificate %1 SN %2").arg(record.modelName(), record.serialText()));
     writer.setCreator(QStringLiteral("vorn-tool"));
@@ -106,15 +105,34 @@ bool RecordCertificate::write(const ReaderRecord &record, const QString &path, Q
     QTextDocument document;
     document.setDocumentMargin(0);
     document.setPageSize(writer.pageLayout().paintRectPixels(writer.resolution()).size());
-    document.setHtml(html(record));
-    {
-        QPainter painter(&writer);
-        document.drawContents(&painter);
+    document.setHtml(RecordCertificate::html(record));
+    QPainter painter(&writer);
+    document.drawContents(&painter);
+}
+
+} // namespace
+
+bool RecordCertificate::write(const ReaderRecord &record, const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return false;
     }
+    draw(record, file);
     file.close();
     if (file.error() != QFileDevice::NoError) {
         *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
     return true;
+}
+
+QByteArray RecordCertificate::pdf(const ReaderRecord &record)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    draw(record, buffer);
+    return bytes;
 }

@@ -2,6 +2,7 @@
 
 #include "checkout/checkoutrecord.h"
 
+#include <QByteArray>
 #include <QString>
 
 // The test certificate of one checkout: a one-page PDF with the reader's identity, the
@@ -13,5 +14,7 @@ namespace RecordCertificate {
 QString html(const ReaderRecord &record);
 // Writes the PDF to path; false with the reason in error.
 bool write(const ReaderRecord &record, const QString &path, QString *error);
+// The PDF itself, for a caller that sends it on rather than keeping a file.
+QByteArray pdf(const ReaderRecord &record);
 
 } // namespace RecordCertificate

@@ -228,9 +228,9 @@ QString StationYield::text() const
     return line;
 }
 
-// Where the figures of a query come from: the summaries when the window starts and ends on
-// whole hours, else the checkouts themselves; and the filters as columns with their values
-// (the summaries name their columns as the checkouts table does).
+// Where the figures of a query come from: the rows of the summaries when the window starts and
+// ends on whole hours (days, for the durations) and the filters are those of one dimension at
+// most, else the checkouts of the window themselves, in the summaries' shapes.
 struct YieldReport::Window
 {
     QDateTime from; // UTC
@@ -242,8 +242,7 @@ struct YieldReport::Window
     QString toText;
     QList<std::pair<Dimension, QString>> filters;
 
-    // The filters as a condition on a summary table or the checkouts (they name the facts
-    // alike), with its values.
+    // The filters as a condition on the checkouts, with its values.
     QString filterCondition(QVariantList &values) const
     {
         QString condition;
@@ -255,16 +254,40 @@ struct YieldReport::Window
         return condition;
     }
 
-    // The window's rows of an hourly summary table, or its checkouts in the table's shape.
-    Sql facts(const QString &table, QString (*shape)(const QString &)) const
+    // The dimension of the summaries' rows that hold the figures of the filtered window within
+    // members of `within` (All: one member for every checkout), and the member the filter asks
+    // for; nothing when the filters need more than one dimension.
+    std::optional<std::pair<Dimension, QString>> partition(Dimension within) const
+    {
+        if (filters.isEmpty())
+            return std::pair{within, QString()};
+        if (filters.size() == 1 && (within == Dimension::All || filters.first().first == within))
+            return filters.first();
+        return std::nullopt;
+    }
+
+    // The window's rows of an hourly summary (member, hour, columns...) counted within members
+    // of `within`, or its checkouts in their shape.
+    Sql hourly(const QString &table, const QString &columns,
+               QString (*shape)(const QString &, const QString &), Dimension within) const
     {
         Sql sql;
-        QString condition = wholeHours ? QStringLiteral("hour >= ? AND hour < ?")
-                                       : QStringLiteral("started >= ? AND started < ?");
-        sql.values = wholeHours ? QVariantList{fromHour, toHour} : QVariantList{fromText, toText};
-        condition += filterCondition(sql.values);
-        sql.text = wholeHours ? QStringLiteral("SELECT * FROM %1 WHERE %2").arg(table, condition)
-                              : shape(condition);
+        const auto rows = partition(within);
+        if (wholeHours && rows) {
+            sql.text = QStringLiteral("SELECT member, hour, %1 FROM %2 WHERE dimension = ? AND "
+                                      "hour >= ? AND hour < ?")
+                           .arg(columns, table);
+            sql.values = {YieldSummaries::dimensionName(rows->first), fromHour, toHour};
+            if (!rows->second.isNull()) {
+                sql.text += QStringLiteral(" AND member = ?");
+                sql.values.append(rows->second);
+            }
+            return sql;
+        }
+        sql.values = {fromText, toText};
+        const QString condition =
+            QStringLiteral("started >= ? AND started < ?") + filterCondition(sql.values);
+        sql.text = shape(YieldSummaries::memberExpression(within), condition);
         return sql;
     }
 
@@ -274,16 +297,23 @@ struct YieldReport::Window
     {
         const QDate firstDay = from.time() == QTime(0, 0) ? from.date() : from.date().addDays(1);
         const QDate endDay = to.date();
+        const auto rows = partition(Dimension::All);
+        const auto midnight = [](QDate day) {
+            return day.toString(Qt::ISODate) + QStringLiteral("T00:00:00.000Z");
+        };
         QStringList parts;
         Sql sql;
-        const auto moment = [](QDate day) { return day.toString(Qt::ISODate) + "T00:00:00.000Z"; };
         QList<std::pair<QString, QString>> edges{{fromText, toText}};
-        if (firstDay < endDay) {
+        if (rows && firstDay < endDay) {
             parts.append(QStringLiteral("SELECT duration_ms, checkouts FROM yield_durations "
-                                        "WHERE day >= ? AND day < ?"));
-            sql.values << firstDay.toString(Qt::ISODate) << endDay.toString(Qt::ISODate);
-            parts.last() += filterCondition(sql.values);
-            edges = {{fromText, moment(firstDay)}, {moment(endDay), toText}};
+                                        "WHERE dimension = ? AND day >= ? AND day < ?"));
+            sql.values << YieldSummaries::dimensionName(rows->first)
+                       << firstDay.toString(Qt::ISODate) << endDay.toString(Qt::ISODate);
+            if (!rows->second.isNull()) {
+                parts.last() += QStringLiteral(" AND member = ?");
+                sql.values.append(rows->second);
+            }
+            edges = {{fromText, midnight(firstDay)}, {midnight(endDay), toText}};
         }
         QStringList ranges;
         QVariantList values;
@@ -297,42 +327,11 @@ struct YieldReport::Window
             const QString condition = QLatin1Char('(') + ranges.join(QLatin1String(" OR ")) +
                                       QLatin1Char(')') + filterCondition(values);
             parts.append(QStringLiteral("SELECT duration_ms, checkouts FROM (%1) AS edge")
-                             .arg(YieldSummaries::checkoutsAsDurations(condition)));
+                             .arg(YieldSummaries::checkoutsAsDurations(
+                                 YieldSummaries::memberExpression(Dimension::All), condition)));
             sql.values += values;
         }
         sql.text = parts.join(QLatin1String(" UNION ALL "));
-        return sql;
-    }
-
-    // The window's chains, linked within the facts of dimension (one row of each checkout of
-    // an identified reader that was not aborted), as yield_chains counts them.
-    Sql chains(Dimension dimension) const
-    {
-        // The summaries link within one fact at a time: within the filter's, when the report
-        // has one filter, or within the groups' when it is that filter or none.
-        const bool summary =
-            wholeHours && std::all_of(filters.cbegin(), filters.cend(), [&](const auto &filter) {
-                return filter.first == dimension ||
-                       (dimension == Dimension::All && filters.size() == 1);
-            });
-        Sql sql;
-        if (summary) {
-            const Dimension linked = filters.isEmpty() ? dimension : filters.first().first;
-            sql.text = QStringLiteral(
-                "SELECT hour, member, passed, prev_hour, prev_passed, prev2_hour, checkouts "
-                "FROM yield_chains WHERE dimension = ? AND hour >= ? AND hour < ?");
-            sql.values = {YieldSummaries::dimensionName(linked), fromHour, toHour};
-            if (!filters.isEmpty()) {
-                sql.text += QStringLiteral(" AND member = ?");
-                sql.values.append(filters.first().second);
-            }
-            return sql;
-        }
-        sql.values = {fromText, toText};
-        const QString condition =
-            QStringLiteral("started >= ? AND started < ?") + filterCondition(sql.values);
-        sql.text = YieldSummaries::checkoutsAsChains(YieldSummaries::memberExpression(dimension),
-                                                     condition);
         return sql;
     }
 };
@@ -402,7 +401,8 @@ std::optional<ReportFigures> YieldReport::run(const ReportQuery &query)
 bool YieldReport::outcomes(const Window &window, ReportFigures &figures, Groups &groups)
 {
     const Sql source =
-        window.facts(QStringLiteral("yield_hours"), &YieldSummaries::checkoutsAsHours);
+        window.hourly(QStringLiteral("yield_hours"), QStringLiteral("outcome, checkouts"),
+                      &YieldSummaries::checkoutsAsHours, Dimension::All);
     QSqlQuery query;
     if (!runQuery(m_store,
                   {QStringLiteral("SELECT hour, outcome, sum(checkouts) FROM (%1) AS s "
@@ -434,11 +434,13 @@ bool YieldReport::outcomes(const Window &window, ReportFigures &figures, Groups 
     const std::optional<Dimension> dimension = dimensionOf(by);
     if (!dimension)
         return true;
-    const QString column = YieldSummaries::dimensionName(*dimension);
+    const Sql members =
+        window.hourly(QStringLiteral("yield_hours"), QStringLiteral("outcome, checkouts"),
+                      &YieldSummaries::checkoutsAsHours, *dimension);
     if (!runQuery(m_store,
-                  {QStringLiteral("SELECT %1, sum(checkouts) FROM (%2) AS s GROUP BY %1")
-                       .arg(column, source.text),
-                   source.values},
+                  {QStringLiteral("SELECT member, sum(checkouts) FROM (%1) AS s GROUP BY member")
+                       .arg(members.text),
+                   members.values},
                   query))
         return false;
     while (query.next())
@@ -449,7 +451,8 @@ bool YieldReport::outcomes(const Window &window, ReportFigures &figures, Groups 
 bool YieldReport::pareto(const Window &window, ReportFigures &figures)
 {
     const Sql source =
-        window.facts(QStringLiteral("yield_steps"), &YieldSummaries::checkoutsAsSteps);
+        window.hourly(QStringLiteral("yield_steps"), QStringLiteral("step, failures"),
+                      &YieldSummaries::checkoutsAsSteps, Dimension::All);
     QSqlQuery query;
     if (!runQuery(m_store,
                   {QStringLiteral("SELECT step, sum(failures) FROM (%1) AS s GROUP BY step")
@@ -508,7 +511,10 @@ bool YieldReport::chains(const Window &window, ReportGrouping by, ReportFigures 
                          Groups &groups)
 {
     const std::optional<Dimension> dimension = dimensionOf(by);
-    const Sql source = window.chains(dimension.value_or(Dimension::All));
+    const Sql source =
+        window.hourly(QStringLiteral("yield_chains"),
+                      QStringLiteral("passed, prev_hour, prev_passed, prev2_hour, checkouts"),
+                      &YieldSummaries::checkoutsAsChains, dimension.value_or(Dimension::All));
     // Whether a previous checkout lies before the group's start, as SQL over one of the hour
     // columns, with its values. A day's start: "2026-12-07T" sorts after every hour of the
     // days before and before every hour of its own.

@@ -197,6 +197,17 @@ void drawYieldChart(QPainter &painter, const QRectF &area, const QList<ReportGro
     painter.setRenderHint(QPainter::Antialiasing, false);
 }
 
+// A step for about five lines up to most: 1, 2 or 5 times a power of ten.
+qint64 roundStep(qint64 most)
+{
+    for (qint64 power = 1;; power *= 10) {
+        for (const qint64 factor : {1, 2, 5}) {
+            if (power * factor * 5 >= most)
+                return power * factor;
+        }
+    }
+}
+
 // The failures of each step as bars, most first, with the cumulative share as a line on an
 // axis of its own at the right.
 void drawPareto(QPainter &painter, const QRectF &area, const QList<ParetoStep> &steps)
@@ -212,8 +223,8 @@ void drawPareto(QPainter &painter, const QRectF &area, const QList<ParetoStep> &
         return;
     }
     const qint64 most = steps.first().failures;
+    const qint64 step = roundStep(most);
     QList<std::pair<qreal, QString>> counts;
-    const qint64 step = std::max<qint64>(1, (most + 4) / 5);
     for (qint64 value = 0; value <= most; value += step)
         counts.append({qreal(value) / qreal(most), QString::number(value)});
     drawGrid(painter, plot, counts);
@@ -236,12 +247,6 @@ void drawPareto(QPainter &painter, const QRectF &area, const QList<ParetoStep> &
         const qreal width = std::min(slot * 0.6, 64.0);
         const QRectF bar(centre - width / 2, plot.bottom() - height, width, height);
         painter.fillRect(bar, FailureColour);
-        // The count inside the top of its bar, or above a bar too short to hold it.
-        painter.setFont(font(8, true));
-        const bool inside = height > 20;
-        painter.setPen(inside ? QColor(Qt::white) : Ink);
-        painter.drawText(QRectF(centre - 30, inside ? bar.top() + 3 : bar.top() - 15, 60, 14),
-                         Qt::AlignCenter, QString::number(each.failures));
         painter.setFont(font(8));
         if (widest <= slot - 4) {
             painter.drawText(QRectF(centre - slot / 2, plot.bottom() + 4, slot, 16),
@@ -268,6 +273,17 @@ void drawPareto(QPainter &painter, const QRectF &area, const QList<ParetoStep> &
                             2.5, 2.5);
     painter.setBrush(Qt::NoBrush);
     painter.setRenderHint(QPainter::Antialiasing, false);
+    // The counts over the line: inside the top of each bar, or above one too short to hold it.
+    painter.setFont(font(8, true));
+    for (qsizetype index = 0; index < count; ++index) {
+        const qreal centre = plot.left() + (qreal(index) + 0.5) * slot;
+        const qreal top =
+            plot.bottom() - qreal(steps[index].failures) / qreal(most) * plot.height();
+        const bool inside = plot.bottom() - top > 20;
+        painter.setPen(inside ? QColor(Qt::white) : Ink);
+        painter.drawText(QRectF(centre - 30, inside ? top + 3 : top - 15, 60, 14), Qt::AlignCenter,
+                         QString::number(steps[index].failures));
+    }
 }
 
 // The groups as a table under a heading, as many rows as fit in area; returns the height

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <tuple>
 
 namespace {
@@ -20,21 +21,15 @@ constexpr std::array<Dimension, 6> Dimensions{Dimension::All,   Dimension::Stati
                                               Dimension::Model, Dimension::Firmware,
                                               Dimension::Lot,   Dimension::Operator};
 
-// The facts every additive summary is counted by, as columns of the checkouts table: the hour
-// or the day, and the reader's station, model, firmware, lot and operator. (Made when asked
-// for: the schema is built while the program's constants are being initialised.)
-QString factColumns(bool byDay = false)
+// The facts a checkout is counted by, as columns of the checkouts table: its hour (or day),
+// station, model, firmware (as text), lot and operator. (Made when asked for: the schema is
+// built while the program's constants are being initialised.)
+QString factColumns(int timeLength, const QString &timeName)
 {
     return QStringLiteral("substr(started, 1, %1) AS %2, station, model, "
                           "COALESCE(CAST(firmware AS TEXT), '') AS firmware, lot, operator")
-        .arg(byDay ? QStringLiteral("10") : QStringLiteral("13"),
-             byDay ? QStringLiteral("day") : QStringLiteral("hour"));
-}
-
-QString factNames(bool byDay = false)
-{
-    return (byDay ? QStringLiteral("day") : QStringLiteral("hour")) +
-           QStringLiteral(", station, model, firmware, lot, operator");
+        .arg(timeLength)
+        .arg(timeName);
 }
 
 QString text(const QString &value)
@@ -82,25 +77,67 @@ QString stepNames()
     return rows.join(QLatin1String(" UNION "));
 }
 
+// A checkout's failed_steps (names separated by single spaces) holds the step.
+QString failedStepMatches()
+{
+    return QStringLiteral("(' ' || failed_steps || ' ') LIKE ('% ' || step || ' %')");
+}
+
+// Durations to the nearest 10 ms.
+QString roundedDuration()
+{
+    return QStringLiteral("(duration_ms + 5) / 10 * 10");
+}
+
+// The column of a fact in the checkouts table (and in the tables that count by all facts).
+QString factColumn(Dimension dimension)
+{
+    return dimension == Dimension::All ? QStringLiteral("''")
+                                       : YieldSummaries::dimensionName(dimension);
+}
+
+// Fills an additive summary: the checkouts counted once by every fact into a temporary table,
+// and from that the rows of each dimension.
+QStringList fillAdditive(const QString &table, const QString &time, const QString &value,
+                         const QString &count, const QString &counted)
+{
+    QStringList statements{QStringLiteral("CREATE TEMPORARY TABLE yield_fill AS ") + counted};
+    for (const Dimension dimension : Dimensions) {
+        const QString member = factColumn(dimension);
+        const QString by = dimension == Dimension::All ? QString() : member + QStringLiteral(", ");
+        statements.append(
+            QStringLiteral("INSERT INTO %1 (dimension, member, %2, %3, %4) "
+                           "SELECT '%5', %6, %2, %3, sum(n) FROM yield_fill GROUP BY %7%2, %3")
+                .arg(table, time, value, count, YieldSummaries::dimensionName(dimension), member,
+                     by));
+    }
+    statements.append(QStringLiteral("DROP TABLE yield_fill"));
+    return statements;
+}
+
 // Statements that fill the summaries from the checkouts table (which they must find empty).
 QStringList fillStatements()
 {
-    QStringList statements{
-        QStringLiteral("INSERT INTO yield_hours (%1, outcome, checkouts) "
-                       "SELECT %1, outcome, sum(checkouts) FROM (%2) AS c "
-                       "GROUP BY %1, outcome")
-            .arg(factNames(), YieldSummaries::checkoutsAsHours(QStringLiteral("1 = 1"))),
-        QStringLiteral("INSERT INTO yield_steps (%1, step, failures) "
-                       "SELECT %1, step, sum(failures) FROM (%2) AS c GROUP BY %1, step")
-            .arg(factNames(), YieldSummaries::checkoutsAsSteps(QStringLiteral("1 = 1"))),
-        QStringLiteral("INSERT INTO yield_durations (%1, duration_ms, checkouts) "
-                       "SELECT %1, duration_ms, sum(checkouts) FROM (%2) AS c "
-                       "GROUP BY %1, duration_ms")
-            .arg(factNames(true), YieldSummaries::checkoutsAsDurations(QStringLiteral("1 = 1"))),
-        QStringLiteral("INSERT INTO yield_readers (serial, checkouts) SELECT serial, count(*) "
-                       "FROM checkouts WHERE serial IS NOT NULL AND outcome <> 'aborted' "
-                       "GROUP BY serial"),
-    };
+    const QString facts = QStringLiteral("1, 2, 3, 4, 5, 6, 7");
+    QStringList statements =
+        fillAdditive(QStringLiteral("yield_hours"), QStringLiteral("hour"),
+                     QStringLiteral("outcome"), QStringLiteral("checkouts"),
+                     QStringLiteral("SELECT %1, outcome, count(*) AS n FROM checkouts "
+                                    "GROUP BY %2")
+                         .arg(factColumns(13, QStringLiteral("hour")), facts)) +
+        fillAdditive(QStringLiteral("yield_steps"), QStringLiteral("hour"), QStringLiteral("step"),
+                     QStringLiteral("failures"),
+                     QStringLiteral("SELECT %1, step, count(*) AS n FROM checkouts "
+                                    "JOIN (%2) AS step_names ON %3 "
+                                    "WHERE serial IS NOT NULL GROUP BY %4")
+                         .arg(factColumns(13, QStringLiteral("hour")), stepNames(),
+                              failedStepMatches(), facts)) +
+        fillAdditive(QStringLiteral("yield_durations"), QStringLiteral("day"),
+                     QStringLiteral("duration_ms"), QStringLiteral("checkouts"),
+                     QStringLiteral("SELECT %1, %2 AS duration_ms, count(*) AS n FROM checkouts "
+                                    "WHERE serial IS NOT NULL AND outcome <> 'aborted' "
+                                    "GROUP BY %3")
+                         .arg(factColumns(10, QStringLiteral("day")), roundedDuration(), facts));
     for (Dimension dimension : Dimensions)
         statements.append(
             QStringLiteral("INSERT INTO yield_chains (dimension, hour, member, passed, prev_hour, "
@@ -159,6 +196,11 @@ ChainKey keyOf(const QString &dimension, const QString &member, const Link &link
             beforePrevious ? beforePrevious->hour() : QString(QLatin1String(""))};
 }
 
+// How many of a reader's checkouts on either side of a new one are read to find its neighbours.
+constexpr int NearbyCheckouts = 32;
+// The rows of yield_locks.
+constexpr int LockSlots = 1024;
+
 // The neighbours of a checkout in each chain: up to two before it and two after it (a checkout
 // that arrives late, from an outbox, has later ones), nearest first.
 struct Neighbours
@@ -167,54 +209,95 @@ struct Neighbours
     std::array<QList<Link>, Dimensions.size()> after;
 };
 
+// The reader's checkouts on one side of this one (after it, or before), nearest first: limit of
+// them with the facts the chains follow, or two of one member of a dimension.
+QString sideStatement(bool after, std::optional<Dimension> within)
+{
+    const QString member =
+        within ? QStringLiteral(" AND %1 = ?").arg(YieldSummaries::memberExpression(*within))
+               : QString();
+    const QString facts =
+        within ? QString()
+               : QStringLiteral(", station, model, COALESCE(CAST(firmware AS TEXT), ''), lot, "
+                                "operator");
+    return QStringLiteral("SELECT %1 AS side, id, started, outcome%2 FROM checkouts "
+                          "WHERE serial = ? AND outcome <> 'aborted'%3 AND "
+                          "(started %4 ? OR (started = ? AND id %4 ?)) "
+                          "ORDER BY started %5, id %5 LIMIT %6")
+        .arg(after ? 1 : 0)
+        .arg(facts, member, after ? QStringLiteral(">") : QStringLiteral("<"),
+             after ? QStringLiteral("ASC") : QStringLiteral("DESC"))
+        .arg(within ? 2 : NearbyCheckouts);
+}
+
+Link linkOf(const QSqlQuery &query)
+{
+    return {query.value(2).toString(), query.value(1).toString(),
+            query.value(3).toString() == QLatin1String("pass")};
+}
+
+// One look at the reader's checkouts on either side of this one finds its neighbours in every
+// chain at once. A chain whose neighbours lie further off than that look reached (a reader
+// checked many times elsewhere in between) is looked up on its own.
 bool findNeighbours(RecordsDatabase &database, const ReaderRecord &record, const QString &started,
                     Neighbours &neighbours)
 {
-    QStringList parts;
-    QVariantList values;
+    const QVariantList position{started, started, record.id};
+    QSqlQuery *nearby = database.prepared(
+        QStringLiteral("SELECT * FROM (%1) AS before_it UNION ALL SELECT * FROM (%2) AS after_it")
+            .arg(sideStatement(false, std::nullopt), sideStatement(true, std::nullopt)));
+    if (!nearby)
+        return false;
+    for (int side = 0; side < 2; ++side) {
+        nearby->addBindValue(*record.serialNumber);
+        for (const QVariant &value : position)
+            nearby->addBindValue(value);
+    }
+    if (!database.exec(*nearby))
+        return false;
+    struct Nearby
+    {
+        Link link;
+        std::array<QString, Dimensions.size()> members;
+    };
+    std::array<QList<Nearby>, 2> sides;
+    while (nearby->next()) {
+        Nearby each{linkOf(*nearby), {}};
+        for (std::size_t index = 1; index < Dimensions.size(); ++index)
+            each.members[index] = nearby->value(int(index) + 3).toString();
+        sides[nearby->value(0).toInt() == 1 ? 1 : 0].append(each);
+    }
+    nearby->finish();
+    std::sort(sides[0].begin(), sides[0].end(),
+              [](const Nearby &a, const Nearby &b) { return b.link < a.link; });
+    std::sort(sides[1].begin(), sides[1].end(),
+              [](const Nearby &a, const Nearby &b) { return a.link < b.link; });
+
     for (std::size_t index = 0; index < Dimensions.size(); ++index) {
-        const Dimension dimension = Dimensions[index];
+        const QString member = memberOf(Dimensions[index], record);
         for (const bool after : {false, true}) {
-            const QString member = dimension == Dimension::All
-                                       ? QString()
-                                       : QStringLiteral(" AND %1 = ?")
-                                             .arg(YieldSummaries::memberExpression(dimension));
-            parts.append(QStringLiteral("SELECT %1 AS dimension, %2 AS side, id, started, outcome "
-                                        "FROM (SELECT id, started, outcome FROM checkouts "
-                                        "WHERE serial = ? AND outcome <> 'aborted'%3 AND "
-                                        "(started %4 ? OR (started = ? AND id %4 ?)) "
-                                        "ORDER BY started %5, id %5 LIMIT 2) AS n%1_%2")
-                             .arg(index)
-                             .arg(after ? 1 : 0)
-                             .arg(member, after ? QStringLiteral(">") : QStringLiteral("<"),
-                                  after ? QStringLiteral("ASC") : QStringLiteral("DESC")));
-            values.append(*record.serialNumber);
-            if (dimension != Dimension::All)
-                values.append(memberOf(dimension, record));
-            values << started << started << record.id;
+            QList<Link> &links = (after ? neighbours.after : neighbours.before)[index];
+            const QList<Nearby> &side = sides[after ? 1 : 0];
+            for (const Nearby &each : side) {
+                if (links.size() < 2 && (index == 0 || each.members[index] == member))
+                    links.append(each.link);
+            }
+            if (links.size() == 2 || side.size() < NearbyCheckouts)
+                continue;
+            links.clear();
+            QSqlQuery *further = database.prepared(sideStatement(after, Dimensions[index]));
+            if (!further)
+                return false;
+            further->addBindValue(*record.serialNumber);
+            further->addBindValue(member);
+            for (const QVariant &value : position)
+                further->addBindValue(value);
+            if (!database.exec(*further))
+                return false;
+            while (further->next())
+                links.append(linkOf(*further));
+            further->finish();
         }
-    }
-    QSqlQuery *lookup = database.prepared(parts.join(QLatin1String(" UNION ALL ")));
-    if (!lookup)
-        return false;
-    QSqlQuery &query = *lookup;
-    for (const QVariant &value : values)
-        query.addBindValue(value);
-    if (!database.exec(query))
-        return false;
-    while (query.next()) {
-        const auto index = std::size_t(query.value(0).toInt());
-        if (index >= Dimensions.size())
-            continue;
-        const Link link{query.value(3).toString(), query.value(2).toString(),
-                        query.value(4).toString() == QLatin1String("pass")};
-        (query.value(1).toInt() == 1 ? neighbours.after : neighbours.before)[index].append(link);
-    }
-    query.finish();
-    for (std::size_t index = 0; index < Dimensions.size(); ++index) {
-        std::sort(neighbours.before[index].begin(), neighbours.before[index].end(),
-                  [](const Link &a, const Link &b) { return b < a; });
-        std::sort(neighbours.after[index].begin(), neighbours.after[index].end());
     }
     return true;
 }
@@ -245,12 +328,13 @@ bool upsertRows(RecordsDatabase &database, const QString &head, const QString &t
 
 bool addToChains(RecordsDatabase &database, const ReaderRecord &record)
 {
-    // Taking the reader's row first makes a second transaction storing a checkout of the same
-    // reader wait until this one is committed, and then see it among the neighbours.
-    if (!upsertRows(database, QStringLiteral("INSERT INTO yield_readers (serial, checkouts)"),
-                    QStringLiteral("ON CONFLICT (serial) DO UPDATE SET "
-                                   "checkouts = yield_readers.checkouts + excluded.checkouts"),
-                    {{*record.serialNumber, 1}}))
+    // Taking the reader's lock first makes a second transaction storing a checkout of the same
+    // reader (or of one sharing its lock) wait until this one is committed, and then see it
+    // among the neighbours. (SQLite lets one writer in at a time anyway.)
+    if (!upsertRows(database, QStringLiteral("INSERT INTO yield_locks (slot, stores)"),
+                    QStringLiteral("ON CONFLICT (slot) DO UPDATE SET "
+                                   "stores = yield_locks.stores + excluded.stores"),
+                    {{*record.serialNumber % LockSlots, 1}}))
         return false;
 
     const QString started = isoUtc(record.started);
@@ -334,27 +418,27 @@ QString memberExpression(Dimension dimension)
     return dimensionName(dimension);
 }
 
-QString checkoutsAsHours(const QString &condition)
+QString checkoutsAsHours(const QString &member, const QString &condition)
 {
-    return QStringLiteral("SELECT %1, outcome, 1 AS checkouts FROM checkouts WHERE %2")
-        .arg(factColumns(), condition);
+    return QStringLiteral("SELECT %1 AS member, substr(started, 1, 13) AS hour, outcome, "
+                          "1 AS checkouts FROM checkouts WHERE %2")
+        .arg(member, condition);
 }
 
-QString checkoutsAsSteps(const QString &condition)
+QString checkoutsAsSteps(const QString &member, const QString &condition)
 {
-    // failed_steps holds the names separated by single spaces.
-    return QStringLiteral("SELECT %1, step, 1 AS failures FROM checkouts JOIN (%2) AS step_names "
-                          "ON (' ' || failed_steps || ' ') LIKE ('% ' || step || ' %') "
-                          "WHERE serial IS NOT NULL AND (%3)")
-        .arg(factColumns(), stepNames(), condition);
+    return QStringLiteral("SELECT %1 AS member, substr(started, 1, 13) AS hour, step, "
+                          "1 AS failures FROM checkouts JOIN (%2) AS step_names ON %3 "
+                          "WHERE serial IS NOT NULL AND (%4)")
+        .arg(member, stepNames(), failedStepMatches(), condition);
 }
 
-QString checkoutsAsDurations(const QString &condition)
+QString checkoutsAsDurations(const QString &member, const QString &condition)
 {
-    return QStringLiteral("SELECT %1, (duration_ms + 5) / 10 * 10 AS duration_ms, 1 AS checkouts "
-                          "FROM checkouts WHERE serial IS NOT NULL AND outcome <> 'aborted' "
-                          "AND (%2)")
-        .arg(factColumns(true), condition);
+    return QStringLiteral("SELECT %1 AS member, substr(started, 1, 10) AS day, "
+                          "%2 AS duration_ms, 1 AS checkouts FROM checkouts "
+                          "WHERE serial IS NOT NULL AND outcome <> 'aborted' AND (%3)")
+        .arg(member, roundedDuration(), condition);
 }
 
 QString checkoutsAsChains(const QString &member, const QString &condition)
@@ -374,45 +458,46 @@ QString checkoutsAsChains(const QString &member, const QString &condition)
 
 QStringList schemaStep()
 {
-    const QString facts = QStringLiteral("station TEXT NOT NULL, model VARCHAR(16) NOT NULL, "
-                                         "firmware VARCHAR(8) NOT NULL, lot TEXT NOT NULL, "
-                                         "operator TEXT NOT NULL, ");
     // A reader's first checkout of a day: its previous one lies on an earlier day, before
     // "2026-12-07T". Hours compare as text of one format, which every collation orders by
     // time.
     const QString firstOfDay = QStringLiteral("prev_hour < substr(hour, 1, 11)");
+    const QString partition =
+        QStringLiteral("dimension VARCHAR(16) NOT NULL, member TEXT NOT NULL, ");
     QStringList statements{
-        // Keyed hour and outcome first: a report reads an hour's outcomes together.
-        QStringLiteral("CREATE TABLE IF NOT EXISTS yield_hours (hour VARCHAR(13) NOT NULL, "
-                       "outcome VARCHAR(16) NOT NULL, %1checkouts INTEGER NOT NULL, "
-                       "PRIMARY KEY (hour, outcome, station, model, firmware, lot, operator))")
-            .arg(facts),
-        QStringLiteral("CREATE TABLE IF NOT EXISTS yield_steps (hour VARCHAR(13) NOT NULL, "
-                       "%1step VARCHAR(32) NOT NULL, failures INTEGER NOT NULL, "
-                       "PRIMARY KEY (%2, step))")
-            .arg(facts, factNames()),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS yield_hours (%1hour VARCHAR(13) NOT NULL, "
+                       "outcome VARCHAR(16) NOT NULL, checkouts INTEGER NOT NULL, "
+                       "PRIMARY KEY (dimension, hour, member, outcome))")
+            .arg(partition),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS yield_steps (%1hour VARCHAR(13) NOT NULL, "
+                       "step VARCHAR(32) NOT NULL, failures INTEGER NOT NULL, "
+                       "PRIMARY KEY (dimension, hour, member, step))")
+            .arg(partition),
         // By day: the durations spread over many values, and hours would make them many rows.
-        QStringLiteral("CREATE TABLE IF NOT EXISTS yield_durations (day VARCHAR(10) NOT NULL, "
-                       "%1duration_ms INTEGER NOT NULL, checkouts INTEGER NOT NULL, "
-                       "PRIMARY KEY (%2, duration_ms))")
-            .arg(facts, factNames(true)),
-        QStringLiteral("CREATE TABLE IF NOT EXISTS yield_readers (serial INTEGER PRIMARY KEY, "
-                       "checkouts INTEGER NOT NULL)"),
-        QStringLiteral("CREATE TABLE IF NOT EXISTS yield_chains ("
-                       "dimension VARCHAR(16) NOT NULL, hour VARCHAR(13) NOT NULL, "
-                       "member TEXT NOT NULL, passed INTEGER NOT NULL, "
-                       "prev_hour VARCHAR(13) NOT NULL, prev_passed INTEGER NOT NULL, "
-                       "prev2_hour VARCHAR(13) NOT NULL, checkouts INTEGER NOT NULL, "
+        QStringLiteral("CREATE TABLE IF NOT EXISTS yield_durations (%1day VARCHAR(10) NOT NULL, "
+                       "duration_ms INTEGER NOT NULL, checkouts INTEGER NOT NULL, "
+                       "PRIMARY KEY (dimension, day, member, duration_ms))")
+            .arg(partition),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS yield_chains (%1hour VARCHAR(13) NOT NULL, "
+                       "passed INTEGER NOT NULL, prev_hour VARCHAR(13) NOT NULL, "
+                       "prev_passed INTEGER NOT NULL, prev2_hour VARCHAR(13) NOT NULL, "
+                       "checkouts INTEGER NOT NULL, "
                        "PRIMARY KEY (dimension, hour, member, passed, prev_hour, prev_passed, "
-                       "prev2_hour))"),
+                       "prev2_hour))")
+            .arg(partition),
+        // The readers' locks, a serial number's the row of its remainder: a few rows that stay
+        // in the cache, where a row per reader would write a page far from the last one.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS yield_locks (slot INTEGER PRIMARY KEY, "
+                       "stores INTEGER NOT NULL)"),
         QStringLiteral(
             "CREATE VIEW vorn_yield_by_day AS "
             "SELECT h.day AS day, h.station AS station, h.checkouts AS checkouts, "
             "COALESCE(c.readers, 0) AS readers, "
             "CAST(c.first_passed AS DOUBLE PRECISION) / NULLIF(c.readers, 0) AS first_pass_yield, "
             "CAST(c.final_passed AS DOUBLE PRECISION) / NULLIF(c.readers, 0) AS final_yield "
-            "FROM (SELECT substr(hour, 1, 10) AS day, station, sum(checkouts) AS checkouts "
-            "FROM yield_hours GROUP BY substr(hour, 1, 10), station) AS h "
+            "FROM (SELECT substr(hour, 1, 10) AS day, member AS station, "
+            "sum(checkouts) AS checkouts FROM yield_hours WHERE dimension = 'station' "
+            "GROUP BY substr(hour, 1, 10), member) AS h "
             "LEFT JOIN (SELECT substr(hour, 1, 10) AS day, member AS station, "
             "sum(CASE WHEN %1 THEN checkouts ELSE 0 END) AS readers, "
             "sum(CASE WHEN %1 THEN passed * checkouts ELSE 0 END) AS first_passed, "
@@ -423,29 +508,28 @@ QStringList schemaStep()
             "ON c.day = h.day AND c.station = h.station")
             .arg(firstOfDay),
         QStringLiteral("CREATE VIEW vorn_step_failures AS "
-                       "SELECT substr(hour, 1, 10) AS day, station, step, "
-                       "sum(failures) AS failures FROM yield_steps "
-                       "GROUP BY substr(hour, 1, 10), station, step"),
+                       "SELECT substr(hour, 1, 10) AS day, member AS station, step, "
+                       "sum(failures) AS failures FROM yield_steps WHERE dimension = 'station' "
+                       "GROUP BY substr(hour, 1, 10), member, step"),
     };
     return statements + fillStatements();
 }
 
 bool add(RecordsDatabase &database, const ReaderRecord &record)
 {
+    // A row for each dimension, in the order of the dimensions: every store takes the rows of
+    // a table in the same order, so two stores never wait for each other in a circle.
     const QString hour = hourOf(record.started);
-    const QVariantList facts{hour,
-                             text(record.station),
-                             text(record.modelName()),
-                             firmwareText(record),
-                             text(record.lot),
-                             text(record.operatorName)};
-    const QString names = factNames();
+    QList<QVariantList> hours;
+    for (const Dimension dimension : Dimensions)
+        hours.append({dimensionName(dimension), memberOf(dimension, record), hour,
+                      outcomeName(record.outcome), 1});
     if (!upsertRows(database,
-                    QStringLiteral("INSERT INTO yield_hours (%1, outcome, checkouts)").arg(names),
-                    QStringLiteral("ON CONFLICT (hour, outcome, station, model, firmware, lot, "
-                                   "operator) DO UPDATE SET "
+                    QStringLiteral("INSERT INTO yield_hours (dimension, member, hour, outcome, "
+                                   "checkouts)"),
+                    QStringLiteral("ON CONFLICT (dimension, hour, member, outcome) DO UPDATE SET "
                                    "checkouts = yield_hours.checkouts + excluded.checkouts"),
-                    {facts + QVariantList{outcomeName(record.outcome), 1}}))
+                    hours))
         return false;
     // A reader that never identified counts in the checkouts and their outcomes alone.
     if (!record.serialNumber)
@@ -455,27 +539,31 @@ bool add(RecordsDatabase &database, const ReaderRecord &record)
     failed.sort();
     failed.removeDuplicates();
     QList<QVariantList> steps;
-    for (const QString &step : std::as_const(failed))
-        steps.append(facts + QVariantList{step, 1});
+    for (const Dimension dimension : Dimensions) {
+        for (const QString &step : std::as_const(failed))
+            steps.append({dimensionName(dimension), memberOf(dimension, record), hour, step, 1});
+    }
     if (!upsertRows(database,
-                    QStringLiteral("INSERT INTO yield_steps (%1, step, failures)").arg(names),
-                    QStringLiteral("ON CONFLICT (%1, step) DO UPDATE SET "
-                                   "failures = yield_steps.failures + excluded.failures")
-                        .arg(names),
+                    QStringLiteral("INSERT INTO yield_steps (dimension, member, hour, step, "
+                                   "failures)"),
+                    QStringLiteral("ON CONFLICT (dimension, hour, member, step) DO UPDATE SET "
+                                   "failures = yield_steps.failures + excluded.failures"),
                     steps))
         return false;
     // An aborted checkout tells nothing of the reader's yield or of how long a checkout takes.
     if (record.outcome == ReaderOutcome::Aborted)
         return true;
-    QVariantList dayFacts = facts;
-    dayFacts.first() = hour.left(10);
+    QList<QVariantList> durations;
+    for (const Dimension dimension : Dimensions)
+        durations.append({dimensionName(dimension), memberOf(dimension, record), hour.left(10),
+                          (record.durationMs + 5) / 10 * 10, 1});
     if (!upsertRows(database,
-                    QStringLiteral("INSERT INTO yield_durations (%1, duration_ms, checkouts)")
-                        .arg(factNames(true)),
-                    QStringLiteral("ON CONFLICT (%1, duration_ms) DO UPDATE SET "
-                                   "checkouts = yield_durations.checkouts + excluded.checkouts")
-                        .arg(factNames(true)),
-                    {dayFacts + QVariantList{(record.durationMs + 5) / 10 * 10, 1}}))
+                    QStringLiteral("INSERT INTO yield_durations (dimension, member, day, "
+                                   "duration_ms, checkouts)"),
+                    QStringLiteral("ON CONFLICT (dimension, day, member, duration_ms) DO UPDATE "
+                                   "SET checkouts = yield_durations.checkouts + "
+                                   "excluded.checkouts"),
+                    durations))
         return false;
     return addToChains(database, record);
 }
@@ -484,16 +572,11 @@ bool rebuild(RecordsDatabase &database)
 {
     return database.transaction([&database] {
         QStringList statements;
-        for (const char *table :
-             {"yield_hours", "yield_steps", "yield_durations", "yield_readers", "yield_chains"})
+        for (const char *table : {"yield_hours", "yield_steps", "yield_durations", "yield_chains"})
             statements.append(QStringLiteral("DELETE FROM ") + QLatin1String(table));
         statements += fillStatements();
-        for (const QString &statement : std::as_const(statements)) {
-            QSqlQuery query = database.prepare(statement);
-            if (!database.exec(query))
-                return false;
-        }
-        return true;
+        return std::all_of(statements.cbegin(), statements.cend(),
+                           [&database](const QString &each) { return database.runFixed(each); });
     });
 }
 

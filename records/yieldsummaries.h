@@ -13,23 +13,27 @@ class RecordsDatabase;
 // to add up rather than hundreds of thousands of checkouts to sort.
 //
 // Every summary is counted per hour (UTC, "2026-12-07T14", the first 13 characters of a stored
-// start) and per station, model, firmware, lot and operator, so any window of whole hours and
-// any of the report's filters add up rows without looking at a checkout:
+// start), so that any window of whole hours adds up rows without looking at a checkout:
 //
 //   yield_hours      checkouts per outcome
 //   yield_steps      failures per step (fail or error), of readers that identified
 //   yield_durations  checkouts per duration, rounded to 10 ms, of readers that identified and
 //                    were not aborted; per day ("2026-12-07"), as durations take many values
+//   yield_chains     see below
+//
+// and each of them once for all checkouts (dimension "", member "") and once for each station,
+// model, firmware, lot and operator (dimension "station", member "line-1"; ...): a report of
+// the whole line, narrowed to one of those facts or grouped by one reads the rows of that
+// dimension alone.
 //
 // The yields need each reader's earliest and latest checkout in the window, which do not add
 // up across hours. They do when every checkout carries its reader's previous two checkouts:
 // a checkout is its reader's first in a window when the previous one lies before the window,
 // its second when the one before that does, and "the latest passed" telescopes into "the first
-// passed" plus, for every later checkout, its pass minus its predecessor's. yield_chains counts
+// passed" plus, for every later checkout, its pass less its predecessor's. yield_chains counts
 // the checkouts by hour, outcome, and the hours and outcome of those predecessors; a chain
-// links the checkouts of one serial number, aborted checkouts left out, once over all of them
-// and once within each station, model, firmware, lot and operator (the member), so that a
-// report narrowed to one of those follows the reader there alone.
+// links the checkouts of one serial number, aborted checkouts left out, within the dimension's
+// member, so that a report narrowed to a station follows the reader there alone.
 namespace YieldSummaries {
 
 // What a chain follows: every checkout of a reader, or only those sharing one fact.
@@ -61,14 +65,15 @@ QString dimensionName(Dimension dimension);
 // The fact a chain follows, as SQL over the checkouts table (firmware as text, "" if unknown).
 QString memberExpression(Dimension dimension);
 
-// The checkouts in the shapes of the summary tables, one row each (a count of 1), limited by
-// condition (SQL over the checkouts table): how the summaries are filled, and what the report
-// reads for a window (or the part of one) that does not start and end on whole hours (days).
-QString checkoutsAsHours(const QString &condition);
-QString checkoutsAsSteps(const QString &condition);
-QString checkoutsAsDurations(const QString &condition);
-// Chains linked within member (an SQL expression over the checkouts) among the checkouts that
-// meet condition: columns hour, member, passed, prev_hour, prev_passed, prev2_hour, checkouts.
+// The checkouts that meet condition (SQL over the checkouts table) in the shapes of the summary
+// tables, with member (an SQL expression over the checkouts, as memberExpression() gives) for
+// their member, one row each (a count of 1): what the report reads for a window, or the part
+// of one, that the summaries cannot answer. Columns as the tables', without the dimension.
+QString checkoutsAsHours(const QString &member, const QString &condition);
+QString checkoutsAsSteps(const QString &member, const QString &condition);
+QString checkoutsAsDurations(const QString &member, const QString &condition);
+// Chains linked within member among the checkouts that meet condition: how yield_chains is
+// filled, too.
 QString checkoutsAsChains(const QString &member, const QString &condition);
 
 } // namespace YieldSummaries

@@ -12,6 +12,10 @@ packages=(
   fonts-liberation
   libqt6sql6-sqlite libqt6sql6-psql postgresql poppler-utils
   libqpid-proton-cpp12-dev rabbitmq-server
+  # Debian 12's qt6-httpserver-dev lacks its dependency on qt6-websockets-dev, which its CMake
+  # files need.
+  qt6-httpserver-dev qt6-websockets-dev libjs-chart.js
+  chromium chromium-driver python3-selenium
 )
 
 missing=()

@@ -55,7 +55,16 @@ expect "vornctl set-clocks 3.57 3.57 3.57 3.57 3.57 3.57 3.57 3.57 " ""
 expect "vornctl set-time " ""
 expect "vornctl info " ""
 # The records commands and their filters.
-expect "vornctl records " "certificate list publish show sync"
+expect "vornctl records " "certificate list publish report show sync"
+# The yield report's own options and its groupings; the model's values as for checkout.
+expect "vornctl records report --u" "--until"
+expect "vornctl --records sqlite:r.sqlite records report --since 2026-12-01 --b" "--by"
+expect "vornctl records report --by " "day firmware hour lot model operator station"
+expect "vornctl records report --by=s" "station"
+expect "vornctl records report --station line-1 --by h" "hour"
+expect "vornctl records report --model " "4 8"
+expect "vornctl records report --lot L1 --o" "--operator"
+expect "vornctl records list --u" ""
 expect "vornctl records list --outcome " "error fail pass"
 expect "vornctl records publish --pe" "--pending"
 # The broker's URL is free text, and does not count as the command.

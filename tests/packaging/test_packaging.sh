@@ -14,10 +14,13 @@ fail() {
 }
 
 expected_files=(
+  etc/default/vorn-dashboard
+  usr/bin/vorn-dashboard
   usr/bin/vorn-emulator
   usr/bin/vorn-station
   usr/bin/vorn-tool
   usr/bin/vornctl
+  usr/lib/systemd/system/vorn-dashboard.service
   usr/share/applications/vorn-station.desktop
   usr/share/applications/vorn-tool.desktop
   usr/share/bash-completion/completions/vornctl
@@ -25,6 +28,7 @@ expected_files=(
   usr/share/doc/vorn-tool/examples/70-vorn-serial.rules
   usr/share/icons/hicolor/scalable/apps/vorn-station.svg
   usr/share/icons/hicolor/scalable/apps/vorn-tool.svg
+  usr/share/man/man1/vorn-dashboard.1
   usr/share/man/man1/vorn-emulator.1
   usr/share/man/man1/vorn-station.1
   usr/share/man/man1/vorn-tool.1
@@ -46,7 +50,7 @@ check_file_list() {
 
 check_executables() {
   local root=$1 what=$2 program
-  for program in vorn-tool vornctl vorn-emulator vorn-station; do
+  for program in vorn-tool vornctl vorn-emulator vorn-station vorn-dashboard; do
     [[ -x "$root/usr/bin/$program" ]] || fail "$what: usr/bin/$program is not executable"
   done
 }
@@ -72,12 +76,30 @@ grep -qx 'Exec=vorn-tool' "$root/usr/share/applications/vorn-tool.desktop" || fa
 grep -qx 'Icon=vorn-tool' "$root/usr/share/applications/vorn-tool.desktop" || fail "Icon is not vorn-tool"
 grep -q '<launchable type="desktop-id">vorn-tool.desktop</launchable>' \
   "$root/usr/share/metainfo/com.ombrin.vorn_tool.metainfo.xml" || fail "metainfo launches another desktop id"
-for page in vorn-tool vornctl vorn-emulator vorn-station; do
+for page in vorn-tool vornctl vorn-emulator vorn-station vorn-dashboard; do
   page_file="$root/usr/share/man/man1/$page.1"
   [[ -f "$page_file" ]] || continue # already reported by the file list
   warnings=$(LC_ALL=C groff -man -Tutf8 -ww -z "$page_file" 2>&1) || true
   [[ -z "$warnings" ]] || fail "$page.1 does not format cleanly: $warnings"
 done
+
+echo "== the dashboard's service"
+unit="$root/usr/lib/systemd/system/vorn-dashboard.service"
+# As systemd reads it. It names the program as systemd finds it on its own search path
+# (/usr/bin for the package, /usr/local/bin for an install there); here, in the install tree.
+if [[ -f "$unit" ]] && command -v systemd-analyze >/dev/null; then
+  sed "s|^ExecStart=vorn-dashboard |ExecStart=$root/usr/bin/vorn-dashboard |" "$unit" \
+    >"$work/vorn-dashboard.service"
+  verify=$(systemd-analyze verify --man=no "$work/vorn-dashboard.service" 2>&1) ||
+    fail "systemd-analyze verify vorn-dashboard.service: $verify"
+fi
+for line in 'DynamicUser=yes' 'EnvironmentFile=/etc/default/vorn-dashboard' \
+  'ExecStart=vorn-dashboard --listen ${VORN_DASHBOARD_LISTEN}'; do
+  grep -qxF "$line" "$unit" || fail "vorn-dashboard.service lacks $line"
+done
+grep -q '^VORN_RECORDS=' "$root/etc/default/vorn-dashboard" || fail "/etc/default/vorn-dashboard sets no VORN_RECORDS"
+grep -q '^VORN_DASHBOARD_LISTEN=' "$root/etc/default/vorn-dashboard" ||
+  fail "/etc/default/vorn-dashboard sets no VORN_DASHBOARD_LISTEN"
 
 echo "== the opt-in udev example"
 rules="$root/usr/share/doc/vorn-tool/examples/70-vorn-serial.rules"
@@ -104,12 +126,15 @@ echo "package: ${deb##*/}"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6svg6 qt6-qpa-plugins \
-  libqt6sql6-sqlite libqpid-proton-cpp12; do
+  libqt6sql6-sqlite libqpid-proton-cpp12 libqt6httpserver6 libjs-chart.js; do
   # Whole package names only: libqt6core6 must not be satisfied by libqt6core6t64 and the like.
   named="(^|, *)${package}( |,|$)"
   [[ "$depends" =~ $named ]] || fail "Depends does not name $package"
 done
 [[ "$(dpkg-deb -f "$deb" Package)" == vorn-tool ]] || fail "the package is not called vorn-tool"
+# The service's settings are the administrator's: an upgrade keeps them.
+[[ "$(dpkg-deb --ctrl-tarfile "$deb" | tar -xOf - ./conffiles)" == /etc/default/vorn-dashboard ]] ||
+  fail "/etc/default/vorn-dashboard is not a conffile of the package"
 
 echo "== dpkg -x and run the unpacked vornctl"
 unpacked="$work/unpacked"
@@ -122,6 +147,8 @@ help=$("$unpacked/usr/bin/vornctl" --help) || fail "the unpacked vornctl --help 
 "$unpacked/usr/bin/vorn-tool" --version | grep -q '^vorn-tool ' || fail "the unpacked vorn-tool --version failed"
 "$unpacked/usr/bin/vorn-station" --version | grep -q '^vorn-station ' ||
   fail "the unpacked vorn-station --version failed"
+"$unpacked/usr/bin/vorn-dashboard" --version | grep -q '^vorn-dashboard ' ||
+  fail "the unpacked vorn-dashboard --version failed"
 
 if ((failures)); then
   echo "$failures check(s) failed"

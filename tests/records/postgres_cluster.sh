@@ -2,7 +2,8 @@
 # A private PostgreSQL cluster for the records tests: made in a temporary folder, listening on a
 # free port of 127.0.0.1 only, run by an unprivileged user (PostgreSQL refuses root), and
 # stopped and removed when the command ends, whether it passed, failed or crashed. Without
-# fsync: the tests take the server away with a clean stop, never with a power cut.
+# fsync: the tests take the server away with a clean stop, never with a power cut (the
+# benchmarks, which time durable commits, set VORN_TEST_POSTGRES_FSYNC=on).
 #
 #   postgres_cluster.sh run COMMAND [ARGS...]   runs COMMAND with VORN_TEST_POSTGRES_URL (the
 #                                               superuser's URL), VORN_TEST_POSTGRES_DIR and
@@ -22,7 +23,7 @@ start() {
   local dir=$1 port
   port=$(cat "$dir/port")
   as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/log" -w -t 30 -o \
-    "-c listen_addresses=127.0.0.1 -c port=$port -c unix_socket_directories=$dir -c fsync=off" \
+    "-c listen_addresses=127.0.0.1 -c port=$port -c unix_socket_directories=$dir -c fsync=${VORN_TEST_POSTGRES_FSYNC:-off}" \
     start >/dev/null
 }
 

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "dashboard/reply.h"
+#include "dashboard/sharedanswers.h"
+#include "records/recordsfilters.h"
+#include "records/recordslocation.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class RecordsReaders;
+class RecordsStore;
+
+// What vorn-dashboard answers, without the HTTP around it: the page and its scripts, and the
+// JSON API over the records, whose objects are those vornctl prints:
+//
+//   /api/report?since=&until=&station=&model=&lot=&operator=&by=   records report --json
+//   /api/records?serial=&outcome=&since=&station=&lot=&operator=&limit=   records list --json
+//   /api/records/ID                                                 records show ID --json
+//   /api/records/ID/certificate.pdf                                 records certificate ID
+//   /api/stations      each station's last checkout and its figures of today (UTC)
+//
+// The database work runs on the readers' threads; the answer comes back on this object's
+// thread. Identical reports (and station lists) asked within the sharing time share one.
+class DashboardApi : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Settings
+    {
+        RecordsLocation location;
+        int readers = 4;
+        std::chrono::milliseconds sharing{2000};
+        // Debian's Chart.js (libjs-chart.js), which the page's charts draw with.
+        QString chartScript = QStringLiteral("/usr/share/javascript/chart.js/chart.min.js");
+    };
+    using Respond = std::function<void(const Reply &reply)>;
+
+    // A list without a limit shows this many checkouts; a larger limit is refused.
+    static constexpr int DefaultListLimit = 1000;
+    static constexpr int LargestListLimit = 10000;
+    // The stations listed are those that kept a checkout in these last days.
+    static constexpr int StationDays = 30;
+
+    explicit DashboardApi(Settings settings, QObject *parent = nullptr);
+    ~DashboardApi() override;
+
+    // Answers a GET of path with query (both as they stand in the request line, percent-
+    // encoded) through respond, at once or later, always on this object's thread.
+    void answer(const QByteArray &path, const QByteArray &query, const Respond &respond);
+
+    // How many reports and station lists were computed by the database.
+    int reportsMade() const { return m_reports.made(); }
+    bool hasChartScript() const { return !m_chartScript.isEmpty(); }
+
+private:
+    void report(const RecordsFilters::Texts &texts, const Respond &respond);
+    void list(const RecordsFilters::Texts &texts, const Respond &respond);
+    void show(const QString &id, bool certificate, const Respond &respond);
+    void stations(const Respond &respond);
+    // Runs work on a reader thread and brings its answer back to this thread.
+    void read(std::function<std::optional<Reply>(RecordsStore &, QString &)> work,
+              const Respond &respond);
+
+    const Settings m_settings;
+    const QByteArray m_chartScript;
+    std::unique_ptr<RecordsReaders> m_readers;
+    SharedAnswers m_reports;
+};

@@ -1,0 +1,101 @@
+#include "dashboard/dashboardcommandline.h"
+
+#include "commandline/decimaltext.h"
+
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+namespace {
+
+void print(FILE *stream, const QString &text)
+{
+    std::fputs(qPrintable(text), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+bool DashboardCommandLine::parseListen(const QString &text, QHostAddress &address, quint16 &port)
+{
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+    if (colon <= 0)
+        return false;
+    QString host = text.left(colon);
+    const std::optional<uint> number = DecimalText::inRange(text.mid(colon + 1), 0, 65535);
+    if (!number)
+        return false;
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    else if (host.contains(QLatin1Char(':')))
+        return false; // an IPv6 address goes in brackets, or its last group reads as the port
+    QHostAddress parsed;
+    if (host == QLatin1String("localhost"))
+        parsed = QHostAddress(QHostAddress::LocalHost);
+    else if (!parsed.setAddress(host))
+        return false;
+    address = parsed;
+    port = quint16(*number);
+    return true;
+}
+
+std::optional<DashboardCommandLine> DashboardCommandLine::parse(const QStringList &arguments,
+                                                                const QString &environmentRecords,
+                                                                int &exitCode)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("The line's yield and checkout records in a browser: a read-only web "
+                       "server over the records that vornctl and vorn-station keep."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption records(
+        QStringLiteral("records"),
+        QStringLiteral("The records to show: sqlite:PATH or postgresql://[USER@]HOST[:PORT]/DB. "
+                       "Default: $VORN_RECORDS, else the records file in the user's data "
+                       "folder."),
+        QStringLiteral("URL"));
+    const QCommandLineOption listen(
+        QStringLiteral("listen"),
+        QStringLiteral("The address and port to serve on, like 127.0.0.1:8080 (the default), "
+                       "0.0.0.0:8080 for every network or [::1]:8080."),
+        QStringLiteral("ADDRESS:PORT"));
+    parser.addOptions({records, listen});
+
+    exitCode = 0;
+    const auto usageError = [&exitCode](const QString &text) {
+        print(stderr, QStringLiteral("vorn-dashboard: %1\n").arg(text));
+        exitCode = 2;
+        return std::nullopt;
+    };
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText());
+    if (parser.isSet(help)) {
+        // No application object exists yet, so the parser does not know the program's name.
+        print(stdout, parser.helpText().replace(QLatin1String("<executable_name>"),
+                                                QLatin1String("vorn-dashboard")));
+        return std::nullopt;
+    }
+    if (parser.isSet(version)) {
+        print(stdout, QStringLiteral("vorn-dashboard %1\n").arg(QStringLiteral(VORN_VERSION)));
+        return std::nullopt;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("unexpected argument '%1'")
+                              .arg(parser.positionalArguments().constFirst()));
+
+    DashboardCommandLine parsed;
+    if (parser.isSet(records) && parser.value(records).isEmpty())
+        return usageError(QStringLiteral("--records needs a URL"));
+    QString error;
+    const std::optional<RecordsLocation> location =
+        RecordsLocation::choose(parser.value(records), false, environmentRecords, &error);
+    if (!location)
+        return usageError(error);
+    parsed.records = *location;
+    if (parser.isSet(listen) && !parseListen(parser.value(listen), parsed.address, parsed.port))
+        return usageError(QStringLiteral("--listen takes ADDRESS:PORT, like 127.0.0.1:8080 or "
+                                         "[::1]:8080, not '%1'")
+                              .arg(parser.value(listen)));
+    return parsed;
+}

@@ -1,0 +1,290 @@
+// vorn-dashboard's page: the figures of today, a tile per station, the yield per day and the
+// failing steps as charts, refreshed every few seconds, and a search for a reader's checkouts.
+// Every text from the records or from the address is put into the page as text, never as
+// markup.
+'use strict';
+
+const RefreshMs = 5000;
+const SilentMs = 60 * 60 * 1000; // a station silent this long is greyed
+const ChartDays = 30;
+
+const byId = (id) => document.getElementById(id);
+
+// "95.2 %", or "–" for a yield that cannot be known, as vornctl writes it.
+function percent(yieldValue) {
+  return yieldValue === null || yieldValue === undefined ? '–'
+                                                         : (yieldValue * 100).toFixed(1) + ' %';
+}
+
+function element(tag, text, className) {
+  const made = document.createElement(tag);
+  if (text !== undefined && text !== null)
+    made.textContent = String(text);
+  if (className)
+    made.className = className;
+  return made;
+}
+
+function link(text, href) {
+  const made = element('a', text);
+  made.href = href;
+  return made;
+}
+
+function localTime(iso) {
+  const time = new Date(iso);
+  return isNaN(time) ? iso : time.toLocaleString();
+}
+
+function addDays(day, days) {
+  const time = new Date(day + 'T00:00:00Z');
+  time.setUTCDate(time.getUTCDate() + days);
+  return time.toISOString().slice(0, 10);
+}
+
+function query(parameters) {
+  return Object.entries(parameters)
+    .map(([name, value]) => encodeURIComponent(name) + '=' + encodeURIComponent(value))
+    .join('&');
+}
+
+// The JSON of an API address; a failure carries the dashboard's own words.
+async function api(address) {
+  const response = await fetch(address, {cache: 'no-store'});
+  let body = null;
+  try {
+    body = await response.json();
+  } catch (ignored) {
+    body = null;
+  }
+  if (!response.ok)
+    throw new Error(body && body.error ? body.error : 'HTTP ' + response.status);
+  return body;
+}
+
+function showProblem(text) {
+  const problem = byId('problem');
+  problem.textContent = text || '';
+  problem.hidden = !text;
+}
+
+// ---- charts ----
+
+const charts = {};
+
+// Counts each chart's drawings on its canvas, and notes when it first drew figures (in ms
+// since the page was asked for), for whoever waits for them.
+const drawCounter = {
+  id: 'drawCounter',
+  afterRender(chart) {
+    const canvas = chart.canvas;
+    canvas.dataset.drawn = String(Number(canvas.dataset.drawn || 0) + 1);
+    if (chart.$figures && !canvas.dataset.figuresDrawnAt)
+      canvas.dataset.figuresDrawnAt = String(Math.round(performance.now()));
+  },
+};
+
+const NoCharts = 'Chart.js is not installed on the dashboard (libjs-chart.js): no charts';
+
+function makeCharts() {
+  if (typeof Chart === 'undefined') {
+    showProblem(NoCharts);
+    return;
+  }
+  Chart.register(drawCounter);
+  Chart.defaults.animation = false;
+  Chart.defaults.maintainAspectRatio = false;
+  charts.yield = new Chart(byId('yield-chart'), {
+    type: 'line',
+    data: {labels: [], datasets: [{label: 'First-pass yield %', data: [], borderColor: '#1f6feb',
+      backgroundColor: '#1f6feb', spanGaps: false, tension: 0}]},
+    options: {scales: {y: {min: 0, max: 100}}, plugins: {legend: {display: false}}},
+  });
+  charts.pareto = new Chart(byId('pareto-chart'), {
+    type: 'bar',
+    data: {labels: [], datasets: [
+      {type: 'bar', label: 'Failures', data: [], backgroundColor: '#c62828', yAxisID: 'y'},
+      {type: 'line', label: 'Cumulative %', data: [], borderColor: '#55606b',
+        backgroundColor: '#55606b', yAxisID: 'share'},
+    ]},
+    options: {scales: {y: {beginAtZero: true, ticks: {precision: 0}},
+      share: {position: 'right', min: 0, max: 100, grid: {drawOnChartArea: false}}}},
+  });
+}
+
+function drawYieldChart(report, firstDay, lastDay) {
+  if (!charts.yield)
+    return;
+  const byDay = new Map((report.groups || []).map((group) => [group.key, group]));
+  const labels = [];
+  const values = [];
+  for (let day = firstDay; day <= lastDay; day = addDays(day, 1)) {
+    labels.push(day.slice(5));
+    const group = byDay.get(day);
+    values.push(group && group.first_pass_yield !== null ? group.first_pass_yield * 100 : null);
+  }
+  charts.yield.data.labels = labels;
+  charts.yield.data.datasets[0].data = values;
+  charts.yield.$figures = true;
+  charts.yield.update();
+}
+
+function drawParetoChart(report) {
+  if (!charts.pareto)
+    return;
+  const steps = report.pareto || [];
+  charts.pareto.data.labels = steps.map((step) => step.step);
+  charts.pareto.data.datasets[0].data = steps.map((step) => step.failures);
+  charts.pareto.data.datasets[1].data = steps.map((step) => step.cumulative * 100);
+  charts.pareto.$figures = true;
+  charts.pareto.update();
+}
+
+// ---- today and the stations ----
+
+function showToday(report, address) {
+  const firstPass = byId('first-pass-yield');
+  firstPass.textContent = percent(report.first_pass_yield);
+  // What the figure was read from, for anyone who wants to check it.
+  firstPass.dataset.source = address;
+  byId('final-yield').textContent = percent(report.final_yield);
+  byId('readers').textContent = String(report.readers);
+}
+
+function showStations(line) {
+  const tiles = byId('tiles');
+  const now = new Date(line.now).getTime();
+  const made = line.stations.map((station) => {
+    const last = new Date(station.last_checkout).getTime();
+    const silent = now - last > SilentMs;
+    const tile = element('div', null, silent ? 'tile silent' : 'tile');
+    tile.dataset.station = station.station;
+    tile.append(element('div', station.station, 'name'));
+    tile.append(element('div', percent(station.first_pass_yield), 'yield'));
+    tile.append(element('div', station.checkouts +
+                        (station.checkouts === 1 ? ' checkout today' : ' checkouts today')));
+    tile.append(element('div', 'last ' + localTime(station.last_checkout)));
+    if (silent)
+      tile.title = 'No checkout for more than an hour';
+    return tile;
+  });
+  if (made.length === 0)
+    made.push(element('p', 'No station has kept a checkout in the last 30 days.', 'empty'));
+  tiles.replaceChildren(...made);
+}
+
+async function refresh() {
+  try {
+    const line = await api('/api/stations');
+    const day = line.day;
+    const firstDay = addDays(day, 1 - ChartDays);
+    const todayAddress = '/api/report?' + query({since: day, until: day});
+    const daysAddress = '/api/report?' + query({since: firstDay, until: day, by: 'day'});
+    const [today, days] = await Promise.all([api(todayAddress), api(daysAddress)]);
+    showStations(line);
+    showToday(today, todayAddress);
+    drawYieldChart(days, firstDay, day);
+    drawParetoChart(days);
+    byId('updated').textContent = 'Updated ' + new Date().toLocaleTimeString();
+    showProblem(charts.yield ? '' : NoCharts);
+  } catch (failure) {
+    showProblem('Records not available: ' + failure.message);
+  }
+  setTimeout(refresh, RefreshMs);
+}
+
+// ---- a reader's checkouts and one record ----
+
+async function search(event) {
+  event.preventDefault();
+  const serial = byId('serial').value.trim();
+  const message = byId('search-message');
+  const table = byId('checkouts');
+  message.className = '';
+  table.hidden = true;
+  if (!serial) {
+    message.textContent = 'Type a serial number.';
+    return;
+  }
+  try {
+    const found = await api('/api/records?' + query({serial: serial, limit: 100}));
+    const rows = found.records.map((record) => {
+      const row = element('tr');
+      row.append(element('td', localTime(record.started)), element('td', record.station),
+                 element('td', record.model), element('td', record.serial),
+                 element('td', record.outcome, record.outcome),
+                 element('td', record.failed_steps.join(' ')));
+      const show = element('td');
+      show.append(link('record', '#record=' + encodeURIComponent(record.id)));
+      const certificate = element('td');
+      certificate.append(link('PDF', certificateAddress(record.id)));
+      row.append(show, certificate);
+      return row;
+    });
+    table.tBodies[0].replaceChildren(...rows);
+    table.hidden = rows.length === 0;
+    message.textContent = rows.length === 0 ? 'No checkouts of serial number ' + serial + '.'
+      : rows.length + (rows.length === 1 ? ' checkout' : ' checkouts') + ', newest first.';
+  } catch (failure) {
+    message.className = 'wrong';
+    message.textContent = failure.message;
+  }
+}
+
+function certificateAddress(id) {
+  return '/api/records/' + encodeURIComponent(id) + '/certificate.pdf';
+}
+
+async function showRecord() {
+  const section = byId('record');
+  const match = /^#record=(.+)$/.exec(location.hash);
+  if (!match) {
+    section.hidden = true;
+    return;
+  }
+  const id = decodeURIComponent(match[1]);
+  try {
+    const record = await api('/api/records/' + encodeURIComponent(id));
+    byId('record-title').textContent = id;
+    byId('record-certificate').href = certificateAddress(id);
+    const facts = [
+      ['Outcome', record.outcome],
+      ['Reader', [record.model || '–', 'SN ' + (record.serial || '–'),
+        'firmware ' + (record.firmware === null ? '–' : record.firmware)].join(', ')],
+      ['Station', record.station + ' (port ' + record.port + ')'],
+      ['Started', localTime(record.started)],
+      ['Operator', record.operator || '–'],
+      ['Lot', record.lot || '–'],
+      ['Tool', (record.tool + ' ' + record.tool_version).trim() || '–'],
+    ];
+    byId('record-facts').replaceChildren(...facts.flatMap(([name, value]) =>
+      [element('dt', name), element('dd', value)]));
+    const rows = record.steps.map((step) => {
+      const row = element('tr');
+      row.append(element('td', step.name), element('td', step.outcome, step.outcome),
+                 element('td', [step.measured, step.message].filter(Boolean).join(' – ')),
+                 element('td', step.limits), element('td', step.duration_ms));
+      return row;
+    });
+    byId('record-steps').tBodies[0].replaceChildren(...rows);
+    section.hidden = false;
+  } catch (failure) {
+    byId('record-title').textContent = id;
+    byId('record-facts').replaceChildren(element('dt', 'Not shown'), element('dd', failure.message));
+    byId('record-steps').tBodies[0].replaceChildren();
+    section.hidden = false;
+  }
+}
+
+function closeRecord(event) {
+  event.preventDefault();
+  history.pushState(null, '', location.pathname);
+  byId('record').hidden = true;
+}
+
+makeCharts();
+byId('search-form').addEventListener('submit', search);
+byId('record-close').addEventListener('click', closeRecord);
+window.addEventListener('hashchange', showRecord);
+showRecord();
+refresh();
