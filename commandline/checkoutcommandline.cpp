@@ -6,6 +6,9 @@
 
 #include <QCommandLineParser>
 
+#include <pwd.h>
+#include <unistd.h>
+
 namespace {
 
 const QString ModelOption = QStringLiteral("model");
@@ -198,6 +201,12 @@ std::optional<quint16> CheckoutCommandLine::countsFromSeconds(const QString &tex
 
 QString CheckoutCommandLine::loginName()
 {
-    const QString user = qEnvironmentVariable("USER");
-    return user.isEmpty() ? qEnvironmentVariable("LOGNAME") : user;
+    for (const char *variable : {"USER", "LOGNAME"}) {
+        const QString name = qEnvironmentVariable(variable);
+        if (!name.isEmpty())
+            return name;
+    }
+    // A service or a container may set neither: the account the program runs as.
+    const passwd *account = getpwuid(geteuid());
+    return account && account->pw_name ? QString::fromLocal8Bit(account->pw_name) : QString();
 }

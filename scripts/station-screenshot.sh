@@ -38,7 +38,7 @@ for link in "$line/socket-1" "$line/socket-2"; do
 done
 
 "$build_dir/station/vorn-station" --port "$line/socket-1" --port "$line/socket-2" \
-  --station line-1 --records "sqlite:$work/records.sqlite" &
+  --station line-1 --operator anna --lot WO-4711 --records "sqlite:$work/records.sqlite" &
 pids+=($!)
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Vorn Station' | head -n 1)
 xdotool windowsize --sync "$window" 900 640 || true

@@ -3,6 +3,9 @@
 
 #include <QTest>
 
+#include <pwd.h>
+#include <unistd.h>
+
 // Every command line is parsed and checked before a port is opened: these cases pin down what
 // reaches the reader as typed values, and which lines are refused as usage errors.
 class CliArgumentsTest : public QObject
@@ -20,6 +23,7 @@ private slots:
     void helpAndVersion_data();
     void helpAndVersion();
     void helpNamesEveryCommandWithItsArguments();
+    void operatorWithoutLoginVariables();
 
 private:
     static CliParseResult parse(const QStringList &words, const QString &environmentPort = {})
@@ -292,6 +296,23 @@ void CliArgumentsTest::helpNamesEveryCommandWithItsArguments()
         QVERIFY2(help.contains(QLatin1String(fact)), fact);
     for (const char *exitCode : {"  0  ", "  1  ", "  2  ", "  3  "})
         QVERIFY2(help.contains(QLatin1String(exitCode)), exitCode);
+}
+
+// A station started by a service or in a container may have neither USER nor LOGNAME: its records
+// still name the account that checked, unless --operator says otherwise.
+void CliArgumentsTest::operatorWithoutLoginVariables()
+{
+    const QByteArray user = qgetenv("USER");
+    const QByteArray logname = qgetenv("LOGNAME");
+    qunsetenv("USER");
+    qunsetenv("LOGNAME");
+    const CliParseResult plain = parse({"--port", "emu-vorn8", "checkout"});
+    const CliParseResult named = parse({"--port", "emu-vorn8", "checkout", "--operator", "anna"});
+    qputenv("USER", user);
+    qputenv("LOGNAME", logname);
+    QCOMPARE(plain.arguments.operatorName, QString::fromLocal8Bit(getpwuid(geteuid())->pw_name));
+    QVERIFY(!plain.arguments.operatorName.isEmpty());
+    QCOMPARE(named.arguments.operatorName, QStringLiteral("anna"));
 }
 
 QTEST_GUILESS_MAIN(CliArgumentsTest)
