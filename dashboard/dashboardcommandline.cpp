@@ -2,19 +2,7 @@
 
 #include "commandline/decimaltext.h"
 
-#include <QCommandLineParser>
-
-#include <cstdio>
-
-namespace {
-
-void print(FILE *stream, const QString &text)
-{
-    std::fputs(qPrintable(text), stream);
-    std::fflush(stream);
-}
-
-} // namespace
+#include "commandline/programcommandline.h"
 
 bool DashboardCommandLine::parseListen(const QString &text, QHostAddress &address, quint16 &port)
 {
@@ -43,12 +31,11 @@ std::optional<DashboardCommandLine> DashboardCommandLine::parse(const QStringLis
                                                                 const QString &environmentRecords,
                                                                 int &exitCode)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
+    ProgramCommandLine commandLine(
+        QStringLiteral("vorn-dashboard"),
         QStringLiteral("The line's yield and checkout records in a browser: a read-only web "
                        "server over the records that vornctl and vorn-station keep."));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
+    QCommandLineParser &parser = commandLine.parser();
     const QCommandLineOption records(
         QStringLiteral("records"),
         QStringLiteral("The records to show: sqlite:PATH or postgresql://[USER@]HOST[:PORT]/DB. "
@@ -62,27 +49,12 @@ std::optional<DashboardCommandLine> DashboardCommandLine::parse(const QStringLis
         QStringLiteral("ADDRESS:PORT"));
     parser.addOptions({records, listen});
 
-    exitCode = 0;
-    const auto usageError = [&exitCode](const QString &text) {
-        print(stderr, QStringLiteral("vorn-dashboard: %1\n").arg(text));
-        exitCode = 2;
+    if (!commandLine.parse(arguments, exitCode))
+        return std::nullopt;
+    const auto usageError = [&commandLine, &exitCode](const QString &text) {
+        commandLine.usageError(text, exitCode);
         return std::nullopt;
     };
-    if (!parser.parse(arguments))
-        return usageError(parser.errorText());
-    if (parser.isSet(help)) {
-        // No application object exists yet, so the parser does not know the program's name.
-        print(stdout, parser.helpText().replace(QLatin1String("<executable_name>"),
-                                                QLatin1String("vorn-dashboard")));
-        return std::nullopt;
-    }
-    if (parser.isSet(version)) {
-        print(stdout, QStringLiteral("vorn-dashboard %1\n").arg(QStringLiteral(VORN_VERSION)));
-        return std::nullopt;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(QStringLiteral("unexpected argument '%1'")
-                              .arg(parser.positionalArguments().constFirst()));
 
     DashboardCommandLine parsed;
     if (parser.isSet(records) && parser.value(records).isEmpty())

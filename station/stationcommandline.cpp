@@ -3,30 +3,17 @@
 #include "commandline/checkoutcommandline.h"
 #include "emulator/linefactory.h"
 
-#include <QCommandLineParser>
-
-#include <cstdio>
-
-namespace {
-
-void print(FILE *stream, const QString &text)
-{
-    std::fputs(qPrintable(text), stream);
-    std::fflush(stream);
-}
-
-} // namespace
+#include "commandline/programcommandline.h"
 
 std::optional<StationCommandLine> StationCommandLine::parse(const QStringList &arguments,
                                                             const QString &environmentRecords,
                                                             int &exitCode)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
+    ProgramCommandLine commandLine(
+        QStringLiteral("vorn-station"),
         QStringLiteral("The checkout window of a production line: one tile per reader, one key "
                        "to check them all, a large PASS or FAIL, and the records kept."));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
+    QCommandLineParser &parser = commandLine.parser();
     const QCommandLineOption port(
         QStringLiteral("port"),
         QStringLiteral("A tile for the reader on NAME (ttyUSB0, a /dev/serial/by-id link, a "
@@ -49,27 +36,12 @@ std::optional<StationCommandLine> StationCommandLine::parse(const QStringList &a
     parser.addOptions({port, emulated, automatic, records});
     CheckoutCommandLine::addOptions(parser);
 
-    exitCode = 0;
-    const auto usageError = [&exitCode](const QString &text) {
-        print(stderr, QStringLiteral("vorn-station: %1\n").arg(text));
-        exitCode = 2;
+    if (!commandLine.parse(arguments, exitCode))
+        return std::nullopt;
+    const auto usageError = [&commandLine, &exitCode](const QString &text) {
+        commandLine.usageError(text, exitCode);
         return std::nullopt;
     };
-    if (!parser.parse(arguments))
-        return usageError(parser.errorText());
-    if (parser.isSet(help)) {
-        // No application object exists yet, so the parser does not know the program's name.
-        print(stdout, parser.helpText().replace(QLatin1String("<executable_name>"),
-                                                QLatin1String("vorn-station")));
-        return std::nullopt;
-    }
-    if (parser.isSet(version)) {
-        print(stdout, QStringLiteral("vorn-station %1\n").arg(QStringLiteral(VORN_VERSION)));
-        return std::nullopt;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(QStringLiteral("unexpected argument '%1'")
-                              .arg(parser.positionalArguments().constFirst()));
 
     QString error;
     const std::optional<CheckoutCommandLine::Parsed> checkout =
