@@ -103,12 +103,5 @@ bool PublishSpool::remove(const QList<qint64> &sequences)
 
 std::optional<QMap<QString, int>> PublishSpool::counts()
 {
-    QSqlQuery query = m_database.prepare(
-        QStringLiteral("SELECT destination, count(*) FROM spool GROUP BY destination"));
-    if (!m_database.exec(query))
-        return std::nullopt;
-    QMap<QString, int> counts;
-    while (query.next())
-        counts.insert(query.value(0).toString(), query.value(1).toInt());
-    return counts;
+    return m_database.countsByDestination(QStringLiteral("spool"));
 }

@@ -276,6 +276,18 @@ bool RecordsDatabase::exec(QSqlQuery &query)
     return true;
 }
 
+std::optional<QMap<QString, int>> RecordsDatabase::countsByDestination(const QString &table)
+{
+    QSqlQuery query = prepare(
+        QStringLiteral("SELECT destination, count(*) FROM %1 GROUP BY destination").arg(table));
+    if (!exec(query))
+        return std::nullopt;
+    QMap<QString, int> counts;
+    while (query.next())
+        counts.insert(query.value(0).toString(), query.value(1).toInt());
+    return counts;
+}
+
 bool RecordsDatabase::transaction(const std::function<bool()> &work)
 {
     if (!m_database.transaction())

@@ -3,6 +3,7 @@
 #include "records/recordslocation.h"
 
 #include <QList>
+#include <QMap>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -69,6 +70,9 @@ public:
     // Runs work in one transaction: committed when work returns true and the commit succeeds,
     // else rolled back, so that nothing of it is left.
     bool transaction(const std::function<bool()> &work);
+    // How many rows of table (one of this program's own, never a name from outside) wait for
+    // each destination, the outbox's and the spool's way of keeping rows; nothing on failure.
+    std::optional<QMap<QString, int>> countsByDestination(const QString &table);
     // Runs a statement of fixed text without values, unprepared: schema statements and
     // settings, which PostgreSQL does not prepare. On failure keeps the reason and returns false.
     bool runFixed(const QString &statement);

@@ -73,12 +73,5 @@ bool RecordsOutbox::remove(const QString &destination, const QString &id)
 
 std::optional<QMap<QString, int>> RecordsOutbox::counts()
 {
-    QSqlQuery query = m_database.prepare(
-        QStringLiteral("SELECT destination, count(*) FROM outbox GROUP BY destination"));
-    if (!m_database.exec(query))
-        return std::nullopt;
-    QMap<QString, int> counts;
-    while (query.next())
-        counts.insert(query.value(0).toString(), query.value(1).toInt());
-    return counts;
+    return m_database.countsByDestination(QStringLiteral("outbox"));
 }
