@@ -3,6 +3,7 @@
 #include "records/recordsstore.h"
 #include "records/samplerecords.h"
 #include "records/vornctlrun.h"
+#include "records/yieldreport.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -15,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
+#include <QTimeZone>
 
 #include <array>
 #include <functional>
@@ -51,6 +53,7 @@ private slots:
     void transactionIsWholeOrNothing_data();
     void transactionIsWholeOrNothing();
     void rejectedRecordWaitsInTheOutbox();
+    void failedStoreLeavesTheFiguresAsTheyWere();
     void threadsShareOneConnection();
     void serverRestartedBetweenRecords();
 
@@ -770,6 +773,47 @@ void RecordsTest::serverRestartedBetweenRecords()
     QCOMPARE(kept.stored, 1);
     QCOMPARE(kept.queued, 0);
     QVERIFY2(warnings.isEmpty(), qPrintable(warnings));
+}
+
+// A record refused part-way through its transaction (here at its measurements, after its
+// checkout row and with the yield summaries in the same transaction) leaves nothing of itself:
+// no row, no measurement, and the report's figures, read from the summaries, as they were.
+void RecordsTest::failedStoreLeavesTheFiguresAsTheyWere()
+{
+    const RecordsLocation location = freshLocation();
+    RecordsStore store(location);
+    QVERIFY2(store.open(), qPrintable(store.errorText()));
+    QCOMPARE(store.store(sampleRecord(1)), RecordsStore::Stored::Added);
+    if (onPostgreSql())
+        runOn(location,
+              {QStringLiteral("CREATE FUNCTION reject() RETURNS trigger AS $$ BEGIN "
+                              "IF NEW.record_id = 'bad-id' THEN RAISE EXCEPTION 'rejected'; "
+                              "END IF; RETURN NEW; END $$ LANGUAGE plpgsql"),
+               QStringLiteral("CREATE TRIGGER reject BEFORE INSERT ON measurements FOR EACH ROW "
+                              "EXECUTE FUNCTION reject()")});
+    else
+        runOn(location, {QStringLiteral("CREATE TRIGGER reject BEFORE INSERT ON measurements "
+                                        "WHEN NEW.record_id = 'bad-id' "
+                                        "BEGIN SELECT RAISE(ABORT, 'rejected'); END")});
+    ReportQuery day;
+    day.from = QDateTime(QDate(2026, 12, 7), QTime(0, 0), QTimeZone::utc());
+    day.to = day.from.addDays(1);
+    const std::optional<ReportFigures> before = YieldReport(store).run(day);
+    QVERIFY(before);
+
+    ReaderRecord bad = sampleRecord(5); // a failing reader: counts, summaries and a Pareto entry
+    bad.id = QStringLiteral("bad-id");
+    QCOMPARE(store.store(bad), RecordsStore::Stored::Failed);
+    QVERIFY2(store.errorText().contains(QLatin1String("rejected")), qPrintable(store.errorText()));
+
+    QCOMPARE(store.list({})->size(), 1);
+    std::optional<ReaderRecord> found;
+    QVERIFY(store.find(bad.id, found));
+    QVERIFY(!found);
+    const std::optional<ReportFigures> after = YieldReport(store).run(day);
+    QVERIFY(after);
+    QCOMPARE(after->toJson(), before->toJson());
+    QCOMPARE(after->checkouts, qint64(1));
 }
 
 QTEST_GUILESS_MAIN(RecordsTest)

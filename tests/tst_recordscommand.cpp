@@ -33,6 +33,8 @@ private slots:
     void listAsTextAndCsv();
     void show();
     void certificateWithoutDisplay();
+    void pdfOnAFullDisk_data();
+    void pdfOnAFullDisk();
 
 private:
     QStringList records(const QStringList &arguments) const;
@@ -206,8 +208,8 @@ void RecordsCommandTest::list_data()
         << QStringList{"--since", "2026-12-07T08:10:00Z"} << QList<int>{12, 11, 10};
     QTest::newRow("station, limit")
         << QStringList{"--station", "station-1", "--limit", "2"} << QList<int>{10, 7};
-    QTest::newRow("lot, operator") << QStringList{"--lot", "lot-1", "--operator", "operator-0"}
-                                   << QList<int>{12, 10};
+    QTest::newRow("lot, operator")
+        << QStringList{"--lot", "lot-1", "--operator", "operator-0"} << QList<int>{12, 10};
 }
 
 void RecordsCommandTest::list()
@@ -258,6 +260,25 @@ void RecordsCommandTest::show()
     const VornctlRun missing = VornctlRun::of(records({"show", "record-999999"}));
     QCOMPARE(missing.exitCode, 1);
     QVERIFY(missing.err.contains(QLatin1String("no checkout record record-999999")));
+}
+
+void RecordsCommandTest::pdfOnAFullDisk_data()
+{
+    QTest::addColumn<QStringList>("words"); // FILE stands for the PDF's path
+    QTest::newRow("certificate") << QStringList{"certificate", sampleRecord(10).id, "-o", "FILE"};
+    QTest::newRow("yield report") << QStringList{"report", "--since", "2026-12-07", "--pdf",
+                                                 "FILE"};
+}
+
+// A PDF that the disk does not take is a failure said as one, never "written".
+void RecordsCommandTest::pdfOnAFullDisk()
+{
+    QFETCH(QStringList, words);
+    words.replaceInStrings(QStringLiteral("FILE"), QStringLiteral("/dev/full"));
+    const VornctlRun run = VornctlRun::of(records(words));
+    QCOMPARE(run.exitCode, 3);
+    QVERIFY2(run.err.contains(QLatin1String("cannot write /dev/full")), qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
 }
 
 void RecordsCommandTest::certificateWithoutDisplay()
