@@ -5,7 +5,7 @@
 # suite in the normal build.
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/ensure-packages.sh
+scripts/ensure-packages.sh --tests
 scripts/build.sh
 fuzz/run.sh
 scripts/sanitize.sh

@@ -1,22 +1,34 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, and nothing when all are there.
+# Installs the Debian packages the programs need to build and run, and nothing when all are
+# there. With --tests, also what the tests, benchmarks and fuzzer need: the virtual X server, the
+# sanitizers' runtime, the database server, the message broker, the serial server and the browser.
 set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config file
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
-  xvfb xauth xdotool imagemagick
-  clang libclang-rt-14-dev
-  libbenchmark-dev libx11-dev
-  libqt6svg6 desktop-file-utils appstream dpkg-dev groff-base
-  fonts-liberation
-  libqt6sql6-sqlite libqt6sql6-psql postgresql poppler-utils
-  libqpid-proton-cpp12-dev rabbitmq-server
+  libqt6svg6 fonts-liberation
+  libqt6sql6-sqlite libqt6sql6-psql
+  libqpid-proton-cpp12-dev
   # Debian 12's qt6-httpserver-dev lacks its dependency on qt6-websockets-dev, which its CMake
   # files need.
   qt6-httpserver-dev qt6-websockets-dev libjs-chart.js
-  chromium chromium-driver python3-selenium
+  # Plan files, and network serial ports: the pkg-config files of libgensio-dev name -lwrap
+  # without depending on libwrap0-dev.
+  libyaml-cpp-dev libgensio-dev libwrap0-dev
 )
+if [[ "${1:-}" == "--tests" ]]; then
+  packages+=(
+    xvfb xauth xdotool imagemagick
+    clang libclang-rt-14-dev
+    libbenchmark-dev libx11-dev
+    desktop-file-utils appstream dpkg-dev groff-base
+    postgresql poppler-utils
+    rabbitmq-server
+    chromium chromium-driver python3-selenium
+    ser2net python3-serial
+  )
+fi
 
 missing=()
 for package in "${packages[@]}"; do
