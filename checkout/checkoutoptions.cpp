@@ -1,5 +1,6 @@
 #include "checkout/checkoutoptions.h"
 
+#include "checkout/stepcatalogue.h"
 #include "device/readerprotocol.h"
 #include "device/timesetting.h"
 
@@ -15,8 +16,37 @@ template <typename Number> QJsonValue optionalNumber(const std::optional<Number>
 
 } // namespace
 
+QStringList CheckoutOptions::stepNames() const
+{
+    if (!steps.isEmpty())
+        return steps;
+    QStringList names = StepCatalogue::standardSteps();
+    if (cards)
+        names.append(QStringLiteral("cards"));
+    if (programClocks)
+        names.append(QStringLiteral("program-clocks"));
+    if (programTimeCounts)
+        names.append(QStringLiteral("program-time"));
+    return names;
+}
+
+MeasurementLimit CheckoutOptions::limit(const QString &measurement) const
+{
+    if (const auto given = limits.constFind(measurement); given != limits.constEnd())
+        return *given;
+    if (model && measurement == QLatin1String("model_type"))
+        return MeasurementLimit::equals(int(*model));
+    if (minFirmware && measurement == QLatin1String("firmware"))
+        return MeasurementLimit::range(double(*minFirmware), {});
+    const MeasurementSpec *spec = StepCatalogue::measurement(measurement);
+    return spec ? spec->defaultLimit : MeasurementLimit::none();
+}
+
 QJsonObject CheckoutOptions::toJson() const
 {
+    QJsonObject limitsJson;
+    for (auto limit = limits.cbegin(); limit != limits.cend(); ++limit)
+        limitsJson.insert(limit.key(), limit.value().toJson());
     QJsonValue clocks(QJsonValue::Null);
     if (programClocks) {
         QJsonArray texts;
@@ -34,5 +64,7 @@ QJsonObject CheckoutOptions::toJson() const
             {QStringLiteral("program_time_s"),
              programTimeCounts
                  ? QJsonValue(qint64(TimeSetting::secondsFromCounts(*programTimeCounts)))
-                 : QJsonValue(QJsonValue::Null)}};
+                 : QJsonValue(QJsonValue::Null)},
+            {QStringLiteral("steps"), QJsonArray::fromStringList(stepNames())},
+            {QStringLiteral("limits"), limitsJson}};
 }

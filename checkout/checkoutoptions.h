@@ -2,7 +2,12 @@
 
 #include "device/clockselection.h"
 
+#include "checkout/measurement.h"
+
 #include <QJsonObject>
+#include <QMap>
+#include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <optional>
@@ -25,8 +30,33 @@ struct CheckoutOptions
     bool cards = false;  // the card step: every slot occupied, then none
     std::optional<ClockSelection> programClocks; // set and stored, then read back
     std::optional<quint16> programTimeCounts;    // stored, then read back
+    // The steps to run, in the catalogue's order; empty: the standard steps, then cards and
+    // the programming steps as the options above ask for them.
+    QStringList steps;
+    // Limits that replace a measurement's default, by measurement name (a plan's).
+    QMap<QString, MeasurementLimit> limits;
+    // How many failed checkouts a reader may have before it must be repaired; none: no limit.
+    std::optional<int> retestLimit;
+    bool requireLot = false; // a checkout without a lot is refused
+
+    // The plan the options come from: its name ("command-line" for the options of a command
+    // line), revision and the SHA-256 of its canonical form.
+    struct Plan
+    {
+        QString name = QStringLiteral("command-line");
+        QString revision;
+        QString sha256;
+        friend bool operator==(const Plan &, const Plan &) = default;
+    };
+    Plan plan;
+
+    // The names of the steps that run, in their order.
+    QStringList stepNames() const;
+    // The limit a measurement is held against: the plan's, else the one --model or
+    // --min-firmware make, else the catalogue's default. Fixed limits are the reader's.
+    MeasurementLimit limit(const QString &measurement) const;
 
     // {"model", "min_firmware", "echo", "prompt", "cards", "program_clocks" (MHz texts, slot 1
-    // first), "program_time_s"}; what was not asked for is null.
+    // first), "program_time_s", "steps", "limits"}; what was not asked for is null.
     QJsonObject toJson() const;
 };

@@ -121,7 +121,7 @@ CheckoutRun CheckoutRunner::run(const QStringList &ports)
 
 ReaderRecord CheckoutRunner::notOpened(ReaderRecord record, const QString &reason) const
 {
-    const QStringList names = ReaderCheckout::stepNames(m_options);
+    const QStringList names = m_options.stepNames();
     for (const QString &name : names) {
         StepRecord step;
         step.name = name;

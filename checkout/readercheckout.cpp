@@ -2,6 +2,7 @@
 
 #include "checkout/checkoutobserver.h"
 #include "checkout/checkoutstop.h"
+#include "checkout/stepcatalogue.h"
 #include "device/readerprotocol.h"
 #include "device/timesetting.h"
 #include "serial/serialline.h"
@@ -15,8 +16,6 @@ namespace RP = ReaderProtocol;
 namespace {
 
 const QString Interrupted = QStringLiteral("interrupted");
-const QString Seconds = QStringLiteral("s");
-const QString Megahertz = QStringLiteral("MHz");
 
 StepRecord stepOf(StepOutcome outcome, const QString &message = {})
 {
@@ -26,16 +25,25 @@ StepRecord stepOf(StepOutcome outcome, const QString &message = {})
     return step;
 }
 
-// A step that measured: it passes when every measurement is within its limit; the message says
-// why it did not.
-StepRecord measuredStep(const QList<Measurement> &measurements, const QString &failure = {})
+// A step that measured: it passes when every measurement is within its limit, and its message
+// names each value outside its limit; what the step saw besides (detail) follows.
+StepRecord measuredStep(const QList<Measurement> &measurements, const QString &detail = {})
 {
     StepRecord step;
     step.setMeasurements(measurements);
-    const bool passed = step.failedMeasurements().isEmpty();
-    step.outcome = passed ? StepOutcome::Pass : StepOutcome::Fail;
-    if (!passed)
-        step.message = failure;
+    QStringList failures;
+    for (const Measurement &measurement : measurements) {
+        if (measurement.passed())
+            continue;
+        const MeasurementSpec *spec = StepCatalogue::measurement(measurement.name);
+        failures.append(QStringLiteral("%1 %2, not %3")
+                            .arg(spec ? spec->title : measurement.name, measurement.valueText(),
+                                 measurement.limit.text(measurement.unit)));
+    }
+    step.outcome = failures.isEmpty() ? StepOutcome::Pass : StepOutcome::Fail;
+    if (!failures.isEmpty())
+        step.message = failures.join(QStringLiteral("; ")) +
+                       (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail);
     return step;
 }
 
@@ -96,32 +104,28 @@ ReaderCheckout::ReaderCheckout(SerialLine &line, WaitClock &clock, const Checkou
 
 QList<ReaderCheckout::Step> ReaderCheckout::plan(const CheckoutOptions &options)
 {
-    QList<Step> steps{
-        {"identify", &ReaderCheckout::identify},
-        {"status", &ReaderCheckout::status},
-        {"select-slot", &ReaderCheckout::selectSlots},
-        {"clocks", &ReaderCheckout::clocks},
-        {"tarvik", &ReaderCheckout::tarvik},
-        {"time", &ReaderCheckout::time},
-        {"echo", &ReaderCheckout::echo},
-        {"lines", &ReaderCheckout::lines},
-        {"display", &ReaderCheckout::display},
+    static const QMap<QString, StepFunction> functions{
+        {QStringLiteral("identify"), &ReaderCheckout::identify},
+        {QStringLiteral("status"), &ReaderCheckout::status},
+        {QStringLiteral("select-slot"), &ReaderCheckout::selectSlots},
+        {QStringLiteral("clocks"), &ReaderCheckout::clocks},
+        {QStringLiteral("tarvik"), &ReaderCheckout::tarvik},
+        {QStringLiteral("time"), &ReaderCheckout::time},
+        {QStringLiteral("echo"), &ReaderCheckout::echo},
+        {QStringLiteral("lines"), &ReaderCheckout::lines},
+        {QStringLiteral("display"), &ReaderCheckout::display},
+        {QStringLiteral("cards"), &ReaderCheckout::cards},
+        {QStringLiteral("program-clocks"), &ReaderCheckout::programClocks},
+        {QStringLiteral("program-time"), &ReaderCheckout::programTime},
     };
-    if (options.cards)
-        steps.append({"cards", &ReaderCheckout::cards});
-    if (options.programClocks)
-        steps.append({"program-clocks", &ReaderCheckout::programClocks, true});
-    if (options.programTimeCounts)
-        steps.append({"program-time", &ReaderCheckout::programTime, true});
+    QList<Step> steps;
+    for (const QString &name : options.stepNames()) {
+        const StepSpec *spec = StepCatalogue::step(name);
+        const StepFunction run = functions.value(name);
+        if (spec && run)
+            steps.append({spec, run});
+    }
     return steps;
-}
-
-QStringList ReaderCheckout::stepNames(const CheckoutOptions &options)
-{
-    QStringList names;
-    for (const Step &step : plan(options))
-        names.append(QLatin1String(step.name));
-    return names;
 }
 
 QList<quint8> ReaderCheckout::quickEchoBytes()
@@ -141,11 +145,10 @@ void ReaderCheckout::run(ReaderRecord &record)
             aborted = true;
             skipReason = Interrupted;
         }
-        const QString notNow =
-            skipReason.isEmpty() ? programmingRefused(step, record.steps) : skipReason;
+        const QString notNow = skipReason.isEmpty() ? notRunnable(step, record.steps) : skipReason;
         StepRecord result =
             notNow.isEmpty() ? runStep(step, index, int(steps.size())) : skipped(notNow);
-        result.name = QLatin1String(step.name);
+        result.name = step.spec->name;
         record.steps.append(result);
         m_observer.stepFinished(m_readerIndex, m_port, index, int(steps.size()), result);
 
@@ -170,11 +173,13 @@ void ReaderCheckout::run(ReaderRecord &record)
     record.outcome = outcomeOf(record.steps, aborted);
 }
 
-QString ReaderCheckout::programmingRefused(const Step &step, const QList<StepRecord> &done)
+QString ReaderCheckout::notRunnable(const Step &step, const QList<StepRecord> &done) const
 {
+    if (step.spec->needsOperator && !m_options.prompt)
+        return QStringLiteral("needs an operator: %1").arg(step.spec->title.toLower());
     // What is stored in a reader stays there: only a reader that passed everything so far is
     // programmed.
-    if (!step.programs)
+    if (!step.spec->programs)
         return {};
     for (const StepRecord &earlier : done) {
         if (earlier.outcome == StepOutcome::Fail || earlier.outcome == StepOutcome::Error)
@@ -185,7 +190,7 @@ QString ReaderCheckout::programmingRefused(const Step &step, const QList<StepRec
 
 StepRecord ReaderCheckout::runStep(const Step &step, int index, int count)
 {
-    m_observer.stepStarted(m_readerIndex, m_port, index, count, QLatin1String(step.name));
+    m_observer.stepStarted(m_readerIndex, m_port, index, count, step.spec->name);
     const qint64 start = m_clock.elapsedMicroseconds();
     StepRecord result = (this->*step.run)();
     result.durationMs = (m_clock.elapsedMicroseconds() - start + 500) / 1000;
@@ -198,34 +203,12 @@ StepRecord ReaderCheckout::identify()
     if (!m_identification.ok())
         return replyError(m_identification.error, QStringLiteral("the identification"));
     const quint8 model = *m_identification.modelType;
-    const quint8 firmware = *m_identification.version;
-    const MeasurementLimit modelLimit =
-        m_options.model
-            ? MeasurementLimit::equals(int(*m_options.model))
-            : MeasurementLimit::oneOf({int(RP::FourSlotModel), int(RP::EightSlotModel)});
-    const MeasurementLimit firmwareLimit =
-        m_options.minFirmware ? MeasurementLimit::range(double(*m_options.minFirmware), {})
-                              : MeasurementLimit::none();
-    QStringList failures;
-    if (model != RP::FourSlotModel && model != RP::EightSlotModel) {
-        m_unknownModel = true;
-        failures.append(
-            QStringLiteral("model type %1 is neither a four- nor an eight-slot reader").arg(model));
-    } else if (m_options.model && model != *m_options.model) {
-        failures.append(QStringLiteral("the model is %1, not %2")
-                            .arg(Identification::modelName(model),
-                                 Identification::modelName(*m_options.model)));
-    }
-    if (m_options.minFirmware && firmware < *m_options.minFirmware)
-        failures.append(QStringLiteral("firmware %1 is older than %2")
-                            .arg(firmware)
-                            .arg(*m_options.minFirmware));
+    // A model of neither size has no slots to check: the steps after this one cannot run.
+    m_unknownModel = model != RP::FourSlotModel && model != RP::EightSlotModel;
     m_slotCount = m_unknownModel ? 0 : model;
-    return measuredStep(
-        {Measurement::of(QStringLiteral("model_type"), int(model), {}, modelLimit),
-         Measurement::of(QStringLiteral("firmware"), int(firmware), {}, firmwareLimit),
-         Measurement::of(QStringLiteral("serial"), int(*m_identification.serialNumber), {})},
-        failures.join(QStringLiteral("; ")));
+    return measuredStep({measured(QStringLiteral("model_type"), int(model)),
+                         measured(QStringLiteral("firmware"), int(*m_identification.version)),
+                         measured(QStringLiteral("serial"), int(*m_identification.serialNumber))});
 }
 
 StepRecord ReaderCheckout::status()
@@ -235,13 +218,12 @@ StepRecord ReaderCheckout::status()
         return replyError(status.error, QStringLiteral("the status request"));
     m_foundStatus = status.value;
     const int selected = status.value.selectedSlot + 1;
-    return measuredStep(
-        {Measurement::of(QStringLiteral("occupancy"), int(status.value.occupancy), {}),
-         Measurement::of(QStringLiteral("selected_slot"), selected, {},
-                         MeasurementLimit::range(1, m_slotCount))},
-        QStringLiteral("slot %1 is selected, which a %2 does not have")
-            .arg(selected)
-            .arg(Identification::modelName(quint8(m_slotCount))));
+    return measuredStep({measured(QStringLiteral("occupancy"), int(status.value.occupancy)),
+                         measured(QStringLiteral("selected_slot"), selected,
+                                  MeasurementLimit::range(1, m_slotCount))},
+                        QStringLiteral("a %1 has no slot %2")
+                            .arg(Identification::modelName(quint8(m_slotCount)))
+                            .arg(selected));
 }
 
 StepRecord ReaderCheckout::selectSlots()
@@ -266,8 +248,8 @@ StepRecord ReaderCheckout::selectSlots()
                                    .arg(status.value.selectedSlot + 1));
     }
     return measuredStep(
-        {Measurement::of(QStringLiteral("slots_selectable"), m_slotCount - int(notFollowed.size()),
-                         {}, MeasurementLimit::equals(m_slotCount))},
+        {measured(QStringLiteral("slots_selectable"), m_slotCount - int(notFollowed.size()),
+                  MeasurementLimit::equals(m_slotCount))},
         QStringLiteral("not selectable: %1").arg(notFollowed.join(", ")));
 }
 
@@ -298,8 +280,8 @@ StepRecord ReaderCheckout::clocks()
     }
     const int following = m_slotCount - int(SlotStatus::occupiedSlotNumbers(differing).size());
     StepRecord step = measuredStep(
-        {Measurement::of(QStringLiteral("clock_slots_following"), following, {},
-                         MeasurementLimit::equals(m_slotCount))},
+        {measured(QStringLiteral("clock_slots_following"), following,
+                  MeasurementLimit::equals(m_slotCount))},
         QStringLiteral("the clocks of slots %1 do not follow").arg(cardsText(differing)));
     if (step.outcome == StepOutcome::Pass)
         step.message = QStringLiteral("found %1").arg(modelClockText(found.value));
@@ -313,8 +295,8 @@ StepRecord ReaderCheckout::tarvik()
     const DeviceResult<quint8> occupancy = m_reader.tarvikStatus();
     if (!occupancy.ok())
         return replyError(occupancy.error, QStringLiteral("the Tarvik status"));
-    return measuredStep({Measurement::of(QStringLiteral("tarvik_occupancy"), int(occupancy.value),
-                                         {}, MeasurementLimit::equals(m_foundStatus->occupancy))},
+    return measuredStep({measured(QStringLiteral("tarvik_occupancy"), int(occupancy.value),
+                                  MeasurementLimit::equals(m_foundStatus->occupancy))},
                         QStringLiteral("the Tarvik status (cards %1) disagrees with the status "
                                        "(cards %2)")
                             .arg(cardsText(occupancy.value), cardsText(m_foundStatus->occupancy)));
@@ -325,12 +307,8 @@ StepRecord ReaderCheckout::time()
     const DeviceResult<quint16> counts = m_reader.readTimeCounts();
     if (!counts.ok())
         return replyError(counts.error, QStringLiteral("the time request"));
-    return measuredStep(
-        {Measurement::of(QStringLiteral("time_setting_s"), secondsOf(counts.value), Seconds,
-                         MeasurementLimit::range(0, TimeSetting::MaxSeconds)),
-         Measurement::of(QStringLiteral("time_setting_counts"), int(counts.value), {})},
-        QStringLiteral("the time setting is beyond the %1 s a setting can have")
-            .arg(TimeSetting::MaxSeconds));
+    return measuredStep({measured(QStringLiteral("time_setting_s"), secondsOf(counts.value)),
+                         measured(QStringLiteral("time_setting_counts"), int(counts.value))});
 }
 
 StepRecord ReaderCheckout::echo()
@@ -341,11 +319,10 @@ StepRecord ReaderCheckout::echo()
         for (int value = 0; value <= 0xFF; ++value)
             bytes.append(quint8(value));
     }
-    const auto echoedStep = [&bytes](int echoed, const QString &failure) {
-        return measuredStep(
-            {Measurement::of(QStringLiteral("bytes_echoed"), echoed, QStringLiteral("bytes"),
-                             MeasurementLimit::equals(int(bytes.size())))},
-            failure);
+    const auto echoedStep = [this, &bytes](int echoed, const QString &detail) {
+        return measuredStep({measured(QStringLiteral("bytes_echoed"), echoed,
+                                      MeasurementLimit::equals(int(bytes.size())))},
+                            detail);
     };
     int echoedRight = 0;
     for (const quint8 sent : bytes) {
@@ -370,15 +347,12 @@ StepRecord ReaderCheckout::lines()
     const ModemLines lines = m_line.modemLines();
     if (!m_line.isOpen())
         return replyError(DeviceError::ReadError, QStringLiteral("the modem lines"));
-    return measuredStep(
-        {Measurement::of(QStringLiteral("cts_active"), lines.clearToSend, {}),
-         Measurement::of(QStringLiteral("dcd_active"), lines.dataCarrierDetect, {})});
+    return measuredStep({measured(QStringLiteral("cts_active"), lines.clearToSend),
+                         measured(QStringLiteral("dcd_active"), lines.dataCarrierDetect)});
 }
 
 StepRecord ReaderCheckout::display()
 {
-    if (!m_options.prompt)
-        return skipped(QStringLiteral("needs an operator to look at the display"));
     m_display.runDisplayTest();
     if (!m_line.isOpen())
         return replyError(DeviceError::ReadError, QStringLiteral("the display test"));
@@ -387,15 +361,12 @@ StepRecord ReaderCheckout::display()
         return interrupted();
     if (!lit)
         return noAnswer();
-    return measuredStep({Measurement::of(QStringLiteral("display_dots_lit"), *lit, {},
-                                         MeasurementLimit::equals(true))},
-                        QStringLiteral("not every dot of the display lit"));
+    return measuredStep(
+        {measured(QStringLiteral("display_dots_lit"), *lit, MeasurementLimit::equals(true))});
 }
 
 StepRecord ReaderCheckout::cards()
 {
-    if (!m_options.prompt)
-        return skipped(QStringLiteral("needs an operator to insert and remove cards"));
     const bool eightSlots = m_slotCount == RP::EightSlotModel;
     struct Round
     {
@@ -408,7 +379,6 @@ StepRecord ReaderCheckout::cards()
         {"Remove all cards. Are they all out?", "removed", quint8(0)},
     }};
     QList<Measurement> measurements;
-    QStringList failures;
     for (const Round &round : rounds) {
         const QString name = QLatin1String(round.name);
         const std::optional<bool> done = ask(QLatin1String(round.question));
@@ -416,34 +386,26 @@ StepRecord ReaderCheckout::cards()
             return interrupted();
         if (!done)
             return noAnswer();
-        measurements.append(Measurement::of(QStringLiteral("cards_%1_confirmed").arg(name), *done,
-                                            {}, MeasurementLimit::equals(true)));
-        if (!*done)
-            return measuredStep(measurements, QStringLiteral("the operator answered no to: %1")
-                                                  .arg(QLatin1String(round.question)));
+        measurements.append(measured(QStringLiteral("cards_%1_confirmed").arg(name), *done,
+                                     MeasurementLimit::equals(true)));
+        // Without the operator's yes there is nothing to read: the cards were not placed.
+        if (!measurements.last().passed())
+            return measuredStep(measurements, QLatin1String(round.question));
         const DeviceResult<SlotStatus> status = m_reader.readStatus();
         if (!status.ok())
             return replyError(status.error, QStringLiteral("the status request"));
-        const quint8 read = status.value.occupancy & modelSlots();
-        measurements.append(Measurement::of(QStringLiteral("cards_%1_occupancy").arg(name),
-                                            int(read), {},
-                                            MeasurementLimit::equals(round.expected)));
-        if (read != round.expected)
-            failures.append(QStringLiteral("expected cards %1, read %2")
-                                .arg(cardsText(round.expected), cardsText(read)));
+        const MeasurementLimit expected = MeasurementLimit::equals(round.expected);
+        measurements.append(measured(QStringLiteral("cards_%1_occupancy").arg(name),
+                                     int(status.value.occupancy & modelSlots()), expected));
         if (eightSlots) {
             const DeviceResult<quint8> tarvik = m_reader.tarvikStatus();
             if (!tarvik.ok())
                 return replyError(tarvik.error, QStringLiteral("the Tarvik status"));
-            measurements.append(Measurement::of(QStringLiteral("cards_%1_tarvik").arg(name),
-                                                int(tarvik.value), {},
-                                                MeasurementLimit::equals(round.expected)));
-            if (tarvik.value != round.expected)
-                failures.append(QStringLiteral("expected cards %1, the Tarvik status read %2")
-                                    .arg(cardsText(round.expected), cardsText(tarvik.value)));
+            measurements.append(
+                measured(QStringLiteral("cards_%1_tarvik").arg(name), int(tarvik.value), expected));
         }
     }
-    return measuredStep(measurements, failures.join(QStringLiteral("; ")));
+    return measuredStep(measurements);
 }
 
 StepRecord ReaderCheckout::programClocks()
@@ -456,9 +418,9 @@ StepRecord ReaderCheckout::programClocks()
         return replyError(back.error, QStringLiteral("the clock read-back"));
     QList<Measurement> measurements;
     for (int slot = 0; slot < m_slotCount; ++slot)
-        measurements.append(Measurement::of(
-            QStringLiteral("clock_slot_%1").arg(slot + 1), megahertzOf(back.value.code(slot)),
-            Megahertz, MeasurementLimit::equals(megahertzOf(wanted.code(slot)))));
+        measurements.append(measured(QStringLiteral("clock_slot_%1").arg(slot + 1),
+                                     megahertzOf(back.value.code(slot)),
+                                     MeasurementLimit::equals(megahertzOf(wanted.code(slot)))));
     return measuredStep(measurements,
                         QStringLiteral("the clocks read back differ from those stored"));
 }
@@ -470,10 +432,9 @@ StepRecord ReaderCheckout::programTime()
     const DeviceResult<quint16> back = m_reader.readTimeCounts();
     if (!back.ok())
         return replyError(back.error, QStringLiteral("the time read-back"));
-    return measuredStep(
-        {Measurement::of(QStringLiteral("stored_time_setting_s"), secondsOf(back.value), Seconds,
-                         MeasurementLimit::equals(secondsOf(wanted)))},
-        QStringLiteral("the time read back differs from the one stored"));
+    return measuredStep({measured(QStringLiteral("stored_time_setting_s"), secondsOf(back.value),
+                                  MeasurementLimit::equals(secondsOf(wanted)))},
+                        QStringLiteral("the time read back differs from the one stored"));
 }
 
 bool ReaderCheckout::restore()
@@ -497,6 +458,14 @@ bool ReaderCheckout::restore()
             restored && back.ok() && modelClockText(back.value) == modelClockText(*m_foundClocks);
     }
     return restored;
+}
+
+Measurement ReaderCheckout::measured(const QString &name, const QJsonValue &value,
+                                     const MeasurementLimit &fixedLimit) const
+{
+    const MeasurementSpec *spec = StepCatalogue::measurement(name);
+    const MeasurementLimit limit = spec && spec->fixed() ? fixedLimit : m_options.limit(name);
+    return Measurement::of(name, value, spec ? spec->unit : QString(), limit);
 }
 
 StepRecord ReaderCheckout::replyError(DeviceError error, const QString &request) const

@@ -16,6 +16,7 @@
 #include <optional>
 
 class CheckoutObserver;
+struct StepSpec;
 class CheckoutStop;
 class ExchangeTrace;
 class SerialLine;
@@ -41,8 +42,6 @@ public:
     // and start are the caller's; its identity, steps, outcome and restored are filled here.
     void run(ReaderRecord &record);
 
-    // The names of the steps the options ask for, in their order.
-    static QStringList stepNames(const CheckoutOptions &options);
     // The bytes the quick echo sends: every bit set and cleared, both edges of each half.
     static QList<quint8> quickEchoBytes();
 
@@ -50,15 +49,15 @@ private:
     using StepFunction = StepRecord (ReaderCheckout::*)();
     struct Step
     {
-        const char *name;
+        const StepSpec *spec;
         StepFunction run;
-        bool programs = false; // stores settings in the reader for good
     };
     static QList<Step> plan(const CheckoutOptions &options);
 
     StepRecord runStep(const Step &step, int index, int count);
-    // Why a programming step must not run after the steps done, or nothing.
-    static QString programmingRefused(const Step &step, const QList<StepRecord> &done);
+    // Why the step must not run here (no operator; programming after a step that did not
+    // pass), or nothing.
+    QString notRunnable(const Step &step, const QList<StepRecord> &done) const;
     StepRecord identify();
     StepRecord status();
     StepRecord selectSlots();
@@ -74,6 +73,10 @@ private:
     bool restore();
 
     // The step's end when the reader did not answer as the protocol requires.
+    // A value measured, with its unit, held against the options' limit for it, or against
+    // fixedLimit where the catalogue says the limit comes from the reader or the checkout.
+    Measurement measured(const QString &name, const QJsonValue &value,
+                         const MeasurementLimit &fixedLimit = MeasurementLimit::none()) const;
     StepRecord replyError(DeviceError error, const QString &request) const;
     StepRecord interrupted() const;
     static StepRecord noAnswer();

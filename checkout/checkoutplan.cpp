@@ -1,0 +1,59 @@
+#include "checkout/checkoutplan.h"
+
+#include "checkout/stepcatalogue.h"
+#include "device/readerprotocol.h"
+
+#include <QCryptographicHash>
+#include <QJsonDocument>
+
+CheckoutOptions::Plan CheckoutPlan::identity(const QJsonObject &canonical)
+{
+    // QJsonObject keeps its keys sorted, so the compact text is the canonical form.
+    const QByteArray text = QJsonDocument(canonical).toJson(QJsonDocument::Compact);
+    return {
+        canonical.value(QLatin1String("name")).toString(),
+        canonical.value(QLatin1String("revision")).toString(),
+        QString::fromLatin1(QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex())};
+}
+
+CheckoutOptions::Plan CheckoutPlan::commandLineIdentity(const CheckoutOptions &options)
+{
+    QJsonObject canonical = options.toJson();
+    canonical.insert(QStringLiteral("name"), QStringLiteral("command-line"));
+    CheckoutOptions::Plan plan = identity(canonical);
+    plan.revision.clear();
+    return plan;
+}
+
+QString CheckoutPlan::showText() const
+{
+    const CheckoutOptions::Plan &plan = options.plan;
+    QString text = QStringLiteral("Plan %1, revision %2, SHA-256 %3\n")
+                       .arg(plan.name, plan.revision, plan.sha256);
+    if (!description.isEmpty())
+        text += description + QLatin1Char('\n');
+    if (!path.isEmpty())
+        text += QStringLiteral("File %1\n").arg(path);
+    if (options.retestLimit)
+        text += QStringLiteral("Retest limit %1\n").arg(*options.retestLimit);
+    if (options.requireLot)
+        text += QStringLiteral("A lot is required\n");
+    if (prompt)
+        text += *prompt ? QStringLiteral("The operator is asked\n")
+                        : QStringLiteral("The operator is never asked\n");
+    for (const QString &name : options.stepNames()) {
+        const StepSpec *step = StepCatalogue::step(name);
+        text += QStringLiteral("\n%1  %2\n").arg(name, step->title);
+        for (const MeasurementSpec &measurement : step->measurements) {
+            QString limit = measurement.limitText();
+            if (!measurement.fixed()) {
+                limit = options.limit(measurement.name).text(measurement.unit);
+                if (limit.isEmpty())
+                    limit = QStringLiteral("none");
+            }
+            text += QStringLiteral("  %1  %2  limit %3\n")
+                        .arg(measurement.name.leftJustified(26), measurement.title, limit);
+        }
+    }
+    return text;
+}
