@@ -51,8 +51,9 @@ QString CheckoutPlan::showText() const
                 if (limit.isEmpty())
                     limit = QStringLiteral("none");
             }
-            text += QStringLiteral("  %1  %2  limit %3\n")
-                        .arg(measurement.name.leftJustified(26), measurement.title, limit);
+            text += QStringLiteral("  %1  %2  %3\n")
+                        .arg(measurement.name.leftJustified(26), limit.leftJustified(30),
+                             measurement.title);
         }
     }
     return text;

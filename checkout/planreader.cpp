@@ -245,7 +245,7 @@ void Reading::checkSteps(const YAML::Node &root)
     }
     if (m_plan.prompt == false) {
         for (const QString &name : options.steps) {
-            if (StepCatalogue::step(name)->needsOperator)
+            if (StepCatalogue::step(name)->needsOperator())
                 refuse(
                     steps,
                     QStringLiteral("step '%1' needs an operator, but prompt is false").arg(name));

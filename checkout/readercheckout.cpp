@@ -175,8 +175,8 @@ void ReaderCheckout::run(ReaderRecord &record)
 
 QString ReaderCheckout::notRunnable(const Step &step, const QList<StepRecord> &done) const
 {
-    if (step.spec->needsOperator && !m_options.prompt)
-        return QStringLiteral("needs an operator: %1").arg(step.spec->title.toLower());
+    if (step.spec->needsOperator() && !m_options.prompt)
+        return QStringLiteral("needs an operator to %1").arg(step.spec->operatorTask);
     // What is stored in a reader stays there: only a reader that passed everything so far is
     // programmed.
     if (!step.spec->programs)

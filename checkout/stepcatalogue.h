@@ -42,11 +42,12 @@ struct StepSpec
     QString name;
     QString title;
     QList<MeasurementSpec> measurements;
-    bool needsOperator = false;
+    QString operatorTask; // what an operator must do for it ("look at the display"), if any
     bool needsCards = false;
     bool programs = false;
     QStringList needsSteps;
 
+    bool needsOperator() const { return !operatorTask.isEmpty(); }
     const MeasurementSpec *measurement(const QString &measurementName) const;
 };
 

@@ -168,8 +168,17 @@ QString takeCheckoutOptions(const QCommandLineParser &parser, CliArguments &argu
     arguments.cfxHandle = shared->cfxHandle;
     if (parser.isSet(PromptOption) && parser.isSet(NoPromptOption))
         return QStringLiteral("--prompt and --no-prompt exclude each other");
+    if (shared->fromPlan && (parser.isSet(PromptOption) || parser.isSet(NoPromptOption)))
+        return QStringLiteral("--%1 cannot be given with --plan: the plan says whether the "
+                              "operator is asked")
+            .arg(parser.isSet(PromptOption) ? PromptOption : NoPromptOption);
     if (parser.isSet(PromptOption) || parser.isSet(NoPromptOption))
         arguments.prompt = parser.isSet(PromptOption);
+    else
+        arguments.prompt = shared->planPrompt;
+    if (arguments.checkout.requireLot && arguments.lot.isEmpty())
+        return QStringLiteral("plan %1 requires a lot: give --lot TEXT")
+            .arg(arguments.checkout.plan.name);
     arguments.junitPath = parser.value(JunitOption);
     if (parser.isSet(JunitOption) && arguments.junitPath.isEmpty())
         return QStringLiteral("--junit needs a file name");

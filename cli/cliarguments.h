@@ -20,11 +20,13 @@ struct CliArguments
     static constexpr const char *UsageLine =
         "Usage: vornctl [--port NAME] [--json] [--trace] COMMAND [ARGS]";
     static constexpr const char *CheckoutUsageLine =
-        "       vornctl [--port NAME]... checkout [--model 4|8] [--min-firmware N]\n"
-        "               [--echo quick|all] [--prompt | --no-prompt] [--cards]\n"
-        "               [--program-clocks F1,...,F8] [--program-time S] [--station NAME]\n"
+        "       vornctl [--port NAME]... checkout [--plan NAME|FILE | [--model 4|8]\n"
+        "               [--min-firmware N] [--echo quick|all] [--prompt | --no-prompt]\n"
+        "               [--cards] [--program-clocks F1,...,F8] [--program-time S]]\n"
+        "               [--station NAME]\n"
         "               [--operator NAME] [--lot TEXT] [--json] [--junit FILE] [--trace]\n"
-        "               [--publish URL] [--cfx-handle NAME]";
+        "               [--publish URL] [--cfx-handle NAME]\n"
+        "       vornctl plan check FILE... | plan list | plan show NAME|FILE";
 
     CliCommand command = CliCommand::Ports;
     QString portName;      // empty only for commands that need no port; the first for checkout

@@ -5,6 +5,7 @@
 #include "cli/clicheckout.h"
 #include "cli/clicommandrunner.h"
 #include "cli/clioutput.h"
+#include "cli/plancommand.h"
 #include "cli/recordscommand.h"
 #include "emulator/linefactory.h"
 #include "records/recordslocation.h"
@@ -29,10 +30,14 @@ int CliProgram::run(const QStringList &arguments, const QString &environmentPort
     if (RecordsCommand::isRecordsCommandLine(arguments))
         return RecordsCommand(m_output, m_error)
             .run(arguments, qEnvironmentVariable("VORN_RECORDS"));
+    if (PlanCommand::isPlanCommandLine(arguments))
+        return PlanCommand(m_output, m_error).run(arguments);
     const CliParseResult parsed = CliArguments::parse(arguments, environmentPort);
     switch (parsed.outcome) {
     case CliParseResult::Outcome::ShowHelp:
-        m_output.write((CliArguments::helpText() + RecordsCommand::helpText()).toUtf8());
+        m_output.write(
+            (CliArguments::helpText() + RecordsCommand::helpText() + PlanCommand::helpText())
+                .toUtf8());
         return Done;
     case CliParseResult::Outcome::ShowVersion:
         m_output.write("vornctl " VORN_VERSION "\n");

@@ -1,5 +1,6 @@
 #include "commandline/checkoutcommandline.h"
 
+#include "checkout/planlibrary.h"
 #include "commandline/decimaltext.h"
 #include "device/readerprotocol.h"
 #include "device/timesetting.h"
@@ -11,6 +12,7 @@
 
 namespace {
 
+const QString PlanOption = QStringLiteral("plan");
 const QString ModelOption = QStringLiteral("model");
 const QString MinFirmwareOption = QStringLiteral("min-firmware");
 const QString EchoOption = QStringLiteral("echo");
@@ -34,6 +36,11 @@ bool failWith(QString *error, const QString &text)
 
 void CheckoutCommandLine::addOptions(QCommandLineParser &parser)
 {
+    parser.addOption({PlanOption,
+                      QStringLiteral("checkout: the product's test plan, by name (from "
+                                     "~/.config/vorn-tool/plans or /etc/vorn-tool/plans) or as "
+                                     "a file; it replaces the options that say what is checked."),
+                      QStringLiteral("NAME|FILE")});
     parser.addOption({ModelOption, QStringLiteral("checkout: the model every reader must be."),
                       QStringLiteral("4|8")});
     parser.addOption({MinFirmwareOption,
@@ -75,62 +82,18 @@ void CheckoutCommandLine::addOptions(QCommandLineParser &parser)
 
 QStringList CheckoutCommandLine::optionNames()
 {
-    return {ModelOption,         MinFirmwareOption, EchoOption,     CardsOption,
-            ProgramClocksOption, ProgramTimeOption, StationOption,  OperatorOption,
-            LotOption,           PublishOption,     CfxHandleOption};
+    return {PlanOption,     ModelOption,         MinFirmwareOption, EchoOption,
+            CardsOption,    ProgramClocksOption, ProgramTimeOption, StationOption,
+            OperatorOption, LotOption,           PublishOption,     CfxHandleOption};
 }
 
 std::optional<CheckoutCommandLine::Parsed>
 CheckoutCommandLine::take(const QCommandLineParser &parser, QString *error)
 {
     Parsed parsed;
-    CheckoutOptions &options = parsed.options;
-    if (parser.isSet(ModelOption)) {
-        const QString model = parser.value(ModelOption);
-        if (model != QLatin1String("4") && model != QLatin1String("8")) {
-            failWith(error, QStringLiteral("--model must be 4 or 8, not '%1'").arg(model));
-            return std::nullopt;
-        }
-        options.model = quint8(model.toUInt());
-    }
-    if (parser.isSet(MinFirmwareOption)) {
-        const std::optional<uint> version =
-            DecimalText::inRange(parser.value(MinFirmwareOption), 0, 255);
-        if (!version) {
-            failWith(error,
-                     QStringLiteral("--min-firmware must be a number from 0 to 255, not '%1'")
-                         .arg(parser.value(MinFirmwareOption)));
-            return std::nullopt;
-        }
-        options.minFirmware = quint8(*version);
-    }
-    if (parser.isSet(EchoOption)) {
-        const QString echo = parser.value(EchoOption);
-        if (echo != QLatin1String("quick") && echo != QLatin1String("all")) {
-            failWith(error, QStringLiteral("--echo must be quick or all, not '%1'").arg(echo));
-            return std::nullopt;
-        }
-        options.echo = echo == QLatin1String("all") ? CheckoutOptions::Echo::All
-                                                    : CheckoutOptions::Echo::Quick;
-    }
-    options.cards = parser.isSet(CardsOption);
-    if (parser.isSet(ProgramClocksOption)) {
-        const QStringList clocks = parser.value(ProgramClocksOption).split(QLatin1Char(','));
-        if (clocks.size() != ReaderProtocol::SlotCount) {
-            failWith(error, QStringLiteral("--program-clocks takes eight clocks separated by "
-                                           "commas, slot 1 first, not '%1'")
-                                .arg(parser.value(ProgramClocksOption)));
-            return std::nullopt;
-        }
-        options.programClocks = clocksFromTexts(clocks, error);
-        if (!options.programClocks)
-            return std::nullopt;
-    }
-    if (parser.isSet(ProgramTimeOption)) {
-        options.programTimeCounts = countsFromSeconds(parser.value(ProgramTimeOption), error);
-        if (!options.programTimeCounts)
-            return std::nullopt;
-    }
+    if (parser.isSet(PlanOption) ? !takePlan(parser, parsed, error)
+                                 : !takeOptions(parser, parsed.options, error))
+        return std::nullopt;
     parsed.station = parser.value(StationOption);
     if (parser.isSet(OperatorOption))
         parsed.operatorName = parser.value(OperatorOption).trimmed();
@@ -139,6 +102,71 @@ CheckoutCommandLine::take(const QCommandLineParser &parser, QString *error)
     if (!takePublishing(parser, parsed, error))
         return std::nullopt;
     return parsed;
+}
+
+bool CheckoutCommandLine::takePlan(const QCommandLineParser &parser, Parsed &parsed, QString *error)
+{
+    for (const QString &option : {ModelOption, MinFirmwareOption, EchoOption, CardsOption,
+                                  ProgramClocksOption, ProgramTimeOption}) {
+        if (parser.isSet(option))
+            return failWith(error, QStringLiteral("--%1 cannot be given with --plan: the plan "
+                                                  "says what is checked")
+                                       .arg(option));
+    }
+    std::optional<CheckoutPlan> plan = PlanLibrary::load(parser.value(PlanOption), error);
+    if (!plan)
+        return false;
+    parsed.options = plan->options;
+    parsed.fromPlan = true;
+    parsed.planPrompt = plan->prompt;
+    return true;
+}
+
+bool CheckoutCommandLine::takeOptions(const QCommandLineParser &parser, CheckoutOptions &options,
+                                      QString *error)
+{
+    if (parser.isSet(ModelOption)) {
+        const QString model = parser.value(ModelOption);
+        if (model != QLatin1String("4") && model != QLatin1String("8"))
+            return failWith(error, QStringLiteral("--model must be 4 or 8, not '%1'").arg(model));
+        options.model = quint8(model.toUInt());
+    }
+    if (parser.isSet(MinFirmwareOption)) {
+        const std::optional<uint> version =
+            DecimalText::inRange(parser.value(MinFirmwareOption), 0, 255);
+        if (!version)
+            return failWith(
+                error, QStringLiteral("--min-firmware must be a number from 0 to 255, not '%1'")
+                           .arg(parser.value(MinFirmwareOption)));
+        options.minFirmware = quint8(*version);
+    }
+    if (parser.isSet(EchoOption)) {
+        const QString echo = parser.value(EchoOption);
+        if (echo != QLatin1String("quick") && echo != QLatin1String("all"))
+            return failWith(error,
+                            QStringLiteral("--echo must be quick or all, not '%1'").arg(echo));
+        options.echo = echo == QLatin1String("all") ? CheckoutOptions::Echo::All
+                                                    : CheckoutOptions::Echo::Quick;
+    }
+    options.cards = parser.isSet(CardsOption);
+    if (parser.isSet(ProgramClocksOption)) {
+        const QStringList clocks = parser.value(ProgramClocksOption).split(QLatin1Char(','));
+        if (clocks.size() != ReaderProtocol::SlotCount)
+            return failWith(error,
+                            QStringLiteral("--program-clocks takes eight clocks separated by "
+                                           "commas, slot 1 first, not '%1'")
+                                .arg(parser.value(ProgramClocksOption)));
+        options.programClocks = clocksFromTexts(clocks, error);
+        if (!options.programClocks)
+            return false;
+    }
+    if (parser.isSet(ProgramTimeOption)) {
+        options.programTimeCounts = countsFromSeconds(parser.value(ProgramTimeOption), error);
+        if (!options.programTimeCounts)
+            return false;
+    }
+    options.plan = CheckoutPlan::commandLineIdentity(options);
+    return true;
 }
 
 bool CheckoutCommandLine::takePublishing(const QCommandLineParser &parser, Parsed &parsed,

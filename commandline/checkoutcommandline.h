@@ -12,10 +12,11 @@
 class QCommandLineParser;
 
 // The options of a checkout that every front end takes in the same words, checked in one
-// place: --model, --min-firmware, --echo, --cards, --program-clocks, --program-time,
-// --station, --operator, --lot, --publish and --cfx-handle. vornctl checkout and vorn-station
-// both add them to their parser and read them back here, so a command line means the same to
-// both.
+// place: --plan, --model, --min-firmware, --echo, --cards, --program-clocks, --program-time,
+// --station, --operator, --lot, --publish and --cfx-handle. With --plan NAME|FILE the plan
+// alone says what is checked: the options that would say it too are refused. vornctl checkout and
+// vorn-station both add them to their parser and read them back here, so a command line means the
+// same to both.
 class CheckoutCommandLine
 {
 public:
@@ -33,6 +34,9 @@ public:
         // VORN_AMQP_PASSWORD_FILE; nothing when neither names a broker.
         std::optional<PublishTarget> publish;
         QString cfxHandle; // --cfx-handle; empty: Vorn.Station.<station>
+        // With --plan: whether the plan asks the operator (nothing: the front end decides).
+        bool fromPlan = false;
+        std::optional<bool> planPrompt;
     };
 
     static void addOptions(QCommandLineParser &parser);
@@ -51,4 +55,7 @@ public:
 
 private:
     static bool takePublishing(const QCommandLineParser &parser, Parsed &parsed, QString *error);
+    static bool takeOptions(const QCommandLineParser &parser, CheckoutOptions &options,
+                            QString *error);
+    static bool takePlan(const QCommandLineParser &parser, Parsed &parsed, QString *error);
 };
