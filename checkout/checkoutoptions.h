@@ -3,6 +3,7 @@
 #include "device/clockselection.h"
 
 #include "checkout/measurement.h"
+#include "checkout/planidentity.h"
 
 #include <QJsonObject>
 #include <QMap>
@@ -39,16 +40,8 @@ struct CheckoutOptions
     std::optional<int> retestLimit;
     bool requireLot = false; // a checkout without a lot is refused
 
-    // The plan the options come from: its name ("command-line" for the options of a command
-    // line), revision and the SHA-256 of its canonical form.
-    struct Plan
-    {
-        QString name = QStringLiteral("command-line");
-        QString revision;
-        QString sha256;
-        friend bool operator==(const Plan &, const Plan &) = default;
-    };
-    Plan plan;
+    // The plan the options come from ("command-line" for the options of a command line).
+    PlanIdentity plan{QStringLiteral("command-line"), {}, {}};
 
     // The names of the steps that run, in their order.
     QStringList stepNames() const;

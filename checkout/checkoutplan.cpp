@@ -6,7 +6,7 @@
 #include <QCryptographicHash>
 #include <QJsonDocument>
 
-CheckoutOptions::Plan CheckoutPlan::identity(const QJsonObject &canonical)
+PlanIdentity CheckoutPlan::identity(const QJsonObject &canonical)
 {
     // QJsonObject keeps its keys sorted, so the compact text is the canonical form.
     const QByteArray text = QJsonDocument(canonical).toJson(QJsonDocument::Compact);
@@ -16,18 +16,18 @@ CheckoutOptions::Plan CheckoutPlan::identity(const QJsonObject &canonical)
         QString::fromLatin1(QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex())};
 }
 
-CheckoutOptions::Plan CheckoutPlan::commandLineIdentity(const CheckoutOptions &options)
+PlanIdentity CheckoutPlan::commandLineIdentity(const CheckoutOptions &options)
 {
     QJsonObject canonical = options.toJson();
     canonical.insert(QStringLiteral("name"), QStringLiteral("command-line"));
-    CheckoutOptions::Plan plan = identity(canonical);
+    PlanIdentity plan = identity(canonical);
     plan.revision.clear();
     return plan;
 }
 
 QString CheckoutPlan::showText() const
 {
-    const CheckoutOptions::Plan &plan = options.plan;
+    const PlanIdentity &plan = options.plan;
     QString text = QStringLiteral("Plan %1, revision %2, SHA-256 %3\n")
                        .arg(plan.name, plan.revision, plan.sha256);
     if (!description.isEmpty())

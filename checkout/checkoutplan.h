@@ -20,10 +20,10 @@ struct CheckoutPlan
     std::optional<bool> prompt; // whether the operator is asked; nothing: the front end decides
 
     // The identity of a plan with this canonical form.
-    static CheckoutOptions::Plan identity(const QJsonObject &canonical);
+    static PlanIdentity identity(const QJsonObject &canonical);
     // The unnamed plan a command line makes of its options ("command-line"), so that a record
     // made without a plan still says where its limits came from.
-    static CheckoutOptions::Plan commandLineIdentity(const CheckoutOptions &options);
+    static PlanIdentity commandLineIdentity(const CheckoutOptions &options);
 
     // The effective plan for people: every step in order with its title and every measurement
     // with its unit and the limit in force (defaults included, fixed limits in words).

@@ -196,6 +196,7 @@ QJsonObject ReaderRecord::toJson() const
             {QStringLiteral("operator"), operatorName},
             {QStringLiteral("lot"), lot},
             {QStringLiteral("options"), options},
+            {QStringLiteral("plan"), plan.isEmpty() ? QJsonValue() : QJsonValue(plan.toJson())},
             {QStringLiteral("port"), port},
             {QStringLiteral("model"), modelType ? QJsonValue(modelName()) : QJsonValue()},
             {QStringLiteral("model_type"), optionalNumber(modelType)},
@@ -224,6 +225,7 @@ std::optional<ReaderRecord> ReaderRecord::fromJson(const QJsonObject &object)
     record.operatorName = object.value(QLatin1String("operator")).toString();
     record.lot = object.value(QLatin1String("lot")).toString();
     record.options = object.value(QLatin1String("options")).toObject();
+    record.plan = PlanIdentity::fromJson(object.value(QLatin1String("plan")).toObject());
     record.port = object.value(QLatin1String("port")).toString();
     record.modelType = numberOrNothing(object.value(QLatin1String("model_type")));
     record.firmware = numberOrNothing(object.value(QLatin1String("firmware")));

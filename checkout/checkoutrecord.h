@@ -1,6 +1,7 @@
 #pragma once
 
 #include "checkout/measurement.h"
+#include "checkout/planidentity.h"
 
 #include <QDateTime>
 #include <QJsonObject>
@@ -75,6 +76,7 @@ struct ReaderRecord
     QString operatorName; // who ran the checkout
     QString lot;          // the work order or lot the reader belongs to
     QJsonObject options;  // what the checkout asked of the reader
+    PlanIdentity plan;    // the plan the options came from; empty in records kept before plans
     QString port;
     std::optional<int> modelType; // 4 or 8 once identified
     std::optional<int> firmware;
@@ -96,7 +98,8 @@ struct ReaderRecord
     QStringList failedSteps() const;
     const StepRecord *step(const QString &name) const;
 
-    // {"id", "tool", "tool_version", "station", "operator", "lot", "options", "port", "model",
+    // {"id", "tool", "tool_version", "station", "operator", "lot", "options", "plan", "port",
+    //  "model",
     //  "model_type", "firmware", "serial", "outcome", "started", "duration_ms", "restored",
     //  "steps": [...]}; unknown facts are null.
     QJsonObject toJson() const;

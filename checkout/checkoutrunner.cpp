@@ -32,6 +32,7 @@ ReaderRecord CheckoutRunner::checkReader(int reader, const QString &port, const 
     record.operatorName = m_operator;
     record.lot = m_lot;
     record.options = m_options.toJson();
+    record.plan = m_options.plan;
     record.port = port;
     record.started = QDateTime::currentDateTimeUtc();
     for (CheckoutSink *sink : m_sinks)

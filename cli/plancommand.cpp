@@ -9,7 +9,7 @@ namespace {
 
 const QString PlanWord = QStringLiteral("plan");
 
-QString identityText(const CheckoutOptions::Plan &plan)
+QString identityText(const PlanIdentity &plan)
 {
     return QStringLiteral("%1  revision %2  sha256 %3").arg(plan.name, plan.revision, plan.sha256);
 }

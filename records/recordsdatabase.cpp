@@ -232,7 +232,7 @@ bool RecordsDatabase::migrate(const Migrations &migrations)
                 return false;
             for (auto step = qsizetype(*version); step < migrations.size(); ++step) {
                 for (const QString &statement : migrations.at(step)) {
-                    if (!runFixed(statement))
+                    if (runsHere(statement) && !runFixed(statement))
                         return false;
                 }
             }
@@ -245,6 +245,28 @@ bool RecordsDatabase::migrate(const Migrations &migrations)
             return true;
     }
     return false;
+}
+
+namespace {
+
+QString backendMark(RecordsLocation::Kind kind)
+{
+    return kind == RecordsLocation::Kind::Sqlite ? QStringLiteral("-- sqlite only\n")
+                                                 : QStringLiteral("-- postgresql only\n");
+}
+
+} // namespace
+
+QString RecordsDatabase::onlyOn(RecordsLocation::Kind kind, const QString &statement)
+{
+    return backendMark(kind) + statement;
+}
+
+bool RecordsDatabase::runsHere(const QString &statement) const
+{
+    if (!statement.startsWith(QLatin1String("-- ")))
+        return true;
+    return statement.startsWith(backendMark(m_location.kind));
 }
 
 QSqlQuery RecordsDatabase::prepare(const QString &statement)

@@ -23,8 +23,11 @@ class RecordsDatabase
 {
 public:
     // A schema as its steps: step N takes the database from version N-1 to version N. Only
-    // statements both SQLite and PostgreSQL understand.
+    // statements both SQLite and PostgreSQL understand, but those onlyOn() marks.
     using Migrations = QList<QStringList>;
+    // A statement of a step that only one backend runs: where the two speak differently (their
+    // JSON functions), a step holds one for each.
+    static QString onlyOn(RecordsLocation::Kind kind, const QString &statement);
 
     // What opening may do to a database that is not there or not up to date.
     enum class OpenMode
@@ -84,6 +87,7 @@ private:
     bool missing();
     std::optional<int> storedVersion();
     bool migrate(const Migrations &migrations);
+    bool runsHere(const QString &statement) const;
     bool fail(const QString &text);
     bool fail(const QSqlError &error);
     QString words(const QSqlError &error) const;

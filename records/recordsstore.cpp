@@ -11,6 +11,54 @@
 
 namespace {
 
+const QString StepsFromRecords = QStringLiteral(
+    "INSERT INTO checkout_steps (record_id, step_index, step, outcome, duration_ms, message) ");
+
+QStringList plansAndStepsStep()
+{
+    using Kind = RecordsLocation::Kind;
+    return QStringList{
+               QStringLiteral(
+                   "ALTER TABLE checkouts ADD COLUMN plan_name TEXT NOT NULL DEFAULT ''"),
+               QStringLiteral(
+                   "ALTER TABLE checkouts ADD COLUMN plan_revision TEXT NOT NULL DEFAULT ''"),
+               QStringLiteral(
+                   "ALTER TABLE checkouts ADD COLUMN plan_sha256 TEXT NOT NULL DEFAULT ''"),
+               QStringLiteral(
+                   "CREATE INDEX IF NOT EXISTS checkouts_plan ON checkouts (plan_name, started)"),
+               QStringLiteral("CREATE TABLE IF NOT EXISTS checkout_steps ("
+                              "record_id VARCHAR(64) NOT NULL REFERENCES checkouts (id), "
+                              "step_index INTEGER NOT NULL, "
+                              "step VARCHAR(32) NOT NULL, "
+                              "outcome VARCHAR(8) NOT NULL, "
+                              "duration_ms BIGINT NOT NULL, "
+                              "message TEXT NOT NULL, "
+                              "PRIMARY KEY (record_id, step_index))"),
+               QStringLiteral("CREATE INDEX IF NOT EXISTS checkout_steps_outcome "
+                              "ON checkout_steps (outcome, step)"),
+               RecordsDatabase::onlyOn(
+                   Kind::Sqlite,
+                   StepsFromRecords +
+                       QStringLiteral("SELECT c.id, CAST(s.key AS INTEGER), "
+                                      "json_extract(s.value, '$.name'), "
+                                      "json_extract(s.value, '$.outcome'), "
+                                      "COALESCE(json_extract(s.value, '$.duration_ms'), 0), "
+                                      "COALESCE(json_extract(s.value, '$.message'), '') "
+                                      "FROM checkouts AS c, json_each(c.record, '$.steps') AS s")),
+               RecordsDatabase::onlyOn(
+                   Kind::PostgreSql,
+                   StepsFromRecords +
+                       QStringLiteral("SELECT c.id, s.n - 1, s.value ->> 'name', "
+                                      "s.value ->> 'outcome', "
+                                      "COALESCE(CAST(s.value ->> 'duration_ms' AS BIGINT), 0), "
+                                      "COALESCE(s.value ->> 'message', '') FROM checkouts AS c "
+                                      "CROSS JOIN LATERAL json_array_elements("
+                                      "CAST(c.record AS json) -> 'steps') "
+                                      "WITH ORDINALITY AS s(value, n)")),
+           } +
+           YieldSummaries::stepFailuresStep();
+}
+
 // The schema, step by step. Every fact `records list` filters on has an index that also
 // orders by time, so "the last checkouts of serial 1234" reads a few index entries however
 // many checkouts the line has kept.
@@ -71,6 +119,10 @@ const RecordsDatabase::Migrations Schema = {
     // The yield report's summaries, kept with every record from now on and filled from the
     // records kept before, and the day-level views for charting tools.
     YieldSummaries::schemaStep(),
+    // The plan each checkout ran (records kept before have none), and each step of a checkout
+    // as a row of its own, filled from the records kept before: what failed is a join, not a
+    // text matched with LIKE.
+    plansAndStepsStep(),
 };
 
 const QString SummaryColumns = QStringLiteral(
@@ -170,8 +222,9 @@ RecordsStore::Stored RecordsStore::store(const ReaderRecord &record)
     const bool stored = m_database.transaction([&] {
         QSqlQuery *prepared = m_database.prepared(QStringLiteral(
             "INSERT INTO checkouts (id, started, station, port, model, serial, outcome, "
-            "failed_steps, duration_ms, record, tool, tool_version, operator, lot, firmware) "
-            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+            "failed_steps, duration_ms, record, tool, tool_version, operator, lot, firmware, "
+            "plan_name, plan_revision, plan_sha256) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
             "ON CONFLICT (id) DO NOTHING"));
         if (!prepared)
             return false;
@@ -191,15 +244,41 @@ RecordsStore::Stored RecordsStore::store(const ReaderRecord &record)
         insert.addBindValue(text(record.operatorName));
         insert.addBindValue(text(record.lot));
         insert.addBindValue(optionalInt(record.firmware));
+        insert.addBindValue(text(record.plan.name));
+        insert.addBindValue(text(record.plan.revision));
+        insert.addBindValue(text(record.plan.sha256));
         if (!m_database.exec(insert))
             return false;
         added = insert.numRowsAffected() == 1;
         // A record sent again has its measurements already and is counted in the summaries.
-        return !added || (storeMeasurements(record) && YieldSummaries::add(m_database, record));
+        return !added || (storeSteps(record) && storeMeasurements(record) &&
+                          YieldSummaries::add(m_database, record));
     });
     if (!stored)
         return Stored::Failed;
     return added ? Stored::Added : Stored::AlreadyThere;
+}
+
+// All of a record's steps in one statement.
+bool RecordsStore::storeSteps(const ReaderRecord &record)
+{
+    if (record.steps.isEmpty())
+        return true;
+    const QStringList rows(record.steps.size(), QStringLiteral("(?, ?, ?, ?, ?, ?)"));
+    QSqlQuery *insert = m_database.prepared(StepsFromRecords + QStringLiteral("VALUES ") +
+                                            rows.join(QLatin1String(", ")));
+    if (!insert)
+        return false;
+    for (qsizetype index = 0; index < record.steps.size(); ++index) {
+        const StepRecord &step = record.steps.at(index);
+        insert->addBindValue(record.id);
+        insert->addBindValue(int(index));
+        insert->addBindValue(step.name);
+        insert->addBindValue(outcomeName(step.outcome));
+        insert->addBindValue(step.durationMs);
+        insert->addBindValue(text(step.message));
+    }
+    return m_database.exec(*insert);
 }
 
 // All of a record's measurements in one statement.

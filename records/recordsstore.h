@@ -83,6 +83,7 @@ public:
     RecordsDatabase &database() { return m_database; }
 
 private:
+    bool storeSteps(const ReaderRecord &record);
     bool storeMeasurements(const ReaderRecord &record);
 
     RecordsDatabase m_database;

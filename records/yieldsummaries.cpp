@@ -1,7 +1,6 @@
 #include "records/yieldsummaries.h"
 
-#include "checkout/checkoutoptions.h"
-#include "checkout/readercheckout.h"
+#include "checkout/stepcatalogue.h"
 #include "records/recordsdatabase.h"
 
 #include <QMap>
@@ -61,26 +60,12 @@ QString memberOf(Dimension dimension, const ReaderRecord &record)
     return {};
 }
 
-// Every step a checkout can have, as rows of one column "step", with the steps the summaries
-// already count: the names failed_steps is matched against.
-QString stepNames()
+// Each failed step (fail or error) of a checkout beside it, its name in the column "step".
+QString failedStepsJoin()
 {
-    CheckoutOptions everything;
-    everything.cards = true;
-    everything.programClocks = ClockSelection();
-    everything.programTimeCounts = 0;
-    QStringList rows;
-    for (QString name : ReaderCheckout::stepNames(everything))
-        rows.append(QStringLiteral("SELECT '%1' AS step")
-                        .arg(name.replace(QLatin1Char('\''), QLatin1String("''"))));
-    rows.append(QStringLiteral("SELECT step FROM yield_steps"));
-    return rows.join(QLatin1String(" UNION "));
-}
-
-// A checkout's failed_steps (names separated by single spaces) holds the step.
-QString failedStepMatches()
-{
-    return QStringLiteral("(' ' || failed_steps || ' ') LIKE ('% ' || step || ' %')");
+    return QStringLiteral("JOIN (SELECT record_id, step FROM checkout_steps "
+                          "WHERE outcome IN ('fail', 'error')) AS failed "
+                          "ON failed.record_id = checkouts.id");
 }
 
 // Durations to the nearest 10 ms.
@@ -115,7 +100,19 @@ QStringList fillAdditive(const QString &table, const QString &time, const QStrin
     return statements;
 }
 
-// Statements that fill the summaries from the checkouts table (which they must find empty).
+// Statements that fill the failures per step from the steps table (they must find it empty).
+QStringList fillStepFailures()
+{
+    return fillAdditive(QStringLiteral("yield_steps"), QStringLiteral("hour"),
+                        QStringLiteral("step"), QStringLiteral("failures"),
+                        QStringLiteral("SELECT %1, step, count(*) AS n FROM checkouts %2 "
+                                       "WHERE serial IS NOT NULL GROUP BY %3")
+                            .arg(factColumns(13, QStringLiteral("hour")), failedStepsJoin(),
+                                 QStringLiteral("1, 2, 3, 4, 5, 6, 7")));
+}
+
+// Statements that fill the summaries but the failures per step from the checkouts table
+// (which they must find empty).
 QStringList fillStatements()
 {
     const QString facts = QStringLiteral("1, 2, 3, 4, 5, 6, 7");
@@ -125,13 +122,6 @@ QStringList fillStatements()
                      QStringLiteral("SELECT %1, outcome, count(*) AS n FROM checkouts "
                                     "GROUP BY %2")
                          .arg(factColumns(13, QStringLiteral("hour")), facts)) +
-        fillAdditive(QStringLiteral("yield_steps"), QStringLiteral("hour"), QStringLiteral("step"),
-                     QStringLiteral("failures"),
-                     QStringLiteral("SELECT %1, step, count(*) AS n FROM checkouts "
-                                    "JOIN (%2) AS step_names ON %3 "
-                                    "WHERE serial IS NOT NULL GROUP BY %4")
-                         .arg(factColumns(13, QStringLiteral("hour")), stepNames(),
-                              failedStepMatches(), facts)) +
         fillAdditive(QStringLiteral("yield_durations"), QStringLiteral("day"),
                      QStringLiteral("duration_ms"), QStringLiteral("checkouts"),
                      QStringLiteral("SELECT %1, %2 AS duration_ms, count(*) AS n FROM checkouts "
@@ -428,9 +418,8 @@ QString checkoutsAsHours(const QString &member, const QString &condition)
 QString checkoutsAsSteps(const QString &member, const QString &condition)
 {
     return QStringLiteral("SELECT %1 AS member, substr(started, 1, 13) AS hour, step, "
-                          "1 AS failures FROM checkouts JOIN (%2) AS step_names ON %3 "
-                          "WHERE serial IS NOT NULL AND (%4)")
-        .arg(member, stepNames(), failedStepMatches(), condition);
+                          "1 AS failures FROM checkouts %2 WHERE serial IS NOT NULL AND (%3)")
+        .arg(member, failedStepsJoin(), condition);
 }
 
 QString checkoutsAsDurations(const QString &member, const QString &condition)
@@ -454,6 +443,11 @@ QString checkoutsAsChains(const QString &member, const QString &condition)
                "WHERE serial IS NOT NULL AND outcome <> 'aborted' AND (%2)) AS linked "
                "WINDOW w AS (PARTITION BY serial, member ORDER BY started, id)")
         .arg(member, condition);
+}
+
+QStringList stepFailuresStep()
+{
+    return QStringList{QStringLiteral("DELETE FROM yield_steps")} + fillStepFailures();
 }
 
 QStringList schemaStep()
@@ -574,7 +568,7 @@ bool rebuild(RecordsDatabase &database)
         QStringList statements;
         for (const char *table : {"yield_hours", "yield_steps", "yield_durations", "yield_chains"})
             statements.append(QStringLiteral("DELETE FROM ") + QLatin1String(table));
-        statements += fillStatements();
+        statements += fillStatements() + fillStepFailures();
         return std::all_of(statements.cbegin(), statements.cend(),
                            [&database](const QString &each) { return database.runFixed(each); });
     });

@@ -50,6 +50,9 @@ enum class Dimension
 // Schema step 3: the summaries, filled from the checkouts kept before, and the views
 // vorn_yield_by_day and vorn_step_failures for tools that chart the database directly.
 QStringList schemaStep();
+// A later schema step: the failures per step counted again from the steps table, which
+// holds each step of a checkout as a row (schema step 3 leaves them to it).
+QStringList stepFailuresStep();
 // Adds a checkout that was just stored (in the same transaction) to every summary; false with
 // the reason in the database's errorText().
 bool add(RecordsDatabase &database, const ReaderRecord &record);

@@ -385,12 +385,12 @@ void CheckoutTest::identificationLimits_data()
     QTest::addColumn<int>("minFirmware");
     QTest::addColumn<QString>("message"); // empty: identify passes
     QTest::newRow("model 8 on Vorn8") << Vorn8 << 8 << -1 << "";
-    QTest::newRow("model 4 on Vorn8") << Vorn8 << 4 << -1 << "the model is Vorn8, not Vorn4";
-    QTest::newRow("model 8 on Vorn4") << Vorn4 << 8 << -1 << "the model is Vorn4, not Vorn8";
+    QTest::newRow("model 4 on Vorn8") << Vorn8 << 4 << -1 << "model type 8, not = 4";
+    QTest::newRow("model 8 on Vorn4") << Vorn4 << 8 << -1 << "model type 4, not = 8";
     QTest::newRow("firmware 3 on 3") << Vorn8 << -1 << 3 << "";
-    QTest::newRow("firmware 4 on 3") << Vorn8 << -1 << 4 << "firmware 3 is older than 4";
+    QTest::newRow("firmware 4 on 3") << Vorn8 << -1 << 4 << "firmware version 3, not >= 4";
     QTest::newRow("both wrong") << Vorn4 << 8 << 9
-                                << "the model is Vorn4, not Vorn8; firmware 2 is older than 9";
+                                << "model type 4, not = 8; firmware version 2, not >= 9";
 }
 
 void CheckoutTest::identificationLimits()

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+
+// Which plan a checkout ran: its name, revision and the SHA-256 of its canonical form. An
+// auditor tells by it which limits a reader passed; records kept before plans have none.
+struct PlanIdentity
+{
+    QString name;
+    QString revision;
+    QString sha256;
+
+    bool isEmpty() const { return name.isEmpty(); }
+    // {"name", "revision", "sha256"}
+    QJsonObject toJson() const
+    {
+        return {{QStringLiteral("name"), name},
+                {QStringLiteral("revision"), revision},
+                {QStringLiteral("sha256"), sha256}};
+    }
+    static PlanIdentity fromJson(const QJsonObject &object)
+    {
+        return {object.value(QLatin1String("name")).toString(),
+                object.value(QLatin1String("revision")).toString(),
+                object.value(QLatin1String("sha256")).toString()};
+    }
+
+    friend bool operator==(const PlanIdentity &, const PlanIdentity &) = default;
+};
