@@ -37,6 +37,7 @@ const QString OutcomeOption = QStringLiteral("outcome");
 const QString SinceOption = QStringLiteral("since");
 const QString StationOption = QStringLiteral("station");
 const QString LotOption = QStringLiteral("lot");
+const QString PlanOption = QStringLiteral("plan");
 const QString OperatorOption = QStringLiteral("operator");
 const QString LimitOption = QStringLiteral("limit");
 const QString OutputOption = QStringLiteral("output");
@@ -61,7 +62,7 @@ const std::array<Subcommand, 6> Subcommands{{
     {QStringLiteral("list"),
      0,
      {SerialOption, OutcomeOption, SinceOption, StationOption, LotOption, OperatorOption,
-      LimitOption, JsonOption, CsvOption}},
+      PlanOption, LimitOption, JsonOption, CsvOption}},
     {QStringLiteral("show"), 1, {JsonOption}},
     {QStringLiteral("certificate"), 1, {OutputOption}},
     {QStringLiteral("report"),
@@ -92,6 +93,7 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({SinceOption, QString(), QStringLiteral("DATE")});
     parser.addOption({StationOption, QString(), QStringLiteral("NAME")});
     parser.addOption({LotOption, QString(), QStringLiteral("TEXT")});
+    parser.addOption({PlanOption, QString(), QStringLiteral("NAME")});
     parser.addOption({OperatorOption, QString(), QStringLiteral("NAME")});
     parser.addOption({LimitOption, QString(), QStringLiteral("N")});
     parser.addOption({{QStringLiteral("o"), OutputOption}, QString(), QStringLiteral("FILE")});
@@ -127,7 +129,7 @@ QString takeQuery(const QCommandLineParser &parser, RecordsQuery &query)
 {
     const QString problem = RecordsFilters::takeList(
         givenTexts(parser, {SerialOption, OutcomeOption, SinceOption, StationOption, LotOption,
-                            OperatorOption, LimitOption}),
+                            OperatorOption, PlanOption, LimitOption}),
         query);
     if (!problem.isEmpty())
         return problem;
@@ -289,8 +291,8 @@ QString RecordsCommand::helpText()
         "postgresql://[USER@]HOST[:PORT]/DBNAME; default sqlite:~/.local/share/vorn-tool/"
         "records.sqlite):\n"
         "  records list [--serial N] [--outcome pass|fail|error] [--since DATE]\n"
-        "               [--station NAME] [--lot TEXT] [--operator NAME] [--limit N]\n"
-        "               [--json | --csv]\n"
+        "               [--station NAME] [--lot TEXT] [--operator NAME] [--plan NAME]\n"
+        "               [--limit N] [--json | --csv]\n"
         "                                   the checkouts kept, newest first\n"
         "  records show ID [--json]         one checkout with every step\n"
         "  records certificate ID -o FILE   its test certificate as a one-page PDF\n"

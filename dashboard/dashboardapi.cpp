@@ -158,7 +158,7 @@ void DashboardApi::answer(const QByteArray &path, const QByteArray &query, const
             const auto [problem, texts] = parameters(
                 {QStringLiteral("serial"), QStringLiteral("outcome"), QStringLiteral("since"),
                  QStringLiteral("station"), QStringLiteral("lot"), QStringLiteral("operator"),
-                 QStringLiteral("limit")});
+                 QStringLiteral("plan"), QStringLiteral("limit")});
             return problem.isEmpty() ? list(texts, respond)
                                      : respond(Reply::error(BadRequest, problem));
         }

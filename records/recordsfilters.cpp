@@ -60,6 +60,7 @@ QString takeList(const Texts &texts, RecordsQuery &query)
     query.station = texts.value(QStringLiteral("station"));
     query.lot = texts.value(QStringLiteral("lot"));
     query.operatorName = texts.value(QStringLiteral("operator"));
+    query.plan = texts.value(QStringLiteral("plan"));
     if (texts.contains(QStringLiteral("limit"))) {
         const QString text = texts.value(QStringLiteral("limit"));
         const std::optional<uint> limit = DecimalText::inRange(text, 1, LargestLimit);

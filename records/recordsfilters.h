@@ -19,7 +19,7 @@ using Texts = QMap<QString, QString>;
 // The days a report covers when neither since nor until is given.
 constexpr int ReportDays = 7;
 
-// serial, outcome, since, station, lot, operator, limit into a list query; what is wrong, or
+// serial, outcome, since, station, lot, operator, plan, limit into a list query; what is wrong, or
 // nothing.
 QString takeList(const Texts &texts, RecordsQuery &query);
 

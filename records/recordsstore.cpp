@@ -126,7 +126,7 @@ const RecordsDatabase::Migrations Schema = {
 };
 
 const QString SummaryColumns = QStringLiteral(
-    "id, started, station, port, model, serial, outcome, failed_steps, operator, lot");
+    "id, started, station, port, model, serial, outcome, failed_steps, operator, lot, plan_name");
 
 // Text columns hold an empty text, never NULL, for a fact the record leaves empty.
 QString text(const QString &value)
@@ -153,6 +153,7 @@ RecordSummary summaryOf(const QSqlQuery &query)
     summary.failedSteps = query.value(7).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     summary.operatorName = query.value(8).toString();
     summary.lot = query.value(9).toString();
+    summary.plan = query.value(10).toString();
     return summary;
 }
 
@@ -198,7 +199,8 @@ QJsonObject RecordSummary::toJson() const
             {QStringLiteral("outcome"), outcome},
             {QStringLiteral("failed_steps"), QJsonArray::fromStringList(failedSteps)},
             {QStringLiteral("operator"), operatorName},
-            {QStringLiteral("lot"), lot}};
+            {QStringLiteral("lot"), lot},
+            {QStringLiteral("plan"), plan}};
 }
 
 QJsonObject RecordSummary::listJson(const QList<RecordSummary> &summaries)
@@ -352,6 +354,10 @@ std::optional<QList<RecordSummary>> RecordsStore::list(const RecordsQuery &filte
     if (!filter.lot.isEmpty()) {
         conditions.append(QStringLiteral("lot = ?"));
         values.append(filter.lot);
+    }
+    if (!filter.plan.isEmpty()) {
+        conditions.append(QStringLiteral("plan_name = ?"));
+        values.append(filter.plan);
     }
     if (!filter.operatorName.isEmpty()) {
         conditions.append(QStringLiteral("operator = ?"));

@@ -20,6 +20,7 @@ struct RecordsQuery
     QString station;
     QString lot;
     QString operatorName;
+    QString plan; // the plan's name
     std::optional<int> limit;
 };
 
@@ -35,6 +36,7 @@ struct RecordSummary
     QString outcome;
     QStringList failedSteps;
     QString operatorName;
+    QString plan; // the plan's name; empty for records kept before plans
     QString lot;
 
     // {"id", "started", "station", "port", "model", "serial", "outcome", "failed_steps",
