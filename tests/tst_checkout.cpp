@@ -1,5 +1,6 @@
 #include "checkout/checkoutobserver.h"
 #include "checkout/checkoutrunner.h"
+#include "checkout/planreader.h"
 #include "checkout/presencewatch.h"
 #include "checkout/readercheckout.h"
 #include "emulator/emulatedreader.h"
@@ -142,6 +143,8 @@ private slots:
     void readerIsRestored();
     void identificationLimits_data();
     void identificationLimits();
+    void planLimitJudgesItsMeasurementOnly_data();
+    void planLimitJudgesItsMeasurementOnly();
     void operatorSaysNo();
     void endOfInputIsNoAnswer();
     void timeSettingLimit_data();
@@ -378,6 +381,46 @@ void CheckoutTest::readerIsRestored()
     reader.setSelectedSlot(0);
 }
 
+void CheckoutTest::planLimitJudgesItsMeasurementOnly_data()
+{
+    QTest::addColumn<QString>("limits"); // of a plan, as YAML
+    QTest::addColumn<QString>("failed"); // the one measurement outside its limit, or none
+    // emu-vorn8: firmware 3, time setting 10 s, serial 1234.
+    QTest::newRow("firmware tightened") << "firmware: {low: 4}"
+                                        << "firmware";
+    QTest::newRow("firmware loosened back") << "firmware: {low: 3}"
+                                            << "";
+    QTest::newRow("time tightened") << "time_setting_s: {low: 0, high: 9.5}"
+                                    << "time_setting_s";
+    QTest::newRow("time loosened back") << "time_setting_s: {low: 0, high: 10}"
+                                        << "";
+    QTest::newRow("model narrowed") << "model_type: {equals: 4}"
+                                    << "model_type";
+    QTest::newRow("serial outside a range") << "serial: {one_of: [1, 2]}"
+                                            << "serial";
+    QTest::newRow("a line must be active") << "cts_active: {equals: true}"
+                                           << "cts_active";
+}
+
+void CheckoutTest::planLimitJudgesItsMeasurementOnly()
+{
+    QFETCH(QString, limits);
+    QFETCH(QString, failed);
+    QString error;
+    const std::optional<CheckoutPlan> plan = PlanReader::read(
+        "name: P\nrevision: 1\nlimits:\n  " + limits.toUtf8() + '\n', "p.yaml", &error);
+    QVERIFY2(plan, qPrintable(error));
+    Station station;
+    station.options = plan->options;
+    const ReaderRecord record = station.check(Vorn8);
+    QStringList failedMeasurements;
+    for (const StepRecord &step : record.steps)
+        failedMeasurements += step.failedMeasurements();
+    QCOMPARE(failedMeasurements, failed.isEmpty() ? QStringList{} : QStringList{failed});
+    QCOMPARE(record.outcome, failed.isEmpty() ? ReaderOutcome::Pass : ReaderOutcome::Fail);
+    QCOMPARE(record.plan, plan->options.plan);
+}
+
 void CheckoutTest::identificationLimits_data()
 {
     QTest::addColumn<QString>("port");
@@ -604,10 +647,14 @@ void CheckoutTest::presenceOfAnAutomaticSocket_data()
     // What the port answers, probe after probe; C: the reader's checkout ends there.
     QTest::addColumn<QString>("answers");
     QTest::addColumn<QString>("checks"); // one letter per probe: y checks a reader
-    QTest::newRow("nobody there") << "---" << "---";
-    QTest::newRow("arrives, checked once, stays") << "-yCyyy" << "-y---";
-    QTest::newRow("taken away, the next is checked") << "yCy-y" << "y--y";
-    QTest::newRow("a silence while checked ends the wait") << "yC-y" << "y-y";
+    QTest::newRow("nobody there") << "---"
+                                  << "---";
+    QTest::newRow("arrives, checked once, stays") << "-yCyyy"
+                                                  << "-y---";
+    QTest::newRow("taken away, the next is checked") << "yCy-y"
+                                                     << "y--y";
+    QTest::newRow("a silence while checked ends the wait") << "yC-y"
+                                                           << "y-y";
 }
 
 void CheckoutTest::presenceOfAnAutomaticSocket()

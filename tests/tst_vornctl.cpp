@@ -61,6 +61,9 @@ private slots:
     void checkout();
     void checkoutUsageErrorsSendNothing_data();
     void checkoutUsageErrorsSendNothing();
+    void badPlansSendNothing_data();
+    void badPlansSendNothing();
+    void plansOfOneRevisionTellTheirLimitsApart();
     void checkoutPortsFromEnvironment();
     void checkoutKeepsItsRecords();
     void checkoutRecordLost_data();
@@ -772,6 +775,96 @@ void VornctlTest::checkoutUsageErrorsSendNothing()
     QVERIFY2(run.err.contains("Usage: vornctl"), run.err.constData());
     QVERIFY2(traceLines(run.err).isEmpty(), run.err.constData());
     QCOMPARE(ptyState(), before);
+}
+
+void VornctlTest::badPlansSendNothing_data()
+{
+    QTest::addColumn<QByteArray>("plan");
+    QTest::addColumn<QString>("refusal"); // after the file's name
+    const QByteArray named = "name: P\nrevision: 1\n";
+    QTest::newRow("unknown key") << named + "retests: 3\n"
+                                 << ":3:1: unknown key 'retests'";
+    QTest::newRow("key twice") << named + "revision: 2\n"
+                               << ":3:1: 'revision' is given twice (first on line 2)";
+    QTest::newRow("key twice in a limit") << named + "limits: {firmware: {low: 1, low: 2}}\n"
+                                          << ":3:29: 'low' is given twice";
+    QTest::newRow("unknown step") << named + "steps: [identify, stat]\n"
+                                  << ":3:19: unknown step 'stat'";
+    QTest::newRow("unknown measurement") << named + "limits:\n  firmwares: {low: 4}\n"
+                                         << ":4:3: unknown measurement 'firmwares'";
+    QTest::newRow("limit of the wrong type") << named + "limits:\n  firmware: {low: four}\n"
+                                             << ":4:19: low must be a number";
+    QTest::newRow("range on true or false") << named + "limits:\n  cts_active: {low: 1}\n"
+                                            << ":4:15: 'cts_active' is true or false";
+    QTest::newRow("low above high") << named + "limits:\n  time_setting_s: {low: 9, high: 3}\n"
+                                    << ":4:34: high 3 is below low 9";
+    QTest::newRow("the reader's own limit")
+        << named + "limits:\n  slots_selectable: {equals: 2}\n"
+        << ":4:3: the limit of 'slots_selectable' comes from the reader";
+    QTest::newRow("no name") << QByteArray("revision: 1\n") << ":1:1: the plan has no name";
+    QTest::newRow("no revision") << QByteArray("name: P\n") << ":1:1: the plan has no revision";
+    QTest::newRow("eight clocks for model 4")
+        << named + "model: 4\nprogram_time_s: 1\nprogram_clocks: [8, 8, 8, 8, 8, 8, 8, 8]\n"
+        << ":5:17: a plan for 4 slots programs 4 clocks, not 8";
+    QTest::newRow("not YAML") << named + "steps: [identify\n"
+                              << ":4:1: end of sequence flow";
+}
+
+void VornctlTest::badPlansSendNothing()
+{
+    QFETCH(QByteArray, plan);
+    QFETCH(QString, refusal);
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("bad.yaml"));
+    QFile written(file);
+    QVERIFY(written.open(QIODevice::WriteOnly) && written.write(plan) == plan.size());
+    written.close();
+    const QByteArray before = ptyState();
+    const Run run =
+        vornctl({"--trace", "--port", m_pty.terminalPath(), "checkout", "--plan", file});
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains((file + refusal).toUtf8()), run.err.constData());
+    QVERIFY2(traceLines(run.err).isEmpty(), run.err.constData());
+    QCOMPARE(ptyState(), before);
+    const Run checked = vornctl({"plan", "check", file});
+    QCOMPARE(checked.exitCode, 2);
+    QVERIFY2(checked.err.startsWith((file + refusal).toUtf8()), checked.err.constData());
+}
+
+void VornctlTest::plansOfOneRevisionTellTheirLimitsApart()
+{
+    QTemporaryDir folder;
+    const QString records = QStringLiteral("sqlite:") + folder.filePath(QStringLiteral("r.sqlite"));
+    QStringList hashes;
+    for (const char *firmware : {"1", "2"}) {
+        const QString file = folder.filePath(QStringLiteral("same-%1.yml").arg(firmware));
+        QFile plan(file);
+        QVERIFY(plan.open(QIODevice::WriteOnly));
+        plan.write(QByteArray("# the same plan, one limit apart\nname: Same\nrevision: 7\n"
+                              "prompt: false\nlimits:\n  firmware: {low: ") +
+                   firmware + "}\n");
+        plan.close();
+        const Run checked = vornctl({"plan", "check", file});
+        QCOMPARE(checked.exitCode, 0);
+        hashes.append(QString::fromUtf8(checked.out.trimmed().split(' ').last()));
+        QCOMPARE(vornctl({"--records", records, "--port", "emu-vorn8", "checkout", "--plan", file})
+                     .exitCode,
+                 0);
+    }
+    QCOMPARE(hashes.size(), 2);
+    QVERIFY(hashes.first() != hashes.last());
+    const Run listed =
+        vornctl({"--records", records, "records", "list", "--plan", "Same", "--json"});
+    QStringList kept;
+    for (const auto &summary : jsonOf(listed.out).value(QLatin1String("records")).toArray()) {
+        const Run shown =
+            vornctl({"--records", records, "records", "show",
+                     summary.toObject().value(QLatin1String("id")).toString(), "--json"});
+        const QJsonObject plan = jsonOf(shown.out).value(QLatin1String("plan")).toObject();
+        QCOMPARE(plan.value(QLatin1String("revision")).toString(), QStringLiteral("7"));
+        kept.prepend(plan.value(QLatin1String("sha256")).toString());
+    }
+    QCOMPARE(kept, hashes);
 }
 
 void VornctlTest::checkoutPortsFromEnvironment()
