@@ -44,6 +44,7 @@ private slots:
     void refusedConnections();
     void measurementsAreRowsOfTheirOwn();
     void firstReleaseFileMigratedInPlace();
+    void stepsOfKeptRecordsBecomeRows();
 
     void readersMakeNothing_data();
     void readersMakeNothing();
@@ -520,6 +521,60 @@ void RecordsTest::firstReleaseFileMigratedInPlace()
     RecordsQuery byLot;
     byLot.lot = QStringLiteral("lot-0");
     QCOMPARE(again.list(byLot)->size(), 1);
+}
+
+void RecordsTest::stepsOfKeptRecordsBecomeRows()
+{
+    if (onPostgreSql())
+        QSKIP("the fixture is a records file");
+    // Six checkouts of emulated readers as the schema before plans kept them.
+    const QString path = m_folder.filePath(QStringLiteral("before-plans.sqlite"));
+    QVERIFY(QFile::copy(QFINDTESTDATA("records/v3-records.sqlite"), path));
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    RecordsStore store(*RecordsLocation::parse("sqlite:" + path, nullptr));
+    QVERIFY2(store.open(), qPrintable(store.errorText()));
+    ReaderRecord planned = sampleRecord(5);
+    planned.plan = {QStringLiteral("Vorn8-retail"), QStringLiteral("3"), QStringLiteral("1f2e")};
+    QCOMPARE(store.store(planned), RecordsStore::Stored::Added);
+
+    QSqlQuery steps(store.database().prepare(
+        QStringLiteral("SELECT record_id, step, outcome, duration_ms, message FROM checkout_steps "
+                       "ORDER BY record_id, step_index")));
+    QVERIFY(store.database().exec(steps));
+    QMap<QString, QStringList> rows; // by record: step outcome duration message
+    while (steps.next())
+        rows[steps.value(0).toString()].append(
+            QStringLiteral("%1 %2 %3 %4")
+                .arg(steps.value(1).toString(), steps.value(2).toString(),
+                     steps.value(3).toString(), steps.value(4).toString()));
+    const auto summaries = store.list({});
+    QVERIFY(summaries);
+    QCOMPARE(summaries->size(), 7);
+    QStringList failed;
+    for (const RecordSummary &summary : *summaries) {
+        std::optional<ReaderRecord> record;
+        QVERIFY(store.find(summary.id, record) && record);
+        QStringList expected;
+        for (const StepRecord &step : record->steps)
+            expected.append(QStringLiteral("%1 %2 %3 %4")
+                                .arg(step.name, outcomeName(step.outcome))
+                                .arg(step.durationMs)
+                                .arg(step.message));
+        QCOMPARE(rows.value(summary.id), expected);
+        QCOMPARE(summary.plan, summary.id == planned.id ? planned.plan.name : QString());
+        failed += summary.failedSteps;
+    }
+    // The failing steps counted from the rows: the old records' and the new one's.
+    QSqlQuery counted(store.database().prepare(
+        QStringLiteral("SELECT step, sum(failures) FROM yield_steps WHERE dimension = '' "
+                       "GROUP BY step ORDER BY step")));
+    QVERIFY(store.database().exec(counted));
+    QStringList counts;
+    while (counted.next())
+        counts.append(counted.value(0).toString() + QLatin1Char(' ') + counted.value(1).toString());
+    QCOMPARE(counts, (QStringList{"clocks 2", "echo 1", "identify 1", "select-slot 1"}));
+    failed.sort();
+    QCOMPARE(failed, (QStringList{"clocks", "clocks", "echo", "identify", "select-slot"}));
 }
 
 void RecordsTest::readersMakeNothing_data()
