@@ -27,9 +27,7 @@ PlanIdentity CheckoutPlan::commandLineIdentity(const CheckoutOptions &options)
 
 QString CheckoutPlan::showText() const
 {
-    const PlanIdentity &plan = options.plan;
-    QString text = QStringLiteral("Plan %1, revision %2, SHA-256 %3\n")
-                       .arg(plan.name, plan.revision, plan.sha256);
+    QString text = QStringLiteral("Plan ") + options.plan.text() + QLatin1Char('\n');
     if (!description.isEmpty())
         text += description + QLatin1Char('\n');
     if (!path.isEmpty())

@@ -99,6 +99,9 @@ void writeTestSuite(QXmlStreamWriter &xml, const CheckoutRun &run, const ReaderR
                   record.firmware ? QString::number(*record.firmware) : QString());
     writeProperty(xml, QStringLiteral("serial"), record.serialText());
     writeProperty(xml, QStringLiteral("outcome"), outcomeName(record.outcome));
+    writeProperty(xml, QStringLiteral("plan"), record.plan.name);
+    writeProperty(xml, QStringLiteral("plan_revision"), record.plan.revision);
+    writeProperty(xml, QStringLiteral("plan_sha256"), record.plan.sha256);
     writeProperty(xml, QStringLiteral("restored"),
                   record.restored ? QStringLiteral("true") : QStringLiteral("false"));
     xml.writeEndElement();

@@ -12,6 +12,16 @@ struct PlanIdentity
     QString sha256;
 
     bool isEmpty() const { return name.isEmpty(); }
+    // "Vorn8-retail, revision 3, SHA-256 1f2e...", for people; what is not known is left out.
+    QString text() const
+    {
+        QString words = name;
+        if (!revision.isEmpty())
+            words += QStringLiteral(", revision ") + revision;
+        if (!sha256.isEmpty())
+            words += QStringLiteral(", SHA-256 ") + sha256;
+        return words;
+    }
     // {"name", "revision", "sha256"}
     QJsonObject toJson() const
     {

@@ -302,8 +302,9 @@ QJsonObject unitsTested(const ReaderRecord &record, const Source &source)
                          {QStringLiteral("LastName"), QJsonValue()},
                          {QStringLiteral("FirstName"), QJsonValue()},
                          {QStringLiteral("LoginName"), QJsonValue()}}},
-            {QStringLiteral("RecipeName"), textOrNull(record.tool)},
-            {QStringLiteral("RecipeRevision"), textOrNull(record.toolVersion)},
+            // The recipe is the plan the reader was checked against.
+            {QStringLiteral("RecipeName"), textOrNull(record.plan.name)},
+            {QStringLiteral("RecipeRevision"), textOrNull(record.plan.revision)},
             {QStringLiteral("SamplingInformation"),
              QJsonObject{{QStringLiteral("SamplingMethod"), QStringLiteral("NoSampling")},
                          {QStringLiteral("LotSize"), QJsonValue()},

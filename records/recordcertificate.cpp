@@ -58,6 +58,7 @@ QString RecordCertificate::html(const ReaderRecord &record)
              QStringLiteral("%1 (port %2)").arg(orDash(record.station), record.port)) +
         fact(QStringLiteral("Operator"), orDash(record.operatorName)) +
         fact(QStringLiteral("Lot"), orDash(record.lot)) +
+        fact(QStringLiteral("Plan"), orDash(record.plan.text())) +
         fact(QStringLiteral("Tool"),
              orDash(QStringLiteral("%1 %2").arg(record.tool, record.toolVersion).trimmed())) +
         fact(QStringLiteral("Date"),
