@@ -51,6 +51,8 @@ public:
         m_openFailureWording = std::move(wording);
     }
     const CheckoutOptions &options() const { return m_options; }
+    // The options of the checkouts started from now on (a station's plan chosen anew).
+    void setOptions(const CheckoutOptions &options) { m_options = options; }
     // Hands every record to sink from now on; the sink must outlive the runner's work.
     void addSink(CheckoutSink &sink) { m_sinks.append(&sink); }
 

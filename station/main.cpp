@@ -46,6 +46,7 @@ int main(int argc, char **argv)
         setup.ports.append(LineFactory::emulatedPortNames());
     setup.ports.removeDuplicates();
     setup.options = commandLine->options;
+    setup.planGiven = commandLine->planGiven;
     setup.station =
         commandLine->station.isEmpty() ? QSysInfo::machineHostName() : commandLine->station;
     setup.autoCheck = commandLine->autoCheck;

@@ -13,10 +13,13 @@ class ScanField : public QLineEdit
 public:
     explicit ScanField(QWidget *parent = nullptr);
 
+    // What the station's fields share: every key without Ctrl, Alt or Meta is the focused
+    // field's own, before the window's shortcuts see it (true when event was such a key)...
+    static bool claimKey(QEvent *event);
+    // ...and an entry that ends gives the keys back to the window.
+    static void giveKeysBack(QWidget *field);
+
 protected:
     bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
-
-private:
-    void leave();
 };

@@ -35,7 +35,7 @@ QPushButton *makeButton(const QString &text, const QString &name, QWidget *paren
 } // namespace
 
 SocketTile::SocketTile(const StationSetup &setup, const QString &port, QWidget *parent)
-    : QFrame(parent), m_setup(setup), m_port(port),
+    : QFrame(parent), m_setup(setup), m_port(port), m_options(setup.options),
       m_worker(std::make_unique<TileWorker>(setup, port))
 {
     setObjectName(QStringLiteral("tile:") + port);
@@ -89,6 +89,11 @@ void SocketTile::buildLayout()
     m_identity = new QLabel(tr("Reader not identified"), this);
     m_identity->setObjectName(QStringLiteral("identityLabel"));
     layout->addWidget(m_identity);
+
+    m_plan = new QLabel(this);
+    m_plan->setObjectName(QStringLiteral("planLabel"));
+    layout->addWidget(m_plan);
+    showPlan(m_options.plan);
 
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(QStringLiteral("progressBar"));
@@ -184,14 +189,34 @@ void SocketTile::check()
     m_progress->setValue(0);
     m_progress->setFormat(tr("Starting"));
     showWord(tr("CHECKING"), QuietGrey, DimText);
+    showPlan(m_options.plan);
     m_notRecorded->hide();
     m_details->clear();
     TileWorker *worker = m_worker.get();
     QMetaObject::invokeMethod(
-        worker, [worker, stop = m_stop, who = m_operatorAndLot] { worker->check(stop, who); },
+        worker,
+        [worker, stop = m_stop, who = m_operatorAndLot, options = m_options] {
+            worker->check(stop, who, options);
+        },
         Qt::QueuedConnection);
     updateButtons();
     emit runningChanged(this);
+}
+
+void SocketTile::setOptions(const CheckoutOptions &options)
+{
+    m_options = options;
+    if (!m_record && !isRunning())
+        showPlan(options.plan);
+}
+
+void SocketTile::showPlan(const PlanIdentity &plan)
+{
+    // The hash is for an auditor: in the tooltip, not in the operator's way.
+    m_plan->setText(plan.revision.isEmpty()
+                        ? tr("Plan %1").arg(plan.name)
+                        : tr("Plan %1, revision %2").arg(plan.name, plan.revision));
+    m_plan->setToolTip(plan.text());
 }
 
 void SocketTile::stop()
@@ -264,6 +289,7 @@ void SocketTile::finish(const ReaderRecord &record)
         break;
     }
     m_details->setText(details(record));
+    showPlan(record.plan);
     if (m_setup.autoCheck)
         m_presence.checked();
     updateButtons();

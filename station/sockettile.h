@@ -56,6 +56,9 @@ public:
     {
         m_operatorAndLot = operatorAndLot;
     }
+    // The plan of the next checkout; the tile shows the plan of its last checkout, or else
+    // this one.
+    void setOptions(const CheckoutOptions &options);
     // Starts a checkout unless one runs.
     void check();
     // Ends the running checkout early; the engine puts the reader back as it found it.
@@ -76,6 +79,7 @@ private:
     void showStep(int stepIndex, int stepCount, const QString &stepName);
     void showQuestion(const QString &question);
     void showIdentity(const QString &model, const QString &serial);
+    void showPlan(const PlanIdentity &plan);
     void finish(const ReaderRecord &record);
     void recordKept(const KeepResult &result);
     void probe();
@@ -87,6 +91,7 @@ private:
     const StationSetup &m_setup;
     const QString m_port;
     QThread *m_thread = nullptr;
+    CheckoutOptions m_options;
     std::unique_ptr<TileWorker> m_worker;
     std::shared_ptr<CheckoutStop> m_stop; // set while a checkout runs
     QString m_question;
@@ -99,6 +104,7 @@ private:
     PresenceWatch m_presence; // automatic mode: when the reader on the port is checked
 
     QLabel *m_identity = nullptr;
+    QLabel *m_plan = nullptr;
     QProgressBar *m_progress = nullptr;
     QLabel *m_word = nullptr;
     QLabel *m_notRecorded = nullptr;

@@ -51,8 +51,10 @@ std::optional<StationCommandLine> StationCommandLine::parse(const QStringList &a
 
     StationCommandLine parsed;
     parsed.options = checkout->options;
-    // An operator sits at the station: the display and card steps ask in the tile.
-    parsed.options.prompt = true;
+    // An operator sits at the station: the display and card steps ask in the tile, unless the
+    // plan says nobody is asked.
+    parsed.options.prompt = checkout->planPrompt.value_or(true);
+    parsed.planGiven = checkout->fromPlan;
     parsed.station = checkout->station;
     parsed.publish = checkout->publish;
     parsed.cfxHandle = checkout->cfxHandle;

@@ -20,6 +20,7 @@ struct StationCommandLine
     bool emulated = false;
     bool autoCheck = false;
     CheckoutOptions options;
+    bool planGiven = false;
     QString station; // empty: the host name
     // --operator and --lot: nothing when not given (the window then shows the ones it kept).
     std::optional<QString> operatorName;

@@ -8,6 +8,7 @@ const QString GeometryKey = QStringLiteral("window/geometry");
 const QString FilterKey = QStringLiteral("records/serialFilter");
 const QString OperatorKey = QStringLiteral("checkout/operator");
 const QString LotKey = QStringLiteral("checkout/lot");
+const QString PlanKey = QStringLiteral("checkout/plan");
 
 } // namespace
 
@@ -54,4 +55,14 @@ QString StationSettings::lot() const
 void StationSettings::setLot(const QString &lot)
 {
     m_settings.setValue(LotKey, lot);
+}
+
+QString StationSettings::plan() const
+{
+    return m_settings.value(PlanKey).toString();
+}
+
+void StationSettings::setPlan(const QString &plan)
+{
+    m_settings.setValue(PlanKey, plan);
 }

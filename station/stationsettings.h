@@ -26,6 +26,10 @@ public:
     QString lot() const;
     void setLot(const QString &lot);
 
+    // The plan chosen last (a name, or a file); empty until one was.
+    QString plan() const;
+    void setPlan(const QString &plan);
+
 private:
     QSettings m_settings;
 };

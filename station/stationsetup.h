@@ -34,6 +34,7 @@ struct StationSetup
 
     QStringList ports;
     CheckoutOptions options;
+    bool planGiven = false; // options is a plan from --plan, not the command line's options
     QString station;
     bool autoCheck = false;
     int probeIntervalMs = DefaultProbeIntervalMs;

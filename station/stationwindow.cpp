@@ -1,5 +1,6 @@
 #include "station/stationwindow.h"
 
+#include "station/planchooser.h"
 #include "station/recordspanel.h"
 #include "station/scanfield.h"
 #include "station/sockettile.h"
@@ -32,6 +33,9 @@ StationWindow::StationWindow(StationSetup setup, QWidget *parent)
     setObjectName(QStringLiteral("stationWindow"));
     setWindowTitle(tr("Vorn Station – station %1").arg(m_setup.station));
     buildLayout();
+    // The plan chosen last, unless the command line names one for this run.
+    if (const QString kept = StationSettings().plan(); !m_setup.planGiven && !kept.isEmpty())
+        m_plan->choose(kept);
 
     const auto addShortcut = [this](const QKeySequence &key, auto action) {
         auto *shortcut = new QShortcut(key, this);
@@ -120,6 +124,7 @@ void StationWindow::buildLayout()
             [](const QString &text) { StationSettings().setOperatorName(text.trimmed()); });
     connect(m_lot, &QLineEdit::textEdited, this,
             [](const QString &text) { StationSettings().setLot(text.trimmed()); });
+    addPlanChooser(top);
     if (m_setup.autoCheck) {
         auto *automatic = new QLabel(tr("Automatic: a reader is checked once it answers"), this);
         automatic->setObjectName(QStringLiteral("autoLabel"));
@@ -139,6 +144,12 @@ void StationWindow::buildLayout()
         auto *tile = new SocketTile(m_setup, m_setup.ports.at(i), this);
         connect(tile, &SocketTile::questionChanged, this, &StationWindow::questionChanged);
         connect(tile, &SocketTile::checkoutFinished, this, &StationWindow::checkoutFinished);
+        connect(tile, &SocketTile::runningChanged, this, [this] {
+            m_plan->setLocked(
+                std::any_of(m_tiles.cbegin(), m_tiles.cend(),
+                            [](const SocketTile *each) { return each->isRunning(); }));
+        });
+        tile->setOptions(m_plan->options());
         tile->setOperatorAndLot(operatorAndLot());
         grid->addWidget(tile, i / columns, i % columns);
         m_tiles.append(tile);
@@ -205,6 +216,33 @@ void StationWindow::operatorOrLotChanged()
     const OperatorAndLot current = operatorAndLot();
     for (SocketTile *tile : std::as_const(m_tiles))
         tile->setOperatorAndLot(current);
+}
+
+void StationWindow::addPlanChooser(QHBoxLayout *top)
+{
+    m_plan = new PlanChooser(m_setup.options, !m_setup.planGiven, this);
+    m_plan->setObjectName(QStringLiteral("planChooser"));
+    auto *caption = new QLabel(tr("&Plan:"), this);
+    caption->setBuddy(m_plan);
+    top->addWidget(caption);
+    top->addWidget(m_plan);
+    connect(m_plan, &PlanChooser::refused, this, &StationWindow::showRefusal);
+    connect(m_plan, &PlanChooser::chosen, this, &StationWindow::planChosen);
+}
+
+void StationWindow::planChosen(const CheckoutOptions &options)
+{
+    StationSettings().setPlan(options.plan.name);
+    m_message->hide();
+    for (SocketTile *tile : std::as_const(m_tiles))
+        tile->setOptions(options);
+}
+
+void StationWindow::showRefusal(const QString &why)
+{
+    m_message->setStyleSheet(LostStyle);
+    m_message->setText(why);
+    m_message->show();
 }
 
 void StationWindow::showYield(const YieldResult &result)

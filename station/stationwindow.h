@@ -5,7 +5,9 @@
 #include <QList>
 #include <QWidget>
 
+class QHBoxLayout;
 class QLabel;
+class PlanChooser;
 class QPushButton;
 class RecordsPanel;
 class ScanField;
@@ -14,10 +16,10 @@ struct KeepResult;
 struct YieldResult;
 
 // The station's one window: a tile per port, "Check all" (Space or Enter), the operator's
-// Y and N keys for the tile that asked first, who checks and which lot (fields a barcode
-// scanner may type into), and below the tiles the recent checkouts of this station. A record
-// that could be kept nowhere leaves a warning line until the next one is kept. Its size and
-// place, the operator and the lot are kept between runs.
+// Y and N keys for the tile that asked first, who checks, which lot and which plan (fields a
+// barcode scanner may type into), and below the tiles the recent checkouts of this station. A
+// record that could be kept nowhere leaves a warning line until the next one is kept. Its size and
+// place, the operator, the lot and the plan are kept between runs.
 class StationWindow : public QWidget
 {
     Q_OBJECT
@@ -51,6 +53,9 @@ private:
     void buildLayout();
     void questionChanged(SocketTile *tile);
     void operatorOrLotChanged();
+    void addPlanChooser(QHBoxLayout *top);
+    void planChosen(const CheckoutOptions &options);
+    void showRefusal(const QString &why);
     void showKept(const KeepResult &result);
     void showYield(const YieldResult &result);
     bool typingInField() const;
@@ -61,6 +66,7 @@ private:
     QPushButton *m_checkAll = nullptr;
     ScanField *m_operator = nullptr;
     ScanField *m_lot = nullptr;
+    PlanChooser *m_plan = nullptr;
     QLabel *m_message = nullptr;
     QLabel *m_yield = nullptr; // this station's readers, first-pass yield and top failure today
     RecordsPanel *m_recordsPanel = nullptr;

@@ -34,7 +34,7 @@ TileWorker::TileWorker(const StationSetup &setup, QString port)
 }
 
 void TileWorker::check(const std::shared_ptr<CheckoutStop> &stop,
-                       const OperatorAndLot &operatorAndLot)
+                       const OperatorAndLot &operatorAndLot, const CheckoutOptions &options)
 {
     {
         const std::lock_guard lock(m_answerLock);
@@ -42,6 +42,7 @@ void TileWorker::check(const std::shared_ptr<CheckoutStop> &stop,
     }
     m_runner.setOperator(operatorAndLot.operatorName);
     m_runner.setLot(operatorAndLot.lot);
+    m_runner.setOptions(options);
     m_runner.checkReader(0, m_port, *stop);
 }
 

@@ -27,7 +27,8 @@ public:
 
     // On the worker's thread: one checkout by that operator for that lot, reported by
     // finished(); then its record handed to the station's records thread. stop ends it early.
-    void check(const std::shared_ptr<CheckoutStop> &stop, const OperatorAndLot &operatorAndLot);
+    void check(const std::shared_ptr<CheckoutStop> &stop, const OperatorAndLot &operatorAndLot,
+               const CheckoutOptions &options);
     // On the worker's thread: one identification request, reported by probed().
     void probe();
 
