@@ -27,7 +27,9 @@ cleanup() {
 }
 trap cleanup EXIT
 export XDG_CONFIG_HOME=$work/config HOME=$work/home XDG_DATA_HOME=$work/data
-mkdir -p "$HOME" "$line"
+mkdir -p "$HOME" "$line" "$XDG_CONFIG_HOME/vorn-tool/plans"
+# The example plans, installed as a line installs its own: the header's chooser lists them.
+cp packaging/plans/*.yaml "$XDG_CONFIG_HOME/vorn-tool/plans/"
 
 "$build_dir/emulator/vorn-emulator" --serial 1234 --link "$line/socket-1" >/dev/null &
 pids+=($!)
