@@ -8,6 +8,7 @@
 #include "serial/serialline.h"
 #include "serial/serialportline.h"
 #include "serial/virtualclock.h"
+#include "station/planchooser.h"
 #include "station/recordspanel.h"
 #include "station/sockettile.h"
 #include "station/stationcommandline.h"
@@ -16,6 +17,7 @@
 #include "station/stationwindow.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
@@ -26,6 +28,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -184,6 +187,52 @@ private slots:
             QCOMPARE(labelText(window.tiles().at(i), "portLabel"), window.tiles().at(i)->port());
             QCOMPARE(window.tiles().at(i)->outcomeWord(), QStringLiteral("READY"));
         }
+    }
+
+    // A plan is scanned into the chooser by name and Enter, which starts nothing; it is refused
+    // while a checkout runs, judges the next checkout once chosen, and is kept for the next run.
+    void planChosenByScanBetweenCheckouts()
+    {
+        const QString folder =
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+            QStringLiteral("/vorn-tool/plans");
+        QVERIFY(QDir().mkpath(folder));
+        QFile plan(folder + QStringLiteral("/Tiny.yaml"));
+        QVERIFY(plan.open(QIODevice::WriteOnly));
+        plan.write("name: Tiny\nrevision: 2\nprompt: false\nlimits: {firmware: {low: 4}}\n");
+        plan.close();
+        StationWindow window(setup({Vorn8}));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *chooser = window.findChild<PlanChooser *>(QStringLiteral("planChooser"));
+        SocketTile *tile = window.tile(Vorn8);
+        const auto scan = [chooser](const QString &name) {
+            QTest::mouseClick(chooser, Qt::LeftButton);
+            chooser->lineEdit()->clear();
+            QTest::keyClicks(chooser, name);
+            QTest::keyClick(chooser, Qt::Key_Return);
+        };
+
+        QTest::keyClick(&window, Qt::Key_Space);
+        QTRY_VERIFY(tile->isAsking());
+        scan(QStringLiteral("Tiny"));
+        QCOMPARE(chooser->options().plan.name, QStringLiteral("command-line"));
+        QVERIFY(
+            labelText(&window, "messageLabel").contains(QLatin1String("while a checkout runs")));
+        tile->answer(true);
+        QTRY_COMPARE(tile->outcomeWord(), QStringLiteral("PASS"));
+
+        scan(QStringLiteral("Tiny"));
+        QCOMPARE(chooser->options().plan.name, QStringLiteral("Tiny"));
+        QVERIFY(!tile->isRunning());
+        QTest::keyClick(&window, Qt::Key_Space);
+        QTRY_COMPARE(tile->outcomeWord(), QStringLiteral("FAIL"));
+        QCOMPARE(tile->record()->step("identify")->failedMeasurements(), QStringList{"firmware"});
+        QCOMPARE(labelText(tile, "planLabel"), QStringLiteral("Plan Tiny, revision 2"));
+        scan(QStringLiteral("Loose"));
+        QVERIFY(
+            labelText(&window, "messageLabel").contains(QLatin1String("no plan named 'Loose'")));
+        QCOMPARE(StationSettings().plan(), QStringLiteral("Tiny"));
     }
 
     void checkAllAnsweredByKeyAndClick_data()
