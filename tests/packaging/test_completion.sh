@@ -71,11 +71,14 @@ expect "vornctl records publish --pe" "--pending"
 expect "vornctl --publish amqp://broker/queue/line1 rec" "records"
 expect "vornctl checkout --publish amqp://broker/queue/line1 --cfx" "--cfx-handle"
 expect "vornctl checkout --publish " ""
+expect "vornctl plan " "check list show"
+expect "vornctl checkout --pl" "--plan"
 
 # The completion knows every command vornctl has, and no other.
 # The records commands have a section of their own, each line starting "  records SUBCOMMAND".
 listed=$("$vornctl" --help | { sed -n '/^Commands:/,/^$/p' | awk 'NR > 1 && NF { print $1 }'
-  "$vornctl" --help | awk '$1 == "records" { print $1; exit }'; } |
+  "$vornctl" --help | awk '$1 == "records" { print $1; exit }'
+  "$vornctl" --help | awk '$1 == "plan" { print $1; exit }'; } |
   LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')
 [[ -n "$listed" ]] || { echo "FAIL: vornctl --help lists no commands"; failures=$((failures + 1)); }
 expect "vornctl " "$listed"
