@@ -198,22 +198,27 @@ async function refresh() {
 async function search(event) {
   event.preventDefault();
   const serial = byId('serial').value.trim();
+  const plan = byId('plan').value.trim();
   const message = byId('search-message');
   const table = byId('checkouts');
   message.className = '';
   table.hidden = true;
-  if (!serial) {
-    message.textContent = 'Type a serial number.';
+  if (!serial && !plan) {
+    message.textContent = 'Type a serial number or a plan.';
     return;
   }
+  const filters = {limit: 100};
+  if (serial) filters.serial = serial;
+  if (plan) filters.plan = plan;
+  const sought = [serial && 'serial number ' + serial, plan && 'plan ' + plan].filter(Boolean);
   try {
-    const found = await api('/api/records?' + query({serial: serial, limit: 100}));
+    const found = await api('/api/records?' + query(filters));
     const rows = found.records.map((record) => {
       const row = element('tr');
       row.append(element('td', localTime(record.started)), element('td', record.station),
                  element('td', record.model), element('td', record.serial),
                  element('td', record.outcome, record.outcome),
-                 element('td', record.failed_steps.join(' ')));
+                 element('td', record.failed_steps.join(' ')), element('td', record.plan || '–'));
       const show = element('td');
       show.append(link('record', '#record=' + encodeURIComponent(record.id)));
       const certificate = element('td');
@@ -223,7 +228,7 @@ async function search(event) {
     });
     table.tBodies[0].replaceChildren(...rows);
     table.hidden = rows.length === 0;
-    message.textContent = rows.length === 0 ? 'No checkouts of serial number ' + serial + '.'
+    message.textContent = rows.length === 0 ? 'No checkouts of ' + sought.join(' and ') + '.'
       : rows.length + (rows.length === 1 ? ' checkout' : ' checkouts') + ', newest first.';
   } catch (failure) {
     message.className = 'wrong';
@@ -255,6 +260,8 @@ async function showRecord() {
       ['Started', localTime(record.started)],
       ['Operator', record.operator || '–'],
       ['Lot', record.lot || '–'],
+      ['Plan', record.plan ? [record.plan.name, 'revision ' + (record.plan.revision || '–'),
+        'SHA-256 ' + record.plan.sha256].join(', ') : '–'],
       ['Tool', (record.tool + ' ' + record.tool_version).trim() || '–'],
     ];
     byId('record-facts').replaceChildren(...facts.flatMap(([name, value]) =>
