@@ -209,12 +209,14 @@ int populateLine(const QString &url)
     if (!store.open())
         return std::fprintf(stderr, "%s\n", qPrintable(store.errorText())), 1;
     RecordsDatabase &database = store.database();
-    QSqlQuery count =
-        database.prepare(QStringLiteral("SELECT count(*) FROM checkouts WHERE started < ?"));
+    // A file made before steps were rows of their own is made again: its failures are in no
+    // step's row.
+    QSqlQuery count = database.prepare(QStringLiteral(
+        "SELECT count(*), (SELECT count(*) FROM checkout_steps) FROM checkouts WHERE started < ?"));
     count.addBindValue(LineEnd);
     if (!database.exec(count) || !count.next())
         return std::fprintf(stderr, "%s\n", qPrintable(database.errorText())), 1;
-    if (count.value(0).toInt() == LineCheckouts)
+    if (count.value(0).toInt() == LineCheckouts && count.value(1).toInt() > 0)
         return 0;
     count.finish();
 
@@ -238,7 +240,7 @@ int populateLine(const QString &url)
     if (sqlite && !execute(database, QStringLiteral("PRAGMA synchronous=OFF")))
         return 1;
     const bool filled = database.transaction([&] {
-        for (const char *table : {"measurements", "checkouts"}) {
+        for (const char *table : {"measurements", "checkout_steps", "checkouts"}) {
             if (!execute(database, QStringLiteral("DELETE FROM ") + QLatin1String(table)))
                 return false;
         }
@@ -257,7 +259,13 @@ int populateLine(const QString &url)
             std::fprintf(stderr, "%s\n", qPrintable(database.errorText()));
             return false;
         }
-        return std::all_of(indexes.cbegin(), indexes.cend(),
+        // The one step that failed of each checkout that did not pass, as its row.
+        return execute(database,
+                       QStringLiteral("INSERT INTO checkout_steps (record_id, step_index, step, "
+                                      "outcome, duration_ms, message) SELECT id, 0, failed_steps, "
+                                      "CASE outcome WHEN 'error' THEN 'error' ELSE 'fail' END, "
+                                      "0, '' FROM checkouts WHERE failed_steps <> ''")) &&
+               std::all_of(indexes.cbegin(), indexes.cend(),
                            [&](const QString &index) { return execute(database, index); });
     });
     if (!filled)
