@@ -55,7 +55,7 @@ void RecordsWorker::reportReach()
     emit reached(!m_unanswered || m_store != nullptr, m_failure);
 }
 
-void RecordsWorker::keep(const ReaderRecord &record)
+RecordKeeper::Kept RecordsWorker::keep(const ReaderRecord &record)
 {
     const Request request(*this);
     KeepResult result;
@@ -77,6 +77,7 @@ void RecordsWorker::keep(const ReaderRecord &record)
     result.warnings = result.warnings.trimmed();
     reportReach();
     emit kept(result);
+    return result.kept;
 }
 
 void RecordsWorker::readYield(const QString &station, const QDateTime &dayStart,

@@ -74,7 +74,8 @@ public:
     RecordsWorker(const RecordsWorker &) = delete;
     RecordsWorker &operator=(const RecordsWorker &) = delete;
 
-    void keep(const ReaderRecord &record);
+    // Also returns what became of the record.
+    RecordKeeper::Kept keep(const ReaderRecord &record);
     void list(const RecordsQuery &query);
     void read(const QString &id);
     void writeCertificate(const QString &id, const QString &path);

@@ -10,7 +10,6 @@ StationRecords::StationRecords(RecordsLocation location, RecordsLocation outbox,
     m_thread->setObjectName(QStringLiteral("records"));
     m_worker->moveToThread(m_thread);
 
-    connect(this, &StationRecords::keepRequested, m_worker, &RecordsWorker::keep);
     connect(this, &StationRecords::listRequested, m_worker, &RecordsWorker::list);
     connect(this, &StationRecords::readRequested, m_worker, &RecordsWorker::read);
     connect(this, &StationRecords::certificateRequested, m_worker,
@@ -48,9 +47,12 @@ StationRecords::~StationRecords()
     delete m_worker;
 }
 
-void StationRecords::keep(const ReaderRecord &record)
+void StationRecords::keep(const ReaderRecord &record, Kept then)
 {
-    emit keepRequested(record, QPrivateSignal());
+    // Queued, like every request, so that records and reads keep their order.
+    RecordsWorker *worker = m_worker;
+    QMetaObject::invokeMethod(
+        worker, [worker, record, then] { then(worker->keep(record)); }, Qt::QueuedConnection);
 }
 
 void StationRecords::readTodaysYield(const QString &station)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "checkout/checkoutsink.h"
+#include "outputs/recordkeeping.h"
 #include "station/recordsworker.h"
 
 #include <QObject>
@@ -16,7 +16,7 @@ class QThread;
 // still waiting, and the answer of an outdated one is not shown. A request that is out longer
 // than SlowRequestMs, or a server that did not answer, turns isAnswering() false until the
 // database answers again.
-class StationRecords : public QObject, public CheckoutSink
+class StationRecords : public QObject, public RecordKeeping
 {
     Q_OBJECT
 
@@ -34,10 +34,9 @@ public:
 
     const RecordsLocation &location() const { return m_location; }
 
-    // From any thread, a tile's as its checkout ends: returns at once; kept() reports.
-    void keep(const ReaderRecord &record);
-    // As the checkout's sink: each finished reader's record is kept this way.
-    void readerChecked(const ReaderRecord &record) override { keep(record); }
+    // From any thread, a tile's as its checkout ends: returns at once; the signal kept()
+    // reports to the window, and then, on the records thread, what follows the record.
+    void keep(const ReaderRecord &record, Kept then) override;
     // The rest from the window's thread.
     void list(const RecordsQuery &query);
     void read(const QString &id);
@@ -58,7 +57,6 @@ signals:
     void answeringChanged(bool answering);
 
     // To the records thread.
-    void keepRequested(const ReaderRecord &record, QPrivateSignal);
     void listRequested(const RecordsQuery &query, QPrivateSignal);
     void readRequested(const QString &id, QPrivateSignal);
     void certificateRequested(const QString &id, const QString &path, QPrivateSignal);

@@ -3,6 +3,7 @@
 #include "emulator/emulatedline.h"
 #include "emulator/emulatedreader.h"
 #include "emulator/linefactory.h"
+#include "outputs/checkoutoutputs.h"
 #include "records/recordsoutbox.h"
 #include "records/recordsstore.h"
 #include "serial/serialline.h"
@@ -123,6 +124,7 @@ private:
     std::mutex m_socketsLock;
     std::map<QString, std::unique_ptr<EmulatedReader>> m_sockets;
     std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<CheckoutOutputs> m_outputs;
 
     StationSetup setup(const QStringList &ports)
     {
@@ -130,6 +132,7 @@ private:
         setup.ports = ports;
         setup.options.prompt = true;
         setup.station = QStringLiteral("line-1");
+        setup.outputs = m_outputs.get();
         setup.clocks = [] { return std::make_unique<VirtualClock>(); };
         setup.lines = [this](const QString &port, WaitClock &clock) -> std::unique_ptr<SerialLine> {
             if (port == Vorn8 && !m_vorn8Plugged)
@@ -139,6 +142,13 @@ private:
             return std::make_unique<EmulatedLine>(socketReader(port), clock, port);
         };
         return setup;
+    }
+
+    // As vorn-station does: each record kept through the window's records thread.
+    void keepThrough(StationRecords &records, StationSetup &setup)
+    {
+        m_outputs->keepThrough(records);
+        setup.records = &records;
     }
 
     EmulatedReader &reader(const QString &port) { return m_lines->emulatedReader(port); }
@@ -170,6 +180,10 @@ private slots:
         m_sockets.clear();
         m_folder = std::make_unique<QTemporaryDir>();
         QVERIFY(m_folder->isValid());
+        CheckoutOutputs::Choices outputs;
+        outputs.program = QStringLiteral("vorn-station");
+        outputs.station = QStringLiteral("line-1");
+        m_outputs = std::make_unique<CheckoutOutputs>(outputs);
         // Each test starts from a station that has kept nothing.
         QSettings(QStringLiteral("Ombrin"), QStringLiteral("Vorn Station")).clear();
     }
@@ -354,7 +368,7 @@ private slots:
         reader(Vorn4).addDefect(*ReaderDefect::fromName(QStringLiteral("echo-bit-0")));
         StationRecords records(location, sqliteAt(path(QStringLiteral("outbox.sqlite"))));
         StationSetup kept = setup({Vorn8, Vorn4});
-        kept.records = &records;
+        keepThrough(records, kept);
         StationWindow window(kept);
         window.setRecordsPanel(new RecordsPanel(records, kept.station));
         window.show();
@@ -529,7 +543,7 @@ private slots:
         QSignalSpy kept(&records, &StationRecords::kept);
         StationSetup keeping = setup({Vorn8});
         keeping.options.prompt = false;
-        keeping.records = &records;
+        keepThrough(records, keeping);
         StationWindow window(keeping);
         window.show();
         SocketTile *tile = window.tile(Vorn8);
@@ -565,7 +579,7 @@ private slots:
         QSignalSpy kept(&records, &StationRecords::kept);
         StationSetup keeping = setup({Vorn8, Vorn4});
         keeping.options.prompt = false;
-        keeping.records = &records;
+        keepThrough(records, keeping);
         StationWindow window(keeping);
         window.show();
         auto *line = window.findChild<QLabel *>(QStringLiteral("messageLabel"));
@@ -604,7 +618,7 @@ private slots:
         const QStringList ports = {"socket-a", "socket-b", "socket-c", "socket-d"};
         StationSetup silent = setup(ports);
         silent.options.prompt = false;
-        silent.records = &records;
+        keepThrough(records, silent);
         StationWindow window(silent);
         window.setRecordsPanel(new RecordsPanel(records, silent.station));
         window.show();
