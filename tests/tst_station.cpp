@@ -4,6 +4,7 @@
 #include "emulator/emulatedreader.h"
 #include "emulator/linefactory.h"
 #include "outputs/checkoutoutputs.h"
+#include "publish/publishtarget.h"
 #include "records/recordsoutbox.h"
 #include "records/recordsstore.h"
 #include "serial/serialline.h"
@@ -15,6 +16,8 @@
 #include "station/stationrecords.h"
 #include "station/stationsettings.h"
 #include "station/stationwindow.h"
+
+#include "spooledends.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -180,6 +183,8 @@ private slots:
         m_sockets.clear();
         m_folder = std::make_unique<QTemporaryDir>();
         QVERIFY(m_folder->isValid());
+        // The outbox and the publishing spool of the test's own.
+        qputenv("XDG_DATA_HOME", path(QStringLiteral("data")).toLocal8Bit());
         CheckoutOutputs::Choices outputs;
         outputs.program = QStringLiteral("vorn-station");
         outputs.station = QStringLiteral("line-1");
@@ -524,13 +529,21 @@ private slots:
     }
 
     // The outcome shows whatever becomes of the record; a record kept neither in the records
-    // nor in the outbox says so on its tile, in red under the outcome, and on the window.
+    // nor in the outbox says so on its tile, in red under the outcome, and on the window, and
+    // its end never reaches the message bus.
     void keepShownOnTheTile()
     {
         QFETCH(bool, recordsUsable);
         QFETCH(bool, outboxUsable);
         QFETCH(bool, notRecorded);
         QFETCH(QString, message);
+        // Nobody listens there: the messages stay in the spool.
+        const PublishTarget broker =
+            *PublishTarget::parse(QStringLiteral("amqp://127.0.0.1:1/queue/line"), nullptr);
+        CheckoutOutputs::Choices publishing;
+        publishing.program = QStringLiteral("vorn-station");
+        publishing.publish = broker;
+        m_outputs = std::make_unique<CheckoutOutputs>(publishing);
         // A folder cannot be made under a regular file: neither can a database there.
         QFile blocker(path(QStringLiteral("file")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
@@ -544,12 +557,20 @@ private slots:
         StationSetup keeping = setup({Vorn8});
         keeping.options.prompt = false;
         keepThrough(records, keeping);
+        QSignalSpy yieldRead(&records, &StationRecords::yieldRead);
         StationWindow window(keeping);
         window.show();
         SocketTile *tile = window.tile(Vorn8);
         click(tile, "checkButton");
         QVERIFY(kept.wait());
         QCOMPARE(tile->outcomeWord(), QStringLiteral("PASS"));
+        // The figures the window asks for as the record is kept are read after what followed
+        // the record on the records thread.
+        QTRY_COMPARE(yieldRead.size(), 2);
+        QCOMPARE(
+            spooledEnds(path(QStringLiteral("data/vorn-tool/publish-spool.sqlite")), broker.url())
+                .size(),
+            notRecorded ? 0 : 2);
 
         auto *notRecordedLabel = tile->findChild<QLabel *>(QStringLiteral("notRecordedLabel"));
         QCOMPARE(notRecordedLabel->isVisible(), notRecorded);

@@ -1,10 +1,9 @@
 #include "cli/clicommandtable.h"
 #include "emulatorprocess.h"
 #include "fulldisk.h"
-#include "publish/cfxmessages.h"
-#include "publish/publishspool.h"
 #include "publish/publishtarget.h"
 #include "records/recordsstore.h"
+#include "spooledends.h"
 
 #include <QDir>
 #include <QFile>
@@ -897,20 +896,6 @@ QStringList storedIds(const QString &file)
     for (const RecordSummary &summary : store.list({}).value_or(QList<RecordSummary>()))
         ids.append(summary.id);
     return ids;
-}
-
-// The messages that tell a checkout's end, waiting in the spool for the broker at url.
-QList<PublishSpool::Entry> spooledEnds(const QString &spoolFile, const QString &url)
-{
-    PublishSpool spool(*RecordsLocation::parse(QStringLiteral("sqlite:") + spoolFile, nullptr));
-    QList<PublishSpool::Entry> ends;
-    if (!spool.open())
-        return ends;
-    for (const PublishSpool::Entry &entry : spool.next(url, 0, 100).value_or(ends)) {
-        if (entry.messageName != CfxMessages::WorkStartedName)
-            ends.append(entry);
-    }
-    return ends;
 }
 
 } // namespace
