@@ -40,6 +40,10 @@ class RecordKeeping;
 //     outputs.attach(runner);
 //     runner.run(ports);
 //     const CheckoutOutputs::Finished finished = outputs.finish(std::chrono::seconds(15));
+//
+// A further output is a field of Choices, read once in the constructor, and a sink attach()
+// registers (or a step in readerChecked() where it must follow the record), so that neither
+// front end changes for it.
 class CheckoutOutputs final : private CheckoutSink
 {
 public:
