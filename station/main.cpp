@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char **argv)
 {
