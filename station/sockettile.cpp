@@ -184,6 +184,12 @@ void SocketTile::check()
 {
     if (isRunning())
         return;
+    if (m_options.requireLot && m_operatorAndLot.lot.isEmpty()) {
+        // Nothing is sent: a reader checked for no lot would be a record nobody can place.
+        m_details->setText(tr("Plan %1 requires a lot: enter the lot first.")
+                               .arg(m_options.plan.name));
+        return;
+    }
     m_stop = std::make_shared<CheckoutStop>();
     m_progress->setRange(0, 1);
     m_progress->setValue(0);
