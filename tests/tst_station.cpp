@@ -209,7 +209,8 @@ private slots:
     }
 
     // A plan is scanned into the chooser by name and Enter, which starts nothing; it is refused
-    // while a checkout runs, judges the next checkout once chosen, and is kept for the next run.
+    // while a checkout runs, judges the next checkout once chosen (which waits for the lot the
+    // plan requires), and is kept for the next run.
     void planChosenByScanBetweenCheckouts()
     {
         const QString folder =
@@ -218,7 +219,8 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         QFile plan(folder + QStringLiteral("/Tiny.yaml"));
         QVERIFY(plan.open(QIODevice::WriteOnly));
-        plan.write("name: Tiny\nrevision: 2\nprompt: false\nlimits: {firmware: {low: 4}}\n");
+        plan.write("name: Tiny\nrevision: 2\nprompt: false\nrequire_lot: true\n"
+                   "limits: {firmware: {low: 4}}\n");
         plan.close();
         StationWindow window(setup({Vorn8}));
         window.show();
@@ -243,7 +245,10 @@ private slots:
 
         scan(QStringLiteral("Tiny"));
         QCOMPARE(chooser->options().plan.name, QStringLiteral("Tiny"));
-        QVERIFY(!tile->isRunning());
+        QTest::keyClick(&window, Qt::Key_Space);
+        QVERIFY(!tile->isRunning()); // the plan requires a lot, and none is entered
+        QVERIFY(labelText(tile, "detailsLabel").contains(QLatin1String("requires a lot")));
+        window.findChild<QLineEdit *>(QStringLiteral("lotField"))->setText(QStringLiteral("L7"));
         QTest::keyClick(&window, Qt::Key_Space);
         QTRY_COMPARE(tile->outcomeWord(), QStringLiteral("FAIL"));
         QCOMPARE(tile->record()->step("identify")->failedMeasurements(), QStringList{"firmware"});
