@@ -66,8 +66,8 @@ const std::array<Subcommand, 6> Subcommands{{
     {QStringLiteral("certificate"), 1, {OutputOption}},
     {QStringLiteral("report"),
      0,
-     {SinceOption, UntilOption, StationOption, ModelOption, LotOption, OperatorOption, ByOption,
-      JsonOption, CsvOption, PdfOption}},
+     {SinceOption, UntilOption, StationOption, ModelOption, LotOption, OperatorOption, PlanOption,
+      ByOption, JsonOption, CsvOption, PdfOption}},
     {QStringLiteral("sync"), 0, {}},
     {QStringLiteral("publish"),
      0,
@@ -142,7 +142,7 @@ QString takeReport(const QCommandLineParser &parser, ReportQuery &query)
 {
     const QString problem = RecordsFilters::takeReport(
         givenTexts(parser, {SinceOption, UntilOption, StationOption, ModelOption, LotOption,
-                            OperatorOption, ByOption}),
+                            OperatorOption, PlanOption, ByOption}),
         QDateTime::currentDateTimeUtc(), query, QStringLiteral("--"));
     if (!problem.isEmpty())
         return problem;
@@ -296,8 +296,8 @@ QString RecordsCommand::helpText()
         "  records show ID [--json]         one checkout with every step\n"
         "  records certificate ID -o FILE   its test certificate as a one-page PDF\n"
         "  records report [--since DATE] [--until DATE] [--station NAME] [--model 4|8]\n"
-        "                 [--lot TEXT] [--operator NAME]\n"
-        "                 [--by day|hour|station|model|firmware|operator|lot]\n"
+        "                 [--lot TEXT] [--operator NAME] [--plan NAME]\n"
+        "                 [--by day|hour|station|model|firmware|operator|lot|plan]\n"
         "                 [--json | --csv] [--pdf FILE]\n"
         "                                   first-pass and final yield, retests, the failing\n"
         "                                   steps; dates in UTC, default the last 7 days\n"

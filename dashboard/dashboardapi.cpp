@@ -105,6 +105,7 @@ QString canonicalKey(const ReportQuery &query)
                        query.model,
                        query.lot,
                        query.operatorName,
+                       query.plan,
                        reportGroupingName(query.by)}
         .join(QChar(0));
 }
@@ -150,7 +151,7 @@ void DashboardApi::answer(const QByteArray &path, const QByteArray &query, const
             const auto [problem, texts] = parameters(
                 {QStringLiteral("since"), QStringLiteral("until"), QStringLiteral("station"),
                  QStringLiteral("model"), QStringLiteral("lot"), QStringLiteral("operator"),
-                 QStringLiteral("by")});
+                 QStringLiteral("plan"), QStringLiteral("by")});
             return problem.isEmpty() ? report(texts, respond)
                                      : respond(Reply::error(BadRequest, problem));
         }

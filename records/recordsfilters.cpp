@@ -101,6 +101,7 @@ QString takeReport(const Texts &texts, const QDateTime &now, ReportQuery &query,
     query.station = texts.value(QStringLiteral("station"));
     query.lot = texts.value(QStringLiteral("lot"));
     query.operatorName = texts.value(QStringLiteral("operator"));
+    query.plan = texts.value(QStringLiteral("plan"));
     if (texts.contains(QStringLiteral("model"))) {
         const QString text = texts.value(QStringLiteral("model"));
         const QString model = text.toLower();
@@ -115,8 +116,8 @@ QString takeReport(const Texts &texts, const QDateTime &now, ReportQuery &query,
         const QString text = texts.value(QStringLiteral("by"));
         const std::optional<ReportGrouping> by = reportGroupingFromName(text);
         if (!by)
-            return QStringLiteral("%1by takes day, hour, station, model, firmware, operator or "
-                                  "lot, not '%2'")
+            return QStringLiteral("%1by takes day, hour, station, model, firmware, operator, "
+                                  "lot or plan, not '%2'")
                 .arg(optionPrefix, text);
         query.by = *by;
     }

@@ -23,8 +23,8 @@ constexpr int ReportDays = 7;
 // nothing.
 QString takeList(const Texts &texts, RecordsQuery &query);
 
-// since, until, station, model, lot, operator, by into a report query, the window counted back
-// from now where it is left open; what is wrong, or nothing. Messages name an option as
+// since, until, station, model, lot, operator, plan, by into a report query, the window counted
+// back from now where it is left open; what is wrong, or nothing. Messages name an option as
 // optionPrefix followed by its name ("--since" for vornctl).
 QString takeReport(const Texts &texts, const QDateTime &now, ReportQuery &query,
                    const QString &optionPrefix);

@@ -19,7 +19,7 @@ using YieldSummaries::Dimension;
 
 namespace {
 
-const std::array<std::pair<ReportGrouping, const char *>, 7> GroupingNames{{
+const std::array<std::pair<ReportGrouping, const char *>, 8> GroupingNames{{
     {ReportGrouping::Day, "day"},
     {ReportGrouping::Hour, "hour"},
     {ReportGrouping::Station, "station"},
@@ -27,6 +27,7 @@ const std::array<std::pair<ReportGrouping, const char *>, 7> GroupingNames{{
     {ReportGrouping::Firmware, "firmware"},
     {ReportGrouping::Operator, "operator"},
     {ReportGrouping::Lot, "lot"},
+    {ReportGrouping::Plan, "plan"},
 }};
 
 // SQL text with the values of its placeholders, in order.
@@ -49,6 +50,8 @@ std::optional<Dimension> dimensionOf(ReportGrouping grouping)
         return Dimension::Operator;
     case ReportGrouping::Lot:
         return Dimension::Lot;
+    case ReportGrouping::Plan:
+        return Dimension::Plan;
     case ReportGrouping::None:
     case ReportGrouping::Day:
     case ReportGrouping::Hour:
@@ -181,7 +184,8 @@ QJsonObject ReportFigures::toJson() const
          QJsonObject{{QStringLiteral("station"), orNull(query.station)},
                      {QStringLiteral("model"), orNull(query.model)},
                      {QStringLiteral("lot"), orNull(query.lot)},
-                     {QStringLiteral("operator"), orNull(query.operatorName)}}},
+                     {QStringLiteral("operator"), orNull(query.operatorName)},
+                     {QStringLiteral("plan"), orNull(query.plan)}}},
         {QStringLiteral("checkouts"), checkouts},
         {QStringLiteral("readers"), readers},
         {QStringLiteral("outcomes"), QJsonObject{{QStringLiteral("pass"), passed},
@@ -259,6 +263,11 @@ struct YieldReport::Window
     // for; nothing when the filters need more than one dimension.
     std::optional<std::pair<Dimension, QString>> partition(Dimension within) const
     {
+        const auto plan = [](const std::pair<Dimension, QString> &filter) {
+            return filter.first == Dimension::Plan;
+        };
+        if (within == Dimension::Plan || std::any_of(filters.cbegin(), filters.cend(), plan))
+            return std::nullopt; // the summaries do not count by plan
         if (filters.isEmpty())
             return std::pair{within, QString()};
         if (filters.size() == 1 && (within == Dimension::All || filters.first().first == within))
@@ -364,11 +373,12 @@ std::optional<ReportFigures> YieldReport::run(const ReportQuery &query)
     window.toHour = YieldSummaries::hourOf(query.to);
     window.fromText = isoUtc(query.from);
     window.toText = isoUtc(query.to);
-    const std::array<std::pair<Dimension, QString>, 4> filters{{
+    const std::array<std::pair<Dimension, QString>, 5> filters{{
         {Dimension::Station, query.station},
         {Dimension::Model, query.model},
         {Dimension::Lot, query.lot},
         {Dimension::Operator, query.operatorName},
+        {Dimension::Plan, query.plan},
     }};
     for (const auto &filter : filters) {
         if (!filter.second.isEmpty())

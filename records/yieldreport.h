@@ -21,6 +21,7 @@ enum class ReportGrouping
     Firmware,
     Operator,
     Lot,
+    Plan,
 };
 
 // "day", "hour", "station", "model", "firmware", "operator", "lot"; "" for None.
@@ -37,6 +38,7 @@ struct ReportQuery
     QString model; // "Vorn8", "Vorn4"
     QString lot;
     QString operatorName;
+    QString plan; // the plan's name
     ReportGrouping by = ReportGrouping::None;
 
     // The window of the last `days` days up to now, in whole UTC days: from midnight UTC

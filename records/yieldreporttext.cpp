@@ -85,6 +85,8 @@ QString YieldReportText::filterText(const ReportQuery &query)
         filters.append(QStringLiteral("model ") + query.model);
     if (!query.lot.isEmpty())
         filters.append(QStringLiteral("lot ") + query.lot);
+    if (!query.plan.isEmpty())
+        filters.append(QStringLiteral("plan ") + query.plan);
     if (!query.operatorName.isEmpty())
         filters.append(QStringLiteral("operator ") + query.operatorName);
     return filters.join(QLatin1String(", "));

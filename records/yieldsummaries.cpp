@@ -56,6 +56,8 @@ QString memberOf(Dimension dimension, const ReaderRecord &record)
         return text(record.lot);
     case Dimension::Operator:
         return text(record.operatorName);
+    case Dimension::Plan:
+        return text(record.plan.name);
     }
     return {};
 }
@@ -395,6 +397,8 @@ QString dimensionName(Dimension dimension)
         return QStringLiteral("lot");
     case Dimension::Operator:
         return QStringLiteral("operator");
+    case Dimension::Plan:
+        return QStringLiteral("plan_name");
     }
     return {};
 }

@@ -45,6 +45,9 @@ enum class Dimension
     Firmware,
     Lot,
     Operator,
+    // The plan a checkout ran (its name): not kept in the summaries, so a report by plan, or
+    // narrowed to one, counts the checkouts themselves (by their index on plan and time).
+    Plan,
 };
 
 // Schema step 3: the summaries, filled from the checkouts kept before, and the views

@@ -871,6 +871,15 @@ void VornctlTest::plansOfOneRevisionTellTheirLimitsApart()
         kept.prepend(plan.value(QLatin1String("sha256")).toString());
     }
     QCOMPARE(kept, hashes);
+    // The yield of one plan: its two checkouts of one reader, the reader retested.
+    const QJsonObject report = jsonOf(vornctl({"--records", records, "records", "report", "--plan",
+                                               "Same", "--by", "plan", "--json"})
+                                          .out);
+    QCOMPARE(report.value(QLatin1String("checkouts")).toInt(), 2);
+    QCOMPARE(report.value(QLatin1String("retested_readers")).toInt(), 1);
+    const QJsonArray groups = report.value(QLatin1String("groups")).toArray();
+    QCOMPARE(groups.size(), 1);
+    QCOMPARE(groups.first().toObject().value(QLatin1String("key")).toString(), "Same");
 }
 
 void VornctlTest::checkoutPortsFromEnvironment()

@@ -59,7 +59,7 @@ expect "vornctl records " "certificate list publish report show sync"
 # The yield report's own options and its groupings; the model's values as for checkout.
 expect "vornctl records report --u" "--until"
 expect "vornctl --records sqlite:r.sqlite records report --since 2026-12-01 --b" "--by"
-expect "vornctl records report --by " "day firmware hour lot model operator station"
+expect "vornctl records report --by " "day firmware hour lot model operator plan station"
 expect "vornctl records report --by=s" "station"
 expect "vornctl records report --station line-1 --by h" "hour"
 expect "vornctl records report --model " "4 8"
