@@ -820,7 +820,8 @@ void YieldReportTest::lastSevenDaysByDefault()
     QCOMPARE(json[QLatin1String("filters")].toObject(), (QJsonObject{{"station", QJsonValue()},
                                                                      {"model", QJsonValue()},
                                                                      {"lot", QJsonValue()},
-                                                                     {"operator", QJsonValue()}}));
+                                                                     {"operator", QJsonValue()},
+                                                                     {"plan", QJsonValue()}}));
     QVERIFY(!json.contains(QLatin1String("groups")));
 }
 
@@ -945,7 +946,7 @@ void YieldReportTest::badArgumentsTouchNothing_data()
         << QStringList{"--until", "2026-13-01"} << "--until must be a date";
     QTest::newRow("unknown grouping")
         << QStringList{"--by", "colour"}
-        << "--by takes day, hour, station, model, firmware, operator or lot, not 'colour'";
+        << "--by takes day, hour, station, model, firmware, operator, lot or plan, not 'colour'";
     QTest::newRow("unknown model") << QStringList{"--model", "5"} << "the model must be 4 or 8";
     QTest::newRow("window backwards")
         << QStringList{"--since", "2026-12-07", "--until", "2026-12-06"} << "the window is empty";
