@@ -2,6 +2,7 @@
 
 #include "checkout/stepcatalogue.h"
 #include "device/readerprotocol.h"
+#include "device/timesetting.h"
 
 #include <QCryptographicHash>
 #include <QJsonDocument>
@@ -36,6 +37,17 @@ QString CheckoutPlan::showText() const
         text += QStringLiteral("Retest limit %1\n").arg(*options.retestLimit);
     if (options.requireLot)
         text += QStringLiteral("A lot is required\n");
+    if (options.echo == CheckoutOptions::Echo::All)
+        text += QStringLiteral("Echo of every byte value\n");
+    if (options.programClocks) {
+        QStringList clocks;
+        for (int slot = 0; slot < options.model.value_or(ReaderProtocol::SlotCount); ++slot)
+            clocks.append(ClockSelection::frequencyText(options.programClocks->code(slot)));
+        text += QStringLiteral("Stores the clocks %1 MHz\n").arg(clocks.join(QLatin1Char(' ')));
+    }
+    if (options.programTimeCounts)
+        text += QStringLiteral("Stores the time setting %1 s\n")
+                    .arg(TimeSetting::secondsFromCounts(*options.programTimeCounts));
     if (prompt)
         text += *prompt ? QStringLiteral("The operator is asked\n")
                         : QStringLiteral("The operator is never asked\n");
