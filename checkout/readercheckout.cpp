@@ -379,6 +379,7 @@ StepRecord ReaderCheckout::cards()
         {"Remove all cards. Are they all out?", "removed", quint8(0)},
     }};
     QList<Measurement> measurements;
+    QStringList seen;
     for (const Round &round : rounds) {
         const QString name = QLatin1String(round.name);
         const std::optional<bool> done = ask(QLatin1String(round.question));
@@ -395,17 +396,21 @@ StepRecord ReaderCheckout::cards()
         if (!status.ok())
             return replyError(status.error, QStringLiteral("the status request"));
         const MeasurementLimit expected = MeasurementLimit::equals(round.expected);
-        measurements.append(measured(QStringLiteral("cards_%1_occupancy").arg(name),
-                                     int(status.value.occupancy & modelSlots()), expected));
+        const quint8 read = status.value.occupancy & modelSlots();
+        measurements.append(
+            measured(QStringLiteral("cards_%1_occupancy").arg(name), int(read), expected));
+        seen.append(QStringLiteral("%1: status cards %2").arg(name, cardsText(read)));
         if (eightSlots) {
             const DeviceResult<quint8> tarvik = m_reader.tarvikStatus();
             if (!tarvik.ok())
                 return replyError(tarvik.error, QStringLiteral("the Tarvik status"));
             measurements.append(
                 measured(QStringLiteral("cards_%1_tarvik").arg(name), int(tarvik.value), expected));
+            seen.last() += QStringLiteral(", Tarvik status cards ") + cardsText(tarvik.value);
         }
     }
-    return measuredStep(measurements);
+    // The occupancies are bits; the cards they stand for, for people.
+    return measuredStep(measurements, seen.join(QStringLiteral("; ")));
 }
 
 StepRecord ReaderCheckout::programClocks()
