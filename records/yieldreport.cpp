@@ -217,10 +217,10 @@ QString StationYield::text() const
 {
     if (readers == 0)
         return QStringLiteral("no readers checked today");
-    QString line = QStringLiteral("%1 %2 today, first-pass yield %3")
+    QString line = QStringLiteral("%1 %2 today, first-pass yield %3, final yield %4")
                        .arg(readers)
                        .arg(readers == 1 ? QStringLiteral("reader") : QStringLiteral("readers"),
-                            yieldPercent(firstPassYield));
+                            yieldPercent(firstPassYield), yieldPercent(finalYield));
     if (!mostFailedStep.isEmpty())
         line += QStringLiteral(", most failed: %1 (%2)")
                     .arg(mostFailedStep)
@@ -581,6 +581,7 @@ std::optional<StationYield> YieldReport::stationToday(RecordsStore &store, const
     StationYield yield;
     yield.readers = figures->readers;
     yield.firstPassYield = figures->firstPassYield();
+    yield.finalYield = figures->finalYield();
     if (!figures->pareto.isEmpty()) {
         yield.mostFailedStep = figures->pareto.first().step;
         yield.mostFailedStepFailures = figures->pareto.first().failures;

@@ -115,10 +115,11 @@ struct StationYield
 {
     qint64 readers = 0;
     std::optional<double> firstPassYield;
+    std::optional<double> finalYield;
     QString mostFailedStep; // empty when no step failed
     qint64 mostFailedStepFailures = 0;
 
-    // "42 readers today, first-pass yield 95.2 %, most failed: echo (2)"
+    // "42 readers today, first-pass yield 95.2 %, final yield 97.6 %, most failed: echo (2)"
     QString text() const;
 
     friend bool operator==(const StationYield &, const StationYield &) = default;
