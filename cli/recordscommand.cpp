@@ -13,6 +13,7 @@
 #include "records/yieldreporttext.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QIODevice>
 #include <QJsonArray>
@@ -405,6 +406,13 @@ int RecordsCommand::report(const ReportQuery &query, bool json, bool csv, const 
         print(YieldReportText::csv(*figures));
     else if (pdf.isEmpty())
         print(YieldReportText::render(*figures));
+    if (!pdf.isEmpty()) {
+        // Where the file went, beside JSON or CSV on the standard output, not in it.
+        (json || csv ? m_error : m_output)
+            .write(QStringLiteral("Wrote the yield report to %1\n")
+                       .arg(QFileInfo(pdf).absoluteFilePath())
+                       .toUtf8());
+    }
     return Done;
 }
 
