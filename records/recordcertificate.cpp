@@ -131,8 +131,9 @@ QString RecordCertificate::html(const ReaderRecord &record)
                           "<th align=\"left\">Measured</th><th align=\"left\">Limit</th>"
                           "<th align=\"left\">Result</th></tr>") +
            steps + QStringLiteral("</table>") +
-           // The margin keeps the verdict clear of the table above it.
-           QStringLiteral("<p style=\"font-size: 16pt; margin-top: 18pt\">Verdict: "
+           // An empty line keeps the verdict clear of the table above it (the text layout
+           // gives a paragraph after a table no margin).
+           QStringLiteral("<p>&nbsp;</p><p style=\"font-size: 16pt\">Verdict: "
                           "<b style=\"color: %1\">%2</b></p>")
                .arg(verdictColour(record.outcome), outcomeName(record.outcome).toUpper()) +
            notPerformedText(record) +

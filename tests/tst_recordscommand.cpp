@@ -1,3 +1,4 @@
+#include "records/recordcertificate.h"
 #include "records/recordsstore.h"
 #include "records/samplerecords.h"
 #include "records/vornctlrun.h"
@@ -33,6 +34,8 @@ private slots:
     void listAsTextAndCsv();
     void show();
     void certificateWithoutDisplay();
+    void certificateSaysWhatWasDone_data();
+    void certificateSaysWhatWasDone();
     void pdfOnAFullDisk_data();
     void pdfOnAFullDisk();
 
@@ -302,6 +305,57 @@ void RecordsCommandTest::certificateWithoutDisplay()
         QVERIFY2(text.contains(step.name), qPrintable(step.name));
     QVERIFY(text.contains(QLatin1String("FAIL")));
     QCOMPARE(text.count(QLatin1Char('\f')), 1); // one page
+}
+
+namespace {
+
+StepRecord stepOf(const QString &name, StepOutcome outcome, const QString &message)
+{
+    StepRecord step;
+    step.name = name;
+    step.outcome = outcome;
+    step.message = message;
+    return step;
+}
+
+} // namespace
+
+void RecordsCommandTest::certificateSaysWhatWasDone_data()
+{
+    QTest::addColumn<ReaderRecord>("record");
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<QString>("notShown");
+    ReaderRecord unopened;
+    unopened.steps = {stepOf("identify", StepOutcome::Error, "the port did not open: busy"),
+                      stepOf("echo", StepOutcome::Skip, "not run: the port did not open")};
+    unopened.restored = true;
+    QTest::newRow("port never opened")
+        << unopened << QStringList{"the port did not open: busy", "Nothing was changed"}
+        << "put back";
+    ReaderRecord unwatched;
+    unwatched.outcome = ReaderOutcome::Pass;
+    unwatched.steps = {stepOf("echo", StepOutcome::Pass, {}),
+                       stepOf("display", StepOutcome::Skip, "needs an operator")};
+    unwatched.steps[0].setMeasurements({Measurement::of("bytes_echoed", 8, "bytes", {})});
+    unwatched.restored = true;
+    QTest::newRow("pass without the display")
+        << unwatched
+        << QStringList{"Not performed: display (needs an operator)", "Bytes echoed unchanged",
+                       "(bytes_echoed)", "were put back as found"}
+        << "Nothing was changed";
+}
+
+// A certificate names why a step did not pass, what was left out, and whether anything on the
+// reader was changed at all.
+void RecordsCommandTest::certificateSaysWhatWasDone()
+{
+    QFETCH(ReaderRecord, record);
+    QFETCH(QStringList, shown);
+    QFETCH(QString, notShown);
+    const QString html = RecordCertificate::html(record);
+    for (const QString &text : shown)
+        QVERIFY2(html.contains(text), qPrintable(text));
+    QVERIFY(!html.contains(notShown));
 }
 
 QTEST_GUILESS_MAIN(RecordsCommandTest)
