@@ -178,31 +178,12 @@ QString checkCommandLine(const QCommandLineParser &parser, const Subcommand *sub
     return {};
 }
 
-QString serialOrEmpty(const RecordSummary &summary)
-{
-    return summary.serialNumber ? Identification::serialText(quint16(*summary.serialNumber))
-                                : QString();
-}
-
-QStringList columns(const RecordSummary &summary, const QString &time)
-{
-    return {summary.id,      time,
-            summary.station, summary.port,
-            summary.model,   serialOrEmpty(summary),
-            summary.outcome, summary.failedSteps.join(QLatin1Char(' '))};
-}
-
-const QStringList ColumnNames{QStringLiteral("id"),      QStringLiteral("started"),
-                              QStringLiteral("station"), QStringLiteral("port"),
-                              QStringLiteral("model"),   QStringLiteral("serial"),
-                              QStringLiteral("outcome"), QStringLiteral("failed_steps")};
-
 QString listText(const QList<RecordSummary> &summaries)
 {
-    QList<QStringList> rows{ColumnNames};
+    QList<QStringList> rows{RecordSummary::columnNames()};
     for (const RecordSummary &summary : summaries)
-        rows.append(columns(summary, summary.started.toString(Qt::ISODate)));
-    QList<qsizetype> widths(ColumnNames.size(), 0);
+        rows.append(summary.columns(summary.started.toString(Qt::ISODate)));
+    QList<qsizetype> widths(RecordSummary::columnNames().size(), 0);
     for (const QStringList &row : rows) {
         for (qsizetype column = 0; column < row.size(); ++column)
             widths[column] = std::max(widths[column], row[column].size());
@@ -213,18 +194,6 @@ QString listText(const QList<RecordSummary> &summaries)
         for (qsizetype column = 0; column < row.size(); ++column)
             line += row[column].leftJustified(widths[column] + 2);
         text += line.trimmed() + QLatin1Char('\n');
-    }
-    return text;
-}
-
-QString listCsv(const QList<RecordSummary> &summaries)
-{
-    QString text = ColumnNames.join(QLatin1Char(',')) + QStringLiteral("\r\n");
-    for (const RecordSummary &summary : summaries) {
-        QStringList fields = columns(summary, isoUtc(summary.started));
-        for (QString &field : fields)
-            field = RecordText::csvField(field);
-        text += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
     }
     return text;
 }
@@ -376,7 +345,7 @@ int RecordsCommand::list(const RecordsQuery &query, bool json, bool csv, Records
     if (json)
         m_output.write(listJson(*summaries));
     else if (csv)
-        print(listCsv(*summaries));
+        print(RecordSummary::listCsv(*summaries));
     else if (summaries->isEmpty())
         m_error.write("vornctl: no checkout records match\n");
     else

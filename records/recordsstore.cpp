@@ -1,5 +1,7 @@
 #include "records/recordsstore.h"
 
+#include "records/recordtext.h"
+
 #include "device/identification.h"
 #include "records/yieldsummaries.h"
 
@@ -155,6 +157,35 @@ QJsonObject RecordSummary::listJson(const QList<RecordSummary> &summaries)
     for (const RecordSummary &summary : summaries)
         records.append(summary.toJson());
     return {{QStringLiteral("records"), records}};
+}
+
+const QStringList &RecordSummary::columnNames()
+{
+    static const QStringList names{QStringLiteral("id"),      QStringLiteral("started"),
+                                   QStringLiteral("station"), QStringLiteral("port"),
+                                   QStringLiteral("model"),   QStringLiteral("serial"),
+                                   QStringLiteral("outcome"), QStringLiteral("failed_steps")};
+    return names;
+}
+
+QStringList RecordSummary::columns(const QString &time) const
+{
+    return {id,      time,
+            station, port,
+            model,   serialNumber ? Identification::serialText(quint16(*serialNumber)) : QString(),
+            outcome, failedSteps.join(QLatin1Char(' '))};
+}
+
+QString RecordSummary::listCsv(const QList<RecordSummary> &summaries)
+{
+    QString text = columnNames().join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    for (const RecordSummary &summary : summaries) {
+        QStringList fields = summary.columns(isoUtc(summary.started));
+        for (QString &field : fields)
+            field = RecordText::csvField(field);
+        text += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    }
+    return text;
 }
 
 RecordsStore::RecordsStore(const RecordsLocation &location) : m_database(location) {}

@@ -265,6 +265,35 @@ def run(args, work):
                          'status of 400' in entry['message'])]
         check(not problems, f'the browser reported {problems}')
 
+        # Filters kept in the address: a link opens the same view, narrowed to line-1, whose
+        # failed checkout is listed with its step and message, and whose CSV downloads hold
+        # the figures vornctl writes.
+        driver.get(dashboard.address + '?station=line-1')
+        wait_for('the filter from the address', lambda: driver.find_element(
+            By.ID, 'filter-station').get_attribute('value') == 'line-1', 10)
+        failed = wait_for('the failed checkouts', lambda: driver.find_elements(
+            By.CSS_SELECTOR, '#failed tbody tr'), 10)
+        check(len(failed) == 1 and '002207' in failed[0].text and 'came back as' in failed[0].text,
+              f'the failed checkouts show {[row.text for row in failed]}')
+        wait_for('the figure of line-1', lambda: 'station=line-1' in (
+            driver.find_element(By.ID, 'first-pass-yield').get_attribute('data-source') or ''), 10)
+        report_csv = urllib.parse.urlparse(
+            driver.find_element(By.ID, 'report-csv').get_attribute('href'))
+        status, kind, body = dashboard.get(report_csv.path + '?' + report_csv.query)
+        asked = urllib.parse.parse_qs(report_csv.query)
+        vornctl = subprocess.run(
+            [args.vornctl, '--records', line.records, 'records', 'report', '--csv',
+             *[part for name in ('since', 'until', 'station', 'by') for part in
+               ('--' + name, asked[name][0])]],
+            capture_output=True, env=line.environment, check=True)
+        check(status == 200 and kind.startswith('text/csv') and body == vornctl.stdout and
+              body.startswith(b'day,'), f'{report_csv.geturl()}: {status} {kind} {body!r}')
+        records_csv = urllib.parse.urlparse(
+            driver.find_element(By.ID, 'records-csv').get_attribute('href'))
+        status, kind, body = dashboard.get(records_csv.path + '?' + records_csv.query)
+        check(status == 200 and body.startswith(b'id,started,station') and b'002207' in body and
+              STATION_MARKUP.encode() not in body, f'{records_csv.geturl()}: {status} {body!r}')
+
         if args.screenshot:
             driver.execute_script('window.scrollTo(0, 0);')
             check(driver.save_screenshot(args.screenshot), f'no screenshot at {args.screenshot}')
