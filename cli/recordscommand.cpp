@@ -45,7 +45,10 @@ const QString UntilOption = QStringLiteral("until");
 const QString ModelOption = QStringLiteral("model");
 const QString ByOption = QStringLiteral("by");
 const QString PdfOption = QStringLiteral("pdf");
-constexpr int ReportDays = 7; // the window of a report without --since and --until
+constexpr int ReportDays = 7;
+constexpr int ShortestIdPrefix = 6; // a shorter beginning of an id names no record
+constexpr int ListedMatches = 10;   // of an id's beginning that names several // the window of a
+                                    // report without --since and --until
 const QString PublishOption = QStringLiteral("publish");
 const QString CfxHandleOption = QStringLiteral("cfx-handle");
 const QString PendingOption = QStringLiteral("pending");
@@ -171,8 +174,9 @@ QString checkCommandLine(const QCommandLineParser &parser, const Subcommand *sub
         if (!GeneralOptions.contains(longName) && !subcommand->options.contains(longName))
             return QStringLiteral("--%1 is not an option of 'records %2'").arg(longName, name);
     }
-    if (name == QLatin1String("certificate") && parser.value(OutputOption).isEmpty())
-        return QStringLiteral("'records certificate' needs -o FILE.pdf");
+    if (name == QLatin1String("certificate") && parser.isSet(OutputOption) &&
+        parser.value(OutputOption).isEmpty())
+        return QStringLiteral("-o needs a file name");
     if (parser.isSet(NoRecordsOption))
         return QStringLiteral("--no-records keeps no records, so there are none to read");
     return {};
@@ -263,7 +267,8 @@ QString RecordsCommand::helpText()
         "               [--json | --csv]\n"
         "                                   the checkouts kept, newest first\n"
         "  records show ID [--json]         one checkout with every step\n"
-        "  records certificate ID -o FILE   its test certificate as a one-page PDF\n"
+        "  records certificate ID [-o FILE] its test certificate as a one-page PDF (default\n"
+        "                                   certificate-SERIAL-DATE.pdf in this folder)\n"
         "  records report [--since DATE] [--until DATE] [--station NAME] [--model 4|8]\n"
         "                 [--lot TEXT] [--operator NAME]\n"
         "                 [--by day|hour|station|model|firmware|operator|lot]\n"
@@ -390,6 +395,20 @@ int RecordsCommand::findRecord(const QString &id, RecordsStore &store,
 {
     if (!store.find(id, record))
         return databaseError(store.errorText());
+    if (!record && id.size() >= ShortestIdPrefix) {
+        // As git takes a commit: the beginning of an id, as long as it names one record.
+        const std::optional<QStringList> ids = store.idsStartingWith(id, ListedMatches + 1);
+        if (!ids)
+            return databaseError(store.errorText());
+        if (ids->size() > 1)
+            return usageError(
+                QStringLiteral("the id %1 is the beginning of more than one record: "
+                               "%2%3")
+                    .arg(id, ids->mid(0, ListedMatches).join(QStringLiteral(", ")),
+                         ids->size() > ListedMatches ? QStringLiteral(", ...") : QString()));
+        if (ids->size() == 1 && !store.find(ids->constFirst(), record))
+            return databaseError(store.errorText());
+    }
     if (!record) {
         m_error.write(QStringLiteral("vornctl: no checkout record %1 in %2\n")
                           .arg(id, store.location().description())
@@ -416,11 +435,21 @@ int RecordsCommand::certificate(const QString &id, const QString &path, RecordsS
     std::optional<ReaderRecord> record;
     if (const int failed = findRecord(id, store, record); failed != Done)
         return failed;
+    // Without -o: a name that tells certificates apart, in the current folder.
+    const QString file =
+        !path.isEmpty()
+            ? path
+            : QStringLiteral("certificate-%1-%2.pdf")
+                  .arg(record->serialNumber ? record->serialText() : QStringLiteral("unidentified"),
+                       record->started.toUTC().toString(QStringLiteral("yyyy-MM-dd")));
     QString error;
-    if (!RecordCertificate::write(*record, path, &error)) {
+    if (!RecordCertificate::write(*record, file, &error)) {
         m_error.write("vornctl: " + error.toUtf8() + '\n');
         return DatabaseFailed;
     }
+    if (path.isEmpty())
+        print(QStringLiteral("Wrote the certificate to %1\n")
+                  .arg(QFileInfo(file).absoluteFilePath()));
     return Done;
 }
 

@@ -281,6 +281,24 @@ bool RecordsStore::find(const QString &id, std::optional<ReaderRecord> &record)
     return true;
 }
 
+std::optional<QStringList> RecordsStore::idsStartingWith(const QString &prefix, int limit)
+{
+    QString pattern = prefix;
+    for (const QLatin1String special :
+         {QLatin1String("\\"), QLatin1String("%"), QLatin1String("_")})
+        pattern.replace(special, QLatin1String("\\") + special);
+    QSqlQuery query = m_database.prepare(
+        QStringLiteral("SELECT id FROM checkouts WHERE id LIKE ? ESCAPE '\\' ORDER BY id LIMIT ?"));
+    query.addBindValue(pattern + QLatin1Char('%'));
+    query.addBindValue(limit);
+    if (!m_database.exec(query))
+        return std::nullopt;
+    QStringList ids;
+    while (query.next())
+        ids.append(query.value(0).toString());
+    return ids;
+}
+
 std::optional<QList<RecordSummary>> RecordsStore::list(const RecordsQuery &filter)
 {
     QStringList conditions;

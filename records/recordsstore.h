@@ -83,6 +83,8 @@ public:
     // Fills record with the stored record of this id, or nothing when there is none; false on
     // failure.
     bool find(const QString &id, std::optional<ReaderRecord> &record);
+    // The ids that begin with prefix, at most limit of them, in id order; nothing on failure.
+    std::optional<QStringList> idsStartingWith(const QString &prefix, int limit);
     // Newest first. Nothing on failure.
     std::optional<QList<RecordSummary>> list(const RecordsQuery &filter);
 

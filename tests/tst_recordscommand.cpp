@@ -34,6 +34,8 @@ private slots:
     void listAsTextAndCsv();
     void show();
     void certificateWithoutDisplay();
+    void recordIdByItsBeginning_data();
+    void recordIdByItsBeginning();
     void certificateSaysWhatWasDone_data();
     void certificateSaysWhatWasDone();
     void pdfOnAFullDisk_data();
@@ -189,7 +191,7 @@ void RecordsCommandTest::usageErrors_data()
     QTest::newRow("serial out of range") << QStringList{"list", "--serial", "70000"};
     QTest::newRow("not a date") << QStringList{"list", "--since", "yesterday"};
     QTest::newRow("option of another command") << QStringList{"show", "x", "--serial", "1"};
-    QTest::newRow("certificate without file") << QStringList{"certificate", "x"};
+    QTest::newRow("certificate to no file") << QStringList{"certificate", "x", "-o", ""};
     QTest::newRow("no records kept") << QStringList{"list", "--no-records"};
 }
 
@@ -253,7 +255,7 @@ void RecordsCommandTest::show()
     // The same table as the checkout printed: the failed step, its reason under it.
     QVERIFY(text.out.contains(QRegularExpression(QStringLiteral(
         "\n  clocks +fail +clock_slots_following 7 +clock_slots_following = 8 +300\n +the "
-        "clocks of slots 3 do not follow\n"))));
+        "clocks of slot 3 do not follow\n"))));
     QVERIFY(text.out.endsWith(QLatin1String("\nFAIL  ttyUSB2  Vorn8  SN 001010  4.01 s\n")));
 
     const VornctlRun json = VornctlRun::of(records({"show", sampleRecord(10).id, "--json"}));
@@ -305,6 +307,39 @@ void RecordsCommandTest::certificateWithoutDisplay()
         QVERIFY2(text.contains(step.name), qPrintable(step.name));
     QVERIFY(text.contains(QLatin1String("FAIL")));
     QCOMPARE(text.count(QLatin1Char('\f')), 1); // one page
+}
+
+void RecordsCommandTest::recordIdByItsBeginning_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("whole") << "3f2a9c22-bbbb" << 0 << "3f2a9c22-bbbb";
+    QTest::newRow("unique beginning") << "3f2a9c1" << 0 << "3f2a9c11-aaaa";
+    QTest::newRow("ambiguous beginning")
+        << "3f2a9c" << 2 << "more than one record: 3f2a9c11-aaaa, 3f2a9c22-bbbb";
+    QTest::newRow("too short a beginning") << "3f2a9" << 1 << "no checkout record 3f2a9";
+    QTest::newRow("a pattern is no beginning") << "3f2a9%" << 1 << "no checkout record";
+}
+
+// As git takes a commit: six characters or more that begin one id name that record; a
+// beginning of several lists them and is a usage error.
+void RecordsCommandTest::recordIdByItsBeginning()
+{
+    QFETCH(QString, id);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+    const QString url = QStringLiteral("sqlite:") + m_folder.filePath(QStringLiteral("ids.sqlite"));
+    RecordsStore store(*RecordsLocation::parse(url, nullptr));
+    QVERIFY(store.open());
+    for (const char *each : {"3f2a9c11-aaaa", "3f2a9c22-bbbb"}) {
+        ReaderRecord record = sampleRecord(1);
+        record.id = QLatin1String(each);
+        store.store(record);
+    }
+    const VornctlRun run = VornctlRun::of({"--records", url, "records", "show", id, "--json"});
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2((run.out + run.err).contains(said), qPrintable(run.out + run.err));
 }
 
 namespace {
