@@ -1,6 +1,7 @@
 #include "cli/clicheckout.h"
 
 #include "checkout/checkoutrunner.h"
+#include "checkout/checkouttext.h"
 #include "checkout/jsonsink.h"
 #include "checkout/junitsink.h"
 #include "checkout/readercheckout.h"
@@ -177,6 +178,9 @@ int CliCheckout::run()
     }
     if (m_junit && !m_junit->failure().isEmpty())
         m_error.write("vornctl: " + m_junit->failure().toUtf8() + '\n');
+    // Each reader's table has scrolled by: what became of all of them, in one place.
+    if (!m_arguments.json && run.readers.size() > 1)
+        m_output.write('\n' + CheckoutText::summaryTable(run.readers).toUtf8());
     finishPublishing();
     return exitCode(run);
 }
