@@ -184,6 +184,14 @@ QString Measurement::valueText() const
     return withUnit(::valueText(value), unit);
 }
 
+QString Measurement::limitText() const
+{
+    if (isOccupancy(name) && limit.kind() == MeasurementLimit::Kind::Equals &&
+        limit.values().first().isDouble())
+        return QStringLiteral("= ") + occupiedSlotsText(quint8(limit.values().first().toInt()));
+    return limit.text(unit);
+}
+
 QJsonObject Measurement::toJson() const
 {
     return {

@@ -51,8 +51,7 @@ QString stepRows(const StepRecord &step)
                     .arg(step.message.toHtmlEscaped());
     for (const Measurement &measurement : step.measurements)
         rows += QStringLiteral("<tr><td></td>") + titleCell(measurement) +
-                cell(measurement.valueText()) +
-                cell(orDash(measurement.limit.text(measurement.unit))) +
+                cell(measurement.valueText()) + cell(orDash(measurement.limitText())) +
                 cell(measurement.passed() ? QStringLiteral("pass") : QStringLiteral("fail")) +
                 QStringLiteral("</tr>");
     return rows;
