@@ -3,6 +3,7 @@
 #include "device/identification.h"
 #include "publish/cfxmessages.h"
 #include "publish/publisher.h"
+#include "publish/publishspool.h"
 #include "records/recordcertificate.h"
 #include "records/recordkeeper.h"
 #include "records/recordsfilters.h"
@@ -45,13 +46,14 @@ const QString UntilOption = QStringLiteral("until");
 const QString ModelOption = QStringLiteral("model");
 const QString ByOption = QStringLiteral("by");
 const QString PdfOption = QStringLiteral("pdf");
-constexpr int ReportDays = 7;
+constexpr int ReportDays = 7;       // the window of a report without --since and --until
 constexpr int ShortestIdPrefix = 6; // a shorter beginning of an id names no record
-constexpr int ListedMatches = 10;   // of an id's beginning that names several // the window of a
-                                    // report without --since and --until
+constexpr int ListedMatches = 10;   // of an id's beginning that names several
 const QString PublishOption = QStringLiteral("publish");
 const QString CfxHandleOption = QStringLiteral("cfx-handle");
 const QString PendingOption = QStringLiteral("pending");
+const QString FromOption = QStringLiteral("from");
+const QString DropOption = QStringLiteral("drop");
 
 // The records commands, how many record ids each takes, and the options that are theirs.
 struct Subcommand
@@ -75,7 +77,8 @@ const std::array<Subcommand, 6> Subcommands{{
     {QStringLiteral("sync"), 0, {}},
     {QStringLiteral("publish"),
      0,
-     {SerialOption, SinceOption, PendingOption, PublishOption, CfxHandleOption}},
+     {SerialOption, SinceOption, PendingOption, PublishOption, CfxHandleOption, FromOption,
+      DropOption}},
 }};
 
 // Accepted wherever they stand, as for every vornctl command.
@@ -106,6 +109,8 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({PublishOption, QString(), QStringLiteral("URL")});
     parser.addOption({CfxHandleOption, QString(), QStringLiteral("NAME")});
     parser.addOption({PendingOption, QString()});
+    parser.addOption({FromOption, QString(), QStringLiteral("URL")});
+    parser.addOption({DropOption, QString(), QStringLiteral("URL")});
 }
 
 const Subcommand *findSubcommand(const QString &name)
@@ -282,6 +287,9 @@ QString RecordsCommand::helpText()
         "                                   the line's broker as IPC-CFX messages, after the\n"
         "                                   messages waiting in the spool; --pending: only\n"
         "                                   those (URL: --publish or VORN_PUBLISH)\n"
+        "  records publish --pending --from URL\n"
+        "                                   send what waits for another URL to this broker\n"
+        "  records publish --drop URL       discard what waits in the spool for URL\n"
         "  Exit codes: 1 no such record, 2 usage error (also a records URL that cannot be\n"
         "  understood), 3 the records database cannot be opened or holds no records,\n"
         "  4 the broker did not take every message (the rest waits in the spool).\n");
@@ -315,6 +323,11 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
         (parser.isSet(SerialOption) || parser.isSet(SinceOption)))
         problem = QStringLiteral("--pending sends only what waits in the spool: give it without "
                                  "--serial and --since");
+    if (problem.isEmpty() && parser.isSet(FromOption) && !parser.isSet(PendingOption))
+        problem = QStringLiteral("--from sends what waits in the spool: give it with --pending");
+    if (problem.isEmpty() && parser.isSet(DropOption) &&
+        (parser.isSet(PendingOption) || parser.isSet(SerialOption) || parser.isSet(SinceOption)))
+        problem = QStringLiteral("--drop only discards: give it alone");
     if (!problem.isEmpty())
         return usageError(problem);
 
@@ -483,6 +496,8 @@ int RecordsCommand::sync(const RecordsLocation &location)
 int RecordsCommand::publish(const QCommandLineParser &parser, const RecordsQuery &query,
                             const RecordsLocation &location)
 {
+    if (parser.isSet(DropOption))
+        return dropSpooled(parser.value(DropOption).trimmed());
     const QString url = parser.isSet(PublishOption)
                             ? parser.value(PublishOption).trimmed()
                             : qEnvironmentVariable("VORN_PUBLISH").trimmed();
@@ -526,6 +541,18 @@ int RecordsCommand::publish(const QCommandLineParser &parser, const RecordsQuery
         }
     }
 
+    if (parser.isSet(FromOption)) {
+        const QString from = parser.value(FromOption).trimmed();
+        PublishSpool spool(Publisher::defaultSpoolLocation());
+        const std::optional<int> moved =
+            spool.open() ? spool.move(from, target->url()) : std::nullopt;
+        if (!moved)
+            return databaseError(spool.errorText());
+        print(QStringLiteral("%1 messages that waited for %2 now go to %3\n")
+                  .arg(*moved)
+                  .arg(from, target->url()));
+    }
+
     std::mutex warningsLock;
     QStringList warnings;
     Publisher publisher(*target);
@@ -557,6 +584,9 @@ int RecordsCommand::publish(const QCommandLineParser &parser, const RecordsQuery
                                       : QStringLiteral("%1 checkouts").arg(checkouts))
                   .arg(envelopes.size()));
     print(QStringLiteral("sent %1 messages to %2\n").arg(publisher.sentCount()).arg(target->url()));
+    if (const QString elsewhere = Publisher::elsewhereText(publisher.waitingElsewhere());
+        !elsewhere.isEmpty())
+        print(elsewhere + QLatin1Char('\n'));
     if (sent == Publisher::Sent::All)
         return Done;
     m_error.write(QStringLiteral("vornctl: %1 messages still wait in the spool %2\n")
@@ -564,6 +594,17 @@ int RecordsCommand::publish(const QCommandLineParser &parser, const RecordsQuery
                       .arg(publisher.spoolLocation().path)
                       .toUtf8());
     return PublishFailed;
+}
+
+int RecordsCommand::dropSpooled(const QString &destination)
+{
+    PublishSpool spool(Publisher::defaultSpoolLocation());
+    const std::optional<int> dropped = spool.open() ? spool.drop(destination) : std::nullopt;
+    if (!dropped)
+        return databaseError(spool.errorText());
+    print(
+        QStringLiteral("dropped %1 messages that waited for %2\n").arg(*dropped).arg(destination));
+    return Done;
 }
 
 int RecordsCommand::usageError(const QString &message)
