@@ -187,12 +187,9 @@ private:
     {
         if (std::exchange(m_toldOfOthers, true))
             return;
-        std::optional<QMap<QString, int>> counts = m_spool->counts();
-        if (!counts)
-            return;
-        counts->remove(m_destination);
-        if (!counts->isEmpty())
-            warn(QStringLiteral("warning: ") + Publisher::elsewhereText(*counts));
+        const QMap<QString, int> others = Publisher::waitingElsewhere(m_spoolFile, m_destination);
+        if (!others.isEmpty())
+            warn(QStringLiteral("warning: ") + Publisher::elsewhereText(others));
     }
 
     void connect()
@@ -581,15 +578,16 @@ int Publisher::waitingCount() const
     return counts ? counts->value(m_sender->destination()) : -1;
 }
 
-QMap<QString, int> Publisher::waitingElsewhere() const
+QMap<QString, int> Publisher::waitingElsewhere(const RecordsLocation &spoolFile,
+                                               const QString &destination)
 {
-    PublishSpool spool(m_sender->spoolFile());
+    PublishSpool spool(spoolFile);
     std::optional<QMap<QString, int>> counts;
     if (spool.open())
         counts = spool.counts();
     if (!counts)
         return {};
-    counts->remove(m_sender->destination());
+    counts->remove(destination);
     return *counts;
 }
 
