@@ -63,7 +63,7 @@ done
   --station line-1 --operator anna --lot WO-4711 --records "sqlite:$work/records.sqlite" &
 pids+=($!)
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Vorn Station' | head -n 1)
-((asking)) || xdotool windowsize --sync "$window" 900 640 || true
+((asking)) || xdotool windowsize --sync "$window" 1100 640 || true
 sleep 0.5
 xdotool windowfocus --sync "$window" || true
 xdotool mousemove --window "$window" 40 24 click 1

@@ -23,6 +23,7 @@ namespace {
 constexpr int MaxColumns = 4;
 constexpr int MaxNumberedTiles = 8; // the digit keys 1 to 8
 constexpr int FieldWidthInCharacters = 16;
+constexpr int StatusWidthInCharacters = 48; // "4: reader 4 (ttyUSB3) is not asking a question."
 
 QFont boldFont(const QWidget *widget)
 {
@@ -112,6 +113,7 @@ void StationWindow::addHeader(QVBoxLayout *layout)
     m_status->setObjectName(QStringLiteral("statusLine"));
     m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_status->setFont(boldFont(m_status));
+    m_status->setMinimumWidth(m_status->fontMetrics().averageCharWidth() * StatusWidthInCharacters);
     top->addWidget(m_status, 1);
 
     // Entered once a shift or a lot, kept between runs; the command line may set them for
@@ -165,7 +167,7 @@ void StationWindow::buildLayout()
     m_yield = new QLabel(tr("Today's figures are being read"), this);
     m_yield->setObjectName(QStringLiteral("yieldLabel"));
     m_yield->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    figures->addWidget(m_yield, 1);
+    figures->addWidget(m_yield, 2);
     m_answers = new QLabel(this);
     m_answers->setObjectName(QStringLiteral("answersLabel"));
     m_answers->setFont(boldFont(m_answers));
