@@ -140,13 +140,17 @@ return false;
 
 
 GREYED = '''
-showStations({now: '2026-12-07T12:00:00.000Z', stations: [
+showStations({now: '2026-12-07T12:00:00.000Z', day: '2026-12-07', target_yield: 0.95, stations: [
   {station: 'quiet', last_checkout: '2026-12-07T10:59:00.000Z', checkouts: 0,
    first_pass_yield: null},
   {station: 'busy', last_checkout: '2026-12-07T11:01:00.000Z', checkouts: 9,
-   first_pass_yield: 0.5}]});
+   first_pass_yield: 0.5},
+  {station: 'near', last_checkout: '2026-12-07T11:02:00.000Z', checkouts: 9,
+   first_pass_yield: 0.9},
+  {station: 'good', last_checkout: '2026-12-07T11:03:00.000Z', checkouts: 9,
+   first_pass_yield: 0.95}]});
 return Array.from(document.querySelectorAll('#tiles .tile'),
-                  (tile) => [tile.dataset.station, tile.classList.contains('silent')]);
+                  (tile) => [tile.dataset.station, tile.className]);
 '''
 
 
@@ -202,8 +206,10 @@ def run(args, work):
         check(tile, 'the station named in markup has no tile showing that text')
         # A station silent for more than an hour is greyed, one silent for less is not (drawn
         # from made-up figures; the next refresh draws the real ones again).
+        # Coloured against the target of 95 %: red more than 10 points below, amber below.
         silent = driver.execute_script(GREYED)
-        check(silent == [['quiet', True], ['busy', False]], f'the tiles are greyed as {silent}')
+        check(silent == [['quiet', 'tile silent'], ['busy', 'tile bad'], ['near', 'tile below'],
+                         ['good', 'tile good']], f'the tiles are drawn as {silent}')
 
         # A reader by its serial number, its record and its certificate.
         serial = driver.find_element(By.ID, 'serial')
