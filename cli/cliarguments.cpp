@@ -1,7 +1,7 @@
 #include "cli/cliarguments.h"
 
-#include "commandline/checkoutcommandline.h"
 #include "checkout/decimaltext.h"
+#include "commandline/checkoutcommandline.h"
 #include "device/readerprotocol.h"
 #include "device/timesetting.h"
 #include "emulator/linefactory.h"
