@@ -11,7 +11,7 @@ const QHash<QString, QString> &titles()
         {QStringLiteral("model_type"), QStringLiteral("Model type")},
         {QStringLiteral("firmware"), QStringLiteral("Firmware version")},
         {QStringLiteral("serial"), QStringLiteral("Serial number")},
-        {QStringLiteral("occupancy"), QStringLiteral("Occupied slots (bits)")},
+        {QStringLiteral("occupancy"), QStringLiteral("Occupied slots")},
         {QStringLiteral("selected_slot"), QStringLiteral("Selected slot")},
         {QStringLiteral("slots_selectable"), QStringLiteral("Slots that can be selected")},
         {QStringLiteral("clock_slots_following"), QStringLiteral("Slots whose clock follows")},
