@@ -251,6 +251,12 @@ async function showFailures(chosen, firstDay) {
   const found = await api('/api/records?' + query({outcome: 'fail', limit: FailuresShown,
     station: chosen.station, lot: chosen.lot, since: firstDay}));
   const messages = await Promise.all(found.records.map((record) => failureMessage(record.id)));
+  // Only the messages of the checkouts listed are kept: a page left open all week stays small.
+  const listed = new Set(found.records.map((record) => record.id));
+  for (const id of failureMessages.keys()) {
+    if (!listed.has(id))
+      failureMessages.delete(id);
+  }
   const rows = found.records.map((record, index) => {
     const row = element('tr');
     row.append(element('td', utcTime(record.started)), element('td', record.station),
