@@ -38,7 +38,9 @@ struct CheckoutOptions
     QMap<QString, MeasurementLimit> limits;
     // How many failed checkouts a reader may have before it must be repaired; none: no limit.
     std::optional<int> retestLimit;
-    bool requireLot = false; // a checkout without a lot is refused
+    // No checkout starts without a lot: a line that traces every reader to its work order
+    // refuses an empty one rather than keep records nobody can place.
+    bool requireLot = false;
 
     // The plan the options come from ("command-line" for the options of a command line).
     PlanIdentity plan{QStringLiteral("command-line"), {}, {}};

@@ -32,13 +32,14 @@ MeasurementSpec flag(const char *name, const char *title, const QString &fixedLi
 
 const QString OperatorsYes = QStringLiteral("= true, the operator's yes");
 
-QList<MeasurementSpec> cardRound(const char *round, const char *expected)
+QList<MeasurementSpec> cardRound(const char *round, const char *doing, const char *expected)
 {
     const QString name = QLatin1String(round);
+    const QString seen = QStringLiteral("cards seen after ") + QLatin1String(doing);
     const auto spec = [&](const char *what, const QString &title, const QString &limit) {
         return MeasurementSpec{QStringLiteral("cards_%1_%2").arg(name, QLatin1String(what)),
                                {},
-                               title.arg(name),
+                               title,
                                Value::Number,
                                MeasurementLimit::none(),
                                limit};
@@ -46,14 +47,12 @@ QList<MeasurementSpec> cardRound(const char *round, const char *expected)
     QList<MeasurementSpec> specs{
         {QStringLiteral("cards_%1_confirmed").arg(name),
          {},
-         QStringLiteral("the operator saw the cards %1").arg(name),
+         QStringLiteral("cards %1 (operator)").arg(name),
          Value::Bool,
          MeasurementLimit::none(),
          OperatorsYes},
-        spec("occupancy", QStringLiteral("slots the status reads occupied, cards %1"),
-             QLatin1String(expected)),
-        spec("tarvik", QStringLiteral("slots the Tarvik status reads occupied, cards %1"),
-             QLatin1String(expected)),
+        spec("occupancy", seen, QLatin1String(expected)),
+        spec("tarvik", seen + QStringLiteral(", Tarvik status"), QLatin1String(expected)),
     };
     return specs;
 }
@@ -86,7 +85,7 @@ QList<StepSpec> makeSteps()
                   number("firmware", "firmware version"), number("serial", "serial number")}),
         stepSpec(
             "status", "Status: occupied slots and the selected slot",
-            {number("occupancy", "occupied slots, bit 0 for slot 1"),
+            {number("occupancy", "occupied slots"),
              fixedNumber("selected_slot", "selected slot", QStringLiteral("1 to ") + ModelSlots)},
             identify),
         stepSpec("select-slot", "Every slot selected in turn",
@@ -98,7 +97,7 @@ QList<StepSpec> makeSteps()
                               QStringLiteral("= ") + ModelSlots)},
                  identify),
         stepSpec("tarvik", "Tarvik status of an eight-slot reader",
-                 {fixedNumber("tarvik_occupancy", "occupied slots by the Tarvik status",
+                 {fixedNumber("tarvik_occupancy", "occupied slots, Tarvik status",
                               QStringLiteral("= the status's occupancy"))},
                  status),
         stepSpec("time", "Time setting",
@@ -106,24 +105,23 @@ QList<StepSpec> makeSteps()
                          MeasurementLimit::range(0, TimeSetting::MaxSeconds), "s"),
                   number("time_setting_counts", "time setting in counts")}),
         stepSpec("echo", "Echo of byte values",
-                 {fixedNumber("bytes_echoed", "bytes echoed right",
+                 {fixedNumber("bytes_echoed", "bytes echoed unchanged",
                               QStringLiteral("= the bytes sent"), "bytes")}),
         stepSpec("lines", "Modem lines, recorded: they follow the cards",
-                 {flag("cts_active", "clear to send active"),
-                  flag("dcd_active", "carrier detect active")}),
+                 {flag("cts_active", "CTS line active"), flag("dcd_active", "DCD line active")}),
         stepSpec("display", "Display test, judged by the operator",
-                 {flag("display_dots_lit", "every dot of the display lit", OperatorsYes)}, {},
-                 Nothing, "look at the display"),
+                 {flag("display_dots_lit", "every display dot lit", OperatorsYes)}, {}, Nothing,
+                 "look at the display"),
         stepSpec("cards", "Cards inserted into every slot, then removed",
-                 cardRound("inserted", "= every slot of the model") +
-                     cardRound("removed", "= no slot"),
+                 cardRound("inserted", "inserting", "= every slot of the model") +
+                     cardRound("removed", "removing", "= no slot"),
                  identify, Cards, "insert and remove cards"),
         stepSpec("program-clocks", "Card clocks stored in the reader",
                  {fixedNumber("clock_slot_N", "clock of slot N",
                               QStringLiteral("= the clock stored"), "MHz")},
                  identify, Programs),
         stepSpec("program-time", "Time setting stored in the reader",
-                 {fixedNumber("stored_time_setting_s", "time setting read back",
+                 {fixedNumber("stored_time_setting_s", "stored time setting",
                               QStringLiteral("= the setting stored"), "s")},
                  {}, Programs),
     };

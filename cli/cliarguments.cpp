@@ -1,7 +1,7 @@
 #include "cli/cliarguments.h"
 
-#include "commandline/checkoutcommandline.h"
 #include "checkout/decimaltext.h"
+#include "commandline/checkoutcommandline.h"
 #include "device/readerprotocol.h"
 #include "device/timesetting.h"
 #include "emulator/linefactory.h"
@@ -164,6 +164,10 @@ QString takeCheckoutOptions(const QCommandLineParser &parser, CliArguments &argu
     arguments.station = shared->station;
     arguments.operatorName = shared->operatorName.value_or(CheckoutCommandLine::loginName());
     arguments.lot = shared->lot.value_or(QString());
+    if (arguments.checkout.requireLot && arguments.lot.isEmpty())
+        return shared->fromPlan ? QStringLiteral("plan %1 requires a lot: name it with --lot TEXT")
+                                      .arg(arguments.checkout.plan.name)
+                                : QStringLiteral("--require-lot: name the lot with --lot TEXT");
     arguments.publish = shared->publish;
     arguments.cfxHandle = shared->cfxHandle;
     if (parser.isSet(PromptOption) && parser.isSet(NoPromptOption))
@@ -176,9 +180,6 @@ QString takeCheckoutOptions(const QCommandLineParser &parser, CliArguments &argu
         arguments.prompt = parser.isSet(PromptOption);
     else
         arguments.prompt = shared->planPrompt;
-    if (arguments.checkout.requireLot && arguments.lot.isEmpty())
-        return QStringLiteral("plan %1 requires a lot: give --lot TEXT")
-            .arg(arguments.checkout.plan.name);
     arguments.junitPath = parser.value(JunitOption);
     if (parser.isSet(JunitOption) && arguments.junitPath.isEmpty())
         return QStringLiteral("--junit needs a file name");

@@ -22,6 +22,7 @@ const QString ProgramTimeOption = QStringLiteral("program-time");
 const QString StationOption = QStringLiteral("station");
 const QString OperatorOption = QStringLiteral("operator");
 const QString LotOption = QStringLiteral("lot");
+const QString RequireLotOption = QStringLiteral("require-lot");
 const QString PublishOption = QStringLiteral("publish");
 const QString CfxHandleOption = QStringLiteral("cfx-handle");
 
@@ -69,6 +70,9 @@ void CheckoutCommandLine::addOptions(QCommandLineParser &parser)
                       QStringLiteral("checkout: the work order or lot of the readers, named in "
                                      "the record (at a station, the lot entered last)."),
                       QStringLiteral("TEXT")});
+    parser.addOption(
+        {RequireLotOption, QStringLiteral("checkout: check no reader without a lot (--lot, or at a "
+                                          "station the Lot field).")});
     parser.addOption({PublishOption,
                       QStringLiteral("checkout: also publish every reader's checkout as IPC-CFX "
                                      "messages to amqp[s]://[USER@]HOST[:PORT]/ADDRESS (an AMQP "
@@ -82,9 +86,9 @@ void CheckoutCommandLine::addOptions(QCommandLineParser &parser)
 
 QStringList CheckoutCommandLine::optionNames()
 {
-    return {PlanOption,     ModelOption,         MinFirmwareOption, EchoOption,
-            CardsOption,    ProgramClocksOption, ProgramTimeOption, StationOption,
-            OperatorOption, LotOption,           PublishOption,     CfxHandleOption};
+    return {PlanOption,          ModelOption,       MinFirmwareOption, EchoOption,     CardsOption,
+            ProgramClocksOption, ProgramTimeOption, StationOption,     OperatorOption, LotOption,
+            RequireLotOption,    PublishOption,     CfxHandleOption};
 }
 
 std::optional<CheckoutCommandLine::Parsed>
@@ -107,7 +111,7 @@ CheckoutCommandLine::take(const QCommandLineParser &parser, QString *error)
 bool CheckoutCommandLine::takePlan(const QCommandLineParser &parser, Parsed &parsed, QString *error)
 {
     for (const QString &option : {ModelOption, MinFirmwareOption, EchoOption, CardsOption,
-                                  ProgramClocksOption, ProgramTimeOption}) {
+                                  ProgramClocksOption, ProgramTimeOption, RequireLotOption}) {
         if (parser.isSet(option))
             return failWith(error, QStringLiteral("--%1 cannot be given with --plan: the plan "
                                                   "says what is checked")
@@ -149,6 +153,7 @@ bool CheckoutCommandLine::takeOptions(const QCommandLineParser &parser, Checkout
                                                     : CheckoutOptions::Echo::Quick;
     }
     options.cards = parser.isSet(CardsOption);
+    options.requireLot = parser.isSet(RequireLotOption);
     if (parser.isSet(ProgramClocksOption)) {
         const QStringList clocks = parser.value(ProgramClocksOption).split(QLatin1Char(','));
         if (clocks.size() != ReaderProtocol::SlotCount)

@@ -108,7 +108,7 @@ QStringList fillStepFailures()
     return fillAdditive(QStringLiteral("yield_steps"), QStringLiteral("hour"),
                         QStringLiteral("step"), QStringLiteral("failures"),
                         QStringLiteral("SELECT %1, step, count(*) AS n FROM checkouts %2 "
-                                       "WHERE serial IS NOT NULL GROUP BY %3")
+                                       "GROUP BY %3")
                             .arg(factColumns(13, QStringLiteral("hour")), failedStepsJoin(),
                                  QStringLiteral("1, 2, 3, 4, 5, 6, 7")));
 }
@@ -422,7 +422,7 @@ QString checkoutsAsHours(const QString &member, const QString &condition)
 QString checkoutsAsSteps(const QString &member, const QString &condition)
 {
     return QStringLiteral("SELECT %1 AS member, substr(started, 1, 13) AS hour, step, "
-                          "1 AS failures FROM checkouts %2 WHERE serial IS NOT NULL AND (%3)")
+                          "1 AS failures FROM checkouts %2 WHERE (%3)")
         .arg(member, failedStepsJoin(), condition);
 }
 
@@ -529,10 +529,6 @@ bool add(RecordsDatabase &database, const ReaderRecord &record)
                                    "checkouts = yield_hours.checkouts + excluded.checkouts"),
                     hours))
         return false;
-    // A reader that never identified counts in the checkouts and their outcomes alone.
-    if (!record.serialNumber)
-        return true;
-
     QStringList failed = record.failedSteps();
     failed.sort();
     failed.removeDuplicates();
@@ -548,6 +544,11 @@ bool add(RecordsDatabase &database, const ReaderRecord &record)
                                    "failures = yield_steps.failures + excluded.failures"),
                     steps))
         return false;
+    // A reader that never identified counts in the checkouts, their outcomes and the steps
+    // that failed (a port that did not open, an identification without a reply) alone: it has
+    // no serial number to be a reader of the yields by.
+    if (!record.serialNumber)
+        return true;
     // An aborted checkout tells nothing of the reader's yield or of how long a checkout takes.
     if (record.outcome == ReaderOutcome::Aborted)
         return true;
