@@ -246,7 +246,7 @@ private slots:
         QCOMPARE(chooser->options().plan.name, QStringLiteral("Tiny"));
         QTest::keyClick(&window, Qt::Key_Space);
         QVERIFY(!tile->isRunning()); // the plan requires a lot, and none is entered
-        QVERIFY(labelText(tile, "detailsLabel").contains(QLatin1String("requires a lot")));
+        QVERIFY(labelText(&window, "statusLine").contains(QLatin1String("Enter the lot first")));
         window.findChild<QLineEdit *>(QStringLiteral("lotField"))->setText(QStringLiteral("L7"));
         QTest::keyClick(&window, Qt::Key_Space);
         QTRY_COMPARE(tile->outcomeWord(), QStringLiteral("FAIL"));
