@@ -55,6 +55,9 @@ ExchangeStatus DeviceTransaction::polled(QByteArrayView request, qsizetype reply
     for (int check = 0; check < PollChecks; ++check) {
         if (takeReply(replyLength))
             return ExchangeStatus::Done;
+        // A lost line brings no reply: the remaining second of checks would only wait.
+        if (!m_line.isOpen())
+            break;
         wait(ReplyWaitMs);
     }
     return ExchangeStatus::Timeout;

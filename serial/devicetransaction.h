@@ -52,7 +52,8 @@ public:
     // DTR, write, 50 ms, release DTR: no drain, no check, no read.
     void writeOnly(QByteArrayView request);
 
-    // Drain, DTR, write, then up to 21 exact count checks with 50 ms after each failed one.
+    // Drain, DTR, write, then up to 21 exact count checks with 50 ms after each failed one;
+    // the checks end early once the line is lost.
     ExchangeStatus polled(QByteArrayView request, qsizetype replyLength);
 
 private:
