@@ -53,14 +53,16 @@ QByteArray ComPortClient::opening()
         {SetDataSize, 8, 1, "data size", {}},
         {SetParity, NoParity, 1, "parity", {}},
         {SetStopSize, OneStopBit, 1, "stop size", {}},
+        // What the server held from before this connection is dropped before the first
+        // request goes out: a purge answered late would take the reply with it.
+        {PurgeData, PurgeReceiveBuffer, 1, "purge", {}},
     }};
     QByteArray bytes = negotiate(Will, ComPortOption) + negotiate(Do, BinaryOption) +
                        negotiate(Will, BinaryOption);
-    for (const Setting &setting : m_settings)
-        bytes += command(setting.command, bigEndian(setting.wanted, setting.width));
     bytes += command(SetControl, QByteArray(1, char(NoFlowControl)));
     bytes += command(SetModemStateMask, QByteArray(1, char(ClearToSendState | CarrierDetectState)));
-    bytes += command(PurgeData, QByteArray(1, char(PurgeReceiveBuffer)));
+    for (const Setting &setting : m_settings)
+        bytes += command(setting.command, bigEndian(setting.wanted, setting.width));
     return bytes;
 }
 

@@ -26,8 +26,9 @@ public:
         Refused,
     };
 
-    // Option negotiation, the line parameters, the modem lines to report, and a purge of what
-    // the server holds from before this connection.
+    // Option negotiation, the modem lines to report, the line parameters and a purge of what
+    // the server holds from before this connection; settings() is Confirmed once all of these
+    // are answered.
     QByteArray opening();
 
     // Takes what the server sent: appends its data bytes to data, keeps its answers, and
@@ -63,7 +64,7 @@ private:
     void checkSetting(Setting &setting, quint32 value);
 
     TelnetDecoder m_decoder;
-    std::array<Setting, 4> m_settings{};
+    std::array<Setting, 5> m_settings{};
     QByteArray m_negotiationsSent; // verb and option pairs, so that none is sent twice
     bool m_comPortAccepted = false;
     QString m_problem;
