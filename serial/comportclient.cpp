@@ -60,9 +60,21 @@ QByteArray ComPortClient::opening()
     QByteArray bytes = negotiate(Will, ComPortOption) + negotiate(Do, BinaryOption) +
                        negotiate(Will, BinaryOption);
     bytes += command(SetControl, QByteArray(1, char(NoFlowControl)));
-    bytes += command(SetModemStateMask, QByteArray(1, char(ClearToSendState | CarrierDetectState)));
-    for (const Setting &setting : m_settings)
-        bytes += command(setting.command, bigEndian(setting.wanted, setting.width));
+    // The change bits belong in the mask as well: ser2net reports a line only when its change
+    // bit passes the mask.
+    const quint8 watched =
+        ClearToSendState | CarrierDetectState | ClearToSendChanged | CarrierDetectChanged;
+    bytes += command(SetModemStateMask, QByteArray(1, char(watched)));
+    return bytes + unansweredSettings();
+}
+
+QByteArray ComPortClient::unansweredSettings() const
+{
+    QByteArray bytes;
+    for (const Setting &setting : m_settings) {
+        if (!setting.answered)
+            bytes += command(setting.command, bigEndian(setting.wanted, setting.width));
+    }
     return bytes;
 }
 

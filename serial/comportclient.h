@@ -41,6 +41,8 @@ public:
     QByteArray control(quint8 value);
 
     Settings settings() const;
+    // The line parameter requests (and the purge) that have no answer yet, to send again.
+    QByteArray unansweredSettings() const;
     // Why the server's answers do not give the reader's line, once settings() is Refused.
     QString settingsProblem() const { return m_problem; }
     ModemLines modemLines() const { return m_modemLines; }

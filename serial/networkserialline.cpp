@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QTcpSocket>
 
+#include <algorithm>
 #include <cstring>
 
 #include <netinet/in.h>
@@ -79,10 +80,16 @@ bool NetworkSerialLine::open()
 
 void NetworkSerialLine::close()
 {
-    if (m_socket) {
+    if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState) {
+        // Unread bytes would turn the goodbye into a reset, which keeps ser2net from giving
+        // the port to the next client at once.
+        while (m_socket->waitForReadyRead(0)) {
+        }
+        m_socket->readAll();
         m_socket->disconnectFromHost();
-        m_socket->abort();
     }
+    if (m_socket)
+        m_socket->abort();
     m_socket.reset();
     m_comPort.reset();
     m_input.clear();
@@ -169,6 +176,7 @@ bool NetworkSerialLine::connectToServer(const NetworkPortName &address)
 bool NetworkSerialLine::awaitSettings()
 {
     const QDeadlineTimer deadline(SettingsTimeoutMs);
+    QDeadlineTimer askAgain(AskAgainMs);
     while (pull()) {
         switch (m_comPort->settings()) {
         case ComPortClient::Settings::Confirmed:
@@ -183,7 +191,12 @@ bool NetworkSerialLine::awaitSettings()
                             QStringLiteral("the serial server did not confirm the port settings "
                                            "within %1 s")
                                 .arg(SettingsTimeoutMs / 1000));
-        m_socket->waitForReadyRead(int(deadline.remainingTime()));
+        if (askAgain.hasExpired()) {
+            send(m_comPort->unansweredSettings());
+            askAgain.setRemainingTime(AskAgainMs);
+        }
+        m_socket->waitForReadyRead(
+            int(std::min(deadline.remainingTime(), askAgain.remainingTime())));
     }
     // A server that cannot give the port says why in plain text, then hangs up.
     const QString words = QString::fromLatin1(m_input).simplified();

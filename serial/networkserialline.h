@@ -24,6 +24,10 @@ class NetworkSerialLine final : public SerialLine
 public:
     static constexpr int ConnectTimeoutMs = 3000;
     static constexpr int SettingsTimeoutMs = 3000;
+    // A server in front of another RFC 2217 server (ser2net chained to a remote port) may drop
+    // the requests that come before its own connection is up: those not answered are asked
+    // again after this long.
+    static constexpr int AskAgainMs = 500;
 
     explicit NetworkSerialLine(const QString &portName);
     ~NetworkSerialLine() override;

@@ -41,5 +41,7 @@ constexpr quint8 PurgeReceiveBuffer = 1;
 
 constexpr quint8 ClearToSendState = 0x10;
 constexpr quint8 CarrierDetectState = 0x80;
+constexpr quint8 ClearToSendChanged = 0x01;
+constexpr quint8 CarrierDetectChanged = 0x08;
 
 } // namespace TelnetCodes
