@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # vornctl through Debian's real ser2net (RFC 2217) in front of vorn-emulator pseudo-terminals:
 # every command and a checkout give through the server what they give on a terminal of a reader
-# alike (never the same terminal: ser2net holds it a moment after each connection), 0xFF passes,
+# alike (never the same terminal: ser2net holds it a moment after each connection), 0xFF passes
+# (through socket:// as well),
 # eight readers are checked at once through one server, a port another client holds and a name
 # that does not resolve are open failures (exit 3), and a server stopped in the middle of a
 # checkout ends it within 2 s with its record kept.
@@ -39,7 +40,8 @@ same() {
   "$@"
 }
 
-for i in $(seq 0 "$readers"); do
+raw=$((readers + 1)) # the reader behind a raw TCP port, socket://127.0.0.1:$base
+for i in $(seq 0 "$raw"); do
   "$emulator" --link "$work/reader$i" >/dev/null &
   pids+=($!)
   wait_for "[[ -e $work/reader$i ]]" || fail "vorn-emulator did not start"
@@ -53,11 +55,13 @@ start_ser2net() {
       printf '    enable: on\n    options:\n      kickolduser: false\n'
       printf '    connector: serialdev,%s,9600n81,local\n' "$(readlink -f "$work/reader$i")"
     done
+    printf 'connection: &raw\n    accepter: tcp,127.0.0.1,%d\n    enable: on\n' "$base"
+    printf '    connector: serialdev,%s,9600n81,local\n' "$(readlink -f "$work/reader$raw")"
   } >"$work/ser2net.yaml"
   ser2net -n -u -c "$work/ser2net.yaml" -P "$work/ser2net.pid" >"$work/ser2net.log" 2>&1 &
   ser2net_pid=$!
   pids+=($ser2net_pid)
-  wait_for "(( \$(ss -ltnH 'sport > :$base and sport <= :$((base + readers))' | wc -l) == readers ))" ||
+  wait_for "(( \$(ss -ltnH 'sport >= :$base and sport <= :$((base + readers))' | wc -l) == readers + 1 ))" ||
     fail "ser2net did not listen: $(cat "$work/ser2net.log"; ss -ltnH)"
 }
 start_ser2net
@@ -115,6 +119,10 @@ check_eight() {
   return 1
 }
 same check_eight || fail "eight readers through ser2net"
+
+# Raw bytes through a plain TCP port: 0xFF passes as it is, the reader answers as on its terminal.
+raw_echo=$("$vornctl" --json --port "socket://127.0.0.1:$base" echo ÿ 2>&1) || true
+[[ "$raw_echo" == '{"echoed":"ÿ","sent":"ÿ"}' ]] || fail "echo through socket://: $raw_echo"
 
 # A port another client holds: the server's words, exit 3.
 exec 3<>"/dev/tcp/127.0.0.1/$((base + 1))"
