@@ -18,10 +18,10 @@
 #include "emulator/linefactory.h"
 #include "emulatorprocess.h"
 #include "samplesummary.h"
+#include "ser2netprocess.h"
 #include "serial/exchangetrace.h"
 #include "serial/realclock.h"
 #include "serial/serialline.h"
-#include "tests/support/ser2netprocess.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

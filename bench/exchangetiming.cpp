@@ -18,9 +18,9 @@
 #include "emulator/ptyserver.h"
 #include "emulatorprocess.h"
 #include "samplesummary.h"
+#include "ser2netprocess.h"
 #include "serial/devicetransaction.h"
 #include "serial/realclock.h"
-#include "tests/support/ser2netprocess.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,4 +1,4 @@
-#include "ser2netprocess.h"
+#include "bench/ser2netprocess.h"
 #include "windowfixture.h"
 
 #include <QComboBox>
