@@ -12,19 +12,12 @@ emulator=${2:?path to vorn-emulator}
 
 work=$(mktemp -d)
 pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config HOME=$work/home XDG_DATA_HOME=$work/data
 mkdir -p "$HOME"
-base=$((40000 + ($$ % 2500) * 8))
+base=$((40000 + ($$ % 2000) * 10))
 readers=8
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
+fail() { echo "FAIL: $*" && exit 1; }
 # wait_for CONDITION...: polls a shell condition for up to 10 s.
 wait_for() {
   for _ in $(seq 200); do eval "$*" && return 0; sleep 0.05; done
