@@ -39,9 +39,12 @@ void Ser2netProcess::stop()
 {
     if (m_process.state() == QProcess::NotRunning)
         return;
+    // ser2net may sit on SIGTERM while its connector is stuck (seen with a chained server gone).
     m_process.terminate();
-    if (!m_process.waitForFinished())
+    if (!m_process.waitForFinished(2000)) {
         m_process.kill();
+        m_process.waitForFinished();
+    }
 }
 
 quint16 Ser2netProcess::freePort()

@@ -12,7 +12,7 @@ emulator=${2:?path to vorn-emulator}
 
 work=$(mktemp -d)
 pids=()
-trap 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; rm -rf "$work"' EXIT
+trap 'for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null || true; done; rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config HOME=$work/home XDG_DATA_HOME=$work/data
 mkdir -p "$HOME"
 base=$((40000 + ($$ % 2000) * 10))
