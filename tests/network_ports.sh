@@ -15,7 +15,8 @@ pids=()
 trap 'for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null || true; done; rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config HOME=$work/home XDG_DATA_HOME=$work/data
 mkdir -p "$HOME"
-base=$((40000 + ($$ % 2000) * 10))
+# Below the kernel's ephemeral ports (32768 and up), which a connection may hold at any time.
+base=$((20000 + ($$ % 1200) * 10))
 readers=8
 fail() { echo "FAIL: $*" && exit 1; }
 # wait_for CONDITION...: polls a shell condition for up to 10 s.
