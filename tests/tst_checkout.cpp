@@ -145,6 +145,7 @@ private slots:
     void identificationLimits();
     void planLimitJudgesItsMeasurementOnly_data();
     void planLimitJudgesItsMeasurementOnly();
+    void planIdentityIsItsContent();
     void operatorSaysNo();
     void endOfInputIsNoAnswer();
     void timeSettingLimit_data();
@@ -419,6 +420,22 @@ void CheckoutTest::planLimitJudgesItsMeasurementOnly()
     QCOMPARE(failedMeasurements, failed.isEmpty() ? QStringList{} : QStringList{failed});
     QCOMPARE(record.outcome, failed.isEmpty() ? ReaderOutcome::Pass : ReaderOutcome::Fail);
     QCOMPARE(record.plan, plan->options.plan);
+}
+
+void CheckoutTest::planIdentityIsItsContent()
+{
+    const auto identity = [](const QByteArray &text) {
+        QString error;
+        const std::optional<CheckoutPlan> plan = PlanReader::read(text, "p.yaml", &error);
+        return plan ? plan->options.plan.sha256 : error;
+    };
+    const QString plain = identity("name: P\nrevision: 1\nlimits: {firmware: {low: 4}}\n");
+    QCOMPARE(plain.size(), 64);
+    // Comments, spacing and key order are not the plan; a value is.
+    QCOMPARE(identity("# the P line\nlimits:\n  firmware:   {low: 4}  # raised\nrevision: 1\n"
+                      "name: P\n"),
+             plain);
+    QVERIFY(identity("name: P\nrevision: 1\nlimits: {firmware: {low: 5}}\n") != plain);
 }
 
 void CheckoutTest::identificationLimits_data()
