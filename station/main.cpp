@@ -1,4 +1,6 @@
+#include "checkout/readerjournalfolder.h"
 #include "emulator/linefactory.h"
+#include "process/stopsignals.h"
 #include "publish/cfxmessages.h"
 #include "publish/publisher.h"
 #include "publish/publishsink.h"
@@ -30,6 +32,10 @@ int main(int argc, char **argv)
     if (!commandLine)
         return exitCode;
 
+    // Made first and so ended last: SIGTERM, SIGHUP and Ctrl+C close the window as the operator
+    // would, which stops the checkouts and puts their readers back, and the records are kept
+    // before the program ends with 128 and the signal; a second signal ends it at once.
+    const StopSignals stopSignals;
     QApplication application(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/vorn-station.svg")));
 
@@ -55,6 +61,8 @@ int main(int argc, char **argv)
     setup.lines = [&lines](const QString &port, WaitClock &lineClock) {
         return lines.create(port, lineClock);
     };
+    ReaderJournalFolder journal;
+    setup.journal = &journal;
 
     // Made before the window and so ended after it: the records of checkouts that the closing
     // window stops are still kept.
@@ -86,5 +94,11 @@ int main(int argc, char **argv)
     StationWindow window(setup);
     window.setRecordsPanel(new RecordsPanel(records, setup.station));
     window.show();
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &window, [&window](int signal) {
+        window.close();
+        QCoreApplication::exit(StopSignals::exitCode(signal));
+    });
+    if (stopSignals.received() != 0) // before the window could hear of it
+        return StopSignals::exitCode(stopSignals.received());
     return application.exec();
 }

@@ -9,6 +9,7 @@
 
 #include <optional>
 
+class ReaderJournal;
 class StationRecords;
 
 // Who checks, and which lot the readers belong to. Each checkout takes them as it starts and
@@ -51,4 +52,7 @@ struct StationSetup
     // Further outputs every tile's checkouts are handed to (the line's message bus); they
     // outlive the window.
     QList<CheckoutSink *> sinks;
+    // Where the checkouts note what they found before changing a reader (emulated readers
+    // aside); none when not given.
+    ReaderJournal *journal = nullptr;
 };
