@@ -41,8 +41,7 @@ QString RecordCertificate::html(const ReaderRecord &record)
             steps += QStringLiteral("<tr><td></td>") + cell(measurement.name) +
                      cell(measurement.valueText()) +
                      cell(orDash(measurement.limit.text(measurement.unit))) +
-                     cell(measurement.passed() ? QStringLiteral("pass") : QStringLiteral("fail")) +
-                     QStringLiteral("</tr>");
+                     cell(measurement.outcomeName()) + QStringLiteral("</tr>");
     }
     const QString firmware =
         record.firmware ? QString::number(*record.firmware) : QStringLiteral("–");

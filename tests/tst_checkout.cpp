@@ -151,6 +151,8 @@ private slots:
     void clocksPutBackAfterAnEndInTheirStep_data();
     void clocksPutBackAfterAnEndInTheirStep();
     void measurementsInTheRecord();
+    void storedMeasurementOutcome_data();
+    void storedMeasurementOutcome();
     void presenceOfAnAutomaticSocket_data();
     void presenceOfAnAutomaticSocket();
     void severalReadersAtOnce();
@@ -599,15 +601,39 @@ void CheckoutTest::measurementsInTheRecord()
     QCOMPARE(ReaderRecord::fromJson(record.toJson()), record);
 }
 
+void CheckoutTest::storedMeasurementOutcome_data()
+{
+    QTest::addColumn<QJsonValue>("stored");
+    QTest::addColumn<Measurement::Outcome>("read");
+    QTest::newRow("pass") << QJsonValue("pass") << Measurement::Outcome::Pass;
+    QTest::newRow("fail") << QJsonValue("fail") << Measurement::Outcome::Fail;
+    QTest::newRow("a word not known") << QJsonValue("passed") << Measurement::Outcome::Error;
+    QTest::newRow("none") << QJsonValue() << Measurement::Outcome::Error;
+}
+
+void CheckoutTest::storedMeasurementOutcome()
+{
+    // A corrupt or foreign record must never read as a pass.
+    QFETCH(QJsonValue, stored);
+    QFETCH(Measurement::Outcome, read);
+    const Measurement measurement = Measurement::fromJson(
+        {{"name", "model_type"}, {"value", 8}, {"unit", ""}, {"limit", {}}, {"outcome", stored}});
+    QCOMPARE(measurement.outcome, read);
+}
+
 void CheckoutTest::presenceOfAnAutomaticSocket_data()
 {
     // What the port answers, probe after probe; C: the reader's checkout ends there.
     QTest::addColumn<QString>("answers");
     QTest::addColumn<QString>("checks"); // one letter per probe: y checks a reader
-    QTest::newRow("nobody there") << "---" << "---";
-    QTest::newRow("arrives, checked once, stays") << "-yCyyy" << "-y---";
-    QTest::newRow("taken away, the next is checked") << "yCy-y" << "y--y";
-    QTest::newRow("a silence while checked ends the wait") << "yC-y" << "y-y";
+    QTest::newRow("nobody there") << "---"
+                                  << "---";
+    QTest::newRow("arrives, checked once, stays") << "-yCyyy"
+                                                  << "-y---";
+    QTest::newRow("taken away, the next is checked") << "yCy-y"
+                                                     << "y--y";
+    QTest::newRow("a silence while checked ends the wait") << "yC-y"
+                                                           << "y-y";
 }
 
 void CheckoutTest::presenceOfAnAutomaticSocket()
