@@ -6,6 +6,8 @@
 #include "serial/serialline.h"
 #include "station/stationrecords.h"
 
+#include <cstdio>
+
 namespace {
 
 const QString IdentifyStep = QStringLiteral("identify");
@@ -52,6 +54,11 @@ void TileWorker::readerFinished(int /*reader*/, const ReaderRecord &record)
     // to its sinks (the station's records) only after this, so the window hears of the
     // checkout before it hears how its record was kept.
     emit finished(record);
+}
+
+void TileWorker::notice(int /*reader*/, const QString &port, const QString &text)
+{
+    std::fprintf(stderr, "vorn-station: %s: %s\n", qPrintable(port), qPrintable(text));
 }
 
 void TileWorker::probe()
