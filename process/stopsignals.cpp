@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <pthread.h>
