@@ -33,7 +33,7 @@ const QList<CliCommandInfo> &CliCommandTable::all()
         {CliCommand::Checkout, "checkout", "", 0,
          "check the readers on every --port at once, step by step"},
         {CliCommand::Restore, "restore", "", 0,
-         "put back what an unfinished checkout of the port left changed in its reader"},
+         "put back the reader as a killed checkout of the port found it"},
     };
     return commands;
 }
