@@ -1,9 +1,11 @@
 #include "checkout/readerjournalfolder.h"
 
 #include "device/identification.h"
+#include "serial/openfailuremessage.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QUrl>
 
@@ -57,9 +59,15 @@ QString ReaderJournalFolder::defaultFolder()
     return state + QStringLiteral("/vorn-tool/journal");
 }
 
+QString ReaderJournalFolder::deviceOf(const QString &port)
+{
+    const QString device = QFileInfo(OpenFailureMessage::devicePath(port)).canonicalFilePath();
+    return device.isEmpty() ? port : device;
+}
+
 QString ReaderJournalFolder::filePrefix(const QString &port)
 {
-    return QString::fromLatin1(QUrl::toPercentEncoding(port)) + QLatin1Char('@');
+    return QString::fromLatin1(QUrl::toPercentEncoding(deviceOf(port))) + QLatin1Char('@');
 }
 
 QString ReaderJournalFolder::filePath(const QString &port, int serialNumber) const
@@ -79,8 +87,8 @@ QList<FoundSettings> ReaderJournalFolder::left(const QString &port) const
             continue;
         const std::optional<FoundSettings> settings =
             FoundSettings::fromJson(QJsonDocument::fromJson(file.readAll()).object());
-        // Only what this port's notes say of this port: a file copied in by hand is no note.
-        if (settings && settings->port == port)
+        // Only what the notes say of this device: a file copied in by hand is no note.
+        if (settings && deviceOf(settings->port) == deviceOf(port))
             entries.append(*settings);
     }
     return entries;

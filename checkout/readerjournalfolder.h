@@ -19,7 +19,10 @@ public:
     void forget(const QString &port, int serialNumber) override;
 
 private:
-    // The port in letters a file name can hold, and the six digits of the serial number.
+    // The device the port name leads to, so that /dev/serial/by-id/... and ttyUSB0 share
+    // their notes; the name itself when it leads to no file.
+    static QString deviceOf(const QString &port);
+    // The device in letters a file name can hold.
     static QString filePrefix(const QString &port);
     QString filePath(const QString &port, int serialNumber) const;
 
