@@ -1,8 +1,7 @@
 #include "cli/recordscommand.h"
 
 #include "device/identification.h"
-#include "publish/cfxmessages.h"
-#include "publish/publisher.h"
+#include "publish/storedcheckoutpublisher.h"
 #include "records/recordcertificate.h"
 #include "records/recordkeeper.h"
 #include "records/recordsfilters.h"
@@ -477,85 +476,39 @@ int RecordsCommand::sync(const RecordsLocation &location)
 int RecordsCommand::publish(const QCommandLineParser &parser, const RecordsQuery &query,
                             const RecordsLocation &location)
 {
-    const QString url = parser.isSet(PublishOption)
-                            ? parser.value(PublishOption).trimmed()
-                            : qEnvironmentVariable("VORN_PUBLISH").trimmed();
-    if (url.isEmpty())
-        return usageError(QStringLiteral("'records publish' needs the broker: --publish URL or "
-                                         "VORN_PUBLISH"));
     QString problem;
     const std::optional<PublishTarget> target =
-        PublishTarget::fromUrl(url, qEnvironmentVariable("VORN_AMQP_PASSWORD"),
-                               qEnvironmentVariable("VORN_AMQP_PASSWORD_FILE"), &problem);
-    if (!target)
+        PublishTarget::choose(parser.value(PublishOption).trimmed(), &problem);
+    if (!problem.isEmpty())
         return usageError(problem);
+    if (!target || (parser.isSet(PublishOption) && parser.value(PublishOption).trimmed().isEmpty()))
+        return usageError(QStringLiteral("'records publish' needs the broker: --publish URL or "
+                                         "VORN_PUBLISH"));
     if (parser.isSet(CfxHandleOption) && parser.value(CfxHandleOption).trimmed().isEmpty())
         return usageError(QStringLiteral("--cfx-handle needs a name"));
 
-    // The stored checkouts chosen, oldest first, as their three messages each: the same
-    // messages, with the same UniqueIDs, as the station sent when they were made, so a
-    // consumer that has them already drops the copies.
-    QList<QJsonObject> envelopes;
-    qsizetype checkouts = 0;
-    if (!parser.isSet(PendingOption)) {
-        // Reading never makes a records file: a path with a typo is reported, not created.
-        RecordsStore store(location);
-        if (!store.open(RecordsStore::OpenMode::ExistingOnly))
-            return databaseError(store.errorText());
-        const std::optional<QList<RecordSummary>> summaries = store.list(query);
-        if (!summaries)
-            return databaseError(store.errorText());
-        for (auto summary = summaries->crbegin(); summary != summaries->crend(); ++summary) {
-            std::optional<ReaderRecord> record;
-            if (!store.find(summary->id, record))
-                return databaseError(store.errorText());
-            if (!record)
-                continue;
-            const QString handle = parser.isSet(CfxHandleOption)
-                                       ? parser.value(CfxHandleOption).trimmed()
-                                       : CfxMessages::defaultHandle(record->station);
-            // Which of the station's ports the reader sat on is not kept with the record.
-            envelopes.append(CfxMessages::wholeCheckout(*record, {handle, std::nullopt}));
-            ++checkouts;
-        }
-    }
-
-    std::mutex warningsLock;
-    QStringList warnings;
-    Publisher publisher(*target);
-    publisher.setWarningHandler([&warningsLock, &warnings](const QString &warning) {
-        const std::lock_guard lock(warningsLock);
-        warnings.append(warning);
-    });
-    if (!envelopes.isEmpty() && !publisher.publish(envelopes)) {
-        const std::lock_guard lock(warningsLock);
-        for (const QString &warning : std::as_const(warnings))
-            m_error.write("vornctl: " + warning.toUtf8() + '\n');
+    const bool pendingOnly = parser.isSet(PendingOption);
+    const StoredCheckoutPublisher::Published published = StoredCheckoutPublisher(*target).publish(
+        location, pendingOnly ? std::nullopt : std::optional<RecordsQuery>(query),
+        parser.value(CfxHandleOption).trimmed(), std::chrono::seconds(15));
+    if (!published.recordsError.isEmpty())
+        return databaseError(published.recordsError);
+    for (const QString &warning : published.warnings)
+        m_error.write("vornctl: " + warning.toUtf8() + '\n');
+    if (!published.spooled)
         return DatabaseFailed;
-    }
-    // A long backlog takes as long as it takes, as long as the broker keeps taking messages.
-    constexpr std::chrono::seconds Patience{15};
-    Publisher::Sent sent = publisher.sendWaiting(Patience);
-    for (int before = -1; sent == Publisher::Sent::TimedOut && publisher.sentCount() > before;) {
-        before = publisher.sentCount();
-        sent = publisher.sendWaiting(Patience);
-    }
-    {
-        const std::lock_guard lock(warningsLock);
-        for (const QString &warning : std::as_const(warnings))
-            m_error.write("vornctl: " + warning.toUtf8() + '\n');
-    }
-    if (!parser.isSet(PendingOption))
+    if (!pendingOnly)
         print(QStringLiteral("%1 chosen: %2 messages\n")
-                  .arg(checkouts == 1 ? QStringLiteral("1 checkout")
-                                      : QStringLiteral("%1 checkouts").arg(checkouts))
-                  .arg(envelopes.size()));
-    print(QStringLiteral("sent %1 messages to %2\n").arg(publisher.sentCount()).arg(target->url()));
-    if (sent == Publisher::Sent::All)
+                  .arg(published.checkouts == 1
+                           ? QStringLiteral("1 checkout")
+                           : QStringLiteral("%1 checkouts").arg(published.checkouts))
+                  .arg(published.messages));
+    print(QStringLiteral("sent %1 messages to %2\n").arg(published.sent).arg(target->url()));
+    if (published.sentAll)
         return Done;
     m_error.write(QStringLiteral("vornctl: %1 messages still wait in the spool %2\n")
-                      .arg(publisher.waitingCount())
-                      .arg(publisher.spoolLocation().path)
+                      .arg(published.waiting)
+                      .arg(published.spoolPath)
                       .toUtf8());
     return PublishFailed;
 }
