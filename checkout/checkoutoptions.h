@@ -25,6 +25,9 @@ struct CheckoutOptions
     bool cards = false;  // the card step: every slot occupied, then none
     std::optional<ClockSelection> programClocks; // set and stored, then read back
     std::optional<quint16> programTimeCounts;    // stored, then read back
+    // No checkout starts without a lot: a line that traces every reader to its work order
+    // refuses an empty one rather than keep records nobody can place.
+    bool requireLot = false;
 
     // {"model", "min_firmware", "echo", "prompt", "cards", "program_clocks" (MHz texts, slot 1
     // first), "program_time_s"}; what was not asked for is null.

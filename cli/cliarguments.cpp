@@ -1,7 +1,7 @@
 #include "cli/cliarguments.h"
 
-#include "commandline/checkoutcommandline.h"
 #include "checkout/decimaltext.h"
+#include "commandline/checkoutcommandline.h"
 #include "device/readerprotocol.h"
 #include "device/timesetting.h"
 #include "emulator/linefactory.h"
@@ -164,6 +164,8 @@ QString takeCheckoutOptions(const QCommandLineParser &parser, CliArguments &argu
     arguments.station = shared->station;
     arguments.operatorName = shared->operatorName.value_or(CheckoutCommandLine::loginName());
     arguments.lot = shared->lot.value_or(QString());
+    if (arguments.checkout.requireLot && arguments.lot.isEmpty())
+        return QStringLiteral("--require-lot: name the lot with --lot TEXT");
     arguments.publish = shared->publish;
     arguments.cfxHandle = shared->cfxHandle;
     if (parser.isSet(PromptOption) && parser.isSet(NoPromptOption))

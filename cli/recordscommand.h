@@ -59,6 +59,8 @@ private:
     int sync(const RecordsLocation &location);
     int publish(const QCommandLineParser &parser, const RecordsQuery &query,
                 const RecordsLocation &location);
+    // Discards what waits in the publishing spool for destination.
+    int dropSpooled(const QString &destination);
     int usageError(const QString &message);
     int databaseError(const QString &message);
     void print(const QString &text);

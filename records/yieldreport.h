@@ -76,8 +76,8 @@ struct ParetoStep
 };
 
 // The figures of a yield report. A reader is a serial number. Readers, yields and durations
-// count the checkouts of readers that identified and that were not aborted; the Pareto counts
-// the checkouts of readers that identified; checkouts and outcomes count every checkout.
+// count the checkouts of readers that identified and that were not aborted; checkouts, outcomes
+// and the Pareto count every checkout, those of readers that never identified too.
 struct ReportFigures
 {
     ReportQuery query;
@@ -87,10 +87,11 @@ struct ReportFigures
     qint64 errors = 0;
     qint64 aborted = 0;
     qint64 readers = 0;
-    qint64 firstPassed = 0;                 // readers whose earliest checkout in the window passed
-    qint64 finalPassed = 0;                 // readers whose latest checkout in the window passed
-    qint64 retestedReaders = 0;             // readers with two or more checkouts in the window
-    QList<ParetoStep> pareto;               // most failures first, then by name
+    qint64 firstPassed = 0;     // readers whose earliest checkout in the window passed
+    qint64 finalPassed = 0;     // readers whose latest checkout in the window passed
+    qint64 retestedReaders = 0; // readers with two or more checkouts in the window
+    qint64 unidentified = 0;    // checkouts of readers that never told their serial number
+    QList<ParetoStep> pareto;   // most failures first, then by name
     std::optional<qint64> medianDurationMs; // to 10 ms, the nearest rank
     std::optional<qint64> p95DurationMs;
     qint64 hoursWithCheckouts = 0;
@@ -102,8 +103,9 @@ struct ReportFigures
     double throughputPerHour() const;
     // {"from", "to", "filters": {"station", "model", "lot", "operator"}, "checkouts", "readers",
     //  "outcomes": {"pass", "fail", "error", "aborted"}, "first_pass_yield", "final_yield",
-    //  "retested_readers", "pareto": [{"step", "failures", "share", "cumulative"}],
-    //  "duration_ms": {"median", "p95"}, "throughput_per_hour", "by"}, and "groups" when
+    //  "retested_readers", "unidentified_checkouts", "pareto": [{"step", "failures", "share",
+    //  "cumulative"}], "duration_ms": {"median", "p95"}, "throughput_per_hour", "by"}, and "groups"
+    //  when
     // grouped. Yields and shares run from 0 to 1; what cannot be known (a yield without readers)
     // is null.
     QJsonObject toJson() const;
@@ -115,10 +117,11 @@ struct StationYield
 {
     qint64 readers = 0;
     std::optional<double> firstPassYield;
+    std::optional<double> finalYield;
     QString mostFailedStep; // empty when no step failed
     qint64 mostFailedStepFailures = 0;
 
-    // "42 readers today, first-pass yield 95.2 %, most failed: echo (2)"
+    // "42 readers today, first-pass yield 95.2 %, final yield 97.6 %, most failed: echo (2)"
     QString text() const;
 
     friend bool operator==(const StationYield &, const StationYield &) = default;
@@ -157,6 +160,7 @@ private:
 
     bool outcomes(const Window &window, ReportFigures &figures, Groups &groups);
     bool pareto(const Window &window, ReportFigures &figures);
+    bool unidentified(const Window &window, ReportFigures &figures);
     bool durations(const Window &window, ReportFigures &figures);
     bool chains(const Window &window, ReportGrouping by, ReportFigures &figures, Groups &groups);
 

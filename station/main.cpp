@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <future>
 #include <memory>
 
 int main(int argc, char **argv)
@@ -30,8 +31,16 @@ int main(int argc, char **argv)
 
     // Made first and so ended last: SIGTERM, SIGHUP and Ctrl+C close the window as the operator
     // would, which stops the checkouts and puts their readers back, and the records are kept
-    // before the program ends with 128 and the signal; a second signal ends it at once.
+    // before the program ends with 128 and the signal; a second signal ends it at once. Made
+    // before any thread, so that every thread leaves the signals to it.
     const StopSignals stopSignals;
+
+    // The system's ports are listed while the application connects to the display: the scan
+    // need not hold up the window.
+    std::future<QList<PortEntry>> scan;
+    if (!commandLine->portsGiven)
+        scan = std::async(std::launch::async, [] { return PortScan::enumerated(); });
+
     QApplication application(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/vorn-station.svg")));
 
@@ -41,8 +50,8 @@ int main(int argc, char **argv)
 
     StationSetup setup;
     setup.ports = commandLine->ports;
-    if (!commandLine->portsGiven)
-        for (const PortEntry &port : PortScan::enumerated())
+    if (scan.valid())
+        for (const PortEntry &port : scan.get())
             setup.ports.append(port.name);
     if (commandLine->emulated)
         setup.ports.append(LineFactory::emulatedPortNames());

@@ -114,6 +114,8 @@ QString summaryOf(const ReportFigures &figures)
                .arg(figures.firstPassed)
                .arg(figures.finalPassed)
                .arg(figures.retestedReaders) +
+           (figures.unidentified > 0 ? QStringLiteral(", %1 unidentified").arg(figures.unidentified)
+                                     : QString()) +
            QStringLiteral("; pareto: ") + pareto.join(QLatin1String(", ")) +
            QStringLiteral("; groups: ") + groups.join(QLatin1String(", "));
 }
@@ -310,7 +312,7 @@ void YieldReportTest::figures_data()
 
     const QString all = QStringLiteral(
         "8 checkouts (3 pass, 2 fail, 2 error, 1 aborted), 3 readers, 1 first, 2 final, 2 "
-        "retested; pareto: echo 2, clocks 1, select-slot 1; groups: ");
+        "retested, 1 unidentified; pareto: echo 2, clocks 1, identify 1, select-slot 1; groups: ");
     QTest::newRow("both days") << "{D}T00:00"
                                << ""
                                << ""
@@ -384,7 +386,8 @@ void YieldReportTest::figures_data()
         << ""
         << "bob" << ReportGrouping::Day
         << "3 checkouts (1 pass, 0 fail, 2 error, 0 aborted), 2 readers, 1 first, 1 final, 0 "
-           "retested; pareto: select-slot 1; groups: {D} 1/1/1/1, {D1} 2/1/0/0";
+           "retested, 1 unidentified; pareto: identify 1, select-slot 1; groups: {D} 1/1/1/1, {D1} "
+           "2/1/0/0";
     // A window that begins after a reader's first checkouts: its first in the window counts.
     QTest::newRow("from a whole hour")
         << "{D}T11:00"
@@ -392,21 +395,23 @@ void YieldReportTest::figures_data()
         << ""
         << "" << ReportGrouping::None
         << "6 checkouts (2 pass, 1 fail, 2 error, 1 aborted), 3 readers, 1 first, 2 final, 1 "
-           "retested; pareto: echo 2, select-slot 1; groups: ";
+           "retested, 1 unidentified; pareto: echo 2, identify 1, select-slot 1; groups: ";
     QTest::newRow("from a minute")
         << "{D}T10:15"
         << ""
         << ""
         << "" << ReportGrouping::None
         << "7 checkouts (2 pass, 2 fail, 2 error, 1 aborted), 3 readers, 0 first, 2 final, 2 "
-           "retested; pareto: echo 2, clocks 1, select-slot 1; groups: ";
+           "retested, 1 unidentified; pareto: echo 2, clocks 1, identify 1, select-slot 1; "
+           "groups: ";
     QTest::newRow("from a minute, by day")
         << "{D}T10:15"
         << ""
         << ""
         << "" << ReportGrouping::Day
         << "7 checkouts (2 pass, 2 fail, 2 error, 1 aborted), 3 readers, 0 first, 2 final, 2 "
-           "retested; pareto: echo 2, clocks 1, select-slot 1; groups: {D} 4/2/0/1, "
+           "retested, 1 unidentified; pareto: echo 2, clocks 1, identify 1, select-slot 1; groups: "
+           "{D} 4/2/0/1, "
            "{D1} 3/2/1/1";
 }
 
@@ -444,9 +449,10 @@ void YieldReportTest::durationsAndThroughput()
     // Hours 10, 11, 12 and 23 of D, 00 and 09 of D+1.
     QCOMPARE(figures->hoursWithCheckouts, 6);
     QCOMPARE(figures->throughputPerHour(), 8.0 / 6.0);
-    QCOMPARE(figures->pareto,
-             (QList<ParetoStep>{
-                 {"echo", 2, 0.5, 0.5}, {"clocks", 1, 0.25, 0.75}, {"select-slot", 1, 0.25, 1.0}}));
+    QCOMPARE(figures->pareto, (QList<ParetoStep>{{"echo", 2, 0.4, 0.4},
+                                                 {"clocks", 1, 0.2, 0.6},
+                                                 {"identify", 1, 0.2, 0.8},
+                                                 {"select-slot", 1, 0.2, 1.0}}));
 
     query.from = utc(m_day, 10, 15); // from the checkouts, the first passing one left out
     const std::optional<ReportFigures> later = YieldReport(*m_store).run(query);
@@ -640,12 +646,13 @@ void YieldReportTest::stationToday_data()
     QTest::addColumn<StationYield>("expected");
     // h1's day D in UTC: 201 failed, 202 passed first; echo failed twice (201, and 204 before
     // it was aborted).
-    QTest::newRow("UTC") << 0 << "h1" << StationYield{2, 0.5, "echo", 2};
+    QTest::newRow("UTC") << 0 << "h1" << StationYield{2, 0.5, 0.0, "echo", 2};
     // In India (UTC+05:30) h1's day D ends at 18:30 UTC, before 201 came: 202 alone, and of
     // the steps that failed once each the first by name.
-    QTest::newRow("half an hour off UTC") << 19800 << "h1" << StationYield{1, 1.0, "clocks", 1};
+    QTest::newRow("half an hour off UTC")
+        << 19800 << "h1" << StationYield{1, 1.0, 0.0, "clocks", 1};
     QTest::newRow("a station without checkouts")
-        << 0 << "h9" << StationYield{0, std::nullopt, "", 0};
+        << 0 << "h9" << StationYield{0, std::nullopt, std::nullopt, "", 0};
 }
 
 void YieldReportTest::stationToday()
@@ -699,11 +706,12 @@ void YieldReportTest::report_data()
 
     const QString all = QStringLiteral(
         "8 checkouts (2 pass, 3 fail, 2 error, 1 aborted), 4 readers, 1 first, 2 final, 2 "
-        "retested; pareto: clocks 3, echo 1; groups: ");
+        "retested; pareto: clocks 3, echo 1, identify 1; groups: ");
     QTest::newRow("all") << QStringList{} << all;
-    QTest::newRow("station") << QStringList{"--station", "line-1"}
-                             << "4 checkouts (1 pass, 2 fail, 1 error, 0 aborted), 3 readers, 1 "
-                                "first, 1 final, 0 retested; pareto: clocks 1, echo 1; groups: ";
+    QTest::newRow("station")
+        << QStringList{"--station", "line-1"}
+        << "4 checkouts (1 pass, 2 fail, 1 error, 0 aborted), 3 readers, 1 "
+           "first, 1 final, 0 retested; pareto: clocks 1, echo 1, identify 1; groups: ";
     const QString line2 = QStringLiteral(
         "4 checkouts (1 pass, 1 fail, 1 error, 1 aborted), 3 readers, 1 first, 1 final, 0 "
         "retested; pareto: clocks 2; groups: ");
@@ -711,7 +719,8 @@ void YieldReportTest::report_data()
     QTest::newRow("operator") << QStringList{"--operator", "bob"} << line2;
     QTest::newRow("lot") << QStringList{"--lot", "L1"}
                          << "7 checkouts (2 pass, 3 fail, 2 error, 0 aborted), 4 readers, 1 first, "
-                            "2 final, 2 retested; pareto: clocks 3, echo 1; groups: ";
+                            "2 final, 2 retested; pareto: clocks 3, echo 1, identify 1; "
+                            "groups: ";
     QTest::newRow("lot of the aborted only")
         << QStringList{"--lot", "L2"}
         << "1 checkouts (0 pass, 0 fail, 0 error, 1 aborted), 0 readers, 0 first, 0 final, 0 "
@@ -743,7 +752,8 @@ void YieldReportTest::report_data()
     QTest::newRow("lot, by station")
         << QStringList{"--lot", "L1", "--by", "station"}
         << "7 checkouts (2 pass, 3 fail, 2 error, 0 aborted), 4 readers, 1 first, 2 final, 2 "
-           "retested; pareto: clocks 3, echo 1; groups: line-1 4/3/1/1, line-2 3/3/1/1";
+           "retested; pareto: clocks 3, echo 1, identify 1; groups: line-1 4/3/1/1, line-2 "
+           "3/3/1/1";
     QTest::newRow("model, by station")
         << QStringList{"--model", "8", "--by", "station"}
         << "6 checkouts (1 pass, 3 fail, 1 error, 1 aborted), 3 readers, 0 first, 1 final, 2 "
@@ -850,6 +860,15 @@ void YieldReportTest::emptyWindow()
     QCOMPARE(text.exitCode, 0);
     QVERIFY2(text.out.contains(QStringLiteral("First-pass yield  –")), qPrintable(text.out));
     QVERIFY(text.out.contains(QLatin1String("Failing steps: none")));
+
+    // A start after the default end, without an end: that day, empty so far.
+    const QDate tomorrow = QDateTime::currentDateTimeUtc().date().addDays(1);
+    const VornctlRun ahead =
+        VornctlRun::of(report({"--json", "--since", tomorrow.toString(Qt::ISODate)}));
+    QCOMPARE(ahead.exitCode, 0);
+    QCOMPARE(jsonOf(ahead.out)[QLatin1String("to")].toString(),
+             tomorrow.addDays(1).toString(Qt::ISODate) + QStringLiteral("T00:00:00Z"));
+    QCOMPARE(jsonOf(ahead.out)[QLatin1String("checkouts")].toInteger(-1), 0);
 }
 
 void YieldReportTest::textAndCsv()
@@ -859,12 +878,15 @@ void YieldReportTest::textAndCsv()
     QCOMPARE(text.exitCode, 0);
     for (const char *line : {"\nCheckouts         8  (pass 2, fail 3, error 2, aborted 1)\n",
                              "\nReaders           4  (2 retested)\n",
+                             "\nUnidentified      1  (never told a serial number: in the failing "
+                             "steps, not in the readers)\n",
                              "\nFirst-pass yield  25.0 %\n", "\nFinal yield       50.0 %\n"})
         QVERIFY2(text.out.contains(QString::fromUtf8(line)), qPrintable(text.out));
     // The Pareto as bars: 3 failures the whole 40 characters, 1 a third of them (13 3/8).
-    QVERIFY2(text.out.contains(
-                 QRegularExpression(QStringLiteral("\n  clocks  █{40}  3  75.0 %   75.0 %\n"
-                                                   "  echo    █{13}▍ {26}  1  25.0 %  100.0 %\n"))),
+    QVERIFY2(text.out.contains(QRegularExpression(
+                 QStringLiteral("\n  clocks    █{40}  3  60.0 %   60.0 %\n"
+                                "  echo      █{13}▍ {26}  1  20.0 %   80.0 %\n"
+                                "  identify  █{13}▍ {26}  1  20.0 %  100.0 %\n"))),
              qPrintable(text.out));
     QVERIFY2(text.out.contains(QRegularExpression(
                  QStringLiteral("\n  station +checkouts +readers +first-pass +final\n"
@@ -875,11 +897,12 @@ void YieldReportTest::textAndCsv()
     const VornctlRun pareto = VornctlRun::of(report(window + QStringList{"--csv"}));
     QCOMPARE(pareto.exitCode, 0);
     QCOMPARE(pareto.out, QStringLiteral("step,failures,share,cumulative\r\n"
-                                        "clocks,3,0.75,0.75\r\n"
-                                        "echo,1,0.25,1\r\n"));
+                                        "clocks,3,0.6,0.6\r\n"
+                                        "echo,1,0.2,0.8\r\n"
+                                        "identify,1,0.2,1\r\n"));
     const VornctlRun groups = VornctlRun::of(report(window + QStringList{"--csv", "--by", "lot"}));
     QCOMPARE(groups.exitCode, 0);
-    QCOMPARE(groups.out, QStringLiteral("key,checkouts,readers,first_pass_yield,final_yield\r\n"
+    QCOMPARE(groups.out, QStringLiteral("lot,checkouts,readers,first_pass_yield,final_yield\r\n"
                                         "L1,7,4,0.25,0.5\r\n"
                                         "L2,1,0,,\r\n"));
 }
@@ -893,7 +916,7 @@ void YieldReportTest::pdfWithoutDisplay()
     const VornctlRun run =
         VornctlRun::of(report({"--since", m_since, "--until", m_until, "--pdf", pdf}), environment);
     QCOMPARE(run.exitCode, 0);
-    QVERIFY(run.out.isEmpty());
+    QCOMPARE(run.out, QStringLiteral("Wrote the yield report to %1\n").arg(pdf));
 
     QProcess pdftotext;
     pdftotext.start(QStringLiteral("pdftotext"),
