@@ -37,8 +37,10 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({VersionOption, QStringLiteral("Show the program's version.")});
     parser.addOption({PortOption,
                       QStringLiteral("The reader's port: a serial port by short name (ttyUSB0) or "
-                                     "path (/dev/serial/by-id/...), or an emulated reader, "
-                                     "emu-vorn8 or emu-vorn4. Default: $VORN_PORT."),
+                                     "path (/dev/serial/by-id/...), a port on a network serial "
+                                     "server (rfc2217://HOST:PORT, socket://HOST:PORT), or an "
+                                     "emulated reader, emu-vorn8 or emu-vorn4. "
+                                     "Default: $VORN_PORT."),
                       QStringLiteral("NAME")});
     parser.addOption({JsonOption, QStringLiteral("Print the result as one JSON object.")});
     parser.addOption({TraceOption, QStringLiteral("Write every byte written and read, every drain, "
