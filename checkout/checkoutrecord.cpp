@@ -206,6 +206,8 @@ QJsonObject ReaderRecord::toJson() const
             {QStringLiteral("started"), isoUtc(started)},
             {QStringLiteral("duration_ms"), durationMs},
             {QStringLiteral("restored"), restored},
+            {QStringLiteral("restored_previous"),
+             restoredPrevious.isEmpty() ? QJsonValue() : QJsonValue(restoredPrevious)},
             {QStringLiteral("steps"), stepArray}};
 }
 
@@ -240,6 +242,7 @@ std::optional<ReaderRecord> ReaderRecord::fromJson(const QJsonObject &object)
     record.started = started.toUTC();
     record.durationMs = object.value(QLatin1String("duration_ms")).toInteger();
     record.restored = object.value(QLatin1String("restored")).toBool();
+    record.restoredPrevious = object.value(QLatin1String("restored_previous")).toString();
     const QJsonArray stepArray = object.value(QLatin1String("steps")).toArray();
     for (const auto &each : stepArray)
         record.steps.append(StepRecord::fromJson(each.toObject()));

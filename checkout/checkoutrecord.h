@@ -85,6 +85,9 @@ struct ReaderRecord
     QDateTime started; // UTC
     qint64 durationMs = 0;
     bool restored = false; // the selected slot and the clocks were put back as found
+    // What an earlier checkout that never ended (killed, the power cut) had left changed in the
+    // reader and this one put back first; empty when nothing.
+    QString restoredPrevious;
     QList<StepRecord> steps;
 
     // A new unique id for a record made now.
@@ -101,7 +104,7 @@ struct ReaderRecord
     // {"id", "tool", "tool_version", "station", "operator", "lot", "options", "plan", "port",
     //  "model",
     //  "model_type", "firmware", "serial", "outcome", "started", "duration_ms", "restored",
-    //  "steps": [...]}; unknown facts are null.
+    //  "restored_previous", "steps": [...]}; unknown facts are null.
     QJsonObject toJson() const;
     static std::optional<ReaderRecord> fromJson(const QJsonObject &object);
 

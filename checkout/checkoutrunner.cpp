@@ -54,6 +54,7 @@ ReaderRecord CheckoutRunner::checkReader(int reader, const QString &port, const 
         ReaderCheckout checkout(*line, *clock, m_options, m_observer, stop);
         checkout.setReaderIndex(reader);
         checkout.setTrace(trace.get());
+        checkout.setJournal(m_unjournalledPorts.contains(port) ? nullptr : m_journal);
         checkout.run(record);
         line->close();
     }

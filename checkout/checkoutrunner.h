@@ -16,6 +16,7 @@
 class CheckoutObserver;
 class CheckoutSink;
 class ExchangeTrace;
+class ReaderJournal;
 class SerialLine;
 class WaitClock;
 
@@ -49,6 +50,13 @@ public:
     void setOpenFailureWording(OpenFailureWording wording)
     {
         m_openFailureWording = std::move(wording);
+    }
+    // Where each reader's checkout notes what it found before changing the reader, except on
+    // the ports given, whose readers end with the process (the emulated ones).
+    void setJournal(ReaderJournal *journal, const QStringList &unjournalledPorts = {})
+    {
+        m_journal = journal;
+        m_unjournalledPorts = unjournalledPorts;
     }
     const CheckoutOptions &options() const { return m_options; }
     // The options of the checkouts started from now on (a station's plan chosen anew).
@@ -93,5 +101,7 @@ private:
     QString m_lot;
     CheckoutStop m_stop;
     QList<CheckoutSink *> m_sinks;
+    ReaderJournal *m_journal = nullptr;
+    QStringList m_unjournalledPorts;
     QStringList m_unopenedPorts;
 };

@@ -18,6 +18,8 @@
 class CheckoutObserver;
 struct StepSpec;
 class CheckoutStop;
+class ReaderJournal;
+struct FoundSettings;
 class ExchangeTrace;
 class SerialLine;
 class WaitClock;
@@ -37,6 +39,9 @@ public:
     void setTrace(ExchangeTrace *trace) { m_transaction.setTrace(trace); }
     // The reader's place in its run, passed on to the observer.
     void setReaderIndex(int index) { m_readerIndex = index; }
+    // Where what the checkout found is noted before it changes the reader, and where what an
+    // unfinished checkout of the port left is found; none by default.
+    void setJournal(ReaderJournal *journal) { m_journal = journal; }
 
     // Runs every step into the record and restores the reader. The record's id, station, port
     // and start are the caller's; its identity, steps, outcome and restored are filled here.
@@ -71,6 +76,12 @@ private:
     StepRecord programClocks();
     StepRecord programTime();
     bool restore();
+    // Puts back first what an unfinished checkout left in this reader; false when that failed.
+    bool putBackLeftovers(ReaderRecord &record);
+    // What the reader must get back, as changed so far.
+    FoundSettings changed() const;
+    // Notes what the reader must get back before the change that the flags already say.
+    void noteChange();
 
     // The step's end when the reader did not answer as the protocol requires.
     // A value measured, with its unit, held against the options' limit for it, or against
@@ -97,6 +108,9 @@ private:
     DisplayCommands m_display;
     int m_readerIndex = 0;
     QString m_port;
+    QString m_tool;
+    QDateTime m_started;
+    ReaderJournal *m_journal = nullptr;
 
     Identification m_identification;
     int m_slotCount = 0;

@@ -10,6 +10,7 @@
 #include <optional>
 
 class CheckoutOutputs;
+class ReaderJournal;
 class StationRecords;
 
 // Who checks, and which lot the readers belong to. Each checkout takes them as it starts and
@@ -51,4 +52,7 @@ struct StationSetup
     // The station's records thread, which the outputs keep each record through and the window
     // reads from; nothing is kept or shown without it. It outlives the window.
     StationRecords *records = nullptr;
+    // Where the checkouts note what they found before changing a reader (emulated readers
+    // aside); none when not given.
+    ReaderJournal *journal = nullptr;
 };
