@@ -58,6 +58,7 @@ QString overallResult(ReaderOutcome outcome)
     case ReaderOutcome::Fail:
         return QStringLiteral("Failed");
     case ReaderOutcome::Aborted:
+    case ReaderOutcome::Refused: // not tested: the reader waits for a repair
         return QStringLiteral("Aborted");
     case ReaderOutcome::Error:
         break;
@@ -71,6 +72,7 @@ QString workResult(ReaderOutcome outcome)
     case ReaderOutcome::Pass:
         return QStringLiteral("Completed");
     case ReaderOutcome::Aborted:
+    case ReaderOutcome::Refused:
         return QStringLiteral("Aborted");
     case ReaderOutcome::Fail:
     case ReaderOutcome::Error:

@@ -1,6 +1,7 @@
 #include "records/recordsstore.h"
 
 #include "device/identification.h"
+#include "records/readerlife.h"
 #include "records/yieldsummaries.h"
 
 #include <QJsonArray>
@@ -71,6 +72,9 @@ const RecordsDatabase::Migrations Schema = {
     // The yield report's summaries, kept with every record from now on and filled from the
     // records kept before, and the day-level views for charting tools.
     YieldSummaries::schemaStep(),
+    // A reader's life: its first-pass yield counted from its first attempt ever, and the
+    // repairs between a failed checkout and its retest.
+    YieldSummaries::firstsStep() + ReaderLife::schemaStep(),
 };
 
 const QString SummaryColumns = QStringLiteral(

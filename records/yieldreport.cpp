@@ -134,7 +134,7 @@ ReportQuery ReportQuery::lastDays(int days, const QDateTime &now)
 
 std::optional<double> ReportGroup::firstPassYield() const
 {
-    return ratio(firstPassed, readers);
+    return ratio(firstPassed, firstChecked);
 }
 
 std::optional<double> ReportGroup::finalYield() const
@@ -148,12 +148,13 @@ QJsonObject ReportGroup::toJson() const
             {QStringLiteral("checkouts"), checkouts},
             {QStringLiteral("readers"), readers},
             {QStringLiteral("first_pass_yield"), orNull(firstPassYield())},
-            {QStringLiteral("final_yield"), orNull(finalYield())}};
+            {QStringLiteral("final_yield"), orNull(finalYield())},
+            {QStringLiteral("first_checked_readers"), firstChecked}};
 }
 
 std::optional<double> ReportFigures::firstPassYield() const
 {
-    return ratio(firstPassed, readers);
+    return ratio(firstPassed, firstChecked);
 }
 
 std::optional<double> ReportFigures::finalYield() const
@@ -174,6 +175,16 @@ QJsonObject ReportFigures::toJson() const
                                  {QStringLiteral("failures"), step.failures},
                                  {QStringLiteral("share"), step.share},
                                  {QStringLiteral("cumulative"), step.cumulative}});
+    QJsonArray byAttempt;
+    for (int index = 0; index < Attempts::Counted; ++index) {
+        QJsonObject each{{QStringLiteral("attempt"), index + 1},
+                         {QStringLiteral("readers"), attempts.passedOn.at(index)}};
+        if (index + 1 == Attempts::Counted)
+            each.insert(QStringLiteral("or_later"), true);
+        byAttempt.append(each);
+    }
+    byAttempt.append(QJsonObject{{QStringLiteral("attempt"), QJsonValue()},
+                                 {QStringLiteral("readers"), attempts.notPassed}});
     QJsonObject object{
         {QStringLiteral("from"), utcText(query.from)},
         {QStringLiteral("to"), utcText(query.to)},
@@ -187,8 +198,11 @@ QJsonObject ReportFigures::toJson() const
         {QStringLiteral("outcomes"), QJsonObject{{QStringLiteral("pass"), passed},
                                                  {QStringLiteral("fail"), failed},
                                                  {QStringLiteral("error"), errors},
-                                                 {QStringLiteral("aborted"), aborted}}},
+                                                 {QStringLiteral("aborted"), aborted},
+                                                 {QStringLiteral("refused"), refused}}},
+        {QStringLiteral("first_checked_readers"), firstChecked},
         {QStringLiteral("first_pass_yield"), orNull(firstPassYield())},
+        {QStringLiteral("attempts"), byAttempt},
         {QStringLiteral("final_yield"), orNull(finalYield())},
         {QStringLiteral("retested_readers"), retestedReaders},
         {QStringLiteral("pareto"), steps},
@@ -242,6 +256,9 @@ struct YieldReport::Window
     QString toText;
     QList<std::pair<Dimension, QString>> filters;
 
+    // Whether the figures within members of `within` come from the summaries.
+    bool summarised(Dimension within) const { return wholeHours && partition(within); }
+
     // The filters as a condition on the checkouts, with its values.
     QString filterCondition(QVariantList &values) const
     {
@@ -273,7 +290,7 @@ struct YieldReport::Window
     {
         Sql sql;
         const auto rows = partition(within);
-        if (wholeHours && rows) {
+        if (summarised(within)) {
             sql.text = QStringLiteral("SELECT member, hour, %1 FROM %2 WHERE dimension = ? AND "
                                       "hour >= ? AND hour < ?")
                            .arg(columns, table);
@@ -380,7 +397,9 @@ std::optional<ReportFigures> YieldReport::run(const ReportQuery &query)
     Groups groups;
     if (!outcomes(window, figures, groups) || !pareto(window, figures) ||
         !durations(window, figures) || !chains(window, ReportGrouping::None, figures, groups) ||
-        (query.by != ReportGrouping::None && !chains(window, query.by, figures, groups))) {
+        !firsts(window, ReportGrouping::None, figures, groups) ||
+        (query.by != ReportGrouping::None && (!chains(window, query.by, figures, groups) ||
+                                              !firsts(window, query.by, figures, groups)))) {
         m_error = m_store.errorText();
         return std::nullopt;
     }
@@ -427,6 +446,8 @@ bool YieldReport::outcomes(const Window &window, ReportFigures &figures, Groups 
             figures.errors += count;
         else if (outcome == QLatin1String("aborted"))
             figures.aborted += count;
+        else if (outcome == QLatin1String("refused"))
+            figures.refused += count;
         if (by == ReportGrouping::Day || by == ReportGrouping::Hour)
             groups[by == ReportGrouping::Day ? hour.left(10) : hour].checkouts += count;
     }
@@ -538,31 +559,83 @@ bool YieldReport::chains(const Window &window, ReportGrouping by, ReportFigures 
                                  "sum(CASE WHEN %2 THEN passed * checkouts ELSE 0 END), "
                                  "sum(CASE WHEN %2 THEN passed * checkouts "
                                  "ELSE (passed - prev_passed) * checkouts END), "
-                                 "sum(CASE WHEN NOT %2 AND %3 THEN checkouts ELSE 0 END) "
+                                 "sum(CASE WHEN %2 AND prev_hour = '' THEN checkouts ELSE 0 END), "
+                                 "sum(CASE WHEN NOT %2 AND %3 AND prev2_hour = '' "
+                                 "THEN checkouts ELSE 0 END) "
                                  "FROM (%4) AS s%5")
                       .arg(group.value_or(QStringLiteral("''")), first.text, second.text,
                            source.text, group ? QStringLiteral(" GROUP BY ") + *group : QString()),
-                  first.values + first.values + first.values + first.values + second.values +
-                      source.values};
+                  first.values + first.values + first.values + first.values + first.values +
+                      second.values + source.values};
     QSqlQuery query;
     if (!runQuery(m_store, sql, query))
         return false;
     while (query.next()) {
         const qint64 readers = query.value(1).toLongLong();
-        const qint64 firstPassed = query.value(2).toLongLong();
         const qint64 finalPassed = query.value(3).toLongLong();
         if (!group) {
             figures.readers = readers;
-            figures.firstPassed = firstPassed;
             figures.finalPassed = finalPassed;
-            figures.retestedReaders = query.value(4).toLongLong();
+            // The readers new to the chain that were not checked again in the window are the
+            // ones not retested.
+            figures.retestedReaders =
+                readers - query.value(4).toLongLong() + query.value(5).toLongLong();
             continue;
         }
         const QString key = query.value(0).toString();
         ReportGroup &each = groups[by == ReportGrouping::Day ? key.left(10) : key];
         each.readers += readers;
-        each.firstPassed += firstPassed;
         each.finalPassed += finalPassed;
+    }
+    return true;
+}
+
+// The readers whose first attempt ever falls in the window (or group), by the attempt on which
+// they first passed up to the window's end.
+bool YieldReport::firsts(const Window &window, ReportGrouping by, ReportFigures &figures,
+                         Groups &groups)
+{
+    const std::optional<Dimension> dimension = dimensionOf(by);
+    const Dimension within = dimension.value_or(Dimension::All);
+    const Sql source =
+        window.hourly(QStringLiteral("yield_firsts"), QStringLiteral("attempt, pass_hour, readers"),
+                      &YieldSummaries::checkoutsAsFirsts, within);
+    // The summaries keep a pass by its hour, the checkouts by its moment.
+    const QString end = window.summarised(within) ? window.toHour : window.toText;
+    QString group = QStringLiteral("''");
+    if (by == ReportGrouping::Day || by == ReportGrouping::Hour)
+        group = QStringLiteral("hour");
+    else if (dimension)
+        group = QStringLiteral("member");
+    QSqlQuery query;
+    if (!runQuery(m_store,
+                  {QStringLiteral("SELECT grouped, passed_on, sum(readers) FROM (SELECT %1 AS "
+                                  "grouped, CASE WHEN pass_hour <> '' AND pass_hour < ? THEN "
+                                  "attempt ELSE 0 END AS passed_on, readers FROM (%2) AS s) AS t "
+                                  "GROUP BY grouped, passed_on")
+                       .arg(group, source.text),
+                   QVariantList{end} + source.values},
+                  query))
+        return false;
+    while (query.next()) {
+        const int passedOn = query.value(1).toInt();
+        const qint64 readers = query.value(2).toLongLong();
+        if (by == ReportGrouping::None) {
+            figures.firstChecked += readers;
+            if (passedOn == 0)
+                figures.attempts.notPassed += readers;
+            else
+                figures.attempts
+                    .passedOn[std::min(passedOn, ReportFigures::Attempts::Counted) - 1] += readers;
+            if (passedOn == 1)
+                figures.firstPassed += readers;
+            continue;
+        }
+        const QString key = query.value(0).toString();
+        ReportGroup &each = groups[by == ReportGrouping::Day ? key.left(10) : key];
+        each.firstChecked += readers;
+        if (passedOn == 1)
+            each.firstPassed += readers;
     }
     return true;
 }

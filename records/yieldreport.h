@@ -6,6 +6,7 @@
 #include <QMap>
 #include <QString>
 
+#include <array>
 #include <optional>
 
 class RecordsStore;
@@ -52,12 +53,14 @@ struct ReportGroup
                  // checkouts without that fact
     qint64 checkouts = 0;
     qint64 readers = 0;
-    qint64 firstPassed = 0; // readers whose earliest checkout in the group passed
-    qint64 finalPassed = 0; // readers whose latest checkout in the group passed
+    qint64 firstChecked = 0; // readers whose first attempt ever falls in the group
+    qint64 firstPassed = 0;  // of those, the readers whose first attempt passed
+    qint64 finalPassed = 0;  // readers whose latest checkout in the group passed
 
     std::optional<double> firstPassYield() const;
     std::optional<double> finalYield() const;
-    // {"key", "checkouts", "readers", "first_pass_yield", "final_yield"}
+    // {"key", "checkouts", "readers", "first_pass_yield", "final_yield",
+    //  "first_checked_readers"}
     QJsonObject toJson() const;
 
     friend bool operator==(const ReportGroup &, const ReportGroup &) = default;
@@ -75,21 +78,37 @@ struct ParetoStep
     friend bool operator==(const ParetoStep &, const ParetoStep &) = default;
 };
 
-// The figures of a yield report. A reader is a serial number. Readers, yields and durations
-// count the checkouts of readers that identified and that were not aborted; the Pareto counts
-// the checkouts of readers that identified; checkouts and outcomes count every checkout.
+// The figures of a yield report. A reader is a serial number; an attempt is a checkout of a
+// reader that identified and that passed, failed or ended in error (not aborted, not refused).
+// Readers, yields and durations count attempts; the Pareto counts the checkouts of readers that
+// identified; checkouts and outcomes count every checkout. The first-pass yield and the
+// attempts count the readers whose first attempt ever (on any station) falls in the window, by
+// the facts of that attempt, and their attempts up to the window's end.
 struct ReportFigures
 {
+    // The readers first checked in the window by the attempt on which they first passed.
+    struct Attempts
+    {
+        static constexpr int Counted = 3;       // the last counts that attempt and later ones
+        std::array<qint64, Counted> passedOn{}; // [0]: on the first attempt
+        qint64 notPassed = 0;                   // by the window's end
+    };
+
     ReportQuery query;
     qint64 checkouts = 0;
     qint64 passed = 0; // the outcomes
     qint64 failed = 0;
     qint64 errors = 0;
     qint64 aborted = 0;
+    qint64 refused = 0;
     qint64 readers = 0;
-    qint64 firstPassed = 0;                 // readers whose earliest checkout in the window passed
-    qint64 finalPassed = 0;                 // readers whose latest checkout in the window passed
-    qint64 retestedReaders = 0;             // readers with two or more checkouts in the window
+    qint64 firstChecked = 0; // readers whose first attempt ever falls in the window
+    qint64 firstPassed = 0;  // of those, the readers whose first attempt passed
+    qint64 finalPassed = 0;  // readers whose latest checkout in the window passed
+    Attempts attempts;
+    // Readers with an attempt in the window that was not their first ever (with a filter or a
+    // group: their first there).
+    qint64 retestedReaders = 0;
     QList<ParetoStep> pareto;               // most failures first, then by name
     std::optional<qint64> medianDurationMs; // to 10 ms, the nearest rank
     std::optional<qint64> p95DurationMs;
@@ -101,8 +120,10 @@ struct ReportFigures
     // The checkouts over the hours that had any; 0 without checkouts.
     double throughputPerHour() const;
     // {"from", "to", "filters": {"station", "model", "lot", "operator"}, "checkouts", "readers",
-    //  "outcomes": {"pass", "fail", "error", "aborted"}, "first_pass_yield", "final_yield",
-    //  "retested_readers", "pareto": [{"step", "failures", "share", "cumulative"}],
+    //  "outcomes": {"pass", "fail", "error", "aborted", "refused"}, "first_checked_readers",
+    //  "first_pass_yield", "final_yield", "attempts": [{"attempt": 1, "readers"}, {2}, {3,
+    //  "or_later": true}, {"attempt": null (not passed yet)}], "retested_readers",
+    //  "pareto": [{"step", "failures", "share", "cumulative"}],
     //  "duration_ms": {"median", "p95"}, "throughput_per_hour", "by"}, and "groups" when
     // grouped. Yields and shares run from 0 to 1; what cannot be known (a yield without readers)
     // is null.
@@ -159,6 +180,7 @@ private:
     bool pareto(const Window &window, ReportFigures &figures);
     bool durations(const Window &window, ReportFigures &figures);
     bool chains(const Window &window, ReportGrouping by, ReportFigures &figures, Groups &groups);
+    bool firsts(const Window &window, ReportGrouping by, ReportFigures &figures, Groups &groups);
 
     RecordsStore &m_store;
     QString m_error;

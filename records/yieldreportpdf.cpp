@@ -288,14 +288,14 @@ void drawPareto(QPainter &painter, const QRectF &area, const QList<ParetoStep> &
 
 // The groups as a table under a heading, as many rows as fit in area; returns the height
 // taken.
+// A table under its heading: the first column left-aligned, the others right-aligned, between
+// the stops (fractions of the width); rows that do not fit are told as "and N more".
 qreal drawTable(QPainter &painter, const QRectF &area, const QString &heading,
-                const QString &keyName, const QList<ReportGroup> &groups)
+                const QList<qreal> &stops, const QStringList &header,
+                const QList<QStringList> &rows)
 {
     qreal y = area.top() + drawHeading(painter, area, heading);
     constexpr qreal RowHeight = 20;
-    const QList<qreal> stops{0.0, 0.40, 0.55, 0.70, 0.85, 1.0};
-    const QStringList header{keyName, QStringLiteral("Checkouts"), QStringLiteral("Readers"),
-                             QStringLiteral("First-pass yield"), QStringLiteral("Final yield")};
     const auto drawRow = [&](const QStringList &cells, const QFont &face) {
         painter.setFont(face);
         painter.setPen(Ink);
@@ -311,25 +311,59 @@ qreal drawTable(QPainter &painter, const QRectF &area, const QString &heading,
         painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
     };
     drawRow(header, font(9, true));
-    if (groups.isEmpty()) {
+    if (rows.isEmpty()) {
         drawLine(painter, QRectF(area.left() + 4, y + 4, area.width(), RowHeight),
                  QStringLiteral("No checkouts in this window"), font(9), Muted);
         y += RowHeight + 4;
     }
-    for (qsizetype index = 0; index < groups.size(); ++index) {
-        if (y + RowHeight * 2 > area.bottom() && index + 1 < groups.size()) {
+    for (qsizetype index = 0; index < rows.size(); ++index) {
+        if (y + RowHeight * 2 > area.bottom() && index + 1 < rows.size()) {
             drawLine(painter, QRectF(area.left() + 4, y + 4, area.width(), RowHeight),
-                     QStringLiteral("and %1 more").arg(groups.size() - index), font(9), Muted);
+                     QStringLiteral("and %1 more").arg(rows.size() - index), font(9), Muted);
             y += RowHeight + 4;
             break;
         }
-        const ReportGroup &group = groups[index];
-        drawRow({group.key.isEmpty() ? QStringLiteral("(none)") : group.key,
-                 QString::number(group.checkouts), QString::number(group.readers),
-                 yieldPercent(group.firstPassYield()), yieldPercent(group.finalYield())},
-                font(9));
+        drawRow(rows[index], font(9));
     }
     return y - area.top();
+}
+
+qreal drawGroups(QPainter &painter, const QRectF &area, const QString &heading,
+                 const QString &keyName, const QList<ReportGroup> &groups)
+{
+    QList<QStringList> rows;
+    for (const ReportGroup &group : groups)
+        rows.append({group.key.isEmpty() ? QStringLiteral("(none)") : group.key,
+                     QString::number(group.checkouts), QString::number(group.readers),
+                     yieldPercent(group.firstPassYield()), yieldPercent(group.finalYield())});
+    return drawTable(painter, area, heading, {0.0, 0.40, 0.55, 0.70, 0.85, 1.0},
+                     {keyName, QStringLiteral("Checkouts"), QStringLiteral("Readers"),
+                      QStringLiteral("First-pass yield"), QStringLiteral("Final yield")},
+                     rows);
+}
+
+// The readers first checked in the window by the attempt on which they passed.
+qreal drawAttempts(QPainter &painter, const QRectF &area, const ReportFigures &figures)
+{
+    const ReportFigures::Attempts &attempts = figures.attempts;
+    QList<QStringList> rows;
+    const auto row = [&](const QString &label, qint64 readers) {
+        rows.append(
+            {label, QString::number(readers),
+             yieldPercent(figures.firstChecked == 0
+                              ? std::nullopt
+                              : std::optional(double(readers) / double(figures.firstChecked)))});
+    };
+    for (int index = 0; index < ReportFigures::Attempts::Counted; ++index)
+        row(index + 1 == ReportFigures::Attempts::Counted
+                ? QStringLiteral("Passed on attempt %1 or later").arg(index + 1)
+                : QStringLiteral("Passed on attempt %1").arg(index + 1),
+            attempts.passedOn.at(index));
+    row(QStringLiteral("Not passed yet"), attempts.notPassed);
+    return drawTable(
+        painter, area, QStringLiteral("By attempt (readers first checked in the window)"),
+        {0.0, 0.55, 0.70, 0.85}, {QString(), QStringLiteral("Readers"), QStringLiteral("Share")},
+        figures.firstChecked == 0 ? QList<QStringList>() : rows);
 }
 
 void drawFooter(QPainter &painter, const QRectF &page, int number)
@@ -388,11 +422,13 @@ bool YieldReportPdf::write(const Contents &contents, const QString &path, QStrin
         y += Gap;
         y += drawTiles(painter, page.adjusted(0, y, 0, 0), figures) + 8;
         y += drawLine(painter, page.adjusted(0, y, 0, 0),
-                      QStringLiteral("Outcomes: pass %1 · fail %2 · error %3 · aborted %4")
+                      QStringLiteral("Outcomes: pass %1 · fail %2 · error %3 · aborted %4 · "
+                                     "refused %5")
                           .arg(figures.passed)
                           .arg(figures.failed)
                           .arg(figures.errors)
-                          .arg(figures.aborted),
+                          .arg(figures.aborted)
+                          .arg(figures.refused),
                       font(9.5), Muted);
         y += Gap * 2;
         const qreal chartHeight = (page.bottom() - 24 - y - Gap * 2) / 2;
@@ -404,11 +440,13 @@ bool YieldReportPdf::write(const Contents &contents, const QString &path, QStrin
         writer.newPage();
         y = page.top();
         const QRectF above = page.adjusted(0, 0, 0, -24);
-        y += drawTable(painter, above.adjusted(0, y, 0, -above.height() / 2),
+        y += drawAttempts(painter, above.adjusted(0, y, 0, 0), figures) + Gap * 2;
+        y +=
+            drawGroups(painter, above.adjusted(0, y, 0, -above.height() / 2),
                        QStringLiteral("By station"), QStringLiteral("Station"), contents.stations) +
-             Gap * 2;
-        drawTable(painter, above.adjusted(0, y, 0, 0), QStringLiteral("By day (UTC)"),
-                  QStringLiteral("Day"), contents.days);
+            Gap * 2;
+        drawGroups(painter, above.adjusted(0, y, 0, 0), QStringLiteral("By day (UTC)"),
+                   QStringLiteral("Day"), contents.days);
         drawFooter(painter, page, 2);
     }
     file.close();

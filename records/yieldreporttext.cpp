@@ -97,6 +97,19 @@ QString YieldReportText::secondsText(std::optional<qint64> milliseconds)
                : QStringLiteral("–");
 }
 
+QString YieldReportText::attemptsText(const ReportFigures::Attempts &attempts)
+{
+    QStringList parts;
+    for (int index = 0; index < ReportFigures::Attempts::Counted; ++index)
+        parts.append(QStringLiteral("%1%2 %3")
+                         .arg(index + 1)
+                         .arg(index + 1 == ReportFigures::Attempts::Counted ? QStringLiteral("+")
+                                                                            : QString())
+                         .arg(attempts.passedOn.at(index)));
+    parts.append(QStringLiteral("not passed %1").arg(attempts.notPassed));
+    return parts.join(QLatin1String(", "));
+}
+
 QString YieldReportText::render(const ReportFigures &figures)
 {
     QString text = QStringLiteral("Yield, %1\n").arg(windowText(figures.query));
@@ -105,15 +118,19 @@ QString YieldReportText::render(const ReportFigures &figures)
     text += QLatin1Char('\n');
     const QList<QStringList> headline{
         {QStringLiteral("Checkouts"), QString::number(figures.checkouts),
-         QStringLiteral("pass %1, fail %2, error %3, aborted %4")
+         QStringLiteral("pass %1, fail %2, error %3, aborted %4, refused %5")
              .arg(figures.passed)
              .arg(figures.failed)
              .arg(figures.errors)
-             .arg(figures.aborted)},
+             .arg(figures.aborted)
+             .arg(figures.refused)},
         {QStringLiteral("Readers"), QString::number(figures.readers),
-         QStringLiteral("%1 retested").arg(figures.retestedReaders)},
+         QStringLiteral("%1 retested, %2 first checked")
+             .arg(figures.retestedReaders)
+             .arg(figures.firstChecked)},
         {QStringLiteral("First-pass yield"), yieldPercent(figures.firstPassYield())},
         {QStringLiteral("Final yield"), yieldPercent(figures.finalYield())},
+        {QStringLiteral("By attempt"), YieldReportText::attemptsText(figures.attempts)},
         {QStringLiteral("Duration"),
          QStringLiteral("median %1, 95th percentile %2")
              .arg(secondsText(figures.medianDurationMs), secondsText(figures.p95DurationMs))},
@@ -163,17 +180,23 @@ QString YieldReportText::render(const ReportFigures &figures)
 QString YieldReportText::csv(const ReportFigures &figures)
 {
     QString text;
+    // The readers first checked in the window by the attempt they passed on: one line after
+    // the table, "attempts,1st,2nd,3rd or later,not passed".
+    QStringList attempts{QStringLiteral("attempts")};
+    for (const qint64 readers : figures.attempts.passedOn)
+        attempts.append(QString::number(readers));
+    attempts.append(QString::number(figures.attempts.notPassed));
     if (figures.query.by == ReportGrouping::None) {
         text = QStringLiteral("step,failures,share,cumulative\r\n");
         for (const ParetoStep &step : figures.pareto)
             text += csvLine({RecordText::csvField(step.step), QString::number(step.failures),
                              number(step.share), number(step.cumulative)});
-        return text;
+        return text + csvLine(attempts);
     }
     text = QStringLiteral("key,checkouts,readers,first_pass_yield,final_yield\r\n");
     for (const ReportGroup &group : figures.groups)
         text += csvLine({RecordText::csvField(group.key), QString::number(group.checkouts),
                          QString::number(group.readers), yieldField(group.firstPassYield()),
                          yieldField(group.finalYield())});
-    return text;
+    return text + csvLine(attempts);
 }

@@ -171,6 +171,8 @@ QString SocketTile::wordFor(ReaderOutcome outcome)
         return tr("ERROR");
     case ReaderOutcome::Aborted:
         return tr("STOPPED");
+    case ReaderOutcome::Refused:
+        return tr("REPAIR FIRST");
     }
     return {};
 }
@@ -257,6 +259,7 @@ void SocketTile::finish(const ReaderRecord &record)
         showWord(wordFor(record.outcome), FailRed, White);
         break;
     case ReaderOutcome::Error:
+    case ReaderOutcome::Refused:
         showWord(wordFor(record.outcome), ErrorAmber, Black);
         break;
     case ReaderOutcome::Aborted:
@@ -294,6 +297,8 @@ QString SocketTile::details(const ReaderRecord &record)
     }
     if (record.outcome == ReaderOutcome::Aborted)
         lines.append(tr("Stopped by the operator."));
+    if (!record.refusal.isEmpty())
+        lines.append(record.refusal);
     if (!record.restored)
         lines.append(tr("The reader could not be put back as it was found."));
     return lines.join(QLatin1Char('\n'));

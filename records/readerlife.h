@@ -1,0 +1,62 @@
+#pragma once
+
+#include "checkout/checkoutrecord.h"
+#include "records/repairrecord.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class RecordsStore;
+
+// One event of a reader's life: a checkout or a repair.
+struct ReaderEvent
+{
+    std::optional<ReaderRecord> checkout;
+    std::optional<RepairRecord> repair;
+
+    QDateTime time() const;
+    // A checkout: {"kind": "checkout", "time", "id", "station", "options", "operator", "lot",
+    // "outcome", "failed_step", "message"}; a repair: {"kind": "repair", "time", ...} with the
+    // repair's fields.
+    QJsonObject toJson() const;
+};
+
+// A reader's life in the records of a line: its repairs, its checkouts and repairs in time
+// order, and what the retest limit asks of them. On the thread that owns the store.
+class ReaderLife
+{
+public:
+    explicit ReaderLife(RecordsStore &store);
+
+    // Schema step: the repairs table.
+    static QStringList schemaStep();
+
+    // Stores the repair (once for its id); false with the reason in the store's errorText().
+    bool store(const RepairRecord &repair);
+    // The id of the reader's latest checkout that failed or ended in error, "" when there is
+    // none; nothing on failure.
+    std::optional<QString> latestFailedCheckout(int serialNumber);
+    // How many of the reader's latest attempts since its last repair failed or ended in error
+    // in a row, counted up to limit; nothing on failure.
+    std::optional<int> failuresSinceRepair(int serialNumber, int limit);
+    // The repair that came between the checkout and the reader's attempt before it, if any:
+    // what a pass after a repair owes to it. False on failure.
+    bool repairBefore(const ReaderRecord &checkout, std::optional<RepairRecord> &repair);
+    // Every checkout and repair of the reader, oldest first; nothing on failure.
+    std::optional<QList<ReaderEvent>> history(int serialNumber);
+
+    // "History of SN 001234: ..." and one line an event, as a terminal shows it.
+    static QString historyText(int serialNumber, const QList<ReaderEvent> &events);
+    // {"serial", "events": [...]}
+    static QJsonObject historyJson(int serialNumber, const QList<ReaderEvent> &events);
+
+private:
+    std::optional<QList<RepairRecord>> repairs(const QString &condition,
+                                               const QVariantList &values);
+
+    RecordsStore &m_store;
+};
