@@ -34,5 +34,6 @@ QJsonObject CheckoutOptions::toJson() const
             {QStringLiteral("program_time_s"),
              programTimeCounts
                  ? QJsonValue(qint64(TimeSetting::secondsFromCounts(*programTimeCounts)))
-                 : QJsonValue(QJsonValue::Null)}};
+                 : QJsonValue(QJsonValue::Null)},
+            {QStringLiteral("retest_limit"), optionalNumber(retestLimit)}};
 }

@@ -25,8 +25,11 @@ struct CheckoutOptions
     bool cards = false;  // the card step: every slot occupied, then none
     std::optional<ClockSelection> programClocks; // set and stored, then read back
     std::optional<quint16> programTimeCounts;    // stored, then read back
+    // A reader whose last retestLimit attempts since its last repair all failed or ended in
+    // error is refused after its identification; no limit when empty.
+    std::optional<int> retestLimit;
 
     // {"model", "min_firmware", "echo", "prompt", "cards", "program_clocks" (MHz texts, slot 1
-    // first), "program_time_s"}; what was not asked for is null.
+    // first), "program_time_s", "retest_limit"}; what was not asked for is null.
     QJsonObject toJson() const;
 };

@@ -52,6 +52,7 @@ ReaderRecord CheckoutRunner::checkReader(int reader, const QString &port, const 
             m_traces ? m_traces(reader, port, *clock) : nullptr;
         ReaderCheckout checkout(*line, *clock, m_options, m_observer, stop);
         checkout.setReaderIndex(reader);
+        checkout.setRetestGate(m_retestGate);
         checkout.setTrace(trace.get());
         checkout.run(record);
         line->close();

@@ -16,6 +16,7 @@
 class CheckoutObserver;
 class CheckoutSink;
 class ExchangeTrace;
+class RetestGate;
 class SerialLine;
 class WaitClock;
 
@@ -50,6 +51,8 @@ public:
     {
         m_openFailureWording = std::move(wording);
     }
+    // Answers the retest limit's question for every reader; must outlive the runner's work.
+    void setRetestGate(RetestGate *gate) { m_retestGate = gate; }
     const CheckoutOptions &options() const { return m_options; }
     // Hands every record to sink from now on; the sink must outlive the runner's work.
     void addSink(CheckoutSink &sink) { m_sinks.append(&sink); }
@@ -83,6 +86,7 @@ private:
     CheckoutOptions m_options;
     CheckoutObserver &m_observer;
     TraceMaker m_traces;
+    RetestGate *m_retestGate = nullptr;
     OpenFailureWording m_openFailureWording;
     QString m_tool;
     QString m_toolVersion;

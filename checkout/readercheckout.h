@@ -17,6 +17,7 @@
 
 class CheckoutObserver;
 class CheckoutStop;
+class RetestGate;
 class ExchangeTrace;
 class SerialLine;
 class WaitClock;
@@ -36,6 +37,9 @@ public:
     void setTrace(ExchangeTrace *trace) { m_transaction.setTrace(trace); }
     // The reader's place in its run, passed on to the observer.
     void setReaderIndex(int index) { m_readerIndex = index; }
+    // Who answers the retest limit's question after the identification; without one, a limit
+    // cannot be checked.
+    void setRetestGate(RetestGate *gate) { m_retestGate = gate; }
 
     // Runs every step into the record and restores the reader. The record's id, station, port
     // and start are the caller's; its identity, steps, outcome and restored are filled here.
@@ -72,6 +76,9 @@ private:
     StepRecord programClocks();
     StepRecord programTime();
     bool restore();
+    // After the identification, under a retest limit: why the reader must be repaired first,
+    // or nothing; notes in the record whether the limit could be checked.
+    QString retestRefusal(ReaderRecord &record);
 
     // The step's end when the reader did not answer as the protocol requires.
     StepRecord replyError(DeviceError error, const QString &request) const;
@@ -94,6 +101,7 @@ private:
     DisplayCommands m_display;
     int m_readerIndex = 0;
     QString m_port;
+    RetestGate *m_retestGate = nullptr;
 
     Identification m_identification;
     int m_slotCount = 0;

@@ -24,7 +24,7 @@ struct CliArguments
         "               [--echo quick|all] [--prompt | --no-prompt] [--cards]\n"
         "               [--program-clocks F1,...,F8] [--program-time S] [--station NAME]\n"
         "               [--operator NAME] [--lot TEXT] [--json] [--junit FILE] [--trace]\n"
-        "               [--publish URL] [--cfx-handle NAME]";
+        "               [--publish URL] [--cfx-handle NAME] [--retest-limit N]";
 
     CliCommand command = CliCommand::Ports;
     QString portName;      // empty only for commands that need no port; the first for checkout

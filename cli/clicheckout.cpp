@@ -10,6 +10,7 @@
 #include "publish/cfxmessages.h"
 #include "publish/publisher.h"
 #include "publish/publishsink.h"
+#include "records/recordsretestgate.h"
 #include "records/recordssink.h"
 #include "serial/exchangetrace.h"
 #include "serial/openfailuremessage.h"
@@ -95,7 +96,8 @@ QString openFailureText(const QString &port, const SerialLine &line)
 
 CliCheckout::CliCheckout(const CliArguments &arguments, const RecordsLocation &records,
                          QIODevice &output, QIODevice &error, const CliTerminal &terminal)
-    : m_arguments(arguments), m_output(output), m_error(error), m_terminal(terminal)
+    : m_arguments(arguments), m_output(output), m_error(error), m_terminal(terminal),
+      m_recordsLocation(records)
 {
     if (arguments.json)
         m_json = std::make_unique<JsonSink>(output);
@@ -103,6 +105,7 @@ CliCheckout::CliCheckout(const CliArguments &arguments, const RecordsLocation &r
         m_junit = std::make_unique<JUnitSink>(arguments.junitPath);
     if (!records.isNone())
         m_records = std::make_unique<RecordsSink>(records, error);
+
     if (arguments.publish) {
         m_publisher = std::make_unique<Publisher>(*arguments.publish);
         m_publisher->setWarningHandler([this](const QString &warning) {
@@ -150,6 +153,13 @@ int CliCheckout::run()
     runner.setOperator(m_arguments.operatorName);
     runner.setLot(m_arguments.lot);
     runner.setOpenFailureWording(openFailureText);
+    std::unique_ptr<RecordsRetestGate> retestGate;
+    if (options.retestLimit && !m_recordsLocation.isNone())
+        retestGate = std::make_unique<RecordsRetestGate>(
+            m_recordsLocation, [&terminal](const QString &warning) {
+                terminal.writeError("vornctl: " + warning.toUtf8() + '\n');
+            });
+    runner.setRetestGate(retestGate.get());
     if (m_arguments.trace) {
         const bool several = m_arguments.portNames.size() > 1;
         runner.setTraceMaker([&terminal, several](int, const QString &port,
@@ -213,5 +223,9 @@ int CliCheckout::exitCode(const CheckoutRun &run) const
     // otherwise take as a checkout on record.
     if ((m_records && m_records->kept().lost > 0) || (m_publisher && m_publisher->lostCount() > 0))
         return RecordLost;
+    if (std::any_of(run.readers.cbegin(), run.readers.cend(), [](const ReaderRecord &record) {
+            return record.outcome == ReaderOutcome::Refused;
+        }))
+        return Refused;
     return run.outcome() == ReaderOutcome::Pass ? AllPassed : ReaderFailed;
 }

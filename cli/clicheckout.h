@@ -2,6 +2,7 @@
 
 #include "checkout/checkoutrecord.h"
 #include "cli/checkoutterminal.h"
+#include "records/recordslocation.h"
 
 #include <QString>
 
@@ -32,6 +33,7 @@ public:
         PortFailed = 3, // also: a report could not be written
         RecordLost = 4, // a record kept neither in the database nor in the outbox, or a
                         // message for the broker not even in the spool
+        Refused = 5,    // a reader must be repaired before it is checked again
         Interrupted = 130,
     };
 
@@ -61,6 +63,7 @@ private:
     std::unique_ptr<JsonSink> m_json;
     std::unique_ptr<JUnitSink> m_junit;
     std::unique_ptr<RecordsSink> m_records;
+    const RecordsLocation &m_recordsLocation; // where the retest limit counts attempts
     // The publisher's warnings come from its own thread and are told once the readers are
     // done, so that they never tear a progress line; made before the publisher, they outlive
     // its thread.

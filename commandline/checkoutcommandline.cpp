@@ -22,6 +22,9 @@ const QString OperatorOption = QStringLiteral("operator");
 const QString LotOption = QStringLiteral("lot");
 const QString PublishOption = QStringLiteral("publish");
 const QString CfxHandleOption = QStringLiteral("cfx-handle");
+const QString RetestLimitOption = QStringLiteral("retest-limit");
+// More failures in a row than a line would ever allow before a repair.
+constexpr uint MostRetests = 1000;
 
 bool failWith(QString *error, const QString &text)
 {
@@ -71,13 +74,17 @@ void CheckoutCommandLine::addOptions(QCommandLineParser &parser)
                       QStringLiteral("checkout: the station's CFX handle, the source of the "
                                      "messages (default: Vorn.Station.<station>)."),
                       QStringLiteral("NAME")});
+    parser.addOption({RetestLimitOption,
+                      QStringLiteral("checkout: refuse a reader whose last N checkouts since its "
+                                     "last repair all failed (default: no limit)."),
+                      QStringLiteral("N")});
 }
 
 QStringList CheckoutCommandLine::optionNames()
 {
     return {ModelOption,         MinFirmwareOption, EchoOption,     CardsOption,
             ProgramClocksOption, ProgramTimeOption, StationOption,  OperatorOption,
-            LotOption,           PublishOption,     CfxHandleOption};
+            LotOption,           PublishOption,     CfxHandleOption, RetestLimitOption};
 }
 
 std::optional<CheckoutCommandLine::Parsed>
@@ -112,6 +119,17 @@ CheckoutCommandLine::take(const QCommandLineParser &parser, QString *error)
         }
         options.echo = echo == QLatin1String("all") ? CheckoutOptions::Echo::All
                                                     : CheckoutOptions::Echo::Quick;
+    }
+    if (parser.isSet(RetestLimitOption)) {
+        const std::optional<uint> limit =
+            DecimalText::inRange(parser.value(RetestLimitOption), 1, MostRetests);
+        if (!limit) {
+            failWith(error, QStringLiteral("--retest-limit must be a number from 1 to %1, not '%2'")
+                                .arg(MostRetests)
+                                .arg(parser.value(RetestLimitOption)));
+            return std::nullopt;
+        }
+        options.retestLimit = int(*limit);
     }
     options.cards = parser.isSet(CardsOption);
     if (parser.isSet(ProgramClocksOption)) {

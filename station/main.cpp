@@ -2,6 +2,7 @@
 #include "publish/cfxmessages.h"
 #include "publish/publisher.h"
 #include "publish/publishsink.h"
+#include "records/recordsretestgate.h"
 #include "serial/portscan.h"
 #include "serial/realclock.h"
 #include "serial/serialline.h"
@@ -60,6 +61,12 @@ int main(int argc, char **argv)
     // window stops are still kept.
     StationRecords records(commandLine->records);
     setup.records = &records;
+    std::unique_ptr<RecordsRetestGate> retestGate;
+    if (setup.options.retestLimit && !commandLine->records.isNone())
+        retestGate = std::make_unique<RecordsRetestGate>(commandLine->records, [](const QString &w) {
+            std::fprintf(stderr, "vorn-station: %s\n", qPrintable(w));
+        });
+    setup.retestGate = retestGate.get();
 
     // The line's message bus: made before the window, so that it outlives the tiles' threads.
     // What the broker did not take is tried again every 10 s.

@@ -299,6 +299,8 @@ QString SocketTile::details(const ReaderRecord &record)
         lines.append(tr("Stopped by the operator."));
     if (!record.refusal.isEmpty())
         lines.append(record.refusal);
+    if (record.retestLimitChecked == false)
+        lines.append(tr("The retest limit could not be checked: the records are out of reach."));
     if (!record.restored)
         lines.append(tr("The reader could not be put back as it was found."));
     return lines.join(QLatin1Char('\n'));

@@ -21,6 +21,7 @@ struct OperatorAndLot
 };
 
 class CheckoutSink;
+class RetestGate;
 
 // Everything the station window needs from outside: the ports of its tiles, what a checkout
 // asks of every reader, the station's name, and how its threads make clocks and lines and keep
@@ -51,4 +52,6 @@ struct StationSetup
     // Further outputs every tile's checkouts are handed to (the line's message bus); they
     // outlive the window.
     QList<CheckoutSink *> sinks;
+    // Answers the retest limit's question after each identification; it outlives the window.
+    RetestGate *retestGate = nullptr;
 };

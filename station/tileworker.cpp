@@ -27,6 +27,7 @@ TileWorker::TileWorker(const StationSetup &setup, QString port)
     m_runner.setStation(setup.station);
     m_runner.setTool(QStringLiteral("vorn-station"));
     m_runner.setOpenFailureWording(openFailureText);
+    m_runner.setRetestGate(setup.retestGate);
     if (setup.records)
         m_runner.addSink(*setup.records);
     for (CheckoutSink *sink : setup.sinks)
