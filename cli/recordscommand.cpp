@@ -3,6 +3,10 @@
 #include "device/identification.h"
 #include "publish/cfxmessages.h"
 #include "publish/publisher.h"
+#include "cli/readerlifecommand.h"
+#include "commandline/checkoutcommandline.h"
+#include "records/repairrecord.h"
+#include "records/readerlife.h"
 #include "records/recordcertificate.h"
 #include "records/recordkeeper.h"
 #include "records/recordsfilters.h"
@@ -18,6 +22,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <array>
@@ -48,16 +53,25 @@ constexpr int ReportDays = 7; // the window of a report without --since and --un
 const QString PublishOption = QStringLiteral("publish");
 const QString CfxHandleOption = QStringLiteral("cfx-handle");
 const QString PendingOption = QStringLiteral("pending");
+const QString SymptomOption = QStringLiteral("symptom");
+const QString ActionOption = QStringLiteral("action");
+const QString CauseOption = QStringLiteral("cause");
+const QString PartOption = QStringLiteral("part");
+const QString TechnicianOption = QStringLiteral("technician");
+const QString CheckoutOption = QStringLiteral("checkout");
+const QString ParetoOption = QStringLiteral("pareto");
 
-// The records commands, how many record ids each takes, and the options that are theirs.
+// The records commands, how many record ids (or serial numbers) each takes, and the options
+// that are theirs.
 struct Subcommand
 {
     QString name;
     int ids;
     QStringList options;
+    QString argument = QStringLiteral("record id");
 };
 
-const std::array<Subcommand, 6> Subcommands{{
+const std::array<Subcommand, 8> Subcommands{{
     {QStringLiteral("list"),
      0,
      {SerialOption, OutcomeOption, SinceOption, StationOption, LotOption, OperatorOption,
@@ -72,6 +86,12 @@ const std::array<Subcommand, 6> Subcommands{{
     {QStringLiteral("publish"),
      0,
      {SerialOption, SinceOption, PendingOption, PublishOption, CfxHandleOption}},
+    {QStringLiteral("history"), 1, {JsonOption}, QStringLiteral("serial number")},
+    {QStringLiteral("repair"),
+     1,
+     {SymptomOption, ActionOption, CauseOption, PartOption, TechnicianOption, CheckoutOption,
+      StationOption, PublishOption, CfxHandleOption},
+     QStringLiteral("serial number")},
 }};
 
 // Accepted wherever they stand, as for every vornctl command.
@@ -102,6 +122,11 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({PublishOption, QString(), QStringLiteral("URL")});
     parser.addOption({CfxHandleOption, QString(), QStringLiteral("NAME")});
     parser.addOption({PendingOption, QString()});
+    for (const QString &text :
+         {SymptomOption, ActionOption, CauseOption, PartOption, TechnicianOption})
+        parser.addOption({text, QString(), QStringLiteral("TEXT")});
+    parser.addOption({CheckoutOption, QString(), QStringLiteral("ID")});
+    parser.addOption({ParetoOption, QString(), QStringLiteral("WHAT")});
 }
 
 const Subcommand *findSubcommand(const QString &name)
@@ -158,11 +183,12 @@ QString checkCommandLine(const QCommandLineParser &parser, const Subcommand *sub
 {
     if (!subcommand)
         return QStringLiteral("unknown records command '%1': list, show, certificate, report, "
-                              "sync or publish")
+                              "history, repair, sync or publish")
             .arg(name);
     if (ids.size() != subcommand->ids)
-        return subcommand->ids == 1 ? QStringLiteral("'records %1' takes one record id").arg(name)
-                                    : QStringLiteral("'records %1' takes no arguments").arg(name);
+        return subcommand->ids == 1
+                   ? QStringLiteral("'records %1' takes one %2").arg(name, subcommand->argument)
+                   : QStringLiteral("'records %1' takes no arguments").arg(name);
     for (const QString &option : parser.optionNames()) {
         const QString longName = option == QLatin1String("o")   ? OutputOption
                                  : option == QLatin1String("h") ? HelpOption
@@ -172,6 +198,9 @@ QString checkCommandLine(const QCommandLineParser &parser, const Subcommand *sub
     }
     if (name == QLatin1String("certificate") && parser.value(OutputOption).isEmpty())
         return QStringLiteral("'records certificate' needs -o FILE.pdf");
+    if (name == QLatin1String("repair") && (parser.value(SymptomOption).trimmed().isEmpty() ||
+                                            parser.value(ActionOption).trimmed().isEmpty()))
+        return QStringLiteral("'records repair' needs --symptom TEXT and --action TEXT");
     if (parser.isSet(NoRecordsOption))
         return QStringLiteral("--no-records keeps no records, so there are none to read");
     return {};
@@ -300,6 +329,12 @@ QString RecordsCommand::helpText()
         "                 [--json | --csv] [--pdf FILE]\n"
         "                                   first-pass and final yield, retests, the failing\n"
         "                                   steps; dates in UTC, default the last 7 days\n"
+        "  records history SERIAL [--json]  every checkout and repair of a reader, in order\n"
+        "  records repair SERIAL --symptom TEXT --action TEXT [--cause TEXT]\n"
+        "                 [--part PART]... [--technician NAME] [--checkout ID]\n"
+        "                 [--station NAME] [--publish URL] [--cfx-handle NAME]\n"
+        "                                   keep a repair, linked to the reader's latest failed\n"
+        "                                   checkout (or to ID); a repair lifts the retest limit\n"
         "  records sync                     send the records waiting in the outbox\n"
         "  records publish [--pending | [--serial N] [--since DATE]]\n"
         "                  [--publish URL] [--cfx-handle NAME]\n"
@@ -340,6 +375,9 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
         (parser.isSet(SerialOption) || parser.isSet(SinceOption)))
         problem = QStringLiteral("--pending sends only what waits in the spool: give it without "
                                  "--serial and --since");
+    std::optional<int> serial;
+    if (problem.isEmpty() && subcommand->argument != QLatin1String("record id"))
+        serial = ReaderLifeCommand::serialFrom(words.first(), &problem);
     if (!problem.isEmpty())
         return usageError(problem);
 
@@ -364,6 +402,10 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
     if (name == QLatin1String("report"))
         return report(reportQuery, parser.isSet(JsonOption), parser.isSet(CsvOption),
                       parser.value(PdfOption), store);
+    if (name == QLatin1String("history"))
+        return ReaderLifeCommand(m_output, m_error).history(*serial, parser.isSet(JsonOption), store);
+    if (name == QLatin1String("repair"))
+        return repair(parser, *serial, store);
     return certificate(words.first(), parser.value(OutputOption), store);
 }
 
@@ -440,7 +482,8 @@ int RecordsCommand::certificate(const QString &id, const QString &path, RecordsS
     if (const int failed = findRecord(id, store, record); failed != Done)
         return failed;
     QString error;
-    if (!RecordCertificate::write(*record, path, &error)) {
+    if (!RecordCertificate::write(*record, path, &error,
+                                  ReaderLife(store).repairBehind(*record))) {
         m_error.write("vornctl: " + error.toUtf8() + '\n');
         return DatabaseFailed;
     }
@@ -560,11 +603,27 @@ int RecordsCommand::publish(const QCommandLineParser &parser, const RecordsQuery
     return PublishFailed;
 }
 
+int RecordsCommand::repair(const QCommandLineParser &parser, int serialNumber, RecordsStore &store)
+{
+    const ReaderLifeCommand::Repair given{
+        parser.value(SymptomOption).trimmed(),
+        parser.value(ActionOption).trimmed(),
+        parser.value(CauseOption).trimmed(),
+        parser.values(PartOption),
+        parser.isSet(TechnicianOption) ? parser.value(TechnicianOption)
+                                       : CheckoutCommandLine::loginName(),
+        parser.isSet(StationOption) ? parser.value(StationOption) : QSysInfo::machineHostName(),
+        parser.value(CheckoutOption)};
+    int exitCode = Done;
+    ReaderLifeCommand(m_output, m_error).repair(serialNumber, given, store, &exitCode);
+    return exitCode;
+}
+
 int RecordsCommand::usageError(const QString &message)
 {
     m_error.write("vornctl: " + message.toUtf8() + '\n');
     m_error.write("Usage: vornctl [--records URL] records "
-                  "list|show|certificate|report|sync|publish ...\n"
+                  "list|show|certificate|report|history|repair|sync|publish ...\n"
                   "Run 'vornctl records --help' for the records commands.\n");
     return UsageError;
 }

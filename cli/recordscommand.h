@@ -56,6 +56,7 @@ private:
     int report(const ReportQuery &query, bool json, bool csv, const QString &pdf,
                RecordsStore &store);
     int certificate(const QString &id, const QString &path, RecordsStore &store);
+    int repair(const QCommandLineParser &parser, int serialNumber, RecordsStore &store);
     int sync(const RecordsLocation &location);
     int publish(const QCommandLineParser &parser, const RecordsQuery &query,
                 const RecordsLocation &location);

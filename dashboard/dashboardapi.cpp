@@ -2,6 +2,7 @@
 
 #include "dashboard/recordsreaders.h"
 #include "records/lineactivity.h"
+#include "records/readerlife.h"
 #include "records/recordcertificate.h"
 #include "records/recordsstore.h"
 #include "records/yieldreport.h"
@@ -239,7 +240,8 @@ void DashboardApi::show(const QString &id, bool certificate, const Respond &resp
             reply.contentType = QByteArrayLiteral("application/pdf");
             {
                 const QMutexLocker drawing(&certificateDrawing);
-                reply.body = RecordCertificate::pdf(*record);
+                reply.body =
+                    RecordCertificate::pdf(*record, ReaderLife(store).repairBehind(*record));
             }
             // The serial number is digits only: safe in a header.
             const QString name =

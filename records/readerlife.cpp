@@ -163,11 +163,10 @@ std::optional<int> ReaderLife::failuresSinceRepair(int serialNumber, int limit)
     return failures;
 }
 
-bool ReaderLife::repairBefore(const ReaderRecord &checkout, std::optional<RepairRecord> &repair)
+std::optional<RepairRecord> ReaderLife::repairBehind(const ReaderRecord &checkout)
 {
-    repair.reset();
-    if (!checkout.serialNumber)
-        return true;
+    if (!checkout.serialNumber || checkout.outcome != ReaderOutcome::Pass)
+        return std::nullopt;
     const QString started = isoUtc(checkout.started);
     const auto found = repairs(
         QStringLiteral("r.serial = ? AND r.repaired < ? AND NOT EXISTS (SELECT 1 FROM checkouts "
@@ -175,11 +174,9 @@ bool ReaderLife::repairBefore(const ReaderRecord &checkout, std::optional<Repair
                        "c.started < ?) ORDER BY r.repaired DESC LIMIT 1")
             .arg(YieldSummaries::isAttempt()),
         {*checkout.serialNumber, started, started});
-    if (!found)
-        return false;
-    if (!found->isEmpty())
-        repair = found->first();
-    return true;
+    if (!found || found->isEmpty())
+        return std::nullopt;
+    return found->first();
 }
 
 std::optional<QList<RepairRecord>> ReaderLife::repairs(const QString &condition,
@@ -227,10 +224,13 @@ QString ReaderLife::historyText(int serialNumber, const QList<ReaderEvent> &even
 {
     const auto checkouts = std::count_if(events.cbegin(), events.cend(),
                                          [](const ReaderEvent &each) { return each.checkout; });
-    QString text = QStringLiteral("SN %1: %2 checkouts, %3 repairs\n")
-                       .arg(Identification::serialText(quint16(serialNumber)))
-                       .arg(checkouts)
-                       .arg(events.size() - checkouts);
+    const auto counted = [](qsizetype count, const QString &word) {
+        return QStringLiteral("%1 %2%3").arg(count).arg(word, count == 1 ? "" : "s");
+    };
+    QString text = QStringLiteral("SN %1: %2, %3\n")
+                       .arg(Identification::serialText(quint16(serialNumber)),
+                            counted(checkouts, QStringLiteral("checkout")),
+                            counted(events.size() - checkouts, QStringLiteral("repair")));
     for (const ReaderEvent &event : events) {
         QStringList fields{minuteText(event.time())};
         if (event.repair) {

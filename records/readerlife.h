@@ -43,9 +43,10 @@ public:
     // How many of the reader's latest attempts since its last repair failed or ended in error
     // in a row, counted up to limit; nothing on failure.
     std::optional<int> failuresSinceRepair(int serialNumber, int limit);
-    // The repair that came between the checkout and the reader's attempt before it, if any:
-    // what a pass after a repair owes to it. False on failure.
-    bool repairBefore(const ReaderRecord &checkout, std::optional<RepairRecord> &repair);
+    // For a checkout that passed: the repair that came between it and the reader's attempt
+    // before it, which its certificate names. Nothing when there is none (or on failure: a
+    // certificate is still made).
+    std::optional<RepairRecord> repairBehind(const ReaderRecord &checkout);
     // Every checkout and repair of the reader, oldest first; nothing on failure.
     std::optional<QList<ReaderEvent>> history(int serialNumber);
 

@@ -1,5 +1,6 @@
 #include "station/recordsworker.h"
 
+#include "records/readerlife.h"
 #include "records/recordcertificate.h"
 
 #include <QTextStream>
@@ -147,19 +148,22 @@ void RecordsWorker::writeCertificate(const QString &id, const QString &path)
     CertificateResult result;
     result.path = path;
     std::optional<ReaderRecord> record;
+    std::optional<RepairRecord> repair;
     if (RecordsStore *open = store()) {
         if (!open->find(id, record)) {
             result.error = open->errorText();
             dropStore();
         } else if (!record) {
             result.error = QStringLiteral("no record has the id %1").arg(id);
+        } else {
+            repair = ReaderLife(*open).repairBehind(*record);
         }
     } else {
         result.error = m_failure;
     }
     reportReach();
     if (record)
-        result.written = RecordCertificate::write(*record, path, &result.error);
+        result.written = RecordCertificate::write(*record, path, &result.error, repair);
     emit certificateWritten(result);
 }
 
