@@ -81,7 +81,7 @@ const std::array<Subcommand, 8> Subcommands{{
     {QStringLiteral("report"),
      0,
      {SinceOption, UntilOption, StationOption, ModelOption, LotOption, OperatorOption, ByOption,
-      JsonOption, CsvOption, PdfOption}},
+      JsonOption, CsvOption, PdfOption, ParetoOption}},
     {QStringLiteral("sync"), 0, {}},
     {QStringLiteral("publish"),
      0,
@@ -172,6 +172,11 @@ QString takeReport(const QCommandLineParser &parser, ReportQuery &query)
         return problem;
     if (parser.isSet(PdfOption) && parser.value(PdfOption).isEmpty())
         return QStringLiteral("--pdf needs a file name");
+    const QString pareto = parser.value(ParetoOption);
+    if (parser.isSet(ParetoOption) && pareto != QLatin1String("step") &&
+        pareto != QLatin1String("cause"))
+        return QStringLiteral("--pareto must be step or cause, not '%1'").arg(pareto);
+    query.paretoOfCauses = pareto == QLatin1String("cause");
     if (parser.isSet(JsonOption) && parser.isSet(CsvOption))
         return QStringLiteral("give --json or --csv, not both");
     return {};
@@ -326,9 +331,10 @@ QString RecordsCommand::helpText()
         "  records report [--since DATE] [--until DATE] [--station NAME] [--model 4|8]\n"
         "                 [--lot TEXT] [--operator NAME]\n"
         "                 [--by day|hour|station|model|firmware|operator|lot]\n"
-        "                 [--json | --csv] [--pdf FILE]\n"
-        "                                   first-pass and final yield, retests, the failing\n"
-        "                                   steps; dates in UTC, default the last 7 days\n"
+        "                 [--json | --csv] [--pdf FILE] [--pareto step|cause]\n"
+        "                                   first-pass and final yield, yield by attempt,\n"
+        "                                   retests, repairs, the failing steps (or the repairs'\n"
+        "                                   causes); dates in UTC, default the last 7 days\n"
         "  records history SERIAL [--json]  every checkout and repair of a reader, in order\n"
         "  records repair SERIAL --symptom TEXT --action TEXT [--cause TEXT]\n"
         "                 [--part PART]... [--technician NAME] [--checkout ID]\n"

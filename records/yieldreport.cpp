@@ -79,6 +79,29 @@ QJsonValue orNull(const QString &text)
     return text.isEmpty() ? QJsonValue() : QJsonValue(text);
 }
 
+// Bars of (name, count) rows: most first, then by name, each with its share of the whole and
+// the shares before it added.
+QList<ParetoStep> paretoOf(QSqlQuery &query)
+{
+    QList<ParetoStep> bars;
+    qint64 total = 0;
+    while (query.next()) {
+        bars.append({query.value(0).toString(), query.value(1).toLongLong()});
+        total += bars.last().failures;
+    }
+    // Ordered here rather than by the database, whose collation may order names otherwise.
+    std::sort(bars.begin(), bars.end(), [](const ParetoStep &a, const ParetoStep &b) {
+        return a.failures != b.failures ? a.failures > b.failures : a.step < b.step;
+    });
+    qint64 running = 0;
+    for (ParetoStep &bar : bars) {
+        running += bar.failures;
+        bar.share = double(bar.failures) / double(total);
+        bar.cumulative = double(running) / double(total);
+    }
+    return bars;
+}
+
 QString utcText(const QDateTime &time)
 {
     return time.toUTC().toString(Qt::ISODate);
@@ -169,12 +192,18 @@ double ReportFigures::throughputPerHour() const
 
 QJsonObject ReportFigures::toJson() const
 {
-    QJsonArray steps;
-    for (const ParetoStep &step : pareto)
-        steps.append(QJsonObject{{QStringLiteral("step"), step.step},
-                                 {QStringLiteral("failures"), step.failures},
-                                 {QStringLiteral("share"), step.share},
-                                 {QStringLiteral("cumulative"), step.cumulative}});
+    const auto paretoJson = [](const QList<ParetoStep> &bars, const QString &name,
+                               const QString &count) {
+        QJsonArray list;
+        for (const ParetoStep &bar : bars)
+            list.append(QJsonObject{{name, bar.step},
+                                    {count, bar.failures},
+                                    {QStringLiteral("share"), bar.share},
+                                    {QStringLiteral("cumulative"), bar.cumulative}});
+        return list;
+    };
+    const QJsonArray steps =
+        paretoJson(pareto, QStringLiteral("step"), QStringLiteral("failures"));
     QJsonArray byAttempt;
     for (int index = 0; index < Attempts::Counted; ++index) {
         QJsonObject each{{QStringLiteral("attempt"), index + 1},
@@ -206,6 +235,13 @@ QJsonObject ReportFigures::toJson() const
         {QStringLiteral("final_yield"), orNull(finalYield())},
         {QStringLiteral("retested_readers"), retestedReaders},
         {QStringLiteral("pareto"), steps},
+        {QStringLiteral("repairs"),
+         QJsonObject{
+             {QStringLiteral("repairs"), repairs},
+             {QStringLiteral("readers"), repairedReaders},
+             {QStringLiteral("passed_after"), passedAfterRepair},
+             {QStringLiteral("causes"),
+              paretoJson(causes, QStringLiteral("cause"), QStringLiteral("repairs"))}}},
         {QStringLiteral("duration_ms"),
          QJsonObject{{QStringLiteral("median"), orNull(medianDurationMs)},
                      {QStringLiteral("p95"), orNull(p95DurationMs)}}},
@@ -396,6 +432,7 @@ std::optional<ReportFigures> YieldReport::run(const ReportQuery &query)
     figures.query = query;
     Groups groups;
     if (!outcomes(window, figures, groups) || !pareto(window, figures) ||
+        !repairs(window, figures) ||
         !durations(window, figures) || !chains(window, ReportGrouping::None, figures, groups) ||
         !firsts(window, ReportGrouping::None, figures, groups) ||
         (query.by != ReportGrouping::None && (!chains(window, query.by, figures, groups) ||
@@ -481,22 +518,40 @@ bool YieldReport::pareto(const Window &window, ReportFigures &figures)
                    source.values},
                   query))
         return false;
-    qint64 total = 0;
-    while (query.next()) {
-        figures.pareto.append({query.value(0).toString(), query.value(1).toLongLong()});
-        total += figures.pareto.last().failures;
-    }
-    // Ordered here rather than by the database, whose collation may order names otherwise.
-    std::sort(figures.pareto.begin(), figures.pareto.end(),
-              [](const ParetoStep &a, const ParetoStep &b) {
-                  return a.failures != b.failures ? a.failures > b.failures : a.step < b.step;
-              });
-    qint64 running = 0;
-    for (ParetoStep &step : figures.pareto) {
-        running += step.failures;
-        step.share = double(step.failures) / double(total);
-        step.cumulative = double(running) / double(total);
-    }
+    figures.pareto = paretoOf(query);
+    return true;
+}
+
+// The repairs entered in the window, narrowed by the facts of the checkouts they answer.
+bool YieldReport::repairs(const Window &window, ReportFigures &figures)
+{
+    QVariantList values{window.fromText, window.toText};
+    const QString inWindow =
+        QStringLiteral("r.repaired >= ? AND r.repaired < ?") +
+        window.filterCondition(values).replace(QLatin1String(" AND "), QLatin1String(" AND c."));
+    const QString repaired =
+        QStringLiteral("repairs r JOIN checkouts c ON c.id = r.checkout_id WHERE ") + inWindow;
+    QSqlQuery query;
+    if (!runQuery(m_store,
+                  {QStringLiteral("SELECT count(*), count(DISTINCT r.serial), count(DISTINCT "
+                                  "CASE WHEN EXISTS (SELECT 1 FROM checkouts p WHERE p.serial = "
+                                  "r.serial AND p.outcome = 'pass' AND p.started > r.repaired AND "
+                                  "p.started < ?) THEN r.serial END) FROM ") +
+                       repaired,
+                   QVariantList{window.toText} + values},
+                  query) ||
+        !query.next())
+        return false;
+    figures.repairs = query.value(0).toLongLong();
+    figures.repairedReaders = query.value(1).toLongLong();
+    figures.passedAfterRepair = query.value(2).toLongLong();
+    if (!runQuery(m_store,
+                  {QStringLiteral("SELECT r.cause, count(*) FROM ") + repaired +
+                       QStringLiteral(" GROUP BY r.cause"),
+                   values},
+                  query))
+        return false;
+    figures.causes = paretoOf(query);
     return true;
 }
 

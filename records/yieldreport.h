@@ -39,6 +39,7 @@ struct ReportQuery
     QString lot;
     QString operatorName;
     ReportGrouping by = ReportGrouping::None;
+    bool paretoOfCauses = false; // the text and CSV show the repairs' causes, not the steps
 
     // The window of the last `days` days up to now, in whole UTC days: from midnight UTC
     // days - 1 days before today to midnight after today.
@@ -110,6 +111,13 @@ struct ReportFigures
     // group: their first there).
     qint64 retestedReaders = 0;
     QList<ParetoStep> pareto;               // most failures first, then by name
+    // The repairs entered in the window (narrowed by the checkouts they answer): how many, of
+    // how many readers, how many of those passed a checkout after their repair (by the end),
+    // and the Pareto of the causes ("" when none was given).
+    qint64 repairs = 0;
+    qint64 repairedReaders = 0;
+    qint64 passedAfterRepair = 0;
+    QList<ParetoStep> causes;
     std::optional<qint64> medianDurationMs; // to 10 ms, the nearest rank
     std::optional<qint64> p95DurationMs;
     qint64 hoursWithCheckouts = 0;
@@ -124,6 +132,8 @@ struct ReportFigures
     //  "first_pass_yield", "final_yield", "attempts": [{"attempt": 1, "readers"}, {2}, {3,
     //  "or_later": true}, {"attempt": null (not passed yet)}], "retested_readers",
     //  "pareto": [{"step", "failures", "share", "cumulative"}],
+    //  "repairs": {"repairs", "readers", "passed_after", "causes": [{"cause", "repairs",
+    //  "share", "cumulative"}]},
     //  "duration_ms": {"median", "p95"}, "throughput_per_hour", "by"}, and "groups" when
     // grouped. Yields and shares run from 0 to 1; what cannot be known (a yield without readers)
     // is null.
@@ -178,6 +188,7 @@ private:
 
     bool outcomes(const Window &window, ReportFigures &figures, Groups &groups);
     bool pareto(const Window &window, ReportFigures &figures);
+    bool repairs(const Window &window, ReportFigures &figures);
     bool durations(const Window &window, ReportFigures &figures);
     bool chains(const Window &window, ReportGrouping by, ReportFigures &figures, Groups &groups);
     bool firsts(const Window &window, ReportGrouping by, ReportFigures &figures, Groups &groups);

@@ -131,6 +131,10 @@ QString YieldReportText::render(const ReportFigures &figures)
         {QStringLiteral("First-pass yield"), yieldPercent(figures.firstPassYield())},
         {QStringLiteral("Final yield"), yieldPercent(figures.finalYield())},
         {QStringLiteral("By attempt"), YieldReportText::attemptsText(figures.attempts)},
+        {QStringLiteral("Repairs"), QString::number(figures.repairs),
+         QStringLiteral("%1 readers, %2 passed since")
+             .arg(figures.repairedReaders)
+             .arg(figures.passedAfterRepair)},
         {QStringLiteral("Duration"),
          QStringLiteral("median %1, 95th percentile %2")
              .arg(secondsText(figures.medianDurationMs), secondsText(figures.p95DurationMs))},
@@ -151,13 +155,17 @@ QString YieldReportText::render(const ReportFigures &figures)
         text += line + QLatin1Char('\n');
     }
 
-    if (figures.pareto.isEmpty()) {
-        text += QStringLiteral("\nFailing steps: none\n");
+    const bool causes = figures.query.paretoOfCauses;
+    const QList<ParetoStep> &bars = causes ? figures.causes : figures.pareto;
+    const QString title = causes ? QStringLiteral("Repair causes") : QStringLiteral("Failing steps");
+    if (bars.isEmpty()) {
+        text += QStringLiteral("\n%1: none\n").arg(title);
     } else {
-        text += QStringLiteral("\nFailing steps\n");
+        text += QStringLiteral("\n%1\n").arg(title);
         QList<QStringList> rows;
-        for (const ParetoStep &step : figures.pareto)
-            rows.append({step.step, bar(step.failures, figures.pareto.first().failures),
+        for (const ParetoStep &step : bars)
+            rows.append({step.step.isEmpty() ? QStringLiteral("(not given)") : step.step,
+                         bar(step.failures, bars.first().failures),
                          QString::number(step.failures), yieldPercent(step.share),
                          yieldPercent(step.cumulative)});
         text += table(rows);
@@ -187,8 +195,10 @@ QString YieldReportText::csv(const ReportFigures &figures)
         attempts.append(QString::number(readers));
     attempts.append(QString::number(figures.attempts.notPassed));
     if (figures.query.by == ReportGrouping::None) {
-        text = QStringLiteral("step,failures,share,cumulative\r\n");
-        for (const ParetoStep &step : figures.pareto)
+        const bool causes = figures.query.paretoOfCauses;
+        text = causes ? QStringLiteral("cause,repairs,share,cumulative\r\n")
+                      : QStringLiteral("step,failures,share,cumulative\r\n");
+        for (const ParetoStep &step : causes ? figures.causes : figures.pareto)
             text += csvLine({RecordText::csvField(step.step), QString::number(step.failures),
                              number(step.share), number(step.cumulative)});
         return text + csvLine(attempts);

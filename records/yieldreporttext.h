@@ -11,7 +11,8 @@ namespace YieldReportText {
 // of block characters, and the groups as a table. Yields in per cent with one decimal.
 QString render(const ReportFigures &figures);
 // The groups (key, checkouts, readers, first_pass_yield, final_yield) when the report is
-// grouped, else the Pareto (step, failures, share, cumulative); yields and shares from 0 to 1,
+// grouped, else the Pareto (step, failures, share, cumulative; or cause, repairs, share,
+// cumulative with the Pareto of causes); yields and shares from 0 to 1,
 // an unknown yield empty; then the line "attempts,N1,N2,N3,NOT" (the readers first checked in
 // the window that passed on attempt 1, 2, 3 or later, and not yet); lines end in CRLF.
 QString csv(const ReportFigures &figures);
