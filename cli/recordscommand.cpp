@@ -5,7 +5,7 @@
 #include "publish/publisher.h"
 #include "cli/readerlifecommand.h"
 #include "commandline/checkoutcommandline.h"
-#include "records/repairrecord.h"
+#include "checkout/repairrecord.h"
 #include "records/readerlife.h"
 #include "records/recordcertificate.h"
 #include "records/recordkeeper.h"
@@ -523,23 +523,32 @@ int RecordsCommand::sync(const RecordsLocation &location)
     return Done;
 }
 
-int RecordsCommand::publish(const QCommandLineParser &parser, const RecordsQuery &query,
-                            const RecordsLocation &location)
+std::optional<PublishTarget> RecordsCommand::publishTarget(const QCommandLineParser &parser,
+                                                           QString *problem)
 {
     const QString url = parser.isSet(PublishOption)
                             ? parser.value(PublishOption).trimmed()
                             : qEnvironmentVariable("VORN_PUBLISH").trimmed();
     if (url.isEmpty())
+        return std::nullopt;
+    if (parser.isSet(CfxHandleOption) && parser.value(CfxHandleOption).trimmed().isEmpty()) {
+        *problem = QStringLiteral("--cfx-handle needs a name");
+        return std::nullopt;
+    }
+    return PublishTarget::fromUrl(url, qEnvironmentVariable("VORN_AMQP_PASSWORD"),
+                                  qEnvironmentVariable("VORN_AMQP_PASSWORD_FILE"), problem);
+}
+
+int RecordsCommand::publish(const QCommandLineParser &parser, const RecordsQuery &query,
+                            const RecordsLocation &location)
+{
+    QString problem;
+    const std::optional<PublishTarget> target = publishTarget(parser, &problem);
+    if (!target && problem.isEmpty())
         return usageError(QStringLiteral("'records publish' needs the broker: --publish URL or "
                                          "VORN_PUBLISH"));
-    QString problem;
-    const std::optional<PublishTarget> target =
-        PublishTarget::fromUrl(url, qEnvironmentVariable("VORN_AMQP_PASSWORD"),
-                               qEnvironmentVariable("VORN_AMQP_PASSWORD_FILE"), &problem);
     if (!target)
         return usageError(problem);
-    if (parser.isSet(CfxHandleOption) && parser.value(CfxHandleOption).trimmed().isEmpty())
-        return usageError(QStringLiteral("--cfx-handle needs a name"));
 
     // The stored checkouts chosen, oldest first, as their three messages each: the same
     // messages, with the same UniqueIDs, as the station sent when they were made, so a
@@ -569,9 +578,19 @@ int RecordsCommand::publish(const QCommandLineParser &parser, const RecordsQuery
         }
     }
 
+    if (!parser.isSet(PendingOption))
+        print(QStringLiteral("%1 chosen: %2 messages\n")
+                  .arg(checkouts == 1 ? QStringLiteral("1 checkout")
+                                      : QStringLiteral("%1 checkouts").arg(checkouts))
+                  .arg(envelopes.size()));
+    return send(*target, envelopes);
+}
+
+int RecordsCommand::send(const PublishTarget &target, const QList<QJsonObject> &envelopes)
+{
     std::mutex warningsLock;
     QStringList warnings;
-    Publisher publisher(*target);
+    Publisher publisher(target);
     publisher.setWarningHandler([&warningsLock, &warnings](const QString &warning) {
         const std::lock_guard lock(warningsLock);
         warnings.append(warning);
@@ -594,12 +613,7 @@ int RecordsCommand::publish(const QCommandLineParser &parser, const RecordsQuery
         for (const QString &warning : std::as_const(warnings))
             m_error.write("vornctl: " + warning.toUtf8() + '\n');
     }
-    if (!parser.isSet(PendingOption))
-        print(QStringLiteral("%1 chosen: %2 messages\n")
-                  .arg(checkouts == 1 ? QStringLiteral("1 checkout")
-                                      : QStringLiteral("%1 checkouts").arg(checkouts))
-                  .arg(envelopes.size()));
-    print(QStringLiteral("sent %1 messages to %2\n").arg(publisher.sentCount()).arg(target->url()));
+    print(QStringLiteral("sent %1 messages to %2\n").arg(publisher.sentCount()).arg(target.url()));
     if (sent == Publisher::Sent::All)
         return Done;
     m_error.write(QStringLiteral("vornctl: %1 messages still wait in the spool %2\n")
@@ -620,9 +634,25 @@ int RecordsCommand::repair(const QCommandLineParser &parser, int serialNumber, R
                                        : CheckoutCommandLine::loginName(),
         parser.isSet(StationOption) ? parser.value(StationOption) : QSysInfo::machineHostName(),
         parser.value(CheckoutOption)};
+    QString problem;
+    const std::optional<PublishTarget> target = publishTarget(parser, &problem);
+    if (!problem.isEmpty())
+        return usageError(problem);
     int exitCode = Done;
-    ReaderLifeCommand(m_output, m_error).repair(serialNumber, given, store, &exitCode);
-    return exitCode;
+    const std::optional<RepairRecord> repair =
+        ReaderLifeCommand(m_output, m_error).repair(serialNumber, given, store, &exitCode);
+    if (!repair || !target)
+        return exitCode;
+    // The line's broker hears of the repair, with the symptoms of the checkout it answers.
+    std::optional<ReaderRecord> failed;
+    if (const int found = findRecord(repair->checkoutId, store, failed); found != Done)
+        return found;
+    return send(*target, {CfxMessages::unitsRepaired(*repair,
+                                                    *failed,
+                                                    parser.isSet(CfxHandleOption)
+                                                        ? parser.value(CfxHandleOption).trimmed()
+                                                        : CfxMessages::defaultHandle(
+                                                              repair->station))});
 }
 
 int RecordsCommand::usageError(const QString &message)

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "checkout/checkoutrecord.h"
-#include "records/repairrecord.h"
+#include "checkout/repairrecord.h"
 
 #include <QJsonObject>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "records/repairrecord.h"
+#include "checkout/repairrecord.h"
 
 #include "checkout/checkoutrecord.h"
 #include "device/identification.h"
