@@ -1,7 +1,6 @@
 #include "cli/readerlifecommand.h"
 
 #include "cli/recordscommand.h"
-#include "commandline/decimaltext.h"
 #include "device/identification.h"
 #include "records/readerlife.h"
 #include "records/recordsstore.h"
@@ -21,15 +20,6 @@ QString serialText(int serialNumber)
 ReaderLifeCommand::ReaderLifeCommand(QIODevice &output, QIODevice &error)
     : m_output(output), m_error(error)
 {
-}
-
-std::optional<int> ReaderLifeCommand::serialFrom(const QString &text, QString *problem)
-{
-    const std::optional<uint> serial = DecimalText::inRange(text, 0, 0xFFFF);
-    if (!serial)
-        *problem = QStringLiteral("the serial number must be a number from 0 to 65535, not '%1'")
-                       .arg(text);
-    return serial ? std::optional<int>(int(*serial)) : std::nullopt;
 }
 
 std::optional<RepairRecord> ReaderLifeCommand::repair(int serialNumber, const Repair &given,

@@ -29,9 +29,6 @@ public:
 
     ReaderLifeCommand(QIODevice &output, QIODevice &error);
 
-    // "1234" or "001234": the serial number, or nothing with what is wrong.
-    static std::optional<int> serialFrom(const QString &text, QString *problem);
-
     // Keeps the repair linked to its checkout; the stored repair, or the exit code.
     std::optional<RepairRecord> repair(int serialNumber, const Repair &given, RecordsStore &store,
                                        int *exitCode);

@@ -383,7 +383,7 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
                                  "--serial and --since");
     std::optional<int> serial;
     if (problem.isEmpty() && subcommand->argument != QLatin1String("record id"))
-        serial = ReaderLifeCommand::serialFrom(words.first(), &problem);
+        serial = ReaderLife::serialFrom(words.first(), &problem);
     if (!problem.isEmpty())
         return usageError(problem);
 

@@ -168,6 +168,12 @@ void DashboardApi::answer(const QByteArray &path, const QByteArray &query, const
             return problem.isEmpty() ? stations(respond)
                                      : respond(Reply::error(BadRequest, problem));
         }
+        if (what == QLatin1String("readers") && parts.size() == 4 &&
+            parts.at(3) == QLatin1String("history")) {
+            const auto [problem, texts] = parameters({});
+            return problem.isEmpty() ? history(parts.at(2), respond)
+                                     : respond(Reply::error(BadRequest, problem));
+        }
         const bool certificate =
             parts.size() == 4 && parts.at(3) == QLatin1String("certificate.pdf");
         if (what == QLatin1String("records") && (parts.size() == 3 || certificate) &&
@@ -221,6 +227,23 @@ void DashboardApi::list(const RecordsFilters::Texts &texts, const Respond &respo
             if (!summaries)
                 return std::nullopt;
             return Reply::json(RecordSummary::listJson(*summaries));
+        },
+        respond);
+}
+
+void DashboardApi::history(const QString &serial, const Respond &respond)
+{
+    QString problem;
+    const std::optional<int> number = ReaderLife::serialFrom(serial, &problem);
+    if (!number)
+        return respond(Reply::error(BadRequest, problem));
+    read(
+        [serialNumber = *number](RecordsStore &store, QString &) -> std::optional<Reply> {
+            const std::optional<QList<ReaderEvent>> events =
+                ReaderLife(store).history(serialNumber);
+            if (!events)
+                return std::nullopt;
+            return Reply::json(ReaderLife::historyJson(serialNumber, *events));
         },
         respond);
 }

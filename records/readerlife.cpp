@@ -1,5 +1,6 @@
 #include "records/readerlife.h"
 
+#include "commandline/decimaltext.h"
 #include "device/identification.h"
 #include "records/recordsstore.h"
 #include "records/yieldsummaries.h"
@@ -93,6 +94,15 @@ QJsonObject ReaderEvent::toJson() const
 }
 
 ReaderLife::ReaderLife(RecordsStore &store) : m_store(store) {}
+
+std::optional<int> ReaderLife::serialFrom(const QString &text, QString *problem)
+{
+    const std::optional<uint> serial = DecimalText::inRange(text, 0, 0xFFFF);
+    if (!serial)
+        *problem = QStringLiteral("the serial number must be a number from 0 to 65535, not '%1'")
+                       .arg(text);
+    return serial ? std::optional<int>(int(*serial)) : std::nullopt;
+}
 
 QStringList ReaderLife::schemaStep()
 {

@@ -32,6 +32,8 @@ class ReaderLife
 public:
     explicit ReaderLife(RecordsStore &store);
 
+    // "1234" or "001234": the serial number, or nothing with what is wrong.
+    static std::optional<int> serialFrom(const QString &text, QString *problem);
     // Schema step: the repairs table.
     static QStringList schemaStep();
 

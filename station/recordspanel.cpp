@@ -202,6 +202,15 @@ void RecordsPanel::showReadRecord(const ReadResult &result)
     text->setLineWrapMode(QPlainTextEdit::NoWrap);
     text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     layout->addWidget(text);
+    if (!result.history.isEmpty()) {
+        auto *history = new QPushButton(tr("History of SN %1").arg(record.serialText()), dialog);
+        history->setObjectName(QStringLiteral("historyButton"));
+        connect(history, &QPushButton::clicked, dialog, [text, history, all = result.history] {
+            text->setPlainText(all);
+            history->setEnabled(false);
+        });
+        layout->addWidget(history);
+    }
     dialog->resize(text->fontMetrics().averageCharWidth() * 110, text->fontMetrics().height() * 30);
     dialog->show();
 }

@@ -132,6 +132,10 @@ void RecordsWorker::read(const QString &id)
             dropStore();
         } else if (!result.record) {
             result.error = QStringLiteral("no record has this id");
+        } else if (const std::optional<int> serial = result.record->serialNumber) {
+            // The reader's whole life, offered beside the record.
+            if (const auto events = ReaderLife(*open).history(*serial))
+                result.history = ReaderLife::historyText(*serial, *events);
         }
     } else {
         result.error = m_failure;
