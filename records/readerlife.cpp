@@ -136,7 +136,10 @@ bool ReaderLife::store(const RepairRecord &repair)
                  QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(repair.parts))
                                        .toJson(QJsonDocument::Compact)),
                  repair.station})
-            insert.addBindValue(value);
+            // A fact left empty is an empty text, never NULL.
+            insert.addBindValue(value.typeId() == QMetaType::QString && value.toString().isNull()
+                                    ? QVariant(QStringLiteral(""))
+                                    : value);
         return database.exec(insert);
     });
 }

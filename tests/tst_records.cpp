@@ -1,5 +1,6 @@
 #include "records/recordkeeper.h"
 #include "records/recordsoutbox.h"
+#include "records/recordsretestgate.h"
 #include "records/recordsstore.h"
 #include "records/samplerecords.h"
 #include "records/vornctlrun.h"
@@ -56,6 +57,7 @@ private slots:
     void failedStoreLeavesTheFiguresAsTheyWere();
     void threadsShareOneConnection();
     void serverRestartedBetweenRecords();
+    void retestLimitCountsEveryStationUntilARepair();
 
 private:
     bool onPostgreSql() const { return !m_serverUrl.isEmpty(); }
@@ -773,6 +775,52 @@ void RecordsTest::serverRestartedBetweenRecords()
     QCOMPARE(kept.stored, 1);
     QCOMPARE(kept.queued, 0);
     QVERIFY2(warnings.isEmpty(), qPrintable(warnings));
+}
+
+void RecordsTest::retestLimitCountsEveryStationUntilARepair()
+{
+    // SN 001005 passed, then failed its clocks at station-2 and then at station-1, all keeping
+    // their records in this database; the checkout between them at station-0 never identified.
+    const RecordsLocation location = freshLocation();
+    RecordsStore store(location);
+    QVERIFY2(store.open(), qPrintable(store.errorText()));
+    ReaderRecord passed = sampleRecord(4);
+    passed.serialNumber = 1005;
+    for (const ReaderRecord &record :
+         {sampleRecord(1), passed, sampleRecord(5), sampleRecord(105), sampleRecord(205)})
+        QCOMPARE(store.store(record), RecordsStore::Stored::Added);
+    QStringList warnings;
+    RecordsRetestGate gate(location, [&warnings](const QString &text) { warnings.append(text); });
+    const RetestGate::Answer twice = gate.ask(1005, 2);
+    QVERIFY(twice.checked);
+    QCOMPARE(twice.refusal, QStringLiteral("SN 001005 failed 2 times since its last repair: "
+                                           "repair it first (vornctl records repair 1005 ...)"));
+    QVERIFY(gate.ask(1005, 3).refusal.isEmpty());
+
+    // A repair must answer a checkout of its reader that did not pass; then the limit is lifted.
+    const QStringList repair{"--records", location.url(), "records", "repair", "1005",
+                             "--symptom", "clocks stuck", "--action", "reseated X2"};
+    QCOMPARE(VornctlRun::of(repair + QStringList{"--checkout", "record-000001"}).exitCode, 2);
+    QCOMPARE(VornctlRun::of(repair + QStringList{"--checkout", "record-000004"}).exitCode, 2);
+    const VornctlRun repaired = VornctlRun::of(repair);
+    QVERIFY2(repaired.exitCode == 0 && repaired.out.contains(QLatin1String("record-000205")),
+             qPrintable(repaired.out + repaired.err));
+    const RetestGate::Answer afterRepair = gate.ask(1005, 1);
+    QVERIFY(afterRepair.checked && afterRepair.refusal.isEmpty());
+    QVERIFY(warnings.isEmpty());
+
+    if (!onPostgreSql())
+        return;
+    // With the server away the reader is checked, unchecked, and the station warned once.
+    cluster(QStringLiteral("stop"));
+    for (int reader : {1005, 1010}) {
+        const RetestGate::Answer away = gate.ask(reader, 1);
+        QVERIFY(!away.checked && away.refusal.isEmpty());
+    }
+    cluster(QStringLiteral("start"));
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings.first().contains(QLatin1String("retest limit cannot be checked")),
+             qPrintable(warnings.first()));
 }
 
 // A record refused part-way through its transaction (here at its measurements, after its
