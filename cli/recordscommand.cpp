@@ -1,11 +1,11 @@
 #include "cli/recordscommand.h"
 
+#include "checkout/repairrecord.h"
+#include "cli/readerlifecommand.h"
+#include "commandline/checkoutcommandline.h"
 #include "device/identification.h"
 #include "publish/cfxmessages.h"
 #include "publish/publisher.h"
-#include "cli/readerlifecommand.h"
-#include "commandline/checkoutcommandline.h"
-#include "checkout/repairrecord.h"
 #include "records/readerlife.h"
 #include "records/recordcertificate.h"
 #include "records/recordkeeper.h"
@@ -409,7 +409,8 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
         return report(reportQuery, parser.isSet(JsonOption), parser.isSet(CsvOption),
                       parser.value(PdfOption), store);
     if (name == QLatin1String("history"))
-        return ReaderLifeCommand(m_output, m_error).history(*serial, parser.isSet(JsonOption), store);
+        return ReaderLifeCommand(m_output, m_error)
+            .history(*serial, parser.isSet(JsonOption), store);
     if (name == QLatin1String("repair"))
         return repair(parser, *serial, store);
     return certificate(words.first(), parser.value(OutputOption), store);
@@ -488,8 +489,7 @@ int RecordsCommand::certificate(const QString &id, const QString &path, RecordsS
     if (const int failed = findRecord(id, store, record); failed != Done)
         return failed;
     QString error;
-    if (!RecordCertificate::write(*record, path, &error,
-                                  ReaderLife(store).repairBehind(*record))) {
+    if (!RecordCertificate::write(*record, path, &error, ReaderLife(store).repairBehind(*record))) {
         m_error.write("vornctl: " + error.toUtf8() + '\n');
         return DatabaseFailed;
     }
@@ -647,12 +647,11 @@ int RecordsCommand::repair(const QCommandLineParser &parser, int serialNumber, R
     std::optional<ReaderRecord> failed;
     if (const int found = findRecord(repair->checkoutId, store, failed); found != Done)
         return found;
-    return send(*target, {CfxMessages::unitsRepaired(*repair,
-                                                    *failed,
-                                                    parser.isSet(CfxHandleOption)
-                                                        ? parser.value(CfxHandleOption).trimmed()
-                                                        : CfxMessages::defaultHandle(
-                                                              repair->station))});
+    return send(*target,
+                {CfxMessages::unitsRepaired(*repair, *failed,
+                                            parser.isSet(CfxHandleOption)
+                                                ? parser.value(CfxHandleOption).trimmed()
+                                                : CfxMessages::defaultHandle(repair->station))});
 }
 
 int RecordsCommand::usageError(const QString &message)

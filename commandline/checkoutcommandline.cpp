@@ -82,8 +82,8 @@ void CheckoutCommandLine::addOptions(QCommandLineParser &parser)
 
 QStringList CheckoutCommandLine::optionNames()
 {
-    return {ModelOption,         MinFirmwareOption, EchoOption,     CardsOption,
-            ProgramClocksOption, ProgramTimeOption, StationOption,  OperatorOption,
+    return {ModelOption,         MinFirmwareOption, EchoOption,      CardsOption,
+            ProgramClocksOption, ProgramTimeOption, StationOption,   OperatorOption,
             LotOption,           PublishOption,     CfxHandleOption, RetestLimitOption};
 }
 

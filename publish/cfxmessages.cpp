@@ -53,9 +53,9 @@ QJsonObject envelopeOf(const QString &messageName, const QString &id, const QDat
 
 QString symptomIdentifier(const ReaderRecord &record, int stepIndex)
 {
-    return identifier(record, QStringLiteral("symptom/%1/%2")
-                                  .arg(stepIndex)
-                                  .arg(record.steps.at(stepIndex).name));
+    return identifier(
+        record,
+        QStringLiteral("symptom/%1/%2").arg(stepIndex).arg(record.steps.at(stepIndex).name));
 }
 
 QJsonValue textOrNull(const QString &text)
@@ -310,9 +310,9 @@ QJsonObject unitsRepaired(const RepairRecord &repair, const ReaderRecord &failed
 {
     // One entry for each part replaced, one without a part when none was.
     const QStringList parts = repair.parts.isEmpty() ? QStringList{QString()} : repair.parts;
-    const QString comments = repair.cause.isEmpty()
-                                 ? repair.symptom
-                                 : QStringLiteral("%1; cause: %2").arg(repair.symptom, repair.cause);
+    const QString comments =
+        repair.cause.isEmpty() ? repair.symptom
+                               : QStringLiteral("%1; cause: %2").arg(repair.symptom, repair.cause);
     QJsonArray repairs;
     for (const QString &part : parts)
         repairs.append(QJsonObject{
@@ -329,7 +329,8 @@ QJsonObject unitsRepaired(const RepairRecord &repair, const ReaderRecord &failed
             {QStringLiteral("Result"), QStringLiteral("Passed")},
         });
     const QJsonObject unit{
-        {QStringLiteral("UnitIdentifier"), Identification::serialText(quint16(repair.serialNumber))},
+        {QStringLiteral("UnitIdentifier"),
+         Identification::serialText(quint16(repair.serialNumber))},
         {QStringLiteral("UnitPositionNumber"), QJsonValue()},
         {QStringLiteral("OverallResult"), QStringLiteral("Passed")},
         {QStringLiteral("Repairs"), repairs},

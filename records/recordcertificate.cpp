@@ -93,8 +93,7 @@ QString RecordCertificate::html(const ReaderRecord &record,
 namespace {
 
 // Draws the one page into device, an open file or buffer.
-void draw(const ReaderRecord &record, const std::optional<RepairRecord> &repair,
-          QIODevice &device)
+void draw(const ReaderRecord &record, const std::optional<RepairRecord> &repair, QIODevice &device)
 {
     QPdfWriter writer(&device);
     writer.setTitle(

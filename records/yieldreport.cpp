@@ -202,8 +202,7 @@ QJsonObject ReportFigures::toJson() const
                                     {QStringLiteral("cumulative"), bar.cumulative}});
         return list;
     };
-    const QJsonArray steps =
-        paretoJson(pareto, QStringLiteral("step"), QStringLiteral("failures"));
+    const QJsonArray steps = paretoJson(pareto, QStringLiteral("step"), QStringLiteral("failures"));
     QJsonArray byAttempt;
     for (int index = 0; index < Attempts::Counted; ++index) {
         QJsonObject each{{QStringLiteral("attempt"), index + 1},
@@ -236,12 +235,11 @@ QJsonObject ReportFigures::toJson() const
         {QStringLiteral("retested_readers"), retestedReaders},
         {QStringLiteral("pareto"), steps},
         {QStringLiteral("repairs"),
-         QJsonObject{
-             {QStringLiteral("repairs"), repairs},
-             {QStringLiteral("readers"), repairedReaders},
-             {QStringLiteral("passed_after"), passedAfterRepair},
-             {QStringLiteral("causes"),
-              paretoJson(causes, QStringLiteral("cause"), QStringLiteral("repairs"))}}},
+         QJsonObject{{QStringLiteral("repairs"), repairs},
+                     {QStringLiteral("readers"), repairedReaders},
+                     {QStringLiteral("passed_after"), passedAfterRepair},
+                     {QStringLiteral("causes"),
+                      paretoJson(causes, QStringLiteral("cause"), QStringLiteral("repairs"))}}},
         {QStringLiteral("duration_ms"),
          QJsonObject{{QStringLiteral("median"), orNull(medianDurationMs)},
                      {QStringLiteral("p95"), orNull(p95DurationMs)}}},
@@ -432,8 +430,8 @@ std::optional<ReportFigures> YieldReport::run(const ReportQuery &query)
     figures.query = query;
     Groups groups;
     if (!outcomes(window, figures, groups) || !pareto(window, figures) ||
-        !repairs(window, figures) ||
-        !durations(window, figures) || !chains(window, ReportGrouping::None, figures, groups) ||
+        !repairs(window, figures) || !durations(window, figures) ||
+        !chains(window, ReportGrouping::None, figures, groups) ||
         !firsts(window, ReportGrouping::None, figures, groups) ||
         (query.by != ReportGrouping::None && (!chains(window, query.by, figures, groups) ||
                                               !firsts(window, query.by, figures, groups)))) {

@@ -110,7 +110,7 @@ struct ReportFigures
     // Readers with an attempt in the window that was not their first ever (with a filter or a
     // group: their first there).
     qint64 retestedReaders = 0;
-    QList<ParetoStep> pareto;               // most failures first, then by name
+    QList<ParetoStep> pareto; // most failures first, then by name
     // The repairs entered in the window (narrowed by the checkouts they answer): how many, of
     // how many readers, how many of those passed a checkout after their repair (by the end),
     // and the Pareto of the causes ("" when none was given).

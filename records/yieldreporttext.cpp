@@ -157,7 +157,8 @@ QString YieldReportText::render(const ReportFigures &figures)
 
     const bool causes = figures.query.paretoOfCauses;
     const QList<ParetoStep> &bars = causes ? figures.causes : figures.pareto;
-    const QString title = causes ? QStringLiteral("Repair causes") : QStringLiteral("Failing steps");
+    const QString title =
+        causes ? QStringLiteral("Repair causes") : QStringLiteral("Failing steps");
     if (bars.isEmpty()) {
         text += QStringLiteral("\n%1: none\n").arg(title);
     } else {
@@ -165,9 +166,8 @@ QString YieldReportText::render(const ReportFigures &figures)
         QList<QStringList> rows;
         for (const ParetoStep &step : bars)
             rows.append({step.step.isEmpty() ? QStringLiteral("(not given)") : step.step,
-                         bar(step.failures, bars.first().failures),
-                         QString::number(step.failures), yieldPercent(step.share),
-                         yieldPercent(step.cumulative)});
+                         bar(step.failures, bars.first().failures), QString::number(step.failures),
+                         yieldPercent(step.share), yieldPercent(step.cumulative)});
         text += table(rows);
     }
 

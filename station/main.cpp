@@ -63,9 +63,10 @@ int main(int argc, char **argv)
     setup.records = &records;
     std::unique_ptr<RecordsRetestGate> retestGate;
     if (setup.options.retestLimit && !commandLine->records.isNone())
-        retestGate = std::make_unique<RecordsRetestGate>(commandLine->records, [](const QString &w) {
-            std::fprintf(stderr, "vorn-station: %s\n", qPrintable(w));
-        });
+        retestGate =
+            std::make_unique<RecordsRetestGate>(commandLine->records, [](const QString &w) {
+                std::fprintf(stderr, "vorn-station: %s\n", qPrintable(w));
+            });
     setup.retestGate = retestGate.get();
 
     // The line's message bus: made before the window, so that it outlives the tiles' threads.

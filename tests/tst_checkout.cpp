@@ -607,10 +607,14 @@ void CheckoutTest::presenceOfAnAutomaticSocket_data()
     // What the port answers, probe after probe; C: the reader's checkout ends there.
     QTest::addColumn<QString>("answers");
     QTest::addColumn<QString>("checks"); // one letter per probe: y checks a reader
-    QTest::newRow("nobody there") << "---" << "---";
-    QTest::newRow("arrives, checked once, stays") << "-yCyyy" << "-y---";
-    QTest::newRow("taken away, the next is checked") << "yCy-y" << "y--y";
-    QTest::newRow("a silence while checked ends the wait") << "yC-y" << "y-y";
+    QTest::newRow("nobody there") << "---"
+                                  << "---";
+    QTest::newRow("arrives, checked once, stays") << "-yCyyy"
+                                                  << "-y---";
+    QTest::newRow("taken away, the next is checked") << "yCy-y"
+                                                     << "y--y";
+    QTest::newRow("a silence while checked ends the wait") << "yC-y"
+                                                           << "y-y";
 }
 
 void CheckoutTest::presenceOfAnAutomaticSocket()
@@ -662,10 +666,12 @@ void CheckoutTest::retestLimitAskedAfterTheIdentification_data()
     QTest::addColumn<bool>("checked");
     QTest::addColumn<QString>("refusal");
     QTest::addColumn<ReaderOutcome>("outcome");
-    QTest::newRow("refused") << std::optional(2) << true << "repair it first" << ReaderOutcome::Refused;
+    QTest::newRow("refused") << std::optional(2) << true << "repair it first"
+                             << ReaderOutcome::Refused;
     QTest::newRow("may go on") << std::optional(2) << true << "" << ReaderOutcome::Pass;
     QTest::newRow("records away") << std::optional(2) << false << "" << ReaderOutcome::Pass;
-    QTest::newRow("no limit") << std::optional<int>() << true << "never asked" << ReaderOutcome::Pass;
+    QTest::newRow("no limit") << std::optional<int>() << true << "never asked"
+                              << ReaderOutcome::Pass;
 }
 
 void CheckoutTest::retestLimitAskedAfterTheIdentification()

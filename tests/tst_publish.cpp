@@ -710,15 +710,15 @@ void TestPublish::repairAnswersTheSymptomsOfItsCheckout()
         QCOMPARE(store.store(sampleRecord(5)), RecordsStore::Stored::Added);
     }
     const QStringList publish{"--records", records, "records", "--publish", url(queue)};
-    QCOMPARE(VornctlRun::of(publish + QStringList{"publish", "--serial", "1005"},
-                            vornctlEnvironment())
-                 .exitCode,
-             0);
-    const VornctlRun repaired = VornctlRun::of(
-        publish + QStringList{"repair", "1005", "--symptom", "clock 3 stuck", "--cause",
-                              "cracked crystal", "--action", "replaced", "--part", "X2", "--part",
-                              "X3", "--technician", "tom"},
-        vornctlEnvironment());
+    QCOMPARE(
+        VornctlRun::of(publish + QStringList{"publish", "--serial", "1005"}, vornctlEnvironment())
+            .exitCode,
+        0);
+    const VornctlRun repaired =
+        VornctlRun::of(publish + QStringList{"repair", "1005", "--symptom", "clock 3 stuck",
+                                             "--cause", "cracked crystal", "--action", "replaced",
+                                             "--part", "X2", "--part", "X3", "--technician", "tom"},
+                       vornctlEnvironment());
     QVERIFY2(repaired.exitCode == 0, qPrintable(repaired.err));
 
     QueueReader reader(m_port, queue);
@@ -736,8 +736,8 @@ void TestPublish::repairAnswersTheSymptomsOfItsCheckout()
     QCOMPARE(unit[QLatin1String("UnitIdentifier")], "001005");
     QStringList parts;
     for (const QJsonValue &repair : unit[QLatin1String("Repairs")].toArray()) {
-        parts.append(repair[QLatin1String("ComponentOfInterest")][QLatin1String("PartNumber")]
-                         .toString());
+        parts.append(
+            repair[QLatin1String("ComponentOfInterest")][QLatin1String("PartNumber")].toString());
         QCOMPARE(repair[QLatin1String("RepairName")], "replaced");
         QCOMPARE(repair[QLatin1String("Comments")], "clock 3 stuck; cause: cracked crystal");
         QCOMPARE(repair[QLatin1String("RelatedSymptomIdentifiers")].toVariant().toStringList(),

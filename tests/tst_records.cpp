@@ -798,7 +798,7 @@ void RecordsTest::retestLimitCountsEveryStationUntilARepair()
     QVERIFY(gate.ask(1005, 3).refusal.isEmpty());
 
     // A repair must answer a checkout of its reader that did not pass; then the limit is lifted.
-    const QStringList repair{"--records", location.url(), "records", "repair", "1005",
+    const QStringList repair{"--records", location.url(), "records",  "repair",     "1005",
                              "--symptom", "clocks stuck", "--action", "reseated X2"};
     QCOMPARE(VornctlRun::of(repair + QStringList{"--checkout", "record-000001"}).exitCode, 2);
     QCOMPARE(VornctlRun::of(repair + QStringList{"--checkout", "record-000004"}).exitCode, 2);
