@@ -169,7 +169,7 @@ void ReaderCheckout::run(ReaderRecord &record)
             record.refusal = retestRefusal(record);
             refused = !record.refusal.isEmpty();
             if (refused)
-                skipReason = QStringLiteral("not run: the reader must be repaired first");
+                skipReason = QStringLiteral("not run: ") + record.refusal;
         }
     }
     if (m_identification.version)
