@@ -159,6 +159,9 @@ int CliCheckout::run()
             m_recordsLocation, [&terminal](const QString &warning) {
                 terminal.writeError("vornctl: " + warning.toUtf8() + '\n');
             });
+    else if (options.retestLimit)
+        m_error.write("vornctl: warning: --no-records keeps no records to count retests in; the "
+                      "readers are checked without the retest limit\n");
     runner.setRetestGate(retestGate.get());
     if (m_arguments.trace) {
         const bool several = m_arguments.portNames.size() > 1;
