@@ -423,12 +423,15 @@ bool YieldReportPdf::write(const Contents &contents, const QString &path, QStrin
         y += drawTiles(painter, page.adjusted(0, y, 0, 0), figures) + 8;
         y += drawLine(painter, page.adjusted(0, y, 0, 0),
                       QStringLiteral("Outcomes: pass %1 · fail %2 · error %3 · aborted %4 · "
-                                     "refused %5")
+                                     "refused %5    Repairs: %6 of %7 readers, %8 passed since")
                           .arg(figures.passed)
                           .arg(figures.failed)
                           .arg(figures.errors)
                           .arg(figures.aborted)
-                          .arg(figures.refused),
+                          .arg(figures.refused)
+                          .arg(figures.repairs)
+                          .arg(figures.repairedReaders)
+                          .arg(figures.passedAfterRepair),
                       font(9.5), Muted);
         y += Gap * 2;
         const qreal chartHeight = (page.bottom() - 24 - y - Gap * 2) / 2;
