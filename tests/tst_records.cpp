@@ -808,6 +808,22 @@ void RecordsTest::retestLimitCountsEveryStationUntilARepair()
     const RetestGate::Answer afterRepair = gate.ask(1005, 1);
     QVERIFY(afterRepair.checked && afterRepair.refusal.isEmpty());
     QVERIFY(warnings.isEmpty());
+    // The report counts the repair, and the pass after it but not the one before.
+    ReportQuery query;
+    query.from = passed.started.addDays(-1);
+    query.to = QDateTime::currentDateTimeUtc().addDays(1);
+    const auto repairFigures = [&] {
+        const std::optional<ReportFigures> figures = YieldReport(store).run(query);
+        return figures ? QList<qint64>{figures->repairs, figures->repairedReaders,
+                                       figures->passedAfterRepair, figures->causes.size()}
+                       : QList<qint64>{};
+    };
+    QCOMPARE(repairFigures(), (QList<qint64>{1, 1, 0, 1}));
+    ReaderRecord retest = passed;
+    retest.id = QStringLiteral("retest");
+    retest.started = QDateTime::currentDateTimeUtc().addSecs(60);
+    QCOMPARE(store.store(retest), RecordsStore::Stored::Added);
+    QCOMPARE(repairFigures(), (QList<qint64>{1, 1, 1, 1}));
 
     if (!onPostgreSql())
         return;
