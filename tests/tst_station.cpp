@@ -4,6 +4,7 @@
 #include "emulator/emulatedreader.h"
 #include "emulator/linefactory.h"
 #include "records/recordsoutbox.h"
+#include "records/recordsretestgate.h"
 #include "records/recordsstore.h"
 #include "serial/serialline.h"
 #include "serial/serialportline.h"
@@ -275,6 +276,37 @@ private slots:
         const QString details = labelText(tile, "detailsLabel");
         QVERIFY2(details.startsWith(step + QLatin1String(": ")), qPrintable(details));
         QCOMPARE(tile->record()->failedSteps(), QStringList{step});
+    }
+
+    // A reader that failed twice at another station of the line is refused here: the tile asks
+    // for a repair and says why.
+    void refusedReaderAsksForARepair()
+    {
+        const RecordsLocation location = sqliteAt(path(QStringLiteral("line.sqlite")));
+        {
+            RecordsStore store(location);
+            QVERIFY(store.open());
+            for (int n = 0; n < 2; ++n) {
+                ReaderRecord failed;
+                failed.id = ReaderRecord::newId();
+                failed.station = QStringLiteral("line-2");
+                failed.serialNumber = reader(Vorn8).serialNumber();
+                failed.outcome = ReaderOutcome::Fail;
+                failed.started = QDateTime::currentDateTimeUtc().addSecs(n - 60);
+                QCOMPARE(store.store(failed), RecordsStore::Stored::Added);
+            }
+        }
+        RecordsRetestGate gate(location, [](const QString &) {});
+        StationSetup limited = setup({Vorn8});
+        limited.options.retestLimit = 2;
+        limited.retestGate = &gate;
+        StationWindow window(limited);
+        window.show();
+        SocketTile *tile = window.tile(Vorn8);
+        click(tile, "checkButton");
+        QTRY_VERIFY(tile->outcome().has_value());
+        QCOMPARE(tile->outcomeWord(), QStringLiteral("REPAIR FIRST"));
+        QVERIFY(labelText(tile, "detailsLabel").contains(QLatin1String("failed 2 times")));
     }
 
     // Stopped while its question waits, the checkout still puts back the selected slot and
