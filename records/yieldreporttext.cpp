@@ -132,8 +132,10 @@ QString YieldReportText::render(const ReportFigures &figures)
         {QStringLiteral("Final yield"), yieldPercent(figures.finalYield())},
         {QStringLiteral("By attempt"), YieldReportText::attemptsText(figures.attempts)},
         {QStringLiteral("Repairs"), QString::number(figures.repairs),
-         QStringLiteral("%1 readers, %2 passed since")
+         QStringLiteral("%1 %2, %3 passed since")
              .arg(figures.repairedReaders)
+             .arg(figures.repairedReaders == 1 ? QStringLiteral("reader")
+                                               : QStringLiteral("readers"))
              .arg(figures.passedAfterRepair)},
         {QStringLiteral("Duration"),
          QStringLiteral("median %1, 95th percentile %2")
