@@ -18,6 +18,7 @@
 #include "samplesummary.h"
 
 #include "emulator/linefactory.h"
+#include "outputs/checkoutoutputs.h"
 #include "records/recordslocation.h"
 #include "serial/realclock.h"
 #include "serial/serialline.h"
@@ -109,7 +110,14 @@ int main(int argc, char **argv)
         records.kind = RecordsLocation::Kind::Sqlite;
         records.path = folder.filePath(QStringLiteral("records.sqlite"));
     }
+    CheckoutOutputs::Choices choices;
+    choices.program = QStringLiteral("vorn-station");
+    choices.station = QStringLiteral("bench");
+    choices.ports = setup.ports;
+    choices.records = records;
+    CheckoutOutputs outputs(choices);
     StationRecords keeping(records, outbox);
+    outputs.keepThrough(keeping);
 
     RealClock clock;
     LineFactory lines(clock);
@@ -119,6 +127,7 @@ int main(int argc, char **argv)
     setup.lines = [&lines](const QString &port, WaitClock &lineClock) {
         return lines.create(port, lineClock);
     };
+    setup.outputs = &outputs;
     setup.records = &keeping;
     StationWindow window(setup);
     window.setRecordsPanel(new RecordsPanel(keeping, setup.station));

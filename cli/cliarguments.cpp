@@ -1,7 +1,7 @@
 #include "cli/cliarguments.h"
 
 #include "commandline/checkoutcommandline.h"
-#include "commandline/decimaltext.h"
+#include "checkout/decimaltext.h"
 #include "device/readerprotocol.h"
 #include "device/timesetting.h"
 #include "emulator/linefactory.h"

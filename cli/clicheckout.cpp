@@ -1,25 +1,18 @@
 #include "cli/clicheckout.h"
 
 #include "checkout/checkoutrunner.h"
-#include "checkout/jsonsink.h"
-#include "checkout/junitsink.h"
 #include "checkout/readercheckout.h"
 #include "cli/cliarguments.h"
 #include "cli/clioutput.h"
 #include "emulator/linefactory.h"
-#include "publish/cfxmessages.h"
-#include "publish/publisher.h"
-#include "publish/publishsink.h"
 #include "records/recordsretestgate.h"
-#include "records/recordssink.h"
 #include "serial/exchangetrace.h"
-#include "serial/openfailuremessage.h"
 #include "serial/realclock.h"
 #include "serial/serialline.h"
 
 #include <QIODevice>
-#include <QSysInfo>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -86,10 +79,19 @@ private:
     QByteArray m_prefix;
 };
 
-QString openFailureText(const QString &port, const SerialLine &line)
+CheckoutOutputs::Choices outputsAskedFor(const CliArguments &arguments,
+                                         const RecordsLocation &records, QIODevice &output)
 {
-    return OpenFailureMessage().text(line.openFailure(), LineFactory::devicePath(port),
-                                     line.errorText());
+    CheckoutOutputs::Choices choices;
+    choices.program = QStringLiteral("vornctl");
+    choices.station = arguments.station;
+    choices.ports = arguments.portNames;
+    choices.records = records;
+    choices.publish = arguments.publish;
+    choices.cfxHandle = arguments.cfxHandle;
+    choices.json = arguments.json ? &output : nullptr;
+    choices.junitPath = arguments.junitPath;
+    return choices;
 }
 
 } // namespace
@@ -97,36 +99,15 @@ QString openFailureText(const QString &port, const SerialLine &line)
 CliCheckout::CliCheckout(const CliArguments &arguments, const RecordsLocation &records,
                          QIODevice &output, QIODevice &error, const CliTerminal &terminal)
     : m_arguments(arguments), m_output(output), m_error(error), m_terminal(terminal),
-      m_recordsLocation(records)
+      m_recordsLocation(records), m_outputs(outputsAskedFor(arguments, records, output))
 {
-    if (arguments.json)
-        m_json = std::make_unique<JsonSink>(output);
-    if (!arguments.junitPath.isEmpty())
-        m_junit = std::make_unique<JUnitSink>(arguments.junitPath);
-    if (!records.isNone())
-        m_records = std::make_unique<RecordsSink>(records, error);
-
-    if (arguments.publish) {
-        m_publisher = std::make_unique<Publisher>(*arguments.publish);
-        m_publisher->setWarningHandler([this](const QString &warning) {
-            const std::lock_guard lock(m_publishWarningsLock);
-            m_publishWarnings.append(warning);
-        });
-        const QString station =
-            arguments.station.isEmpty() ? QSysInfo::machineHostName() : arguments.station;
-        m_publish = std::make_unique<PublishSink>(*m_publisher,
-                                                  arguments.cfxHandle.isEmpty()
-                                                      ? CfxMessages::defaultHandle(station)
-                                                      : arguments.cfxHandle,
-                                                  arguments.portNames);
-    }
 }
 
 CliCheckout::~CliCheckout() = default;
 
 QString CliCheckout::prepare()
 {
-    return m_junit ? m_junit->prepare() : QString();
+    return m_outputs.prepare();
 }
 
 int CliCheckout::run()
@@ -147,12 +128,9 @@ int CliCheckout::run()
         [&lines](const QString &port, WaitClock &clock) { return lines.create(port, clock); },
         options, terminal);
     runnerAddress = &runner;
-    runner.setTool(QStringLiteral("vornctl"));
-    runner.setStation(m_arguments.station.isEmpty() ? QSysInfo::machineHostName()
-                                                    : m_arguments.station);
+    m_outputs.attach(runner);
     runner.setOperator(m_arguments.operatorName);
     runner.setLot(m_arguments.lot);
-    runner.setOpenFailureWording(openFailureText);
     std::unique_ptr<RecordsRetestGate> retestGate;
     if (options.retestLimit && !m_recordsLocation.isNone())
         retestGate = std::make_unique<RecordsRetestGate>(
@@ -171,11 +149,6 @@ int CliCheckout::run()
                                                  several ? port + QStringLiteral(": ") : QString());
         });
     }
-    for (CheckoutSink *sink : std::initializer_list<CheckoutSink *>{
-             m_json.get(), m_junit.get(), m_records.get(), m_publish.get()}) {
-        if (sink)
-            runner.addSink(*sink);
-    }
 
     CheckoutRun run;
     {
@@ -188,43 +161,30 @@ int CliCheckout::run()
         if (m_unopenedPorts.contains(record.port))
             m_error.write("vornctl: " + record.steps.constFirst().message.toUtf8() + '\n');
     }
-    if (m_junit && !m_junit->failure().isEmpty())
-        m_error.write("vornctl: " + m_junit->failure().toUtf8() + '\n');
-    finishPublishing();
-    return exitCode(run);
-}
-
-void CliCheckout::finishPublishing()
-{
-    if (!m_publisher)
-        return;
     // What the broker has not taken by then stays in the spool for the next checkout; the
     // connection gives up on a silent broker sooner than this.
-    constexpr std::chrono::seconds PublishWait{15};
-    const bool sent = m_publisher->sendWaiting(PublishWait) == Publisher::Sent::All;
-    const std::lock_guard lock(m_publishWarningsLock);
-    for (const QString &warning : std::as_const(m_publishWarnings))
-        m_error.write("vornctl: " + warning.toUtf8() + '\n');
-    if (!sent && m_publishWarnings.isEmpty())
-        m_error.write(QStringLiteral("vornctl: warning: %1 has not taken every message within "
-                                     "%2 s; %3 wait in the spool %4 and go out at the next "
-                                     "checkout or with 'vornctl records publish --pending'\n")
-                          .arg(m_publisher->target().description())
-                          .arg(PublishWait.count())
-                          .arg(m_publisher->waitingCount())
-                          .arg(m_publisher->spoolLocation().path)
-                          .toUtf8());
+    const CheckoutOutputs::Finished finished = m_outputs.finish(std::chrono::seconds(15));
+    tell(finished);
+    return exitCode(run, finished);
 }
 
-int CliCheckout::exitCode(const CheckoutRun &run) const
+void CliCheckout::tell(const CheckoutOutputs::Finished &finished)
+{
+    if (!finished.junitFailure.isEmpty())
+        m_error.write("vornctl: " + finished.junitFailure.toUtf8() + '\n');
+    for (const QString &warning : finished.warnings)
+        m_error.write(warning.toUtf8() + '\n');
+}
+
+int CliCheckout::exitCode(const CheckoutRun &run, const CheckoutOutputs::Finished &finished) const
 {
     if (m_interrupted)
         return Interrupted;
-    if (!m_unopenedPorts.isEmpty() || (m_junit && !m_junit->failure().isEmpty()))
+    if (!m_unopenedPorts.isEmpty() || !finished.junitFailure.isEmpty())
         return PortFailed;
     // A record lost for good says so over a pass or a fail, which a line's script would
     // otherwise take as a checkout on record.
-    if ((m_records && m_records->kept().lost > 0) || (m_publisher && m_publisher->lostCount() > 0))
+    if (finished.lostAny())
         return RecordLost;
     if (std::any_of(run.readers.cbegin(), run.readers.cend(), [](const ReaderRecord &record) {
             return record.outcome == ReaderOutcome::Refused;

@@ -2,21 +2,14 @@
 
 #include "checkout/checkoutrecord.h"
 #include "cli/checkoutterminal.h"
-#include "records/recordslocation.h"
+#include "outputs/checkoutoutputs.h"
 
 #include <QString>
 
 #include <QStringList>
-#include <memory>
-#include <mutex>
 
 struct CliArguments;
 struct RecordsLocation;
-class JsonSink;
-class JUnitSink;
-class Publisher;
-class PublishSink;
-class RecordsSink;
 class QIODevice;
 
 // vornctl checkout: every reader on its own thread, progress and questions on the terminal,
@@ -52,25 +45,17 @@ public:
     int run();
 
 private:
-    int exitCode(const CheckoutRun &run) const;
-    // Waits a while for the broker to take the messages and says what it did not take.
-    void finishPublishing();
+    int exitCode(const CheckoutRun &run, const CheckoutOutputs::Finished &finished) const;
+    // Says what the outputs could not do: a report not written, records and messages that wait
+    // or are lost.
+    void tell(const CheckoutOutputs::Finished &finished);
 
     const CliArguments &m_arguments;
     QIODevice &m_output;
     QIODevice &m_error;
     CliTerminal m_terminal;
-    std::unique_ptr<JsonSink> m_json;
-    std::unique_ptr<JUnitSink> m_junit;
-    std::unique_ptr<RecordsSink> m_records;
     const RecordsLocation &m_recordsLocation; // where the retest limit counts attempts
-    // The publisher's warnings come from its own thread and are told once the readers are
-    // done, so that they never tear a progress line; made before the publisher, they outlive
-    // its thread.
-    std::mutex m_publishWarningsLock;
-    QStringList m_publishWarnings;
-    std::unique_ptr<Publisher> m_publisher;
-    std::unique_ptr<PublishSink> m_publish;
+    CheckoutOutputs m_outputs;
     QStringList m_unopenedPorts;
     bool m_interrupted = false;
 };

@@ -5,7 +5,7 @@
 #include "commandline/checkoutcommandline.h"
 #include "device/identification.h"
 #include "publish/cfxmessages.h"
-#include "publish/publisher.h"
+#include "publish/storedcheckoutpublisher.h"
 #include "records/readerlife.h"
 #include "records/recordcertificate.h"
 #include "records/recordkeeper.h"
@@ -523,108 +523,64 @@ int RecordsCommand::sync(const RecordsLocation &location)
     return Done;
 }
 
-std::optional<PublishTarget> RecordsCommand::publishTarget(const QCommandLineParser &parser,
-                                                           QString *problem)
-{
-    const QString url = parser.isSet(PublishOption)
-                            ? parser.value(PublishOption).trimmed()
-                            : qEnvironmentVariable("VORN_PUBLISH").trimmed();
-    if (url.isEmpty())
-        return std::nullopt;
-    if (parser.isSet(CfxHandleOption) && parser.value(CfxHandleOption).trimmed().isEmpty()) {
-        *problem = QStringLiteral("--cfx-handle needs a name");
-        return std::nullopt;
-    }
-    return PublishTarget::fromUrl(url, qEnvironmentVariable("VORN_AMQP_PASSWORD"),
-                                  qEnvironmentVariable("VORN_AMQP_PASSWORD_FILE"), problem);
-}
-
 int RecordsCommand::publish(const QCommandLineParser &parser, const RecordsQuery &query,
                             const RecordsLocation &location)
 {
     QString problem;
-    const std::optional<PublishTarget> target = publishTarget(parser, &problem);
-    if (!target && problem.isEmpty())
+    const std::optional<PublishTarget> target =
+        PublishTarget::choose(parser.value(PublishOption).trimmed(), &problem);
+    if (!problem.isEmpty())
+        return usageError(problem);
+    if (!target || (parser.isSet(PublishOption) && parser.value(PublishOption).trimmed().isEmpty()))
         return usageError(QStringLiteral("'records publish' needs the broker: --publish URL or "
                                          "VORN_PUBLISH"));
-    if (!target)
-        return usageError(problem);
+    if (parser.isSet(CfxHandleOption) && parser.value(CfxHandleOption).trimmed().isEmpty())
+        return usageError(QStringLiteral("--cfx-handle needs a name"));
 
-    // The stored checkouts chosen, oldest first, as their three messages each: the same
-    // messages, with the same UniqueIDs, as the station sent when they were made, so a
-    // consumer that has them already drops the copies.
-    QList<QJsonObject> envelopes;
-    qsizetype checkouts = 0;
-    if (!parser.isSet(PendingOption)) {
-        // Reading never makes a records file: a path with a typo is reported, not created.
-        RecordsStore store(location);
-        if (!store.open(RecordsStore::OpenMode::ExistingOnly))
-            return databaseError(store.errorText());
-        const std::optional<QList<RecordSummary>> summaries = store.list(query);
-        if (!summaries)
-            return databaseError(store.errorText());
-        for (auto summary = summaries->crbegin(); summary != summaries->crend(); ++summary) {
-            std::optional<ReaderRecord> record;
-            if (!store.find(summary->id, record))
-                return databaseError(store.errorText());
-            if (!record)
-                continue;
-            const QString handle = parser.isSet(CfxHandleOption)
-                                       ? parser.value(CfxHandleOption).trimmed()
-                                       : CfxMessages::defaultHandle(record->station);
-            // Which of the station's ports the reader sat on is not kept with the record.
-            envelopes.append(CfxMessages::wholeCheckout(*record, {handle, std::nullopt}));
-            ++checkouts;
-        }
-    }
-
-    if (!parser.isSet(PendingOption))
-        print(QStringLiteral("%1 chosen: %2 messages\n")
-                  .arg(checkouts == 1 ? QStringLiteral("1 checkout")
-                                      : QStringLiteral("%1 checkouts").arg(checkouts))
-                  .arg(envelopes.size()));
-    return send(*target, envelopes);
+    const bool pendingOnly = parser.isSet(PendingOption);
+    const StoredCheckoutPublisher::Published published = StoredCheckoutPublisher(*target).publish(
+        location, pendingOnly ? std::nullopt : std::optional<RecordsQuery>(query),
+        parser.value(CfxHandleOption).trimmed(), std::chrono::seconds(15));
+    if (!published.recordsError.isEmpty())
+        return databaseError(published.recordsError);
+    return told(published, *target,
+                pendingOnly
+                    ? QString()
+                    : QStringLiteral("%1 chosen: %2 messages\n")
+                          .arg(published.checkouts == 1
+                                   ? QStringLiteral("1 checkout")
+                                   : QStringLiteral("%1 checkouts").arg(published.checkouts))
+                          .arg(published.messages));
 }
 
-int RecordsCommand::send(const PublishTarget &target, const QList<QJsonObject> &envelopes)
+int RecordsCommand::told(const StoredCheckoutPublisher::Published &published,
+                         const PublishTarget &target, const QString &chosen)
 {
-    std::mutex warningsLock;
-    QStringList warnings;
-    Publisher publisher(target);
-    publisher.setWarningHandler([&warningsLock, &warnings](const QString &warning) {
-        const std::lock_guard lock(warningsLock);
-        warnings.append(warning);
-    });
-    if (!envelopes.isEmpty() && !publisher.publish(envelopes)) {
-        const std::lock_guard lock(warningsLock);
-        for (const QString &warning : std::as_const(warnings))
-            m_error.write("vornctl: " + warning.toUtf8() + '\n');
+    for (const QString &warning : published.warnings)
+        m_error.write("vornctl: " + warning.toUtf8() + '\n');
+    if (!published.spooled)
         return DatabaseFailed;
-    }
-    // A long backlog takes as long as it takes, as long as the broker keeps taking messages.
-    constexpr std::chrono::seconds Patience{15};
-    Publisher::Sent sent = publisher.sendWaiting(Patience);
-    for (int before = -1; sent == Publisher::Sent::TimedOut && publisher.sentCount() > before;) {
-        before = publisher.sentCount();
-        sent = publisher.sendWaiting(Patience);
-    }
-    {
-        const std::lock_guard lock(warningsLock);
-        for (const QString &warning : std::as_const(warnings))
-            m_error.write("vornctl: " + warning.toUtf8() + '\n');
-    }
-    print(QStringLiteral("sent %1 messages to %2\n").arg(publisher.sentCount()).arg(target.url()));
-    if (sent == Publisher::Sent::All)
+    print(chosen);
+    print(QStringLiteral("sent %1 messages to %2\n").arg(published.sent).arg(target.url()));
+    if (published.sentAll)
         return Done;
     m_error.write(QStringLiteral("vornctl: %1 messages still wait in the spool %2\n")
-                      .arg(publisher.waitingCount())
-                      .arg(publisher.spoolLocation().path)
+                      .arg(published.waiting)
+                      .arg(published.spoolPath)
                       .toUtf8());
     return PublishFailed;
 }
 
 int RecordsCommand::repair(const QCommandLineParser &parser, int serialNumber, RecordsStore &store)
 {
+    QString problem;
+    const std::optional<PublishTarget> target =
+        PublishTarget::choose(parser.value(PublishOption).trimmed(), &problem);
+    if (problem.isEmpty() && parser.isSet(CfxHandleOption) &&
+        parser.value(CfxHandleOption).trimmed().isEmpty())
+        problem = QStringLiteral("--cfx-handle needs a name");
+    if (!problem.isEmpty())
+        return usageError(problem);
     const ReaderLifeCommand::Repair given{
         parser.value(SymptomOption).trimmed(),
         parser.value(ActionOption).trimmed(),
@@ -634,10 +590,6 @@ int RecordsCommand::repair(const QCommandLineParser &parser, int serialNumber, R
                                        : CheckoutCommandLine::loginName(),
         parser.isSet(StationOption) ? parser.value(StationOption) : QSysInfo::machineHostName(),
         parser.value(CheckoutOption)};
-    QString problem;
-    const std::optional<PublishTarget> target = publishTarget(parser, &problem);
-    if (!problem.isEmpty())
-        return usageError(problem);
     int exitCode = Done;
     const std::optional<RepairRecord> repair =
         ReaderLifeCommand(m_output, m_error).repair(serialNumber, given, store, &exitCode);
@@ -647,11 +599,13 @@ int RecordsCommand::repair(const QCommandLineParser &parser, int serialNumber, R
     std::optional<ReaderRecord> failed;
     if (const int found = findRecord(repair->checkoutId, store, failed); found != Done)
         return found;
-    return send(*target,
-                {CfxMessages::unitsRepaired(*repair, *failed,
-                                            parser.isSet(CfxHandleOption)
-                                                ? parser.value(CfxHandleOption).trimmed()
-                                                : CfxMessages::defaultHandle(repair->station))});
+    const QString handle = parser.isSet(CfxHandleOption)
+                               ? parser.value(CfxHandleOption).trimmed()
+                               : CfxMessages::defaultHandle(repair->station);
+    return told(
+        StoredCheckoutPublisher(*target).send(
+            {CfxMessages::unitsRepaired(*repair, *failed, handle)}, std::chrono::seconds(15)),
+        *target, QString());
 }
 
 int RecordsCommand::usageError(const QString &message)

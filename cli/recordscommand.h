@@ -1,10 +1,7 @@
 #pragma once
 
 #include "checkout/checkoutrecord.h"
-#include "publish/publishtarget.h"
-
-#include <QJsonObject>
-#include <QList>
+#include "publish/storedcheckoutpublisher.h"
 
 #include <QString>
 #include <QStringList>
@@ -64,13 +61,9 @@ private:
     int sync(const RecordsLocation &location);
     int publish(const QCommandLineParser &parser, const RecordsQuery &query,
                 const RecordsLocation &location);
-    // --publish URL, else VORN_PUBLISH: nothing when neither names a broker, or with what is
-    // wrong in problem.
-    static std::optional<PublishTarget> publishTarget(const QCommandLineParser &parser,
-                                                      QString *problem);
-    // Sends the envelopes (and what waits in the spool) and says what was sent: Done, or the
-    // exit code of what failed.
-    int send(const PublishTarget &target, const QList<QJsonObject> &envelopes);
+    // Says what was published (chosen: what was chosen, or empty) and gives the exit code.
+    int told(const StoredCheckoutPublisher::Published &published, const PublishTarget &target,
+             const QString &chosen);
     int usageError(const QString &message);
     int databaseError(const QString &message);
     void print(const QString &text);

@@ -1,6 +1,6 @@
 #include "commandline/checkoutcommandline.h"
 
-#include "commandline/decimaltext.h"
+#include "checkout/decimaltext.h"
 #include "device/readerprotocol.h"
 #include "device/timesetting.h"
 
@@ -164,17 +164,10 @@ bool CheckoutCommandLine::takePublishing(const QCommandLineParser &parser, Parse
 {
     if (parser.isSet(PublishOption) && parser.value(PublishOption).trimmed().isEmpty())
         return failWith(error, QStringLiteral("--publish needs a URL"));
-    const QString url = parser.isSet(PublishOption)
-                            ? parser.value(PublishOption).trimmed()
-                            : qEnvironmentVariable("VORN_PUBLISH").trimmed();
-    if (!url.isEmpty()) {
-        QString problem;
-        parsed.publish =
-            PublishTarget::fromUrl(url, qEnvironmentVariable("VORN_AMQP_PASSWORD"),
-                                   qEnvironmentVariable("VORN_AMQP_PASSWORD_FILE"), &problem);
-        if (!parsed.publish)
-            return failWith(error, problem);
-    }
+    QString problem;
+    parsed.publish = PublishTarget::choose(parser.value(PublishOption).trimmed(), &problem);
+    if (!problem.isEmpty())
+        return failWith(error, problem);
     if (parser.isSet(CfxHandleOption)) {
         parsed.cfxHandle = parser.value(CfxHandleOption).trimmed();
         if (parsed.cfxHandle.isEmpty())

@@ -1,6 +1,6 @@
 #include "dashboard/dashboardcommandline.h"
 
-#include "commandline/decimaltext.h"
+#include "checkout/decimaltext.h"
 
 #include "commandline/programcommandline.h"
 

@@ -2,28 +2,23 @@
 
 #include "dashboard/reply.h"
 #include "records/recordslocation.h"
+#include "records/recordsservice.h"
 
 #include <QString>
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <optional>
-#include <thread>
-#include <vector>
 
 class RecordsStore;
 
-// The dashboard's readers of the records: a few threads, each with a connection of its own
-// opened read-only, that run the database work of the requests one after another. The server's
-// thread only parses requests and writes answers, so a slow query holds up one reader and never
-// the others or the server; a Qt SQL connection stays on the thread that made it.
+// The dashboard's readers of the records: a few threads of the records service sharing one
+// queue, each with a connection of its own opened read-only, that run the database work of the
+// requests. The server's thread only parses requests and writes answers, so a slow query holds
+// up one reader and never the others or the server.
 //
-// A reader opens its connection on its first work and keeps it. Work that fails on a connection
-// kept from earlier work (the server may have dropped it, the file may have been replaced) runs
-// once more on a new one: reading is safe to repeat.
+// Work that fails on a connection kept from earlier work (the server may have dropped it, the
+// file may have been replaced) runs once more on a new one: reading is safe to repeat. Work
+// still queued when the dashboard stops is dropped: nobody waits for its answer.
 class RecordsReaders
 {
 public:
@@ -35,27 +30,10 @@ public:
     using Done = std::function<void(const Reply &reply)>;
 
     RecordsReaders(RecordsLocation location, int threads);
-    ~RecordsReaders();
-    RecordsReaders(const RecordsReaders &) = delete;
-    RecordsReaders &operator=(const RecordsReaders &) = delete;
 
     // Queues work for the next free reader and returns at once.
     void post(Work work, Done done);
 
 private:
-    void serve();
-    struct Job
-    {
-        Work work;
-        Done done;
-    };
-
-    void run(const Job &job, std::unique_ptr<RecordsStore> &store);
-
-    const RecordsLocation m_location;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<Job> m_jobs;
-    bool m_stopping = false;
-    std::vector<std::thread> m_threads;
+    RecordsService m_service;
 };

@@ -8,8 +8,9 @@
 class Publisher;
 
 // Puts every reader's checkout on the line's message bus as it happens: WorkStarted when the
-// reader's checkout starts, UnitsTested and WorkCompleted when it ends. Each is in the spool,
-// on the reader's own thread, before the call returns; the publisher's thread sends them.
+// reader's checkout starts, UnitsTested and WorkCompleted when it ends (CheckoutOutputs hands
+// the end over only once the reader's record is kept). Each is in the spool, on the caller's
+// thread, before the call returns; the publisher's thread sends them.
 //
 //     Publisher publisher(target);
 //     PublishSink sink(publisher, handle, ports);

@@ -73,6 +73,16 @@ std::optional<PublishTarget> PublishTarget::parse(const QString &text, QString *
     return target;
 }
 
+std::optional<PublishTarget> PublishTarget::choose(const QString &urlOption, QString *error)
+{
+    const QString url =
+        urlOption.isEmpty() ? qEnvironmentVariable("VORN_PUBLISH").trimmed() : urlOption;
+    if (url.isEmpty())
+        return std::nullopt;
+    return fromUrl(url, qEnvironmentVariable("VORN_AMQP_PASSWORD"),
+                   qEnvironmentVariable("VORN_AMQP_PASSWORD_FILE"), error);
+}
+
 std::optional<PublishTarget> PublishTarget::fromUrl(const QString &url,
                                                     const QString &passwordEnvironment,
                                                     const QString &passwordFileEnvironment,

@@ -31,6 +31,10 @@ struct PublishTarget
                                                 const QString &passwordEnvironment,
                                                 const QString &passwordFileEnvironment,
                                                 QString *error);
+    // The broker a command uses: urlOption (--publish URL) when not empty, else the
+    // environment's VORN_PUBLISH, with the password as fromUrl() takes it. Nothing when neither
+    // names a broker (error left empty) or when the URL is wrong (error says why).
+    static std::optional<PublishTarget> choose(const QString &urlOption, QString *error);
 
     // The URL in its canonical form, without the password: names the destination of a spooled
     // message and appears in messages.

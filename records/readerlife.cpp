@@ -1,6 +1,6 @@
 #include "records/readerlife.h"
 
-#include "commandline/decimaltext.h"
+#include "checkout/decimaltext.h"
 #include "device/identification.h"
 #include "records/recordsstore.h"
 #include "records/yieldsummaries.h"

@@ -1,6 +1,6 @@
 #include "records/recordsfilters.h"
 
-#include "commandline/decimaltext.h"
+#include "checkout/decimaltext.h"
 #include "records/recordsstore.h"
 #include "records/yieldreport.h"
 

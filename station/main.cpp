@@ -1,7 +1,5 @@
 #include "emulator/linefactory.h"
-#include "publish/cfxmessages.h"
-#include "publish/publisher.h"
-#include "publish/publishsink.h"
+#include "outputs/checkoutoutputs.h"
 #include "records/recordsretestgate.h"
 #include "serial/portscan.h"
 #include "serial/realclock.h"
@@ -13,8 +11,6 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <QSysInfo>
-#include <QTimer>
 
 #include <chrono>
 #include <cstdio>
@@ -47,8 +43,6 @@ int main(int argc, char **argv)
         setup.ports.append(LineFactory::emulatedPortNames());
     setup.ports.removeDuplicates();
     setup.options = commandLine->options;
-    setup.station =
-        commandLine->station.isEmpty() ? QSysInfo::machineHostName() : commandLine->station;
     setup.autoCheck = commandLine->autoCheck;
     setup.operatorName = commandLine->operatorName;
     setup.lot = commandLine->lot;
@@ -57,9 +51,23 @@ int main(int argc, char **argv)
         return lines.create(port, lineClock);
     };
 
-    // Made before the window and so ended after it: the records of checkouts that the closing
-    // window stops are still kept.
+    // The outputs and then the records thread they keep through, both made before the window
+    // and so ended after it: the records of checkouts that the closing window stops are still
+    // kept, and then published. What the broker did not take is tried again every 10 s.
+    CheckoutOutputs::Choices choices;
+    choices.program = QStringLiteral("vorn-station");
+    choices.station = commandLine->station;
+    choices.ports = setup.ports;
+    choices.records = commandLine->records;
+    choices.publish = commandLine->publish;
+    choices.cfxHandle = commandLine->cfxHandle;
+    choices.publishRetry = std::chrono::seconds(10);
+    choices.warn = [](const QString &line) { std::fprintf(stderr, "%s\n", qPrintable(line)); };
+    CheckoutOutputs outputs(choices);
     StationRecords records(commandLine->records);
+    outputs.keepThrough(records);
+    setup.station = outputs.station();
+    setup.outputs = &outputs;
     setup.records = &records;
     std::unique_ptr<RecordsRetestGate> retestGate;
     if (setup.options.retestLimit && !commandLine->records.isNone())
@@ -68,28 +76,6 @@ int main(int argc, char **argv)
                 std::fprintf(stderr, "vorn-station: %s\n", qPrintable(w));
             });
     setup.retestGate = retestGate.get();
-
-    // The line's message bus: made before the window, so that it outlives the tiles' threads.
-    // What the broker did not take is tried again every 10 s.
-    std::unique_ptr<Publisher> publisher;
-    std::unique_ptr<PublishSink> publishSink;
-    QTimer publishRetry;
-    if (commandLine->publish) {
-        publisher = std::make_unique<Publisher>(*commandLine->publish);
-        publisher->setWarningHandler([](const QString &warning) {
-            std::fprintf(stderr, "vorn-station: %s\n", qPrintable(warning));
-        });
-        publishSink = std::make_unique<PublishSink>(*publisher,
-                                                    commandLine->cfxHandle.isEmpty()
-                                                        ? CfxMessages::defaultHandle(setup.station)
-                                                        : commandLine->cfxHandle,
-                                                    setup.ports);
-        setup.sinks.append(publishSink.get());
-        publishRetry.setInterval(std::chrono::seconds(10));
-        QObject::connect(&publishRetry, &QTimer::timeout, [&publisher] { publisher->retry(); });
-        publishRetry.start();
-        publisher->retry(); // what an earlier run left in the spool
-    }
 
     StationWindow window(setup);
     window.setRecordsPanel(new RecordsPanel(records, setup.station));

@@ -1,6 +1,6 @@
 #include "station/recordspanel.h"
 
-#include "commandline/decimaltext.h"
+#include "checkout/decimaltext.h"
 #include "device/identification.h"
 #include "records/recordtext.h"
 #include "station/scanfield.h"

@@ -5,173 +5,114 @@
 
 #include <QTextStream>
 
-// Tells the window that a request is being worked on, and when it is done.
-class RecordsWorker::Request
+RecordsService::Policy RecordsWorker::policy()
 {
-public:
-    explicit Request(RecordsWorker &worker) : m_worker(worker) { emit m_worker.working(true); }
-    ~Request() { emit m_worker.working(false); }
-    Request(const Request &) = delete;
-    Request &operator=(const Request &) = delete;
-
-private:
-    RecordsWorker &m_worker;
-};
+    RecordsService::Policy policy;
+    policy.unansweredAfterMs = UnansweredAfterMs;
+    policy.retryAfterMs = RetryAfterMs;
+    policy.finishQueuedWork = true;
+    return policy;
+}
 
 RecordsWorker::RecordsWorker(RecordsLocation location, RecordsLocation outbox)
     : m_location(std::move(location)), m_outbox(std::move(outbox))
 {
 }
 
-RecordsWorker::~RecordsWorker() = default;
-
-RecordsStore *RecordsWorker::store()
+bool RecordsWorker::keep(RecordsService::Session &session, const ReaderRecord &record,
+                         KeepResult &result) const
 {
-    if (m_store)
-        return m_store.get();
-    if (m_unanswered && m_failedAt.isValid() && m_failedAt.elapsed() < RetryAfterMs)
-        return nullptr;
-    QElapsedTimer attempt;
-    attempt.start();
-    auto store = std::make_unique<RecordsStore>(m_location);
-    if (!store->open()) {
-        m_failure = store->errorText();
-        m_unanswered = attempt.elapsed() >= UnansweredAfterMs;
-        m_failedAt.start();
-        return nullptr;
-    }
-    m_store = std::move(store);
-    m_failure.clear();
-    m_unanswered = false;
-    return m_store.get();
-}
-
-void RecordsWorker::dropStore()
-{
-    m_store.reset();
-}
-
-void RecordsWorker::reportReach()
-{
-    emit reached(!m_unanswered || m_store != nullptr, m_failure);
-}
-
-void RecordsWorker::keep(const ReaderRecord &record)
-{
-    const Request request(*this);
-    KeepResult result;
     result.recordId = record.id;
     result.port = record.port;
     result.serial = record.serialText();
     QTextStream warnings(&result.warnings);
     RecordKeeper keeper(m_location, m_outbox);
+    bool storeHeld = true;
     if (m_location.isNone()) {
         // Nothing to keep, and nothing to warn about: the station was told to keep no records.
-    } else if (RecordsStore *open = store()) {
+    } else if (RecordsStore *open = session.store()) {
         result.kept = keeper.keep({record}, *open, warnings);
-        if (result.kept.stored == 0)
-            dropStore();
+        storeHeld = result.kept.stored > 0;
     } else {
-        result.kept = keeper.keepInOutbox({record}, m_failure, warnings);
+        result.kept = keeper.keepInOutbox({record}, session.failure(), warnings);
     }
     warnings.flush();
     result.warnings = result.warnings.trimmed();
-    reportReach();
-    emit kept(result);
+    return storeHeld;
 }
 
-void RecordsWorker::readYield(const QString &station, const QDateTime &dayStart,
-                              const QDateTime &dayEnd)
+bool RecordsWorker::readYield(RecordsService::Session &session, const QString &station,
+                              const QDateTime &dayStart, const QDateTime &dayEnd,
+                              YieldResult &result) const
 {
-    if (!m_reading)
-        return;
-    const Request request(*this);
-    YieldResult result;
-    if (RecordsStore *open = store()) {
-        result.yield = YieldReport::stationToday(*open, station, dayStart, dayEnd);
-        if (!result.yield) {
-            result.error = open->errorText();
-            dropStore();
-        }
-    } else {
-        result.error = m_failure;
+    RecordsStore *open = session.store();
+    if (!open) {
+        result.error = session.failure();
+        return true;
     }
-    reportReach();
-    emit yieldRead(result);
+    result.yield = YieldReport::stationToday(*open, station, dayStart, dayEnd);
+    if (!result.yield)
+        result.error = open->errorText();
+    return result.yield.has_value();
 }
 
-void RecordsWorker::list(const RecordsQuery &query)
+bool RecordsWorker::list(RecordsService::Session &session, const RecordsQuery &query,
+                         ListResult &result) const
 {
-    if (!m_reading)
-        return;
-    const Request request(*this);
-    ListResult result;
-    if (RecordsStore *open = store()) {
-        result.summaries = open->list(query);
-        if (!result.summaries) {
-            result.error = open->errorText();
-            dropStore();
-        }
-    } else {
-        result.error = m_failure;
+    RecordsStore *open = session.store();
+    if (!open) {
+        result.error = session.failure();
+        return true;
     }
-    reportReach();
-    emit listed(result);
+    result.summaries = open->list(query);
+    if (!result.summaries)
+        result.error = open->errorText();
+    return result.summaries.has_value();
 }
 
-void RecordsWorker::read(const QString &id)
+bool RecordsWorker::read(RecordsService::Session &session, const QString &id,
+                         ReadResult &result) const
 {
-    if (!m_reading)
-        return;
-    const Request request(*this);
-    ReadResult result;
     result.id = id;
-    if (RecordsStore *open = store()) {
-        if (!open->find(id, result.record)) {
-            result.error = open->errorText();
-            dropStore();
-        } else if (!result.record) {
-            result.error = QStringLiteral("no record has this id");
-        } else if (const std::optional<int> serial = result.record->serialNumber) {
-            // The reader's whole life, offered beside the record.
-            if (const auto events = ReaderLife(*open).history(*serial))
-                result.history = ReaderLife::historyText(*serial, *events);
-        }
-    } else {
-        result.error = m_failure;
+    RecordsStore *open = session.store();
+    if (!open) {
+        result.error = session.failure();
+        return true;
     }
-    reportReach();
-    emit recordRead(result);
+    if (!open->find(id, result.record)) {
+        result.error = open->errorText();
+        return false;
+    }
+    if (!result.record) {
+        result.error = QStringLiteral("no record has this id");
+    } else if (const std::optional<int> serial = result.record->serialNumber) {
+        // The reader's whole life, offered beside the record.
+        if (const auto events = ReaderLife(*open).history(*serial))
+            result.history = ReaderLife::historyText(*serial, *events);
+    }
+    return true;
 }
 
-void RecordsWorker::writeCertificate(const QString &id, const QString &path)
+bool RecordsWorker::writeCertificate(RecordsService::Session &session, const QString &id,
+                                     const QString &path, CertificateResult &result) const
 {
-    if (!m_reading)
-        return;
-    const Request request(*this);
-    CertificateResult result;
     result.path = path;
     std::optional<ReaderRecord> record;
     std::optional<RepairRecord> repair;
-    if (RecordsStore *open = store()) {
+    bool storeHeld = true;
+    if (RecordsStore *open = session.store()) {
         if (!open->find(id, record)) {
             result.error = open->errorText();
-            dropStore();
+            storeHeld = false;
         } else if (!record) {
             result.error = QStringLiteral("no record has the id %1").arg(id);
         } else {
             repair = ReaderLife(*open).repairBehind(*record);
         }
     } else {
-        result.error = m_failure;
+        result.error = session.failure();
     }
-    reportReach();
     if (record)
         result.written = RecordCertificate::write(*record, path, &result.error, repair);
-    emit certificateWritten(result);
-}
-
-void RecordsWorker::close()
-{
-    m_store.reset();
+    return storeHeld;
 }

@@ -1,63 +1,62 @@
 #include "station/stationrecords.h"
 
-#include <QThread>
-
 StationRecords::StationRecords(RecordsLocation location, RecordsLocation outbox, QObject *parent)
-    : QObject(parent), m_location(std::move(location)),
-      m_worker(new RecordsWorker(m_location, std::move(outbox)))
+    : QObject(parent), m_location(std::move(location)), m_worker(m_location, std::move(outbox)),
+      m_service(m_location, RecordsWorker::policy(), [this](bool answering, const QString &reason) {
+          answer([this, answering, reason] { reached(answering, reason); });
+      })
 {
-    m_thread = new QThread(this);
-    m_thread->setObjectName(QStringLiteral("records"));
-    m_worker->moveToThread(m_thread);
-
-    connect(this, &StationRecords::keepRequested, m_worker, &RecordsWorker::keep);
-    connect(this, &StationRecords::listRequested, m_worker, &RecordsWorker::list);
-    connect(this, &StationRecords::readRequested, m_worker, &RecordsWorker::read);
-    connect(this, &StationRecords::certificateRequested, m_worker,
-            &RecordsWorker::writeCertificate);
-
-    connect(m_worker, &RecordsWorker::kept, this, &StationRecords::kept);
-    connect(m_worker, &RecordsWorker::listed, this, &StationRecords::answerListed);
-    connect(m_worker, &RecordsWorker::recordRead, this, &StationRecords::recordRead);
-    connect(m_worker, &RecordsWorker::certificateWritten, this,
-            &StationRecords::certificateWritten);
-    connect(this, &StationRecords::yieldRequested, m_worker, &RecordsWorker::readYield);
-    connect(m_worker, &RecordsWorker::yieldRead, this, &StationRecords::yieldRead);
-    connect(m_worker, &RecordsWorker::working, this, &StationRecords::workerBusy);
-    connect(m_worker, &RecordsWorker::reached, this, &StationRecords::reached);
-
     m_slow.setSingleShot(true);
     m_slow.setInterval(SlowRequestMs);
     connect(&m_slow, &QTimer::timeout, this, [this] { setAnswering(false, m_reason); });
-    m_thread->start();
 }
 
 StationRecords::~StationRecords()
 {
-    m_worker->dropReads();
-    // Queued behind every record handed over so far: those are kept first.
-    RecordsWorker *worker = m_worker;
-    QMetaObject::invokeMethod(
-        worker,
-        [worker] {
-            worker->close();
-            QThread::currentThread()->quit();
-        },
-        Qt::QueuedConnection);
-    m_thread->wait();
-    delete m_worker;
+    // The records handed over so far are still kept as the service ends.
+    m_reading = false;
 }
 
-void StationRecords::keep(const ReaderRecord &record)
+void StationRecords::request(RecordsService::Work work, bool isRead)
 {
-    emit keepRequested(record, QPrivateSignal());
+    m_service.post([this, work = std::move(work), isRead](RecordsService::Session &session) {
+        if (isRead && !m_reading)
+            return true;
+        answer([this] { workerBusy(true); });
+        const bool storeHeld = work(session);
+        answer([this] { workerBusy(false); });
+        return storeHeld;
+    });
+}
+
+void StationRecords::answer(std::function<void()> answer)
+{
+    QMetaObject::invokeMethod(this, std::move(answer), Qt::QueuedConnection);
+}
+
+void StationRecords::keep(const ReaderRecord &record, Kept then)
+{
+    request(
+        [this, record, then](RecordsService::Session &session) {
+            KeepResult result;
+            const bool storeHeld = m_worker.keep(session, record, result);
+            answer([this, result] { emit kept(result); });
+            then(result.kept);
+            return storeHeld;
+        },
+        false);
 }
 
 void StationRecords::readTodaysYield(const QString &station)
 {
     const QDate today = QDate::currentDate();
-    emit yieldRequested(station, today.startOfDay(), today.addDays(1).startOfDay(),
-                        QPrivateSignal());
+    const QDateTime dayStart = today.startOfDay();
+    const QDateTime dayEnd = today.addDays(1).startOfDay();
+    ask<YieldResult>(
+        [this, station, dayStart, dayEnd](RecordsService::Session &session, YieldResult &result) {
+            return m_worker.readYield(session, station, dayStart, dayEnd, result);
+        },
+        &StationRecords::yieldRead);
 }
 
 void StationRecords::list(const RecordsQuery &query)
@@ -70,7 +69,15 @@ void StationRecords::list(const RecordsQuery &query)
 void StationRecords::sendList()
 {
     m_listOut = true;
-    emit listRequested(*std::exchange(m_listWaiting, std::nullopt), QPrivateSignal());
+    request(
+        [this,
+         query = *std::exchange(m_listWaiting, std::nullopt)](RecordsService::Session &session) {
+            ListResult result;
+            const bool storeHeld = m_worker.list(session, query, result);
+            answer([this, result] { answerListed(result); });
+            return storeHeld;
+        },
+        true);
 }
 
 void StationRecords::answerListed(const ListResult &result)
@@ -85,12 +92,18 @@ void StationRecords::answerListed(const ListResult &result)
 
 void StationRecords::read(const QString &id)
 {
-    emit readRequested(id, QPrivateSignal());
+    ask<ReadResult>([this, id](RecordsService::Session &session,
+                               ReadResult &result) { return m_worker.read(session, id, result); },
+                    &StationRecords::recordRead);
 }
 
 void StationRecords::writeCertificate(const QString &id, const QString &path)
 {
-    emit certificateRequested(id, path, QPrivateSignal());
+    ask<CertificateResult>(
+        [this, id, path](RecordsService::Session &session, CertificateResult &result) {
+            return m_worker.writeCertificate(session, id, path, result);
+        },
+        &StationRecords::certificateWritten);
 }
 
 void StationRecords::workerBusy(bool busy)

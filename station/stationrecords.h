@@ -1,22 +1,22 @@
 #pragma once
 
-#include "checkout/checkoutsink.h"
+#include "outputs/recordkeeping.h"
 #include "station/recordsworker.h"
 
 #include <QObject>
 #include <QTimer>
 
+#include <atomic>
+#include <functional>
 #include <optional>
 
-class QThread;
-
 // The station's records, as the window sees them: every request goes to the records thread
-// (RecordsWorker) and its answer comes back as a signal, so the window never waits for the
-// database. Only the newest list request counts: one made while another is out replaces any
-// still waiting, and the answer of an outdated one is not shown. A request that is out longer
-// than SlowRequestMs, or a server that did not answer, turns isAnswering() false until the
-// database answers again.
-class StationRecords : public QObject, public CheckoutSink
+// (the records service, running RecordsWorker's work) and its answer comes back as a signal, so the
+// window never waits for the database. Only the newest list request counts: one made while another
+// is out replaces any still waiting, and the answer of an outdated one is not shown. A request that
+// is out longer than SlowRequestMs, or a server that did not answer, turns isAnswering() false
+// until the database answers again.
+class StationRecords : public QObject, public RecordKeeping
 {
     Q_OBJECT
 
@@ -34,10 +34,9 @@ public:
 
     const RecordsLocation &location() const { return m_location; }
 
-    // From any thread, a tile's as its checkout ends: returns at once; kept() reports.
-    void keep(const ReaderRecord &record);
-    // As the checkout's sink: each finished reader's record is kept this way.
-    void readerChecked(const ReaderRecord &record) override { keep(record); }
+    // From any thread, a tile's as its checkout ends: returns at once; the signal kept()
+    // reports to the window, and then, on the records thread, what follows the record.
+    void keep(const ReaderRecord &record, Kept then) override;
     // The rest from the window's thread.
     void list(const RecordsQuery &query);
     void read(const QString &id);
@@ -57,15 +56,25 @@ signals:
     void yieldRead(const YieldResult &result);
     void answeringChanged(bool answering);
 
-    // To the records thread.
-    void keepRequested(const ReaderRecord &record, QPrivateSignal);
-    void listRequested(const RecordsQuery &query, QPrivateSignal);
-    void readRequested(const QString &id, QPrivateSignal);
-    void certificateRequested(const QString &id, const QString &path, QPrivateSignal);
-    void yieldRequested(const QString &station, const QDateTime &dayStart, const QDateTime &dayEnd,
-                        QPrivateSignal);
-
 private:
+    // Runs work on the records thread, the window told that a request is out while it runs;
+    // a read is dropped once the window closes.
+    void request(RecordsService::Work work, bool isRead);
+    // Hands answer to the window's thread.
+    void answer(std::function<void()> answer);
+    // A read on the records thread whose result goes to deliver on the window's thread.
+    template <typename Result, typename Read>
+    void ask(Read read, void (StationRecords::*deliver)(const Result &))
+    {
+        request(
+            [this, read = std::move(read), deliver](RecordsService::Session &session) {
+                Result result;
+                const bool storeHeld = read(session, result);
+                answer([this, deliver, result] { (this->*deliver)(result); });
+                return storeHeld;
+            },
+            true);
+    }
     void sendList();
     void answerListed(const ListResult &result);
     void workerBusy(bool busy);
@@ -73,11 +82,13 @@ private:
     void setAnswering(bool answering, const QString &reason);
 
     const RecordsLocation m_location;
-    QThread *m_thread = nullptr;
-    RecordsWorker *m_worker = nullptr; // lives on m_thread; deleted once it has ended
+    const RecordsWorker m_worker;
+    std::atomic<bool> m_reading{true};
     bool m_listOut = false;
     std::optional<RecordsQuery> m_listWaiting;
     QTimer m_slow;
     bool m_answering = true;
     QString m_reason;
+    // Last: ended first, it keeps what was handed over while the rest still lives.
+    RecordsService m_service;
 };

@@ -9,6 +9,8 @@
 
 #include <optional>
 
+class CheckoutOutputs;
+class RetestGate;
 class StationRecords;
 
 // Who checks, and which lot the readers belong to. Each checkout takes them as it starts and
@@ -19,9 +21,6 @@ struct OperatorAndLot
     QString operatorName;
     QString lot;
 };
-
-class CheckoutSink;
-class RetestGate;
 
 // Everything the station window needs from outside: the ports of its tiles, what a checkout
 // asks of every reader, the station's name, and how its threads make clocks and lines and keep
@@ -46,12 +45,12 @@ struct StationSetup
     // there, as a serial port belongs to the thread that opens it.
     CheckoutRunner::ClockMaker clocks;
     CheckoutRunner::LineMaker lines;
-    // Keeps the record of every finished checkout, on its own thread; nothing is kept without
-    // it. It outlives the window.
+    // Where every tile's checkouts go (the records, the line's message bus), with the station's
+    // name and the words for a port that did not open; it outlives the window.
+    CheckoutOutputs *outputs = nullptr;
+    // The station's records thread, which the outputs keep each record through and the window
+    // reads from; nothing is kept or shown without it. It outlives the window.
     StationRecords *records = nullptr;
-    // Further outputs every tile's checkouts are handed to (the line's message bus); they
-    // outlive the window.
-    QList<CheckoutSink *> sinks;
     // Answers the retest limit's question after each identification; it outlives the window.
     RetestGate *retestGate = nullptr;
 };

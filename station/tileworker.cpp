@@ -1,22 +1,11 @@
 #include "station/tileworker.h"
 
 #include "device/identification.h"
-#include "emulator/linefactory.h"
-#include "serial/openfailuremessage.h"
-#include "serial/serialline.h"
-#include "station/stationrecords.h"
+#include "outputs/checkoutoutputs.h"
 
 namespace {
 
 const QString IdentifyStep = QStringLiteral("identify");
-
-// The tile tells why its port did not open in the words vornctl uses: the group to join, the
-// program that holds the port.
-QString openFailureText(const QString &port, const SerialLine &line)
-{
-    return OpenFailureMessage().text(line.openFailure(), LineFactory::devicePath(port),
-                                     line.errorText());
-}
 
 } // namespace
 
@@ -24,14 +13,8 @@ TileWorker::TileWorker(const StationSetup &setup, QString port)
     : m_setup(setup), m_port(std::move(port)),
       m_runner(setup.clocks, setup.lines, setup.options, *this)
 {
-    m_runner.setStation(setup.station);
-    m_runner.setTool(QStringLiteral("vorn-station"));
-    m_runner.setOpenFailureWording(openFailureText);
+    setup.outputs->attach(m_runner);
     m_runner.setRetestGate(setup.retestGate);
-    if (setup.records)
-        m_runner.addSink(*setup.records);
-    for (CheckoutSink *sink : setup.sinks)
-        m_runner.addSink(*sink);
 }
 
 void TileWorker::check(const std::shared_ptr<CheckoutStop> &stop,

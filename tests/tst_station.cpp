@@ -3,6 +3,8 @@
 #include "emulator/emulatedline.h"
 #include "emulator/emulatedreader.h"
 #include "emulator/linefactory.h"
+#include "outputs/checkoutoutputs.h"
+#include "publish/publishtarget.h"
 #include "records/recordsoutbox.h"
 #include "records/recordsretestgate.h"
 #include "records/recordsstore.h"
@@ -15,6 +17,8 @@
 #include "station/stationrecords.h"
 #include "station/stationsettings.h"
 #include "station/stationwindow.h"
+
+#include "spooledends.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -124,6 +128,7 @@ private:
     std::mutex m_socketsLock;
     std::map<QString, std::unique_ptr<EmulatedReader>> m_sockets;
     std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<CheckoutOutputs> m_outputs;
 
     StationSetup setup(const QStringList &ports)
     {
@@ -131,6 +136,7 @@ private:
         setup.ports = ports;
         setup.options.prompt = true;
         setup.station = QStringLiteral("line-1");
+        setup.outputs = m_outputs.get();
         setup.clocks = [] { return std::make_unique<VirtualClock>(); };
         setup.lines = [this](const QString &port, WaitClock &clock) -> std::unique_ptr<SerialLine> {
             if (port == Vorn8 && !m_vorn8Plugged)
@@ -140,6 +146,13 @@ private:
             return std::make_unique<EmulatedLine>(socketReader(port), clock, port);
         };
         return setup;
+    }
+
+    // As vorn-station does: each record kept through the window's records thread.
+    void keepThrough(StationRecords &records, StationSetup &setup)
+    {
+        m_outputs->keepThrough(records);
+        setup.records = &records;
     }
 
     EmulatedReader &reader(const QString &port) { return m_lines->emulatedReader(port); }
@@ -171,6 +184,12 @@ private slots:
         m_sockets.clear();
         m_folder = std::make_unique<QTemporaryDir>();
         QVERIFY(m_folder->isValid());
+        // The outbox and the publishing spool of the test's own.
+        qputenv("XDG_DATA_HOME", path(QStringLiteral("data")).toLocal8Bit());
+        CheckoutOutputs::Choices outputs;
+        outputs.program = QStringLiteral("vorn-station");
+        outputs.station = QStringLiteral("line-1");
+        m_outputs = std::make_unique<CheckoutOutputs>(outputs);
         // Each test starts from a station that has kept nothing.
         QSettings(QStringLiteral("Ombrin"), QStringLiteral("Vorn Station")).clear();
     }
@@ -386,7 +405,7 @@ private slots:
         reader(Vorn4).addDefect(*ReaderDefect::fromName(QStringLiteral("echo-bit-0")));
         StationRecords records(location, sqliteAt(path(QStringLiteral("outbox.sqlite"))));
         StationSetup kept = setup({Vorn8, Vorn4});
-        kept.records = &records;
+        keepThrough(records, kept);
         StationWindow window(kept);
         window.setRecordsPanel(new RecordsPanel(records, kept.station));
         window.show();
@@ -543,13 +562,21 @@ private slots:
     }
 
     // The outcome shows whatever becomes of the record; a record kept neither in the records
-    // nor in the outbox says so on its tile, in red under the outcome, and on the window.
+    // nor in the outbox says so on its tile, in red under the outcome, and on the window, and
+    // its end never reaches the message bus.
     void keepShownOnTheTile()
     {
         QFETCH(bool, recordsUsable);
         QFETCH(bool, outboxUsable);
         QFETCH(bool, notRecorded);
         QFETCH(QString, message);
+        // Nobody listens there: the messages stay in the spool.
+        const PublishTarget broker =
+            *PublishTarget::parse(QStringLiteral("amqp://127.0.0.1:1/queue/line"), nullptr);
+        CheckoutOutputs::Choices publishing;
+        publishing.program = QStringLiteral("vorn-station");
+        publishing.publish = broker;
+        m_outputs = std::make_unique<CheckoutOutputs>(publishing);
         // A folder cannot be made under a regular file: neither can a database there.
         QFile blocker(path(QStringLiteral("file")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
@@ -562,13 +589,21 @@ private slots:
         QSignalSpy kept(&records, &StationRecords::kept);
         StationSetup keeping = setup({Vorn8});
         keeping.options.prompt = false;
-        keeping.records = &records;
+        keepThrough(records, keeping);
+        QSignalSpy yieldRead(&records, &StationRecords::yieldRead);
         StationWindow window(keeping);
         window.show();
         SocketTile *tile = window.tile(Vorn8);
         click(tile, "checkButton");
         QVERIFY(kept.wait());
         QCOMPARE(tile->outcomeWord(), QStringLiteral("PASS"));
+        // The figures the window asks for as the record is kept are read after what followed
+        // the record on the records thread.
+        QTRY_COMPARE(yieldRead.size(), 2);
+        QCOMPARE(
+            spooledEnds(path(QStringLiteral("data/vorn-tool/publish-spool.sqlite")), broker.url())
+                .size(),
+            notRecorded ? 0 : 2);
 
         auto *notRecordedLabel = tile->findChild<QLabel *>(QStringLiteral("notRecordedLabel"));
         QCOMPARE(notRecordedLabel->isVisible(), notRecorded);
@@ -598,7 +633,7 @@ private slots:
         QSignalSpy kept(&records, &StationRecords::kept);
         StationSetup keeping = setup({Vorn8, Vorn4});
         keeping.options.prompt = false;
-        keeping.records = &records;
+        keepThrough(records, keeping);
         StationWindow window(keeping);
         window.show();
         auto *line = window.findChild<QLabel *>(QStringLiteral("messageLabel"));
@@ -637,7 +672,7 @@ private slots:
         const QStringList ports = {"socket-a", "socket-b", "socket-c", "socket-d"};
         StationSetup silent = setup(ports);
         silent.options.prompt = false;
-        silent.records = &records;
+        keepThrough(records, silent);
         StationWindow window(silent);
         window.setRecordsPanel(new RecordsPanel(records, silent.station));
         window.show();

@@ -1,6 +1,9 @@
 #include "cli/clicommandtable.h"
 #include "emulatorprocess.h"
 #include "fulldisk.h"
+#include "publish/publishtarget.h"
+#include "records/recordsstore.h"
+#include "spooledends.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +18,7 @@
 #include <QTest>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 
@@ -65,6 +69,8 @@ private slots:
     void checkoutKeepsItsRecords();
     void checkoutRecordLost_data();
     void checkoutRecordLost();
+    void checkoutEndPublishedOnlyOnceKept_data();
+    void checkoutEndPublishedOnlyOnceKept();
     void junitWriteFailureKeepsTheOldReport();
     void checkoutAsksTheOperator();
     void checkoutOfAVanishingReader();
@@ -876,6 +882,75 @@ void VornctlTest::checkoutRecordLost()
                                       reader[QLatin1String("port")].toString());
         QVERIFY2(run.err.contains(lost.toUtf8()), qPrintable(lost + QLatin1Char('\n') + run.err));
     }
+}
+
+namespace {
+
+// The ids of the records a records file holds; none when it cannot be read.
+QStringList storedIds(const QString &file)
+{
+    RecordsStore store(*RecordsLocation::parse(QStringLiteral("sqlite:") + file, nullptr));
+    QStringList ids;
+    if (!store.open(RecordsStore::OpenMode::ReadOnly))
+        return ids;
+    for (const RecordSummary &summary : store.list({}).value_or(QList<RecordSummary>()))
+        ids.append(summary.id);
+    return ids;
+}
+
+} // namespace
+
+void VornctlTest::checkoutEndPublishedOnlyOnceKept_data()
+{
+    // Killed once the reader whose port does not open is done and the other one waits for the
+    // operator; or run to the end with a record that could be kept nowhere.
+    QTest::addColumn<bool>("killed");
+    QTest::newRow("killed after one of two readers") << true;
+    QTest::newRow("record kept nowhere") << false;
+}
+
+void VornctlTest::checkoutEndPublishedOnlyOnceKept()
+{
+    QFETCH(bool, killed);
+    QTemporaryDir folder;
+    const QString data = folder.filePath(QStringLiteral("data"));
+    QString records = folder.filePath(QStringLiteral("records.sqlite"));
+    if (!killed) {
+        // A regular file where the records' folder would be, a folder where the outbox would
+        // be: the record is lost, while the spool can be written.
+        QFile blocker(folder.filePath(QStringLiteral("blocker")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        records = blocker.fileName() + QStringLiteral("/records.sqlite");
+        QVERIFY(QDir().mkpath(data + QStringLiteral("/vorn-tool/outbox.sqlite")));
+    }
+    // Nothing listens there: every message stays in the spool.
+    const QString broker = QStringLiteral("amqp://127.0.0.1:1/queue/line");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), data);
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(VORNCTL_PATH),
+                  {"--records", "sqlite:" + records, "--port", "/dev/ttyVORN-missing", "--port",
+                   Vorn8, "checkout", killed ? "--prompt" : "--no-prompt", "--publish", broker});
+    const QString spool = data + QStringLiteral("/vorn-tool/publish-spool.sqlite");
+    const QString url = PublishTarget::parse(broker, nullptr)->url();
+    if (killed) {
+        QTRY_VERIFY_WITH_TIMEOUT(
+            storedIds(records).size() == 1 && spooledEnds(spool, url).size() == 2, 20000);
+        process.kill();
+    }
+    QVERIFY(process.waitForFinished(20000));
+    // A port that did not open outranks a record lost.
+    QVERIFY2(killed || process.exitCode() == 3, process.readAllStandardError().constData());
+
+    // Every end on its way to the bus is the end of a record kept.
+    const QStringList kept = storedIds(records);
+    const QList<PublishSpool::Entry> ends = spooledEnds(spool, url);
+    QCOMPARE(ends.size(), 2 * kept.size());
+    for (const PublishSpool::Entry &end : ends)
+        QVERIFY2(std::any_of(kept.cbegin(), kept.cend(),
+                             [&end](const QString &id) { return end.body.contains(id.toUtf8()); }),
+                 end.body.constData());
 }
 
 void VornctlTest::junitWriteFailureKeepsTheOldReport()

@@ -1,4 +1,4 @@
-#include "commandline/decimaltext.h"
+#include "checkout/decimaltext.h"
 
 #include <algorithm>
 
