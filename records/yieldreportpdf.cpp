@@ -210,17 +210,25 @@ qint64 roundStep(qint64 most)
 
 // The failures of each step as bars, most first, with the cumulative share as a line on an
 // axis of its own at the right.
-void drawPareto(QPainter &painter, const QRectF &area, const QList<ParetoStep> &steps)
+// The Pareto of the failing steps, or with causes that of the repairs' causes.
+void drawPareto(QPainter &painter, const QRectF &area, QList<ParetoStep> steps, bool causes)
 {
-    const qreal top =
-        area.top() + drawHeading(painter, area, QStringLiteral("Failing steps (Pareto)"));
-    drawLegend(
-        painter, QPointF(area.right() - 250, area.top() + 10),
-        {{FailureColour, QStringLiteral("failures")}, {Ink, QStringLiteral("cumulative share")}});
+    const qreal top = area.top() + drawHeading(painter, area,
+                                               causes ? QStringLiteral("Repair causes (Pareto)")
+                                                      : QStringLiteral("Failing steps (Pareto)"));
+    drawLegend(painter, QPointF(area.right() - 250, area.top() + 10),
+               {{FailureColour, causes ? QStringLiteral("repairs") : QStringLiteral("failures")},
+                {Ink, QStringLiteral("cumulative share")}});
     const QRectF plot(area.left() + 48, top + 18, area.width() - 96, area.bottom() - top - 64);
     if (steps.isEmpty()) {
-        drawNothing(painter, plot, QStringLiteral("No step failed in this window"));
+        drawNothing(painter, plot,
+                    causes ? QStringLiteral("No repair in this window")
+                           : QStringLiteral("No step failed in this window"));
         return;
+    }
+    for (ParetoStep &each : steps) {
+        if (each.step.isEmpty())
+            each.step = QStringLiteral("(not given)");
     }
     const qint64 most = steps.first().failures;
     const qint64 step = roundStep(most);
@@ -437,7 +445,9 @@ bool YieldReportPdf::write(const Contents &contents, const QString &path, QStrin
         const qreal chartHeight = (page.bottom() - 24 - y - Gap * 2) / 2;
         drawYieldChart(painter, QRectF(page.left(), y, page.width(), chartHeight), contents.days);
         y += chartHeight + Gap * 2;
-        drawPareto(painter, QRectF(page.left(), y, page.width(), chartHeight), figures.pareto);
+        drawPareto(painter, QRectF(page.left(), y, page.width(), chartHeight),
+                   figures.query.paretoOfCauses ? figures.causes : figures.pareto,
+                   figures.query.paretoOfCauses);
         drawFooter(painter, page, 1);
 
         writer.newPage();
