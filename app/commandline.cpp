@@ -36,9 +36,9 @@ Options addOptions(QCommandLineParser &parser)
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption port(
         QStringLiteral("port"),
-        QStringLiteral(
-            "Also list NAME as a port (a pseudo-terminal, a /dev/serial/by-id link, ...). "
-            "May be given more than once."),
+        QStringLiteral("Also list NAME as a port (a pseudo-terminal, a /dev/serial/by-id link, "
+                       "rfc2217://HOST:PORT, ...). "
+                       "May be given more than once."),
         QStringLiteral("NAME"));
     const QCommandLineOption trace(QStringLiteral("trace"),
                                    QStringLiteral("Write every exchange with the reader to FILE."),

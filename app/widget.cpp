@@ -8,6 +8,7 @@
 #include "display/glyphpainter.h"
 #include "emulator/linefactory.h"
 #include "serial/devicetransaction.h"
+#include "serial/networkportname.h"
 #include "serial/portscan.h"
 #include "serial/realclock.h"
 #include "serial/serialline.h"
@@ -28,11 +29,26 @@ namespace {
 constexpr int PollIntervalMs = 100;
 constexpr int FourSlotItems = 4;
 constexpr int EightSlotItems = 8;
+constexpr int RememberedNetworkPorts = 16;
 
 QSettings windowSettings()
 {
     return QSettings(QString::fromLatin1(ProductInfo::OrganisationName),
                      QString::fromLatin1(ProductInfo::SettingsApplicationName));
+}
+
+QStringList rememberedNetworkPorts()
+{
+    return windowSettings().value(QLatin1String(ProductInfo::NetworkPortsKey)).toStringList();
+}
+
+void rememberNetworkPort(const QString &portName)
+{
+    QStringList ports = rememberedNetworkPorts();
+    ports.removeAll(portName);
+    ports.prepend(portName);
+    windowSettings().setValue(QLatin1String(ProductInfo::NetworkPortsKey),
+                              ports.mid(0, RememberedNetworkPorts));
 }
 
 } // namespace
@@ -42,6 +58,9 @@ Widget::Widget(QWidget *parent) : Widget(WindowOptions{}, parent) {}
 Widget::Widget(const WindowOptions &options, QWidget *parent) : QWidget(parent), m_options(options)
 {
     ui.setupUi(this);
+    // A port on a network serial server cannot be found by the scan: its name is typed.
+    ui.comboBox->setEditable(true);
+    ui.comboBox->setInsertPolicy(QComboBox::NoInsert);
     if (!m_options.clock) {
         m_ownClock = std::make_unique<RealClock>();
         m_options.clock = m_ownClock.get();
@@ -65,8 +84,12 @@ Widget::~Widget()
 void Widget::on_pushButton_ScanPorts_clicked()
 {
     ui.comboBox->clear();
-    const QList<PortEntry> ports =
-        PortScan::scan(m_options.extraPortNames) + LineFactory::emulatedPorts();
+    QStringList named = m_options.extraPortNames;
+    for (const QString &remembered : rememberedNetworkPorts()) {
+        if (!named.contains(remembered))
+            named.append(remembered);
+    }
+    const QList<PortEntry> ports = PortScan::scan(named) + LineFactory::emulatedPorts();
     const bool found = !ports.isEmpty();
     ui.pushButton_OpenPorts->setEnabled(found);
     ui.comboBox->setEnabled(found);
@@ -104,9 +127,12 @@ void Widget::on_pushButton_OpenPorts_clicked()
     if (ui.comboBox->count() == 0)
         return;
     m_transaction.reset();
-    m_port = m_lineFactory->create(ui.comboBox->currentText());
+    const QString portName = ui.comboBox->currentText().trimmed();
+    m_port = m_lineFactory->create(portName);
     if (!m_port->open())
         return;
+    if (NetworkPortName::isNetworkName(portName))
+        rememberNetworkPort(portName);
     m_transaction = std::make_unique<DeviceTransaction>(*m_port, *m_options.clock);
     m_transaction->setTrace(m_options.trace);
 

@@ -1,10 +1,11 @@
 // vorn-bench-exchanges: the wall time of the window's Get Status, Get Info and Tarvik Status
 // buttons in real time, less the waits the protocol mandated for the replies that arrived.
 //
-//   vorn-bench-exchanges [--runs N] [--emulator PATH-TO-vorn-emulator]
+//   vorn-bench-exchanges [--runs N] [--emulator PATH-TO-vorn-emulator [--ser2net]]
 //
 // Without --emulator the window talks to its in-process emulated reader emu-vorn8; with it, to
-// vorn-emulator on a pseudo-terminal through the real serial port line. Prints per command:
+// vorn-emulator on a pseudo-terminal through the real serial port line, and with --ser2net as
+// well, through ser2net (RFC 2217) on loopback in front of it. Prints per command:
 //   exchange PATH COMMAND EXCHANGES RUNS FLOOR_MS MIN MEDIAN MAX FAILURES
 // with the overhead (wall time less floor) in milliseconds, and for the emulated reader
 //   sleep RUNS MS MIN MEDIAN MAX
@@ -17,6 +18,7 @@
 #include "emulator/ptyserver.h"
 #include "emulatorprocess.h"
 #include "samplesummary.h"
+#include "ser2netprocess.h"
 #include "serial/devicetransaction.h"
 #include "serial/realclock.h"
 
@@ -138,7 +140,10 @@ int main(int argc, char **argv)
     const QCommandLineOption emulatorOption(QStringLiteral("emulator"),
                                             QStringLiteral("vorn-emulator to serve the reader."),
                                             QStringLiteral("PATH"));
-    parser.addOptions({runsOption, emulatorOption});
+    const QCommandLineOption serialServerOption(
+        QStringLiteral("ser2net"),
+        QStringLiteral("With --emulator: reach the reader through ser2net (RFC 2217)."));
+    parser.addOptions({runsOption, emulatorOption, serialServerOption});
     parser.process(application);
     const int runs = std::max(1, parser.value(runsOption).toInt());
 
@@ -152,12 +157,22 @@ int main(int argc, char **argv)
         }
         portName = emulator.terminalPath();
     }
+    Ser2netProcess ser2net;
+    const bool throughServer = onPty && parser.isSet(serialServerOption);
+    if (throughServer) {
+        const quint16 port = Ser2netProcess::freePort();
+        if (!ser2net.start({{port, QStringLiteral("serialdev,%1,9600n81,local").arg(portName)}})) {
+            std::fprintf(stderr, "vorn-bench-exchanges: ser2net did not start\n");
+            return 1;
+        }
+        portName = QStringLiteral("rfc2217://127.0.0.1:%1").arg(port);
+    }
     BenchWindow window(onPty ? QStringList{portName} : QStringList{});
     if (!window.open(portName)) {
         std::fprintf(stderr, "vorn-bench-exchanges: cannot open %s\n", qPrintable(portName));
         return 1;
     }
-    const char *path = onPty ? "pty" : "emulated";
+    const char *path = throughServer ? "ser2net" : onPty ? "pty" : "emulated";
     printTarvikFloor(path, !onPty,
                      onPty ? PtyServer::DefaultAnswerDelayMs : EmulatedLine::DefaultAnswerDelayMs);
     for (const Command &command : Commands)

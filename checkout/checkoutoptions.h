@@ -28,6 +28,9 @@ struct CheckoutOptions
     // A reader whose last retestLimit attempts since its last repair all failed or ended in
     // error is refused after its identification; no limit when empty.
     std::optional<int> retestLimit;
+    // No checkout starts without a lot: a line that traces every reader to its work order
+    // refuses an empty one rather than keep records nobody can place.
+    bool requireLot = false;
 
     // {"model", "min_firmware", "echo", "prompt", "cards", "program_clocks" (MHz texts, slot 1
     // first), "program_time_s", "retest_limit"}; what was not asked for is null.

@@ -99,7 +99,7 @@ void StepRecord::setMeasurements(const QList<Measurement> &values)
     QStringList limitTexts;
     for (const Measurement &each : values) {
         measuredTexts.append(each.name + QLatin1Char(' ') + each.valueText());
-        const QString limit = each.limit.text(each.unit);
+        const QString limit = each.limitText();
         if (!limit.isEmpty())
             limitTexts.append(each.name + QLatin1Char(' ') + limit);
     }

@@ -7,6 +7,20 @@
 #include <algorithm>
 #include <array>
 
+namespace {
+
+template <std::size_t Columns>
+std::array<qsizetype, Columns> columnWidths(const QList<std::array<QString, Columns>> &rows)
+{
+    std::array<qsizetype, Columns> widths{};
+    for (const auto &row : rows)
+        for (std::size_t column = 0; column < Columns; ++column)
+            widths[column] = std::max(widths[column], row[column].size());
+    return widths;
+}
+
+} // namespace
+
 QString CheckoutText::summaryLine(const ReaderRecord &record)
 {
     const QString model = record.modelType ? record.modelName() : QStringLiteral("-");
@@ -24,10 +38,7 @@ QString CheckoutText::readerText(const ReaderRecord &record)
     for (const StepRecord &step : record.steps)
         rows.append({step.name, outcomeName(step.outcome), step.measured, step.limits,
                      QString::number(step.durationMs)});
-    std::array<qsizetype, 5> widths{};
-    for (const Row &row : rows)
-        for (std::size_t column = 0; column < row.size(); ++column)
-            widths[column] = std::max(widths[column], row[column].size());
+    const std::array<qsizetype, 5> widths = columnWidths(rows);
 
     QString text = record.port + QLatin1Char('\n');
     QString lastMessage; // the same reason for several skipped steps is given once
@@ -53,4 +64,30 @@ QString CheckoutText::readerText(const ReaderRecord &record)
     if (record.retestLimitChecked == false)
         text += QStringLiteral("  retest limit not checked: the records are out of reach\n");
     return text + summaryLine(record) + QLatin1Char('\n');
+}
+
+QString CheckoutText::summaryTable(const QList<ReaderRecord> &records)
+{
+    using Row = std::array<QString, 5>;
+    QList<Row> rows{{QStringLiteral("port"), QStringLiteral("serial"), QStringLiteral("outcome"),
+                     QStringLiteral("failed step"), QStringLiteral("message")}};
+    for (const ReaderRecord &record : records) {
+        const auto failed =
+            std::find_if(record.steps.cbegin(), record.steps.cend(), [](const StepRecord &step) {
+                return step.outcome == StepOutcome::Fail || step.outcome == StepOutcome::Error;
+            });
+        const bool found = failed != record.steps.cend();
+        rows.append({record.port, record.serialNumber ? record.serialText() : QStringLiteral("-"),
+                     outcomeName(record.outcome).toUpper(), found ? failed->name : QString(),
+                     found ? failed->message : QString()});
+    }
+    const std::array<qsizetype, 5> widths = columnWidths(rows);
+    QString text;
+    for (const Row &row : rows) {
+        QString line;
+        for (std::size_t column = 0; column < row.size(); ++column)
+            line += row[column].leftJustified(widths[column]) + QStringLiteral("  ");
+        text += line.trimmed() + QLatin1Char('\n');
+    }
+    return text;
 }

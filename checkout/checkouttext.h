@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 struct ReaderRecord;
@@ -13,5 +14,8 @@ namespace CheckoutText {
 QString readerText(const ReaderRecord &record);
 // "PASS  emu-vorn8  Vorn8  SN 001234  4.21 s"
 QString summaryLine(const ReaderRecord &record);
+// After a checkout of several readers: one line a reader with its port, serial number,
+// outcome, and the first step that failed with its message.
+QString summaryTable(const QList<ReaderRecord> &records);
 
 } // namespace CheckoutText

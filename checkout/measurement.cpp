@@ -1,5 +1,7 @@
 #include "checkout/measurement.h"
 
+#include "device/slotstatus.h"
+
 #include <QStringList>
 
 #include <cmath>
@@ -31,6 +33,25 @@ QString valueText(const QJsonValue &value)
     default:
         return QStringLiteral("none");
     }
+}
+
+// The slot-occupancy bits the reader reports (and the Tarvik status's), which people read as
+// the numbers of the occupied slots.
+bool isOccupancy(const QString &name)
+{
+    return name.endsWith(QLatin1String("occupancy")) ||
+           (name.startsWith(QLatin1String("cards_")) && name.endsWith(QLatin1String("_tarvik")));
+}
+
+QString occupiedSlotsText(quint8 occupancy)
+{
+    QStringList numbers;
+    for (const int number : SlotStatus::occupiedSlotNumbers(occupancy))
+        numbers.append(QString::number(number));
+    if (numbers.isEmpty())
+        return QStringLiteral("no slots");
+    return (numbers.size() == 1 ? QStringLiteral("slot ") : QStringLiteral("slots ")) +
+           numbers.join(QStringLiteral(", "));
 }
 
 QString withUnit(const QString &text, const QString &unit)
@@ -158,7 +179,17 @@ Measurement Measurement::of(const QString &name, const QJsonValue &value, const 
 
 QString Measurement::valueText() const
 {
+    if (isOccupancy(name) && value.isDouble())
+        return occupiedSlotsText(quint8(value.toInt()));
     return withUnit(::valueText(value), unit);
+}
+
+QString Measurement::limitText() const
+{
+    if (isOccupancy(name) && limit.kind() == MeasurementLimit::Kind::Equals &&
+        limit.values().first().isDouble())
+        return QStringLiteral("= ") + occupiedSlotsText(quint8(limit.values().first().toInt()));
+    return limit.text(unit);
 }
 
 QJsonObject Measurement::toJson() const

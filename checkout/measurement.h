@@ -74,6 +74,9 @@ struct Measurement
     bool passed() const { return outcome == Outcome::Pass; }
     // "8", "001234", "true", "3.57 MHz": the value with its unit, for people.
     QString valueText() const;
+    // "= 8 bytes", "1-8", "= slots 1, 3, 6": the limit as the value is written; empty without
+    // one.
+    QString limitText() const;
 
     // {"name", "value", "unit", "limit", "outcome"}
     QJsonObject toJson() const;

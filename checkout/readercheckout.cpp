@@ -323,7 +323,10 @@ StepRecord ReaderCheckout::clocks()
     StepRecord step = measuredStep(
         {Measurement::of(QStringLiteral("clock_slots_following"), following, {},
                          MeasurementLimit::equals(m_slotCount))},
-        QStringLiteral("the clocks of slots %1 do not follow").arg(cardsText(differing)));
+        QStringLiteral("the clocks of %1 %2 do not follow")
+            .arg(SlotStatus::occupiedSlotNumbers(differing).size() == 1 ? QStringLiteral("slot")
+                                                                        : QStringLiteral("slots"),
+                 cardsText(differing)));
     if (step.outcome == StepOutcome::Pass)
         step.message = QStringLiteral("found %1").arg(modelClockText(found.value));
     return step;

@@ -1,7 +1,7 @@
 #include "cli/cliarguments.h"
 
-#include "commandline/checkoutcommandline.h"
 #include "checkout/decimaltext.h"
+#include "commandline/checkoutcommandline.h"
 #include "device/readerprotocol.h"
 #include "device/timesetting.h"
 #include "emulator/linefactory.h"
@@ -37,8 +37,10 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({VersionOption, QStringLiteral("Show the program's version.")});
     parser.addOption({PortOption,
                       QStringLiteral("The reader's port: a serial port by short name (ttyUSB0) or "
-                                     "path (/dev/serial/by-id/...), or an emulated reader, "
-                                     "emu-vorn8 or emu-vorn4. Default: $VORN_PORT."),
+                                     "path (/dev/serial/by-id/...), a port on a network serial "
+                                     "server (rfc2217://HOST:PORT, socket://HOST:PORT), or an "
+                                     "emulated reader, emu-vorn8 or emu-vorn4. "
+                                     "Default: $VORN_PORT."),
                       QStringLiteral("NAME")});
     parser.addOption({JsonOption, QStringLiteral("Print the result as one JSON object.")});
     parser.addOption({TraceOption, QStringLiteral("Write every byte written and read, every drain, "
@@ -164,6 +166,8 @@ QString takeCheckoutOptions(const QCommandLineParser &parser, CliArguments &argu
     arguments.station = shared->station;
     arguments.operatorName = shared->operatorName.value_or(CheckoutCommandLine::loginName());
     arguments.lot = shared->lot.value_or(QString());
+    if (arguments.checkout.requireLot && arguments.lot.isEmpty())
+        return QStringLiteral("--require-lot: name the lot with --lot TEXT");
     arguments.publish = shared->publish;
     arguments.cfxHandle = shared->cfxHandle;
     if (parser.isSet(PromptOption) && parser.isSet(NoPromptOption))

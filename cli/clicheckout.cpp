@@ -1,6 +1,7 @@
 #include "cli/clicheckout.h"
 
 #include "checkout/checkoutrunner.h"
+#include "checkout/checkouttext.h"
 #include "checkout/readercheckout.h"
 #include "cli/cliarguments.h"
 #include "cli/clioutput.h"
@@ -161,6 +162,9 @@ int CliCheckout::run()
         if (m_unopenedPorts.contains(record.port))
             m_error.write("vornctl: " + record.steps.constFirst().message.toUtf8() + '\n');
     }
+    // Each reader's table has scrolled by: what became of all of them, in one place.
+    if (!m_arguments.json && run.readers.size() > 1)
+        m_output.write('\n' + CheckoutText::summaryTable(run.readers).toUtf8());
     // What the broker has not taken by then stays in the spool for the next checkout; the
     // connection gives up on a silent broker sooner than this.
     const CheckoutOutputs::Finished finished = m_outputs.finish(std::chrono::seconds(15));

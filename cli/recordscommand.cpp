@@ -5,6 +5,8 @@
 #include "commandline/checkoutcommandline.h"
 #include "device/identification.h"
 #include "publish/cfxmessages.h"
+#include "publish/publisher.h"
+#include "publish/publishspool.h"
 #include "publish/storedcheckoutpublisher.h"
 #include "records/readerlife.h"
 #include "records/recordcertificate.h"
@@ -17,6 +19,7 @@
 #include "records/yieldreporttext.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QIODevice>
 #include <QJsonArray>
@@ -49,7 +52,9 @@ const QString UntilOption = QStringLiteral("until");
 const QString ModelOption = QStringLiteral("model");
 const QString ByOption = QStringLiteral("by");
 const QString PdfOption = QStringLiteral("pdf");
-constexpr int ReportDays = 7; // the window of a report without --since and --until
+constexpr int ReportDays = 7;       // the window of a report without --since and --until
+constexpr int ShortestIdPrefix = 6; // a shorter beginning of an id names no record
+constexpr int ListedMatches = 10;   // of an id's beginning that names several
 const QString PublishOption = QStringLiteral("publish");
 const QString CfxHandleOption = QStringLiteral("cfx-handle");
 const QString PendingOption = QStringLiteral("pending");
@@ -60,6 +65,8 @@ const QString PartOption = QStringLiteral("part");
 const QString TechnicianOption = QStringLiteral("technician");
 const QString CheckoutOption = QStringLiteral("checkout");
 const QString ParetoOption = QStringLiteral("pareto");
+const QString FromOption = QStringLiteral("from");
+const QString DropOption = QStringLiteral("drop");
 
 // The records commands, how many record ids (or serial numbers) each takes, and the options
 // that are theirs.
@@ -85,7 +92,8 @@ const std::array<Subcommand, 8> Subcommands{{
     {QStringLiteral("sync"), 0, {}},
     {QStringLiteral("publish"),
      0,
-     {SerialOption, SinceOption, PendingOption, PublishOption, CfxHandleOption}},
+     {SerialOption, SinceOption, PendingOption, PublishOption, CfxHandleOption, FromOption,
+      DropOption}},
     {QStringLiteral("history"), 1, {JsonOption}, QStringLiteral("serial number")},
     {QStringLiteral("repair"),
      1,
@@ -127,6 +135,8 @@ void addOptions(QCommandLineParser &parser)
         parser.addOption({text, QString(), QStringLiteral("TEXT")});
     parser.addOption({CheckoutOption, QString(), QStringLiteral("ID")});
     parser.addOption({ParetoOption, QString(), QStringLiteral("WHAT")});
+    parser.addOption({FromOption, QString(), QStringLiteral("URL")});
+    parser.addOption({DropOption, QString(), QStringLiteral("URL")});
 }
 
 const Subcommand *findSubcommand(const QString &name)
@@ -201,8 +211,9 @@ QString checkCommandLine(const QCommandLineParser &parser, const Subcommand *sub
         if (!GeneralOptions.contains(longName) && !subcommand->options.contains(longName))
             return QStringLiteral("--%1 is not an option of 'records %2'").arg(longName, name);
     }
-    if (name == QLatin1String("certificate") && parser.value(OutputOption).isEmpty())
-        return QStringLiteral("'records certificate' needs -o FILE.pdf");
+    if (name == QLatin1String("certificate") && parser.isSet(OutputOption) &&
+        parser.value(OutputOption).isEmpty())
+        return QStringLiteral("-o needs a file name");
     if (name == QLatin1String("repair") && (parser.value(SymptomOption).trimmed().isEmpty() ||
                                             parser.value(ActionOption).trimmed().isEmpty()))
         return QStringLiteral("'records repair' needs --symptom TEXT and --action TEXT");
@@ -211,31 +222,12 @@ QString checkCommandLine(const QCommandLineParser &parser, const Subcommand *sub
     return {};
 }
 
-QString serialOrEmpty(const RecordSummary &summary)
-{
-    return summary.serialNumber ? Identification::serialText(quint16(*summary.serialNumber))
-                                : QString();
-}
-
-QStringList columns(const RecordSummary &summary, const QString &time)
-{
-    return {summary.id,      time,
-            summary.station, summary.port,
-            summary.model,   serialOrEmpty(summary),
-            summary.outcome, summary.failedSteps.join(QLatin1Char(' '))};
-}
-
-const QStringList ColumnNames{QStringLiteral("id"),      QStringLiteral("started"),
-                              QStringLiteral("station"), QStringLiteral("port"),
-                              QStringLiteral("model"),   QStringLiteral("serial"),
-                              QStringLiteral("outcome"), QStringLiteral("failed_steps")};
-
 QString listText(const QList<RecordSummary> &summaries)
 {
-    QList<QStringList> rows{ColumnNames};
+    QList<QStringList> rows{RecordSummary::columnNames()};
     for (const RecordSummary &summary : summaries)
-        rows.append(columns(summary, summary.started.toString(Qt::ISODate)));
-    QList<qsizetype> widths(ColumnNames.size(), 0);
+        rows.append(summary.columns(summary.started.toString(Qt::ISODate)));
+    QList<qsizetype> widths(RecordSummary::columnNames().size(), 0);
     for (const QStringList &row : rows) {
         for (qsizetype column = 0; column < row.size(); ++column)
             widths[column] = std::max(widths[column], row[column].size());
@@ -246,18 +238,6 @@ QString listText(const QList<RecordSummary> &summaries)
         for (qsizetype column = 0; column < row.size(); ++column)
             line += row[column].leftJustified(widths[column] + 2);
         text += line.trimmed() + QLatin1Char('\n');
-    }
-    return text;
-}
-
-QString listCsv(const QList<RecordSummary> &summaries)
-{
-    QString text = ColumnNames.join(QLatin1Char(',')) + QStringLiteral("\r\n");
-    for (const RecordSummary &summary : summaries) {
-        QStringList fields = columns(summary, isoUtc(summary.started));
-        for (QString &field : fields)
-            field = RecordText::csvField(field);
-        text += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
     }
     return text;
 }
@@ -327,7 +307,8 @@ QString RecordsCommand::helpText()
         "               [--json | --csv]\n"
         "                                   the checkouts kept, newest first\n"
         "  records show ID [--json]         one checkout with every step\n"
-        "  records certificate ID -o FILE   its test certificate as a one-page PDF\n"
+        "  records certificate ID [-o FILE] its test certificate as a one-page PDF (default\n"
+        "                                   certificate-SERIAL-DATE.pdf in this folder)\n"
         "  records report [--since DATE] [--until DATE] [--station NAME] [--model 4|8]\n"
         "                 [--lot TEXT] [--operator NAME]\n"
         "                 [--by day|hour|station|model|firmware|operator|lot]\n"
@@ -348,6 +329,9 @@ QString RecordsCommand::helpText()
         "                                   the line's broker as IPC-CFX messages, after the\n"
         "                                   messages waiting in the spool; --pending: only\n"
         "                                   those (URL: --publish or VORN_PUBLISH)\n"
+        "  records publish --pending --from URL\n"
+        "                                   send what waits for another URL to this broker\n"
+        "  records publish --drop URL       discard what waits in the spool for URL\n"
         "  Exit codes: 1 no such record, 2 usage error (also a records URL that cannot be\n"
         "  understood), 3 the records database cannot be opened or holds no records,\n"
         "  4 the broker did not take every message (the rest waits in the spool).\n");
@@ -384,6 +368,11 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
     std::optional<int> serial;
     if (problem.isEmpty() && subcommand->argument != QLatin1String("record id"))
         serial = ReaderLife::serialFrom(words.first(), &problem);
+    if (problem.isEmpty() && parser.isSet(FromOption) && !parser.isSet(PendingOption))
+        problem = QStringLiteral("--from sends what waits in the spool: give it with --pending");
+    if (problem.isEmpty() && parser.isSet(DropOption) &&
+        (parser.isSet(PendingOption) || parser.isSet(SerialOption) || parser.isSet(SinceOption)))
+        problem = QStringLiteral("--drop only discards: give it alone");
     if (!problem.isEmpty())
         return usageError(problem);
 
@@ -424,7 +413,7 @@ int RecordsCommand::list(const RecordsQuery &query, bool json, bool csv, Records
     if (json)
         m_output.write(listJson(*summaries));
     else if (csv)
-        print(listCsv(*summaries));
+        print(RecordSummary::listCsv(*summaries));
     else if (summaries->isEmpty())
         m_error.write("vornctl: no checkout records match\n");
     else
@@ -454,6 +443,13 @@ int RecordsCommand::report(const ReportQuery &query, bool json, bool csv, const 
         print(YieldReportText::csv(*figures));
     else if (pdf.isEmpty())
         print(YieldReportText::render(*figures));
+    if (!pdf.isEmpty()) {
+        // Where the file went, beside JSON or CSV on the standard output, not in it.
+        (json || csv ? m_error : m_output)
+            .write(QStringLiteral("Wrote the yield report to %1\n")
+                       .arg(QFileInfo(pdf).absoluteFilePath())
+                       .toUtf8());
+    }
     return Done;
 }
 
@@ -462,6 +458,20 @@ int RecordsCommand::findRecord(const QString &id, RecordsStore &store,
 {
     if (!store.find(id, record))
         return databaseError(store.errorText());
+    if (!record && id.size() >= ShortestIdPrefix) {
+        // As git takes a commit: the beginning of an id, as long as it names one record.
+        const std::optional<QStringList> ids = store.idsStartingWith(id, ListedMatches + 1);
+        if (!ids)
+            return databaseError(store.errorText());
+        if (ids->size() > 1)
+            return usageError(
+                QStringLiteral("the id %1 is the beginning of more than one record: "
+                               "%2%3")
+                    .arg(id, ids->mid(0, ListedMatches).join(QStringLiteral(", ")),
+                         ids->size() > ListedMatches ? QStringLiteral(", ...") : QString()));
+        if (ids->size() == 1 && !store.find(ids->constFirst(), record))
+            return databaseError(store.errorText());
+    }
     if (!record) {
         m_error.write(QStringLiteral("vornctl: no checkout record %1 in %2\n")
                           .arg(id, store.location().description())
@@ -488,11 +498,21 @@ int RecordsCommand::certificate(const QString &id, const QString &path, RecordsS
     std::optional<ReaderRecord> record;
     if (const int failed = findRecord(id, store, record); failed != Done)
         return failed;
+    // Without -o: a name that tells certificates apart, in the current folder.
+    const QString file =
+        !path.isEmpty()
+            ? path
+            : QStringLiteral("certificate-%1-%2.pdf")
+                  .arg(record->serialNumber ? record->serialText() : QStringLiteral("unidentified"),
+                       record->started.toUTC().toString(QStringLiteral("yyyy-MM-dd")));
     QString error;
-    if (!RecordCertificate::write(*record, path, &error, ReaderLife(store).repairBehind(*record))) {
+    if (!RecordCertificate::write(*record, file, &error, ReaderLife(store).repairBehind(*record))) {
         m_error.write("vornctl: " + error.toUtf8() + '\n');
         return DatabaseFailed;
     }
+    if (path.isEmpty())
+        print(QStringLiteral("Wrote the certificate to %1\n")
+                  .arg(QFileInfo(file).absoluteFilePath()));
     return Done;
 }
 
@@ -526,6 +546,8 @@ int RecordsCommand::sync(const RecordsLocation &location)
 int RecordsCommand::publish(const QCommandLineParser &parser, const RecordsQuery &query,
                             const RecordsLocation &location)
 {
+    if (parser.isSet(DropOption))
+        return dropSpooled(parser.value(DropOption).trimmed());
     QString problem;
     const std::optional<PublishTarget> target =
         PublishTarget::choose(parser.value(PublishOption).trimmed(), &problem);
@@ -536,6 +558,18 @@ int RecordsCommand::publish(const QCommandLineParser &parser, const RecordsQuery
                                          "VORN_PUBLISH"));
     if (parser.isSet(CfxHandleOption) && parser.value(CfxHandleOption).trimmed().isEmpty())
         return usageError(QStringLiteral("--cfx-handle needs a name"));
+
+    if (parser.isSet(FromOption)) {
+        const QString from = parser.value(FromOption).trimmed();
+        PublishSpool spool(Publisher::defaultSpoolLocation());
+        const std::optional<int> moved =
+            spool.open() ? spool.move(from, target->url()) : std::nullopt;
+        if (!moved)
+            return databaseError(spool.errorText());
+        print(QStringLiteral("%1 messages that waited for %2 now go to %3\n")
+                  .arg(*moved)
+                  .arg(from, target->url()));
+    }
 
     const bool pendingOnly = parser.isSet(PendingOption);
     const StoredCheckoutPublisher::Published published = StoredCheckoutPublisher(*target).publish(
@@ -562,6 +596,10 @@ int RecordsCommand::told(const StoredCheckoutPublisher::Published &published,
         return DatabaseFailed;
     print(chosen);
     print(QStringLiteral("sent %1 messages to %2\n").arg(published.sent).arg(target.url()));
+    if (const QString elsewhere = Publisher::elsewhereText(
+            Publisher::waitingElsewhere(Publisher::defaultSpoolLocation(), target.url()));
+        !elsewhere.isEmpty())
+        print(elsewhere + QLatin1Char('\n'));
     if (published.sentAll)
         return Done;
     m_error.write(QStringLiteral("vornctl: %1 messages still wait in the spool %2\n")
@@ -606,6 +644,17 @@ int RecordsCommand::repair(const QCommandLineParser &parser, int serialNumber, R
         StoredCheckoutPublisher(*target).send(
             {CfxMessages::unitsRepaired(*repair, *failed, handle)}, std::chrono::seconds(15)),
         *target, QString());
+}
+
+int RecordsCommand::dropSpooled(const QString &destination)
+{
+    PublishSpool spool(Publisher::defaultSpoolLocation());
+    const std::optional<int> dropped = spool.open() ? spool.drop(destination) : std::nullopt;
+    if (!dropped)
+        return databaseError(spool.errorText());
+    print(
+        QStringLiteral("dropped %1 messages that waited for %2\n").arg(*dropped).arg(destination));
+    return Done;
 }
 
 int RecordsCommand::usageError(const QString &message)

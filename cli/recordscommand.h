@@ -64,6 +64,8 @@ private:
     // Says what was published (chosen: what was chosen, or empty) and gives the exit code.
     int told(const StoredCheckoutPublisher::Published &published, const PublishTarget &target,
              const QString &chosen);
+    // Discards what waits in the publishing spool for destination.
+    int dropSpooled(const QString &destination);
     int usageError(const QString &message);
     int databaseError(const QString &message);
     void print(const QString &text);

@@ -20,6 +20,7 @@ const QString ProgramTimeOption = QStringLiteral("program-time");
 const QString StationOption = QStringLiteral("station");
 const QString OperatorOption = QStringLiteral("operator");
 const QString LotOption = QStringLiteral("lot");
+const QString RequireLotOption = QStringLiteral("require-lot");
 const QString PublishOption = QStringLiteral("publish");
 const QString CfxHandleOption = QStringLiteral("cfx-handle");
 const QString RetestLimitOption = QStringLiteral("retest-limit");
@@ -65,6 +66,9 @@ void CheckoutCommandLine::addOptions(QCommandLineParser &parser)
                       QStringLiteral("checkout: the work order or lot of the readers, named in "
                                      "the record (at a station, the lot entered last)."),
                       QStringLiteral("TEXT")});
+    parser.addOption(
+        {RequireLotOption, QStringLiteral("checkout: check no reader without a lot (--lot, or at a "
+                                          "station the Lot field).")});
     parser.addOption({PublishOption,
                       QStringLiteral("checkout: also publish every reader's checkout as IPC-CFX "
                                      "messages to amqp[s]://[USER@]HOST[:PORT]/ADDRESS (an AMQP "
@@ -82,9 +86,10 @@ void CheckoutCommandLine::addOptions(QCommandLineParser &parser)
 
 QStringList CheckoutCommandLine::optionNames()
 {
-    return {ModelOption,         MinFirmwareOption, EchoOption,      CardsOption,
-            ProgramClocksOption, ProgramTimeOption, StationOption,   OperatorOption,
-            LotOption,           PublishOption,     CfxHandleOption, RetestLimitOption};
+    return {ModelOption,         MinFirmwareOption, EchoOption,    CardsOption,
+            ProgramClocksOption, ProgramTimeOption, StationOption, OperatorOption,
+            LotOption,           RequireLotOption,  PublishOption, CfxHandleOption,
+            RetestLimitOption};
 }
 
 std::optional<CheckoutCommandLine::Parsed>
@@ -132,6 +137,7 @@ CheckoutCommandLine::take(const QCommandLineParser &parser, QString *error)
         options.retestLimit = int(*limit);
     }
     options.cards = parser.isSet(CardsOption);
+    options.requireLot = parser.isSet(RequireLotOption);
     if (parser.isSet(ProgramClocksOption)) {
         const QStringList clocks = parser.value(ProgramClocksOption).split(QLatin1Char(','));
         if (clocks.size() != ReaderProtocol::SlotCount) {

@@ -6,6 +6,7 @@
 #include "records/recordcertificate.h"
 #include "records/recordsstore.h"
 #include "records/yieldreport.h"
+#include "records/yieldreporttext.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -147,20 +148,23 @@ void DashboardApi::answer(const QByteArray &path, const QByteArray &query, const
     };
     if (parts.size() >= 2 && parts.at(0) == QLatin1String("api")) {
         const QString &what = parts.at(1);
-        if (parts.size() == 2 && what == QLatin1String("report")) {
+        // The same answers as CSV downloads, as vornctl's --csv writes them.
+        const bool csv = what.endsWith(QLatin1String(".csv"));
+        const QString resource = csv ? what.chopped(4) : what;
+        if (parts.size() == 2 && resource == QLatin1String("report")) {
             const auto [problem, texts] = parameters(
                 {QStringLiteral("since"), QStringLiteral("until"), QStringLiteral("station"),
                  QStringLiteral("model"), QStringLiteral("lot"), QStringLiteral("operator"),
                  QStringLiteral("by")});
-            return problem.isEmpty() ? report(texts, respond)
+            return problem.isEmpty() ? report(texts, csv, respond)
                                      : respond(Reply::error(BadRequest, problem));
         }
-        if (parts.size() == 2 && what == QLatin1String("records")) {
+        if (parts.size() == 2 && resource == QLatin1String("records")) {
             const auto [problem, texts] = parameters(
                 {QStringLiteral("serial"), QStringLiteral("outcome"), QStringLiteral("since"),
                  QStringLiteral("station"), QStringLiteral("lot"), QStringLiteral("operator"),
                  QStringLiteral("limit")});
-            return problem.isEmpty() ? list(texts, respond)
+            return problem.isEmpty() ? list(texts, csv, respond)
                                      : respond(Reply::error(BadRequest, problem));
         }
         if (parts.size() == 2 && what == QLatin1String("stations")) {
@@ -187,29 +191,33 @@ void DashboardApi::answer(const QByteArray &path, const QByteArray &query, const
                          QStringLiteral("nothing here: %1").arg(QUrl::fromPercentEncoding(path))));
 }
 
-void DashboardApi::report(const RecordsFilters::Texts &texts, const Respond &respond)
+void DashboardApi::report(const RecordsFilters::Texts &texts, bool csv, const Respond &respond)
 {
     ReportQuery query;
     const QString problem =
         RecordsFilters::takeReport(texts, QDateTime::currentDateTimeUtc(), query, QString());
     if (!problem.isEmpty())
         return respond(Reply::error(BadRequest, problem));
-    m_reports.answer(canonicalKey(query), respond, [this, query](const Respond &done) {
+    const QString key = canonicalKey(query) + (csv ? QStringLiteral("\ncsv") : QString());
+    m_reports.answer(key, respond, [this, query, csv](const Respond &done) {
         read(
-            [query](RecordsStore &store, QString &error) -> std::optional<Reply> {
+            [query, csv](RecordsStore &store, QString &error) -> std::optional<Reply> {
                 YieldReport report(store);
                 const std::optional<ReportFigures> figures = report.run(query);
                 if (!figures) {
                     error = report.errorText();
                     return std::nullopt;
                 }
+                if (csv)
+                    return Reply::csv(YieldReportText::csv(*figures),
+                                      QStringLiteral("yield-report.csv"));
                 return Reply::json(figures->toJson());
             },
             done);
     });
 }
 
-void DashboardApi::list(const RecordsFilters::Texts &texts, const Respond &respond)
+void DashboardApi::list(const RecordsFilters::Texts &texts, bool csv, const Respond &respond)
 {
     RecordsQuery query;
     QString problem = RecordsFilters::takeList(texts, query);
@@ -222,10 +230,13 @@ void DashboardApi::list(const RecordsFilters::Texts &texts, const Respond &respo
     if (!query.limit)
         query.limit = DefaultListLimit;
     read(
-        [query](RecordsStore &store, QString &) -> std::optional<Reply> {
+        [query, csv](RecordsStore &store, QString &) -> std::optional<Reply> {
             const std::optional<QList<RecordSummary>> summaries = store.list(query);
             if (!summaries)
                 return std::nullopt;
+            if (csv)
+                return Reply::csv(RecordSummary::listCsv(*summaries),
+                                  QStringLiteral("checkouts.csv"));
             return Reply::json(RecordSummary::listJson(*summaries));
         },
         respond);
@@ -288,7 +299,8 @@ void DashboardApi::stations(const Respond &respond)
     const QString key = QStringLiteral("stations\n") + isoUtc(dayStart);
     m_reports.answer(key, respond, [this, now, dayStart, since](const Respond &done) {
         read(
-            [now, dayStart, since](RecordsStore &store, QString &error) -> std::optional<Reply> {
+            [now, dayStart, since, target = m_settings.targetYield](
+                RecordsStore &store, QString &error) -> std::optional<Reply> {
                 const std::optional<QList<StationActivity>> activities =
                     LineActivity::read(store, since, dayStart, dayStart.addDays(1), &error);
                 if (!activities)
@@ -298,7 +310,8 @@ void DashboardApi::stations(const Respond &respond)
                     list.append(activity.toJson());
                 return Reply::json({{QStringLiteral("now"), isoUtc(now)},
                                     {QStringLiteral("day"), dayStart.date().toString(Qt::ISODate)},
-                                    {QStringLiteral("stations"), list}});
+                                    {QStringLiteral("stations"), list},
+                                    {QStringLiteral("target_yield"), target}});
             },
             done);
     });

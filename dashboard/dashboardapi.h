@@ -22,9 +22,11 @@ class RecordsStore;
 //
 //   /api/report?since=&until=&station=&model=&lot=&operator=&by=   records report --json
 //   /api/records?serial=&outcome=&since=&station=&lot=&operator=&limit=   records list --json
+//   /api/report.csv?..., /api/records.csv?...      the same as records report/list --csv
 //   /api/records/ID                                                 records show ID --json
 //   /api/records/ID/certificate.pdf                                 records certificate ID
-//   /api/stations      each station's last checkout and its figures of today (UTC)
+//   /api/stations      each station's last checkout and its figures of today (UTC), and the
+//                      line's target first-pass yield
 //
 // The database work runs on the readers' threads; the answer comes back on this object's
 // thread. Identical reports (and station lists) asked within the sharing time share one.
@@ -40,6 +42,8 @@ public:
         std::chrono::milliseconds sharing{2000};
         // Debian's Chart.js (libjs-chart.js), which the page's charts draw with.
         QString chartScript = QStringLiteral("/usr/share/javascript/chart.js/chart.min.js");
+        // The first-pass yield a station should reach: its tile is coloured against it.
+        double targetYield = 0.95;
     };
     using Respond = std::function<void(const Reply &reply)>;
 
@@ -61,8 +65,8 @@ public:
     bool hasChartScript() const { return !m_chartScript.isEmpty(); }
 
 private:
-    void report(const RecordsFilters::Texts &texts, const Respond &respond);
-    void list(const RecordsFilters::Texts &texts, const Respond &respond);
+    void report(const RecordsFilters::Texts &texts, bool csv, const Respond &respond);
+    void list(const RecordsFilters::Texts &texts, bool csv, const Respond &respond);
     void show(const QString &id, bool certificate, const Respond &respond);
     void stations(const Respond &respond);
     // Every checkout and repair of the reader, oldest first.

@@ -47,7 +47,13 @@ std::optional<DashboardCommandLine> DashboardCommandLine::parse(const QStringLis
         QStringLiteral("The address and port to serve on, like 127.0.0.1:8080 (the default), "
                        "0.0.0.0:8080 for every network or [::1]:8080."),
         QStringLiteral("ADDRESS:PORT"));
-    parser.addOptions({records, listen});
+    const QCommandLineOption targetYield(
+        QStringLiteral("target-yield"),
+        QStringLiteral("The first-pass yield a station should reach, from 0 to 1 (default "
+                       "0.95): its tile is green at or above it, amber below, red more than 10 "
+                       "points below."),
+        QStringLiteral("YIELD"));
+    parser.addOptions({records, listen, targetYield});
 
     if (!commandLine.parse(arguments, exitCode))
         return std::nullopt;
@@ -69,5 +75,13 @@ std::optional<DashboardCommandLine> DashboardCommandLine::parse(const QStringLis
         return usageError(QStringLiteral("--listen takes ADDRESS:PORT, like 127.0.0.1:8080 or "
                                          "[::1]:8080, not '%1'")
                               .arg(parser.value(listen)));
+    if (parser.isSet(targetYield)) {
+        bool number = false;
+        parsed.targetYield = parser.value(targetYield).toDouble(&number);
+        if (!number || parsed.targetYield < 0 || parsed.targetYield > 1)
+            return usageError(QStringLiteral("--target-yield takes a yield from 0 to 1, like "
+                                             "0.95, not '%1'")
+                                  .arg(parser.value(targetYield)));
+    }
     return parsed;
 }

@@ -9,7 +9,8 @@
 #include <optional>
 
 // vorn-dashboard's command line: where the records are (--records URL, else VORN_RECORDS, else
-// vornctl's default file) and where to listen (--listen ADDRESS:PORT, default 127.0.0.1:8080).
+// vornctl's default file), where to listen (--listen ADDRESS:PORT, default 127.0.0.1:8080) and
+// the first-pass yield the stations are held against (--target-yield, default 0.95).
 struct DashboardCommandLine
 {
     static constexpr quint16 DefaultPort = 8080;
@@ -17,6 +18,7 @@ struct DashboardCommandLine
     RecordsLocation records;
     QHostAddress address = QHostAddress(QHostAddress::LocalHost);
     quint16 port = DefaultPort; // 0: any free port, named when the dashboard starts
+    double targetYield = 0.95;  // --target-yield: the first-pass yield a station should reach
 
     // Nothing when the program should end at once (help, version or a usage error, which is
     // exit code 2); exitCode then says how. environmentRecords is VORN_RECORDS.

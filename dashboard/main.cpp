@@ -93,6 +93,7 @@ int main(int argc, char **argv)
 
     DashboardApi::Settings settings;
     settings.location = commandLine->records;
+    settings.targetYield = commandLine->targetYield;
     DashboardServer server(settings);
     QString error;
     const quint16 port = server.listen(commandLine->address, commandLine->port, &error);

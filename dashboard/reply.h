@@ -20,4 +20,6 @@ struct Reply
     static Reply json(const QJsonObject &object, int status = 200);
     // {"error": message}
     static Reply error(int status, const QString &message);
+    // A CSV download, saved as fileName.
+    static Reply csv(const QString &text, const QString &fileName);
 };

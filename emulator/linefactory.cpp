@@ -5,6 +5,8 @@
 #include "device/readerprotocol.h"
 #include "emulator/emulatedline.h"
 #include "emulator/emulatedreader.h"
+#include "serial/networkportname.h"
+#include "serial/networkserialline.h"
 #include "serial/serialportline.h"
 
 namespace {
@@ -46,6 +48,8 @@ std::unique_ptr<SerialLine> LineFactory::create(const QString &portName)
 
 std::unique_ptr<SerialLine> LineFactory::create(const QString &portName, WaitClock &clock)
 {
+    if (NetworkPortName::isNetworkName(portName))
+        return std::make_unique<NetworkSerialLine>(portName);
     if (!isEmulatedPortName(portName))
         return std::make_unique<SerialPortLine>(portName);
     return std::make_unique<EmulatedLine>(emulatedReader(portName), clock, portName);

@@ -13,10 +13,11 @@ class EmulatedReader;
 class SerialLine;
 class WaitClock;
 
-// Makes the line for a port name: the emulated readers by their names, a real serial port for
-// any other name. An emulated reader is made on first use and lives as long as the factory, so
-// it keeps its stored settings across Close and Open like a device that stays plugged in.
-// Lines made here must not outlive the factory.
+// Makes the line for a port name: the emulated readers by their names, a port on a network
+// serial server for rfc2217:// and socket:// names, a real serial port for any other name. An
+// emulated reader is made on first use and lives as long as the factory, so it keeps its stored
+// settings across Close and Open like a device that stays plugged in. Lines made here must not
+// outlive the factory.
 //
 // Several threads may make lines at once, each with its own clock (a checkout runs one thread
 // per reader). A reader is made once, under a lock; each reader serves one line at a time.
@@ -32,7 +33,8 @@ public:
     static QStringList emulatedPortNames();
     // The same, as entries of the port list, with a description a technician can read.
     static QList<PortEntry> emulatedPorts();
-    // The device a port name stands for: an emulated reader's name as it is, a path as it is,
+    // The device a port name stands for: an emulated reader's or a network port's name as it
+    // is, a path as it is,
     // a short name under /dev, as the serial port opens it. ttyUSB0 and /dev/ttyUSB0 are the
     // same reader.
     static QString devicePath(const QString &portName);

@@ -177,7 +177,19 @@ private:
             return false;
         }
         m_spool = std::move(spool);
+        tellOfOtherDestinations();
         return true;
+    }
+
+    // Messages spooled for another address (a URL mistyped once) would wait for ever: said
+    // once, with the way to send or discard them.
+    void tellOfOtherDestinations()
+    {
+        if (std::exchange(m_toldOfOthers, true))
+            return;
+        const QMap<QString, int> others = Publisher::waitingElsewhere(m_spoolFile, m_destination);
+        if (!others.isEmpty())
+            warn(QStringLiteral("warning: ") + Publisher::elsewhereText(others));
     }
 
     void connect()
@@ -473,6 +485,7 @@ private:
 
     // The sender's thread only.
     std::unique_ptr<PublishSpool> m_spool;
+    bool m_toldOfOthers = false;
     State m_state = State::Idle;
     proton::connection m_connection;
     proton::sender m_link;
@@ -563,4 +576,31 @@ int Publisher::waitingCount() const
         return -1;
     const std::optional<QMap<QString, int>> counts = spool.counts();
     return counts ? counts->value(m_sender->destination()) : -1;
+}
+
+QMap<QString, int> Publisher::waitingElsewhere(const RecordsLocation &spoolFile,
+                                               const QString &destination)
+{
+    PublishSpool spool(spoolFile);
+    std::optional<QMap<QString, int>> counts;
+    if (spool.open())
+        counts = spool.counts();
+    if (!counts)
+        return {};
+    counts->remove(destination);
+    return *counts;
+}
+
+QString Publisher::elsewhereText(const QMap<QString, int> &elsewhere)
+{
+    QStringList lines;
+    for (auto other = elsewhere.cbegin(); other != elsewhere.cend(); ++other)
+        lines.append(
+            QStringLiteral("%1 %2 wait in the spool for %3, not this broker: 'vornctl "
+                           "records publish --pending --from %3' sends them to it, "
+                           "'vornctl records publish --drop %3' discards them")
+                .arg(other.value())
+                .arg(other.value() == 1 ? QStringLiteral("message") : QStringLiteral("messages"),
+                     other.key()));
+    return lines.join(QLatin1Char('\n'));
 }

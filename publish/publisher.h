@@ -5,6 +5,7 @@
 
 #include <QJsonObject>
 #include <QList>
+#include <QMap>
 #include <QString>
 
 #include <chrono>
@@ -61,6 +62,13 @@ public:
     int lostCount() const;
     // What waits in the spool for this address; -1 when the spool cannot be read.
     int waitingCount() const;
+    // What waits in the spool for other addresses than destination (a broker URL mistyped
+    // once), by address.
+    static QMap<QString, int> waitingElsewhere(const RecordsLocation &spool,
+                                               const QString &destination);
+    // The words that say so, with how to send those messages here or discard them; empty
+    // when nothing waits elsewhere.
+    static QString elsewhereText(const QMap<QString, int> &elsewhere);
 
 private:
     class Sender;

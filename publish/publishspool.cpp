@@ -105,3 +105,35 @@ std::optional<QMap<QString, int>> PublishSpool::counts()
 {
     return m_database.countsByDestination(QStringLiteral("spool"));
 }
+
+std::optional<int> PublishSpool::move(const QString &from, const QString &to)
+{
+    int moved = 0;
+    const bool done = m_database.transaction([&] {
+        QSqlQuery twice = m_database.prepare(
+            QStringLiteral("DELETE FROM spool WHERE destination = ? AND unique_id IN "
+                           "(SELECT unique_id FROM spool WHERE destination = ?)"));
+        twice.addBindValue(from);
+        twice.addBindValue(to);
+        QSqlQuery update =
+            m_database.prepare(QStringLiteral("UPDATE spool SET destination = ? WHERE "
+                                              "destination = ?"));
+        update.addBindValue(to);
+        update.addBindValue(from);
+        if (!m_database.exec(twice) || !m_database.exec(update))
+            return false;
+        moved = twice.numRowsAffected() + update.numRowsAffected();
+        return true;
+    });
+    return done ? std::optional(moved) : std::nullopt;
+}
+
+std::optional<int> PublishSpool::drop(const QString &destination)
+{
+    QSqlQuery remove =
+        m_database.prepare(QStringLiteral("DELETE FROM spool WHERE destination = ?"));
+    remove.addBindValue(destination);
+    if (!m_database.exec(remove))
+        return std::nullopt;
+    return remove.numRowsAffected();
+}

@@ -49,6 +49,11 @@ public:
     bool remove(const QList<qint64> &sequences);
     // How many messages wait, by destination.
     std::optional<QMap<QString, int>> counts();
+    // Gives the messages that wait for from to destination to, in their order (one that waits
+    // there already is kept once); how many were moved, nothing on failure.
+    std::optional<int> move(const QString &from, const QString &to);
+    // Discards the messages that wait for destination; how many, nothing on failure.
+    std::optional<int> drop(const QString &destination);
 
 private:
     RecordsDatabase m_database;

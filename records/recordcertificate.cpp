@@ -1,5 +1,7 @@
 #include "records/recordcertificate.h"
 
+#include "checkout/measurementtitles.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QPageLayout>
@@ -7,6 +9,8 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTextDocument>
+
+#include <algorithm>
 
 namespace {
 
@@ -25,26 +29,75 @@ QString orDash(const QString &text)
     return text.isEmpty() ? QStringLiteral("–") : text;
 }
 
+// The title in words, and the name the data carries beside it for those who look it up.
+QString titleCell(const Measurement &measurement)
+{
+    return QStringLiteral("<td>%1 <span style=\"color: #555555\">(%2)</span></td>")
+        .arg(MeasurementTitles::title(measurement.name).toHtmlEscaped(),
+             measurement.name.toHtmlEscaped());
+}
+
+QString stepRows(const StepRecord &step)
+{
+    // A step with measurements shows each on a line of its own, with its limit; a record kept
+    // before measurements existed shows its text.
+    QString rows = QStringLiteral("<tr>") + cell(step.name) + cell(outcomeName(step.outcome));
+    rows += step.measurements.isEmpty() ? cell(step.measured) + cell(step.limits) + cell({})
+                                        : QStringLiteral("<td></td><td></td><td></td>");
+    rows += QStringLiteral("</tr>");
+    // Why a step did not pass: which slot, which byte, why it was not run.
+    if (step.outcome != StepOutcome::Pass && !step.message.isEmpty())
+        rows += QStringLiteral("<tr><td></td><td colspan=\"4\"><i>%1</i></td></tr>")
+                    .arg(step.message.toHtmlEscaped());
+    for (const Measurement &measurement : step.measurements)
+        rows += QStringLiteral("<tr><td></td>") + titleCell(measurement) +
+                cell(measurement.valueText()) + cell(orDash(measurement.limitText())) +
+                cell(measurement.passed() ? QStringLiteral("pass") : QStringLiteral("fail")) +
+                QStringLiteral("</tr>");
+    return rows;
+}
+
+// A checkout that never reached the reader (its port did not open, or it never answered)
+// changed nothing on it: there was nothing to put back.
+bool reachedReader(const ReaderRecord &record)
+{
+    return std::any_of(record.steps.cbegin(), record.steps.cend(),
+                       [](const StepRecord &step) { return !step.measurements.isEmpty(); });
+}
+
+QString restoredText(const ReaderRecord &record)
+{
+    if (!reachedReader(record))
+        return QStringLiteral("Nothing was changed on the reader: the checkout never reached it.");
+    return record.restored
+               ? QStringLiteral("The reader's selected slot and clocks were put back as found.")
+               : QStringLiteral("The reader's selected slot and clocks were not put back as "
+                                "found.");
+}
+
+// A verdict says what was checked: the steps left out are named with it.
+QString notPerformedText(const ReaderRecord &record)
+{
+    QStringList skipped;
+    for (const StepRecord &step : record.steps)
+        if (step.outcome == StepOutcome::Skip)
+            skipped.append(step.message.isEmpty()
+                               ? step.name
+                               : QStringLiteral("%1 (%2)").arg(step.name, step.message));
+    if (skipped.isEmpty())
+        return {};
+    return QStringLiteral("<p>Not performed: %1.</p>")
+        .arg(skipped.join(QStringLiteral("; ")).toHtmlEscaped());
+}
+
 } // namespace
 
 QString RecordCertificate::html(const ReaderRecord &record,
                                 const std::optional<RepairRecord> &repair)
 {
     QString steps;
-    for (const StepRecord &step : record.steps) {
-        // A step with measurements shows each on a line of its own, with its limit; a record kept
-        // before measurements existed shows its text.
-        steps += QStringLiteral("<tr>") + cell(step.name) + cell(outcomeName(step.outcome));
-        steps += step.measurements.isEmpty() ? cell(step.measured) + cell(step.limits) + cell({})
-                                             : QStringLiteral("<td></td><td></td><td></td>");
-        steps += QStringLiteral("</tr>");
-        for (const Measurement &measurement : step.measurements)
-            steps += QStringLiteral("<tr><td></td>") + cell(measurement.name) +
-                     cell(measurement.valueText()) +
-                     cell(orDash(measurement.limit.text(measurement.unit))) +
-                     cell(measurement.passed() ? QStringLiteral("pass") : QStringLiteral("fail")) +
-                     QStringLiteral("</tr>");
-    }
+    for (const StepRecord &step : record.steps)
+        steps += stepRows(step);
     const QString firmware =
         record.firmware ? QString::number(*record.firmware) : QStringLiteral("–");
     const auto fact = [](const QString &label, const QString &value) {
@@ -82,12 +135,13 @@ QString RecordCertificate::html(const ReaderRecord &record,
                           "<th align=\"left\">Measured</th><th align=\"left\">Limit</th>"
                           "<th align=\"left\">Result</th></tr>") +
            steps + QStringLiteral("</table>") +
-           QStringLiteral("<p style=\"font-size: 16pt\">Verdict: <b style=\"color: %1\">%2</b>"
-                          "</p><p>The reader's selected slot and clocks were %3.</p>"
-                          "</body></html>")
-               .arg(verdictColour(record.outcome), outcomeName(record.outcome).toUpper(),
-                    record.restored ? QStringLiteral("put back as found")
-                                    : QStringLiteral("not put back as found"));
+           // An empty line keeps the verdict clear of the table above it (the text layout
+           // gives a paragraph after a table no margin).
+           QStringLiteral("<p>&nbsp;</p><p style=\"font-size: 16pt\">Verdict: "
+                          "<b style=\"color: %1\">%2</b></p>")
+               .arg(verdictColour(record.outcome), outcomeName(record.outcome).toUpper()) +
+           notPerformedText(record) +
+           QStringLiteral("<p>%1</p></body></html>").arg(restoredText(record).toHtmlEscaped());
 }
 
 namespace {

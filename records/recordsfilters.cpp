@@ -95,6 +95,10 @@ QString takeReport(const Texts &texts, const QDateTime &now, ReportQuery &query,
     const ReportQuery lastDays = ReportQuery::lastDays(ReportDays, now);
     query.to = to.isValid() ? to : lastDays.to;
     query.from = from.isValid() ? from : query.to.addDays(-ReportDays);
+    // A start after the default end (a day with no checkouts yet) asks for that day: an empty
+    // report, not an error about an end nobody gave.
+    if (!to.isValid() && query.from >= query.to)
+        query.to = query.from.addDays(1);
     if (query.from >= query.to)
         return QStringLiteral("the window is empty: %1 %2 is not before %3 %4")
             .arg(since, query.from.toString(Qt::ISODate), until, query.to.toString(Qt::ISODate));

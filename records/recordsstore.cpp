@@ -1,5 +1,7 @@
 #include "records/recordsstore.h"
 
+#include "records/recordtext.h"
+
 #include "device/identification.h"
 #include "records/readerlife.h"
 #include "records/yieldsummaries.h"
@@ -161,6 +163,35 @@ QJsonObject RecordSummary::listJson(const QList<RecordSummary> &summaries)
     return {{QStringLiteral("records"), records}};
 }
 
+const QStringList &RecordSummary::columnNames()
+{
+    static const QStringList names{QStringLiteral("id"),      QStringLiteral("started"),
+                                   QStringLiteral("station"), QStringLiteral("port"),
+                                   QStringLiteral("model"),   QStringLiteral("serial"),
+                                   QStringLiteral("outcome"), QStringLiteral("failed_steps")};
+    return names;
+}
+
+QStringList RecordSummary::columns(const QString &time) const
+{
+    return {id,      time,
+            station, port,
+            model,   serialNumber ? Identification::serialText(quint16(*serialNumber)) : QString(),
+            outcome, failedSteps.join(QLatin1Char(' '))};
+}
+
+QString RecordSummary::listCsv(const QList<RecordSummary> &summaries)
+{
+    QString text = columnNames().join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    for (const RecordSummary &summary : summaries) {
+        QStringList fields = summary.columns(isoUtc(summary.started));
+        for (QString &field : fields)
+            field = RecordText::csvField(field);
+        text += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    }
+    return text;
+}
+
 RecordsStore::RecordsStore(const RecordsLocation &location) : m_database(location) {}
 
 bool RecordsStore::open(OpenMode mode)
@@ -252,6 +283,24 @@ bool RecordsStore::find(const QString &id, std::optional<ReaderRecord> &record)
         record = ReaderRecord::fromJson(
             QJsonDocument::fromJson(query.value(0).toString().toUtf8()).object());
     return true;
+}
+
+std::optional<QStringList> RecordsStore::idsStartingWith(const QString &prefix, int limit)
+{
+    QString pattern = prefix;
+    for (const QLatin1String special :
+         {QLatin1String("\\"), QLatin1String("%"), QLatin1String("_")})
+        pattern.replace(special, QLatin1String("\\") + special);
+    QSqlQuery query = m_database.prepare(
+        QStringLiteral("SELECT id FROM checkouts WHERE id LIKE ? ESCAPE '\\' ORDER BY id LIMIT ?"));
+    query.addBindValue(pattern + QLatin1Char('%'));
+    query.addBindValue(limit);
+    if (!m_database.exec(query))
+        return std::nullopt;
+    QStringList ids;
+    while (query.next())
+        ids.append(query.value(0).toString());
+    return ids;
 }
 
 std::optional<QList<RecordSummary>> RecordsStore::list(const RecordsQuery &filter)

@@ -42,6 +42,13 @@ struct RecordSummary
     QJsonObject toJson() const;
     // {"records": [...]}, as listed.
     static QJsonObject listJson(const QList<RecordSummary> &summaries);
+
+    // The columns of a list as text and CSV: id, started, station, port, model, serial,
+    // outcome, failed_steps (separated by spaces); the time as the caller writes it.
+    static const QStringList &columnNames();
+    QStringList columns(const QString &time) const;
+    // The list as CSV (RFC 4180, CRLF), times in UTC ISO 8601 with milliseconds.
+    static QString listCsv(const QList<RecordSummary> &summaries);
 };
 
 // The checkouts kept in one records database. Each stored checkout is one row: its facts in
@@ -76,6 +83,8 @@ public:
     // Fills record with the stored record of this id, or nothing when there is none; false on
     // failure.
     bool find(const QString &id, std::optional<ReaderRecord> &record);
+    // The ids that begin with prefix, at most limit of them, in id order; nothing on failure.
+    std::optional<QStringList> idsStartingWith(const QString &prefix, int limit);
     // Newest first. Nothing on failure.
     std::optional<QList<RecordSummary>> list(const RecordsQuery &filter);
 

@@ -233,6 +233,7 @@ QJsonObject ReportFigures::toJson() const
         {QStringLiteral("attempts"), byAttempt},
         {QStringLiteral("final_yield"), orNull(finalYield())},
         {QStringLiteral("retested_readers"), retestedReaders},
+        {QStringLiteral("unidentified_checkouts"), unidentified},
         {QStringLiteral("pareto"), steps},
         {QStringLiteral("repairs"),
          QJsonObject{{QStringLiteral("repairs"), repairs},
@@ -265,10 +266,10 @@ QString StationYield::text() const
 {
     if (readers == 0)
         return QStringLiteral("no readers checked today");
-    QString line = QStringLiteral("%1 %2 today, first-pass yield %3")
+    QString line = QStringLiteral("%1 %2 today, first-pass yield %3, final yield %4")
                        .arg(readers)
                        .arg(readers == 1 ? QStringLiteral("reader") : QStringLiteral("readers"),
-                            yieldPercent(firstPassYield));
+                            yieldPercent(firstPassYield), yieldPercent(finalYield));
     if (!mostFailedStep.isEmpty())
         line += QStringLiteral(", most failed: %1 (%2)")
                     .arg(mostFailedStep)
@@ -430,8 +431,8 @@ std::optional<ReportFigures> YieldReport::run(const ReportQuery &query)
     figures.query = query;
     Groups groups;
     if (!outcomes(window, figures, groups) || !pareto(window, figures) ||
-        !repairs(window, figures) || !durations(window, figures) ||
-        !chains(window, ReportGrouping::None, figures, groups) ||
+        !repairs(window, figures) || !unidentified(window, figures) ||
+        !durations(window, figures) || !chains(window, ReportGrouping::None, figures, groups) ||
         !firsts(window, ReportGrouping::None, figures, groups) ||
         (query.by != ReportGrouping::None && (!chains(window, query.by, figures, groups) ||
                                               !firsts(window, query.by, figures, groups)))) {
@@ -501,6 +502,20 @@ bool YieldReport::outcomes(const Window &window, ReportFigures &figures, Groups 
         return false;
     while (query.next())
         groups[query.value(0).toString()].checkouts += query.value(1).toLongLong();
+    return true;
+}
+
+// Few, and found through the index on the serial number: read from the checkouts themselves.
+bool YieldReport::unidentified(const Window &window, ReportFigures &figures)
+{
+    Sql sql{QStringLiteral("SELECT count(*) FROM checkouts WHERE serial IS NULL AND "
+                           "started >= ? AND started < ?"),
+            {window.fromText, window.toText}};
+    sql.text += window.filterCondition(sql.values);
+    QSqlQuery query;
+    if (!runQuery(m_store, sql, query) || !query.next())
+        return false;
+    figures.unidentified = query.value(0).toLongLong();
     return true;
 }
 
@@ -707,6 +722,7 @@ std::optional<StationYield> YieldReport::stationToday(RecordsStore &store, const
     StationYield yield;
     yield.readers = figures->readers;
     yield.firstPassYield = figures->firstPassYield();
+    yield.finalYield = figures->finalYield();
     if (!figures->pareto.isEmpty()) {
         yield.mostFailedStep = figures->pareto.first().step;
         yield.mostFailedStepFailures = figures->pareto.first().failures;

@@ -81,10 +81,10 @@ struct ParetoStep
 
 // The figures of a yield report. A reader is a serial number; an attempt is a checkout of a
 // reader that identified and that passed, failed or ended in error (not aborted, not refused).
-// Readers, yields and durations count attempts; the Pareto counts the checkouts of readers that
-// identified; checkouts and outcomes count every checkout. The first-pass yield and the
-// attempts count the readers whose first attempt ever (on any station) falls in the window, by
-// the facts of that attempt, and their attempts up to the window's end.
+// Readers, yields and durations count attempts; checkouts, outcomes and the Pareto count every
+// checkout, those of readers that never identified too. The first-pass yield and the attempts
+// count the readers whose first attempt ever (on any station) falls in the window, by the facts
+// of that attempt, and their attempts up to the window's end.
 struct ReportFigures
 {
     // The readers first checked in the window by the attempt on which they first passed.
@@ -110,6 +110,7 @@ struct ReportFigures
     // Readers with an attempt in the window that was not their first ever (with a filter or a
     // group: their first there).
     qint64 retestedReaders = 0;
+    qint64 unidentified = 0;  // checkouts of readers that never told their serial number
     QList<ParetoStep> pareto; // most failures first, then by name
     // The repairs entered in the window (narrowed by the checkouts they answer): how many, of
     // how many readers, how many of those passed a checkout after their repair (by the end),
@@ -131,7 +132,7 @@ struct ReportFigures
     //  "outcomes": {"pass", "fail", "error", "aborted", "refused"}, "first_checked_readers",
     //  "first_pass_yield", "final_yield", "attempts": [{"attempt": 1, "readers"}, {2}, {3,
     //  "or_later": true}, {"attempt": null (not passed yet)}], "retested_readers",
-    //  "pareto": [{"step", "failures", "share", "cumulative"}],
+    //  "unidentified_checkouts", "pareto": [{"step", "failures", "share", "cumulative"}],
     //  "repairs": {"repairs", "readers", "passed_after", "causes": [{"cause", "repairs",
     //  "share", "cumulative"}]},
     //  "duration_ms": {"median", "p95"}, "throughput_per_hour", "by"}, and "groups" when
@@ -146,10 +147,11 @@ struct StationYield
 {
     qint64 readers = 0;
     std::optional<double> firstPassYield;
+    std::optional<double> finalYield;
     QString mostFailedStep; // empty when no step failed
     qint64 mostFailedStepFailures = 0;
 
-    // "42 readers today, first-pass yield 95.2 %, most failed: echo (2)"
+    // "42 readers today, first-pass yield 95.2 %, final yield 97.6 %, most failed: echo (2)"
     QString text() const;
 
     friend bool operator==(const StationYield &, const StationYield &) = default;
@@ -189,6 +191,7 @@ private:
     bool outcomes(const Window &window, ReportFigures &figures, Groups &groups);
     bool pareto(const Window &window, ReportFigures &figures);
     bool repairs(const Window &window, ReportFigures &figures);
+    bool unidentified(const Window &window, ReportFigures &figures);
     bool durations(const Window &window, ReportFigures &figures);
     bool chains(const Window &window, ReportGrouping by, ReportFigures &figures, Groups &groups);
     bool firsts(const Window &window, ReportGrouping by, ReportFigures &figures, Groups &groups);

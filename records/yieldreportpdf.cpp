@@ -11,6 +11,7 @@
 #include <QPdfWriter>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace {
@@ -18,6 +19,7 @@ namespace {
 // Pixels of QPainter on the page: at 96 dpi a point of a font is what it is on screen.
 constexpr int Resolution = 96;
 constexpr qreal Gap = 12;
+constexpr int FewDays = 3; // a yield chart of this many days or fewer shows bars
 
 const QColor Ink(0x21, 0x25, 0x29);
 const QColor Muted(0x6c, 0x75, 0x7d);
@@ -128,8 +130,34 @@ void drawLegend(QPainter &painter, QPointF at, const QList<std::pair<QColor, QSt
     }
 }
 
+// Each day's first-pass and final yield as two bars side by side, on an axis from 0 to
+// 100 %, each with its figure above it.
+void drawYieldBars(QPainter &painter, const QRectF &plot, const QList<ReportGroup> &days)
+{
+    const qreal slot = plot.width() / qreal(days.size());
+    const qreal barWidth = std::min(slot / 4, qreal(60));
+    painter.setFont(font(8));
+    for (qsizetype index = 0; index < days.size(); ++index) {
+        const qreal middle = plot.left() + (qreal(index) + 0.5) * slot;
+        const std::array<std::pair<QColor, std::optional<double>>, 2> bars{
+            {{FirstPassColour, days[index].firstPassYield()},
+             {FinalColour, days[index].finalYield()}}};
+        for (std::size_t which = 0; which < bars.size(); ++which) {
+            const auto &[colour, yield] = bars[which];
+            if (!yield)
+                continue;
+            const qreal left = middle - barWidth + qreal(which) * barWidth;
+            const qreal top = plot.bottom() - *yield * plot.height();
+            painter.fillRect(QRectF(left + 2, top, barWidth - 4, plot.bottom() - top), colour);
+            painter.setPen(Ink);
+            painter.drawText(QRectF(left - 10, top - 16, barWidth + 20, 14), Qt::AlignCenter,
+                             yieldPercent(*yield));
+        }
+    }
+}
+
 // First-pass and final yield of each day as two lines over the days, on an axis from the
-// lowest tenth a yield reaches to 100 %.
+// lowest tenth a yield reaches to 100 %; bars for a few days.
 void drawYieldChart(QPainter &painter, const QRectF &area, const QList<ReportGroup> &days)
 {
     const qreal top = area.top() + drawHeading(painter, area, QStringLiteral("Yield per day"));
@@ -149,9 +177,11 @@ void drawYieldChart(QPainter &painter, const QRectF &area, const QList<ReportGro
         drawNothing(painter, plot, QStringLiteral("No reader was checked in this window"));
         return;
     }
-    const double lower = std::clamp(std::floor(lowest * 10.0) / 10.0, 0.0, 0.9);
+    // A day or three are bars on an axis from 0: two dots alone in a frame read as no chart.
+    const bool fewDays = days.size() <= FewDays;
+    const double lower = fewDays ? 0.0 : std::clamp(std::floor(lowest * 10.0) / 10.0, 0.0, 0.9);
     QList<std::pair<qreal, QString>> ticks;
-    for (int tenth = int(std::lround(lower * 10)); tenth <= 10; ++tenth)
+    for (int tenth = int(std::lround(lower * 10)); tenth <= 10; tenth += fewDays ? 2 : 1)
         ticks.append(
             {(tenth / 10.0 - lower) / (1.0 - lower), QStringLiteral("%1 %").arg(tenth * 10)});
     drawGrid(painter, plot, ticks);
@@ -169,6 +199,10 @@ void drawYieldChart(QPainter &painter, const QRectF &area, const QList<ReportGro
     for (qsizetype index = 0; index < count; index += every)
         painter.drawText(QRectF(x(index) - 30, plot.bottom() + 4, 60, 16), Qt::AlignCenter,
                          days[index].key.mid(5));
+    if (fewDays) {
+        drawYieldBars(painter, plot, days);
+        return;
+    }
     painter.setRenderHint(QPainter::Antialiasing);
     for (const auto &[colour, yieldOf] : {std::pair{FirstPassColour, &ReportGroup::firstPassYield},
                                           std::pair{FinalColour, &ReportGroup::finalYield}}) {

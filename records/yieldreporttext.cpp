@@ -116,7 +116,7 @@ QString YieldReportText::render(const ReportFigures &figures)
     if (const QString filters = filterText(figures.query); !filters.isEmpty())
         text += QStringLiteral("Only %1\n").arg(filters);
     text += QLatin1Char('\n');
-    const QList<QStringList> headline{
+    QList<QStringList> headline{
         {QStringLiteral("Checkouts"), QString::number(figures.checkouts),
          QStringLiteral("pass %1, fail %2, error %3, aborted %4, refused %5")
              .arg(figures.passed)
@@ -147,6 +147,10 @@ QString YieldReportText::render(const ReportFigures &figures)
              .arg(figures.hoursWithCheckouts == 1 ? QStringLiteral("hour")
                                                   : QStringLiteral("hours"))},
     };
+    if (figures.unidentified > 0)
+        headline.insert(2, {QStringLiteral("Unidentified"), QString::number(figures.unidentified),
+                            QStringLiteral("never told a serial number: in the failing steps, "
+                                           "not in the readers")});
     qsizetype labelWidth = 0;
     for (const QStringList &row : headline)
         labelWidth = std::max(labelWidth, row.first().size());
@@ -205,7 +209,9 @@ QString YieldReportText::csv(const ReportFigures &figures)
                              number(step.share), number(step.cumulative)});
         return text + csvLine(attempts);
     }
-    text = QStringLiteral("key,checkouts,readers,first_pass_yield,final_yield\r\n");
+    // The first column is named after what the rows are: day, station, lot...
+    text = QStringLiteral("%1,checkouts,readers,first_pass_yield,final_yield\r\n")
+               .arg(reportGroupingName(figures.query.by));
     for (const ReportGroup &group : figures.groups)
         text += csvLine({RecordText::csvField(group.key), QString::number(group.checkouts),
                          QString::number(group.readers), yieldField(group.firstPassYield()),

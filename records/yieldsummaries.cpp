@@ -147,8 +147,7 @@ QStringList fillStatements()
         fillAdditive(QStringLiteral("yield_steps"), QStringLiteral("hour"), QStringLiteral("step"),
                      QStringLiteral("failures"),
                      QStringLiteral("SELECT %1, step, count(*) AS n FROM checkouts "
-                                    "JOIN (%2) AS step_names ON %3 "
-                                    "WHERE serial IS NOT NULL GROUP BY %4")
+                                    "JOIN (%2) AS step_names ON %3 GROUP BY %4")
                          .arg(factColumns(13, QStringLiteral("hour")), stepNames(),
                               failedStepMatches(), facts)) +
         fillAdditive(QStringLiteral("yield_durations"), QStringLiteral("day"),
@@ -542,7 +541,7 @@ QString checkoutsAsSteps(const QString &member, const QString &condition)
 {
     return QStringLiteral("SELECT %1 AS member, substr(started, 1, 13) AS hour, step, "
                           "1 AS failures FROM checkouts JOIN (%2) AS step_names ON %3 "
-                          "WHERE serial IS NOT NULL AND (%4)")
+                          "WHERE (%4)")
         .arg(member, stepNames(), failedStepMatches(), condition);
 }
 
@@ -696,10 +695,6 @@ bool add(RecordsDatabase &database, const ReaderRecord &record)
                                    "checkouts = yield_hours.checkouts + excluded.checkouts"),
                     hours))
         return false;
-    // A reader that never identified counts in the checkouts and their outcomes alone.
-    if (!record.serialNumber)
-        return true;
-
     QStringList failed = record.failedSteps();
     failed.sort();
     failed.removeDuplicates();
@@ -715,6 +710,11 @@ bool add(RecordsDatabase &database, const ReaderRecord &record)
                                    "failures = yield_steps.failures + excluded.failures"),
                     steps))
         return false;
+    // A reader that never identified counts in the checkouts, their outcomes and the steps
+    // that failed (a port that did not open, an identification without a reply) alone: it has
+    // no serial number to be a reader of the yields by.
+    if (!record.serialNumber)
+        return true;
     // An aborted or refused checkout tells nothing of the reader's yield or of how long a
     // checkout takes.
     if (!isAttempt(record.outcome))

@@ -52,8 +52,9 @@ click() {
 # The centres of the controls: Scan Ports (10,10 101x23), the port list (120,10 81x20),
 # Open (210,10 81x23), Get Info (10,40 101x23), Exit (390,10 51x23).
 click 60 21
-# The list ends with emu-vorn8 and emu-vorn4: open it, take the second to last, close it.
-click 160 20
+# The list ends with emu-vorn8 and emu-vorn4: open it by its arrow (the box itself takes a
+# typed name), take the second to last, close it.
+click 192 20
 xdotool key End Up Return
 sleep 0.5
 click 250 21

@@ -55,6 +55,10 @@ ExchangeStatus DeviceTransaction::polled(QByteArrayView request, qsizetype reply
     for (int check = 0; check < PollChecks; ++check) {
         if (takeReply(replyLength))
             return ExchangeStatus::Done;
+        // A line that reports an error (lost) brings no reply: the remaining second of checks
+        // would only wait.
+        if (m_lineFailed)
+            break;
         wait(ReplyWaitMs);
     }
     return ExchangeStatus::Timeout;
@@ -82,6 +86,7 @@ void DeviceTransaction::wait(int milliseconds)
 bool DeviceTransaction::takeReply(qsizetype replyLength)
 {
     const qint64 waiting = m_line.bytesWaiting();
+    m_lineFailed = waiting < 0;
     trace(TraceKind::Check, {}, waiting);
     if (waiting != replyLength || replyLength > CommandBuffer::Size)
         return false;

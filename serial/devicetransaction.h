@@ -52,7 +52,8 @@ public:
     // DTR, write, 50 ms, release DTR: no drain, no check, no read.
     void writeOnly(QByteArrayView request);
 
-    // Drain, DTR, write, then up to 21 exact count checks with 50 ms after each failed one.
+    // Drain, DTR, write, then up to 21 exact count checks with 50 ms after each failed one;
+    // the checks end early once the line reports an error (lost).
     ExchangeStatus polled(QByteArrayView request, qsizetype replyLength);
 
 private:
@@ -72,6 +73,7 @@ private:
     ExchangeTrace *m_trace = nullptr;
     const char *m_commandName = "";
     CommandBuffer m_buffer;
+    bool m_lineFailed = false; // the last count check found the line in error
 };
 
 // Asserts DTR for its lifetime, so that every way out of an exchange releases it.

@@ -1,5 +1,7 @@
 #include "serial/openfailuremessage.h"
 
+#include "serial/networkportname.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -25,6 +27,11 @@ OpenFailureMessage::OpenFailureMessage(QStringList lockFolders, QString processF
 QString OpenFailureMessage::text(OpenFailure failure, const QString &devicePath,
                                  const QString &errorText) const
 {
+    if (failure == OpenFailure::None)
+        return {};
+    // A network port has no device file, group or lock file: the line's own words say it all.
+    if (NetworkPortName::isNetworkName(devicePath))
+        return QStringLiteral("cannot open %1: %2").arg(devicePath, errorText);
     switch (failure) {
     case OpenFailure::None:
         return {};
@@ -44,7 +51,9 @@ QString OpenFailureMessage::text(OpenFailure failure, const QString &devicePath,
 
 QString OpenFailureMessage::devicePath(const QString &portName)
 {
-    return portName.startsWith(QLatin1Char('/')) ? portName : DevFolder + portName;
+    if (portName.startsWith(QLatin1Char('/')) || NetworkPortName::isNetworkName(portName))
+        return portName;
+    return DevFolder + portName;
 }
 
 QString OpenFailureMessage::lockFileName(const QString &devicePath)

@@ -28,7 +28,8 @@ public:
     QString text(OpenFailure failure, const QString &devicePath,
                  const QString &errorText = {}) const;
 
-    // The device file of a port name: a short name lives under /dev, a path is taken as it is.
+    // The device file of a port name: a short name lives under /dev, a path is taken as it is,
+    // and so is a network port's name.
     static QString devicePath(const QString &portName);
     // The lock file's name: the path below /dev with "/" turned into "_", after "LCK..".
     static QString lockFileName(const QString &devicePath);

@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <future>
 #include <memory>
 
 int main(int argc, char **argv)
@@ -27,6 +28,12 @@ int main(int argc, char **argv)
     if (!commandLine)
         return exitCode;
 
+    // The system's ports are listed while the application connects to the display: the scan
+    // need not hold up the window.
+    std::future<QList<PortEntry>> scan;
+    if (!commandLine->portsGiven)
+        scan = std::async(std::launch::async, [] { return PortScan::enumerated(); });
+
     QApplication application(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/vorn-station.svg")));
 
@@ -36,8 +43,8 @@ int main(int argc, char **argv)
 
     StationSetup setup;
     setup.ports = commandLine->ports;
-    if (!commandLine->portsGiven)
-        for (const PortEntry &port : PortScan::enumerated())
+    if (scan.valid())
+        for (const PortEntry &port : scan.get())
             setup.ports.append(port.name);
     if (commandLine->emulated)
         setup.ports.append(LineFactory::emulatedPortNames());

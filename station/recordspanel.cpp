@@ -2,25 +2,24 @@
 
 #include "checkout/decimaltext.h"
 #include "device/identification.h"
+#include "records/recordcertificate.h"
 #include "records/recordtext.h"
 #include "station/scanfield.h"
 #include "station/stationrecords.h"
-#include "station/stationsettings.h"
 
 #include <QDialog>
 #include <QFileDialog>
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSignalBlocker>
-#include <QTimer>
+#include <QTextBrowser>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace {
+
+constexpr int MinimumListRows = 3;
 
 enum Column
 {
@@ -39,10 +38,6 @@ RecordsPanel::RecordsPanel(StationRecords &records, QString station, QWidget *pa
     setObjectName(QStringLiteral("recordsPanel"));
     setTitle(tr("Recent checkouts of station %1").arg(m_station));
     buildLayout();
-    {
-        const QSignalBlocker quiet(m_filter);
-        m_filter->setText(StationSettings().serialFilter());
-    }
     connect(&m_records, &StationRecords::listed, this, &RecordsPanel::showList);
     connect(&m_records, &StationRecords::recordRead, this, &RecordsPanel::showReadRecord);
     connect(&m_records, &StationRecords::certificateWritten, this,
@@ -50,9 +45,7 @@ RecordsPanel::RecordsPanel(StationRecords &records, QString station, QWidget *pa
     connect(&m_records, &StationRecords::kept, this, &RecordsPanel::recordKept);
     connect(&m_records, &StationRecords::answeringChanged, this, &RecordsPanel::showAnswering);
     showAnswering();
-    // The list is asked for once the window is up: loading the database driver need not hold
-    // up the window's first appearance, even on the records thread.
-    QTimer::singleShot(0, this, &RecordsPanel::refresh);
+    // The list is asked for by the window once it has been painted (refresh()).
 }
 
 void RecordsPanel::buildLayout()
@@ -81,6 +74,8 @@ void RecordsPanel::buildLayout()
     m_list->setObjectName(QStringLiteral("recordsList"));
     m_list->setRootIsDecorated(false);
     m_list->setUniformRowHeights(true);
+    // A few rows at least; the window gives the list what the tiles leave.
+    m_list->setMinimumHeight(m_list->fontMetrics().height() * MinimumListRows);
     m_list->setFocusPolicy(Qt::ClickFocus);
     m_list->setHeaderLabels(
         {tr("Time"), tr("Serial"), tr("Model"), tr("Outcome"), tr("Failed steps")});
@@ -164,9 +159,10 @@ QString RecordsPanel::selectedId() const
     return items.isEmpty() ? QString() : items.constFirst()->data(0, Qt::UserRole).toString();
 }
 
-void RecordsPanel::filterChanged(const QString &text)
+void RecordsPanel::filterChanged()
 {
-    StationSettings().setSerialFilter(text);
+    // Not kept for the next run: a list opened filtered by yesterday's serial number looks
+    // like a station that kept nothing.
     refresh();
 }
 
@@ -196,22 +192,21 @@ void RecordsPanel::showReadRecord(const ReadResult &result)
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowTitle(tr("Checkout %1").arg(RecordText::summaryLine(record)));
     auto *layout = new QVBoxLayout(dialog);
-    auto *text = new QPlainTextEdit(RecordText::render(record), dialog);
+    // The record as its certificate shows it: steps, measurements in words, limits, messages.
+    auto *text = new QTextBrowser(dialog);
     text->setObjectName(QStringLiteral("recordText"));
-    text->setReadOnly(true);
-    text->setLineWrapMode(QPlainTextEdit::NoWrap);
-    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    text->setHtml(RecordCertificate::html(record));
     layout->addWidget(text);
     if (!result.history.isEmpty()) {
         auto *history = new QPushButton(tr("History of SN %1").arg(record.serialText()), dialog);
         history->setObjectName(QStringLiteral("historyButton"));
         connect(history, &QPushButton::clicked, dialog, [text, history, all = result.history] {
-            text->setPlainText(all);
+            text->setHtml(QStringLiteral("<pre>%1</pre>").arg(all.toHtmlEscaped()));
             history->setEnabled(false);
         });
         layout->addWidget(history);
     }
-    dialog->resize(text->fontMetrics().averageCharWidth() * 110, text->fontMetrics().height() * 30);
+    dialog->resize(text->fontMetrics().averageCharWidth() * 120, text->fontMetrics().height() * 40);
     dialog->show();
 }
 

@@ -16,10 +16,10 @@ struct ReadResult;
 struct RecordSummary;
 
 // The recent checkouts of this station as the records store keeps them, newest first: time,
-// serial number, model, outcome and the failed steps, narrowed by a serial-number field that is
-// kept between runs. A double-click shows the whole record; "Certificate…" saves its PDF. It
-// only shows: every read and write is a request to the station's records thread, answered
-// later, so a slow database never holds up the window.
+// serial number, model, outcome and the failed steps, narrowed by a serial-number field. A
+// double-click shows the whole record; "Certificate…" saves its PDF. It only shows: every read and
+// write is a request to the station's records thread, answered later, so a slow database never
+// holds up the window.
 class RecordsPanel : public QGroupBox
 {
     Q_OBJECT
@@ -44,7 +44,7 @@ signals:
 
 private:
     void buildLayout();
-    void filterChanged(const QString &text);
+    void filterChanged();
     void chooseCertificateFile();
     void showList(const ListResult &result);
     void showReadRecord(const ReadResult &result);

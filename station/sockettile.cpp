@@ -5,6 +5,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
@@ -22,6 +23,18 @@ const QString Black = QStringLiteral("#000000");
 const QString DimText = QStringLiteral("#555555");
 
 constexpr int WordPointSize = 30;
+constexpr int MarkWidth = 4;
+constexpr int WordPadding = 4;
+// Wide enough for a failed step's line; eight tiles, four a row, still fit a 1366-pixel screen.
+constexpr int TileWidthInCharacters = 36;
+
+// A hidden part keeps its room, so that showing it moves nothing else in the window.
+void keepRoomWhenHidden(QWidget *widget)
+{
+    QSizePolicy policy = widget->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    widget->setSizePolicy(policy);
+}
 
 QPushButton *makeButton(const QString &text, const QString &name, QWidget *parent)
 {
@@ -47,6 +60,7 @@ SocketTile::SocketTile(const StationSetup &setup, const QString &port, QWidget *
     connect(m_worker.get(), &TileWorker::stepRunning, this, &SocketTile::showStep);
     connect(m_worker.get(), &TileWorker::questionAsked, this, &SocketTile::showQuestion);
     connect(m_worker.get(), &TileWorker::identified, this, &SocketTile::showIdentity);
+    connect(m_worker.get(), &TileWorker::stepFailed, this, &SocketTile::showFailedStep);
     connect(m_worker.get(), &TileWorker::finished, this, &SocketTile::finish);
     connect(m_worker.get(), &TileWorker::probed, this, &SocketTile::probed);
     m_thread->start();
@@ -77,6 +91,8 @@ void SocketTile::buildLayout()
     setFrameShape(QFrame::StyledPanel);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     auto *layout = new QVBoxLayout(this);
+    // Close-set, so that eight tiles in two rows fit a 768-pixel screen.
+    layout->setSpacing(layout->spacing() / 2);
 
     auto *portLabel = new QLabel(m_port, this);
     portLabel->setObjectName(QStringLiteral("portLabel"));
@@ -84,7 +100,13 @@ void SocketTile::buildLayout()
     bold.setBold(true);
     portLabel->setFont(bold);
     portLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(portLabel);
+    m_number = new QLabel(this);
+    m_number->setObjectName(QStringLiteral("numberLabel"));
+    m_number->setFont(bold);
+    auto *heading = new QHBoxLayout;
+    heading->addWidget(m_number);
+    heading->addWidget(portLabel, 1);
+    layout->addLayout(heading);
 
     m_identity = new QLabel(tr("Reader not identified"), this);
     m_identity->setObjectName(QStringLiteral("identityLabel"));
@@ -104,7 +126,7 @@ void SocketTile::buildLayout()
     big.setPointSize(WordPointSize);
     big.setBold(true);
     m_word->setFont(big);
-    m_word->setMinimumHeight(m_word->fontMetrics().height() * 3 / 2);
+    m_word->setMinimumHeight(m_word->fontMetrics().height() * 5 / 4);
     layout->addWidget(m_word);
     showWord(tr("READY"), QuietGrey, DimText);
 
@@ -122,13 +144,13 @@ void SocketTile::buildLayout()
     m_details->setObjectName(QStringLiteral("detailsLabel"));
     m_details->setWordWrap(true);
     m_details->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    m_details->setMinimumHeight(m_details->fontMetrics().height() * 2);
     layout->addWidget(m_details, 1);
 
     m_questionBox = new QFrame(this);
     m_questionBox->setObjectName(QStringLiteral("questionBox"));
     m_questionBox->setFrameShape(QFrame::Box);
     auto *questionLayout = new QVBoxLayout(m_questionBox);
+    questionLayout->setContentsMargins(MarkWidth, MarkWidth, MarkWidth, MarkWidth);
     m_questionLabel = new QLabel(m_questionBox);
     m_questionLabel->setObjectName(QStringLiteral("questionLabel"));
     m_questionLabel->setWordWrap(true);
@@ -142,6 +164,7 @@ void SocketTile::buildLayout()
     answers->addWidget(yes);
     answers->addWidget(no);
     questionLayout->addLayout(answers);
+    keepRoomWhenHidden(m_questionBox);
     m_questionBox->hide();
     layout->addWidget(m_questionBox);
 
@@ -153,6 +176,57 @@ void SocketTile::buildLayout()
     buttons->addWidget(m_check);
     buttons->addWidget(m_stopButton);
     layout->addLayout(buttons);
+    fixSize();
+}
+
+void SocketTile::fixSize()
+{
+    // Sized once, with room for the widest outcome word, a two-line question and two lines of
+    // details: what a checkout shows later never makes the window grow or the tiles move.
+    int wordWidth = 0;
+    for (const QString &word : {tr("CHECKING"), tr("NO READER"), tr("STOPPED"), tr("ERROR")})
+        wordWidth = std::max(wordWidth, m_word->fontMetrics().horizontalAdvance(word));
+    const QMargins margins = layout()->contentsMargins();
+    const int width = std::max(fontMetrics().averageCharWidth() * TileWidthInCharacters,
+                               wordWidth + 4 * WordPadding + margins.left() + margins.right());
+    m_questionLabel->setText(QStringLiteral("M\nM"));
+    m_details->setText(QStringLiteral("M\nM"));
+    setFixedSize(width, std::max(layout()->totalHeightForWidth(width), sizeHint().height()));
+    m_questionLabel->clear();
+    m_details->clear();
+}
+
+void SocketTile::setNumber(int number)
+{
+    m_number->setText(QString::number(number));
+}
+
+void SocketTile::setMarked(bool marked)
+{
+    if (marked == m_marked)
+        return;
+    m_marked = marked;
+    update();
+}
+
+void SocketTile::paintEvent(QPaintEvent *event)
+{
+    QFrame::paintEvent(event);
+    if (!m_marked)
+        return;
+    QPainter painter(this);
+    QPen pen(palette().color(QPalette::Highlight), MarkWidth);
+    pen.setJoinStyle(Qt::MiterJoin);
+    painter.setPen(pen);
+    painter.drawRect(QRectF(rect()).adjusted(MarkWidth / 2.0, MarkWidth / 2.0, -MarkWidth / 2.0,
+                                             -MarkWidth / 2.0));
+}
+
+QString SocketTile::refusal() const
+{
+    if (m_setup.options.requireLot && m_operatorAndLot.lot.isEmpty())
+        return tr("Enter the lot first: this station checks no reader without one.");
+    return {};
 }
 
 QString SocketTile::outcomeWord() const
@@ -181,6 +255,11 @@ void SocketTile::check()
 {
     if (isRunning())
         return;
+    if (const QString refused = refusal(); !refused.isEmpty()) {
+        m_progress->setFormat(tr("Not checked: no lot"));
+        m_details->setText(refused);
+        return;
+    }
     m_stop = std::make_shared<CheckoutStop>();
     m_progress->setRange(0, 1);
     m_progress->setValue(0);
@@ -230,6 +309,17 @@ void SocketTile::showQuestion(const QString &question)
     m_questionLabel->setText(question);
     m_questionBox->show();
     emit questionChanged(this);
+}
+
+void SocketTile::showFailedStep(const QString &stepName, const QString &message)
+{
+    if (!isRunning())
+        return;
+    // The outcome is known now; the questions still to come only record the reader's state.
+    showWord(wordFor(ReaderOutcome::Fail), FailRed, White);
+    const QString line = message.isEmpty() ? stepName : tr("%1: %2").arg(stepName, message);
+    m_details->setText(m_details->text().isEmpty() ? line
+                                                   : m_details->text() + QLatin1Char('\n') + line);
 }
 
 void SocketTile::showIdentity(const QString &model, const QString &serial)
@@ -310,6 +400,11 @@ void SocketTile::probe()
 {
     if (isRunning() || m_probing)
         return;
+    if (const QString refused = refusal(); !refused.isEmpty()) {
+        // The reader waiting on the port is checked once a lot is entered.
+        m_details->setText(refused);
+        return;
+    }
     m_probing = true;
     TileWorker *worker = m_worker.get();
     QMetaObject::invokeMethod(
@@ -342,8 +437,9 @@ void SocketTile::probed(bool answered, const QString &model, const QString &seri
 void SocketTile::showWord(const QString &word, const QString &background, const QString &foreground)
 {
     m_word->setText(word);
-    m_word->setStyleSheet(QStringLiteral("QLabel { background: %1; color: %2; padding: 4px; }")
-                              .arg(background, foreground));
+    m_word->setStyleSheet(QStringLiteral("QLabel { background: %1; color: %2; padding: %3px; }")
+                              .arg(background, foreground)
+                              .arg(WordPadding));
 }
 
 void SocketTile::updateButtons()

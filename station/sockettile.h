@@ -51,6 +51,14 @@ public:
     // Automatic mode: how many times the tile has asked its port whether a reader answers.
     int probeCount() const { return m_probes; }
 
+    // The tile's place in the window, from 1: the digit key that chooses it.
+    void setNumber(int number);
+    // Marked with a thick outline: the tile the Y and N keys answer.
+    void setMarked(bool marked);
+    bool isMarked() const { return m_marked; }
+    // What keeps a checkout from starting: a lot the station requires and nobody entered.
+    QString refusal() const;
+
     // Who checks which lot from the next checkout on.
     void setOperatorAndLot(const OperatorAndLot &operatorAndLot)
     {
@@ -71,8 +79,13 @@ signals:
     void runningChanged(SocketTile *tile);
     void checkoutFinished(const ReaderRecord &record);
 
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
 private:
     void buildLayout();
+    void fixSize();
+    void showFailedStep(const QString &stepName, const QString &message);
     void showStep(int stepIndex, int stepCount, const QString &stepName);
     void showQuestion(const QString &question);
     void showIdentity(const QString &model, const QString &serial);
@@ -96,8 +109,10 @@ private:
     QTimer m_probeTimer;
     bool m_probing = false;
     int m_probes = 0;
+    bool m_marked = false;
     PresenceWatch m_presence; // automatic mode: when the reader on the port is checked
 
+    QLabel *m_number = nullptr;
     QLabel *m_identity = nullptr;
     QProgressBar *m_progress = nullptr;
     QLabel *m_word = nullptr;

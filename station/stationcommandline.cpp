@@ -17,8 +17,8 @@ std::optional<StationCommandLine> StationCommandLine::parse(const QStringList &a
     const QCommandLineOption port(
         QStringLiteral("port"),
         QStringLiteral("A tile for the reader on NAME (ttyUSB0, a /dev/serial/by-id link, a "
-                       "pseudo-terminal). May be given more than once. Default: every serial "
-                       "port the system lists."),
+                       "pseudo-terminal, rfc2217://HOST:PORT). May be given more than once. "
+                       "Default: every serial port the system lists."),
         QStringLiteral("NAME"));
     const QCommandLineOption emulated(
         QStringLiteral("emulated"),

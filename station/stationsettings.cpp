@@ -5,7 +5,6 @@
 namespace {
 
 const QString GeometryKey = QStringLiteral("window/geometry");
-const QString FilterKey = QStringLiteral("records/serialFilter");
 const QString OperatorKey = QStringLiteral("checkout/operator");
 const QString LotKey = QStringLiteral("checkout/lot");
 
@@ -24,16 +23,6 @@ QByteArray StationSettings::geometry() const
 void StationSettings::setGeometry(const QByteArray &geometry)
 {
     m_settings.setValue(GeometryKey, geometry);
-}
-
-QString StationSettings::serialFilter() const
-{
-    return m_settings.value(FilterKey).toString();
-}
-
-void StationSettings::setSerialFilter(const QString &filter)
-{
-    m_settings.setValue(FilterKey, filter);
 }
 
 QString StationSettings::operatorName() const

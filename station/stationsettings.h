@@ -6,7 +6,7 @@
 
 // What the station keeps between runs, in a settings file of its own apart from vorn-tool's
 // ("Ombrin", "Vorn Station": an INI file under the user's config folder): the window's size and
-// place, the serial-number filter of the records list, and who checks which lot.
+// place, and who checks which lot.
 class StationSettings
 {
 public:
@@ -14,9 +14,6 @@ public:
 
     QByteArray geometry() const;
     void setGeometry(const QByteArray &geometry);
-
-    QString serialFilter() const;
-    void setSerialFilter(const QString &filter);
 
     // The operator entered last; the login name until one was.
     QString operatorName() const;

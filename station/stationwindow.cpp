@@ -1,5 +1,6 @@
 #include "station/stationwindow.h"
 
+#include "commandline/checkoutcommandline.h"
 #include "station/recordspanel.h"
 #include "station/scanfield.h"
 #include "station/sockettile.h"
@@ -12,15 +13,24 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
+#include <QTimer>
 #include <QVBoxLayout>
-
-#include <cmath>
 
 namespace {
 
 constexpr int MaxColumns = 4;
+constexpr int MaxNumberedTiles = 8; // the digit keys 1 to 8
 constexpr int FieldWidthInCharacters = 16;
+constexpr int StatusWidthInCharacters = 48; // "4: reader 4 (ttyUSB3) is not asking a question."
+
+QFont boldFont(const QWidget *widget)
+{
+    QFont bold = widget->font();
+    bold.setBold(true);
+    return bold;
+}
 
 const QString LostStyle = QStringLiteral("QLabel { color: #c62828; font-weight: bold; }");
 
@@ -47,12 +57,17 @@ StationWindow::StationWindow(StationSetup setup, QWidget *parent)
     // keeps a key that reaches a shortcut all the same from answering for the operator.
     addShortcut(QKeySequence(Qt::Key_Y), [this] {
         if (!typingInField())
-            answerOldestQuestion(true);
+            answerMarkedQuestion(true);
     });
     addShortcut(QKeySequence(Qt::Key_N), [this] {
         if (!typingInField())
-            answerOldestQuestion(false);
+            answerMarkedQuestion(false);
     });
+    for (int number = 1; number <= MaxNumberedTiles; ++number)
+        addShortcut(QKeySequence(Qt::Key_0 + number), [this, number] {
+            if (!typingInField())
+                chooseTile(number);
+        });
 
     if (m_setup.records) {
         connect(m_setup.records, &StationRecords::kept, this, &StationWindow::showKept);
@@ -61,12 +76,12 @@ StationWindow::StationWindow(StationSetup setup, QWidget *parent)
         connect(m_setup.records, &StationRecords::kept, this,
                 [this] { m_setup.records->readTodaysYield(m_setup.station); });
         connect(m_setup.records, &StationRecords::yieldRead, this, &StationWindow::showYield);
-        m_setup.records->readTodaysYield(m_setup.station);
     }
 
     const QByteArray geometry = StationSettings().geometry();
+    // Sized once, as the tiles are made; a place kept from the last run wins.
     if (geometry.isEmpty() || !restoreGeometry(geometry))
-        resize(sizeHint().expandedTo(QSize(800, 600)));
+        resize(sizeHint().expandedTo(QSize(800, 600)).boundedTo(screen()->availableSize()));
 }
 
 StationWindow::~StationWindow()
@@ -76,10 +91,8 @@ StationWindow::~StationWindow()
     m_tiles.clear();
 }
 
-void StationWindow::buildLayout()
+void StationWindow::addHeader(QVBoxLayout *layout)
 {
-    auto *layout = new QVBoxLayout(this);
-
     auto *top = new QHBoxLayout;
     m_checkAll = new QPushButton(tr("Check all (Space)"), this);
     m_checkAll->setObjectName(QStringLiteral("checkAllButton"));
@@ -94,7 +107,14 @@ void StationWindow::buildLayout()
     station->setObjectName(QStringLiteral("stationLabel"));
     station->setFont(larger);
     top->addWidget(station);
-    top->addStretch(1);
+    // What the last key or click did not do, and why; in the header's free room, so that it
+    // takes no line of its own.
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("statusLine"));
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_status->setFont(boldFont(m_status));
+    m_status->setMinimumWidth(m_status->fontMetrics().averageCharWidth() * StatusWidthInCharacters);
+    top->addWidget(m_status, 1);
 
     // Entered once a shift or a lot, kept between runs; the command line may set them for
     // this run.
@@ -114,6 +134,9 @@ void StationWindow::buildLayout()
     };
     m_operator = addField(tr("&Operator:"), QStringLiteral("operatorField"),
                           m_setup.operatorName.value_or(settings.operatorName()));
+    m_operatorNote = new QLabel(this);
+    m_operatorNote->setObjectName(QStringLiteral("operatorNote"));
+    top->addWidget(m_operatorNote);
     m_lot = addField(tr("&Lot:"), QStringLiteral("lotField"), m_setup.lot.value_or(settings.lot()));
     // Only what someone enters is kept for the next run, not what the command line said.
     connect(m_operator, &QLineEdit::textEdited, this,
@@ -125,21 +148,45 @@ void StationWindow::buildLayout()
         automatic->setObjectName(QStringLiteral("autoLabel"));
         top->addWidget(automatic);
     }
-    layout->addLayout(top);
 
+    layout->addLayout(top);
+    showOperatorNote();
+}
+
+void StationWindow::buildLayout()
+{
+    auto *layout = new QVBoxLayout(this);
+    // Close to the edges: eight tiles in two rows fit a 768-pixel screen.
+    const int margin = layout->spacing();
+    layout->setContentsMargins(margin, margin, margin, margin);
+
+    addHeader(layout);
+
+    // Both lines change while checkouts run; their room is fixed, so nothing moves.
+    auto *figures = new QHBoxLayout;
     m_yield = new QLabel(tr("Today's figures are being read"), this);
     m_yield->setObjectName(QStringLiteral("yieldLabel"));
-    layout->addWidget(m_yield);
+    m_yield->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    figures->addWidget(m_yield, 2);
+    m_answers = new QLabel(this);
+    m_answers->setObjectName(QStringLiteral("answersLabel"));
+    m_answers->setFont(boldFont(m_answers));
+    m_answers->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_answers->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    figures->addWidget(m_answers, 1);
+    layout->addLayout(figures);
 
     auto *grid = new QGridLayout;
     const auto count = int(m_setup.ports.size());
-    const int columns =
-        std::clamp(int(std::ceil(std::sqrt(double(std::max(count, 1))))), 1, MaxColumns);
+    // A row of up to four, then a second: eight tiles in two rows fit a 1366×768 screen.
+    const int columns = std::clamp(count, 1, MaxColumns);
     for (int i = 0; i < count; ++i) {
         auto *tile = new SocketTile(m_setup, m_setup.ports.at(i), this);
         connect(tile, &SocketTile::questionChanged, this, &StationWindow::questionChanged);
         connect(tile, &SocketTile::checkoutFinished, this, &StationWindow::checkoutFinished);
         tile->setOperatorAndLot(operatorAndLot());
+        if (i < MaxNumberedTiles)
+            tile->setNumber(i + 1);
         grid->addWidget(tile, i / columns, i % columns);
         m_tiles.append(tile);
     }
@@ -178,14 +225,51 @@ void StationWindow::setRecordsPanel(RecordsPanel *panel)
 
 void StationWindow::checkAll()
 {
+    if (!m_tiles.isEmpty()) {
+        // Every tile carries the same lot: one refuses as all do.
+        if (const QString refused = m_tiles.constFirst()->refusal(); !refused.isEmpty()) {
+            showStatus(tr("Check all refused. %1").arg(refused));
+            return;
+        }
+    }
+    showStatus({});
     for (SocketTile *tile : std::as_const(m_tiles))
         tile->check();
 }
 
-void StationWindow::answerOldestQuestion(bool yes)
+SocketTile *StationWindow::markedTile() const
 {
-    if (!m_asking.isEmpty())
-        m_asking.constFirst()->answer(yes);
+    if (m_chosen && m_chosen->isAsking())
+        return m_chosen;
+    return m_asking.isEmpty() ? nullptr : m_asking.constFirst();
+}
+
+void StationWindow::answerMarkedQuestion(bool yes)
+{
+    SocketTile *marked = markedTile();
+    if (!marked) {
+        showStatus(tr("%1: no reader is asking a question.").arg(yes ? tr("Y") : tr("N")));
+        return;
+    }
+    showStatus({});
+    marked->answer(yes);
+}
+
+void StationWindow::chooseTile(int number)
+{
+    if (number < 1 || number > m_tiles.size()) {
+        showStatus(tr("%1: there is no reader %1.").arg(number));
+        return;
+    }
+    SocketTile *tile = m_tiles.at(number - 1);
+    if (!tile->isAsking()) {
+        showStatus(
+            tr("%1: reader %1 (%2) is not asking a question.").arg(number).arg(tile->port()));
+        return;
+    }
+    showStatus({});
+    m_chosen = tile;
+    showMark();
 }
 
 void StationWindow::questionChanged(SocketTile *tile)
@@ -193,6 +277,24 @@ void StationWindow::questionChanged(SocketTile *tile)
     m_asking.removeAll(tile);
     if (tile->isAsking())
         m_asking.append(tile);
+    else if (tile == m_chosen)
+        m_chosen = nullptr; // answered: Y and N go back to the tile that waited longest
+    showMark();
+}
+
+void StationWindow::showMark()
+{
+    SocketTile *marked = markedTile();
+    for (SocketTile *tile : std::as_const(m_tiles))
+        tile->setMarked(tile == marked);
+    m_answers->setText(
+        marked ? tr("Y/N: reader %1, %2").arg(m_tiles.indexOf(marked) + 1).arg(marked->port())
+               : QString());
+}
+
+void StationWindow::showStatus(const QString &text)
+{
+    m_status->setText(text);
 }
 
 OperatorAndLot StationWindow::operatorAndLot() const
@@ -200,9 +302,19 @@ OperatorAndLot StationWindow::operatorAndLot() const
     return {m_operator->text().trimmed(), m_lot->text().trimmed()};
 }
 
+void StationWindow::showOperatorNote()
+{
+    // Nobody said who checks: the records name whoever is logged in, and the operator should
+    // know.
+    m_operatorNote->setText(m_operator->text().trimmed() == CheckoutCommandLine::loginName()
+                                ? tr("(the login name)")
+                                : QString());
+}
+
 void StationWindow::operatorOrLotChanged()
 {
     const OperatorAndLot current = operatorAndLot();
+    showOperatorNote();
     for (SocketTile *tile : std::as_const(m_tiles))
         tile->setOperatorAndLot(current);
 }
@@ -237,6 +349,23 @@ void StationWindow::showKept(const KeepResult &result)
 bool StationWindow::typingInField() const
 {
     return qobject_cast<QLineEdit *>(QApplication::focusWidget()) != nullptr;
+}
+
+void StationWindow::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    if (!std::exchange(m_painted, true))
+        QTimer::singleShot(0, this, &StationWindow::afterFirstPaint);
+}
+
+void StationWindow::afterFirstPaint()
+{
+    // Reading the records loads the database driver and opens the file or the connection:
+    // none of it need hold up the window's first appearance.
+    if (m_setup.records)
+        m_setup.records->readTodaysYield(m_setup.station);
+    if (m_recordsPanel)
+        m_recordsPanel->refresh();
 }
 
 void StationWindow::closeEvent(QCloseEvent *event)

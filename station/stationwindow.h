@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class QLabel;
+class QVBoxLayout;
 class QPushButton;
 class RecordsPanel;
 class ScanField;
@@ -14,10 +15,12 @@ struct KeepResult;
 struct YieldResult;
 
 // The station's one window: a tile per port, "Check all" (Space or Enter), the operator's
-// Y and N keys for the tile that asked first, who checks and which lot (fields a barcode
-// scanner may type into), and below the tiles the recent checkouts of this station. A record
-// that could be kept nowhere leaves a warning line until the next one is kept. Its size and
-// place, the operator and the lot are kept between runs.
+// Y and N keys for the marked tile (the one that asked first, unless a digit key chose
+// another), who checks and which lot (fields a barcode scanner may type into), and below the
+// tiles the recent checkouts of this station. A record that could be kept nowhere leaves a
+// warning line until the next one is kept. Its size and place, the operator and the lot are
+// kept between runs. What can wait (today's figures, the records list) is asked for only once
+// the window has been painted.
 class StationWindow : public QWidget
 {
     Q_OBJECT
@@ -36,8 +39,13 @@ public:
 
     // Starts every tile that is not checking.
     void checkAll();
-    // Answers the question of the tile that has waited longest.
-    void answerOldestQuestion(bool yes);
+    // Answers the question of the marked tile.
+    void answerMarkedQuestion(bool yes);
+    // The tile numbered so (from 1) answers Y and N next, if it asks a question.
+    void chooseTile(int number);
+    // The tile that Y and N answer: the chosen one while it asks, else the one that has waited
+    // longest; nothing while no tile asks.
+    SocketTile *markedTile() const;
     // What the next checkouts carry in their records.
     OperatorAndLot operatorAndLot() const;
 
@@ -46,21 +54,32 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void buildLayout();
+    void addHeader(QVBoxLayout *layout);
+    void afterFirstPaint();
     void questionChanged(SocketTile *tile);
+    void showMark();
+    void showStatus(const QString &text);
     void operatorOrLotChanged();
+    void showOperatorNote();
     void showKept(const KeepResult &result);
     void showYield(const YieldResult &result);
     bool typingInField() const;
 
     StationSetup m_setup;
     QList<SocketTile *> m_tiles;
-    QList<SocketTile *> m_asking; // oldest question first
+    QList<SocketTile *> m_asking;   // oldest question first
+    SocketTile *m_chosen = nullptr; // by a digit key
+    bool m_painted = false;
     QPushButton *m_checkAll = nullptr;
     ScanField *m_operator = nullptr;
     ScanField *m_lot = nullptr;
+    QLabel *m_answers = nullptr;      // which tile Y and N answer
+    QLabel *m_operatorNote = nullptr; // shown while the operator is the login name
+    QLabel *m_status = nullptr;
     QLabel *m_message = nullptr;
     QLabel *m_yield = nullptr; // this station's readers, first-pass yield and top failure today
     RecordsPanel *m_recordsPanel = nullptr;

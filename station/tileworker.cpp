@@ -75,6 +75,8 @@ void TileWorker::stepStarted(int /*reader*/, const QString & /*port*/, int stepI
 void TileWorker::stepFinished(int /*reader*/, const QString & /*port*/, int /*stepIndex*/,
                               int /*stepCount*/, const StepRecord &step)
 {
+    if (step.outcome == StepOutcome::Fail)
+        emit stepFailed(step.name, step.message);
     // The tile shows the reader's model and serial number as soon as the reader has told them,
     // not only once the checkout is over.
     if (step.name != IdentifyStep)

@@ -40,6 +40,9 @@ signals:
     void stepRunning(int stepIndex, int stepCount, const QString &stepName);
     void questionAsked(const QString &question);
     void identified(const QString &model, const QString &serial);
+    // A step failed: the checkout goes on (the operator's questions still record the
+    // reader's state), but its outcome can no longer be a pass.
+    void stepFailed(const QString &stepName, const QString &message);
     void finished(const ReaderRecord &record);
     void probed(bool answered, const QString &model, const QString &serial);
 

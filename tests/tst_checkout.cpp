@@ -223,14 +223,13 @@ void CheckoutTest::defectFailsItsStepOnly_data()
                                 << "bytes_echoed" << 0 << "0x00 came back as 0x80";
     QTest::newRow("clock stuck, slot 3") << Vorn8 << "clock-stuck-slot-3"
                                          << "clocks"
-                                         << "clock_slots_following" << 7 << "slots 3 do not";
+                                         << "clock_slots_following" << 7 << "slot 3 do not";
     QTest::newRow("clock stuck, slot 8") << Vorn8 << "clock-stuck-slot-8"
                                          << "clocks"
-                                         << "clock_slots_following" << 7 << "slots 8 do not";
-    QTest::newRow("clock stuck, slot 4 of four")
-        << Vorn4 << "clock-stuck-slot-4"
-        << "clocks"
-        << "clock_slots_following" << 3 << "slots 4 do not";
+                                         << "clock_slots_following" << 7 << "slot 8 do not";
+    QTest::newRow("clock stuck, slot 4 of four") << Vorn4 << "clock-stuck-slot-4"
+                                                 << "clocks"
+                                                 << "clock_slots_following" << 3 << "slot 4 do not";
     // A four-slot reader's clocks are compared on its four slots only.
     QTest::newRow("clock stuck, slot 5 of four") << Vorn4 << "clock-stuck-slot-5"
                                                  << ""

@@ -199,6 +199,8 @@ void CliArgumentsTest::usageErrors_data()
     row("rts missing", {"rts"}, "takes one argument");
     row("status extra", {"status", "1"}, "takes no arguments");
     row("ports extra", {"ports", "all"}, "takes no arguments");
+    row("lot required, none given", {"checkout", "--require-lot"}, "--lot TEXT");
+    row("lot required, empty", {"checkout", "--require-lot", "--lot", " "}, "--lot TEXT");
 }
 
 void CliArgumentsTest::usageErrors()

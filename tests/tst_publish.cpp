@@ -45,6 +45,7 @@ private slots:
     void wrongPasswordWarnsAndSpools();
     void storedRecordsPublished();
     void repairAnswersTheSymptomsOfItsCheckout();
+    void strandedSpoolReportedAndSent();
 
 private:
     PublishTarget target(const QString &queue) const;
@@ -748,3 +749,36 @@ void TestPublish::repairAnswersTheSymptomsOfItsCheckout()
 
 QTEST_GUILESS_MAIN(TestPublish)
 #include "tst_publish.moc"
+
+// Messages spooled for a mistyped broker URL are named by the next 'publish --pending' and by
+// the next checkout, go to the right broker with --from, and --drop discards them.
+void TestPublish::strandedSpoolReportedAndSent()
+{
+    const QString queue = uniqueQueue("stranded");
+    const QString mistyped = QStringLiteral("amqp://guest@127.0.0.1:9/queue/") + queue;
+    const QString stranded = PublishTarget::parse(mistyped, nullptr)->url();
+    const auto checkoutTo = [this](const QString &broker) {
+        return VornctlRun::of(
+            {"--port", "emu-vorn8", "--no-records", "checkout", "--no-prompt", "--publish", broker},
+            vornctlEnvironment());
+    };
+    QCOMPARE(checkoutTo(mistyped).exitCode, 0);
+    const QString waiting = QStringLiteral("3 messages wait in the spool for %1").arg(stranded);
+    QVERIFY2(checkoutTo(url(queue)).err.contains(waiting), "the checkout does not warn");
+
+    const auto publish = [this, &queue](const QStringList &options) {
+        return VornctlRun::of(QStringList{"records", "publish", "--publish", url(queue)} + options,
+                              vornctlEnvironment());
+    };
+    const VornctlRun pending = publish({"--pending"});
+    QVERIFY2(pending.out.contains(waiting), qPrintable(pending.out));
+    const VornctlRun moved = publish({"--pending", "--from", stranded});
+    QCOMPARE(moved.exitCode, 0);
+    QVERIFY2(moved.out.contains(QLatin1String("sent 3 messages")), qPrintable(moved.out));
+    QCOMPARE(QueueReader(m_port, queue).take(6).size(), 6);
+
+    QCOMPARE(checkoutTo(mistyped).exitCode, 0);
+    const VornctlRun dropped = publish({"--drop", stranded});
+    QVERIFY2(dropped.out.contains(QStringLiteral("dropped 3 messages")), qPrintable(dropped.out));
+    QVERIFY(!publish({"--pending"}).out.contains(stranded));
+}

@@ -1,3 +1,4 @@
+#include "records/recordcertificate.h"
 #include "records/recordsstore.h"
 #include "records/samplerecords.h"
 #include "records/vornctlrun.h"
@@ -33,6 +34,10 @@ private slots:
     void listAsTextAndCsv();
     void show();
     void certificateWithoutDisplay();
+    void recordIdByItsBeginning_data();
+    void recordIdByItsBeginning();
+    void certificateSaysWhatWasDone_data();
+    void certificateSaysWhatWasDone();
     void pdfOnAFullDisk_data();
     void pdfOnAFullDisk();
 
@@ -186,7 +191,7 @@ void RecordsCommandTest::usageErrors_data()
     QTest::newRow("serial out of range") << QStringList{"list", "--serial", "70000"};
     QTest::newRow("not a date") << QStringList{"list", "--since", "yesterday"};
     QTest::newRow("option of another command") << QStringList{"show", "x", "--serial", "1"};
-    QTest::newRow("certificate without file") << QStringList{"certificate", "x"};
+    QTest::newRow("certificate to no file") << QStringList{"certificate", "x", "-o", ""};
     QTest::newRow("no records kept") << QStringList{"list", "--no-records"};
 }
 
@@ -250,7 +255,7 @@ void RecordsCommandTest::show()
     // The same table as the checkout printed: the failed step, its reason under it.
     QVERIFY(text.out.contains(QRegularExpression(QStringLiteral(
         "\n  clocks +fail +clock_slots_following 7 +clock_slots_following = 8 +300\n +the "
-        "clocks of slots 3 do not follow\n"))));
+        "clocks of slot 3 do not follow\n"))));
     QVERIFY(text.out.endsWith(QLatin1String("\nFAIL  ttyUSB2  Vorn8  SN 001010  4.01 s\n")));
 
     const VornctlRun json = VornctlRun::of(records({"show", sampleRecord(10).id, "--json"}));
@@ -302,6 +307,90 @@ void RecordsCommandTest::certificateWithoutDisplay()
         QVERIFY2(text.contains(step.name), qPrintable(step.name));
     QVERIFY(text.contains(QLatin1String("FAIL")));
     QCOMPARE(text.count(QLatin1Char('\f')), 1); // one page
+}
+
+void RecordsCommandTest::recordIdByItsBeginning_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("whole") << "3f2a9c22-bbbb" << 0 << "3f2a9c22-bbbb";
+    QTest::newRow("unique beginning") << "3f2a9c1" << 0 << "3f2a9c11-aaaa";
+    QTest::newRow("ambiguous beginning")
+        << "3f2a9c" << 2 << "more than one record: 3f2a9c11-aaaa, 3f2a9c22-bbbb";
+    QTest::newRow("too short a beginning") << "3f2a9" << 1 << "no checkout record 3f2a9";
+    QTest::newRow("a pattern is no beginning") << "3f2a9%" << 1 << "no checkout record";
+}
+
+// As git takes a commit: six characters or more that begin one id name that record; a
+// beginning of several lists them and is a usage error.
+void RecordsCommandTest::recordIdByItsBeginning()
+{
+    QFETCH(QString, id);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+    const QString url = QStringLiteral("sqlite:") + m_folder.filePath(QStringLiteral("ids.sqlite"));
+    RecordsStore store(*RecordsLocation::parse(url, nullptr));
+    QVERIFY(store.open());
+    for (const char *each : {"3f2a9c11-aaaa", "3f2a9c22-bbbb"}) {
+        ReaderRecord record = sampleRecord(1);
+        record.id = QLatin1String(each);
+        store.store(record);
+    }
+    const VornctlRun run = VornctlRun::of({"--records", url, "records", "show", id, "--json"});
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2((run.out + run.err).contains(said), qPrintable(run.out + run.err));
+}
+
+namespace {
+
+StepRecord stepOf(const QString &name, StepOutcome outcome, const QString &message)
+{
+    StepRecord step;
+    step.name = name;
+    step.outcome = outcome;
+    step.message = message;
+    return step;
+}
+
+} // namespace
+
+void RecordsCommandTest::certificateSaysWhatWasDone_data()
+{
+    QTest::addColumn<ReaderRecord>("record");
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<QString>("notShown");
+    ReaderRecord unopened;
+    unopened.steps = {stepOf("identify", StepOutcome::Error, "the port did not open: busy"),
+                      stepOf("echo", StepOutcome::Skip, "not run: the port did not open")};
+    unopened.restored = true;
+    QTest::newRow("port never opened")
+        << unopened << QStringList{"the port did not open: busy", "Nothing was changed"}
+        << "put back";
+    ReaderRecord unwatched;
+    unwatched.outcome = ReaderOutcome::Pass;
+    unwatched.steps = {stepOf("echo", StepOutcome::Pass, {}),
+                       stepOf("display", StepOutcome::Skip, "needs an operator")};
+    unwatched.steps[0].setMeasurements({Measurement::of("bytes_echoed", 8, "bytes", {})});
+    unwatched.restored = true;
+    QTest::newRow("pass without the display")
+        << unwatched
+        << QStringList{"Not performed: display (needs an operator)", "Bytes echoed unchanged",
+                       "(bytes_echoed)", "were put back as found"}
+        << "Nothing was changed";
+}
+
+// A certificate names why a step did not pass, what was left out, and whether anything on the
+// reader was changed at all.
+void RecordsCommandTest::certificateSaysWhatWasDone()
+{
+    QFETCH(ReaderRecord, record);
+    QFETCH(QStringList, shown);
+    QFETCH(QString, notShown);
+    const QString html = RecordCertificate::html(record);
+    for (const QString &text : shown)
+        QVERIFY2(html.contains(text), qPrintable(text));
+    QVERIFY(!html.contains(notShown));
 }
 
 QTEST_GUILESS_MAIN(RecordsCommandTest)

@@ -22,6 +22,7 @@ private slots:
     void polledReplyCompleteAtOnceTakesNoWait();
     void polledReplyArrivingInPiecesIsTakenWhenComplete();
     void polledTimeoutAfterTwentyOneChecks();
+    void polledOnALostLineEndsAtOnce();
     void dtrReleasedAfterHandAssert();
     void traceShowsTheConversation();
 };
@@ -149,6 +150,17 @@ void TransactionTest::polledReplyArrivingInPiecesIsTakenWhenComplete()
     QCOMPARE(tx.polled("G", 9), ExchangeStatus::Done);
     QCOMPARE(waits, 3);
     QCOMPARE(tx.reply(9), QByteArrayView("abcabcabc"));
+}
+
+void TransactionTest::polledOnALostLineEndsAtOnce()
+{
+    // A network line whose server hung up after the request: no second of checks follows.
+    RecordingLine line;
+    DeviceTransaction tx(line, line.clock());
+    line.setOnWrite([&](const QByteArray &) { line.setCountError(true); });
+    QCOMPARE(tx.polled("G", 9), ExchangeStatus::Timeout);
+    QCOMPARE(line.waitedMs(), 0);
+    QCOMPARE(line.log().last(), QStringLiteral("DTR 0"));
 }
 
 void TransactionTest::polledTimeoutAfterTwentyOneChecks()

@@ -1,5 +1,7 @@
 // vorn-dashboard's page: the figures of today, a tile per station, the yield per day and the
-// failing steps as charts, refreshed every few seconds, and a search for a reader's checkouts.
+// failing steps as charts, the last failed checkouts, refreshed every few seconds, and a search
+// for a reader's checkouts. The filters (station, lot, model, days) live in the page's address,
+// so a link shows the same page to someone else.
 // Every text from the records or from the address is put into the page as text, never as
 // markup.
 'use strict';
@@ -7,6 +9,9 @@
 const RefreshMs = 5000;
 const SilentMs = 60 * 60 * 1000; // a station silent this long is greyed
 const ChartDays = 30;
+const LongestChartDays = 366;
+const FailuresShown = 20;
+const FilterNames = ['station', 'lot', 'model', 'since', 'until'];
 
 const byId = (id) => document.getElementById(id);
 
@@ -31,9 +36,10 @@ function link(text, href) {
   return made;
 }
 
-function localTime(iso) {
+// Every time on the page in one style: 24-hour, UTC, as the page says.
+function utcTime(iso) {
   const time = new Date(iso);
-  return isNaN(time) ? iso : time.toLocaleString();
+  return isNaN(time) ? iso : time.toISOString().slice(0, 16).replace('T', ' ') + ' UTC';
 }
 
 function addDays(day, days) {
@@ -42,10 +48,35 @@ function addDays(day, days) {
   return time.toISOString().slice(0, 10);
 }
 
+// An address's query; parameters without a value are left out.
 function query(parameters) {
   return Object.entries(parameters)
+    .filter(([, value]) => value !== undefined && value !== null && value !== '')
     .map(([name, value]) => encodeURIComponent(name) + '=' + encodeURIComponent(value))
     .join('&');
+}
+
+// ---- filters, kept in the address ----
+
+function filters() {
+  const given = new URLSearchParams(location.search);
+  return Object.fromEntries(FilterNames.map((name) => [name, given.get(name) || '']));
+}
+
+function showFilters() {
+  const chosen = filters();
+  for (const name of FilterNames)
+    byId('filter-' + name).value = chosen[name];
+}
+
+function applyFilters(event) {
+  event.preventDefault();
+  const chosen = Object.fromEntries(FilterNames.map((name) =>
+    [name, byId('filter-' + name).value.trim()]));
+  const search = query(chosen);
+  history.replaceState(null, '', location.pathname + (search ? '?' + search : '') + location.hash);
+  clearTimeout(refreshTimer);
+  refresh();
 }
 
 // The JSON of an API address; a failure carries the dashboard's own words.
@@ -94,21 +125,30 @@ function makeCharts() {
   Chart.register(drawCounter);
   Chart.defaults.animation = false;
   Chart.defaults.maintainAspectRatio = false;
+  // Room around the plot, so that the last day's point and label and a line's top point are
+  // drawn whole.
+  const layout = {padding: {top: 12, right: 24, left: 4}};
+  const percentTicks = {callback: (value) => value + ' %'};
   charts.yield = new Chart(byId('yield-chart'), {
     type: 'line',
     data: {labels: [], datasets: [{label: 'First-pass yield %', data: [], borderColor: '#1f6feb',
-      backgroundColor: '#1f6feb', spanGaps: false, tension: 0}]},
-    options: {scales: {y: {min: 0, max: 100}}, plugins: {legend: {display: false}}},
+      backgroundColor: '#1f6feb', spanGaps: false, tension: 0, clip: false}]},
+    // offset: half a day's room at either end, for the first and the last day.
+    options: {layout, scales: {x: {offset: true}, y: {min: 0, max: 100, ticks: percentTicks}},
+      plugins: {legend: {display: false}}},
   });
   charts.pareto = new Chart(byId('pareto-chart'), {
     type: 'bar',
     data: {labels: [], datasets: [
-      {type: 'bar', label: 'Failures', data: [], backgroundColor: '#c62828', yAxisID: 'y'},
+      // The lower order is drawn last: the cumulative line in front of the bars.
+      {type: 'bar', label: 'Failures', data: [], backgroundColor: '#c62828', yAxisID: 'y',
+        order: 1},
       {type: 'line', label: 'Cumulative %', data: [], borderColor: '#55606b',
-        backgroundColor: '#55606b', yAxisID: 'share'},
+        backgroundColor: '#55606b', yAxisID: 'share', order: 0, clip: false},
     ]},
-    options: {scales: {y: {beginAtZero: true, ticks: {precision: 0}},
-      share: {position: 'right', min: 0, max: 100, grid: {drawOnChartArea: false}}}},
+    options: {layout, scales: {y: {beginAtZero: true, ticks: {precision: 0}},
+      share: {position: 'right', min: 0, max: 100, grid: {drawOnChartArea: false},
+        ticks: percentTicks}}},
   });
 }
 
@@ -151,19 +191,32 @@ function showToday(report, address) {
   byId('readers').textContent = String(report.readers);
 }
 
+// A station's first-pass yield against the line's target: at or above it, below it, or more
+// than 10 points below.
+function yieldClass(yieldValue, target) {
+  if (yieldValue === null || yieldValue === undefined || target === undefined)
+    return '';
+  return yieldValue >= target ? ' good' : yieldValue >= target - 0.1 ? ' below' : ' bad';
+}
+
 function showStations(line) {
   const tiles = byId('tiles');
   const now = new Date(line.now).getTime();
   const made = line.stations.map((station) => {
     const last = new Date(station.last_checkout).getTime();
     const silent = now - last > SilentMs;
-    const tile = element('div', null, silent ? 'tile silent' : 'tile');
+    const tile = element('div', null, (silent ? 'tile silent' : 'tile') +
+                         yieldClass(station.first_pass_yield, line.target_yield));
     tile.dataset.station = station.station;
     tile.append(element('div', station.station, 'name'));
     tile.append(element('div', percent(station.first_pass_yield), 'yield'));
+    tile.append(element('div', 'first-pass yield today', 'label'));
     tile.append(element('div', station.checkouts +
                         (station.checkouts === 1 ? ' checkout today' : ' checkouts today')));
-    tile.append(element('div', 'last ' + localTime(station.last_checkout)));
+    // Today's checkouts by their time alone, so that the line does not wrap.
+    const lastTime = utcTime(station.last_checkout);
+    tile.append(element('div', 'last ' + (lastTime.startsWith(line.day) ? lastTime.slice(11)
+                                                                        : lastTime), 'last'));
     if (silent)
       tile.title = 'No checkout for more than an hour';
     return tile;
@@ -173,24 +226,80 @@ function showStations(line) {
   tiles.replaceChildren(...made);
 }
 
+// The days the charts cover: the filter's, else the last 30 days up to today.
+function chartDays(chosen, today) {
+  const lastDay = chosen.until || (chosen.since && chosen.since > today ? chosen.since : today);
+  let firstDay = chosen.since || addDays(lastDay, 1 - ChartDays);
+  if (firstDay > lastDay || addDays(firstDay, LongestChartDays) <= lastDay)
+    firstDay = addDays(lastDay, 1 - ChartDays);
+  return [firstDay, lastDay];
+}
+
+// The message of a checkout's first failed step, read once for each record.
+const failureMessages = new Map();
+
+async function failureMessage(id) {
+  if (!failureMessages.has(id)) {
+    const record = await api('/api/records/' + encodeURIComponent(id));
+    const step = record.steps.find((each) => each.outcome === 'fail' || each.outcome === 'error');
+    failureMessages.set(id, step ? step.message : '');
+  }
+  return failureMessages.get(id);
+}
+
+async function showFailures(chosen, firstDay) {
+  const found = await api('/api/records?' + query({outcome: 'fail', limit: FailuresShown,
+    station: chosen.station, lot: chosen.lot, since: firstDay}));
+  const messages = await Promise.all(found.records.map((record) => failureMessage(record.id)));
+  // Only the messages of the checkouts listed are kept: a page left open all week stays small.
+  const listed = new Set(found.records.map((record) => record.id));
+  for (const id of failureMessages.keys()) {
+    if (!listed.has(id))
+      failureMessages.delete(id);
+  }
+  const rows = found.records.map((record, index) => {
+    const row = element('tr');
+    row.append(element('td', utcTime(record.started)), element('td', record.station),
+               element('td', record.serial), element('td', record.lot),
+               element('td', record.operator), element('td', record.failed_steps.join(' ')),
+               element('td', messages[index]));
+    return row;
+  });
+  byId('failed').tBodies[0].replaceChildren(...rows);
+  byId('failed').hidden = rows.length === 0;
+  byId('failures-message').hidden = rows.length > 0;
+}
+
+let refreshTimer = null;
+
 async function refresh() {
   try {
+    const chosen = filters();
     const line = await api('/api/stations');
     const day = line.day;
-    const firstDay = addDays(day, 1 - ChartDays);
-    const todayAddress = '/api/report?' + query({since: day, until: day});
-    const daysAddress = '/api/report?' + query({since: firstDay, until: day, by: 'day'});
-    const [today, days] = await Promise.all([api(todayAddress), api(daysAddress)]);
+    const [firstDay, lastDay] = chartDays(chosen, day);
+    const narrowed = {station: chosen.station, lot: chosen.lot, model: chosen.model};
+    const todayAddress = '/api/report?' + query({since: day, until: day, ...narrowed});
+    const daysQuery = query({since: firstDay, until: lastDay, ...narrowed, by: 'day'});
+    const [today, days] = await Promise.all([api(todayAddress),
+      api('/api/report?' + daysQuery)]);
     showStations(line);
     showToday(today, todayAddress);
-    drawYieldChart(days, firstDay, day);
+    drawYieldChart(days, firstDay, lastDay);
     drawParetoChart(days);
-    byId('updated').textContent = 'Updated ' + new Date().toLocaleTimeString();
+    const span = firstDay + ' to ' + lastDay;
+    byId('yield-title').textContent = 'First-pass yield per day, ' + span;
+    byId('pareto-title').textContent = 'Failing steps, ' + span;
+    byId('report-csv').href = '/api/report.csv?' + daysQuery;
+    byId('records-csv').href = '/api/records.csv?' + query({station: chosen.station,
+      lot: chosen.lot, since: firstDay});
+    await showFailures(chosen, firstDay);
+    byId('updated').textContent = 'Updated ' + utcTime(new Date().toISOString());
     showProblem(charts.yield ? '' : NoCharts);
   } catch (failure) {
     showProblem('Records not available: ' + failure.message);
   }
-  setTimeout(refresh, RefreshMs);
+  refreshTimer = setTimeout(refresh, RefreshMs);
 }
 
 // ---- a reader's checkouts and one record ----
@@ -216,8 +325,9 @@ async function search(event) {
         ? [event.action + (event.parts.length ? ' (parts ' + event.parts.join(', ') + ')' : ''),
            'symptom: ' + event.symptom, event.cause ? 'cause: ' + event.cause : ''].filter(Boolean)
         : [event.failed_step ? event.failed_step + ': ' + (event.message || '') : event.message || ''];
-      row.append(element('td', localTime(event.time)), element('td', event.kind),
-                 element('td', event.station), element('td', repair ? event.technician : event.operator),
+      row.append(element('td', utcTime(event.time)), element('td', event.kind),
+                 element('td', event.station), element('td', repair ? '' : event.lot),
+                 element('td', repair ? event.technician : event.operator),
                  element('td', repair ? 'repaired' : event.outcome, repair ? '' : event.outcome),
                  element('td', details.join('; ')));
       const show = element('td');
@@ -261,7 +371,7 @@ async function showRecord() {
       ['Reader', [record.model || '–', 'SN ' + (record.serial || '–'),
         'firmware ' + (record.firmware === null ? '–' : record.firmware)].join(', ')],
       ['Station', record.station + ' (port ' + record.port + ')'],
-      ['Started', localTime(record.started)],
+      ['Started', utcTime(record.started)],
       ['Operator', record.operator || '–'],
       ['Lot', record.lot || '–'],
       ['Tool', (record.tool + ' ' + record.tool_version).trim() || '–'],
@@ -277,6 +387,7 @@ async function showRecord() {
     });
     byId('record-steps').tBodies[0].replaceChildren(...rows);
     section.hidden = false;
+    section.scrollIntoView();
   } catch (failure) {
     byId('record-title').textContent = id;
     byId('record-facts').replaceChildren(element('dt', 'Not shown'), element('dd', failure.message));
@@ -292,6 +403,8 @@ function closeRecord(event) {
 }
 
 makeCharts();
+showFilters();
+byId('filters').addEventListener('submit', applyFilters);
 byId('search-form').addEventListener('submit', search);
 byId('record-close').addEventListener('click', closeRecord);
 window.addEventListener('hashchange', showRecord);

@@ -140,13 +140,17 @@ return false;
 
 
 GREYED = '''
-showStations({now: '2026-12-07T12:00:00.000Z', stations: [
+showStations({now: '2026-12-07T12:00:00.000Z', day: '2026-12-07', target_yield: 0.95, stations: [
   {station: 'quiet', last_checkout: '2026-12-07T10:59:00.000Z', checkouts: 0,
    first_pass_yield: null},
   {station: 'busy', last_checkout: '2026-12-07T11:01:00.000Z', checkouts: 9,
-   first_pass_yield: 0.5}]});
+   first_pass_yield: 0.5},
+  {station: 'near', last_checkout: '2026-12-07T11:02:00.000Z', checkouts: 9,
+   first_pass_yield: 0.9},
+  {station: 'good', last_checkout: '2026-12-07T11:03:00.000Z', checkouts: 9,
+   first_pass_yield: 0.95}]});
 return Array.from(document.querySelectorAll('#tiles .tile'),
-                  (tile) => [tile.dataset.station, tile.classList.contains('silent')]);
+                  (tile) => [tile.dataset.station, tile.className]);
 '''
 
 
@@ -202,8 +206,10 @@ def run(args, work):
         check(tile, 'the station named in markup has no tile showing that text')
         # A station silent for more than an hour is greyed, one silent for less is not (drawn
         # from made-up figures; the next refresh draws the real ones again).
+        # Coloured against the target of 95 %: red more than 10 points below, amber below.
         silent = driver.execute_script(GREYED)
-        check(silent == [['quiet', True], ['busy', False]], f'the tiles are greyed as {silent}')
+        check(silent == [['quiet', 'tile silent'], ['busy', 'tile bad'], ['near', 'tile below'],
+                         ['good', 'tile good']], f'the tiles are drawn as {silent}')
 
         # A reader by its serial number, its record and its certificate.
         serial = driver.find_element(By.ID, 'serial')
@@ -265,6 +271,35 @@ def run(args, work):
                     not (entry['source'] == 'network' and refused in entry['message'] and
                          'status of 400' in entry['message'])]
         check(not problems, f'the browser reported {problems}')
+
+        # Filters kept in the address: a link opens the same view, narrowed to line-1, whose
+        # failed checkout is listed with its step and message, and whose CSV downloads hold
+        # the figures vornctl writes.
+        driver.get(dashboard.address + '?station=line-1')
+        wait_for('the filter from the address', lambda: driver.find_element(
+            By.ID, 'filter-station').get_attribute('value') == 'line-1', 10)
+        failed = wait_for('the failed checkouts', lambda: driver.find_elements(
+            By.CSS_SELECTOR, '#failed tbody tr'), 10)
+        check(len(failed) == 1 and '002207' in failed[0].text and 'came back as' in failed[0].text,
+              f'the failed checkouts show {[row.text for row in failed]}')
+        wait_for('the figure of line-1', lambda: 'station=line-1' in (
+            driver.find_element(By.ID, 'first-pass-yield').get_attribute('data-source') or ''), 10)
+        report_csv = urllib.parse.urlparse(
+            driver.find_element(By.ID, 'report-csv').get_attribute('href'))
+        status, kind, body = dashboard.get(report_csv.path + '?' + report_csv.query)
+        asked = urllib.parse.parse_qs(report_csv.query)
+        vornctl = subprocess.run(
+            [args.vornctl, '--records', line.records, 'records', 'report', '--csv',
+             *[part for name in ('since', 'until', 'station', 'by') for part in
+               ('--' + name, asked[name][0])]],
+            capture_output=True, env=line.environment, check=True)
+        check(status == 200 and kind.startswith('text/csv') and body == vornctl.stdout and
+              body.startswith(b'day,'), f'{report_csv.geturl()}: {status} {kind} {body!r}')
+        records_csv = urllib.parse.urlparse(
+            driver.find_element(By.ID, 'records-csv').get_attribute('href'))
+        status, kind, body = dashboard.get(records_csv.path + '?' + records_csv.query)
+        check(status == 200 and body.startswith(b'id,started,station') and b'002207' in body and
+              STATION_MARKUP.encode() not in body, f'{records_csv.geturl()}: {status} {body!r}')
 
         if args.screenshot:
             driver.execute_script('window.scrollTo(0, 0);')

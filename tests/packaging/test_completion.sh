@@ -42,6 +42,7 @@ expect "vornctl text -- -" ""
 # The ports always include the emulated readers.
 expect "vornctl --port emu" "emu-vorn4 emu-vorn8"
 expect "vornctl --port=emu-vorn" "emu-vorn4 emu-vorn8"
+expect "vornctl --port rf" "rfc2217://"
 # A command's values, counted past options.
 expect "vornctl select-slot " "1 2 3 4 5 6 7 8"
 expect "vornctl --port emu-vorn8 tarvik-select-slot " "1 2 3 4 5 6 7 8"

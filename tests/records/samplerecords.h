@@ -58,7 +58,7 @@ inline ReaderRecord sampleRecord(int n, const QString &idPrefix = QStringLiteral
             if (clocksFail) {
                 step.outcome = StepOutcome::Fail;
                 step.durationMs = 300;
-                step.message = QStringLiteral("the clocks of slots 3 do not follow");
+                step.message = QStringLiteral("the clocks of slot 3 do not follow");
             }
         } else if (step.name == QLatin1String("time")) {
             step.setMeasurements(
