@@ -40,7 +40,8 @@ echo "size ${WIDTH}x${HEIGHT}"
 
 click() { xdotool mousemove --window "$window" "$1" "$2" click 1; sleep 0.3; }
 click 60 21   # ScanPorts
-click 160 20  # the port list: the --port name stands just before emu-vorn8 and emu-vorn4
+click 192 20  # the port list, by its arrow (the box itself takes a typed name): the --port
+              # name stands just before emu-vorn8 and emu-vorn4
 xdotool key End Up Up Return
 sleep 0.3
 click 250 21  # OpenPort
