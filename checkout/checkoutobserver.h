@@ -25,6 +25,9 @@ public:
                               int /*stepCount*/, const StepRecord & /*step*/)
     {
     }
+    // Something the operator must hear of that is no step's result: what an unfinished earlier
+    // checkout left in the reader and what became of it, a journal that cannot be written.
+    virtual void notice(int /*reader*/, const QString & /*port*/, const QString & /*text*/) {}
     // Once the reader has been put back as it was found (or could not be).
     virtual void readerFinished(int /*reader*/, const ReaderRecord & /*record*/) {}
 

@@ -213,6 +213,8 @@ QJsonObject ReaderRecord::toJson() const
         {QStringLiteral("started"), isoUtc(started)},
         {QStringLiteral("duration_ms"), durationMs},
         {QStringLiteral("restored"), restored},
+        {QStringLiteral("restored_previous"),
+         restoredPrevious.isEmpty() ? QJsonValue() : QJsonValue(restoredPrevious)},
         {QStringLiteral("steps"), stepArray}};
     if (retestLimitChecked)
         object.insert(QStringLiteral("retest_limit_checked"), *retestLimitChecked);
@@ -255,6 +257,7 @@ std::optional<ReaderRecord> ReaderRecord::fromJson(const QJsonObject &object)
         checked.isBool())
         record.retestLimitChecked = checked.toBool();
     record.refusal = object.value(QLatin1String("refusal")).toString();
+    record.restoredPrevious = object.value(QLatin1String("restored_previous")).toString();
     const QJsonArray stepArray = object.value(QLatin1String("steps")).toArray();
     for (const auto &each : stepArray)
         record.steps.append(StepRecord::fromJson(each.toObject()));

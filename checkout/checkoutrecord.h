@@ -88,6 +88,9 @@ struct ReaderRecord
     QDateTime started; // UTC
     qint64 durationMs = 0;
     bool restored = false; // the selected slot and the clocks were put back as found
+    // What an earlier checkout that never ended (killed, the power cut) had left changed in the
+    // reader and this one put back first; empty when nothing.
+    QString restoredPrevious;
     QList<StepRecord> steps;
     // With a retest limit: whether the reader's earlier checkouts could be counted (false when
     // the records could not be reached); nothing without a limit.
@@ -107,8 +110,8 @@ struct ReaderRecord
 
     // {"id", "tool", "tool_version", "station", "operator", "lot", "options", "port", "model",
     //  "model_type", "firmware", "serial", "outcome", "started", "duration_ms", "restored",
-    //  "steps": [...]}; unknown facts are null; with a retest limit "retest_limit_checked", and
-    //  for a refused reader "refusal".
+    //  "restored_previous", "steps": [...]}; unknown facts are null; with a retest limit
+    //  "retest_limit_checked", and for a refused reader "refusal".
     QJsonObject toJson() const;
     static std::optional<ReaderRecord> fromJson(const QJsonObject &object);
 

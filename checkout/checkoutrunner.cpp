@@ -54,6 +54,7 @@ ReaderRecord CheckoutRunner::checkReader(int reader, const QString &port, const 
         checkout.setReaderIndex(reader);
         checkout.setRetestGate(m_retestGate);
         checkout.setTrace(trace.get());
+        checkout.setJournal(m_unjournalledPorts.contains(port) ? nullptr : m_journal);
         checkout.run(record);
         line->close();
     }

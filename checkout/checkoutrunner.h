@@ -17,6 +17,7 @@ class CheckoutObserver;
 class CheckoutSink;
 class ExchangeTrace;
 class RetestGate;
+class ReaderJournal;
 class SerialLine;
 class WaitClock;
 
@@ -53,6 +54,13 @@ public:
     }
     // Answers the retest limit's question for every reader; must outlive the runner's work.
     void setRetestGate(RetestGate *gate) { m_retestGate = gate; }
+    // Where each reader's checkout notes what it found before changing the reader, except on
+    // the ports given, whose readers end with the process (the emulated ones).
+    void setJournal(ReaderJournal *journal, const QStringList &unjournalledPorts = {})
+    {
+        m_journal = journal;
+        m_unjournalledPorts = unjournalledPorts;
+    }
     const CheckoutOptions &options() const { return m_options; }
     // Hands every record to sink from now on; the sink must outlive the runner's work.
     void addSink(CheckoutSink &sink) { m_sinks.append(&sink); }
@@ -95,5 +103,7 @@ private:
     QString m_lot;
     CheckoutStop m_stop;
     QList<CheckoutSink *> m_sinks;
+    ReaderJournal *m_journal = nullptr;
+    QStringList m_unjournalledPorts;
     QStringList m_unopenedPorts;
 };

@@ -56,6 +56,8 @@ QString CheckoutText::readerText(const ReaderRecord &record)
         if (step)
             lastMessage = step->message;
     }
+    if (!record.restoredPrevious.isEmpty())
+        text += QStringLiteral("  put back first: %1\n").arg(record.restoredPrevious);
     if (!record.restored)
         text += QStringLiteral("  not restored: the selected slot or the clocks could not be put "
                                "back as found\n");

@@ -101,6 +101,8 @@ void writeTestSuite(QXmlStreamWriter &xml, const CheckoutRun &run, const ReaderR
     writeProperty(xml, QStringLiteral("outcome"), outcomeName(record.outcome));
     writeProperty(xml, QStringLiteral("restored"),
                   record.restored ? QStringLiteral("true") : QStringLiteral("false"));
+    if (!record.restoredPrevious.isEmpty())
+        writeProperty(xml, QStringLiteral("restored_previous"), record.restoredPrevious);
     xml.writeEndElement();
     for (const StepRecord &step : record.steps)
         writeTestCase(xml, record, step);

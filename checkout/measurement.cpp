@@ -194,12 +194,24 @@ QString Measurement::limitText() const
 
 QJsonObject Measurement::toJson() const
 {
-    return {
-        {QStringLiteral("name"), name},
-        {QStringLiteral("value"), value},
-        {QStringLiteral("unit"), unit},
-        {QStringLiteral("limit"), limit.toJson()},
-        {QStringLiteral("outcome"), passed() ? QStringLiteral("pass") : QStringLiteral("fail")}};
+    return {{QStringLiteral("name"), name},
+            {QStringLiteral("value"), value},
+            {QStringLiteral("unit"), unit},
+            {QStringLiteral("limit"), limit.toJson()},
+            {QStringLiteral("outcome"), outcomeName()}};
+}
+
+QString Measurement::outcomeName() const
+{
+    switch (outcome) {
+    case Outcome::Pass:
+        return QStringLiteral("pass");
+    case Outcome::Fail:
+        return QStringLiteral("fail");
+    case Outcome::Error:
+        break;
+    }
+    return QStringLiteral("error");
 }
 
 Measurement Measurement::fromJson(const QJsonObject &object)
@@ -209,8 +221,9 @@ Measurement Measurement::fromJson(const QJsonObject &object)
     measurement.value = object.value(QLatin1String("value"));
     measurement.unit = object.value(QLatin1String("unit")).toString();
     measurement.limit = MeasurementLimit::fromJson(object.value(QLatin1String("limit")));
-    measurement.outcome = object.value(QLatin1String("outcome")).toString() == QLatin1String("fail")
-                              ? Outcome::Fail
-                              : Outcome::Pass;
+    const QString outcome = object.value(QLatin1String("outcome")).toString();
+    measurement.outcome = outcome == QLatin1String("pass")   ? Outcome::Pass
+                          : outcome == QLatin1String("fail") ? Outcome::Fail
+                                                             : Outcome::Error;
     return measurement;
 }

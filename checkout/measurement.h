@@ -59,6 +59,7 @@ struct Measurement
     {
         Pass,
         Fail,
+        Error, // a stored outcome that cannot be read: never taken for a pass
     };
 
     QString name;
@@ -72,6 +73,8 @@ struct Measurement
                           const MeasurementLimit &limit = MeasurementLimit::none());
 
     bool passed() const { return outcome == Outcome::Pass; }
+    // "pass", "fail", "error"
+    QString outcomeName() const;
     // "8", "001234", "true", "3.57 MHz": the value with its unit, for people.
     QString valueText() const;
     // "= 8 bytes", "1-8", "= slots 1, 3, 6": the limit as the value is written; empty without

@@ -2,7 +2,9 @@
 
 #include "checkout/checkoutobserver.h"
 #include "checkout/checkoutstop.h"
+#include "checkout/readerjournal.h"
 #include "checkout/retestgate.h"
+#include "checkout/settingsrestore.h"
 #include "device/readerprotocol.h"
 #include "device/timesetting.h"
 #include "serial/serialline.h"
@@ -135,6 +137,8 @@ QList<quint8> ReaderCheckout::quickEchoBytes()
 void ReaderCheckout::run(ReaderRecord &record)
 {
     m_port = record.port;
+    m_tool = record.tool;
+    m_started = record.started;
     const QList<Step> steps = plan(m_options);
     QString skipReason; // set once the remaining steps cannot or must not run
     bool aborted = false;
@@ -151,6 +155,11 @@ void ReaderCheckout::run(ReaderRecord &record)
             skipReason.isEmpty() ? programmingRefused(step, record.steps) : skipReason;
         StepRecord result =
             notNow.isEmpty() ? runStep(step, index, int(steps.size())) : skipped(notNow);
+        if (step.run == &ReaderCheckout::identify && m_identification.ok() &&
+            !putBackLeftovers(record))
+            result = stepOf(StepOutcome::Error,
+                            QStringLiteral("an unfinished checkout left the reader changed and "
+                                           "it could not be put back"));
         result.name = QLatin1String(step.name);
         record.steps.append(result);
         m_observer.stepFinished(m_readerIndex, m_port, index, int(steps.size()), result);
@@ -277,7 +286,10 @@ StepRecord ReaderCheckout::selectSlots()
         if (m_stop.requested())
             return interrupted();
         const int slot = (found + step) % m_slotCount;
-        m_selectionTouched = true;
+        if (!m_selectionTouched) {
+            m_selectionTouched = true;
+            noteChange();
+        }
         m_reader.selectSlot(quint8(slot));
         const DeviceResult<SlotStatus> status = m_reader.readStatus();
         if (!status.ok())
@@ -307,9 +319,12 @@ StepRecord ReaderCheckout::clocks()
         ClockSelection test = found.value; // slots the model lacks keep what they had
         for (int slot = 0; slot < m_slotCount; ++slot)
             test.setCode(slot, quint8((slot + pattern) % ClockSelection::CodeCount));
-        // Marked before the write: a stop or a lost reply from here on must still put the
-        // reader's clocks back.
-        m_clocksTouched = true;
+        // Marked before the write: a stop, a lost reply or a killed process from here on must
+        // still put the reader's clocks back.
+        if (!m_clocksTouched) {
+            m_clocksTouched = true;
+            noteChange();
+        }
         m_reader.writeClocks(test);
         const DeviceResult<ClockSelection> back = m_reader.readClocks();
         if (!back.ok())
@@ -476,6 +491,7 @@ StepRecord ReaderCheckout::programClocks()
 {
     const ClockSelection &wanted = *m_options.programClocks;
     m_clocksProgrammed = true;
+    noteChange(); // the clocks stored are the ones to keep
     m_reader.storeClocks(wanted);
     const DeviceResult<ClockSelection> back = m_reader.readClocks();
     if (!back.ok())
@@ -502,26 +518,55 @@ StepRecord ReaderCheckout::programTime()
         QStringLiteral("the time read back differs from the one stored"));
 }
 
+FoundSettings ReaderCheckout::changed() const
+{
+    FoundSettings found;
+    found.port = m_port;
+    found.serialNumber = m_identification.serialNumber ? int(*m_identification.serialNumber) : 0;
+    found.slotCount = m_slotCount;
+    found.tool = m_tool;
+    found.started = m_started;
+    if (m_selectionTouched && m_foundStatus)
+        found.selectedSlot = m_foundStatus->selectedSlot;
+    if (m_clocksTouched && !m_clocksProgrammed && m_foundClocks)
+        found.clocks = *m_foundClocks;
+    return found;
+}
+
+void ReaderCheckout::noteChange()
+{
+    if (!m_journal)
+        return;
+    const QString problem = m_journal->keep(changed());
+    if (!problem.isEmpty())
+        m_observer.notice(m_readerIndex, m_port,
+                          QStringLiteral("warning: %1; a checkout that does not end now leaves "
+                                         "the reader changed")
+                              .arg(problem));
+}
+
+bool ReaderCheckout::putBackLeftovers(ReaderRecord &record)
+{
+    if (!m_journal)
+        return true;
+    const SettingsRestore::Leftovers leftovers = SettingsRestore(m_reader).putBackLeftovers(
+        *m_journal, m_port, int(*m_identification.serialNumber));
+    for (const QString &note : leftovers.notes)
+        m_observer.notice(m_readerIndex, m_port, note);
+    record.restoredPrevious = leftovers.restored;
+    return !leftovers.failed;
+}
+
 bool ReaderCheckout::restore()
 {
-    const bool restoreSelection = m_selectionTouched && m_foundStatus;
-    const bool restoreClocks = m_clocksTouched && !m_clocksProgrammed && m_foundClocks;
-    if (!restoreSelection && !restoreClocks)
+    const FoundSettings found = changed();
+    if (found.isEmpty())
         return true; // nothing was changed
     if (!m_line.isOpen())
-        return false;
-    bool restored = true;
-    if (restoreSelection) {
-        m_reader.selectSlot(m_foundStatus->selectedSlot);
-        const DeviceResult<SlotStatus> status = m_reader.readStatus();
-        restored = status.ok() && status.value.selectedSlot == m_foundStatus->selectedSlot;
-    }
-    if (restoreClocks) {
-        m_reader.writeClocks(*m_foundClocks);
-        const DeviceResult<ClockSelection> back = m_reader.readClocks();
-        restored =
-            restored && back.ok() && modelClockText(back.value) == modelClockText(*m_foundClocks);
-    }
+        return false; // the note stays for the next checkout of the port
+    const bool restored = SettingsRestore(m_reader).putBack(found);
+    if (restored && m_journal)
+        m_journal->forget(m_port, found.serialNumber);
     return restored;
 }
 

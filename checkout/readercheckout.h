@@ -18,6 +18,8 @@
 class CheckoutObserver;
 class CheckoutStop;
 class RetestGate;
+class ReaderJournal;
+struct FoundSettings;
 class ExchangeTrace;
 class SerialLine;
 class WaitClock;
@@ -40,6 +42,9 @@ public:
     // Who answers the retest limit's question after the identification; without one, a limit
     // cannot be checked.
     void setRetestGate(RetestGate *gate) { m_retestGate = gate; }
+    // Where what the checkout found is noted before it changes the reader, and where what an
+    // unfinished checkout of the port left is found; none by default.
+    void setJournal(ReaderJournal *journal) { m_journal = journal; }
 
     // Runs every step into the record and restores the reader. The record's id, station, port
     // and start are the caller's; its identity, steps, outcome and restored are filled here.
@@ -79,6 +84,12 @@ private:
     // After the identification, under a retest limit: why the reader must be repaired first,
     // or nothing; notes in the record whether the limit could be checked.
     QString retestRefusal(ReaderRecord &record);
+    // Puts back first what an unfinished checkout left in this reader; false when that failed.
+    bool putBackLeftovers(ReaderRecord &record);
+    // What the reader must get back, as changed so far.
+    FoundSettings changed() const;
+    // Notes what the reader must get back before the change that the flags already say.
+    void noteChange();
 
     // The step's end when the reader did not answer as the protocol requires.
     StepRecord replyError(DeviceError error, const QString &request) const;
@@ -102,6 +113,9 @@ private:
     int m_readerIndex = 0;
     QString m_port;
     RetestGate *m_retestGate = nullptr;
+    QString m_tool;
+    QDateTime m_started;
+    ReaderJournal *m_journal = nullptr;
 
     Identification m_identification;
     int m_slotCount = 0;

@@ -56,6 +56,11 @@ void CheckoutTerminal::readerFinished(int reader, const ReaderRecord &record)
     printFinishedInOrder();
 }
 
+void CheckoutTerminal::notice(int, const QString &port, const QString &text)
+{
+    writeError(QStringLiteral("vornctl: %1: %2\n").arg(port, text).toUtf8());
+}
+
 std::optional<bool> CheckoutTerminal::ask(int, const QString &port, const QString &serial,
                                           const QString &question)
 {

@@ -38,6 +38,7 @@ public:
     void stepFinished(int reader, const QString &port, int stepIndex, int stepCount,
                       const StepRecord &step) override;
     void readerFinished(int reader, const ReaderRecord &record) override;
+    void notice(int reader, const QString &port, const QString &text) override;
     std::optional<bool> ask(int reader, const QString &port, const QString &serial,
                             const QString &question) override;
 

@@ -3,9 +3,11 @@
 #include "checkout/checkoutrunner.h"
 #include "checkout/checkouttext.h"
 #include "checkout/readercheckout.h"
+#include "checkout/readerjournalfolder.h"
 #include "cli/cliarguments.h"
 #include "cli/clioutput.h"
 #include "emulator/linefactory.h"
+#include "process/stopsignals.h"
 #include "records/recordsretestgate.h"
 #include "serial/exchangetrace.h"
 #include "serial/realclock.h"
@@ -14,50 +16,9 @@
 #include <QIODevice>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <csignal>
-#include <ctime>
-#include <thread>
-
-#include <pthread.h>
 
 namespace {
-
-// Ctrl+C stops the checkout rather than the process while the object lives. SIGINT is blocked
-// in every thread (the readers' threads inherit the mask) and taken by a watcher thread of its
-// own, so that no reader's wait or read is ever cut short by the signal.
-class InterruptStopsRunner
-{
-public:
-    explicit InterruptStopsRunner(CheckoutRunner &runner)
-    {
-        sigset_t interrupt;
-        sigemptyset(&interrupt);
-        sigaddset(&interrupt, SIGINT);
-        pthread_sigmask(SIG_BLOCK, &interrupt, &m_previousMask);
-        m_watcher = std::thread([this, &runner, interrupt] {
-            constexpr timespec LookForTheEnd{0, 100'000'000};
-            while (!m_done.load()) {
-                if (sigtimedwait(&interrupt, nullptr, &LookForTheEnd) == SIGINT)
-                    runner.requestStop();
-            }
-        });
-    }
-    ~InterruptStopsRunner()
-    {
-        m_done.store(true);
-        m_watcher.join();
-        pthread_sigmask(SIG_SETMASK, &m_previousMask, nullptr);
-    }
-    InterruptStopsRunner(const InterruptStopsRunner &) = delete;
-    InterruptStopsRunner &operator=(const InterruptStopsRunner &) = delete;
-
-private:
-    sigset_t m_previousMask{};
-    std::atomic<bool> m_done{false};
-    std::thread m_watcher;
-};
 
 // The trace of one reader among several, each line led by its port, through the terminal so
 // that it never tears a progress line.
@@ -142,6 +103,8 @@ int CliCheckout::run()
         m_error.write("vornctl: warning: --no-records keeps no records to count retests in; the "
                       "readers are checked without the retest limit\n");
     runner.setRetestGate(retestGate.get());
+    ReaderJournalFolder journal;
+    runner.setJournal(&journal, LineFactory::emulatedPortNames());
     if (m_arguments.trace) {
         const bool several = m_arguments.portNames.size() > 1;
         runner.setTraceMaker([&terminal, several](int, const QString &port,
@@ -153,10 +116,12 @@ int CliCheckout::run()
 
     CheckoutRun run;
     {
-        const InterruptStopsRunner interrupt(runner);
+        const StopSignals stopSignals;
+        QObject::connect(&stopSignals, &StopSignals::stopRequested,
+                         [&runner] { runner.requestStop(); });
         run = runner.run(m_arguments.portNames);
+        m_stopSignal = stopSignals.received();
     }
-    m_interrupted = runner.stopRequested();
     m_unopenedPorts = runner.unopenedPorts();
     for (const ReaderRecord &record : run.readers) {
         if (m_unopenedPorts.contains(record.port))
@@ -182,8 +147,8 @@ void CliCheckout::tell(const CheckoutOutputs::Finished &finished)
 
 int CliCheckout::exitCode(const CheckoutRun &run, const CheckoutOutputs::Finished &finished) const
 {
-    if (m_interrupted)
-        return Interrupted;
+    if (m_stopSignal != 0)
+        return StopSignals::exitCode(m_stopSignal);
     if (!m_unopenedPorts.isEmpty() || !finished.junitFailure.isEmpty())
         return PortFailed;
     // A record lost for good says so over a pass or a fail, which a line's script would

@@ -14,8 +14,9 @@ class QIODevice;
 
 // vornctl checkout: every reader on its own thread, progress and questions on the terminal,
 // the results to the sinks asked for (the records, the JSON document, the JUnit file, the
-// line's message broker). Ctrl+C
-// stops the readers between two operations and still puts each back as it was found.
+// line's message broker). Ctrl+C,
+// SIGTERM and SIGHUP stop the readers between two operations and still puts each back as it was
+// found.
 class CliCheckout
 {
 public:
@@ -27,7 +28,7 @@ public:
         RecordLost = 4, // a record kept neither in the database nor in the outbox, or a
                         // message for the broker not even in the spool
         Refused = 5,    // a reader must be repaired before it is checked again
-        Interrupted = 130,
+        // Stopped by SIGINT, SIGTERM or SIGHUP: 128 and the signal (130, 143, 129).
     };
 
     CliCheckout(const CliArguments &arguments, const RecordsLocation &records, QIODevice &output,
@@ -57,5 +58,5 @@ private:
     const RecordsLocation &m_recordsLocation; // where the retest limit counts attempts
     CheckoutOutputs m_outputs;
     QStringList m_unopenedPorts;
-    bool m_interrupted = false;
+    int m_stopSignal = 0; // the signal that stopped the run, or 0
 };

@@ -32,6 +32,8 @@ const QList<CliCommandInfo> &CliCommandTable::all()
         {CliCommand::Rts, "rts", "on|off", 1, "assert or release RTS"},
         {CliCommand::Checkout, "checkout", "", 0,
          "check the readers on every --port at once, step by step"},
+        {CliCommand::Restore, "restore", "", 0,
+         "put back the reader as a killed checkout of the port found it"},
     };
     return commands;
 }

@@ -25,6 +25,7 @@ enum class CliCommand
     Dtr,
     Rts,
     Checkout,
+    Restore,
 };
 
 // How a command is written on the command line and what it does, for parsing and for --help.

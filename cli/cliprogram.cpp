@@ -1,6 +1,8 @@
 #include "cli/cliprogram.h"
 
 #include "checkout/checkoutrecord.h"
+#include "checkout/readerjournalfolder.h"
+#include "checkout/settingsrestore.h"
 #include "cli/cliarguments.h"
 #include "cli/clicheckout.h"
 #include "cli/clicommandrunner.h"
@@ -81,6 +83,11 @@ int CliProgram::runOnPort(const CliArguments &arguments)
     TextTrace trace(m_error, clock);
     if (arguments.trace)
         transaction.setTrace(&trace);
+    if (arguments.command == CliCommand::Restore) {
+        const int code = restoreLeftovers(transaction, arguments.portName);
+        line->close();
+        return code;
+    }
     CliCommandRunner runner(transaction, arguments.trace ? &trace : nullptr);
     const CliResult result = runner.run(arguments);
     line->close();
@@ -108,6 +115,28 @@ int CliProgram::runCheckout(const CliArguments &arguments)
     if (!problem.isEmpty())
         return usageError(problem);
     return checkout.run();
+}
+
+int CliProgram::restoreLeftovers(DeviceTransaction &transaction, const QString &port)
+{
+    ReaderCommands reader(transaction);
+    const Identification identification = reader.identify();
+    if (!identification.ok()) {
+        m_error.write(deviceErrorText(identification.error).toUtf8() + '\n');
+        return ReaderFailed;
+    }
+    const int serial = int(*identification.serialNumber);
+    ReaderJournalFolder journal;
+    const SettingsRestore::Leftovers leftovers =
+        SettingsRestore(reader).putBackLeftovers(journal, port, serial);
+    for (const QString &note : leftovers.notes)
+        m_output.write(note.toUtf8() + '\n');
+    if (leftovers.restored.isEmpty() && !leftovers.failed)
+        m_output.write(QStringLiteral("nothing to put back: no unfinished checkout of %1 left SN "
+                                      "%2 changed\n")
+                           .arg(port, Identification::serialText(quint16(serial)))
+                           .toUtf8());
+    return leftovers.failed ? ReaderFailed : Done;
 }
 
 void CliProgram::printError(const QString &message)

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 struct CliArguments;
+class DeviceTransaction;
 class QIODevice;
 
 // vornctl from its command line to its exit code: parse and check the arguments, open the
@@ -19,8 +20,8 @@ public:
         ReaderFailed = 1,
         UsageError = 2,
         PortFailed = 3,
-        RecordLost = 4,    // checkout: a record kept neither in the database nor in the outbox
-        Interrupted = 130, // checkout: stopped by Ctrl+C
+        RecordLost = 4, // checkout: a record kept neither in the database nor in the outbox
+        // checkout: stopped by Ctrl+C, SIGTERM or SIGHUP, 128 and the signal (130, 143, 129)
     };
 
     CliProgram(QIODevice &standardOutput, QIODevice &standardError);
@@ -37,6 +38,8 @@ private:
     int listPorts(const CliArguments &arguments);
     int runOnPort(const CliArguments &arguments);
     int runCheckout(const CliArguments &arguments);
+    // Puts back what the journal says an unfinished checkout of the port left in its reader.
+    int restoreLeftovers(DeviceTransaction &transaction, const QString &port);
     void printError(const QString &message);
 
     QIODevice &m_output;

@@ -1,14 +1,11 @@
 #include "dashboard/dashboardcommandline.h"
 #include "dashboard/dashboardserver.h"
+#include "process/stopsignals.h"
 #include "records/recordsstore.h"
 
 #include <QGuiApplication>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -23,30 +20,6 @@ void print(FILE *stream, const QString &text)
 {
     std::fputs(qPrintable(text), stream);
     std::fflush(stream);
-}
-
-// SIGTERM (systemd stopping the service) and SIGINT end the event loop, so the readers'
-// connections are closed as the program ends.
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
-}
-
-void quitOnSignals(QCoreApplication &application)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
-        return;
-    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &application);
-    QObject::connect(notifier, &QSocketNotifier::activated, &application, &QCoreApplication::quit);
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
 }
 
 QString addressText(const QHostAddress &address, quint16 port)
@@ -69,6 +42,10 @@ int main(int argc, char **argv)
         DashboardCommandLine::parse(arguments, qEnvironmentVariable("VORN_RECORDS"), exitCode);
     if (!commandLine)
         return exitCode;
+
+    // SIGTERM (systemd stopping the service), SIGINT and SIGHUP end the event loop, so the
+    // readers' connections are closed as the program ends.
+    const StopSignals stopSignals;
 
     // A certificate is drawn with fonts but never shown: no display, as a service has none.
     // Without a session Qt would remark on the missing runtime folder, which a PDF never uses.
@@ -108,7 +85,9 @@ int main(int argc, char **argv)
                           .arg(settings.chartScript));
     print(stdout, QStringLiteral("vorn-dashboard: %1 on http://%2/\n")
                       .arg(commandLine->records.url(), addressText(commandLine->address, port)));
-    quitOnSignals(application);
-    application.exec();
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &application,
+                     &QCoreApplication::quit);
+    if (stopSignals.received() == 0)
+        application.exec();
     return Stopped;
 }

@@ -52,8 +52,7 @@ QString stepRows(const StepRecord &step)
     for (const Measurement &measurement : step.measurements)
         rows += QStringLiteral("<tr><td></td>") + titleCell(measurement) +
                 cell(measurement.valueText()) + cell(orDash(measurement.limitText())) +
-                cell(measurement.passed() ? QStringLiteral("pass") : QStringLiteral("fail")) +
-                QStringLiteral("</tr>");
+                cell(measurement.outcomeName()) + QStringLiteral("</tr>");
     return rows;
 }
 

@@ -264,8 +264,7 @@ bool RecordsStore::storeMeasurements(const ReaderRecord &record)
             const QJsonValue limit = measurement.limit.toJson();
             insert->addBindValue(limit.isObject() ? QVariant(compactJson(limit.toObject()))
                                                   : QVariant(QMetaType::fromType<QString>()));
-            insert->addBindValue(measurement.passed() ? QStringLiteral("pass")
-                                                      : QStringLiteral("fail"));
+            insert->addBindValue(measurement.outcomeName());
         }
     }
     return m_database.exec(*insert);

@@ -1,5 +1,7 @@
+#include "checkout/readerjournalfolder.h"
 #include "emulator/linefactory.h"
 #include "outputs/checkoutoutputs.h"
+#include "process/stopsignals.h"
 #include "records/recordsretestgate.h"
 #include "serial/portscan.h"
 #include "serial/realclock.h"
@@ -27,6 +29,12 @@ int main(int argc, char **argv)
         StationCommandLine::parse(arguments, qEnvironmentVariable("VORN_RECORDS"), exitCode);
     if (!commandLine)
         return exitCode;
+
+    // Made first and so ended last: SIGTERM, SIGHUP and Ctrl+C close the window as the operator
+    // would, which stops the checkouts and puts their readers back, and the records are kept
+    // before the program ends with 128 and the signal; a second signal ends it at once. Made
+    // before any thread, so that every thread leaves the signals to it.
+    const StopSignals stopSignals;
 
     // The system's ports are listed while the application connects to the display: the scan
     // need not hold up the window.
@@ -57,6 +65,8 @@ int main(int argc, char **argv)
     setup.lines = [&lines](const QString &port, WaitClock &lineClock) {
         return lines.create(port, lineClock);
     };
+    ReaderJournalFolder journal;
+    setup.journal = &journal;
 
     // The outputs and then the records thread they keep through, both made before the window
     // and so ended after it: the records of checkouts that the closing window stops are still
@@ -87,5 +97,11 @@ int main(int argc, char **argv)
     StationWindow window(setup);
     window.setRecordsPanel(new RecordsPanel(records, setup.station));
     window.show();
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &window, [&window](int signal) {
+        window.close();
+        QCoreApplication::exit(StopSignals::exitCode(signal));
+    });
+    if (stopSignals.received() != 0) // before the window could hear of it
+        return StopSignals::exitCode(stopSignals.received());
     return application.exec();
 }

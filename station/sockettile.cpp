@@ -385,6 +385,8 @@ QString SocketTile::details(const ReaderRecord &record)
         lines.append(step.message.isEmpty() ? step.name
                                             : tr("%1: %2").arg(step.name, step.message));
     }
+    if (!record.restoredPrevious.isEmpty())
+        lines.append(tr("Put back first: %1.").arg(record.restoredPrevious));
     if (record.outcome == ReaderOutcome::Aborted)
         lines.append(tr("Stopped by the operator."));
     if (!record.refusal.isEmpty())

@@ -10,6 +10,7 @@
 #include <optional>
 
 class CheckoutOutputs;
+class ReaderJournal;
 class RetestGate;
 class StationRecords;
 
@@ -53,4 +54,7 @@ struct StationSetup
     StationRecords *records = nullptr;
     // Answers the retest limit's question after each identification; it outlives the window.
     RetestGate *retestGate = nullptr;
+    // Where the checkouts note what they found before changing a reader (emulated readers
+    // aside); none when not given.
+    ReaderJournal *journal = nullptr;
 };

@@ -1,7 +1,10 @@
 #include "station/tileworker.h"
 
 #include "device/identification.h"
+#include "emulator/linefactory.h"
 #include "outputs/checkoutoutputs.h"
+
+#include <cstdio>
 
 namespace {
 
@@ -15,6 +18,7 @@ TileWorker::TileWorker(const StationSetup &setup, QString port)
 {
     setup.outputs->attach(m_runner);
     m_runner.setRetestGate(setup.retestGate);
+    m_runner.setJournal(setup.journal, LineFactory::emulatedPortNames());
 }
 
 void TileWorker::check(const std::shared_ptr<CheckoutStop> &stop,
@@ -35,6 +39,11 @@ void TileWorker::readerFinished(int /*reader*/, const ReaderRecord &record)
     // to its sinks (the station's records) only after this, so the window hears of the
     // checkout before it hears how its record was kept.
     emit finished(record);
+}
+
+void TileWorker::notice(int /*reader*/, const QString &port, const QString &text)
+{
+    std::fprintf(stderr, "vorn-station: %s: %s\n", qPrintable(port), qPrintable(text));
 }
 
 void TileWorker::probe()

@@ -152,6 +152,8 @@ private slots:
     void clocksPutBackAfterAnEndInTheirStep_data();
     void clocksPutBackAfterAnEndInTheirStep();
     void measurementsInTheRecord();
+    void storedMeasurementOutcome_data();
+    void storedMeasurementOutcome();
     void presenceOfAnAutomaticSocket_data();
     void presenceOfAnAutomaticSocket();
     void severalReadersAtOnce();
@@ -599,6 +601,26 @@ void CheckoutTest::measurementsInTheRecord()
     QCOMPARE(identify["measured"].toString(), QStringLiteral("model_type 8, firmware 3, serial %1")
                                                   .arg(station.reader(Vorn8).serialNumber()));
     QCOMPARE(ReaderRecord::fromJson(record.toJson()), record);
+}
+
+void CheckoutTest::storedMeasurementOutcome_data()
+{
+    QTest::addColumn<QJsonValue>("stored");
+    QTest::addColumn<Measurement::Outcome>("read");
+    QTest::newRow("pass") << QJsonValue("pass") << Measurement::Outcome::Pass;
+    QTest::newRow("fail") << QJsonValue("fail") << Measurement::Outcome::Fail;
+    QTest::newRow("a word not known") << QJsonValue("passed") << Measurement::Outcome::Error;
+    QTest::newRow("none") << QJsonValue() << Measurement::Outcome::Error;
+}
+
+void CheckoutTest::storedMeasurementOutcome()
+{
+    // A corrupt or foreign record must never read as a pass.
+    QFETCH(QJsonValue, stored);
+    QFETCH(Measurement::Outcome, read);
+    const Measurement measurement = Measurement::fromJson(
+        {{"name", "model_type"}, {"value", 8}, {"unit", ""}, {"limit", {}}, {"outcome", stored}});
+    QCOMPARE(measurement.outcome, read);
 }
 
 void CheckoutTest::presenceOfAnAutomaticSocket_data()

@@ -12,6 +12,7 @@
 #include "records/vornctlrun.h"
 #include "serial/virtualclock.h"
 
+#include "droppingrelay.h"
 #include "queuereader.h"
 
 #include <QJsonArray>
@@ -39,6 +40,7 @@ private slots:
     void defectiveReader();
     void eightReadersAtOnce();
     void brokerStoppedDuringRun();
+    void connectionDroppedMidBurst();
 
     void refusedUrlSendsNothing_data();
     void refusedUrlSendsNothing();
@@ -541,6 +543,44 @@ void TestPublish::brokerStoppedDuringRun()
     for (const QString &id : uniqueIdsOf(messages))
         if (!firstSeen.contains(id))
             firstSeen.append(id);
+    QCOMPARE(firstSeen, expected);
+}
+
+void TestPublish::connectionDroppedMidBurst()
+{
+    // A few hundred messages of about a kilobyte each, the connection dropped once a third of
+    // them has gone out: many are sent and not yet accepted at that moment.
+    constexpr int Burst = 600;
+    const QString queue = uniqueQueue("burst");
+    QueueReader reader(m_port, queue);
+    QVERIFY(reader.waitUntilOpen());
+    DroppingRelay relay(m_port, qint64(Burst) * 1000 / 3);
+    PublishTarget throughRelay = target(queue);
+    throughRelay.port = relay.port();
+    Publishing publishing(throughRelay, m_folder.filePath(queue), {});
+    QList<QJsonObject> burst;
+    QStringList expected;
+    for (int i = 0; i < Burst; ++i) {
+        expected.append(QStringLiteral("burst-%1").arg(i));
+        burst.append({{"UniqueID", expected.last()},
+                      {"MessageName", "CFX.Test"},
+                      {"MessageBody", QJsonObject{{"Padding", QString(900, u'x')}}}});
+    }
+    QVERIFY(publishing.publisher.publish(burst));
+    QTRY_VERIFY_WITH_TIMEOUT(relay.dropped(), 20000);
+
+    QCOMPARE(publishing.publisher.sendWaiting(std::chrono::seconds(30)), Publisher::Sent::All);
+    QCOMPARE(publishing.publisher.waitingCount(), 0);
+    // Each once by its UniqueID and in order: a copy whose acceptance the drop swallowed is
+    // dropped as a consumer drops it.
+    QStringList firstSeen;
+    for (QList<QueueReader::Received> more = reader.take(Burst);
+         !more.isEmpty() && firstSeen.size() < Burst;
+         more = reader.take(Burst - int(firstSeen.size()))) {
+        for (const QString &id : uniqueIdsOf(more))
+            if (!firstSeen.contains(id))
+                firstSeen.append(id);
+    }
     QCOMPARE(firstSeen, expected);
 }
 

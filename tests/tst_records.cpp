@@ -54,6 +54,7 @@ private slots:
     void transactionIsWholeOrNothing_data();
     void transactionIsWholeOrNothing();
     void rejectedRecordWaitsInTheOutbox();
+    void failedStoreLeavesTheFiguresAsTheyWere_data();
     void failedStoreLeavesTheFiguresAsTheyWere();
     void threadsShareOneConnection();
     void serverRestartedBetweenRecords();
@@ -839,26 +840,44 @@ void RecordsTest::retestLimitCountsEveryStationUntilARepair()
              qPrintable(warnings.first()));
 }
 
-// A record refused part-way through its transaction (here at its measurements, after its
-// checkout row and with the yield summaries in the same transaction) leaves nothing of itself:
-// no row, no measurement, and the report's figures, read from the summaries, as they were.
+void RecordsTest::failedStoreLeavesTheFiguresAsTheyWere_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("refused"); // the rows refused
+    QTest::newRow("measurements") << "measurements"
+                                  << "NEW.record_id = 'bad-id'";
+    for (const char *table :
+         {"yield_hours", "yield_steps", "yield_durations", "yield_chains", "yield_firsts"})
+        QTest::newRow(table) << table << "1 = 1";
+}
+
+// A record refused part-way through its transaction (at its measurements, after its checkout
+// row, or at any of the yield summaries in the same transaction) leaves nothing of itself: no
+// row, no measurement, and the report's figures, read from the summaries, as they were.
 void RecordsTest::failedStoreLeavesTheFiguresAsTheyWere()
 {
+    QFETCH(QString, table);
+    QFETCH(QString, refused);
     const RecordsLocation location = freshLocation();
     RecordsStore store(location);
     QVERIFY2(store.open(), qPrintable(store.errorText()));
     QCOMPARE(store.store(sampleRecord(1)), RecordsStore::Stored::Added);
-    if (onPostgreSql())
-        runOn(location,
-              {QStringLiteral("CREATE FUNCTION reject() RETURNS trigger AS $$ BEGIN "
-                              "IF NEW.record_id = 'bad-id' THEN RAISE EXCEPTION 'rejected'; "
-                              "END IF; RETURN NEW; END $$ LANGUAGE plpgsql"),
-               QStringLiteral("CREATE TRIGGER reject BEFORE INSERT ON measurements FOR EACH ROW "
-                              "EXECUTE FUNCTION reject()")});
-    else
-        runOn(location, {QStringLiteral("CREATE TRIGGER reject BEFORE INSERT ON measurements "
-                                        "WHEN NEW.record_id = 'bad-id' "
-                                        "BEGIN SELECT RAISE(ABORT, 'rejected'); END")});
+    // Inserted or counted up: a summary row of the same hour is updated, not inserted.
+    for (const QString &change : {QStringLiteral("INSERT"), QStringLiteral("UPDATE")}) {
+        const QString name = QStringLiteral("reject_") + change;
+        if (onPostgreSql())
+            runOn(location, {QStringLiteral("CREATE FUNCTION %1() RETURNS trigger AS $$ BEGIN "
+                                            "IF %2 THEN RAISE EXCEPTION 'rejected'; "
+                                            "END IF; RETURN NEW; END $$ LANGUAGE plpgsql")
+                                 .arg(name, refused),
+                             QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 FOR EACH ROW "
+                                            "EXECUTE FUNCTION %1()")
+                                 .arg(name, change, table)});
+        else
+            runOn(location, {QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 WHEN %4 "
+                                            "BEGIN SELECT RAISE(ABORT, 'rejected'); END")
+                                 .arg(name, change, table, refused)});
+    }
     ReportQuery day;
     day.from = QDateTime(QDate(2026, 12, 7), QTime(0, 0), QTimeZone::utc());
     day.to = day.from.addDays(1);

@@ -74,7 +74,10 @@ private slots:
     void junitWriteFailureKeepsTheOldReport();
     void checkoutAsksTheOperator();
     void checkoutOfAVanishingReader();
+    void checkoutInterrupted_data();
     void checkoutInterrupted();
+    void killedCheckoutIsPutBackFirst_data();
+    void killedCheckoutIsPutBackFirst();
     void checkoutOfEightPtyReaders();
 
 private:
@@ -98,6 +101,7 @@ private:
     static void verifyInOrder(const QByteArray &text, const QStringList &fragments);
 
     EmulatorProcess m_pty;
+    QTemporaryDir m_state; // the journal of the checkouts this test kills
 };
 
 namespace {
@@ -187,6 +191,7 @@ void VornctlTest::verifyInOrder(const QByteArray &text, const QStringList &fragm
 
 void VornctlTest::initTestCase()
 {
+    qputenv("XDG_STATE_HOME", QFile::encodeName(m_state.path()));
     QVERIFY2(m_pty.start(QStringLiteral(VORN_EMULATOR_PATH), PtyReaderOptions),
              "vorn-emulator did not print its terminal");
 }
@@ -1031,24 +1036,71 @@ void VornctlTest::checkoutOfAVanishingReader()
     QCOMPARE(readers.at(1)[QLatin1String("outcome")].toString(), QStringLiteral("pass"));
 }
 
+void VornctlTest::checkoutInterrupted_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QByteArray>("sent"); // the request in flight when the signal comes
+    QTest::newRow("Ctrl+C in the echo") << SIGINT << QByteArray("> 65 10");
+    QTest::newRow("SIGTERM in select-slot") << SIGTERM << QByteArray("> 73 ");
+    QTest::newRow("SIGHUP in clocks") << SIGHUP << QByteArray("> 63 ");
+}
+
 void VornctlTest::checkoutInterrupted()
 {
+    QFETCH(int, signal);
+    QFETCH(QByteArray, sent);
     const QByteArray before = ptyState();
     QProcess process;
     process.start(QStringLiteral(VORNCTL_PATH), {"--trace", "--port", m_pty.terminalPath(),
                                                  "checkout", "--echo", "all", "--json"});
     QByteArray trace;
-    QTRY_VERIFY_WITH_TIMEOUT((trace += process.readAllStandardError()).contains("> 65 10"), 20000);
-    ::kill(pid_t(process.processId()), SIGINT);
+    QTRY_VERIFY_WITH_TIMEOUT((trace += process.readAllStandardError()).contains(sent), 20000);
+    ::kill(pid_t(process.processId()), signal);
     QVERIFY(process.waitForFinished(20000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 130);
+    QCOMPARE(process.exitCode(), 128 + signal);
     const QJsonObject reader =
         jsonOf(process.readAllStandardOutput())[QLatin1String("readers")][0].toObject();
     QCOMPARE(reader.value(QLatin1String("outcome")).toString(), QStringLiteral("aborted"));
     QVERIFY(reader.value(QLatin1String("restored")).toBool());
     // Put back as found: the slot that was selected, the clocks the reader had.
     QCOMPARE(ptyState(), before);
+}
+
+void VornctlTest::killedCheckoutIsPutBackFirst_data()
+{
+    QTest::addColumn<QStringList>("after"); // what runs on the port after the kill
+    QTest::addColumn<QByteArray>("says");
+    QTest::newRow("the next checkout") << QStringList{"checkout", "--json", "--no-records"}
+                                       << QByteArray("\"restored_previous\":\"slot ");
+    QTest::newRow("vornctl restore") << QStringList{"restore"} << QByteArray("put back slot ");
+}
+
+void VornctlTest::killedCheckoutIsPutBackFirst()
+{
+    QFETCH(QStringList, after);
+    QFETCH(QByteArray, says);
+    // A selected slot and clocks of the reader's own, which a checkout's patterns never end on.
+    QCOMPARE(onPty({"select-slot", "3"}).exitCode, 0);
+    QCOMPARE(onPty({"set-clocks", "6.00", "3.57", "8.00", "3.68", "3.57", "3.57", "3.57", "3.57"})
+                 .exitCode,
+             0);
+    const QByteArray before = ptyState();
+    QProcess killed;
+    killed.start(QStringLiteral(VORNCTL_PATH),
+                 {"--trace", "--port", m_pty.terminalPath(), "checkout", "--no-records"});
+    QByteArray trace;
+    QTRY_VERIFY_WITH_TIMEOUT((trace += killed.readAllStandardError()).contains("> 63 "), 20000);
+    killed.kill(); // in the clocks step: no chance to put anything back
+    QVERIFY(killed.waitForFinished(20000));
+    QVERIFY(ptyState() != before);
+
+    const Run run = onPty(after);
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run.out, run.err)));
+    QVERIFY2(run.out.contains(says), run.out.constData());
+    QCOMPARE(ptyState(), before);
+    // Once put back, the note is gone: the next checkout finds nothing to put back.
+    QVERIFY(onPty({"restore"}).out.startsWith("nothing to put back"));
 }
 
 void VornctlTest::checkoutOfEightPtyReaders()
