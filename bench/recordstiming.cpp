@@ -17,12 +17,17 @@
 //   vorn-bench-records store-into URL COUNT
 //       stores COUNT checkout records of that line's readers one by one into the database at
 //       URL, each with its summaries; prints the milliseconds of each
+//   vorn-bench-records retest-check URL COUNT
+//       asks the retest limit's question (a limit of 3) COUNT times for readers of that line,
+//       as a checkout does right after the identification, the process's connection opened
+//       while the reader identified; prints the milliseconds of each answer
 //   vorn-bench-records commit-floor URL COUNT
 //       commits COUNT transactions of one small row each on the store's connection: the
 //       disk's flush, under every durable store; prints the milliseconds of each
 
 #include "samplecheckout.h"
 
+#include "records/recordsretestgate.h"
 #include "records/recordsstore.h"
 #include "records/yieldsummaries.h"
 
@@ -338,6 +343,29 @@ int storeInto(const QString &url, int count)
     return 0;
 }
 
+int retestCheck(const QString &url, int count)
+{
+    QString error;
+    const std::optional<RecordsLocation> location = RecordsLocation::parse(url, &error);
+    if (!location)
+        return std::fprintf(stderr, "%s\n", qPrintable(error)), 2;
+    bool warned = false;
+    RecordsRetestGate gate(*location, [&warned](const QString &text) {
+        warned = true;
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+    });
+    QElapsedTimer timer;
+    for (int n = 0; n < count; ++n) {
+        gate.readerIdentifying();
+        timer.start();
+        const RetestGate::Answer answer = gate.ask((n * 7919) % LineReaders, 3);
+        std::printf("%.3f\n", double(timer.nsecsElapsed()) / 1e6);
+        if (!answer.checked)
+            return 1;
+    }
+    return warned ? 1 : 0;
+}
+
 int list(const QString &path, int count)
 {
     RecordsStore store(fileAt(path));
@@ -370,6 +398,8 @@ int main(int argc, char **argv)
         return populateLine(path);
     if (mode == QLatin1String("store-into") && arguments.size() == 4)
         return storeInto(path, arguments.at(3).toInt());
+    if (mode == QLatin1String("retest-check") && arguments.size() == 4)
+        return retestCheck(path, arguments.at(3).toInt());
     if (mode == QLatin1String("commit-floor") && arguments.size() == 4)
         return commitFloor(path, arguments.at(3).toInt());
     if (arguments.size() != 4)

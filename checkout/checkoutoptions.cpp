@@ -66,5 +66,6 @@ QJsonObject CheckoutOptions::toJson() const
                  ? QJsonValue(qint64(TimeSetting::secondsFromCounts(*programTimeCounts)))
                  : QJsonValue(QJsonValue::Null)},
             {QStringLiteral("steps"), QJsonArray::fromStringList(stepNames())},
-            {QStringLiteral("limits"), limitsJson}};
+            {QStringLiteral("limits"), limitsJson},
+            {QStringLiteral("retest_limit"), optionalNumber(retestLimit)}};
 }

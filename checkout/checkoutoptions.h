@@ -36,7 +36,8 @@ struct CheckoutOptions
     QStringList steps;
     // Limits that replace a measurement's default, by measurement name (a plan's).
     QMap<QString, MeasurementLimit> limits;
-    // How many failed checkouts a reader may have before it must be repaired; none: no limit.
+    // A reader whose last retestLimit attempts since its last repair all failed or ended in
+    // error is refused after its identification; no limit when empty.
     std::optional<int> retestLimit;
     // No checkout starts without a lot: a line that traces every reader to its work order
     // refuses an empty one rather than keep records nobody can place.
@@ -52,6 +53,7 @@ struct CheckoutOptions
     MeasurementLimit limit(const QString &measurement) const;
 
     // {"model", "min_firmware", "echo", "prompt", "cards", "program_clocks" (MHz texts, slot 1
-    // first), "program_time_s", "steps", "limits"}; what was not asked for is null.
+    // first), "program_time_s", "steps", "limits", "retest_limit"}; what was not asked for is
+    // null.
     QJsonObject toJson() const;
 };

@@ -18,11 +18,12 @@ constexpr std::array<std::pair<StepOutcome, const char *>, 4> StepOutcomeNames{{
     {StepOutcome::Error, "error"},
 }};
 
-constexpr std::array<std::pair<ReaderOutcome, const char *>, 4> ReaderOutcomeNames{{
+constexpr std::array<std::pair<ReaderOutcome, const char *>, 5> ReaderOutcomeNames{{
     {ReaderOutcome::Pass, "pass"},
     {ReaderOutcome::Fail, "fail"},
     {ReaderOutcome::Error, "error"},
     {ReaderOutcome::Aborted, "aborted"},
+    {ReaderOutcome::Refused, "refused"},
 }};
 
 template <typename Outcome, std::size_t N>
@@ -68,6 +69,12 @@ QString outcomeName(StepOutcome outcome)
 QString outcomeName(ReaderOutcome outcome)
 {
     return nameOf(ReaderOutcomeNames, outcome);
+}
+
+bool isAttempt(ReaderOutcome outcome)
+{
+    return outcome == ReaderOutcome::Pass || outcome == ReaderOutcome::Fail ||
+           outcome == ReaderOutcome::Error;
 }
 
 std::optional<StepOutcome> stepOutcomeFromName(const QString &name)
@@ -189,26 +196,32 @@ QJsonObject ReaderRecord::toJson() const
     QJsonArray stepArray;
     for (const StepRecord &each : steps)
         stepArray.append(each.toJson());
-    return {{QStringLiteral("id"), id},
-            {QStringLiteral("tool"), tool},
-            {QStringLiteral("tool_version"), toolVersion},
-            {QStringLiteral("station"), station},
-            {QStringLiteral("operator"), operatorName},
-            {QStringLiteral("lot"), lot},
-            {QStringLiteral("options"), options},
-            {QStringLiteral("plan"), plan.isEmpty() ? QJsonValue() : QJsonValue(plan.toJson())},
-            {QStringLiteral("port"), port},
-            {QStringLiteral("model"), modelType ? QJsonValue(modelName()) : QJsonValue()},
-            {QStringLiteral("model_type"), optionalNumber(modelType)},
-            {QStringLiteral("firmware"), optionalNumber(firmware)},
-            {QStringLiteral("serial"), serialNumber ? QJsonValue(serialText()) : QJsonValue()},
-            {QStringLiteral("outcome"), outcomeName(outcome)},
-            {QStringLiteral("started"), isoUtc(started)},
-            {QStringLiteral("duration_ms"), durationMs},
-            {QStringLiteral("restored"), restored},
-            {QStringLiteral("restored_previous"),
-             restoredPrevious.isEmpty() ? QJsonValue() : QJsonValue(restoredPrevious)},
-            {QStringLiteral("steps"), stepArray}};
+    QJsonObject object{
+        {QStringLiteral("id"), id},
+        {QStringLiteral("tool"), tool},
+        {QStringLiteral("tool_version"), toolVersion},
+        {QStringLiteral("station"), station},
+        {QStringLiteral("operator"), operatorName},
+        {QStringLiteral("lot"), lot},
+        {QStringLiteral("options"), options},
+        {QStringLiteral("plan"), plan.isEmpty() ? QJsonValue() : QJsonValue(plan.toJson())},
+        {QStringLiteral("port"), port},
+        {QStringLiteral("model"), modelType ? QJsonValue(modelName()) : QJsonValue()},
+        {QStringLiteral("model_type"), optionalNumber(modelType)},
+        {QStringLiteral("firmware"), optionalNumber(firmware)},
+        {QStringLiteral("serial"), serialNumber ? QJsonValue(serialText()) : QJsonValue()},
+        {QStringLiteral("outcome"), outcomeName(outcome)},
+        {QStringLiteral("started"), isoUtc(started)},
+        {QStringLiteral("duration_ms"), durationMs},
+        {QStringLiteral("restored"), restored},
+        {QStringLiteral("restored_previous"),
+         restoredPrevious.isEmpty() ? QJsonValue() : QJsonValue(restoredPrevious)},
+        {QStringLiteral("steps"), stepArray}};
+    if (retestLimitChecked)
+        object.insert(QStringLiteral("retest_limit_checked"), *retestLimitChecked);
+    if (!refusal.isEmpty())
+        object.insert(QStringLiteral("refusal"), refusal);
+    return object;
 }
 
 std::optional<ReaderRecord> ReaderRecord::fromJson(const QJsonObject &object)
@@ -242,6 +255,10 @@ std::optional<ReaderRecord> ReaderRecord::fromJson(const QJsonObject &object)
     record.started = started.toUTC();
     record.durationMs = object.value(QLatin1String("duration_ms")).toInteger();
     record.restored = object.value(QLatin1String("restored")).toBool();
+    if (const QJsonValue checked = object.value(QLatin1String("retest_limit_checked"));
+        checked.isBool())
+        record.retestLimitChecked = checked.toBool();
+    record.refusal = object.value(QLatin1String("refusal")).toString();
     record.restoredPrevious = object.value(QLatin1String("restored_previous")).toString();
     const QJsonArray stepArray = object.value(QLatin1String("steps")).toArray();
     for (const auto &each : stepArray)
@@ -253,15 +270,19 @@ ReaderOutcome CheckoutRun::outcome() const
 {
     bool anyFail = false;
     bool anyError = false;
+    bool anyRefused = false;
     for (const ReaderRecord &reader : readers) {
         if (reader.outcome == ReaderOutcome::Aborted)
             return ReaderOutcome::Aborted;
         anyError = anyError || reader.outcome == ReaderOutcome::Error;
         anyFail = anyFail || reader.outcome == ReaderOutcome::Fail;
+        anyRefused = anyRefused || reader.outcome == ReaderOutcome::Refused;
     }
     if (anyError)
         return ReaderOutcome::Error;
-    return anyFail ? ReaderOutcome::Fail : ReaderOutcome::Pass;
+    if (anyFail)
+        return ReaderOutcome::Fail;
+    return anyRefused ? ReaderOutcome::Refused : ReaderOutcome::Pass;
 }
 
 QJsonObject CheckoutRun::toJson() const

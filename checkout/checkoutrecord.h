@@ -22,20 +22,25 @@ enum class StepOutcome
     Error,
 };
 
-// How the checkout of one reader ended as a whole; Aborted when the operator interrupted it.
+// How the checkout of one reader ended as a whole; Aborted when the operator interrupted it;
+// Refused when the reader identified but was not to be checked again before a repair (the retest
+// limit). Only pass, fail and error are attempts at the reader's yield.
 enum class ReaderOutcome
 {
     Pass,
     Fail,
     Error,
     Aborted,
+    Refused,
 };
 
 // "pass", "fail", "skip", "error": the words of the text, JSON and JUnit output and of the
 // records store.
 QString outcomeName(StepOutcome outcome);
-// "pass", "fail", "error", "aborted"
+// "pass", "fail", "error", "aborted", "refused"
 QString outcomeName(ReaderOutcome outcome);
+// Pass, fail or error: a checkout that counts toward the reader's yields and its retest limit.
+bool isAttempt(ReaderOutcome outcome);
 std::optional<StepOutcome> stepOutcomeFromName(const QString &name);
 std::optional<ReaderOutcome> readerOutcomeFromName(const QString &name);
 
@@ -89,6 +94,10 @@ struct ReaderRecord
     // reader and this one put back first; empty when nothing.
     QString restoredPrevious;
     QList<StepRecord> steps;
+    // With a retest limit: whether the reader's earlier checkouts could be counted (false when
+    // the records could not be reached); nothing without a limit.
+    std::optional<bool> retestLimitChecked;
+    QString refusal; // why a refused reader was not checked
 
     // A new unique id for a record made now.
     static QString newId();
@@ -104,7 +113,8 @@ struct ReaderRecord
     // {"id", "tool", "tool_version", "station", "operator", "lot", "options", "plan", "port",
     //  "model",
     //  "model_type", "firmware", "serial", "outcome", "started", "duration_ms", "restored",
-    //  "restored_previous", "steps": [...]}; unknown facts are null.
+    //  "restored_previous", "steps": [...]}; unknown facts are null; with a retest limit
+    //  "retest_limit_checked", and for a refused reader "refusal".
     QJsonObject toJson() const;
     static std::optional<ReaderRecord> fromJson(const QJsonObject &object);
 
@@ -121,7 +131,7 @@ struct CheckoutRun
     QList<ReaderRecord> readers;
 
     // Pass only when every reader passed; Aborted when any was interrupted, else Error before
-    // Fail.
+    // Fail before Refused.
     ReaderOutcome outcome() const;
 
     // {"tool", "tool_version", "station", "started", "outcome", "readers": [...]}

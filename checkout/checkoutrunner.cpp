@@ -53,6 +53,7 @@ ReaderRecord CheckoutRunner::checkReader(int reader, const QString &port, const 
             m_traces ? m_traces(reader, port, *clock) : nullptr;
         ReaderCheckout checkout(*line, *clock, m_options, m_observer, stop);
         checkout.setReaderIndex(reader);
+        checkout.setRetestGate(m_retestGate);
         checkout.setTrace(trace.get());
         checkout.setJournal(m_unjournalledPorts.contains(port) ? nullptr : m_journal);
         checkout.run(record);

@@ -16,6 +16,7 @@
 class CheckoutObserver;
 class CheckoutSink;
 class ExchangeTrace;
+class RetestGate;
 class ReaderJournal;
 class SerialLine;
 class WaitClock;
@@ -51,6 +52,8 @@ public:
     {
         m_openFailureWording = std::move(wording);
     }
+    // Answers the retest limit's question for every reader; must outlive the runner's work.
+    void setRetestGate(RetestGate *gate) { m_retestGate = gate; }
     // Where each reader's checkout notes what it found before changing the reader, except on
     // the ports given, whose readers end with the process (the emulated ones).
     void setJournal(ReaderJournal *journal, const QStringList &unjournalledPorts = {})
@@ -93,6 +96,7 @@ private:
     CheckoutOptions m_options;
     CheckoutObserver &m_observer;
     TraceMaker m_traces;
+    RetestGate *m_retestGate = nullptr;
     OpenFailureWording m_openFailureWording;
     QString m_tool;
     QString m_toolVersion;

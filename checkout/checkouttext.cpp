@@ -61,6 +61,10 @@ QString CheckoutText::readerText(const ReaderRecord &record)
     if (!record.restored)
         text += QStringLiteral("  not restored: the selected slot or the clocks could not be put "
                                "back as found\n");
+    if (!record.refusal.isEmpty())
+        text += QStringLiteral("  refused: %1\n").arg(record.refusal);
+    if (record.retestLimitChecked == false)
+        text += QStringLiteral("  retest limit not checked: the records are out of reach\n");
     return text + summaryLine(record) + QLatin1Char('\n');
 }
 

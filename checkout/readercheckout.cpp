@@ -3,6 +3,7 @@
 #include "checkout/checkoutobserver.h"
 #include "checkout/checkoutstop.h"
 #include "checkout/readerjournal.h"
+#include "checkout/retestgate.h"
 #include "checkout/settingsrestore.h"
 #include "checkout/stepcatalogue.h"
 #include "device/readerprotocol.h"
@@ -82,10 +83,12 @@ double megahertzOf(quint8 code)
     return ClockSelection::frequencyText(code).toDouble();
 }
 
-ReaderOutcome outcomeOf(const QList<StepRecord> &steps, bool aborted)
+ReaderOutcome outcomeOf(const QList<StepRecord> &steps, bool aborted, bool refused)
 {
     if (aborted)
         return ReaderOutcome::Aborted;
+    if (refused)
+        return ReaderOutcome::Refused;
     bool failed = false;
     for (const StepRecord &step : steps) {
         if (step.outcome == StepOutcome::Error)
@@ -143,6 +146,9 @@ void ReaderCheckout::run(ReaderRecord &record)
     const QList<Step> steps = plan(m_options);
     QString skipReason; // set once the remaining steps cannot or must not run
     bool aborted = false;
+    bool refused = false;
+    if (m_options.retestLimit && m_retestGate)
+        m_retestGate->readerIdentifying();
     for (int index = 0; index < steps.size(); ++index) {
         const Step &step = steps.at(index);
         if (skipReason.isEmpty() && m_stop.requested()) {
@@ -170,6 +176,12 @@ void ReaderCheckout::run(ReaderRecord &record)
             skipReason = QStringLiteral("not run: %1 had an error").arg(result.name);
         } else if (m_unknownModel) {
             skipReason = QStringLiteral("not run: the model is not known");
+        } else if (result.name == QLatin1String("identify") &&
+                   result.outcome == StepOutcome::Pass && m_options.retestLimit) {
+            record.refusal = retestRefusal(record);
+            refused = !record.refusal.isEmpty();
+            if (refused)
+                skipReason = QStringLiteral("not run: ") + record.refusal;
         }
     }
     if (m_identification.version)
@@ -179,7 +191,18 @@ void ReaderCheckout::run(ReaderRecord &record)
     if (m_identification.serialNumber)
         record.serialNumber = *m_identification.serialNumber;
     record.restored = restore();
-    record.outcome = outcomeOf(record.steps, aborted);
+    record.outcome = outcomeOf(record.steps, aborted, refused);
+}
+
+QString ReaderCheckout::retestRefusal(ReaderRecord &record)
+{
+    if (!m_identification.serialNumber)
+        return {};
+    const RetestGate::Answer answer =
+        m_retestGate ? m_retestGate->ask(*m_identification.serialNumber, *m_options.retestLimit)
+                     : RetestGate::Answer{};
+    record.retestLimitChecked = answer.checked;
+    return answer.refusal;
 }
 
 QString ReaderCheckout::notRunnable(const Step &step, const QList<StepRecord> &done) const

@@ -18,6 +18,7 @@
 class CheckoutObserver;
 struct StepSpec;
 class CheckoutStop;
+class RetestGate;
 class ReaderJournal;
 struct FoundSettings;
 class ExchangeTrace;
@@ -39,6 +40,9 @@ public:
     void setTrace(ExchangeTrace *trace) { m_transaction.setTrace(trace); }
     // The reader's place in its run, passed on to the observer.
     void setReaderIndex(int index) { m_readerIndex = index; }
+    // Who answers the retest limit's question after the identification; without one, a limit
+    // cannot be checked.
+    void setRetestGate(RetestGate *gate) { m_retestGate = gate; }
     // Where what the checkout found is noted before it changes the reader, and where what an
     // unfinished checkout of the port left is found; none by default.
     void setJournal(ReaderJournal *journal) { m_journal = journal; }
@@ -76,6 +80,9 @@ private:
     StepRecord programClocks();
     StepRecord programTime();
     bool restore();
+    // After the identification, under a retest limit: why the reader must be repaired first,
+    // or nothing; notes in the record whether the limit could be checked.
+    QString retestRefusal(ReaderRecord &record);
     // Puts back first what an unfinished checkout left in this reader; false when that failed.
     bool putBackLeftovers(ReaderRecord &record);
     // What the reader must get back, as changed so far.
@@ -108,6 +115,7 @@ private:
     DisplayCommands m_display;
     int m_readerIndex = 0;
     QString m_port;
+    RetestGate *m_retestGate = nullptr;
     QString m_tool;
     QDateTime m_started;
     ReaderJournal *m_journal = nullptr;

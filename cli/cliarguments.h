@@ -25,7 +25,7 @@ struct CliArguments
         "               [--cards] [--program-clocks F1,...,F8] [--program-time S]]\n"
         "               [--station NAME]\n"
         "               [--operator NAME] [--lot TEXT] [--json] [--junit FILE] [--trace]\n"
-        "               [--publish URL] [--cfx-handle NAME]\n"
+        "               [--publish URL] [--cfx-handle NAME] [--retest-limit N]\n"
         "       vornctl plan check FILE... | plan list | plan show NAME|FILE";
 
     CliCommand command = CliCommand::Ports;

@@ -8,12 +8,14 @@
 #include "cli/clioutput.h"
 #include "emulator/linefactory.h"
 #include "process/stopsignals.h"
+#include "records/recordsretestgate.h"
 #include "serial/exchangetrace.h"
 #include "serial/realclock.h"
 #include "serial/serialline.h"
 
 #include <QIODevice>
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -59,7 +61,7 @@ CheckoutOutputs::Choices outputsAskedFor(const CliArguments &arguments,
 CliCheckout::CliCheckout(const CliArguments &arguments, const RecordsLocation &records,
                          QIODevice &output, QIODevice &error, const CliTerminal &terminal)
     : m_arguments(arguments), m_output(output), m_error(error), m_terminal(terminal),
-      m_outputs(outputsAskedFor(arguments, records, output))
+      m_recordsLocation(records), m_outputs(outputsAskedFor(arguments, records, output))
 {
 }
 
@@ -91,6 +93,16 @@ int CliCheckout::run()
     m_outputs.attach(runner);
     runner.setOperator(m_arguments.operatorName);
     runner.setLot(m_arguments.lot);
+    std::unique_ptr<RecordsRetestGate> retestGate;
+    if (options.retestLimit && !m_recordsLocation.isNone())
+        retestGate = std::make_unique<RecordsRetestGate>(
+            m_recordsLocation, [&terminal](const QString &warning) {
+                terminal.writeError("vornctl: " + warning.toUtf8() + '\n');
+            });
+    else if (options.retestLimit)
+        m_error.write("vornctl: warning: --no-records keeps no records to count retests in; the "
+                      "readers are checked without the retest limit\n");
+    runner.setRetestGate(retestGate.get());
     ReaderJournalFolder journal;
     runner.setJournal(&journal, LineFactory::emulatedPortNames());
     if (m_arguments.trace) {
@@ -143,5 +155,9 @@ int CliCheckout::exitCode(const CheckoutRun &run, const CheckoutOutputs::Finishe
     // otherwise take as a checkout on record.
     if (finished.lostAny())
         return RecordLost;
+    if (std::any_of(run.readers.cbegin(), run.readers.cend(), [](const ReaderRecord &record) {
+            return record.outcome == ReaderOutcome::Refused;
+        }))
+        return Refused;
     return run.outcome() == ReaderOutcome::Pass ? AllPassed : ReaderFailed;
 }

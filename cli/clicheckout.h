@@ -27,6 +27,7 @@ public:
         PortFailed = 3, // also: a report could not be written
         RecordLost = 4, // a record kept neither in the database nor in the outbox, or a
                         // message for the broker not even in the spool
+        Refused = 5,    // a reader must be repaired before it is checked again
         // Stopped by SIGINT, SIGTERM or SIGHUP: 128 and the signal (130, 143, 129).
     };
 
@@ -54,6 +55,7 @@ private:
     QIODevice &m_output;
     QIODevice &m_error;
     CliTerminal m_terminal;
+    const RecordsLocation &m_recordsLocation; // where the retest limit counts attempts
     CheckoutOutputs m_outputs;
     QStringList m_unopenedPorts;
     int m_stopSignal = 0; // the signal that stopped the run, or 0

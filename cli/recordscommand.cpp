@@ -1,9 +1,14 @@
 #include "cli/recordscommand.h"
 
+#include "checkout/repairrecord.h"
+#include "cli/readerlifecommand.h"
+#include "commandline/checkoutcommandline.h"
 #include "device/identification.h"
+#include "publish/cfxmessages.h"
 #include "publish/publisher.h"
 #include "publish/publishspool.h"
 #include "publish/storedcheckoutpublisher.h"
+#include "records/readerlife.h"
 #include "records/recordcertificate.h"
 #include "records/recordkeeper.h"
 #include "records/recordsfilters.h"
@@ -20,6 +25,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <array>
@@ -53,18 +59,27 @@ constexpr int ListedMatches = 10;   // of an id's beginning that names several
 const QString PublishOption = QStringLiteral("publish");
 const QString CfxHandleOption = QStringLiteral("cfx-handle");
 const QString PendingOption = QStringLiteral("pending");
+const QString SymptomOption = QStringLiteral("symptom");
+const QString ActionOption = QStringLiteral("action");
+const QString CauseOption = QStringLiteral("cause");
+const QString PartOption = QStringLiteral("part");
+const QString TechnicianOption = QStringLiteral("technician");
+const QString CheckoutOption = QStringLiteral("checkout");
+const QString ParetoOption = QStringLiteral("pareto");
 const QString FromOption = QStringLiteral("from");
 const QString DropOption = QStringLiteral("drop");
 
-// The records commands, how many record ids each takes, and the options that are theirs.
+// The records commands, how many record ids (or serial numbers) each takes, and the options
+// that are theirs.
 struct Subcommand
 {
     QString name;
     int ids;
     QStringList options;
+    QString argument = QStringLiteral("record id");
 };
 
-const std::array<Subcommand, 6> Subcommands{{
+const std::array<Subcommand, 8> Subcommands{{
     {QStringLiteral("list"),
      0,
      {SerialOption, OutcomeOption, SinceOption, StationOption, LotOption, OperatorOption,
@@ -74,12 +89,18 @@ const std::array<Subcommand, 6> Subcommands{{
     {QStringLiteral("report"),
      0,
      {SinceOption, UntilOption, StationOption, ModelOption, LotOption, OperatorOption, PlanOption,
-      ByOption, JsonOption, CsvOption, PdfOption}},
+      ByOption, JsonOption, CsvOption, PdfOption, ParetoOption}},
     {QStringLiteral("sync"), 0, {}},
     {QStringLiteral("publish"),
      0,
      {SerialOption, SinceOption, PendingOption, PublishOption, CfxHandleOption, FromOption,
       DropOption}},
+    {QStringLiteral("history"), 1, {JsonOption}, QStringLiteral("serial number")},
+    {QStringLiteral("repair"),
+     1,
+     {SymptomOption, ActionOption, CauseOption, PartOption, TechnicianOption, CheckoutOption,
+      StationOption, PublishOption, CfxHandleOption},
+     QStringLiteral("serial number")},
 }};
 
 // Accepted wherever they stand, as for every vornctl command.
@@ -111,6 +132,11 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({PublishOption, QString(), QStringLiteral("URL")});
     parser.addOption({CfxHandleOption, QString(), QStringLiteral("NAME")});
     parser.addOption({PendingOption, QString()});
+    for (const QString &text :
+         {SymptomOption, ActionOption, CauseOption, PartOption, TechnicianOption})
+        parser.addOption({text, QString(), QStringLiteral("TEXT")});
+    parser.addOption({CheckoutOption, QString(), QStringLiteral("ID")});
+    parser.addOption({ParetoOption, QString(), QStringLiteral("WHAT")});
     parser.addOption({FromOption, QString(), QStringLiteral("URL")});
     parser.addOption({DropOption, QString(), QStringLiteral("URL")});
 }
@@ -158,6 +184,11 @@ QString takeReport(const QCommandLineParser &parser, ReportQuery &query)
         return problem;
     if (parser.isSet(PdfOption) && parser.value(PdfOption).isEmpty())
         return QStringLiteral("--pdf needs a file name");
+    const QString pareto = parser.value(ParetoOption);
+    if (parser.isSet(ParetoOption) && pareto != QLatin1String("step") &&
+        pareto != QLatin1String("cause"))
+        return QStringLiteral("--pareto must be step or cause, not '%1'").arg(pareto);
+    query.paretoOfCauses = pareto == QLatin1String("cause");
     if (parser.isSet(JsonOption) && parser.isSet(CsvOption))
         return QStringLiteral("give --json or --csv, not both");
     return {};
@@ -169,11 +200,12 @@ QString checkCommandLine(const QCommandLineParser &parser, const Subcommand *sub
 {
     if (!subcommand)
         return QStringLiteral("unknown records command '%1': list, show, certificate, report, "
-                              "sync or publish")
+                              "history, repair, sync or publish")
             .arg(name);
     if (ids.size() != subcommand->ids)
-        return subcommand->ids == 1 ? QStringLiteral("'records %1' takes one record id").arg(name)
-                                    : QStringLiteral("'records %1' takes no arguments").arg(name);
+        return subcommand->ids == 1
+                   ? QStringLiteral("'records %1' takes one %2").arg(name, subcommand->argument)
+                   : QStringLiteral("'records %1' takes no arguments").arg(name);
     for (const QString &option : parser.optionNames()) {
         const QString longName = option == QLatin1String("o")   ? OutputOption
                                  : option == QLatin1String("h") ? HelpOption
@@ -184,6 +216,9 @@ QString checkCommandLine(const QCommandLineParser &parser, const Subcommand *sub
     if (name == QLatin1String("certificate") && parser.isSet(OutputOption) &&
         parser.value(OutputOption).isEmpty())
         return QStringLiteral("-o needs a file name");
+    if (name == QLatin1String("repair") && (parser.value(SymptomOption).trimmed().isEmpty() ||
+                                            parser.value(ActionOption).trimmed().isEmpty()))
+        return QStringLiteral("'records repair' needs --symptom TEXT and --action TEXT");
     if (parser.isSet(NoRecordsOption))
         return QStringLiteral("--no-records keeps no records, so there are none to read");
     return {};
@@ -279,9 +314,16 @@ QString RecordsCommand::helpText()
         "  records report [--since DATE] [--until DATE] [--station NAME] [--model 4|8]\n"
         "                 [--lot TEXT] [--operator NAME] [--plan NAME]\n"
         "                 [--by day|hour|station|model|firmware|operator|lot|plan]\n"
-        "                 [--json | --csv] [--pdf FILE]\n"
-        "                                   first-pass and final yield, retests, the failing\n"
-        "                                   steps; dates in UTC, default the last 7 days\n"
+        "                 [--json | --csv] [--pdf FILE] [--pareto step|cause]\n"
+        "                                   first-pass and final yield, yield by attempt,\n"
+        "                                   retests, repairs, the failing steps (or the repairs'\n"
+        "                                   causes); dates in UTC, default the last 7 days\n"
+        "  records history SERIAL [--json]  every checkout and repair of a reader, in order\n"
+        "  records repair SERIAL --symptom TEXT --action TEXT [--cause TEXT]\n"
+        "                 [--part PART]... [--technician NAME] [--checkout ID]\n"
+        "                 [--station NAME] [--publish URL] [--cfx-handle NAME]\n"
+        "                                   keep a repair, linked to the reader's latest failed\n"
+        "                                   checkout (or to ID); a repair lifts the retest limit\n"
         "  records sync                     send the records waiting in the outbox\n"
         "  records publish [--pending | [--serial N] [--since DATE]]\n"
         "                  [--publish URL] [--cfx-handle NAME]\n"
@@ -325,6 +367,9 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
         (parser.isSet(SerialOption) || parser.isSet(SinceOption)))
         problem = QStringLiteral("--pending sends only what waits in the spool: give it without "
                                  "--serial and --since");
+    std::optional<int> serial;
+    if (problem.isEmpty() && subcommand->argument != QLatin1String("record id"))
+        serial = ReaderLife::serialFrom(words.first(), &problem);
     if (problem.isEmpty() && parser.isSet(FromOption) && !parser.isSet(PendingOption))
         problem = QStringLiteral("--from sends what waits in the spool: give it with --pending");
     if (problem.isEmpty() && parser.isSet(DropOption) &&
@@ -354,6 +399,11 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
     if (name == QLatin1String("report"))
         return report(reportQuery, parser.isSet(JsonOption), parser.isSet(CsvOption),
                       parser.value(PdfOption), store);
+    if (name == QLatin1String("history"))
+        return ReaderLifeCommand(m_output, m_error)
+            .history(*serial, parser.isSet(JsonOption), store);
+    if (name == QLatin1String("repair"))
+        return repair(parser, *serial, store);
     return certificate(words.first(), parser.value(OutputOption), store);
 }
 
@@ -458,7 +508,7 @@ int RecordsCommand::certificate(const QString &id, const QString &path, RecordsS
                   .arg(record->serialNumber ? record->serialText() : QStringLiteral("unidentified"),
                        record->started.toUTC().toString(QStringLiteral("yyyy-MM-dd")));
     QString error;
-    if (!RecordCertificate::write(*record, file, &error)) {
+    if (!RecordCertificate::write(*record, file, &error, ReaderLife(store).repairBehind(*record))) {
         m_error.write("vornctl: " + error.toUtf8() + '\n');
         return DatabaseFailed;
     }
@@ -529,19 +579,27 @@ int RecordsCommand::publish(const QCommandLineParser &parser, const RecordsQuery
         parser.value(CfxHandleOption).trimmed(), std::chrono::seconds(15));
     if (!published.recordsError.isEmpty())
         return databaseError(published.recordsError);
+    return told(published, *target,
+                pendingOnly
+                    ? QString()
+                    : QStringLiteral("%1 chosen: %2 messages\n")
+                          .arg(published.checkouts == 1
+                                   ? QStringLiteral("1 checkout")
+                                   : QStringLiteral("%1 checkouts").arg(published.checkouts))
+                          .arg(published.messages));
+}
+
+int RecordsCommand::told(const StoredCheckoutPublisher::Published &published,
+                         const PublishTarget &target, const QString &chosen)
+{
     for (const QString &warning : published.warnings)
         m_error.write("vornctl: " + warning.toUtf8() + '\n');
     if (!published.spooled)
         return DatabaseFailed;
-    if (!pendingOnly)
-        print(QStringLiteral("%1 chosen: %2 messages\n")
-                  .arg(published.checkouts == 1
-                           ? QStringLiteral("1 checkout")
-                           : QStringLiteral("%1 checkouts").arg(published.checkouts))
-                  .arg(published.messages));
-    print(QStringLiteral("sent %1 messages to %2\n").arg(published.sent).arg(target->url()));
+    print(chosen);
+    print(QStringLiteral("sent %1 messages to %2\n").arg(published.sent).arg(target.url()));
     if (const QString elsewhere = Publisher::elsewhereText(
-            Publisher::waitingElsewhere(Publisher::defaultSpoolLocation(), target->url()));
+            Publisher::waitingElsewhere(Publisher::defaultSpoolLocation(), target.url()));
         !elsewhere.isEmpty())
         print(elsewhere + QLatin1Char('\n'));
     if (published.sentAll)
@@ -551,6 +609,43 @@ int RecordsCommand::publish(const QCommandLineParser &parser, const RecordsQuery
                       .arg(published.spoolPath)
                       .toUtf8());
     return PublishFailed;
+}
+
+int RecordsCommand::repair(const QCommandLineParser &parser, int serialNumber, RecordsStore &store)
+{
+    QString problem;
+    const std::optional<PublishTarget> target =
+        PublishTarget::choose(parser.value(PublishOption).trimmed(), &problem);
+    if (problem.isEmpty() && parser.isSet(CfxHandleOption) &&
+        parser.value(CfxHandleOption).trimmed().isEmpty())
+        problem = QStringLiteral("--cfx-handle needs a name");
+    if (!problem.isEmpty())
+        return usageError(problem);
+    const ReaderLifeCommand::Repair given{
+        parser.value(SymptomOption).trimmed(),
+        parser.value(ActionOption).trimmed(),
+        parser.value(CauseOption).trimmed(),
+        parser.values(PartOption),
+        parser.isSet(TechnicianOption) ? parser.value(TechnicianOption)
+                                       : CheckoutCommandLine::loginName(),
+        parser.isSet(StationOption) ? parser.value(StationOption) : QSysInfo::machineHostName(),
+        parser.value(CheckoutOption)};
+    int exitCode = Done;
+    const std::optional<RepairRecord> repair =
+        ReaderLifeCommand(m_output, m_error).repair(serialNumber, given, store, &exitCode);
+    if (!repair || !target)
+        return exitCode;
+    // The line's broker hears of the repair, with the symptoms of the checkout it answers.
+    std::optional<ReaderRecord> failed;
+    if (const int found = findRecord(repair->checkoutId, store, failed); found != Done)
+        return found;
+    const QString handle = parser.isSet(CfxHandleOption)
+                               ? parser.value(CfxHandleOption).trimmed()
+                               : CfxMessages::defaultHandle(repair->station);
+    return told(
+        StoredCheckoutPublisher(*target).send(
+            {CfxMessages::unitsRepaired(*repair, *failed, handle)}, std::chrono::seconds(15)),
+        *target, QString());
 }
 
 int RecordsCommand::dropSpooled(const QString &destination)
@@ -568,7 +663,7 @@ int RecordsCommand::usageError(const QString &message)
 {
     m_error.write("vornctl: " + message.toUtf8() + '\n');
     m_error.write("Usage: vornctl [--records URL] records "
-                  "list|show|certificate|report|sync|publish ...\n"
+                  "list|show|certificate|report|history|repair|sync|publish ...\n"
                   "Run 'vornctl records --help' for the records commands.\n");
     return UsageError;
 }

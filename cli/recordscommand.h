@@ -1,6 +1,7 @@
 #pragma once
 
 #include "checkout/checkoutrecord.h"
+#include "publish/storedcheckoutpublisher.h"
 
 #include <QString>
 #include <QStringList>
@@ -56,9 +57,13 @@ private:
     int report(const ReportQuery &query, bool json, bool csv, const QString &pdf,
                RecordsStore &store);
     int certificate(const QString &id, const QString &path, RecordsStore &store);
+    int repair(const QCommandLineParser &parser, int serialNumber, RecordsStore &store);
     int sync(const RecordsLocation &location);
     int publish(const QCommandLineParser &parser, const RecordsQuery &query,
                 const RecordsLocation &location);
+    // Says what was published (chosen: what was chosen, or empty) and gives the exit code.
+    int told(const StoredCheckoutPublisher::Published &published, const PublishTarget &target,
+             const QString &chosen);
     // Discards what waits in the publishing spool for destination.
     int dropSpooled(const QString &destination);
     int usageError(const QString &message);

@@ -25,6 +25,9 @@ const QString LotOption = QStringLiteral("lot");
 const QString RequireLotOption = QStringLiteral("require-lot");
 const QString PublishOption = QStringLiteral("publish");
 const QString CfxHandleOption = QStringLiteral("cfx-handle");
+const QString RetestLimitOption = QStringLiteral("retest-limit");
+// More failures in a row than a line would ever allow before a repair.
+constexpr uint MostRetests = 1000;
 
 bool failWith(QString *error, const QString &text)
 {
@@ -82,13 +85,18 @@ void CheckoutCommandLine::addOptions(QCommandLineParser &parser)
                       QStringLiteral("checkout: the station's CFX handle, the source of the "
                                      "messages (default: Vorn.Station.<station>)."),
                       QStringLiteral("NAME")});
+    parser.addOption({RetestLimitOption,
+                      QStringLiteral("checkout: refuse a reader whose last N checkouts since its "
+                                     "last repair all failed (default: no limit)."),
+                      QStringLiteral("N")});
 }
 
 QStringList CheckoutCommandLine::optionNames()
 {
-    return {PlanOption,          ModelOption,       MinFirmwareOption, EchoOption,     CardsOption,
-            ProgramClocksOption, ProgramTimeOption, StationOption,     OperatorOption, LotOption,
-            RequireLotOption,    PublishOption,     CfxHandleOption};
+    return {PlanOption,      ModelOption,         MinFirmwareOption, EchoOption,
+            CardsOption,     ProgramClocksOption, ProgramTimeOption, StationOption,
+            OperatorOption,  LotOption,           RequireLotOption,  PublishOption,
+            CfxHandleOption, RetestLimitOption};
 }
 
 std::optional<CheckoutCommandLine::Parsed>
@@ -110,8 +118,9 @@ CheckoutCommandLine::take(const QCommandLineParser &parser, QString *error)
 
 bool CheckoutCommandLine::takePlan(const QCommandLineParser &parser, Parsed &parsed, QString *error)
 {
-    for (const QString &option : {ModelOption, MinFirmwareOption, EchoOption, CardsOption,
-                                  ProgramClocksOption, ProgramTimeOption, RequireLotOption}) {
+    for (const QString &option :
+         {ModelOption, MinFirmwareOption, EchoOption, CardsOption, ProgramClocksOption,
+          ProgramTimeOption, RequireLotOption, RetestLimitOption}) {
         if (parser.isSet(option))
             return failWith(error, QStringLiteral("--%1 cannot be given with --plan: the plan "
                                                   "says what is checked")
@@ -151,6 +160,16 @@ bool CheckoutCommandLine::takeOptions(const QCommandLineParser &parser, Checkout
                             QStringLiteral("--echo must be quick or all, not '%1'").arg(echo));
         options.echo = echo == QLatin1String("all") ? CheckoutOptions::Echo::All
                                                     : CheckoutOptions::Echo::Quick;
+    }
+    if (parser.isSet(RetestLimitOption)) {
+        const std::optional<uint> limit =
+            DecimalText::inRange(parser.value(RetestLimitOption), 1, MostRetests);
+        if (!limit)
+            return failWith(error,
+                            QStringLiteral("--retest-limit must be a number from 1 to %1, not '%2'")
+                                .arg(MostRetests)
+                                .arg(parser.value(RetestLimitOption)));
+        options.retestLimit = int(*limit);
     }
     options.cards = parser.isSet(CardsOption);
     options.requireLot = parser.isSet(RequireLotOption);

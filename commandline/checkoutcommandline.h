@@ -13,10 +13,10 @@ class QCommandLineParser;
 
 // The options of a checkout that every front end takes in the same words, checked in one
 // place: --plan, --model, --min-firmware, --echo, --cards, --program-clocks, --program-time,
-// --station, --operator, --lot, --publish and --cfx-handle. With --plan NAME|FILE the plan
-// alone says what is checked: the options that would say it too are refused. vornctl checkout and
-// vorn-station both add them to their parser and read them back here, so a command line means the
-// same to both.
+// --station, --operator, --lot, --publish, --cfx-handle and --retest-limit. With --plan NAME|FILE
+// the plan alone says what is checked: the options that would say it too are refused. vornctl
+// checkout and vorn-station both add them to their parser and read them back here, so a command
+// line means the same to both.
 class CheckoutCommandLine
 {
 public:

@@ -2,6 +2,7 @@
 
 #include "dashboard/recordsreaders.h"
 #include "records/lineactivity.h"
+#include "records/readerlife.h"
 #include "records/recordcertificate.h"
 #include "records/recordsstore.h"
 #include "records/yieldreport.h"
@@ -172,6 +173,12 @@ void DashboardApi::answer(const QByteArray &path, const QByteArray &query, const
             return problem.isEmpty() ? stations(respond)
                                      : respond(Reply::error(BadRequest, problem));
         }
+        if (what == QLatin1String("readers") && parts.size() == 4 &&
+            parts.at(3) == QLatin1String("history")) {
+            const auto [problem, texts] = parameters({});
+            return problem.isEmpty() ? history(parts.at(2), respond)
+                                     : respond(Reply::error(BadRequest, problem));
+        }
         const bool certificate =
             parts.size() == 4 && parts.at(3) == QLatin1String("certificate.pdf");
         if (what == QLatin1String("records") && (parts.size() == 3 || certificate) &&
@@ -236,6 +243,23 @@ void DashboardApi::list(const RecordsFilters::Texts &texts, bool csv, const Resp
         respond);
 }
 
+void DashboardApi::history(const QString &serial, const Respond &respond)
+{
+    QString problem;
+    const std::optional<int> number = ReaderLife::serialFrom(serial, &problem);
+    if (!number)
+        return respond(Reply::error(BadRequest, problem));
+    read(
+        [serialNumber = *number](RecordsStore &store, QString &) -> std::optional<Reply> {
+            const std::optional<QList<ReaderEvent>> events =
+                ReaderLife(store).history(serialNumber);
+            if (!events)
+                return std::nullopt;
+            return Reply::json(ReaderLife::historyJson(serialNumber, *events));
+        },
+        respond);
+}
+
 void DashboardApi::show(const QString &id, bool certificate, const Respond &respond)
 {
     read(
@@ -251,7 +275,8 @@ void DashboardApi::show(const QString &id, bool certificate, const Respond &resp
             reply.contentType = QByteArrayLiteral("application/pdf");
             {
                 const QMutexLocker drawing(&certificateDrawing);
-                reply.body = RecordCertificate::pdf(*record);
+                reply.body =
+                    RecordCertificate::pdf(*record, ReaderLife(store).repairBehind(*record));
             }
             // The serial number is digits only: safe in a header.
             const QString name =

@@ -69,6 +69,8 @@ private:
     void list(const RecordsFilters::Texts &texts, bool csv, const Respond &respond);
     void show(const QString &id, bool certificate, const Respond &respond);
     void stations(const Respond &respond);
+    // Every checkout and repair of the reader, oldest first.
+    void history(const QString &serial, const Respond &respond);
     // Runs work on a reader thread and brings its answer back to this thread.
     void read(std::function<std::optional<Reply>(RecordsStore &, QString &)> work,
               const Respond &respond);

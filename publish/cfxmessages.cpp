@@ -1,5 +1,7 @@
 #include "publish/cfxmessages.h"
 
+#include "device/identification.h"
+
 #include <QJsonArray>
 #include <QUuid>
 
@@ -14,15 +16,60 @@ const QString TypeKey = QStringLiteral("$type");
 const QString NumericMeasurementType = QStringLiteral("CFX.Structures.NumericMeasurement, CFX");
 const QString BooleanMeasurementType = QStringLiteral("CFX.Structures.BooleanMeasurement, CFX");
 
+QString identifier(const QString &id, const QString &what)
+{
+    return QUuid::createUuidV5(IdentifierSpace, id + QLatin1Char('/') + what)
+        .toString(QUuid::WithoutBraces);
+}
+
 QString identifier(const ReaderRecord &record, const QString &what)
 {
-    return QUuid::createUuidV5(IdentifierSpace, record.id + QLatin1Char('/') + what)
-        .toString(QUuid::WithoutBraces);
+    return identifier(record.id, what);
+}
+
+// A record's id as a GUID: the id itself when it is one, else one made from it.
+QString guidOf(const QString &id)
+{
+    const QUuid uuid = QUuid::fromString(id);
+    return uuid.isNull() ? identifier(id, QStringLiteral("transaction"))
+                         : uuid.toString(QUuid::WithoutBraces);
+}
+
+QJsonObject envelopeOf(const QString &messageName, const QString &id, const QDateTime &time,
+                       const QString &handle, QJsonObject body)
+{
+    body.insert(TypeKey, messageName + QStringLiteral(", CFX"));
+    return {
+        {QStringLiteral("MessageName"), messageName},
+        {QStringLiteral("Version"), Version},
+        {QStringLiteral("TimeStamp"), isoUtc(time)},
+        {QStringLiteral("UniqueID"), identifier(id, messageName)},
+        {QStringLiteral("Source"), handle},
+        {QStringLiteral("Target"), QJsonValue()},
+        {QStringLiteral("RequestID"), QJsonValue()},
+        {QStringLiteral("MessageBody"), body},
+    };
+}
+
+QString symptomIdentifier(const ReaderRecord &record, int stepIndex)
+{
+    return identifier(
+        record,
+        QStringLiteral("symptom/%1/%2").arg(stepIndex).arg(record.steps.at(stepIndex).name));
 }
 
 QJsonValue textOrNull(const QString &text)
 {
     return text.isEmpty() ? QJsonValue() : QJsonValue(text);
+}
+
+QJsonObject operatorNamed(const QString &name)
+{
+    return {{QStringLiteral("OperatorIdentifier"), textOrNull(name)},
+            {QStringLiteral("ActorType"), QStringLiteral("Human")},
+            {QStringLiteral("LastName"), QJsonValue()},
+            {QStringLiteral("FirstName"), QJsonValue()},
+            {QStringLiteral("LoginName"), QJsonValue()}};
 }
 
 QJsonValue numberOrNull(std::optional<double> number)
@@ -58,6 +105,7 @@ QString overallResult(ReaderOutcome outcome)
     case ReaderOutcome::Fail:
         return QStringLiteral("Failed");
     case ReaderOutcome::Aborted:
+    case ReaderOutcome::Refused: // not tested: the reader waits for a repair
         return QStringLiteral("Aborted");
     case ReaderOutcome::Error:
         break;
@@ -71,6 +119,7 @@ QString workResult(ReaderOutcome outcome)
     case ReaderOutcome::Pass:
         return QStringLiteral("Completed");
     case ReaderOutcome::Aborted:
+    case ReaderOutcome::Refused:
         return QStringLiteral("Aborted");
     case ReaderOutcome::Fail:
     case ReaderOutcome::Error:
@@ -180,8 +229,7 @@ QJsonObject test(const ReaderRecord &record, int index, const QDateTime &start)
     QJsonArray symptoms;
     if (step.outcome == StepOutcome::Fail)
         symptoms.append(QJsonObject{
-            {QStringLiteral("UniqueIdentifier"),
-             identifier(record, QStringLiteral("symptom/%1/%2").arg(index).arg(step.name))},
+            {QStringLiteral("UniqueIdentifier"), symptomIdentifier(record, index)},
             {QStringLiteral("SymptomCode"), step.name},
             {QStringLiteral("SymptomCategory"), QJsonValue()},
             {QStringLiteral("Description"), symptomDescription(step)},
@@ -238,26 +286,59 @@ QString defaultHandle(const QString &station)
 
 QString transactionId(const ReaderRecord &record)
 {
-    const QUuid id = QUuid::fromString(record.id);
-    if (!id.isNull())
-        return id.toString(QUuid::WithoutBraces);
-    return identifier(record, QStringLiteral("transaction"));
+    return guidOf(record.id);
 }
 
 QJsonObject envelope(const QString &messageName, const ReaderRecord &record, const QDateTime &time,
                      const Source &source, QJsonObject body)
 {
-    body.insert(TypeKey, messageName + QStringLiteral(", CFX"));
-    return {
-        {QStringLiteral("MessageName"), messageName},
-        {QStringLiteral("Version"), Version},
-        {QStringLiteral("TimeStamp"), isoUtc(time)},
-        {QStringLiteral("UniqueID"), identifier(record, messageName)},
-        {QStringLiteral("Source"), source.handle},
-        {QStringLiteral("Target"), QJsonValue()},
-        {QStringLiteral("RequestID"), QJsonValue()},
-        {QStringLiteral("MessageBody"), body},
+    return envelopeOf(messageName, record.id, time, source.handle, std::move(body));
+}
+
+QStringList symptomIdentifiers(const ReaderRecord &record)
+{
+    QStringList identifiers;
+    for (int index = 0; index < record.steps.size(); ++index) {
+        if (record.steps.at(index).outcome == StepOutcome::Fail)
+            identifiers.append(symptomIdentifier(record, index));
+    }
+    return identifiers;
+}
+
+QJsonObject unitsRepaired(const RepairRecord &repair, const ReaderRecord &failed,
+                          const QString &handle)
+{
+    // One entry for each part replaced, one without a part when none was.
+    const QStringList parts = repair.parts.isEmpty() ? QStringList{QString()} : repair.parts;
+    const QString comments =
+        repair.cause.isEmpty() ? repair.symptom
+                               : QStringLiteral("%1; cause: %2").arg(repair.symptom, repair.cause);
+    QJsonArray repairs;
+    for (const QString &part : parts)
+        repairs.append(QJsonObject{
+            {QStringLiteral("RepairName"), repair.action},
+            {QStringLiteral("RepairStartTime"), isoUtc(repair.repaired)},
+            {QStringLiteral("RepairEndTime"), isoUtc(repair.repaired)},
+            {QStringLiteral("Comments"), comments},
+            {QStringLiteral("ComponentOfInterest"),
+             part.isEmpty() ? QJsonValue()
+                            : QJsonObject{{QStringLiteral("ReferenceDesignator"), QJsonValue()},
+                                          {QStringLiteral("PartNumber"), part}}},
+            {QStringLiteral("RelatedSymptomIdentifiers"),
+             QJsonArray::fromStringList(symptomIdentifiers(failed))},
+            {QStringLiteral("Result"), QStringLiteral("Passed")},
+        });
+    const QJsonObject unit{
+        {QStringLiteral("UnitIdentifier"),
+         Identification::serialText(quint16(repair.serialNumber))},
+        {QStringLiteral("UnitPositionNumber"), QJsonValue()},
+        {QStringLiteral("OverallResult"), QStringLiteral("Passed")},
+        {QStringLiteral("Repairs"), repairs},
     };
+    return envelopeOf(UnitsRepairedName, repair.id, repair.repaired, handle,
+                      {{QStringLiteral("TransactionId"), guidOf(repair.id)},
+                       {QStringLiteral("RepairOperator"), operatorNamed(repair.technician)},
+                       {QStringLiteral("RepairedUnits"), QJsonArray{unit}}});
 }
 
 QJsonObject workStarted(const ReaderRecord &record, const Source &source)
@@ -296,12 +377,7 @@ QJsonObject unitsTested(const ReaderRecord &record, const Source &source)
         {
             {QStringLiteral("TransactionId"), transactionId(record)},
             {QStringLiteral("TestMethod"), QStringLiteral("Automated")},
-            {QStringLiteral("Tester"),
-             QJsonObject{{QStringLiteral("OperatorIdentifier"), textOrNull(record.operatorName)},
-                         {QStringLiteral("ActorType"), QStringLiteral("Human")},
-                         {QStringLiteral("LastName"), QJsonValue()},
-                         {QStringLiteral("FirstName"), QJsonValue()},
-                         {QStringLiteral("LoginName"), QJsonValue()}}},
+            {QStringLiteral("Tester"), operatorNamed(record.operatorName)},
             // The recipe is the plan the reader was checked against.
             {QStringLiteral("RecipeName"), textOrNull(record.plan.name)},
             {QStringLiteral("RecipeRevision"), textOrNull(record.plan.revision)},

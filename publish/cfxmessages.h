@@ -1,6 +1,7 @@
 #pragma once
 
 #include "checkout/checkoutrecord.h"
+#include "checkout/repairrecord.h"
 
 #include <QJsonObject>
 #include <QList>
@@ -31,6 +32,11 @@ inline const QString WorkStartedName = QStringLiteral("CFX.Production.WorkStarte
 inline const QString UnitsTestedName =
     QStringLiteral("CFX.Production.TestAndInspection.UnitsTested");
 inline const QString WorkCompletedName = QStringLiteral("CFX.Production.WorkCompleted");
+// A repair between a failed checkout and its retest: one Repairs entry per part replaced (one
+// without a part when none was), RepairName the action, Comments the symptom and the cause, and
+// RelatedSymptomIdentifiers the symptoms of the failed checkout's UnitsTested.
+inline const QString UnitsRepairedName =
+    QStringLiteral("CFX.Production.ReworkAndRepair.UnitsRepaired");
 
 // Who sends, and where the reader sat.
 struct Source
@@ -59,5 +65,11 @@ QList<QJsonObject> wholeCheckout(const ReaderRecord &record, const Source &sourc
 
 // The record's id as a GUID: the id itself when it is one, else one made from it.
 QString transactionId(const ReaderRecord &record);
+
+// The UniqueIdentifiers of the symptoms the record's UnitsTested carries (its failed steps).
+QStringList symptomIdentifiers(const ReaderRecord &record);
+// The repair of the reader whose failed checkout it answers, sent by handle.
+QJsonObject unitsRepaired(const RepairRecord &repair, const ReaderRecord &failed,
+                          const QString &handle);
 
 } // namespace CfxMessages

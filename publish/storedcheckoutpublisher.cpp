@@ -49,13 +49,22 @@ StoredCheckoutPublisher::publish(const RecordsLocation &records,
                                  const std::optional<RecordsQuery> &query, const QString &handle,
                                  std::chrono::seconds patience) const
 {
-    Published published;
+    Published chosen;
     QList<QJsonObject> envelopes;
-    if (query && !envelopesOf(records, *query, handle, envelopes, published.checkouts,
-                              published.recordsError))
-        return published;
-    published.messages = envelopes.size();
+    if (query &&
+        !envelopesOf(records, *query, handle, envelopes, chosen.checkouts, chosen.recordsError))
+        return chosen;
+    Published published = send(envelopes, patience);
+    published.checkouts = chosen.checkouts;
+    return published;
+}
 
+StoredCheckoutPublisher::Published
+StoredCheckoutPublisher::send(const QList<QJsonObject> &envelopes,
+                              std::chrono::seconds patience) const
+{
+    Published published;
+    published.messages = envelopes.size();
     std::mutex warningsLock;
     QStringList warnings;
     {

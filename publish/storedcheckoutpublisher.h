@@ -4,6 +4,8 @@
 #include "records/recordslocation.h"
 #include "records/recordsstore.h"
 
+#include <QJsonObject>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -38,6 +40,8 @@ public:
     // the broker may go without taking a message before the rest is left in the spool.
     Published publish(const RecordsLocation &records, const std::optional<RecordsQuery> &query,
                       const QString &handle, std::chrono::seconds patience) const;
+    // Puts further messages (a repair's) on the bus through the spool, after its backlog.
+    Published send(const QList<QJsonObject> &envelopes, std::chrono::seconds patience) const;
 
 private:
     PublishTarget m_target;

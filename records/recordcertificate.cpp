@@ -91,7 +91,8 @@ QString notPerformedText(const ReaderRecord &record)
 
 } // namespace
 
-QString RecordCertificate::html(const ReaderRecord &record)
+QString RecordCertificate::html(const ReaderRecord &record,
+                                const std::optional<RepairRecord> &repair)
 {
     QString steps;
     for (const StepRecord &step : record.steps)
@@ -118,7 +119,11 @@ QString RecordCertificate::html(const ReaderRecord &record)
                  QStringLiteral(" UTC")) +
         fact(QStringLiteral("Duration"),
              QString::number(double(record.durationMs) / 1000.0, 'f', 2) + QStringLiteral(" s")) +
-        fact(QStringLiteral("Record"), record.id);
+        fact(QStringLiteral("Record"), record.id) +
+        (repair ? fact(QStringLiteral("After repair"),
+                       QStringLiteral("%1; symptom: %2 (repair %3)")
+                           .arg(repair->text(), repair->symptom, repair->id))
+                : QString());
     return QStringLiteral("<html><body style=\"font-family: sans-serif; font-size: 10pt\">"
                           "<h1 style=\"font-size: 18pt\">Test certificate</h1>"
                           "<table cellpadding=\"3\">") +
@@ -142,7 +147,7 @@ QString RecordCertificate::html(const ReaderRecord &record)
 namespace {
 
 // Draws the one page into device, an open file or buffer.
-void draw(const ReaderRecord &record, QIODevice &device)
+void draw(const ReaderRecord &record, const std::optional<RepairRecord> &repair, QIODevice &device)
 {
     QPdfWriter writer(&device);
     writer.setTitle(
@@ -159,21 +164,22 @@ void draw(const ReaderRecord &record, QIODevice &device)
     QTextDocument document;
     document.setDocumentMargin(0);
     document.setPageSize(writer.pageLayout().paintRectPixels(writer.resolution()).size());
-    document.setHtml(RecordCertificate::html(record));
+    document.setHtml(RecordCertificate::html(record, repair));
     QPainter painter(&writer);
     document.drawContents(&painter);
 }
 
 } // namespace
 
-bool RecordCertificate::write(const ReaderRecord &record, const QString &path, QString *error)
+bool RecordCertificate::write(const ReaderRecord &record, const QString &path, QString *error,
+                              const std::optional<RepairRecord> &repair)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
-    draw(record, file);
+    draw(record, repair, file);
     file.close();
     if (file.error() != QFileDevice::NoError) {
         *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
@@ -182,11 +188,12 @@ bool RecordCertificate::write(const ReaderRecord &record, const QString &path, Q
     return true;
 }
 
-QByteArray RecordCertificate::pdf(const ReaderRecord &record)
+QByteArray RecordCertificate::pdf(const ReaderRecord &record,
+                                  const std::optional<RepairRecord> &repair)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    draw(record, buffer);
+    draw(record, repair, buffer);
     return bytes;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "checkout/checkoutrecord.h"
+#include "checkout/repairrecord.h"
 
 #include <QByteArray>
 #include <QString>
@@ -10,11 +11,13 @@
 // Drawn with QtGui alone; it needs a QGuiApplication but no display (the offscreen platform).
 namespace RecordCertificate {
 
-// The page as HTML, as QTextDocument lays it out.
-QString html(const ReaderRecord &record);
+// The page as HTML, as QTextDocument lays it out; a reader that passed after a repair has the
+// repair named.
+QString html(const ReaderRecord &record, const std::optional<RepairRecord> &repair = {});
 // Writes the PDF to path; false with the reason in error.
-bool write(const ReaderRecord &record, const QString &path, QString *error);
+bool write(const ReaderRecord &record, const QString &path, QString *error,
+           const std::optional<RepairRecord> &repair = {});
 // The PDF itself, for a caller that sends it on rather than keeping a file.
-QByteArray pdf(const ReaderRecord &record);
+QByteArray pdf(const ReaderRecord &record, const std::optional<RepairRecord> &repair = {});
 
 } // namespace RecordCertificate

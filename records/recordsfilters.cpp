@@ -47,7 +47,8 @@ QString takeList(const Texts &texts, RecordsQuery &query)
         const QString text = texts.value(QStringLiteral("outcome"));
         query.outcome = readerOutcomeFromName(text);
         if (!query.outcome)
-            return QStringLiteral("the outcome must be pass, fail, error or aborted, not '%1'")
+            return QStringLiteral("the outcome must be pass, fail, error, aborted or refused, not "
+                                  "'%1'")
                 .arg(text);
     }
     if (texts.contains(QStringLiteral("since"))) {

@@ -3,6 +3,7 @@
 #include "records/recordtext.h"
 
 #include "device/identification.h"
+#include "records/readerlife.h"
 #include "records/yieldsummaries.h"
 
 #include <QJsonArray>
@@ -121,6 +122,9 @@ const RecordsDatabase::Migrations Schema = {
     // The yield report's summaries, kept with every record from now on and filled from the
     // records kept before, and the day-level views for charting tools.
     YieldSummaries::schemaStep(),
+    // A reader's life: its first-pass yield counted from its first attempt ever, and the
+    // repairs between a failed checkout and its retest.
+    YieldSummaries::firstsStep() + ReaderLife::schemaStep(),
     // The plan each checkout ran (records kept before have none), and each step of a checkout
     // as a row of its own, filled from the records kept before: what failed is a join, not a
     // text matched with LIKE.

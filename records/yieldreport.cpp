@@ -82,6 +82,29 @@ QJsonValue orNull(const QString &text)
     return text.isEmpty() ? QJsonValue() : QJsonValue(text);
 }
 
+// Bars of (name, count) rows: most first, then by name, each with its share of the whole and
+// the shares before it added.
+QList<ParetoStep> paretoOf(QSqlQuery &query)
+{
+    QList<ParetoStep> bars;
+    qint64 total = 0;
+    while (query.next()) {
+        bars.append({query.value(0).toString(), query.value(1).toLongLong()});
+        total += bars.last().failures;
+    }
+    // Ordered here rather than by the database, whose collation may order names otherwise.
+    std::sort(bars.begin(), bars.end(), [](const ParetoStep &a, const ParetoStep &b) {
+        return a.failures != b.failures ? a.failures > b.failures : a.step < b.step;
+    });
+    qint64 running = 0;
+    for (ParetoStep &bar : bars) {
+        running += bar.failures;
+        bar.share = double(bar.failures) / double(total);
+        bar.cumulative = double(running) / double(total);
+    }
+    return bars;
+}
+
 QString utcText(const QDateTime &time)
 {
     return time.toUTC().toString(Qt::ISODate);
@@ -137,7 +160,7 @@ ReportQuery ReportQuery::lastDays(int days, const QDateTime &now)
 
 std::optional<double> ReportGroup::firstPassYield() const
 {
-    return ratio(firstPassed, readers);
+    return ratio(firstPassed, firstChecked);
 }
 
 std::optional<double> ReportGroup::finalYield() const
@@ -151,12 +174,13 @@ QJsonObject ReportGroup::toJson() const
             {QStringLiteral("checkouts"), checkouts},
             {QStringLiteral("readers"), readers},
             {QStringLiteral("first_pass_yield"), orNull(firstPassYield())},
-            {QStringLiteral("final_yield"), orNull(finalYield())}};
+            {QStringLiteral("final_yield"), orNull(finalYield())},
+            {QStringLiteral("first_checked_readers"), firstChecked}};
 }
 
 std::optional<double> ReportFigures::firstPassYield() const
 {
-    return ratio(firstPassed, readers);
+    return ratio(firstPassed, firstChecked);
 }
 
 std::optional<double> ReportFigures::finalYield() const
@@ -171,12 +195,27 @@ double ReportFigures::throughputPerHour() const
 
 QJsonObject ReportFigures::toJson() const
 {
-    QJsonArray steps;
-    for (const ParetoStep &step : pareto)
-        steps.append(QJsonObject{{QStringLiteral("step"), step.step},
-                                 {QStringLiteral("failures"), step.failures},
-                                 {QStringLiteral("share"), step.share},
-                                 {QStringLiteral("cumulative"), step.cumulative}});
+    const auto paretoJson = [](const QList<ParetoStep> &bars, const QString &name,
+                               const QString &count) {
+        QJsonArray list;
+        for (const ParetoStep &bar : bars)
+            list.append(QJsonObject{{name, bar.step},
+                                    {count, bar.failures},
+                                    {QStringLiteral("share"), bar.share},
+                                    {QStringLiteral("cumulative"), bar.cumulative}});
+        return list;
+    };
+    const QJsonArray steps = paretoJson(pareto, QStringLiteral("step"), QStringLiteral("failures"));
+    QJsonArray byAttempt;
+    for (int index = 0; index < Attempts::Counted; ++index) {
+        QJsonObject each{{QStringLiteral("attempt"), index + 1},
+                         {QStringLiteral("readers"), attempts.passedOn.at(index)}};
+        if (index + 1 == Attempts::Counted)
+            each.insert(QStringLiteral("or_later"), true);
+        byAttempt.append(each);
+    }
+    byAttempt.append(QJsonObject{{QStringLiteral("attempt"), QJsonValue()},
+                                 {QStringLiteral("readers"), attempts.notPassed}});
     QJsonObject object{
         {QStringLiteral("from"), utcText(query.from)},
         {QStringLiteral("to"), utcText(query.to)},
@@ -191,12 +230,21 @@ QJsonObject ReportFigures::toJson() const
         {QStringLiteral("outcomes"), QJsonObject{{QStringLiteral("pass"), passed},
                                                  {QStringLiteral("fail"), failed},
                                                  {QStringLiteral("error"), errors},
-                                                 {QStringLiteral("aborted"), aborted}}},
+                                                 {QStringLiteral("aborted"), aborted},
+                                                 {QStringLiteral("refused"), refused}}},
+        {QStringLiteral("first_checked_readers"), firstChecked},
         {QStringLiteral("first_pass_yield"), orNull(firstPassYield())},
+        {QStringLiteral("attempts"), byAttempt},
         {QStringLiteral("final_yield"), orNull(finalYield())},
         {QStringLiteral("retested_readers"), retestedReaders},
         {QStringLiteral("unidentified_checkouts"), unidentified},
         {QStringLiteral("pareto"), steps},
+        {QStringLiteral("repairs"),
+         QJsonObject{{QStringLiteral("repairs"), repairs},
+                     {QStringLiteral("readers"), repairedReaders},
+                     {QStringLiteral("passed_after"), passedAfterRepair},
+                     {QStringLiteral("causes"),
+                      paretoJson(causes, QStringLiteral("cause"), QStringLiteral("repairs"))}}},
         {QStringLiteral("duration_ms"),
          QJsonObject{{QStringLiteral("median"), orNull(medianDurationMs)},
                      {QStringLiteral("p95"), orNull(p95DurationMs)}}},
@@ -247,6 +295,9 @@ struct YieldReport::Window
     QString toText;
     QList<std::pair<Dimension, QString>> filters;
 
+    // Whether the figures within members of `within` come from the summaries.
+    bool summarised(Dimension within) const { return wholeHours && partition(within); }
+
     // The filters as a condition on the checkouts, with its values.
     QString filterCondition(QVariantList &values) const
     {
@@ -283,7 +334,7 @@ struct YieldReport::Window
     {
         Sql sql;
         const auto rows = partition(within);
-        if (wholeHours && rows) {
+        if (summarised(within)) {
             sql.text = QStringLiteral("SELECT member, hour, %1 FROM %2 WHERE dimension = ? AND "
                                       "hour >= ? AND hour < ?")
                            .arg(columns, table);
@@ -390,9 +441,11 @@ std::optional<ReportFigures> YieldReport::run(const ReportQuery &query)
     figures.query = query;
     Groups groups;
     if (!outcomes(window, figures, groups) || !pareto(window, figures) ||
-        !unidentified(window, figures) || !durations(window, figures) ||
-        !chains(window, ReportGrouping::None, figures, groups) ||
-        (query.by != ReportGrouping::None && !chains(window, query.by, figures, groups))) {
+        !repairs(window, figures) || !unidentified(window, figures) ||
+        !durations(window, figures) || !chains(window, ReportGrouping::None, figures, groups) ||
+        !firsts(window, ReportGrouping::None, figures, groups) ||
+        (query.by != ReportGrouping::None && (!chains(window, query.by, figures, groups) ||
+                                              !firsts(window, query.by, figures, groups)))) {
         m_error = m_store.errorText();
         return std::nullopt;
     }
@@ -439,6 +492,8 @@ bool YieldReport::outcomes(const Window &window, ReportFigures &figures, Groups 
             figures.errors += count;
         else if (outcome == QLatin1String("aborted"))
             figures.aborted += count;
+        else if (outcome == QLatin1String("refused"))
+            figures.refused += count;
         if (by == ReportGrouping::Day || by == ReportGrouping::Hour)
             groups[by == ReportGrouping::Day ? hour.left(10) : hour].checkouts += count;
     }
@@ -486,22 +541,40 @@ bool YieldReport::pareto(const Window &window, ReportFigures &figures)
                    source.values},
                   query))
         return false;
-    qint64 total = 0;
-    while (query.next()) {
-        figures.pareto.append({query.value(0).toString(), query.value(1).toLongLong()});
-        total += figures.pareto.last().failures;
-    }
-    // Ordered here rather than by the database, whose collation may order names otherwise.
-    std::sort(figures.pareto.begin(), figures.pareto.end(),
-              [](const ParetoStep &a, const ParetoStep &b) {
-                  return a.failures != b.failures ? a.failures > b.failures : a.step < b.step;
-              });
-    qint64 running = 0;
-    for (ParetoStep &step : figures.pareto) {
-        running += step.failures;
-        step.share = double(step.failures) / double(total);
-        step.cumulative = double(running) / double(total);
-    }
+    figures.pareto = paretoOf(query);
+    return true;
+}
+
+// The repairs entered in the window, narrowed by the facts of the checkouts they answer.
+bool YieldReport::repairs(const Window &window, ReportFigures &figures)
+{
+    QVariantList values{window.fromText, window.toText};
+    const QString inWindow =
+        QStringLiteral("r.repaired >= ? AND r.repaired < ?") +
+        window.filterCondition(values).replace(QLatin1String(" AND "), QLatin1String(" AND c."));
+    const QString repaired =
+        QStringLiteral("repairs r JOIN checkouts c ON c.id = r.checkout_id WHERE ") + inWindow;
+    QSqlQuery query;
+    if (!runQuery(m_store,
+                  {QStringLiteral("SELECT count(*), count(DISTINCT r.serial), count(DISTINCT "
+                                  "CASE WHEN EXISTS (SELECT 1 FROM checkouts p WHERE p.serial = "
+                                  "r.serial AND p.outcome = 'pass' AND p.started > r.repaired AND "
+                                  "p.started < ?) THEN r.serial END) FROM ") +
+                       repaired,
+                   QVariantList{window.toText} + values},
+                  query) ||
+        !query.next())
+        return false;
+    figures.repairs = query.value(0).toLongLong();
+    figures.repairedReaders = query.value(1).toLongLong();
+    figures.passedAfterRepair = query.value(2).toLongLong();
+    if (!runQuery(m_store,
+                  {QStringLiteral("SELECT r.cause, count(*) FROM ") + repaired +
+                       QStringLiteral(" GROUP BY r.cause"),
+                   values},
+                  query))
+        return false;
+    figures.causes = paretoOf(query);
     return true;
 }
 
@@ -564,31 +637,83 @@ bool YieldReport::chains(const Window &window, ReportGrouping by, ReportFigures 
                                  "sum(CASE WHEN %2 THEN passed * checkouts ELSE 0 END), "
                                  "sum(CASE WHEN %2 THEN passed * checkouts "
                                  "ELSE (passed - prev_passed) * checkouts END), "
-                                 "sum(CASE WHEN NOT %2 AND %3 THEN checkouts ELSE 0 END) "
+                                 "sum(CASE WHEN %2 AND prev_hour = '' THEN checkouts ELSE 0 END), "
+                                 "sum(CASE WHEN NOT %2 AND %3 AND prev2_hour = '' "
+                                 "THEN checkouts ELSE 0 END) "
                                  "FROM (%4) AS s%5")
                       .arg(group.value_or(QStringLiteral("''")), first.text, second.text,
                            source.text, group ? QStringLiteral(" GROUP BY ") + *group : QString()),
-                  first.values + first.values + first.values + first.values + second.values +
-                      source.values};
+                  first.values + first.values + first.values + first.values + first.values +
+                      second.values + source.values};
     QSqlQuery query;
     if (!runQuery(m_store, sql, query))
         return false;
     while (query.next()) {
         const qint64 readers = query.value(1).toLongLong();
-        const qint64 firstPassed = query.value(2).toLongLong();
         const qint64 finalPassed = query.value(3).toLongLong();
         if (!group) {
             figures.readers = readers;
-            figures.firstPassed = firstPassed;
             figures.finalPassed = finalPassed;
-            figures.retestedReaders = query.value(4).toLongLong();
+            // The readers new to the chain that were not checked again in the window are the
+            // ones not retested.
+            figures.retestedReaders =
+                readers - query.value(4).toLongLong() + query.value(5).toLongLong();
             continue;
         }
         const QString key = query.value(0).toString();
         ReportGroup &each = groups[by == ReportGrouping::Day ? key.left(10) : key];
         each.readers += readers;
-        each.firstPassed += firstPassed;
         each.finalPassed += finalPassed;
+    }
+    return true;
+}
+
+// The readers whose first attempt ever falls in the window (or group), by the attempt on which
+// they first passed up to the window's end.
+bool YieldReport::firsts(const Window &window, ReportGrouping by, ReportFigures &figures,
+                         Groups &groups)
+{
+    const std::optional<Dimension> dimension = dimensionOf(by);
+    const Dimension within = dimension.value_or(Dimension::All);
+    const Sql source =
+        window.hourly(QStringLiteral("yield_firsts"), QStringLiteral("attempt, pass_hour, readers"),
+                      &YieldSummaries::checkoutsAsFirsts, within);
+    // The summaries keep a pass by its hour, the checkouts by its moment.
+    const QString end = window.summarised(within) ? window.toHour : window.toText;
+    QString group = QStringLiteral("''");
+    if (by == ReportGrouping::Day || by == ReportGrouping::Hour)
+        group = QStringLiteral("hour");
+    else if (dimension)
+        group = QStringLiteral("member");
+    QSqlQuery query;
+    if (!runQuery(m_store,
+                  {QStringLiteral("SELECT grouped, passed_on, sum(readers) FROM (SELECT %1 AS "
+                                  "grouped, CASE WHEN pass_hour <> '' AND pass_hour < ? THEN "
+                                  "attempt ELSE 0 END AS passed_on, readers FROM (%2) AS s) AS t "
+                                  "GROUP BY grouped, passed_on")
+                       .arg(group, source.text),
+                   QVariantList{end} + source.values},
+                  query))
+        return false;
+    while (query.next()) {
+        const int passedOn = query.value(1).toInt();
+        const qint64 readers = query.value(2).toLongLong();
+        if (by == ReportGrouping::None) {
+            figures.firstChecked += readers;
+            if (passedOn == 0)
+                figures.attempts.notPassed += readers;
+            else
+                figures.attempts
+                    .passedOn[std::min(passedOn, ReportFigures::Attempts::Counted) - 1] += readers;
+            if (passedOn == 1)
+                figures.firstPassed += readers;
+            continue;
+        }
+        const QString key = query.value(0).toString();
+        ReportGroup &each = groups[by == ReportGrouping::Day ? key.left(10) : key];
+        each.firstChecked += readers;
+        if (passedOn == 1)
+            each.firstPassed += readers;
     }
     return true;
 }

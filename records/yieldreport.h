@@ -6,6 +6,7 @@
 #include <QMap>
 #include <QString>
 
+#include <array>
 #include <optional>
 
 class RecordsStore;
@@ -40,6 +41,7 @@ struct ReportQuery
     QString operatorName;
     QString plan; // the plan's name
     ReportGrouping by = ReportGrouping::None;
+    bool paretoOfCauses = false; // the text and CSV show the repairs' causes, not the steps
 
     // The window of the last `days` days up to now, in whole UTC days: from midnight UTC
     // days - 1 days before today to midnight after today.
@@ -54,12 +56,14 @@ struct ReportGroup
                  // checkouts without that fact
     qint64 checkouts = 0;
     qint64 readers = 0;
-    qint64 firstPassed = 0; // readers whose earliest checkout in the group passed
-    qint64 finalPassed = 0; // readers whose latest checkout in the group passed
+    qint64 firstChecked = 0; // readers whose first attempt ever falls in the group
+    qint64 firstPassed = 0;  // of those, the readers whose first attempt passed
+    qint64 finalPassed = 0;  // readers whose latest checkout in the group passed
 
     std::optional<double> firstPassYield() const;
     std::optional<double> finalYield() const;
-    // {"key", "checkouts", "readers", "first_pass_yield", "final_yield"}
+    // {"key", "checkouts", "readers", "first_pass_yield", "final_yield",
+    //  "first_checked_readers"}
     QJsonObject toJson() const;
 
     friend bool operator==(const ReportGroup &, const ReportGroup &) = default;
@@ -77,23 +81,46 @@ struct ParetoStep
     friend bool operator==(const ParetoStep &, const ParetoStep &) = default;
 };
 
-// The figures of a yield report. A reader is a serial number. Readers, yields and durations
-// count the checkouts of readers that identified and that were not aborted; checkouts, outcomes
-// and the Pareto count every checkout, those of readers that never identified too.
+// The figures of a yield report. A reader is a serial number; an attempt is a checkout of a
+// reader that identified and that passed, failed or ended in error (not aborted, not refused).
+// Readers, yields and durations count attempts; checkouts, outcomes and the Pareto count every
+// checkout, those of readers that never identified too. The first-pass yield and the attempts
+// count the readers whose first attempt ever (on any station) falls in the window, by the facts
+// of that attempt, and their attempts up to the window's end.
 struct ReportFigures
 {
+    // The readers first checked in the window by the attempt on which they first passed.
+    struct Attempts
+    {
+        static constexpr int Counted = 3;       // the last counts that attempt and later ones
+        std::array<qint64, Counted> passedOn{}; // [0]: on the first attempt
+        qint64 notPassed = 0;                   // by the window's end
+    };
+
     ReportQuery query;
     qint64 checkouts = 0;
     qint64 passed = 0; // the outcomes
     qint64 failed = 0;
     qint64 errors = 0;
     qint64 aborted = 0;
+    qint64 refused = 0;
     qint64 readers = 0;
-    qint64 firstPassed = 0;     // readers whose earliest checkout in the window passed
-    qint64 finalPassed = 0;     // readers whose latest checkout in the window passed
-    qint64 retestedReaders = 0; // readers with two or more checkouts in the window
-    qint64 unidentified = 0;    // checkouts of readers that never told their serial number
-    QList<ParetoStep> pareto;   // most failures first, then by name
+    qint64 firstChecked = 0; // readers whose first attempt ever falls in the window
+    qint64 firstPassed = 0;  // of those, the readers whose first attempt passed
+    qint64 finalPassed = 0;  // readers whose latest checkout in the window passed
+    Attempts attempts;
+    // Readers with an attempt in the window that was not their first ever (with a filter or a
+    // group: their first there).
+    qint64 retestedReaders = 0;
+    qint64 unidentified = 0;  // checkouts of readers that never told their serial number
+    QList<ParetoStep> pareto; // most failures first, then by name
+    // The repairs entered in the window (narrowed by the checkouts they answer): how many, of
+    // how many readers, how many of those passed a checkout after their repair (by the end),
+    // and the Pareto of the causes ("" when none was given).
+    qint64 repairs = 0;
+    qint64 repairedReaders = 0;
+    qint64 passedAfterRepair = 0;
+    QList<ParetoStep> causes;
     std::optional<qint64> medianDurationMs; // to 10 ms, the nearest rank
     std::optional<qint64> p95DurationMs;
     qint64 hoursWithCheckouts = 0;
@@ -104,10 +131,13 @@ struct ReportFigures
     // The checkouts over the hours that had any; 0 without checkouts.
     double throughputPerHour() const;
     // {"from", "to", "filters": {"station", "model", "lot", "operator"}, "checkouts", "readers",
-    //  "outcomes": {"pass", "fail", "error", "aborted"}, "first_pass_yield", "final_yield",
-    //  "retested_readers", "unidentified_checkouts", "pareto": [{"step", "failures", "share",
-    //  "cumulative"}], "duration_ms": {"median", "p95"}, "throughput_per_hour", "by"}, and "groups"
-    //  when
+    //  "outcomes": {"pass", "fail", "error", "aborted", "refused"}, "first_checked_readers",
+    //  "first_pass_yield", "final_yield", "attempts": [{"attempt": 1, "readers"}, {2}, {3,
+    //  "or_later": true}, {"attempt": null (not passed yet)}], "retested_readers",
+    //  "unidentified_checkouts", "pareto": [{"step", "failures", "share", "cumulative"}],
+    //  "repairs": {"repairs", "readers", "passed_after", "causes": [{"cause", "repairs",
+    //  "share", "cumulative"}]},
+    //  "duration_ms": {"median", "p95"}, "throughput_per_hour", "by"}, and "groups" when
     // grouped. Yields and shares run from 0 to 1; what cannot be known (a yield without readers)
     // is null.
     QJsonObject toJson() const;
@@ -162,9 +192,11 @@ private:
 
     bool outcomes(const Window &window, ReportFigures &figures, Groups &groups);
     bool pareto(const Window &window, ReportFigures &figures);
+    bool repairs(const Window &window, ReportFigures &figures);
     bool unidentified(const Window &window, ReportFigures &figures);
     bool durations(const Window &window, ReportFigures &figures);
     bool chains(const Window &window, ReportGrouping by, ReportFigures &figures, Groups &groups);
+    bool firsts(const Window &window, ReportGrouping by, ReportFigures &figures, Groups &groups);
 
     RecordsStore &m_store;
     QString m_error;

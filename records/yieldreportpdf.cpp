@@ -244,17 +244,25 @@ qint64 roundStep(qint64 most)
 
 // The failures of each step as bars, most first, with the cumulative share as a line on an
 // axis of its own at the right.
-void drawPareto(QPainter &painter, const QRectF &area, const QList<ParetoStep> &steps)
+// The Pareto of the failing steps, or with causes that of the repairs' causes.
+void drawPareto(QPainter &painter, const QRectF &area, QList<ParetoStep> steps, bool causes)
 {
-    const qreal top =
-        area.top() + drawHeading(painter, area, QStringLiteral("Failing steps (Pareto)"));
-    drawLegend(
-        painter, QPointF(area.right() - 250, area.top() + 10),
-        {{FailureColour, QStringLiteral("failures")}, {Ink, QStringLiteral("cumulative share")}});
+    const qreal top = area.top() + drawHeading(painter, area,
+                                               causes ? QStringLiteral("Repair causes (Pareto)")
+                                                      : QStringLiteral("Failing steps (Pareto)"));
+    drawLegend(painter, QPointF(area.right() - 250, area.top() + 10),
+               {{FailureColour, causes ? QStringLiteral("repairs") : QStringLiteral("failures")},
+                {Ink, QStringLiteral("cumulative share")}});
     const QRectF plot(area.left() + 48, top + 18, area.width() - 96, area.bottom() - top - 64);
     if (steps.isEmpty()) {
-        drawNothing(painter, plot, QStringLiteral("No step failed in this window"));
+        drawNothing(painter, plot,
+                    causes ? QStringLiteral("No repair in this window")
+                           : QStringLiteral("No step failed in this window"));
         return;
+    }
+    for (ParetoStep &each : steps) {
+        if (each.step.isEmpty())
+            each.step = QStringLiteral("(not given)");
     }
     const qint64 most = steps.first().failures;
     const qint64 step = roundStep(most);
@@ -322,14 +330,14 @@ void drawPareto(QPainter &painter, const QRectF &area, const QList<ParetoStep> &
 
 // The groups as a table under a heading, as many rows as fit in area; returns the height
 // taken.
+// A table under its heading: the first column left-aligned, the others right-aligned, between
+// the stops (fractions of the width); rows that do not fit are told as "and N more".
 qreal drawTable(QPainter &painter, const QRectF &area, const QString &heading,
-                const QString &keyName, const QList<ReportGroup> &groups)
+                const QList<qreal> &stops, const QStringList &header,
+                const QList<QStringList> &rows)
 {
     qreal y = area.top() + drawHeading(painter, area, heading);
     constexpr qreal RowHeight = 20;
-    const QList<qreal> stops{0.0, 0.40, 0.55, 0.70, 0.85, 1.0};
-    const QStringList header{keyName, QStringLiteral("Checkouts"), QStringLiteral("Readers"),
-                             QStringLiteral("First-pass yield"), QStringLiteral("Final yield")};
     const auto drawRow = [&](const QStringList &cells, const QFont &face) {
         painter.setFont(face);
         painter.setPen(Ink);
@@ -345,25 +353,59 @@ qreal drawTable(QPainter &painter, const QRectF &area, const QString &heading,
         painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
     };
     drawRow(header, font(9, true));
-    if (groups.isEmpty()) {
+    if (rows.isEmpty()) {
         drawLine(painter, QRectF(area.left() + 4, y + 4, area.width(), RowHeight),
                  QStringLiteral("No checkouts in this window"), font(9), Muted);
         y += RowHeight + 4;
     }
-    for (qsizetype index = 0; index < groups.size(); ++index) {
-        if (y + RowHeight * 2 > area.bottom() && index + 1 < groups.size()) {
+    for (qsizetype index = 0; index < rows.size(); ++index) {
+        if (y + RowHeight * 2 > area.bottom() && index + 1 < rows.size()) {
             drawLine(painter, QRectF(area.left() + 4, y + 4, area.width(), RowHeight),
-                     QStringLiteral("and %1 more").arg(groups.size() - index), font(9), Muted);
+                     QStringLiteral("and %1 more").arg(rows.size() - index), font(9), Muted);
             y += RowHeight + 4;
             break;
         }
-        const ReportGroup &group = groups[index];
-        drawRow({group.key.isEmpty() ? QStringLiteral("(none)") : group.key,
-                 QString::number(group.checkouts), QString::number(group.readers),
-                 yieldPercent(group.firstPassYield()), yieldPercent(group.finalYield())},
-                font(9));
+        drawRow(rows[index], font(9));
     }
     return y - area.top();
+}
+
+qreal drawGroups(QPainter &painter, const QRectF &area, const QString &heading,
+                 const QString &keyName, const QList<ReportGroup> &groups)
+{
+    QList<QStringList> rows;
+    for (const ReportGroup &group : groups)
+        rows.append({group.key.isEmpty() ? QStringLiteral("(none)") : group.key,
+                     QString::number(group.checkouts), QString::number(group.readers),
+                     yieldPercent(group.firstPassYield()), yieldPercent(group.finalYield())});
+    return drawTable(painter, area, heading, {0.0, 0.40, 0.55, 0.70, 0.85, 1.0},
+                     {keyName, QStringLiteral("Checkouts"), QStringLiteral("Readers"),
+                      QStringLiteral("First-pass yield"), QStringLiteral("Final yield")},
+                     rows);
+}
+
+// The readers first checked in the window by the attempt on which they passed.
+qreal drawAttempts(QPainter &painter, const QRectF &area, const ReportFigures &figures)
+{
+    const ReportFigures::Attempts &attempts = figures.attempts;
+    QList<QStringList> rows;
+    const auto row = [&](const QString &label, qint64 readers) {
+        rows.append(
+            {label, QString::number(readers),
+             yieldPercent(figures.firstChecked == 0
+                              ? std::nullopt
+                              : std::optional(double(readers) / double(figures.firstChecked)))});
+    };
+    for (int index = 0; index < ReportFigures::Attempts::Counted; ++index)
+        row(index + 1 == ReportFigures::Attempts::Counted
+                ? QStringLiteral("Passed on attempt %1 or later").arg(index + 1)
+                : QStringLiteral("Passed on attempt %1").arg(index + 1),
+            attempts.passedOn.at(index));
+    row(QStringLiteral("Not passed yet"), attempts.notPassed);
+    return drawTable(
+        painter, area, QStringLiteral("By attempt (readers first checked in the window)"),
+        {0.0, 0.55, 0.70, 0.85}, {QString(), QStringLiteral("Readers"), QStringLiteral("Share")},
+        figures.firstChecked == 0 ? QList<QStringList>() : rows);
 }
 
 void drawFooter(QPainter &painter, const QRectF &page, int number)
@@ -422,27 +464,36 @@ bool YieldReportPdf::write(const Contents &contents, const QString &path, QStrin
         y += Gap;
         y += drawTiles(painter, page.adjusted(0, y, 0, 0), figures) + 8;
         y += drawLine(painter, page.adjusted(0, y, 0, 0),
-                      QStringLiteral("Outcomes: pass %1 · fail %2 · error %3 · aborted %4")
+                      QStringLiteral("Outcomes: pass %1 · fail %2 · error %3 · aborted %4 · "
+                                     "refused %5    Repairs: %6 of %7 readers, %8 passed since")
                           .arg(figures.passed)
                           .arg(figures.failed)
                           .arg(figures.errors)
-                          .arg(figures.aborted),
+                          .arg(figures.aborted)
+                          .arg(figures.refused)
+                          .arg(figures.repairs)
+                          .arg(figures.repairedReaders)
+                          .arg(figures.passedAfterRepair),
                       font(9.5), Muted);
         y += Gap * 2;
         const qreal chartHeight = (page.bottom() - 24 - y - Gap * 2) / 2;
         drawYieldChart(painter, QRectF(page.left(), y, page.width(), chartHeight), contents.days);
         y += chartHeight + Gap * 2;
-        drawPareto(painter, QRectF(page.left(), y, page.width(), chartHeight), figures.pareto);
+        drawPareto(painter, QRectF(page.left(), y, page.width(), chartHeight),
+                   figures.query.paretoOfCauses ? figures.causes : figures.pareto,
+                   figures.query.paretoOfCauses);
         drawFooter(painter, page, 1);
 
         writer.newPage();
         y = page.top();
         const QRectF above = page.adjusted(0, 0, 0, -24);
-        y += drawTable(painter, above.adjusted(0, y, 0, -above.height() / 2),
+        y += drawAttempts(painter, above.adjusted(0, y, 0, 0), figures) + Gap * 2;
+        y +=
+            drawGroups(painter, above.adjusted(0, y, 0, -above.height() / 2),
                        QStringLiteral("By station"), QStringLiteral("Station"), contents.stations) +
-             Gap * 2;
-        drawTable(painter, above.adjusted(0, y, 0, 0), QStringLiteral("By day (UTC)"),
-                  QStringLiteral("Day"), contents.days);
+            Gap * 2;
+        drawGroups(painter, above.adjusted(0, y, 0, 0), QStringLiteral("By day (UTC)"),
+                   QStringLiteral("Day"), contents.days);
         drawFooter(painter, page, 2);
     }
     file.close();

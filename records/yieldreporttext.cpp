@@ -99,6 +99,19 @@ QString YieldReportText::secondsText(std::optional<qint64> milliseconds)
                : QStringLiteral("–");
 }
 
+QString YieldReportText::attemptsText(const ReportFigures::Attempts &attempts)
+{
+    QStringList parts;
+    for (int index = 0; index < ReportFigures::Attempts::Counted; ++index)
+        parts.append(QStringLiteral("%1%2 %3")
+                         .arg(index + 1)
+                         .arg(index + 1 == ReportFigures::Attempts::Counted ? QStringLiteral("+")
+                                                                            : QString())
+                         .arg(attempts.passedOn.at(index)));
+    parts.append(QStringLiteral("not passed %1").arg(attempts.notPassed));
+    return parts.join(QLatin1String(", "));
+}
+
 QString YieldReportText::render(const ReportFigures &figures)
 {
     QString text = QStringLiteral("Yield, %1\n").arg(windowText(figures.query));
@@ -107,15 +120,25 @@ QString YieldReportText::render(const ReportFigures &figures)
     text += QLatin1Char('\n');
     QList<QStringList> headline{
         {QStringLiteral("Checkouts"), QString::number(figures.checkouts),
-         QStringLiteral("pass %1, fail %2, error %3, aborted %4")
+         QStringLiteral("pass %1, fail %2, error %3, aborted %4, refused %5")
              .arg(figures.passed)
              .arg(figures.failed)
              .arg(figures.errors)
-             .arg(figures.aborted)},
+             .arg(figures.aborted)
+             .arg(figures.refused)},
         {QStringLiteral("Readers"), QString::number(figures.readers),
-         QStringLiteral("%1 retested").arg(figures.retestedReaders)},
+         QStringLiteral("%1 retested, %2 first checked")
+             .arg(figures.retestedReaders)
+             .arg(figures.firstChecked)},
         {QStringLiteral("First-pass yield"), yieldPercent(figures.firstPassYield())},
         {QStringLiteral("Final yield"), yieldPercent(figures.finalYield())},
+        {QStringLiteral("By attempt"), YieldReportText::attemptsText(figures.attempts)},
+        {QStringLiteral("Repairs"), QString::number(figures.repairs),
+         QStringLiteral("%1 %2, %3 passed since")
+             .arg(figures.repairedReaders)
+             .arg(figures.repairedReaders == 1 ? QStringLiteral("reader")
+                                               : QStringLiteral("readers"))
+             .arg(figures.passedAfterRepair)},
         {QStringLiteral("Duration"),
          QStringLiteral("median %1, 95th percentile %2")
              .arg(secondsText(figures.medianDurationMs), secondsText(figures.p95DurationMs))},
@@ -140,15 +163,19 @@ QString YieldReportText::render(const ReportFigures &figures)
         text += line + QLatin1Char('\n');
     }
 
-    if (figures.pareto.isEmpty()) {
-        text += QStringLiteral("\nFailing steps: none\n");
+    const bool causes = figures.query.paretoOfCauses;
+    const QList<ParetoStep> &bars = causes ? figures.causes : figures.pareto;
+    const QString title =
+        causes ? QStringLiteral("Repair causes") : QStringLiteral("Failing steps");
+    if (bars.isEmpty()) {
+        text += QStringLiteral("\n%1: none\n").arg(title);
     } else {
-        text += QStringLiteral("\nFailing steps\n");
+        text += QStringLiteral("\n%1\n").arg(title);
         QList<QStringList> rows;
-        for (const ParetoStep &step : figures.pareto)
-            rows.append({step.step, bar(step.failures, figures.pareto.first().failures),
-                         QString::number(step.failures), yieldPercent(step.share),
-                         yieldPercent(step.cumulative)});
+        for (const ParetoStep &step : bars)
+            rows.append({step.step.isEmpty() ? QStringLiteral("(not given)") : step.step,
+                         bar(step.failures, bars.first().failures), QString::number(step.failures),
+                         yieldPercent(step.share), yieldPercent(step.cumulative)});
         text += table(rows);
     }
 
@@ -169,12 +196,20 @@ QString YieldReportText::render(const ReportFigures &figures)
 QString YieldReportText::csv(const ReportFigures &figures)
 {
     QString text;
+    // The readers first checked in the window by the attempt they passed on: one line after
+    // the table, "attempts,1st,2nd,3rd or later,not passed".
+    QStringList attempts{QStringLiteral("attempts")};
+    for (const qint64 readers : figures.attempts.passedOn)
+        attempts.append(QString::number(readers));
+    attempts.append(QString::number(figures.attempts.notPassed));
     if (figures.query.by == ReportGrouping::None) {
-        text = QStringLiteral("step,failures,share,cumulative\r\n");
-        for (const ParetoStep &step : figures.pareto)
+        const bool causes = figures.query.paretoOfCauses;
+        text = causes ? QStringLiteral("cause,repairs,share,cumulative\r\n")
+                      : QStringLiteral("step,failures,share,cumulative\r\n");
+        for (const ParetoStep &step : causes ? figures.causes : figures.pareto)
             text += csvLine({RecordText::csvField(step.step), QString::number(step.failures),
                              number(step.share), number(step.cumulative)});
-        return text;
+        return text + csvLine(attempts);
     }
     // The first column is named after what the rows are: day, station, lot...
     text = QStringLiteral("%1,checkouts,readers,first_pass_yield,final_yield\r\n")
@@ -183,5 +218,5 @@ QString YieldReportText::csv(const ReportFigures &figures)
         text += csvLine({RecordText::csvField(group.key), QString::number(group.checkouts),
                          QString::number(group.readers), yieldField(group.firstPassYield()),
                          yieldField(group.finalYield())});
-    return text;
+    return text + csvLine(attempts);
 }

@@ -113,6 +113,25 @@ QStringList fillStepFailures()
                                  QStringLiteral("1, 2, 3, 4, 5, 6, 7")));
 }
 
+// Each reader's first attempt ever, among the checkouts that meet condition (on the first
+// one: its window and facts), with facts (columns of that checkout) and the reader's first pass:
+// pass_hour, the moment it passed (full, "" when it never did), and attempt, how many attempts
+// it had made by then (0 when it never passed). Two checkouts of one moment are ordered by id.
+QString firstCheckouts(const QString &facts, const QString &condition)
+{
+    const QString attempt = YieldSummaries::isAttempt();
+    return QStringLiteral(
+               "SELECT *, CASE WHEN pass_hour = '' THEN 0 ELSE "
+               "(SELECT count(*) FROM checkouts a WHERE a.serial = passes.reader AND a.%1 AND "
+               "a.started <= passes.pass_hour) END AS attempt "
+               "FROM (SELECT f.serial AS reader, %2, COALESCE((SELECT min(p.started) FROM "
+               "checkouts p WHERE p.serial = f.serial AND p.outcome = 'pass'), '') AS pass_hour "
+               "FROM checkouts f WHERE f.serial IS NOT NULL AND f.%1 AND (%3) AND NOT EXISTS "
+               "(SELECT 1 FROM checkouts e WHERE e.serial = f.serial AND e.%1 AND "
+               "(e.started < f.started OR (e.started = f.started AND e.id < f.id)))) AS passes")
+        .arg(attempt, facts, condition);
+}
+
 // Statements that fill the summaries but the failures per step from the checkouts table
 // (which they must find empty).
 QStringList fillStatements()
@@ -127,9 +146,9 @@ QStringList fillStatements()
         fillAdditive(QStringLiteral("yield_durations"), QStringLiteral("day"),
                      QStringLiteral("duration_ms"), QStringLiteral("checkouts"),
                      QStringLiteral("SELECT %1, %2 AS duration_ms, count(*) AS n FROM checkouts "
-                                    "WHERE serial IS NOT NULL AND outcome <> 'aborted' "
-                                    "GROUP BY %3")
-                         .arg(factColumns(10, QStringLiteral("day")), roundedDuration(), facts));
+                                    "WHERE serial IS NOT NULL AND %3 GROUP BY %4")
+                         .arg(factColumns(10, QStringLiteral("day")), roundedDuration(),
+                              YieldSummaries::isAttempt(), facts));
     for (Dimension dimension : Dimensions)
         statements.append(
             QStringLiteral("INSERT INTO yield_chains (dimension, hour, member, passed, prev_hour, "
@@ -141,6 +160,22 @@ QStringList fillStatements()
                      YieldSummaries::checkoutsAsChains(YieldSummaries::memberExpression(dimension),
                                                        QStringLiteral("1 = 1"))));
     return statements;
+}
+
+// Statements that fill yield_firsts from the checkouts table (which they must find empty).
+QStringList fillFirsts()
+{
+    const QString facts = QStringLiteral("1, 2, 3, 4, 5, 6, 7");
+    return fillAdditive(
+        QStringLiteral("yield_firsts"), QStringLiteral("hour"),
+        QStringLiteral("attempt, pass_hour"), QStringLiteral("readers"),
+        QStringLiteral("SELECT hour, station, model, firmware, lot, operator, "
+                       "attempt, substr(pass_hour, 1, 13) AS pass_hour, "
+                       "count(*) AS n FROM (%1) AS firsts "
+                       "GROUP BY %2, 8")
+            .arg(firstCheckouts(factColumns(13, QStringLiteral("hour")), QStringLiteral("1 = 1")),
+                 facts));
+    ;
 }
 
 // One checkout in a chain, as its neighbours see it.
@@ -213,13 +248,14 @@ QString sideStatement(bool after, std::optional<Dimension> within)
                : QStringLiteral(", station, model, COALESCE(CAST(firmware AS TEXT), ''), lot, "
                                 "operator");
     return QStringLiteral("SELECT %1 AS side, id, started, outcome%2 FROM checkouts "
-                          "WHERE serial = ? AND outcome <> 'aborted'%3 AND "
+                          "WHERE serial = ? AND %7%3 AND "
                           "(started %4 ? OR (started = ? AND id %4 ?)) "
                           "ORDER BY started %5, id %5 LIMIT %6")
         .arg(after ? 1 : 0)
         .arg(facts, member, after ? QStringLiteral(">") : QStringLiteral("<"),
              after ? QStringLiteral("ASC") : QStringLiteral("DESC"))
-        .arg(within ? 2 : NearbyCheckouts);
+        .arg(within ? 2 : NearbyCheckouts)
+        .arg(YieldSummaries::isAttempt());
 }
 
 Link linkOf(const QSqlQuery &query)
@@ -373,6 +409,83 @@ bool addToChains(RecordsDatabase &database, const ReaderRecord &record)
         rows);
 }
 
+// A reader's place in yield_firsts: the facts of its first attempt and its first pass.
+struct FirstAttempt
+{
+    Link first;
+    std::array<QString, Dimensions.size()> members;
+    int attempt = 0;  // of the first pass; 0 before it passed
+    QString passHour; // "" before it passed
+};
+
+// The reader's place as its attempts (in time order) give it; nothing without attempts.
+std::optional<FirstAttempt> firstAttemptOf(const QList<FirstAttempt> &attempts)
+{
+    if (attempts.isEmpty())
+        return std::nullopt;
+    FirstAttempt reader = attempts.first();
+    const auto pass = std::find_if(attempts.cbegin(), attempts.cend(),
+                                   [](const FirstAttempt &each) { return each.first.passed; });
+    if (pass == attempts.cend())
+        return reader;
+    reader.passHour = pass->first.hour();
+    // Attempts of the very moment of the first pass count as before it, as in the statements
+    // that fill the summary.
+    reader.attempt = int(std::count_if(attempts.cbegin(), attempts.cend(), [&](const auto &each) {
+        return each.first.started <= pass->first.started;
+    }));
+    return reader;
+}
+
+// Moves the reader in yield_firsts as the checkout just stored changes its first attempt or its
+// first pass (a late record may do both), from the reader's attempts: what a rebuild counts.
+bool addToFirsts(RecordsDatabase &database, const ReaderRecord &record)
+{
+    QSqlQuery *query = database.prepared(
+        QStringLiteral("SELECT 0, id, started, outcome, station, model, "
+                       "COALESCE(CAST(firmware AS TEXT), ''), lot, operator FROM checkouts "
+                       "WHERE serial = ? AND %1 ORDER BY started, id")
+            .arg(YieldSummaries::isAttempt()));
+    if (!query)
+        return false;
+    query->addBindValue(*record.serialNumber);
+    if (!database.exec(*query))
+        return false;
+    QList<FirstAttempt> withIt;
+    QList<FirstAttempt> before;
+    while (query->next()) {
+        FirstAttempt each{linkOf(*query), {}, 0, QStringLiteral("")};
+        each.members[0] = QStringLiteral(""); // every checkout's member of the whole line
+        for (std::size_t index = 1; index < Dimensions.size(); ++index)
+            each.members[index] = query->value(int(index) + 3).toString();
+        withIt.append(each);
+        if (each.first.id != record.id)
+            before.append(each);
+    }
+    query->finish();
+    using Key = std::tuple<QString, QString, QString, int, QString>; // as the primary key
+    QMap<Key, int> changes;
+    for (const auto &[reader, change] :
+         {std::pair{firstAttemptOf(before), -1}, std::pair{firstAttemptOf(withIt), 1}}) {
+        for (std::size_t index = 0; reader && index < Dimensions.size(); ++index)
+            changes[{YieldSummaries::dimensionName(Dimensions[index]), reader->first.hour(),
+                     reader->members[index], reader->attempt, reader->passHour}] += change;
+    }
+    QList<QVariantList> rows;
+    for (auto change = changes.cbegin(); change != changes.cend(); ++change) {
+        const auto &[dimension, hour, member, attempt, passHour] = change.key();
+        if (change.value() != 0)
+            rows.append({dimension, member, hour, attempt, passHour, change.value()});
+    }
+    return upsertRows(database,
+                      QStringLiteral("INSERT INTO yield_firsts (dimension, member, hour, "
+                                     "attempt, pass_hour, readers)"),
+                      QStringLiteral("ON CONFLICT (dimension, hour, member, attempt, pass_hour) "
+                                     "DO UPDATE SET readers = yield_firsts.readers + "
+                                     "excluded.readers"),
+                      rows);
+}
+
 } // namespace
 
 namespace YieldSummaries {
@@ -430,8 +543,8 @@ QString checkoutsAsDurations(const QString &member, const QString &condition)
 {
     return QStringLiteral("SELECT %1 AS member, substr(started, 1, 10) AS day, "
                           "%2 AS duration_ms, 1 AS checkouts FROM checkouts "
-                          "WHERE serial IS NOT NULL AND outcome <> 'aborted' AND (%3)")
-        .arg(member, roundedDuration(), condition);
+                          "WHERE serial IS NOT NULL AND %3 AND (%4)")
+        .arg(member, roundedDuration(), isAttempt(), condition);
 }
 
 QString checkoutsAsChains(const QString &member, const QString &condition)
@@ -444,9 +557,9 @@ QString checkoutsAsChains(const QString &member, const QString &condition)
                "1 AS checkouts "
                "FROM (SELECT id, serial, started, substr(started, 1, 13) AS hour, %1 AS member, "
                "CASE WHEN outcome = 'pass' THEN 1 ELSE 0 END AS passed FROM checkouts "
-               "WHERE serial IS NOT NULL AND outcome <> 'aborted' AND (%2)) AS linked "
+               "WHERE serial IS NOT NULL AND %3 AND (%2)) AS linked "
                "WINDOW w AS (PARTITION BY serial, member ORDER BY started, id)")
-        .arg(member, condition);
+        .arg(member, condition, isAttempt());
 }
 
 QStringList stepFailuresStep()
@@ -513,6 +626,58 @@ QStringList schemaStep()
     return statements + fillStatements();
 }
 
+QStringList firstsStep()
+{
+    // The first-pass yield of a day and station: of the readers first checked there that day,
+    // those that passed on their first attempt.
+    return QStringList{
+               QStringLiteral(
+                   "CREATE TABLE IF NOT EXISTS yield_firsts (dimension VARCHAR(16) NOT NULL, "
+                   "member TEXT NOT NULL, hour VARCHAR(13) NOT NULL, attempt INTEGER NOT NULL, "
+                   "pass_hour VARCHAR(13) NOT NULL, readers INTEGER NOT NULL, "
+                   "PRIMARY KEY (dimension, hour, member, attempt, pass_hour))"),
+               QStringLiteral("DROP VIEW vorn_yield_by_day"),
+               QStringLiteral(
+                   "CREATE VIEW vorn_yield_by_day AS "
+                   "SELECT h.day AS day, h.station AS station, h.checkouts AS checkouts, "
+                   "COALESCE(c.readers, 0) AS readers, "
+                   "CAST(f.first_passed AS DOUBLE PRECISION) / NULLIF(f.readers, 0) "
+                   "AS first_pass_yield, "
+                   "CAST(c.final_passed AS DOUBLE PRECISION) / NULLIF(c.readers, 0) "
+                   "AS final_yield, COALESCE(f.readers, 0) AS first_checked_readers "
+                   "FROM (SELECT substr(hour, 1, 10) AS day, member AS station, "
+                   "sum(checkouts) AS checkouts FROM yield_hours WHERE dimension = 'station' "
+                   "GROUP BY substr(hour, 1, 10), member) AS h "
+                   "LEFT JOIN (SELECT substr(hour, 1, 10) AS day, member AS station, "
+                   "sum(CASE WHEN %1 THEN checkouts ELSE 0 END) AS readers, "
+                   "sum(CASE WHEN %1 THEN passed * checkouts "
+                   "ELSE (passed - prev_passed) * checkouts END) AS final_passed "
+                   "FROM yield_chains WHERE dimension = 'station' "
+                   "GROUP BY substr(hour, 1, 10), member) AS c "
+                   "ON c.day = h.day AND c.station = h.station "
+                   "LEFT JOIN (SELECT substr(hour, 1, 10) AS day, member AS station, "
+                   "sum(readers) AS readers, "
+                   "sum(CASE WHEN attempt = 1 THEN readers ELSE 0 END) AS first_passed "
+                   "FROM yield_firsts WHERE dimension = 'station' "
+                   "GROUP BY substr(hour, 1, 10), member) AS f "
+                   "ON f.day = h.day AND f.station = h.station")
+                   .arg(QStringLiteral("prev_hour < substr(hour, 1, 11)")),
+           } +
+           fillFirsts();
+}
+
+QString isAttempt()
+{
+    return QStringLiteral("outcome IN ('pass', 'fail', 'error')");
+}
+
+QString checkoutsAsFirsts(const QString &member, const QString &condition)
+{
+    return QStringLiteral("SELECT member, hour, attempt, pass_hour, 1 AS readers FROM (%1) AS f")
+        .arg(firstCheckouts(
+            QStringLiteral("%1 AS member, substr(started, 1, 13) AS hour").arg(member), condition));
+}
+
 bool add(RecordsDatabase &database, const ReaderRecord &record)
 {
     // A row for each dimension, in the order of the dimensions: every store takes the rows of
@@ -549,8 +714,9 @@ bool add(RecordsDatabase &database, const ReaderRecord &record)
     // no serial number to be a reader of the yields by.
     if (!record.serialNumber)
         return true;
-    // An aborted checkout tells nothing of the reader's yield or of how long a checkout takes.
-    if (record.outcome == ReaderOutcome::Aborted)
+    // An aborted or refused checkout tells nothing of the reader's yield or of how long a
+    // checkout takes.
+    if (!isAttempt(record.outcome))
         return true;
     QList<QVariantList> durations;
     for (const Dimension dimension : Dimensions)
@@ -564,16 +730,17 @@ bool add(RecordsDatabase &database, const ReaderRecord &record)
                                    "excluded.checkouts"),
                     durations))
         return false;
-    return addToChains(database, record);
+    return addToChains(database, record) && addToFirsts(database, record);
 }
 
 bool rebuild(RecordsDatabase &database)
 {
     return database.transaction([&database] {
         QStringList statements;
-        for (const char *table : {"yield_hours", "yield_steps", "yield_durations", "yield_chains"})
+        for (const char *table :
+             {"yield_hours", "yield_steps", "yield_durations", "yield_chains", "yield_firsts"})
             statements.append(QStringLiteral("DELETE FROM ") + QLatin1String(table));
-        statements += fillStatements() + fillStepFailures();
+        statements += fillStatements() + fillStepFailures() + fillFirsts();
         return std::all_of(statements.cbegin(), statements.cend(),
                            [&database](const QString &each) { return database.runFixed(each); });
     });

@@ -20,6 +20,8 @@ class RecordsDatabase;
 //   yield_durations  checkouts per duration, rounded to 10 ms, of readers that identified and
 //                    were not aborted; per day ("2026-12-07"), as durations take many values
 //   yield_chains     see below
+//   yield_firsts     readers by the hour of their first attempt ever, the attempt on which
+//                    they first passed and its hour (see firstsStep())
 //
 // and each of them once for all checkouts (dimension "", member "") and once for each station,
 // model, firmware, lot and operator (dimension "station", member "line-1"; ...): a report of
@@ -56,6 +58,13 @@ QStringList schemaStep();
 // A later schema step: the failures per step counted again from the steps table, which
 // holds each step of a checkout as a row (schema step 3 leaves them to it).
 QStringList stepFailuresStep();
+// Schema step: yield_firsts, each reader counted once, in the hour of its first attempt ever
+// (an identified checkout that passed, failed or ended in error) with the attempt on which it
+// first passed (0: not yet) and that pass's hour; and vorn_yield_by_day's first-pass yield
+// from it.
+QStringList firstsStep();
+// "outcome IN ('pass', 'fail', 'error')": the checkouts that are attempts at a reader's yield.
+QString isAttempt();
 // Adds a checkout that was just stored (in the same transaction) to every summary; false with
 // the reason in the database's errorText().
 bool add(RecordsDatabase &database, const ReaderRecord &record);
@@ -78,6 +87,10 @@ QString memberExpression(Dimension dimension);
 QString checkoutsAsHours(const QString &member, const QString &condition);
 QString checkoutsAsSteps(const QString &member, const QString &condition);
 QString checkoutsAsDurations(const QString &member, const QString &condition);
+// The readers whose first attempt ever meets condition (SQL over the checkouts table, on that
+// checkout), one row each: member, hour, attempt (of the first pass, 0 if none), pass_hour (the
+// full moment of the first pass, "" if none), readers (1).
+QString checkoutsAsFirsts(const QString &member, const QString &condition);
 // Chains linked within member among the checkouts that meet condition: how yield_chains is
 // filled, too.
 QString checkoutsAsChains(const QString &member, const QString &condition);

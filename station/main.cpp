@@ -2,6 +2,7 @@
 #include "emulator/linefactory.h"
 #include "outputs/checkoutoutputs.h"
 #include "process/stopsignals.h"
+#include "records/recordsretestgate.h"
 #include "serial/portscan.h"
 #include "serial/realclock.h"
 #include "serial/serialline.h"
@@ -86,6 +87,14 @@ int main(int argc, char **argv)
     setup.station = outputs.station();
     setup.outputs = &outputs;
     setup.records = &records;
+    // A plan chosen at the station later may carry a retest limit the command line has not.
+    std::unique_ptr<RecordsRetestGate> retestGate;
+    if (!commandLine->records.isNone())
+        retestGate =
+            std::make_unique<RecordsRetestGate>(commandLine->records, [](const QString &w) {
+                std::fprintf(stderr, "vorn-station: %s\n", qPrintable(w));
+            });
+    setup.retestGate = retestGate.get();
 
     StationWindow window(setup);
     window.setRecordsPanel(new RecordsPanel(records, setup.station));

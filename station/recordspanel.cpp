@@ -197,6 +197,15 @@ void RecordsPanel::showReadRecord(const ReadResult &result)
     text->setObjectName(QStringLiteral("recordText"));
     text->setHtml(RecordCertificate::html(record));
     layout->addWidget(text);
+    if (!result.history.isEmpty()) {
+        auto *history = new QPushButton(tr("History of SN %1").arg(record.serialText()), dialog);
+        history->setObjectName(QStringLiteral("historyButton"));
+        connect(history, &QPushButton::clicked, dialog, [text, history, all = result.history] {
+            text->setHtml(QStringLiteral("<pre>%1</pre>").arg(all.toHtmlEscaped()));
+            history->setEnabled(false);
+        });
+        layout->addWidget(history);
+    }
     dialog->resize(text->fontMetrics().averageCharWidth() * 120, text->fontMetrics().height() * 40);
     dialog->show();
 }

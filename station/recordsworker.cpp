@@ -1,5 +1,6 @@
 #include "station/recordsworker.h"
 
+#include "records/readerlife.h"
 #include "records/recordcertificate.h"
 
 #include <QTextStream>
@@ -82,8 +83,13 @@ bool RecordsWorker::read(RecordsService::Session &session, const QString &id,
         result.error = open->errorText();
         return false;
     }
-    if (!result.record)
+    if (!result.record) {
         result.error = QStringLiteral("no record has this id");
+    } else if (const std::optional<int> serial = result.record->serialNumber) {
+        // The reader's whole life, offered beside the record.
+        if (const auto events = ReaderLife(*open).history(*serial))
+            result.history = ReaderLife::historyText(*serial, *events);
+    }
     return true;
 }
 
@@ -92,6 +98,7 @@ bool RecordsWorker::writeCertificate(RecordsService::Session &session, const QSt
 {
     result.path = path;
     std::optional<ReaderRecord> record;
+    std::optional<RepairRecord> repair;
     bool storeHeld = true;
     if (RecordsStore *open = session.store()) {
         if (!open->find(id, record)) {
@@ -99,11 +106,13 @@ bool RecordsWorker::writeCertificate(RecordsService::Session &session, const QSt
             storeHeld = false;
         } else if (!record) {
             result.error = QStringLiteral("no record has the id %1").arg(id);
+        } else {
+            repair = ReaderLife(*open).repairBehind(*record);
         }
     } else {
         result.error = session.failure();
     }
     if (record)
-        result.written = RecordCertificate::write(*record, path, &result.error);
+        result.written = RecordCertificate::write(*record, path, &result.error, repair);
     return storeHeld;
 }

@@ -32,6 +32,7 @@ struct ReadResult
 {
     QString id;
     std::optional<ReaderRecord> record; // nothing when not found or not read
+    QString history; // the reader's checkouts and repairs as text; empty when not known
     QString error;
 };
 

@@ -251,6 +251,8 @@ QString SocketTile::wordFor(ReaderOutcome outcome)
         return tr("ERROR");
     case ReaderOutcome::Aborted:
         return tr("STOPPED");
+    case ReaderOutcome::Refused:
+        return tr("REPAIR FIRST");
     }
     return {};
 }
@@ -373,6 +375,7 @@ void SocketTile::finish(const ReaderRecord &record)
         showWord(wordFor(record.outcome), FailRed, White);
         break;
     case ReaderOutcome::Error:
+    case ReaderOutcome::Refused:
         showWord(wordFor(record.outcome), ErrorAmber, Black);
         break;
     case ReaderOutcome::Aborted:
@@ -413,6 +416,10 @@ QString SocketTile::details(const ReaderRecord &record)
         lines.append(tr("Put back first: %1.").arg(record.restoredPrevious));
     if (record.outcome == ReaderOutcome::Aborted)
         lines.append(tr("Stopped by the operator."));
+    if (!record.refusal.isEmpty())
+        lines.append(record.refusal);
+    if (record.retestLimitChecked == false)
+        lines.append(tr("The retest limit could not be checked: the records are out of reach."));
     if (!record.restored)
         lines.append(tr("The reader could not be put back as it was found."));
     return lines.join(QLatin1Char('\n'));

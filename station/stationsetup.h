@@ -11,6 +11,7 @@
 
 class CheckoutOutputs;
 class ReaderJournal;
+class RetestGate;
 class StationRecords;
 
 // Who checks, and which lot the readers belong to. Each checkout takes them as it starts and
@@ -52,6 +53,8 @@ struct StationSetup
     // The station's records thread, which the outputs keep each record through and the window
     // reads from; nothing is kept or shown without it. It outlives the window.
     StationRecords *records = nullptr;
+    // Answers the retest limit's question after each identification; it outlives the window.
+    RetestGate *retestGate = nullptr;
     // Where the checkouts note what they found before changing a reader (emulated readers
     // aside); none when not given.
     ReaderJournal *journal = nullptr;

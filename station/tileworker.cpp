@@ -17,6 +17,7 @@ TileWorker::TileWorker(const StationSetup &setup, QString port)
       m_runner(setup.clocks, setup.lines, setup.options, *this)
 {
     setup.outputs->attach(m_runner);
+    m_runner.setRetestGate(setup.retestGate);
     m_runner.setJournal(setup.journal, LineFactory::emulatedPortNames());
 }
 

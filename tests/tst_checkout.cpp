@@ -3,6 +3,7 @@
 #include "checkout/planreader.h"
 #include "checkout/presencewatch.h"
 #include "checkout/readercheckout.h"
+#include "checkout/retestgate.h"
 #include "emulator/emulatedreader.h"
 #include "emulator/linefactory.h"
 #include "emulator/readerdefect.h"
@@ -160,6 +161,8 @@ private slots:
     void presenceOfAnAutomaticSocket_data();
     void presenceOfAnAutomaticSocket();
     void severalReadersAtOnce();
+    void retestLimitAskedAfterTheIdentification_data();
+    void retestLimitAskedAfterTheIdentification();
 };
 
 void CheckoutTest::healthyReaderPassesEveryStep_data()
@@ -230,10 +233,9 @@ void CheckoutTest::defectFailsItsStepOnly_data()
     QTest::newRow("clock stuck, slot 8") << Vorn8 << "clock-stuck-slot-8"
                                          << "clocks"
                                          << "clock_slots_following" << 7 << "slot 8 do not";
-    QTest::newRow("clock stuck, slot 4 of four")
-        << Vorn4 << "clock-stuck-slot-4"
-        << "clocks"
-        << "clock_slots_following" << 3 << "slot 4 do not";
+    QTest::newRow("clock stuck, slot 4 of four") << Vorn4 << "clock-stuck-slot-4"
+                                                 << "clocks"
+                                                 << "clock_slots_following" << 3 << "slot 4 do not";
     // A four-slot reader's clocks are compared on its four slots only.
     QTest::newRow("clock stuck, slot 5 of four") << Vorn4 << "clock-stuck-slot-5"
                                                  << ""
@@ -721,6 +723,65 @@ void CheckoutTest::presenceOfAnAutomaticSocket()
     reader.setVanished(false);
     QCOMPARE(checked, checks);
     QVERIFY(!runner.probe(QStringLiteral("/dev/ttyVORN-missing")));
+}
+
+// The records' answer as a test gives it, with the serial numbers it was asked about.
+class AnsweringGate final : public RetestGate
+{
+public:
+    explicit AnsweringGate(Answer answer) : m_answer(std::move(answer)) {}
+    Answer ask(int serialNumber, int) override
+    {
+        asked.append(serialNumber);
+        return m_answer;
+    }
+    QList<int> asked;
+
+private:
+    Answer m_answer;
+};
+
+void CheckoutTest::retestLimitAskedAfterTheIdentification_data()
+{
+    QTest::addColumn<std::optional<int>>("limit");
+    QTest::addColumn<bool>("checked");
+    QTest::addColumn<QString>("refusal");
+    QTest::addColumn<ReaderOutcome>("outcome");
+    QTest::newRow("refused") << std::optional(2) << true << "repair it first"
+                             << ReaderOutcome::Refused;
+    QTest::newRow("may go on") << std::optional(2) << true << "" << ReaderOutcome::Pass;
+    QTest::newRow("records away") << std::optional(2) << false << "" << ReaderOutcome::Pass;
+    QTest::newRow("no limit") << std::optional<int>() << true << "never asked"
+                              << ReaderOutcome::Pass;
+}
+
+void CheckoutTest::retestLimitAskedAfterTheIdentification()
+{
+    QFETCH(std::optional<int>, limit);
+    QFETCH(bool, checked);
+    QFETCH(QString, refusal);
+    QFETCH(ReaderOutcome, outcome);
+    Station station;
+    station.options.retestLimit = limit;
+    EmulatedReader &reader = station.reader(Vorn8);
+    CheckoutRunner runner = station.runner();
+    QVERIFY(runner.probe(Vorn8));
+    const QList<QByteArray> identification = reader.receivedRequests();
+    reader.clearReceivedRequests();
+    AnsweringGate gate({checked, refusal});
+    runner.setRetestGate(&gate);
+
+    const ReaderRecord record = runner.checkReader(0, Vorn8, station.stop);
+    QCOMPARE(record.outcome, outcome);
+    QCOMPARE(gate.asked, limit ? QList<int>{reader.serialNumber()} : QList<int>{});
+    QCOMPARE(record.retestLimitChecked, limit ? std::optional(checked) : std::nullopt);
+    if (outcome != ReaderOutcome::Refused)
+        return;
+    // Nothing reaches a refused reader after its identification; the rest is on record.
+    QCOMPARE(reader.receivedRequests(), identification);
+    QCOMPARE(record.refusal, refusal);
+    QCOMPARE(stepsWith(record, StepOutcome::Pass), QStringList{"identify"});
+    QCOMPARE(stepsWith(record, StepOutcome::Skip).size(), record.steps.size() - 1);
 }
 
 QTEST_GUILESS_MAIN(CheckoutTest)

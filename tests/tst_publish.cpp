@@ -8,6 +8,7 @@
 #include "publish/publishsink.h"
 #include "publish/publishspool.h"
 #include "records/recordsstore.h"
+#include "records/samplerecords.h"
 #include "records/vornctlrun.h"
 #include "serial/virtualclock.h"
 
@@ -45,6 +46,7 @@ private slots:
     void refusedUrlSendsNothing();
     void wrongPasswordWarnsAndSpools();
     void storedRecordsPublished();
+    void repairAnswersTheSymptomsOfItsCheckout();
     void strandedSpoolReportedAndSent();
 
 private:
@@ -735,6 +737,54 @@ void TestPublish::storedRecordsPublished()
         vornctlEnvironment());
     QCOMPARE(away.exitCode, 4);
     QVERIFY2(away.err.contains(QLatin1String("3 messages still wait")), qPrintable(away.err));
+}
+
+void TestPublish::repairAnswersTheSymptomsOfItsCheckout()
+{
+    // SN 001005 failed its clocks; its checkout is published, then its repair.
+    const QString queue = uniqueQueue("repair");
+    const QString records =
+        QStringLiteral("sqlite:") + m_folder.filePath(QStringLiteral("repairs.sqlite"));
+    {
+        RecordsStore store(*RecordsLocation::parse(records, nullptr));
+        QVERIFY(store.open());
+        QCOMPARE(store.store(sampleRecord(5)), RecordsStore::Stored::Added);
+    }
+    const QStringList publish{"--records", records, "records", "--publish", url(queue)};
+    QCOMPARE(
+        VornctlRun::of(publish + QStringList{"publish", "--serial", "1005"}, vornctlEnvironment())
+            .exitCode,
+        0);
+    const VornctlRun repaired =
+        VornctlRun::of(publish + QStringList{"repair", "1005", "--symptom", "clock 3 stuck",
+                                             "--cause", "cracked crystal", "--action", "replaced",
+                                             "--part", "X2", "--part", "X3", "--technician", "tom"},
+                       vornctlEnvironment());
+    QVERIFY2(repaired.exitCode == 0, qPrintable(repaired.err));
+
+    QueueReader reader(m_port, queue);
+    const QList<QueueReader::Received> messages = reader.take(4);
+    QCOMPARE(messages.size(), 4);
+    QCOMPARE(nameOf(messages.at(3)), CfxMessages::UnitsRepairedName);
+    QStringList symptoms;
+    for (const QJsonValue &test : unitOf(messages.at(1)).value(QLatin1String("Tests")).toArray())
+        for (const QJsonValue &symptom : test[QLatin1String("SymptomsFound")].toArray())
+            symptoms.append(symptom[QLatin1String("UniqueIdentifier")].toString());
+    QCOMPARE(symptoms.size(), 1);
+    const QJsonObject body = bodyOf(messages.at(3));
+    QCOMPARE(body[QLatin1String("RepairOperator")][QLatin1String("OperatorIdentifier")], "tom");
+    const QJsonObject unit = body[QLatin1String("RepairedUnits")][0].toObject();
+    QCOMPARE(unit[QLatin1String("UnitIdentifier")], "001005");
+    QStringList parts;
+    for (const QJsonValue &repair : unit[QLatin1String("Repairs")].toArray()) {
+        parts.append(
+            repair[QLatin1String("ComponentOfInterest")][QLatin1String("PartNumber")].toString());
+        QCOMPARE(repair[QLatin1String("RepairName")], "replaced");
+        QCOMPARE(repair[QLatin1String("Comments")], "clock 3 stuck; cause: cracked crystal");
+        QCOMPARE(repair[QLatin1String("RelatedSymptomIdentifiers")].toVariant().toStringList(),
+                 symptoms);
+    }
+    QCOMPARE(parts, (QStringList{"X2", "X3"}));
 }
 
 QTEST_GUILESS_MAIN(TestPublish)

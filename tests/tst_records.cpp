@@ -1,5 +1,6 @@
 #include "records/recordkeeper.h"
 #include "records/recordsoutbox.h"
+#include "records/recordsretestgate.h"
 #include "records/recordsstore.h"
 #include "records/samplerecords.h"
 #include "records/vornctlrun.h"
@@ -58,6 +59,7 @@ private slots:
     void failedStoreLeavesTheFiguresAsTheyWere();
     void threadsShareOneConnection();
     void serverRestartedBetweenRecords();
+    void retestLimitCountsEveryStationUntilARepair();
 
 private:
     bool onPostgreSql() const { return !m_serverUrl.isEmpty(); }
@@ -831,13 +833,76 @@ void RecordsTest::serverRestartedBetweenRecords()
     QVERIFY2(warnings.isEmpty(), qPrintable(warnings));
 }
 
+void RecordsTest::retestLimitCountsEveryStationUntilARepair()
+{
+    // SN 001005 passed, then failed its clocks at station-2 and then at station-1, all keeping
+    // their records in this database; the checkout between them at station-0 never identified.
+    const RecordsLocation location = freshLocation();
+    RecordsStore store(location);
+    QVERIFY2(store.open(), qPrintable(store.errorText()));
+    ReaderRecord passed = sampleRecord(4);
+    passed.serialNumber = 1005;
+    for (const ReaderRecord &record :
+         {sampleRecord(1), passed, sampleRecord(5), sampleRecord(105), sampleRecord(205)})
+        QCOMPARE(store.store(record), RecordsStore::Stored::Added);
+    QStringList warnings;
+    RecordsRetestGate gate(location, [&warnings](const QString &text) { warnings.append(text); });
+    const RetestGate::Answer twice = gate.ask(1005, 2);
+    QVERIFY(twice.checked);
+    QCOMPARE(twice.refusal, QStringLiteral("SN 001005 failed 2 times since its last repair: "
+                                           "repair it first (vornctl records repair 1005 ...)"));
+    QVERIFY(gate.ask(1005, 3).refusal.isEmpty());
+
+    // A repair must answer a checkout of its reader that did not pass; then the limit is lifted.
+    const QStringList repair{"--records", location.url(), "records",  "repair",     "1005",
+                             "--symptom", "clocks stuck", "--action", "reseated X2"};
+    QCOMPARE(VornctlRun::of(repair + QStringList{"--checkout", "record-000001"}).exitCode, 2);
+    QCOMPARE(VornctlRun::of(repair + QStringList{"--checkout", "record-000004"}).exitCode, 2);
+    const VornctlRun repaired = VornctlRun::of(repair);
+    QVERIFY2(repaired.exitCode == 0 && repaired.out.contains(QLatin1String("record-000205")),
+             qPrintable(repaired.out + repaired.err));
+    const RetestGate::Answer afterRepair = gate.ask(1005, 1);
+    QVERIFY(afterRepair.checked && afterRepair.refusal.isEmpty());
+    QVERIFY(warnings.isEmpty());
+    // The report counts the repair, and the pass after it but not the one before.
+    ReportQuery query;
+    query.from = passed.started.addDays(-1);
+    query.to = QDateTime::currentDateTimeUtc().addDays(1);
+    const auto repairFigures = [&] {
+        const std::optional<ReportFigures> figures = YieldReport(store).run(query);
+        return figures ? QList<qint64>{figures->repairs, figures->repairedReaders,
+                                       figures->passedAfterRepair, figures->causes.size()}
+                       : QList<qint64>{};
+    };
+    QCOMPARE(repairFigures(), (QList<qint64>{1, 1, 0, 1}));
+    ReaderRecord retest = passed;
+    retest.id = QStringLiteral("retest");
+    retest.started = QDateTime::currentDateTimeUtc().addSecs(60);
+    QCOMPARE(store.store(retest), RecordsStore::Stored::Added);
+    QCOMPARE(repairFigures(), (QList<qint64>{1, 1, 1, 1}));
+
+    if (!onPostgreSql())
+        return;
+    // With the server away the reader is checked, unchecked, and the station warned once.
+    cluster(QStringLiteral("stop"));
+    for (int reader : {1005, 1010}) {
+        const RetestGate::Answer away = gate.ask(reader, 1);
+        QVERIFY(!away.checked && away.refusal.isEmpty());
+    }
+    cluster(QStringLiteral("start"));
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings.first().contains(QLatin1String("retest limit cannot be checked")),
+             qPrintable(warnings.first()));
+}
+
 void RecordsTest::failedStoreLeavesTheFiguresAsTheyWere_data()
 {
     QTest::addColumn<QString>("table");
     QTest::addColumn<QString>("refused"); // the rows refused
     QTest::newRow("measurements") << "measurements"
                                   << "NEW.record_id = 'bad-id'";
-    for (const char *table : {"yield_hours", "yield_steps", "yield_durations", "yield_chains"})
+    for (const char *table :
+         {"yield_hours", "yield_steps", "yield_durations", "yield_chains", "yield_firsts"})
         QTest::newRow(table) << table << "1 = 1";
 }
 

@@ -6,6 +6,7 @@
 #include "outputs/checkoutoutputs.h"
 #include "publish/publishtarget.h"
 #include "records/recordsoutbox.h"
+#include "records/recordsretestgate.h"
 #include "records/recordsstore.h"
 #include "serial/serialline.h"
 #include "serial/serialportline.h"
@@ -352,6 +353,37 @@ private slots:
         QCOMPARE(tile->record()->failedSteps(), QStringList{step});
     }
 
+    // A reader that failed twice at another station of the line is refused here: the tile asks
+    // for a repair and says why.
+    void refusedReaderAsksForARepair()
+    {
+        const RecordsLocation location = sqliteAt(path(QStringLiteral("line.sqlite")));
+        {
+            RecordsStore store(location);
+            QVERIFY(store.open());
+            for (int n = 0; n < 2; ++n) {
+                ReaderRecord failed;
+                failed.id = ReaderRecord::newId();
+                failed.station = QStringLiteral("line-2");
+                failed.serialNumber = reader(Vorn8).serialNumber();
+                failed.outcome = ReaderOutcome::Fail;
+                failed.started = QDateTime::currentDateTimeUtc().addSecs(n - 60);
+                QCOMPARE(store.store(failed), RecordsStore::Stored::Added);
+            }
+        }
+        RecordsRetestGate gate(location, [](const QString &) {});
+        StationSetup limited = setup({Vorn8});
+        limited.options.retestLimit = 2;
+        limited.retestGate = &gate;
+        StationWindow window(limited);
+        window.show();
+        SocketTile *tile = window.tile(Vorn8);
+        click(tile, "checkButton");
+        QTRY_VERIFY(tile->outcome().has_value());
+        QCOMPARE(tile->outcomeWord(), QStringLiteral("REPAIR FIRST"));
+        QVERIFY(labelText(tile, "detailsLabel").contains(QLatin1String("failed 2 times")));
+    }
+
     // Stopped while its question waits, the checkout still puts back the selected slot and
     // the clocks that its steps had changed.
     void stopDuringCheckoutRestoresTheReader()
@@ -454,10 +486,11 @@ private slots:
         QCOMPARE(row(0), QStringList({"004321", "Vorn4", "FAIL", "echo"}));
         QCOMPARE(row(1), QStringList({"001234", "Vorn8", "PASS", ""}));
         // The header's figures of this station's day, read again as each record is kept: the
-        // other station's reader does not count.
+        // other station's checkout does not count, and 4321, first checked there, is no first
+        // pass or failure here.
         QTRY_COMPARE(
             labelText(&window, "yieldLabel"),
-            QStringLiteral("2 readers today, first-pass yield 50.0 %, final yield 50.0 %, most "
+            QStringLiteral("2 readers today, first-pass yield 100.0 %, final yield 50.0 %, most "
                            "failed: echo (1)"));
 
         QTest::mouseClick(filter, Qt::LeftButton);

@@ -88,8 +88,8 @@ struct Made
 };
 
 // The figures a test compares, in one line: "8 checkouts (3 pass, 2 fail, 2 error, 1
-// aborted), 3 readers, 1 first, 2 final, 2 retested; pareto: echo 2, clocks 1; groups: KEY
-// CHECKOUTS/READERS/FIRST/FINAL, ..."
+// aborted), 3 readers, 1 first of 2, 2 final, 2 retested, attempts 1/0/0/1; pareto: echo 2,
+// clocks 1; groups: KEY CHECKOUTS/READERS/FIRST-CHECKED/FIRST/FINAL, ..."
 QString summaryOf(const ReportFigures &figures)
 {
     QStringList pareto;
@@ -97,14 +97,16 @@ QString summaryOf(const ReportFigures &figures)
         pareto.append(QStringLiteral("%1 %2").arg(step.step).arg(step.failures));
     QStringList groups;
     for (const ReportGroup &group : figures.groups)
-        groups.append(QStringLiteral("%1 %2/%3/%4/%5")
+        groups.append(QStringLiteral("%1 %2/%3/%4/%5/%6")
                           .arg(group.key.isEmpty() ? QStringLiteral("(none)") : group.key)
                           .arg(group.checkouts)
                           .arg(group.readers)
+                          .arg(group.firstChecked)
                           .arg(group.firstPassed)
                           .arg(group.finalPassed));
+    const ReportFigures::Attempts &attempts = figures.attempts;
     return QStringLiteral("%1 checkouts (%2 pass, %3 fail, %4 error, %5 aborted), %6 readers, %7 "
-                          "first, %8 final, %9 retested")
+                          "first of %8, %9 final, ")
                .arg(figures.checkouts)
                .arg(figures.passed)
                .arg(figures.failed)
@@ -112,8 +114,14 @@ QString summaryOf(const ReportFigures &figures)
                .arg(figures.aborted)
                .arg(figures.readers)
                .arg(figures.firstPassed)
-               .arg(figures.finalPassed)
-               .arg(figures.retestedReaders) +
+               .arg(figures.firstChecked)
+               .arg(figures.finalPassed) +
+           QStringLiteral("%1 retested, attempts %2/%3/%4/%5")
+               .arg(figures.retestedReaders)
+               .arg(attempts.passedOn[0])
+               .arg(attempts.passedOn[1])
+               .arg(attempts.passedOn[2])
+               .arg(attempts.notPassed) +
            (figures.unidentified > 0 ? QStringLiteral(", %1 unidentified").arg(figures.unidentified)
                                      : QString()) +
            QStringLiteral("; pareto: ") + pareto.join(QLatin1String(", ")) +
@@ -310,9 +318,11 @@ void YieldReportTest::figures_data()
     QTest::addColumn<ReportGrouping>("by");
     QTest::addColumn<QString>("expected");
 
+    // 201 was first checked days before D, 202 first passed, 203 has not passed by the end.
     const QString all = QStringLiteral(
-        "8 checkouts (3 pass, 2 fail, 2 error, 1 aborted), 3 readers, 1 first, 2 final, 2 "
-        "retested, 1 unidentified; pareto: echo 2, clocks 1, identify 1, select-slot 1; groups: ");
+        "8 checkouts (3 pass, 2 fail, 2 error, 1 aborted), 3 readers, 1 first of 2, 2 final, 2 "
+        "retested, attempts 1/0/0/1, 1 unidentified; pareto: echo 2, clocks 1, identify 1, "
+        "select-slot 1; groups: ");
     QTest::newRow("both days") << "{D}T00:00"
                                << ""
                                << ""
@@ -320,41 +330,42 @@ void YieldReportTest::figures_data()
     QTest::newRow("by day") << "{D}T00:00"
                             << ""
                             << ""
-                            << "" << ReportGrouping::Day << all + "{D} 5/2/1/1, {D1} 3/2/1/1";
+                            << "" << ReportGrouping::Day << all + "{D} 5/2/1/1/1, {D1} 3/2/1/0/1";
     QTest::newRow("by hour") << "{D}T00:00"
                              << ""
                              << ""
                              << "" << ReportGrouping::Hour
-                             << all +
-                                    "{D}T10:00Z 2/1/1/0, {D}T11:00Z 1/1/1/1, {D}T12:00Z 1/0/0/0, "
-                                    "{D}T23:00Z 1/1/0/0, {D1}T00:00Z 1/1/1/1, {D1}T09:00Z 2/1/0/0";
+                             << all + "{D}T10:00Z 2/1/1/1/0, {D}T11:00Z 1/1/0/0/1, "
+                                      "{D}T12:00Z 1/0/0/0/0, {D}T23:00Z 1/1/0/0/0, "
+                                      "{D1}T00:00Z 1/1/0/0/1, {D1}T09:00Z 2/1/1/0/0";
     QTest::newRow("by station") << "{D}T00:00"
                                 << ""
                                 << ""
-                                << "" << ReportGrouping::Station << all + "h1 5/2/1/1, h2 3/2/1/1";
+                                << "" << ReportGrouping::Station
+                                << all + "h1 5/2/1/1/1, h2 3/2/1/0/1";
     QTest::newRow("by model") << "{D}T00:00"
                               << ""
                               << ""
                               << "" << ReportGrouping::Model
-                              << all + "(none) 1/0/0/0, Vorn8 7/3/1/2";
+                              << all + "(none) 1/0/0/0/0, Vorn8 7/3/2/1/2";
     QTest::newRow("by firmware, as numbers")
         << "{D}T00:00"
         << ""
         << ""
-        << "" << ReportGrouping::Firmware << all + "(none) 1/0/0/0, 3 6/2/1/2, 10 1/1/0/0";
+        << "" << ReportGrouping::Firmware << all + "(none) 1/0/0/0/0, 3 6/2/1/1/2, 10 1/1/1/0/0";
     QTest::newRow("by lot") << "{D}T00:00"
                             << ""
                             << ""
-                            << "" << ReportGrouping::Lot << all + "A 6/2/1/2, B 2/1/0/0";
+                            << "" << ReportGrouping::Lot << all + "A 6/2/1/1/2, B 2/1/1/0/0";
     QTest::newRow("by operator") << "{D}T00:00"
                                  << ""
                                  << ""
                                  << "" << ReportGrouping::Operator
-                                 << all + "ann 5/2/1/1, bob 3/2/1/1";
+                                 << all + "ann 5/2/1/1/1, bob 3/2/1/0/1";
     // At one station a reader's checkouts elsewhere do not count: 202 last failed at h1.
     const QString h1 = QStringLiteral("5 checkouts (2 pass, 2 fail, 0 error, 1 aborted), 2 "
-                                      "readers, 1 first, 1 final, 2 retested; pareto: echo 2, "
-                                      "clocks 1; groups: ");
+                                      "readers, 1 first of 1, 1 final, 2 retested, attempts "
+                                      "1/0/0/0; pareto: echo 2, clocks 1; groups: ");
     QTest::newRow("station") << "{D}T00:00"
                              << "h1"
                              << ""
@@ -363,11 +374,11 @@ void YieldReportTest::figures_data()
         << "{D}T00:00"
         << "h1"
         << ""
-        << "" << ReportGrouping::Day << h1 + "{D} 4/2/1/0, {D1} 1/1/1/1";
+        << "" << ReportGrouping::Day << h1 + "{D} 4/2/1/1/0, {D1} 1/1/0/0/1";
     QTest::newRow("station by station") << "{D}T00:00"
                                         << "h1"
                                         << ""
-                                        << "" << ReportGrouping::Station << h1 + "h1 5/2/1/1";
+                                        << "" << ReportGrouping::Station << h1 + "h1 5/2/1/1/1";
     // Two filters at once, and a filter with groups of another fact.
     QTest::newRow("station and lot") << "{D}T00:00"
                                      << "h1"
@@ -378,41 +389,45 @@ void YieldReportTest::figures_data()
         << ""
         << "A"
         << "" << ReportGrouping::Station
-        << "6 checkouts (3 pass, 2 fail, 0 error, 1 aborted), 2 readers, 1 first, 2 final, 2 "
-           "retested; pareto: echo 2, clocks 1; groups: h1 5/2/1/1, h2 1/1/1/1";
+        << "6 checkouts (3 pass, 2 fail, 0 error, 1 aborted), 2 readers, 1 first of 1, 2 final, "
+           "2 retested, attempts 1/0/0/0; pareto: echo 2, clocks 1; groups: h1 5/2/1/1/1, "
+           "h2 1/1/0/0/1";
     QTest::newRow("operator by day")
         << "{D}T00:00"
         << ""
         << ""
         << "bob" << ReportGrouping::Day
-        << "3 checkouts (1 pass, 0 fail, 2 error, 0 aborted), 2 readers, 1 first, 1 final, 0 "
-           "retested, 1 unidentified; pareto: identify 1, select-slot 1; groups: {D} 1/1/1/1, {D1} "
-           "2/1/0/0";
-    // A window that begins after a reader's first checkouts: its first in the window counts.
+        << "3 checkouts (1 pass, 0 fail, 2 error, 0 aborted), 2 readers, 0 first of 1, 1 final, "
+           "0 retested, attempts 0/0/0/1, 1 unidentified; pareto: identify 1, select-slot 1; "
+           "groups: {D} 1/1/0/0/1, "
+           "{D1} 2/1/1/0/0";
+    // A window that begins after a reader's first checkouts: 202 failed at 10:20 and passed at
+    // 11:05, a retest and no first pass.
     QTest::newRow("from a whole hour")
         << "{D}T11:00"
         << ""
         << ""
         << "" << ReportGrouping::None
-        << "6 checkouts (2 pass, 1 fail, 2 error, 1 aborted), 3 readers, 1 first, 2 final, 1 "
-           "retested, 1 unidentified; pareto: echo 2, identify 1, select-slot 1; groups: ";
+        << "6 checkouts (2 pass, 1 fail, 2 error, 1 aborted), 3 readers, 0 first of 1, 2 final, "
+           "2 retested, attempts 0/0/0/1, 1 unidentified; pareto: echo 2, identify 1, select-slot "
+           "1; "
+           "groups: ";
     QTest::newRow("from a minute")
         << "{D}T10:15"
         << ""
         << ""
         << "" << ReportGrouping::None
-        << "7 checkouts (2 pass, 2 fail, 2 error, 1 aborted), 3 readers, 0 first, 2 final, 2 "
-           "retested, 1 unidentified; pareto: echo 2, clocks 1, identify 1, select-slot 1; "
-           "groups: ";
+        << "7 checkouts (2 pass, 2 fail, 2 error, 1 aborted), 3 readers, 0 first of 1, 2 final, "
+           "2 retested, attempts 0/0/0/1, 1 unidentified; pareto: echo 2, clocks 1, identify 1, "
+           "select-slot 1; groups: ";
     QTest::newRow("from a minute, by day")
         << "{D}T10:15"
         << ""
         << ""
         << "" << ReportGrouping::Day
-        << "7 checkouts (2 pass, 2 fail, 2 error, 1 aborted), 3 readers, 0 first, 2 final, 2 "
-           "retested, 1 unidentified; pareto: echo 2, clocks 1, identify 1, select-slot 1; groups: "
-           "{D} 4/2/0/1, "
-           "{D1} 3/2/1/1";
+        << "7 checkouts (2 pass, 2 fail, 2 error, 1 aborted), 3 readers, 0 first of 1, 2 final, "
+           "2 retested, attempts 0/0/0/1, 1 unidentified; pareto: echo 2, clocks 1, identify 1, "
+           "select-slot 1; groups: {D} 4/2/0/0/1, {D1} 3/2/1/0/1";
 }
 
 void YieldReportTest::figures()
@@ -522,9 +537,9 @@ void YieldReportTest::keptSummariesEqualARebuild()
     QVERIFY2(store.open(), qPrintable(store.errorText()));
     QRandomGenerator random(1207);
     QList<ReaderRecord> records;
-    const QList<ReaderOutcome> outcomes{ReaderOutcome::Pass, ReaderOutcome::Pass,
-                                        ReaderOutcome::Fail, ReaderOutcome::Error,
-                                        ReaderOutcome::Aborted};
+    const QList<ReaderOutcome> outcomes{ReaderOutcome::Pass,    ReaderOutcome::Pass,
+                                        ReaderOutcome::Fail,    ReaderOutcome::Error,
+                                        ReaderOutcome::Aborted, ReaderOutcome::Refused};
     const QStringList steps{QStringLiteral("echo"), QStringLiteral("clocks"),
                             QStringLiteral("select-slot")};
     for (int n = 0; n < 400; ++n) {
@@ -564,7 +579,7 @@ void YieldReportTest::keptSummariesEqualARebuild()
     const auto contents = [&store] {
         QStringList rows;
         for (const char *table :
-             {"yield_hours", "yield_steps", "yield_durations", "yield_chains"}) {
+             {"yield_hours", "yield_steps", "yield_durations", "yield_chains", "yield_firsts"}) {
             QSqlQuery query =
                 store.database().prepare(QStringLiteral("SELECT * FROM ") + QLatin1String(table));
             if (!store.database().exec(query))
@@ -644,9 +659,9 @@ void YieldReportTest::stationToday_data()
     QTest::addColumn<int>("offsetSeconds"); // the station's clock, east of UTC
     QTest::addColumn<QString>("station");
     QTest::addColumn<StationYield>("expected");
-    // h1's day D in UTC: 201 failed, 202 passed first; echo failed twice (201, and 204 before
-    // it was aborted).
-    QTest::newRow("UTC") << 0 << "h1" << StationYield{2, 0.5, 0.0, "echo", 2};
+    // h1's day D in UTC: 201 (first checked days before) failed, 202 passed first; echo failed
+    // twice (201, and 204 before it was aborted).
+    QTest::newRow("UTC") << 0 << "h1" << StationYield{2, 1.0, 0.0, "echo", 2};
     // In India (UTC+05:30) h1's day D ends at 18:30 UTC, before 201 came: 202 alone, and of
     // the steps that failed once each the first by name.
     QTest::newRow("half an hour off UTC")
@@ -688,8 +703,9 @@ void YieldReportTest::firstReleaseFileCounted()
     // 4323 and 4324 failed or erred.
     QCOMPARE(summaryOf(*figures),
              QStringLiteral("7 checkouts (3 pass, 3 fail, 1 error, 0 aborted), 5 readers, 2 "
-                            "first, 2 final, 1 retested; pareto: clocks 1, echo 1, identify 1, "
-                            "select-slot 1; groups: line1-st1 2/2/2/2, line1-st2 5/4/0/1"));
+                            "first of 5, 2 final, 1 retested, attempts 2/0/0/3; pareto: clocks 1, "
+                            "echo 1, identify 1, select-slot 1; groups: line1-st1 2/2/2/2/2, "
+                            "line1-st2 5/4/3/0/1"));
 }
 
 QStringList YieldReportTest::report(const QStringList &options) const
@@ -704,60 +720,64 @@ void YieldReportTest::report_data()
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("expected");
 
+    // 101 was first checked weeks before, 102 and 106 have not passed by the window's end.
     const QString all = QStringLiteral(
-        "8 checkouts (2 pass, 3 fail, 2 error, 1 aborted), 4 readers, 1 first, 2 final, 2 "
-        "retested; pareto: clocks 3, echo 1, identify 1; groups: ");
+        "8 checkouts (2 pass, 3 fail, 2 error, 1 aborted), 4 readers, 1 first of 3, 2 final, 2 "
+        "retested, attempts 1/0/0/2; pareto: clocks 3, echo 1, identify 1; groups: ");
     QTest::newRow("all") << QStringList{} << all;
-    QTest::newRow("station")
-        << QStringList{"--station", "line-1"}
-        << "4 checkouts (1 pass, 2 fail, 1 error, 0 aborted), 3 readers, 1 "
-           "first, 1 final, 0 retested; pareto: clocks 1, echo 1, identify 1; groups: ";
+    QTest::newRow("station") << QStringList{"--station", "line-1"}
+                             << "4 checkouts (1 pass, 2 fail, 1 error, 0 aborted), 3 readers, 1 "
+                                "first of 2, 1 final, 1 retested, attempts 1/0/0/1; pareto: "
+                                "clocks 1, echo 1, identify 1; groups: ";
     const QString line2 = QStringLiteral(
-        "4 checkouts (1 pass, 1 fail, 1 error, 1 aborted), 3 readers, 1 first, 1 final, 0 "
-        "retested; pareto: clocks 2; groups: ");
+        "4 checkouts (1 pass, 1 fail, 1 error, 1 aborted), 3 readers, 0 first of 1, 1 final, 0 "
+        "retested, attempts 0/0/0/1; pareto: clocks 2; groups: ");
     QTest::newRow("other station") << QStringList{"--station", "line-2"} << line2;
     QTest::newRow("operator") << QStringList{"--operator", "bob"} << line2;
     QTest::newRow("lot") << QStringList{"--lot", "L1"}
-                         << "7 checkouts (2 pass, 3 fail, 2 error, 0 aborted), 4 readers, 1 first, "
-                            "2 final, 2 retested; pareto: clocks 3, echo 1, identify 1; "
-                            "groups: ";
+                         << "7 checkouts (2 pass, 3 fail, 2 error, 0 aborted), 4 readers, 1 first "
+                            "of 3, 2 final, 2 retested, attempts 1/0/0/2; pareto: clocks 3, echo "
+                            "1, identify 1; groups: ";
     QTest::newRow("lot of the aborted only")
         << QStringList{"--lot", "L2"}
-        << "1 checkouts (0 pass, 0 fail, 0 error, 1 aborted), 0 readers, 0 first, 0 final, 0 "
-           "retested; pareto: ; groups: ";
+        << "1 checkouts (0 pass, 0 fail, 0 error, 1 aborted), 0 readers, 0 first of 0, 0 final, "
+           "0 retested, attempts 0/0/0/0; pareto: ; groups: ";
     QTest::newRow("model 4") << QStringList{"--model", "4"}
                              << "1 checkouts (1 pass, 0 fail, 0 error, 0 aborted), 1 readers, 1 "
-                                "first, 1 final, 0 retested; pareto: ; groups: ";
+                                "first of 1, 1 final, 0 retested, attempts 1/0/0/0; pareto: ; "
+                                "groups: ";
     QTest::newRow("model Vorn8")
         << QStringList{"--model", "Vorn8"}
-        << "6 checkouts (1 pass, 3 fail, 1 error, 1 aborted), 3 readers, 0 first, 1 final, 2 "
-           "retested; pareto: clocks 3, echo 1; groups: ";
+        << "6 checkouts (1 pass, 3 fail, 1 error, 1 aborted), 3 readers, 0 first of 2, 1 final, "
+           "2 retested, attempts 0/0/0/2; pareto: clocks 3, echo 1; groups: ";
     QTest::newRow("station and lot")
         << QStringList{"--station", "line-2", "--lot", "L1"}
-        << "3 checkouts (1 pass, 1 fail, 1 error, 0 aborted), 3 readers, 1 first, 1 final, 0 "
-           "retested; pareto: clocks 2; groups: ";
+        << "3 checkouts (1 pass, 1 fail, 1 error, 0 aborted), 3 readers, 0 first of 1, 1 final, "
+           "0 retested, attempts 0/0/0/1; pareto: clocks 2; groups: ";
     QTest::newRow("by station") << QStringList{"--by", "station"}
-                                << all + "line-1 4/3/1/1, line-2 4/3/1/1";
+                                << all + "line-1 4/3/2/1/1, line-2 4/3/1/0/1";
     QTest::newRow("by operator") << QStringList{"--by", "operator"}
-                                 << all + "ann 4/3/1/1, bob 4/3/1/1";
-    QTest::newRow("by lot") << QStringList{"--by", "lot"} << all + "L1 7/4/1/2, L2 1/0/0/0";
+                                 << all + "ann 4/3/2/1/1, bob 4/3/1/0/1";
+    QTest::newRow("by lot") << QStringList{"--by", "lot"} << all + "L1 7/4/3/1/2, L2 1/0/0/0/0";
     QTest::newRow("by model") << QStringList{"--by", "model"}
-                              << all + "(none) 1/0/0/0, Vorn4 1/1/1/1, Vorn8 6/3/0/1";
+                              << all + "(none) 1/0/0/0/0, Vorn4 1/1/1/1/1, Vorn8 6/3/2/0/1";
     QTest::newRow("by firmware") << QStringList{"--by", "firmware"}
-                                 << all + "(none) 1/0/0/0, 3 6/3/0/1, 4 1/1/1/1";
-    QTest::newRow("by day") << QStringList{"--by", "day"} << all + "DAY 8/4/1/2";
-    QTest::newRow("by hour") << QStringList{"--by", "hour"} << all + "HOUR 8/4/1/2";
-    QTest::newRow("station, by lot")
-        << QStringList{"--station", "line-2", "--by", "lot"} << line2 + "L1 3/3/1/1, L2 1/0/0/0";
+                                 << all + "(none) 1/0/0/0/0, 3 6/3/2/0/1, 4 1/1/1/1/1";
+    QTest::newRow("by day") << QStringList{"--by", "day"} << all + "DAY 8/4/3/1/2";
+    QTest::newRow("by hour") << QStringList{"--by", "hour"} << all + "HOUR 8/4/3/1/2";
+    QTest::newRow("station, by lot") << QStringList{"--station", "line-2", "--by", "lot"}
+                                     << line2 + "L1 3/3/1/0/1, L2 1/0/0/0/0";
     QTest::newRow("lot, by station")
         << QStringList{"--lot", "L1", "--by", "station"}
-        << "7 checkouts (2 pass, 3 fail, 2 error, 0 aborted), 4 readers, 1 first, 2 final, 2 "
-           "retested; pareto: clocks 3, echo 1, identify 1; groups: line-1 4/3/1/1, line-2 "
-           "3/3/1/1";
+        << "7 checkouts (2 pass, 3 fail, 2 error, 0 aborted), 4 readers, 1 first of 3, 2 final, "
+           "2 retested, attempts 1/0/0/2; pareto: clocks 3, echo 1, identify 1; groups: "
+           "line-1 4/3/2/1/1, "
+           "line-2 3/3/1/0/1";
     QTest::newRow("model, by station")
         << QStringList{"--model", "8", "--by", "station"}
-        << "6 checkouts (1 pass, 3 fail, 1 error, 1 aborted), 3 readers, 0 first, 1 final, 2 "
-           "retested; pareto: clocks 3, echo 1; groups: line-1 2/2/0/0, line-2 4/3/1/1";
+        << "6 checkouts (1 pass, 3 fail, 1 error, 1 aborted), 3 readers, 0 first of 2, 1 final, "
+           "2 retested, attempts 0/0/0/2; pareto: clocks 3, echo 1; groups: line-1 2/2/1/0/0, "
+           "line-2 4/3/1/0/1";
 }
 
 void YieldReportTest::report()
@@ -786,8 +806,13 @@ void YieldReportTest::report()
     figures.errors = outcomes[QLatin1String("error")].toInteger();
     figures.aborted = outcomes[QLatin1String("aborted")].toInteger();
     figures.readers = json[QLatin1String("readers")].toInteger();
+    figures.firstChecked = json[QLatin1String("first_checked_readers")].toInteger();
     figures.firstPassed =
-        qRound64(json[QLatin1String("first_pass_yield")].toDouble() * double(figures.readers));
+        qRound64(json[QLatin1String("first_pass_yield")].toDouble() * double(figures.firstChecked));
+    const QJsonArray attempts = json[QLatin1String("attempts")].toArray();
+    for (int index = 0; index < ReportFigures::Attempts::Counted; ++index)
+        figures.attempts.passedOn[index] = attempts[index][QLatin1String("readers")].toInteger();
+    figures.attempts.notPassed = attempts.last()[QLatin1String("readers")].toInteger();
     figures.finalPassed =
         qRound64(json[QLatin1String("final_yield")].toDouble() * double(figures.readers));
     figures.retestedReaders = json[QLatin1String("retested_readers")].toInteger();
@@ -798,15 +823,16 @@ void YieldReportTest::report()
                                step[QLatin1String("cumulative")].toDouble()});
     for (const QJsonValue &group : json[QLatin1String("groups")].toArray()) {
         const qint64 readers = group[QLatin1String("readers")].toInteger();
+        const qint64 firstChecked = group[QLatin1String("first_checked_readers")].toInteger();
         figures.groups.append(
             {group[QLatin1String("key")].toString(), group[QLatin1String("checkouts")].toInteger(),
-             readers,
-             qRound64(group[QLatin1String("first_pass_yield")].toDouble() * double(readers)),
+             readers, firstChecked,
+             qRound64(group[QLatin1String("first_pass_yield")].toDouble() * double(firstChecked)),
              qRound64(group[QLatin1String("final_yield")].toDouble() * double(readers))});
         // A group without readers has no yield, rather than a yield of 0.
         QCOMPARE(group[QLatin1String("final_yield")].isNull(), readers == 0);
     }
-    QCOMPARE(json[QLatin1String("first_pass_yield")].isNull(), figures.readers == 0);
+    QCOMPARE(json[QLatin1String("first_pass_yield")].isNull(), figures.firstChecked == 0);
     QCOMPARE(summaryOf(figures), expected);
     QCOMPARE(json[QLatin1String("from")].toString(), m_since);
     QCOMPARE(json[QLatin1String("to")].toString(), m_until);
@@ -825,7 +851,7 @@ void YieldReportTest::lastSevenDaysByDefault()
     QCOMPARE(json[QLatin1String("to")].toString(),
              today.addDays(1).toString(Qt::ISODate) + QStringLiteral("T00:00:00Z"));
     QCOMPARE(json[QLatin1String("checkouts")].toInteger(), 8);
-    QCOMPARE(json[QLatin1String("first_pass_yield")].toDouble(), 0.25);
+    QCOMPARE(json[QLatin1String("first_pass_yield")].toDouble(), 1.0 / 3.0);
     QCOMPARE(json[QLatin1String("final_yield")].toDouble(), 0.5);
     QCOMPARE(json[QLatin1String("filters")].toObject(), (QJsonObject{{"station", QJsonValue()},
                                                                      {"model", QJsonValue()},
@@ -849,7 +875,7 @@ void YieldReportTest::emptyWindow()
     for (const char *unknown : {"first_pass_yield", "final_yield"})
         QVERIFY(json[QLatin1String(unknown)].isNull());
     QCOMPARE(json[QLatin1String("outcomes")].toObject(),
-             (QJsonObject{{"pass", 0}, {"fail", 0}, {"error", 0}, {"aborted", 0}}));
+             (QJsonObject{{"pass", 0}, {"fail", 0}, {"error", 0}, {"aborted", 0}, {"refused", 0}}));
     QCOMPARE(json[QLatin1String("duration_ms")].toObject(),
              (QJsonObject{{"median", QJsonValue()}, {"p95", QJsonValue()}}));
     QCOMPARE(json[QLatin1String("pareto")].toArray(), QJsonArray());
@@ -877,11 +903,10 @@ void YieldReportTest::textAndCsv()
     const QStringList window{"--since", m_since, "--until", m_until};
     const VornctlRun text = VornctlRun::of(report(window + QStringList{"--by", "station"}));
     QCOMPARE(text.exitCode, 0);
-    for (const char *line : {"\nCheckouts         8  (pass 2, fail 3, error 2, aborted 1)\n",
-                             "\nReaders           4  (2 retested)\n",
-                             "\nUnidentified      1  (never told a serial number: in the failing "
-                             "steps, not in the readers)\n",
-                             "\nFirst-pass yield  25.0 %\n", "\nFinal yield       50.0 %\n"})
+    for (const char *line :
+         {"\nCheckouts         8  (pass 2, fail 3, error 2, aborted 1, refused 0)\n",
+          "\nReaders           4  (2 retested, 3 first checked)\n", "\nFirst-pass yield  33.3 %\n",
+          "\nFinal yield       50.0 %\n", "\nBy attempt        1 1, 2 0, 3+ 0, not passed 2\n"})
         QVERIFY2(text.out.contains(QString::fromUtf8(line)), qPrintable(text.out));
     // The Pareto as bars: 3 failures the whole 40 characters, 1 a third of them (13 3/8).
     QVERIFY2(text.out.contains(QRegularExpression(
@@ -891,8 +916,8 @@ void YieldReportTest::textAndCsv()
              qPrintable(text.out));
     QVERIFY2(text.out.contains(QRegularExpression(
                  QStringLiteral("\n  station +checkouts +readers +first-pass +final\n"
-                                "  line-1 +4 +3 +33.3 % +33.3 %\n"
-                                "  line-2 +4 +3 +33.3 % +33.3 %\n"))),
+                                "  line-1 +4 +3 +50.0 % +33.3 %\n"
+                                "  line-2 +4 +3 +0.0 % +33.3 %\n"))),
              qPrintable(text.out));
 
     const VornctlRun pareto = VornctlRun::of(report(window + QStringList{"--csv"}));
@@ -900,12 +925,14 @@ void YieldReportTest::textAndCsv()
     QCOMPARE(pareto.out, QStringLiteral("step,failures,share,cumulative\r\n"
                                         "clocks,3,0.6,0.6\r\n"
                                         "echo,1,0.2,0.8\r\n"
-                                        "identify,1,0.2,1\r\n"));
+                                        "identify,1,0.2,1\r\n"
+                                        "attempts,1,0,0,2\r\n"));
     const VornctlRun groups = VornctlRun::of(report(window + QStringList{"--csv", "--by", "lot"}));
     QCOMPARE(groups.exitCode, 0);
     QCOMPARE(groups.out, QStringLiteral("lot,checkouts,readers,first_pass_yield,final_yield\r\n"
-                                        "L1,7,4,0.25,0.5\r\n"
-                                        "L2,1,0,,\r\n"));
+                                        "L1,7,4,0.3333333333333333,0.5\r\n"
+                                        "L2,1,0,,\r\n"
+                                        "attempts,1,0,0,2\r\n"));
 }
 
 void YieldReportTest::pdfWithoutDisplay()
@@ -928,14 +955,15 @@ void YieldReportTest::pdfWithoutDisplay()
     QCOMPARE(text.count(QLatin1Char('\f')), 2); // two pages
     // The headline figures, the window, the steps and both stations.
     for (const QString &words :
-         {QStringLiteral("Yield report"), QStringLiteral("25.0 %"), QStringLiteral("50.0 %"),
+         {QStringLiteral("Yield report"), QStringLiteral("50.0 %"),
           QStringLiteral("First-pass yield"), QStringLiteral("Final yield"),
-          QStringLiteral("Outcomes: pass 2 · fail 3 · error 2 · aborted 1"),
+          QStringLiteral("Outcomes: pass 2 · fail 3 · error 2 · aborted 1 · refused 0"),
+          QStringLiteral("Passed on attempt 3 or later"), QStringLiteral("Not passed yet"),
           QStringLiteral("clocks"), QStringLiteral("echo"), QStringLiteral("line-1"),
           QStringLiteral("line-2"), QStringLiteral("33.3 %"),
           m_since.left(10) + QLatin1Char(' ') + m_since.mid(11, 5)})
         QVERIFY2(text.contains(words), qPrintable(words + QLatin1Char('\n') + text));
-    QVERIFY(QRegularExpression(QStringLiteral("\\b8\\s+4\\s+25.0 %\\s+50.0 %"))
+    QVERIFY(QRegularExpression(QStringLiteral("\\b8\\s+4\\s+33.3 %\\s+50.0 %"))
                 .match(text.simplified())
                 .hasMatch());
 

@@ -317,25 +317,34 @@ async function search(event) {
     return;
   }
   try {
-    const found = await api('/api/records?' + query({serial: serial, limit: 100}));
-    const rows = found.records.map((record) => {
+    // The reader's life: its checkouts and repairs, oldest first.
+    const found = await api('/api/readers/' + encodeURIComponent(serial) + '/history');
+    const rows = found.events.map((event) => {
       const row = element('tr');
-      row.append(element('td', utcTime(record.started)), element('td', record.station),
-                 element('td', record.model), element('td', record.serial),
-                 element('td', record.lot), element('td', record.operator),
-                 element('td', record.outcome, record.outcome),
-                 element('td', record.failed_steps.join(' ')), element('td', record.plan || '–'));
+      const repair = event.kind === 'repair';
+      const details = repair
+        ? [event.action + (event.parts.length ? ' (parts ' + event.parts.join(', ') + ')' : ''),
+           'symptom: ' + event.symptom, event.cause ? 'cause: ' + event.cause : ''].filter(Boolean)
+        : [event.failed_step ? event.failed_step + ': ' + (event.message || '') : event.message || ''];
+      row.append(element('td', utcTime(event.time)), element('td', event.kind),
+                 element('td', event.station), element('td', repair ? '' : event.lot),
+                 element('td', repair ? event.technician : event.operator),
+                 element('td', repair ? 'repaired' : event.outcome, repair ? '' : event.outcome),
+                 element('td', details.join('; ')), element('td', repair ? '' : event.plan || '–'));
       const show = element('td');
-      show.append(link('record', '#record=' + encodeURIComponent(record.id)));
       const certificate = element('td');
-      certificate.append(link('PDF', certificateAddress(record.id)));
+      if (!repair) {
+        show.append(link('record', '#record=' + encodeURIComponent(event.id)));
+        certificate.append(link('PDF', certificateAddress(event.id)));
+      }
       row.append(show, certificate);
       return row;
     });
     table.tBodies[0].replaceChildren(...rows);
     table.hidden = rows.length === 0;
-    message.textContent = rows.length === 0 ? 'No checkouts of serial number ' + serial + '.'
-      : rows.length + (rows.length === 1 ? ' checkout' : ' checkouts') + ', newest first.';
+    message.textContent = rows.length === 0 ? 'No checkouts or repairs of serial number ' + serial + '.'
+      : 'SN ' + found.serial + ': ' + rows.length + (rows.length === 1 ? ' event' : ' events') +
+        ', oldest first.';
   } catch (failure) {
     message.className = 'wrong';
     message.textContent = failure.message;

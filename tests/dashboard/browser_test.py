@@ -217,7 +217,8 @@ def run(args, work):
         driver.find_element(By.CSS_SELECTOR, '#search-form button').click()
         rows = wait_for('the checkouts of 2207', lambda: driver.find_elements(
             By.CSS_SELECTOR, '#checkouts tbody tr'), 10)
-        check(len(rows) == 1 and '002207' in rows[0].text and 'fail' in rows[0].text,
+        check(len(rows) == 1 and 'checkout' in rows[0].text and 'fail' in rows[0].text and
+              '002207' in driver.find_element(By.ID, 'search-message').text,
               f'the search shows {[row.text for row in rows]}')
         rows[0].find_element(By.LINK_TEXT, 'record').click()
         section = driver.find_element(By.ID, 'record')

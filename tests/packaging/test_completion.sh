@@ -56,7 +56,9 @@ expect "vornctl set-clocks 3.57 3.57 3.57 3.57 3.57 3.57 3.57 3.57 " ""
 expect "vornctl set-time " ""
 expect "vornctl info " ""
 # The records commands and their filters.
-expect "vornctl records " "certificate list publish report show sync"
+expect "vornctl records " "certificate history list publish repair report show sync"
+expect "vornctl records repair 1234 --c" "--cause --cfx-handle --checkout"
+expect "vornctl records report --pareto " "cause step"
 # The yield report's own options and its groupings; the model's values as for checkout.
 expect "vornctl records report --u" "--until"
 expect "vornctl --records sqlite:r.sqlite records report --since 2026-12-01 --b" "--by"
