@@ -52,6 +52,7 @@ public:
     ReaderCommands reader;
     DisplayCommands display;
     qint64 commandStartMs = 0;
+    int errorsAtCommandStart = 0;
 };
 
 quint8 readByte(const Harness &h, qsizetype index)
@@ -168,7 +169,10 @@ void requirePolledTime(const Harness &h, bool done)
 {
     const qint64 elapsed = h.elapsedMs();
     require(elapsed % WaitMs == 0 && elapsed <= PolledTimeoutMs, "Tarvik: waits out of bounds");
-    require(done || elapsed == PolledTimeoutMs, "Tarvik: timeout before 21 checks");
+    // A line that answers a count with an error is lost: the polling ends there rather than
+    // waiting out its second.
+    const bool lineFailed = h.line.errorsReported() > h.errorsAtCommandStart;
+    require(done || lineFailed || elapsed == PolledTimeoutMs, "Tarvik: timeout before 21 checks");
 }
 
 void tarvikStatus(Harness &h)
@@ -225,6 +229,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (int count = 0; count < MaxCommands && !h.script.atEnd(); ++count) {
         const Command command = Commands.at(std::size_t(h.script.choice(int(Commands.size()))));
         h.commandStartMs = h.clock.elapsedMilliseconds();
+        h.errorsAtCommandStart = h.line.errorsReported();
         command(h);
         require(!h.line.dataTerminalReady(), "DTR left asserted after a command");
         h.clock.advanceMicroseconds(qint64(h.script.byte()) * IdleStepMs * 1000);

@@ -36,6 +36,7 @@ qint64 ScriptedLine::bytesWaiting()
     if (m_failNextCount) {
         m_failNextCount = false;
         m_reportedWaiting = 0;
+        ++m_errorsReported;
         return -1;
     }
     m_reportedWaiting = arrivedCount();

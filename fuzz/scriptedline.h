@@ -30,6 +30,8 @@ public:
     bool dataTerminalReady() const { return m_dtr; }
     // The bytes the last read delivered.
     QByteArray lastRead() const { return m_lastRead; }
+    // How many times the line has answered a count with an error so far.
+    int errorsReported() const { return m_errorsReported; }
 
     QString portName() const override { return QStringLiteral("scripted"); }
     bool open() override { return true; }
@@ -67,4 +69,5 @@ private:
     bool m_failNextCount = false;
     bool m_shortNextRead = false;
     QByteArray m_lastRead;
+    int m_errorsReported = 0;
 };
