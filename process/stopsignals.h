@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <csignal>
 #include <thread>
 
@@ -12,14 +13,15 @@
 //
 // Made on the main thread before the program starts threads of its own: the signals are blocked
 // in the calling thread and so in every thread it starts later, and only the object's thread
-// takes them, so that no reader's wait or read is ever cut short by one.
+// takes them, waiting for them with sigwait: no handler runs in the middle of anything, so no
+// reader's wait or read is ever cut short by one.
 class StopSignals : public QObject
 {
     Q_OBJECT
 
 public:
     StopSignals();
-    // Puts back the signals' earlier handling and the calling thread's mask.
+    // Puts back the calling thread's mask.
     ~StopSignals() override;
     StopSignals(const StopSignals &) = delete;
     StopSignals &operator=(const StopSignals &) = delete;
@@ -35,8 +37,7 @@ signals:
 private:
     void watch();
 
-    int m_pipe[2] = {-1, -1};
     sigset_t m_previousMask{};
-    struct sigaction m_previousActions[3] = {};
+    std::atomic<bool> m_ending{false};
     std::thread m_watcher;
 };
