@@ -42,17 +42,24 @@ StopSignals::StopSignals()
     firstSignal.store(0);
     const sigset_t stopping = stoppingSet();
     pthread_sigmask(SIG_BLOCK, &stopping, &m_previousMask);
+}
+
+void StopSignals::connectNotify(const QMetaMethod &)
+{
     // Made after the mask: the watcher's own thread starts with the signals blocked too, and
-    // takes them from the process's pending set with sigwait.
-    m_watcher = std::thread([this] { watch(); });
+    // takes them from the process's pending set (also those that came before it) with sigwait.
+    if (!m_watcher.joinable())
+        m_watcher = std::thread([this] { watch(); });
 }
 
 StopSignals::~StopSignals()
 {
     // Wakes the watcher with a signal of its own, which it then knows for the end.
     m_ending.store(true);
-    pthread_kill(m_watcher.native_handle(), SIGHUP);
-    m_watcher.join();
+    if (m_watcher.joinable()) {
+        pthread_kill(m_watcher.native_handle(), SIGHUP);
+        m_watcher.join();
+    }
     pthread_sigmask(SIG_SETMASK, &m_previousMask, nullptr);
 }
 

@@ -34,6 +34,11 @@ public:
 signals:
     void stopRequested(int signal);
 
+protected:
+    // The watcher starts once something listens, so that what the connection made is in place
+    // before the thread that calls it exists.
+    void connectNotify(const QMetaMethod &signal) override;
+
 private:
     void watch();
 
