@@ -29,12 +29,12 @@ QByteArray everyLimitPlan(int &limits)
         text += "  - " + step.toUtf8() + '\n';
     text += "limits:\n";
     limits = 0;
-    for (const StepSpec &step : StepCatalogue::steps()) {
-        for (const MeasurementSpec &measurement : step.measurements) {
+    for (const StepDeclaration &step : StepCatalogue::steps()) {
+        for (const MeasurementDeclaration &measurement : step.measurements) {
             if (measurement.fixed())
                 continue;
             text += "  " + measurement.name.toUtf8() +
-                    (measurement.value == MeasurementSpec::Value::Bool
+                    (measurement.value == MeasurementDeclaration::Value::Bool
                          ? QByteArray(": {equals: false}\n")
                          : QByteArray(": {low: 0, high: 65535}\n"));
             ++limits;

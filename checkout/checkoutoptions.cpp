@@ -38,8 +38,8 @@ MeasurementLimit CheckoutOptions::limit(const QString &measurement) const
         return MeasurementLimit::equals(int(*model));
     if (minFirmware && measurement == QLatin1String("firmware"))
         return MeasurementLimit::range(double(*minFirmware), {});
-    const MeasurementSpec *spec = StepCatalogue::measurement(measurement);
-    return spec ? spec->defaultLimit : MeasurementLimit::none();
+    const MeasurementDeclaration *declared = StepCatalogue::measurement(measurement);
+    return declared ? declared->defaultLimit : MeasurementLimit::none();
 }
 
 QJsonObject CheckoutOptions::toJson() const

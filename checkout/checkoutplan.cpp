@@ -52,9 +52,9 @@ QString CheckoutPlan::showText() const
         text += *prompt ? QStringLiteral("The operator is asked\n")
                         : QStringLiteral("The operator is never asked\n");
     for (const QString &name : options.stepNames()) {
-        const StepSpec *step = StepCatalogue::step(name);
+        const StepDeclaration *step = StepCatalogue::step(name);
         text += QStringLiteral("\n%1  %2\n").arg(name, step->title);
-        for (const MeasurementSpec &measurement : step->measurements) {
+        for (const MeasurementDeclaration &measurement : step->measurements) {
             QString limit = measurement.limitText();
             if (!measurement.fixed()) {
                 limit = options.limit(measurement.name).text(measurement.unit);

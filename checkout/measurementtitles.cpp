@@ -4,13 +4,13 @@
 
 QString MeasurementTitles::title(const QString &measurementName)
 {
-    const MeasurementSpec *spec = StepCatalogue::measurement(measurementName);
-    if (!spec)
+    const MeasurementDeclaration *declared = StepCatalogue::measurement(measurementName);
+    if (!declared)
         return measurementName;
     // A pattern's title names the slot its measurement is of: "Clock of slot 3".
-    QString title = spec->isPattern()
-                        ? spec->title.chopped(1) + measurementName.mid(spec->name.size() - 1)
-                        : spec->title;
+    QString title = declared->isPattern() ? declared->title.chopped(1) +
+                                                measurementName.mid(declared->name.size() - 1)
+                                          : declared->title;
     title[0] = title.at(0).toUpper();
     return title;
 }

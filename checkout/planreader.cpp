@@ -107,9 +107,9 @@ public:
 private:
     void readSteps(const YAML::Node &node);
     void readLimits(const YAML::Node &node);
-    MeasurementLimit readLimit(const YAML::Node &node, const MeasurementSpec &spec,
+    MeasurementLimit readLimit(const YAML::Node &node, const MeasurementDeclaration &declared,
                                QJsonObject &canonical);
-    QJsonValue limitValue(const YAML::Node &node, const MeasurementSpec &spec);
+    QJsonValue limitValue(const YAML::Node &node, const MeasurementDeclaration &declared);
     void readClocks(const YAML::Node &node);
     void checkSteps(const YAML::Node &root);
 
@@ -291,28 +291,28 @@ void Reading::readLimits(const YAML::Node &node)
     const auto entries = entriesOf(node, QStringLiteral("limits"));
     for (auto entry = entries.cbegin(); entry != entries.cend(); ++entry) {
         const QString &name = entry.key();
-        const StepSpec *step = nullptr;
-        const MeasurementSpec *spec = StepCatalogue::measurement(name, &step);
+        const StepDeclaration *step = nullptr;
+        const MeasurementDeclaration *declared = StepCatalogue::measurement(name, &step);
         const YAML::Node &key = entry->first;
-        if (!spec)
+        if (!declared)
             refuse(key, QStringLiteral("unknown measurement '%1'").arg(name));
-        if (spec->fixed())
+        if (declared->fixed())
             refuse(key, QStringLiteral("the limit of '%1' comes from the reader or the "
                                        "checkout (%2) and cannot be set")
-                            .arg(name, spec->fixedLimit));
+                            .arg(name, declared->fixedLimit));
         if (!steps.contains(step->name))
             refuse(key, QStringLiteral("'%1' is measured by step '%2', which the plan does not run")
                             .arg(name, step->name));
         if (name == QLatin1String("model_type") && options.model)
             refuse(key, QStringLiteral("model already sets the limit of model_type"));
         QJsonObject limitJson;
-        options.limits.insert(name, readLimit(entry->second, *spec, limitJson));
+        options.limits.insert(name, readLimit(entry->second, *declared, limitJson));
         canonical.insert(name, limitJson);
     }
     m_plan.canonical.insert(QStringLiteral("limits"), canonical);
 }
 
-MeasurementLimit Reading::readLimit(const YAML::Node &node, const MeasurementSpec &spec,
+MeasurementLimit Reading::readLimit(const YAML::Node &node, const MeasurementDeclaration &declared,
                                     QJsonObject &canonical)
 {
     const auto entries = entriesOf(node, QStringLiteral("a limit"),
@@ -326,7 +326,7 @@ MeasurementLimit Reading::readLimit(const YAML::Node &node, const MeasurementSpe
         refuse(node, QStringLiteral("a limit is {low, high} (either may be left out), {equals} "
                                     "or {one_of}"));
     if (const auto equals = entries.constFind(QStringLiteral("equals")); equals != entries.cend()) {
-        const QJsonValue value = limitValue(equals->second, spec);
+        const QJsonValue value = limitValue(equals->second, declared);
         canonical.insert(QStringLiteral("equals"), value);
         return MeasurementLimit::equals(value);
     }
@@ -335,14 +335,14 @@ MeasurementLimit Reading::readLimit(const YAML::Node &node, const MeasurementSpe
             refuse(oneOf->second, QStringLiteral("one_of must be a list of values"));
         QJsonArray values;
         for (const YAML::Node &item : oneOf->second)
-            values.append(limitValue(item, spec));
+            values.append(limitValue(item, declared));
         canonical.insert(QStringLiteral("one_of"), values);
         return MeasurementLimit::oneOf(values);
     }
-    if (spec.value == MeasurementSpec::Value::Bool)
+    if (declared.value == MeasurementDeclaration::Value::Bool)
         refuse(node, QStringLiteral("'%1' is true or false: its limit is {equals: true} or "
                                     "{equals: false}")
-                         .arg(spec.name));
+                         .arg(declared.name));
     std::optional<double> ends[2];
     const char *names[2] = {"low", "high"};
     for (int end = 0; end < 2; ++end) {
@@ -358,11 +358,11 @@ MeasurementLimit Reading::readLimit(const YAML::Node &node, const MeasurementSpe
     return MeasurementLimit::range(ends[0], ends[1]);
 }
 
-QJsonValue Reading::limitValue(const YAML::Node &node, const MeasurementSpec &spec)
+QJsonValue Reading::limitValue(const YAML::Node &node, const MeasurementDeclaration &declared)
 {
-    if (spec.value == MeasurementSpec::Value::Bool)
-        return boolOf(node, QStringLiteral("a value of '%1'").arg(spec.name));
-    return numberOf(node, QStringLiteral("a value of '%1'").arg(spec.name));
+    if (declared.value == MeasurementDeclaration::Value::Bool)
+        return boolOf(node, QStringLiteral("a value of '%1'").arg(declared.name));
+    return numberOf(node, QStringLiteral("a value of '%1'").arg(declared.name));
 }
 
 QString positioned(const QString &fileName, const YAML::Mark &mark, const QString &what)

@@ -38,9 +38,10 @@ StepRecord measuredStep(const QList<Measurement> &measurements, const QString &d
     for (const Measurement &measurement : measurements) {
         if (measurement.passed())
             continue;
-        const MeasurementSpec *spec = StepCatalogue::measurement(measurement.name);
+        const MeasurementDeclaration *declared = StepCatalogue::measurement(measurement.name);
         failures.append(QStringLiteral("%1 %2, not %3")
-                            .arg(spec ? spec->title : measurement.name, measurement.valueText(),
+                            .arg(declared ? declared->title : measurement.name,
+                                 measurement.valueText(),
                                  measurement.limit.text(measurement.unit)));
     }
     step.outcome = failures.isEmpty() ? StepOutcome::Pass : StepOutcome::Fail;
@@ -125,10 +126,10 @@ QList<ReaderCheckout::Step> ReaderCheckout::plan(const CheckoutOptions &options)
     };
     QList<Step> steps;
     for (const QString &name : options.stepNames()) {
-        const StepSpec *spec = StepCatalogue::step(name);
+        const StepDeclaration *declared = StepCatalogue::step(name);
         const StepFunction run = functions.value(name);
-        if (spec && run)
-            steps.append({spec, run});
+        if (declared && run)
+            steps.append({declared, run});
     }
     return steps;
 }
@@ -163,7 +164,7 @@ void ReaderCheckout::run(ReaderRecord &record)
             result = stepOf(StepOutcome::Error,
                             QStringLiteral("an unfinished checkout left the reader changed and "
                                            "it could not be put back"));
-        result.name = step.spec->name;
+        result.name = step.declared->name;
         record.steps.append(result);
         m_observer.stepFinished(m_readerIndex, m_port, index, int(steps.size()), result);
 
@@ -207,11 +208,11 @@ QString ReaderCheckout::retestRefusal(ReaderRecord &record)
 
 QString ReaderCheckout::notRunnable(const Step &step, const QList<StepRecord> &done) const
 {
-    if (step.spec->needsOperator() && !m_options.prompt)
-        return QStringLiteral("needs an operator to %1").arg(step.spec->operatorTask);
+    if (step.declared->needsOperator() && !m_options.prompt)
+        return QStringLiteral("needs an operator to %1").arg(step.declared->operatorTask);
     // What is stored in a reader stays there: only a reader that passed everything so far is
     // programmed.
-    if (!step.spec->programs)
+    if (!step.declared->programs)
         return {};
     for (const StepRecord &earlier : done) {
         if (earlier.outcome == StepOutcome::Fail || earlier.outcome == StepOutcome::Error)
@@ -222,7 +223,7 @@ QString ReaderCheckout::notRunnable(const Step &step, const QList<StepRecord> &d
 
 StepRecord ReaderCheckout::runStep(const Step &step, int index, int count)
 {
-    m_observer.stepStarted(m_readerIndex, m_port, index, count, step.spec->name);
+    m_observer.stepStarted(m_readerIndex, m_port, index, count, step.declared->name);
     const qint64 start = m_clock.elapsedMicroseconds();
     StepRecord result = (this->*step.run)();
     result.durationMs = (m_clock.elapsedMicroseconds() - start + 500) / 1000;
@@ -539,9 +540,10 @@ bool ReaderCheckout::restore()
 Measurement ReaderCheckout::measured(const QString &name, const QJsonValue &value,
                                      const MeasurementLimit &fixedLimit) const
 {
-    const MeasurementSpec *spec = StepCatalogue::measurement(name);
-    const MeasurementLimit limit = spec && spec->fixed() ? fixedLimit : m_options.limit(name);
-    return Measurement::of(name, value, spec ? spec->unit : QString(), limit);
+    const MeasurementDeclaration *declared = StepCatalogue::measurement(name);
+    const MeasurementLimit limit =
+        declared && declared->fixed() ? fixedLimit : m_options.limit(name);
+    return Measurement::of(name, value, declared ? declared->unit : QString(), limit);
 }
 
 StepRecord ReaderCheckout::replyError(DeviceError error, const QString &request) const

@@ -16,7 +16,7 @@
 #include <optional>
 
 class CheckoutObserver;
-struct StepSpec;
+struct StepDeclaration;
 class CheckoutStop;
 class RetestGate;
 class ReaderJournal;
@@ -58,7 +58,7 @@ private:
     using StepFunction = StepRecord (ReaderCheckout::*)();
     struct Step
     {
-        const StepSpec *spec;
+        const StepDeclaration *declared;
         StepFunction run;
     };
     static QList<Step> plan(const CheckoutOptions &options);

@@ -11,7 +11,7 @@
 // one measurement per slot ("clock_slot_N": clock_slot_1 ... clock_slot_8). A limit that comes
 // from the reader itself (its slot count, its own status) or from what the checkout sent or
 // stored is fixed: a plan cannot override it, and limitText says where it comes from.
-struct MeasurementSpec
+struct MeasurementDeclaration
 {
     enum class Value
     {
@@ -37,18 +37,18 @@ struct MeasurementSpec
 // One step of the checkout as data: its name, title in words, its measurements, and what it
 // needs to run: an operator to look or to answer, cards to insert, steps before it whose
 // findings it builds on, and whether it stores settings in the reader for good.
-struct StepSpec
+struct StepDeclaration
 {
     QString name;
     QString title;
-    QList<MeasurementSpec> measurements;
+    QList<MeasurementDeclaration> measurements;
     QString operatorTask; // what an operator must do for it ("look at the display"), if any
     bool needsCards = false;
     bool programs = false;
     QStringList needsSteps;
 
     bool needsOperator() const { return !operatorTask.isEmpty(); }
-    const MeasurementSpec *measurement(const QString &measurementName) const;
+    const MeasurementDeclaration *measurement(const QString &measurementName) const;
 };
 
 // Every step a checkout can run, in the order they run. Everything that lists or names steps
@@ -56,11 +56,12 @@ struct StepSpec
 // here.
 namespace StepCatalogue {
 
-const QList<StepSpec> &steps();
+const QList<StepDeclaration> &steps();
 QStringList stepNames();
-const StepSpec *step(const QString &name);
-// The spec of a measurement by its name (a pattern's by any slot's name), and its step.
-const MeasurementSpec *measurement(const QString &name, const StepSpec **step = nullptr);
+const StepDeclaration *step(const QString &name);
+// The declared of a measurement by its name (a pattern's by any slot's name), and its step.
+const MeasurementDeclaration *measurement(const QString &name,
+                                          const StepDeclaration **step = nullptr);
 // The steps every checkout runs unless told otherwise: all but those needing cards or a value
 // to program.
 QStringList standardSteps();
