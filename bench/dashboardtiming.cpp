@@ -180,7 +180,7 @@ int engine(const QString &url, int count)
         for (const QString &pair : query.split(QLatin1Char('&')))
             texts.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
         ReportQuery report;
-        if (!RecordsFilters::takeReport(texts, QDateTime::currentDateTimeUtc(), report, {})
+        if (!RecordsFilters::takeReport(texts, QDateTime::currentDateTimeUtc(), {}, report)
                  .isEmpty())
             return 1;
         QElapsedTimer timer;

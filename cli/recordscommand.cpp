@@ -1,26 +1,22 @@
 #include "cli/recordscommand.h"
 
 #include "checkout/repairrecord.h"
-#include "cli/readerlifecommand.h"
 #include "commandline/checkoutcommandline.h"
 #include "device/identification.h"
-#include "documents/recordcertificate.h"
-#include "documents/yieldreportpdf.h"
+#include "documents/documentsapplication.h"
 #include "publish/cfxmessages.h"
 #include "publish/publisher.h"
 #include "publish/publishspool.h"
 #include "publish/storedcheckoutpublisher.h"
+#include "records/linerecords.h"
 #include "records/recordsfilters.h"
 #include "store/readerlife.h"
 #include "store/recordkeeper.h"
 #include "store/recordsstore.h"
 #include "store/recordtext.h"
-#include "yield/yieldreport.h"
 #include "yield/yieldreporttext.h"
 
 #include <QCommandLineParser>
-#include <QFileInfo>
-#include <QGuiApplication>
 #include <QIODevice>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -53,9 +49,6 @@ const QString UntilOption = QStringLiteral("until");
 const QString ModelOption = QStringLiteral("model");
 const QString ByOption = QStringLiteral("by");
 const QString PdfOption = QStringLiteral("pdf");
-constexpr int ReportDays = 7;       // the window of a report without --since and --until
-constexpr int ShortestIdPrefix = 6; // a shorter beginning of an id names no record
-constexpr int ListedMatches = 10;   // of an id's beginning that names several
 const QString PublishOption = QStringLiteral("publish");
 const QString CfxHandleOption = QStringLiteral("cfx-handle");
 const QString PendingOption = QStringLiteral("pending");
@@ -82,8 +75,8 @@ struct Subcommand
 const std::array<Subcommand, 8> Subcommands{{
     {QStringLiteral("list"),
      0,
-     {SerialOption, OutcomeOption, SinceOption, StationOption, LotOption, OperatorOption,
-      PlanOption, LimitOption, JsonOption, CsvOption}},
+     {SerialOption, OutcomeOption, SinceOption, UntilOption, StationOption, ModelOption, LotOption,
+      OperatorOption, PlanOption, LimitOption, JsonOption, CsvOption}},
     {QStringLiteral("show"), 1, {JsonOption}},
     {QStringLiteral("certificate"), 1, {OutputOption}},
     {QStringLiteral("report"),
@@ -159,13 +152,14 @@ RecordsFilters::Texts givenTexts(const QCommandLineParser &parser, const QString
     return texts;
 }
 
-// Converts the list options into a query; returns what is wrong, or nothing.
-QString takeQuery(const QCommandLineParser &parser, RecordsQuery &query)
+// Converts the list options into a filter and a choice; returns what is wrong, or nothing.
+QString takeQuery(const QCommandLineParser &parser, RecordsFilter &filter,
+                  LineRecords::ListChoice &choice)
 {
     const QString problem = RecordsFilters::takeList(
-        givenTexts(parser, {SerialOption, OutcomeOption, SinceOption, StationOption, LotOption,
-                            OperatorOption, PlanOption, LimitOption}),
-        query);
+        givenTexts(parser, {SerialOption, OutcomeOption, SinceOption, UntilOption, StationOption,
+                            ModelOption, LotOption, OperatorOption, PlanOption, LimitOption}),
+        QStringLiteral("--"), filter, choice);
     if (!problem.isEmpty())
         return problem;
     if (parser.isSet(JsonOption) && parser.isSet(CsvOption))
@@ -179,7 +173,7 @@ QString takeReport(const QCommandLineParser &parser, ReportQuery &query)
     const QString problem = RecordsFilters::takeReport(
         givenTexts(parser, {SinceOption, UntilOption, StationOption, ModelOption, LotOption,
                             OperatorOption, PlanOption, ByOption}),
-        QDateTime::currentDateTimeUtc(), query, QStringLiteral("--"));
+        QDateTime::currentDateTimeUtc(), QStringLiteral("--"), query);
     if (!problem.isEmpty())
         return problem;
     if (parser.isSet(PdfOption) && parser.value(PdfOption).isEmpty())
@@ -283,19 +277,10 @@ std::unique_ptr<QCoreApplication> RecordsCommand::makeApplication(int &argc, cha
                            std::any_of(words.cbegin(), words.cend(), [](const QString &word) {
                                return word.startsWith(QLatin1String("--pdf"));
                            });
-    if (!isRecordsCommandLine(arguments) ||
-        !(words.contains(QLatin1String("certificate")) || pdfReport))
-        return std::make_unique<QCoreApplication>(argc, argv);
-    // A PDF needs fonts but no screen: the same over ssh, in a terminal and in CI. Without a
-    // session (cron, CI) Qt would remark on the missing runtime folder, which a PDF never uses.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static const QtMessageHandler standard = qInstallMessageHandler(nullptr);
-    qInstallMessageHandler(
-        [](QtMsgType type, const QMessageLogContext &context, const QString &message) {
-            if (!message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
-                standard(type, context, message);
-        });
-    return std::make_unique<QGuiApplication>(argc, argv);
+    return DocumentsApplication::make(
+        argc, argv,
+        isRecordsCommandLine(arguments) &&
+            (words.contains(QLatin1String("certificate")) || pdfReport));
 }
 
 QString RecordsCommand::helpText()
@@ -305,9 +290,9 @@ QString RecordsCommand::helpText()
         "postgresql://[USER@]HOST[:PORT]/DBNAME; default sqlite:~/.local/share/vorn-tool/"
         "records.sqlite):\n"
         "  records list [--serial N] [--outcome pass|fail|error] [--since DATE]\n"
-        "               [--station NAME] [--lot TEXT] [--operator NAME] [--plan NAME]\n"
-        "               [--limit N] [--json | --csv]\n"
-        "                                   the checkouts kept, newest first\n"
+        "               [--until DATE] [--station NAME] [--model 4|8] [--lot TEXT]\n"
+        "               [--operator NAME] [--plan NAME] [--limit N] [--json | --csv]\n"
+        "                                   the checkouts kept, newest first; dates in UTC\n"
         "  records show ID [--json]         one checkout with every step\n"
         "  records certificate ID [-o FILE] its test certificate as a one-page PDF (default\n"
         "                                   certificate-SERIAL-DATE.pdf in this folder)\n"
@@ -356,11 +341,12 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
                                          "report, sync or publish"));
     const QString name = words.takeFirst();
     const Subcommand *subcommand = findSubcommand(name);
-    RecordsQuery query;
+    RecordsFilter filter;
+    LineRecords::ListChoice choice;
     ReportQuery reportQuery;
     QString problem = checkCommandLine(parser, subcommand, name, words);
     if (problem.isEmpty() && (name == QLatin1String("list") || name == QLatin1String("publish")))
-        problem = takeQuery(parser, query);
+        problem = takeQuery(parser, filter, choice);
     if (problem.isEmpty() && name == QLatin1String("report"))
         problem = takeReport(parser, reportQuery);
     if (problem.isEmpty() && parser.isSet(PendingOption) &&
@@ -386,32 +372,36 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
         return usageError(error);
     if (name == QLatin1String("sync"))
         return sync(*location);
-    if (name == QLatin1String("publish"))
+    if (name == QLatin1String("publish")) {
+        RecordsQuery query;
+        filter.narrow(query);
         return publish(parser, query, *location);
+    }
     // Reading never makes a records file: a path with a typo is reported, not created empty.
     RecordsStore store(*location);
     if (!store.open(RecordsStore::OpenMode::ExistingOnly))
         return databaseError(store.errorText());
+    LineRecords records(store);
     if (name == QLatin1String("list"))
-        return list(query, parser.isSet(JsonOption), parser.isSet(CsvOption), store);
+        return list(filter, choice, parser.isSet(JsonOption), parser.isSet(CsvOption), records);
     if (name == QLatin1String("show"))
-        return show(words.first(), parser.isSet(JsonOption), store);
+        return show(words.first(), parser.isSet(JsonOption), records);
     if (name == QLatin1String("report"))
         return report(reportQuery, parser.isSet(JsonOption), parser.isSet(CsvOption),
-                      parser.value(PdfOption), store);
+                      parser.value(PdfOption), records);
     if (name == QLatin1String("history"))
-        return ReaderLifeCommand(m_output, m_error)
-            .history(*serial, parser.isSet(JsonOption), store);
+        return history(*serial, parser.isSet(JsonOption), records);
     if (name == QLatin1String("repair"))
-        return repair(parser, *serial, store);
-    return certificate(words.first(), parser.value(OutputOption), store);
+        return repair(parser, *serial, records);
+    return certificate(words.first(), parser.value(OutputOption), records);
 }
 
-int RecordsCommand::list(const RecordsQuery &query, bool json, bool csv, RecordsStore &store)
+int RecordsCommand::list(const RecordsFilter &filter, const LineRecords::ListChoice &choice,
+                         bool json, bool csv, LineRecords &records)
 {
-    const std::optional<QList<RecordSummary>> summaries = store.list(query);
+    const RecordsAnswer<QList<RecordSummary>> summaries = records.list(filter, choice);
     if (!summaries)
-        return databaseError(store.errorText());
+        return problem(summaries.problem());
     if (json)
         m_output.write(listJson(*summaries));
     else if (csv)
@@ -424,21 +414,15 @@ int RecordsCommand::list(const RecordsQuery &query, bool json, bool csv, Records
 }
 
 int RecordsCommand::report(const ReportQuery &query, bool json, bool csv, const QString &pdf,
-                           RecordsStore &store)
+                           LineRecords &records)
 {
-    YieldReport engine(store);
-    const std::optional<ReportFigures> figures = engine.run(query);
+    const RecordsAnswer<ReportFigures> figures = records.report(query);
     if (!figures)
-        return databaseError(engine.errorText());
-    if (!pdf.isEmpty()) {
-        const std::optional<YieldReportPdf::Contents> contents =
-            YieldReportPdf::collect(engine, query);
-        if (!contents)
-            return databaseError(engine.errorText());
-        QString error;
-        if (!YieldReportPdf::write(*contents, pdf, &error))
-            return databaseError(error);
-    }
+        return problem(figures.problem());
+    const RecordsAnswer<QString> written =
+        pdf.isEmpty() ? RecordsAnswer<QString>(QString()) : records.writeReportPdf(query, pdf);
+    if (!written)
+        return problem(written.problem());
     if (json)
         m_output.write(QJsonDocument(figures->toJson()).toJson(QJsonDocument::Compact) + '\n');
     else if (csv)
@@ -448,73 +432,44 @@ int RecordsCommand::report(const ReportQuery &query, bool json, bool csv, const 
     if (!pdf.isEmpty()) {
         // Where the file went, beside JSON or CSV on the standard output, not in it.
         (json || csv ? m_error : m_output)
-            .write(QStringLiteral("Wrote the yield report to %1\n")
-                       .arg(QFileInfo(pdf).absoluteFilePath())
-                       .toUtf8());
+            .write(QStringLiteral("Wrote the yield report to %1\n").arg(*written).toUtf8());
     }
     return Done;
 }
 
-int RecordsCommand::findRecord(const QString &id, RecordsStore &store,
-                               std::optional<ReaderRecord> &record)
+int RecordsCommand::show(const QString &id, bool json, LineRecords &records)
 {
-    if (!store.find(id, record))
-        return databaseError(store.errorText());
-    if (!record && id.size() >= ShortestIdPrefix) {
-        // As git takes a commit: the beginning of an id, as long as it names one record.
-        const std::optional<QStringList> ids = store.idsStartingWith(id, ListedMatches + 1);
-        if (!ids)
-            return databaseError(store.errorText());
-        if (ids->size() > 1)
-            return usageError(
-                QStringLiteral("the id %1 is the beginning of more than one record: "
-                               "%2%3")
-                    .arg(id, ids->mid(0, ListedMatches).join(QStringLiteral(", ")),
-                         ids->size() > ListedMatches ? QStringLiteral(", ...") : QString()));
-        if (ids->size() == 1 && !store.find(ids->constFirst(), record))
-            return databaseError(store.errorText());
-    }
-    if (!record) {
-        m_error.write(QStringLiteral("vornctl: no checkout record %1 in %2\n")
-                          .arg(id, store.location().description())
-                          .toUtf8());
-        return NoSuchRecord;
-    }
-    return Done;
-}
-
-int RecordsCommand::show(const QString &id, bool json, RecordsStore &store)
-{
-    std::optional<ReaderRecord> record;
-    if (const int failed = findRecord(id, store, record); failed != Done)
-        return failed;
+    const RecordsAnswer<RecordFile> found = records.find(id);
+    if (!found)
+        return problem(found.problem());
     if (json)
-        m_output.write(QJsonDocument(record->toJson()).toJson(QJsonDocument::Compact) + '\n');
+        m_output.write(QJsonDocument(found->toJson()).toJson(QJsonDocument::Compact) + '\n');
     else
-        print(RecordText::render(*record));
+        print(RecordText::render(found->record) + found->repairText());
     return Done;
 }
 
-int RecordsCommand::certificate(const QString &id, const QString &path, RecordsStore &store)
+int RecordsCommand::certificate(const QString &id, const QString &path, LineRecords &records)
 {
-    std::optional<ReaderRecord> record;
-    if (const int failed = findRecord(id, store, record); failed != Done)
-        return failed;
-    // Without -o: a name that tells certificates apart, in the current folder.
-    const QString file =
-        !path.isEmpty()
-            ? path
-            : QStringLiteral("certificate-%1-%2.pdf")
-                  .arg(record->serialNumber ? record->serialText() : QStringLiteral("unidentified"),
-                       record->started.toUTC().toString(QStringLiteral("yyyy-MM-dd")));
-    QString error;
-    if (!RecordCertificate::write(*record, file, &error, ReaderLife(store).repairBehind(*record))) {
-        m_error.write("vornctl: " + error.toUtf8() + '\n');
-        return DatabaseFailed;
-    }
+    const RecordsAnswer<QString> written = records.writeCertificate(id, path);
+    if (!written)
+        return problem(written.problem());
     if (path.isEmpty())
-        print(QStringLiteral("Wrote the certificate to %1\n")
-                  .arg(QFileInfo(file).absoluteFilePath()));
+        print(QStringLiteral("Wrote the certificate to %1\n").arg(*written));
+    return Done;
+}
+
+int RecordsCommand::history(int serialNumber, bool json, LineRecords &records)
+{
+    const RecordsAnswer<QList<ReaderEvent>> events = records.history(serialNumber);
+    if (!events)
+        return problem(events.problem());
+    if (json)
+        m_output.write(QJsonDocument(ReaderLife::historyJson(serialNumber, *events))
+                           .toJson(QJsonDocument::Compact) +
+                       '\n');
+    else
+        print(ReaderLife::historyText(serialNumber, *events));
     return Done;
 }
 
@@ -611,17 +566,17 @@ int RecordsCommand::told(const StoredCheckoutPublisher::Published &published,
     return PublishFailed;
 }
 
-int RecordsCommand::repair(const QCommandLineParser &parser, int serialNumber, RecordsStore &store)
+int RecordsCommand::repair(const QCommandLineParser &parser, int serialNumber, LineRecords &records)
 {
-    QString problem;
+    QString refusal;
     const std::optional<PublishTarget> target =
-        PublishTarget::choose(parser.value(PublishOption).trimmed(), &problem);
-    if (problem.isEmpty() && parser.isSet(CfxHandleOption) &&
+        PublishTarget::choose(parser.value(PublishOption).trimmed(), &refusal);
+    if (refusal.isEmpty() && parser.isSet(CfxHandleOption) &&
         parser.value(CfxHandleOption).trimmed().isEmpty())
-        problem = QStringLiteral("--cfx-handle needs a name");
-    if (!problem.isEmpty())
-        return usageError(problem);
-    const ReaderLifeCommand::Repair given{
+        refusal = QStringLiteral("--cfx-handle needs a name");
+    if (!refusal.isEmpty())
+        return usageError(refusal);
+    const LineRecords::RepairEntry entry{
         parser.value(SymptomOption).trimmed(),
         parser.value(ActionOption).trimmed(),
         parser.value(CauseOption).trimmed(),
@@ -630,22 +585,22 @@ int RecordsCommand::repair(const QCommandLineParser &parser, int serialNumber, R
                                        : CheckoutCommandLine::loginName(),
         parser.isSet(StationOption) ? parser.value(StationOption) : QSysInfo::machineHostName(),
         parser.value(CheckoutOption)};
-    int exitCode = Done;
-    const std::optional<RepairRecord> repair =
-        ReaderLifeCommand(m_output, m_error).repair(serialNumber, given, store, &exitCode);
-    if (!repair || !target)
-        return exitCode;
+    const RecordsAnswer<LineRecords::RepairKept> kept = records.repair(serialNumber, entry);
+    if (!kept)
+        return problem(kept.problem());
+    print(QStringLiteral("repair %1 of SN %2 kept, answering checkout %3\n")
+              .arg(kept->repair.id, Identification::serialText(quint16(serialNumber)),
+                   kept->repair.checkoutId));
+    if (!target)
+        return Done;
     // The line's broker hears of the repair, with the symptoms of the checkout it answers.
-    std::optional<ReaderRecord> failed;
-    if (const int found = findRecord(repair->checkoutId, store, failed); found != Done)
-        return found;
     const QString handle = parser.isSet(CfxHandleOption)
                                ? parser.value(CfxHandleOption).trimmed()
-                               : CfxMessages::defaultHandle(repair->station);
-    return told(
-        StoredCheckoutPublisher(*target).send(
-            {CfxMessages::unitsRepaired(*repair, *failed, handle)}, std::chrono::seconds(15)),
-        *target, QString());
+                               : CfxMessages::defaultHandle(kept->repair.station);
+    return told(StoredCheckoutPublisher(*target).send(
+                    {CfxMessages::unitsRepaired(kept->repair, kept->checkout, handle)},
+                    std::chrono::seconds(15)),
+                *target, QString());
 }
 
 int RecordsCommand::dropSpooled(const QString &destination)
@@ -666,6 +621,21 @@ int RecordsCommand::usageError(const QString &message)
                   "list|show|certificate|report|history|repair|sync|publish ...\n"
                   "Run 'vornctl records --help' for the records commands.\n");
     return UsageError;
+}
+
+int RecordsCommand::problem(const RecordsProblem &problem)
+{
+    switch (problem.kind) {
+    case RecordsProblem::Kind::NotFound:
+        m_error.write("vornctl: " + problem.text.toUtf8() + '\n');
+        return NoSuchRecord;
+    case RecordsProblem::Kind::Refused:
+        return usageError(problem.text);
+    case RecordsProblem::Kind::Failed:
+    case RecordsProblem::Kind::NotWritten:
+        break;
+    }
+    return databaseError(problem.text);
 }
 
 int RecordsCommand::databaseError(const QString &message)

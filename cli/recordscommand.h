@@ -2,6 +2,7 @@
 
 #include "checkout/checkoutrecord.h"
 #include "publish/storedcheckoutpublisher.h"
+#include "records/linerecords.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,8 +15,6 @@ class QCoreApplication;
 class QIODevice;
 struct RecordsLocation;
 struct RecordsQuery;
-struct ReportQuery;
-class RecordsStore;
 
 // `vornctl records ...`: reads the kept checkout records (list, show), prints a test
 // certificate, reports the yield (report), sends the outbox, and publishes records to the
@@ -37,8 +36,8 @@ public:
 
     // True when the command of a vornctl command line (program name first) is `records`.
     static bool isRecordsCommandLine(const QStringList &arguments);
-    // The application vornctl runs in: a certificate needs fonts, so a QGuiApplication on the
-    // offscreen platform (no display needed); everything else a QCoreApplication.
+    // The application vornctl runs in: one that draws a document when the command writes a
+    // PDF (see DocumentsApplication), a QCoreApplication otherwise.
     static std::unique_ptr<QCoreApplication> makeApplication(int &argc, char **argv);
     // The records commands for vornctl --help.
     static QString helpText();
@@ -47,17 +46,16 @@ public:
     int run(const QStringList &arguments, const QString &environmentRecords);
 
 private:
-    int list(const RecordsQuery &query, bool json, bool csv, RecordsStore &store);
-    // Done with the record, or the exit code of a database that failed or a record not there
-    // (the reason already written).
-    int findRecord(const QString &id, RecordsStore &store, std::optional<ReaderRecord> &record);
-    int show(const QString &id, bool json, RecordsStore &store);
+    int list(const RecordsFilter &filter, const LineRecords::ListChoice &choice, bool json,
+             bool csv, LineRecords &records);
+    int show(const QString &id, bool json, LineRecords &records);
     // The yield report as text, JSON or CSV on standard output, and as a PDF when pdf names a
     // file.
     int report(const ReportQuery &query, bool json, bool csv, const QString &pdf,
-               RecordsStore &store);
-    int certificate(const QString &id, const QString &path, RecordsStore &store);
-    int repair(const QCommandLineParser &parser, int serialNumber, RecordsStore &store);
+               LineRecords &records);
+    int certificate(const QString &id, const QString &path, LineRecords &records);
+    int history(int serialNumber, bool json, LineRecords &records);
+    int repair(const QCommandLineParser &parser, int serialNumber, LineRecords &records);
     int sync(const RecordsLocation &location);
     int publish(const QCommandLineParser &parser, const RecordsQuery &query,
                 const RecordsLocation &location);
@@ -66,6 +64,8 @@ private:
              const QString &chosen);
     // Discards what waits in the publishing spool for destination.
     int dropSpooled(const QString &destination);
+    // Writes what the records answered instead, and gives its exit code.
+    int problem(const RecordsProblem &problem);
     int usageError(const QString &message);
     int databaseError(const QString &message);
     void print(const QString &text);

@@ -1,17 +1,11 @@
 #include "dashboard/dashboardapi.h"
 
 #include "dashboard/recordsreaders.h"
-#include "documents/recordcertificate.h"
-#include "store/readerlife.h"
-#include "store/recordsstore.h"
-#include "yield/lineactivity.h"
-#include "yield/yieldreport.h"
-#include "yield/yieldreporttext.h"
+#include "records/linerecords.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QMutex>
 #include <QTimeZone>
 #include <QUrl>
 
@@ -112,8 +106,28 @@ QString canonicalKey(const ReportQuery &query)
         .join(QChar(0));
 }
 
-// A PDF is drawn with fonts; one at a time, whatever thread asks.
-QMutex certificateDrawing;
+// The filters every panel of the page obeys, by the names the page's address gives them.
+const QStringList FilterNames{QStringLiteral("station"), QStringLiteral("model"),
+                              QStringLiteral("lot"),     QStringLiteral("operator"),
+                              QStringLiteral("plan"),    QStringLiteral("since"),
+                              QStringLiteral("until")};
+
+// The answer for a problem of the records: a request refused or asking for what is not there is
+// answered as such; a failure of the records is left to the readers (a 503 with its reason).
+std::optional<Reply> problemReply(const RecordsProblem &problem, QString &error)
+{
+    switch (problem.kind) {
+    case RecordsProblem::Kind::NotFound:
+        return Reply::error(NotFound, problem.text);
+    case RecordsProblem::Kind::Refused:
+        return Reply::error(BadRequest, problem.text);
+    case RecordsProblem::Kind::Failed:
+    case RecordsProblem::Kind::NotWritten:
+        break;
+    }
+    error = problem.text;
+    return std::nullopt;
+}
 
 } // namespace
 
@@ -153,30 +167,27 @@ void DashboardApi::answer(const QByteArray &path, const QByteArray &query, const
         const bool csv = what.endsWith(QLatin1String(".csv"));
         const QString resource = csv ? what.chopped(4) : what;
         if (parts.size() == 2 && resource == QLatin1String("report")) {
-            const auto [problem, texts] = parameters(
-                {QStringLiteral("since"), QStringLiteral("until"), QStringLiteral("station"),
-                 QStringLiteral("model"), QStringLiteral("lot"), QStringLiteral("operator"),
-                 QStringLiteral("plan"), QStringLiteral("by")});
+            const auto [problem, texts] =
+                parameters(FilterNames + QStringList{QStringLiteral("by")});
             return problem.isEmpty() ? report(texts, csv, respond)
                                      : respond(Reply::error(BadRequest, problem));
         }
         if (parts.size() == 2 && resource == QLatin1String("records")) {
             const auto [problem, texts] = parameters(
-                {QStringLiteral("serial"), QStringLiteral("outcome"), QStringLiteral("since"),
-                 QStringLiteral("station"), QStringLiteral("lot"), QStringLiteral("operator"),
-                 QStringLiteral("plan"), QStringLiteral("limit")});
+                FilterNames + QStringList{QStringLiteral("serial"), QStringLiteral("outcome"),
+                                          QStringLiteral("limit")});
             return problem.isEmpty() ? list(texts, csv, respond)
                                      : respond(Reply::error(BadRequest, problem));
         }
         if (parts.size() == 2 && what == QLatin1String("stations")) {
-            const auto [problem, texts] = parameters({});
-            return problem.isEmpty() ? stations(respond)
+            const auto [problem, texts] = parameters(FilterNames);
+            return problem.isEmpty() ? stations(texts, respond)
                                      : respond(Reply::error(BadRequest, problem));
         }
         if (what == QLatin1String("readers") && parts.size() == 4 &&
             parts.at(3) == QLatin1String("history")) {
-            const auto [problem, texts] = parameters({});
-            return problem.isEmpty() ? history(parts.at(2), respond)
+            const auto [problem, texts] = parameters(FilterNames);
+            return problem.isEmpty() ? history(parts.at(2), texts, respond)
                                      : respond(Reply::error(BadRequest, problem));
         }
         const bool certificate =
@@ -196,23 +207,22 @@ void DashboardApi::report(const RecordsFilters::Texts &texts, bool csv, const Re
 {
     ReportQuery query;
     const QString problem =
-        RecordsFilters::takeReport(texts, QDateTime::currentDateTimeUtc(), query, QString());
+        RecordsFilters::takeReport(texts, QDateTime::currentDateTimeUtc(), QString(), query);
     if (!problem.isEmpty())
         return respond(Reply::error(BadRequest, problem));
     const QString key = canonicalKey(query) + (csv ? QStringLiteral("\ncsv") : QString());
     m_reports.answer(key, respond, [this, query, csv](const Respond &done) {
         read(
             [query, csv](RecordsStore &store, QString &error) -> std::optional<Reply> {
-                YieldReport report(store);
-                const std::optional<ReportFigures> figures = report.run(query);
-                if (!figures) {
-                    error = report.errorText();
-                    return std::nullopt;
+                LineRecords records(store);
+                if (csv) {
+                    const RecordsAnswer<QString> text = records.reportCsv(query);
+                    return text ? Reply::csv(*text, QStringLiteral("yield-report.csv"))
+                                : problemReply(text.problem(), error);
                 }
-                if (csv)
-                    return Reply::csv(YieldReportText::csv(*figures),
-                                      QStringLiteral("yield-report.csv"));
-                return Reply::json(figures->toJson());
+                const RecordsAnswer<ReportFigures> figures = records.report(query);
+                return figures ? Reply::json(figures->toJson())
+                               : problemReply(figures.problem(), error);
             },
             done);
     });
@@ -220,42 +230,51 @@ void DashboardApi::report(const RecordsFilters::Texts &texts, bool csv, const Re
 
 void DashboardApi::list(const RecordsFilters::Texts &texts, bool csv, const Respond &respond)
 {
-    RecordsQuery query;
-    QString problem = RecordsFilters::takeList(texts, query);
-    if (problem.isEmpty() && query.limit > LargestListLimit)
-        problem = QStringLiteral("the limit must be a number of records from 1 to %1, not '%2'")
+    RecordsFilter filter;
+    LineRecords::ListChoice choice;
+    QString problem = RecordsFilters::takeList(texts, QString(), filter, choice);
+    if (problem.isEmpty() && choice.limit > LargestListLimit)
+        problem = QStringLiteral("limit must be a number of records from 1 to %1, not '%2'")
                       .arg(LargestListLimit)
-                      .arg(*query.limit);
+                      .arg(*choice.limit);
     if (!problem.isEmpty())
         return respond(Reply::error(BadRequest, problem));
-    if (!query.limit)
-        query.limit = DefaultListLimit;
+    if (!choice.limit)
+        choice.limit = DefaultListLimit;
     read(
-        [query, csv](RecordsStore &store, QString &) -> std::optional<Reply> {
-            const std::optional<QList<RecordSummary>> summaries = store.list(query);
-            if (!summaries)
-                return std::nullopt;
-            if (csv)
-                return Reply::csv(RecordSummary::listCsv(*summaries),
-                                  QStringLiteral("checkouts.csv"));
-            return Reply::json(RecordSummary::listJson(*summaries));
+        [filter, choice, csv](RecordsStore &store, QString &error) -> std::optional<Reply> {
+            LineRecords records(store);
+            if (csv) {
+                const RecordsAnswer<QString> text = records.listCsv(filter, choice);
+                return text ? Reply::csv(*text, QStringLiteral("checkouts.csv"))
+                            : problemReply(text.problem(), error);
+            }
+            const RecordsAnswer<QList<RecordSummary>> summaries = records.list(filter, choice);
+            return summaries ? Reply::json(RecordSummary::listJson(*summaries))
+                             : problemReply(summaries.problem(), error);
         },
         respond);
 }
 
-void DashboardApi::history(const QString &serial, const Respond &respond)
+void DashboardApi::history(const QString &serial, const RecordsFilters::Texts &texts,
+                           const Respond &respond)
 {
     QString problem;
     const std::optional<int> number = ReaderLife::serialFrom(serial, &problem);
-    if (!number)
+    const std::optional<RecordsFilter> filter =
+        number ? RecordsFilter::read(texts, QString(), &problem) : std::nullopt;
+    if (!filter)
         return respond(Reply::error(BadRequest, problem));
     read(
-        [serialNumber = *number](RecordsStore &store, QString &) -> std::optional<Reply> {
-            const std::optional<QList<ReaderEvent>> events =
-                ReaderLife(store).history(serialNumber);
-            if (!events)
-                return std::nullopt;
-            return Reply::json(ReaderLife::historyJson(serialNumber, *events));
+        [serialNumber = *number, filter = *filter](RecordsStore &store,
+                                                   QString &error) -> std::optional<Reply> {
+            const RecordsAnswer<QList<ReaderEvent>> events =
+                LineRecords(store).history(serialNumber, filter);
+            // A reader without checkouts or repairs has an empty life, not a missing one.
+            if (!events && events.problem().kind != RecordsProblem::Kind::NotFound)
+                return problemReply(events.problem(), error);
+            return Reply::json(
+                ReaderLife::historyJson(serialNumber, events ? *events : QList<ReaderEvent>()));
         },
         respond);
 }
@@ -263,59 +282,61 @@ void DashboardApi::history(const QString &serial, const Respond &respond)
 void DashboardApi::show(const QString &id, bool certificate, const Respond &respond)
 {
     read(
-        [id, certificate](RecordsStore &store, QString &) -> std::optional<Reply> {
-            std::optional<ReaderRecord> record;
-            if (!store.find(id, record))
-                return std::nullopt;
-            if (!record)
-                return Reply::error(NotFound, QStringLiteral("no checkout record %1").arg(id));
-            if (!certificate)
-                return Reply::json(record->toJson());
+        [id, certificate](RecordsStore &store, QString &error) -> std::optional<Reply> {
+            LineRecords records(store);
+            if (!certificate) {
+                const RecordsAnswer<RecordFile> found = records.find(id);
+                return found ? Reply::json(found->toJson()) : problemReply(found.problem(), error);
+            }
+            const RecordsAnswer<CertificateDocument> document = records.certificate(id);
+            if (!document)
+                return problemReply(document.problem(), error);
             Reply reply;
             reply.contentType = QByteArrayLiteral("application/pdf");
-            {
-                const QMutexLocker drawing(&certificateDrawing);
-                reply.body =
-                    RecordCertificate::pdf(*record, ReaderLife(store).repairBehind(*record));
-            }
-            // The serial number is digits only: safe in a header.
-            const QString name =
-                record->serialNumber
-                    ? QStringLiteral("certificate-SN%1.pdf").arg(record->serialText())
-                    : QStringLiteral("certificate.pdf");
+            reply.body = document->pdf;
+            // The serial number is digits only, the date too: safe in a header.
             reply.headers.append(
                 {QByteArrayLiteral("Content-Disposition"),
-                 QByteArrayLiteral("inline; filename=\"") + name.toLatin1() + '"'});
+                 QByteArrayLiteral("inline; filename=\"") + document->fileName.toLatin1() + '"'});
             return reply;
         },
         respond);
 }
 
-void DashboardApi::stations(const Respond &respond)
+void DashboardApi::stations(const RecordsFilters::Texts &texts, const Respond &respond)
 {
+    QString problem;
+    const std::optional<RecordsFilter> filter = RecordsFilter::read(texts, QString(), &problem);
+    if (!filter)
+        return respond(Reply::error(BadRequest, problem));
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QDateTime dayStart(now.date(), QTime(0, 0), QTimeZone::utc());
     const QDateTime since = now.addDays(-StationDays);
     // Shared like a report: the list is the same for everyone within the sharing time.
-    const QString key = QStringLiteral("stations\n") + isoUtc(dayStart);
-    m_reports.answer(key, respond, [this, now, dayStart, since](const Respond &done) {
-        read(
-            [now, dayStart, since, target = m_settings.targetYield](
-                RecordsStore &store, QString &error) -> std::optional<Reply> {
-                const std::optional<QList<StationActivity>> activities =
-                    LineActivity::read(store, since, dayStart, dayStart.addDays(1), &error);
-                if (!activities)
-                    return std::nullopt;
-                QJsonArray list;
-                for (const StationActivity &activity : *activities)
-                    list.append(activity.toJson());
-                return Reply::json({{QStringLiteral("now"), isoUtc(now)},
-                                    {QStringLiteral("day"), dayStart.date().toString(Qt::ISODate)},
-                                    {QStringLiteral("stations"), list},
-                                    {QStringLiteral("target_yield"), target}});
-            },
-            done);
-    });
+    QStringList key{QStringLiteral("stations"), isoUtc(dayStart)};
+    for (const QString &name : FilterNames)
+        key.append(texts.value(name));
+    m_reports.answer(
+        key.join(QChar(0)), respond,
+        [this, filter = *filter, now, dayStart, since](const Respond &done) {
+            read(
+                [filter, now, dayStart, since, target = m_settings.targetYield](
+                    RecordsStore &store, QString &error) -> std::optional<Reply> {
+                    const RecordsAnswer<QList<StationActivity>> activities =
+                        LineRecords(store).stations(filter, since, dayStart, dayStart.addDays(1));
+                    if (!activities)
+                        return problemReply(activities.problem(), error);
+                    QJsonArray list;
+                    for (const StationActivity &activity : *activities)
+                        list.append(activity.toJson());
+                    return Reply::json(
+                        {{QStringLiteral("now"), isoUtc(now)},
+                         {QStringLiteral("day"), dayStart.date().toString(Qt::ISODate)},
+                         {QStringLiteral("stations"), list},
+                         {QStringLiteral("target_yield"), target}});
+                },
+                done);
+        });
 }
 
 void DashboardApi::read(std::function<std::optional<Reply>(RecordsStore &, QString &)> work,

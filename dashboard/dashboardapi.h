@@ -20,13 +20,17 @@ class RecordsStore;
 // What vorn-dashboard answers, without the HTTP around it: the page and its scripts, and the
 // JSON API over the records, whose objects are those vornctl prints:
 //
-//   /api/report?since=&until=&station=&model=&lot=&operator=&by=   records report --json
-//   /api/records?serial=&outcome=&since=&station=&lot=&operator=&limit=   records list --json
+//   /api/report?FILTERS&by=                          records report --json
+//   /api/records?FILTERS&serial=&outcome=&limit=     records list --json
 //   /api/report.csv?..., /api/records.csv?...      the same as records report/list --csv
-//   /api/records/ID                                                 records show ID --json
-//   /api/records/ID/certificate.pdf                                 records certificate ID
-//   /api/stations      each station's last checkout and its figures of today (UTC), and the
-//                      line's target first-pass yield
+//   /api/records/ID                                   records show ID --json
+//   /api/records/ID/certificate.pdf                   records certificate ID
+//   /api/readers/SERIAL/history?FILTERS               records history SERIAL --json
+//   /api/stations?FILTERS  each station's last checkout and its figures of today (UTC), and
+//                          the line's target first-pass yield; the filters' days aside
+//
+// where FILTERS are station, model, lot, operator, plan, since and until, read and applied by
+// the records layer (LineRecords) alike for every answer, so every panel of the page obeys them.
 //
 // The database work runs on the readers' threads; the answer comes back on this object's
 // thread. Identical reports (and station lists) asked within the sharing time share one.
@@ -68,9 +72,10 @@ private:
     void report(const RecordsFilters::Texts &texts, bool csv, const Respond &respond);
     void list(const RecordsFilters::Texts &texts, bool csv, const Respond &respond);
     void show(const QString &id, bool certificate, const Respond &respond);
-    void stations(const Respond &respond);
-    // Every checkout and repair of the reader, oldest first.
-    void history(const QString &serial, const Respond &respond);
+    // Each station's last checkout and its figures of today, narrowed by the filters.
+    void stations(const RecordsFilters::Texts &texts, const Respond &respond);
+    // The reader's checkouts and repairs the filters let through, oldest first.
+    void history(const QString &serial, const RecordsFilters::Texts &texts, const Respond &respond);
     // Runs work on a reader thread and brings its answer back to this thread.
     void read(std::function<std::optional<Reply>(RecordsStore &, QString &)> work,
               const Respond &respond);

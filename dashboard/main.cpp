@@ -1,9 +1,8 @@
 #include "dashboard/dashboardcommandline.h"
 #include "dashboard/dashboardserver.h"
+#include "documents/documentsapplication.h"
 #include "process/stopsignals.h"
 #include "store/recordsstore.h"
-
-#include <QGuiApplication>
 
 #include <cstdio>
 
@@ -47,16 +46,9 @@ int main(int argc, char **argv)
     // readers' connections are closed as the program ends.
     const StopSignals stopSignals;
 
-    // A certificate is drawn with fonts but never shown: no display, as a service has none.
-    // Without a session Qt would remark on the missing runtime folder, which a PDF never uses.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static const QtMessageHandler standard = qInstallMessageHandler(nullptr);
-    qInstallMessageHandler(
-        [](QtMsgType type, const QMessageLogContext &context, const QString &message) {
-            if (!message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
-                standard(type, context, message);
-        });
-    QGuiApplication application(argc, argv);
+    // The dashboard serves certificates, drawn with fonts but never shown.
+    const std::unique_ptr<QCoreApplication> application =
+        DocumentsApplication::make(argc, argv, true);
 
     // The records must be there and readable as they are: the dashboard never makes, migrates
     // or writes them.
@@ -85,9 +77,9 @@ int main(int argc, char **argv)
                           .arg(settings.chartScript));
     print(stdout, QStringLiteral("vorn-dashboard: %1 on http://%2/\n")
                       .arg(commandLine->records.url(), addressText(commandLine->address, port)));
-    QObject::connect(&stopSignals, &StopSignals::stopRequested, &application,
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, application.get(),
                      &QCoreApplication::quit);
     if (stopSignals.received() == 0)
-        application.exec();
+        application->exec();
     return Stopped;
 }

@@ -1,6 +1,5 @@
 #include "station/recordspanel.h"
 
-#include "checkout/decimaltext.h"
 #include "device/identification.h"
 #include "documents/recordcertificate.h"
 #include "station/scanfield.h"
@@ -103,20 +102,16 @@ void RecordsPanel::buildLayout()
 
 void RecordsPanel::refresh()
 {
-    RecordsQuery query;
-    query.station = m_station;
-    query.limit = ShownRecords;
-    const QString filter = m_filter->text().trimmed();
-    if (!filter.isEmpty()) {
-        const std::optional<uint> serial = DecimalText::inRange(filter, 0, 0xFFFF);
-        if (!serial) {
-            m_list->clear();
-            showStatus(tr("A serial number is a number from 0 to 65535."));
-            return;
-        }
-        query.serialNumber = int(*serial);
+    QString problem;
+    const std::optional<RecordsFilter> filter = RecordsFilter::read(
+        {{QStringLiteral("station"), m_station}, {QStringLiteral("serial"), m_filter->text()}},
+        QString(), &problem);
+    if (!filter) {
+        m_list->clear();
+        showStatus(problem);
+        return;
     }
-    m_records.list(query);
+    m_records.list(*filter, ShownRecords);
 }
 
 void RecordsPanel::showList(const ListResult &result)
@@ -181,29 +176,32 @@ void RecordsPanel::showRecord(const QString &id)
 
 void RecordsPanel::showReadRecord(const ReadResult &result)
 {
-    if (!result.record) {
+    if (!result.file) {
         showStatus(tr("The record %1 cannot be read: %2").arg(result.id, result.error));
         return;
     }
-    const ReaderRecord &record = *result.record;
+    const ReaderRecord &record = result.file->record;
     // A window of its own, not a modal one: the tiles go on while the record is read.
     auto *dialog = new QDialog(this);
     dialog->setObjectName(QStringLiteral("recordDialog"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowTitle(tr("Checkout %1").arg(RecordText::summaryLine(record)));
     auto *layout = new QVBoxLayout(dialog);
-    // The record as its certificate shows it: steps, measurements in words, limits, messages.
+    // The record as its certificate shows it: steps, measurements in words, limits, messages,
+    // and the repair it is linked to.
     auto *text = new QTextBrowser(dialog);
     text->setObjectName(QStringLiteral("recordText"));
-    text->setHtml(RecordCertificate::html(record));
+    text->setHtml(RecordCertificate::html(record, result.file->repair));
     layout->addWidget(text);
-    if (!result.history.isEmpty()) {
+    if (record.serialNumber && !result.file->history.isEmpty()) {
         auto *history = new QPushButton(tr("History of SN %1").arg(record.serialText()), dialog);
         history->setObjectName(QStringLiteral("historyButton"));
-        connect(history, &QPushButton::clicked, dialog, [text, history, all = result.history] {
-            text->setHtml(QStringLiteral("<pre>%1</pre>").arg(all.toHtmlEscaped()));
-            history->setEnabled(false);
-        });
+        connect(history, &QPushButton::clicked, dialog,
+                [text, history,
+                 all = ReaderLife::historyText(*record.serialNumber, result.file->history)] {
+                    text->setHtml(QStringLiteral("<pre>%1</pre>").arg(all.toHtmlEscaped()));
+                    history->setEnabled(false);
+                });
         layout->addWidget(history);
     }
     dialog->resize(text->fontMetrics().averageCharWidth() * 120, text->fontMetrics().height() * 40);

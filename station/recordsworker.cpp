@@ -1,9 +1,17 @@
 #include "station/recordsworker.h"
 
-#include "documents/recordcertificate.h"
-#include "store/readerlife.h"
-
 #include <QTextStream>
+
+namespace {
+
+// Whether the store held under a use case that gave no answer: only a failure of the records
+// gives the connection up.
+bool storeHeld(const RecordsProblem &problem)
+{
+    return problem.kind != RecordsProblem::Kind::Failed;
+}
+
+} // namespace
 
 RecordsService::Policy RecordsWorker::policy()
 {
@@ -50,13 +58,17 @@ bool RecordsWorker::readYield(RecordsService::Session &session, const QString &s
         result.error = session.failure();
         return true;
     }
-    result.yield = YieldReport::stationToday(*open, station, dayStart, dayEnd);
-    if (!result.yield)
-        result.error = open->errorText();
-    return result.yield.has_value();
+    const RecordsAnswer<StationYield> yield =
+        LineRecords(*open).stationDay(station, dayStart, dayEnd);
+    if (!yield) {
+        result.error = yield.problem().text;
+        return storeHeld(yield.problem());
+    }
+    result.yield = *yield;
+    return true;
 }
 
-bool RecordsWorker::list(RecordsService::Session &session, const RecordsQuery &query,
+bool RecordsWorker::list(RecordsService::Session &session, const RecordsFilter &filter, int limit,
                          ListResult &result) const
 {
     RecordsStore *open = session.store();
@@ -64,10 +76,14 @@ bool RecordsWorker::list(RecordsService::Session &session, const RecordsQuery &q
         result.error = session.failure();
         return true;
     }
-    result.summaries = open->list(query);
-    if (!result.summaries)
-        result.error = open->errorText();
-    return result.summaries.has_value();
+    const RecordsAnswer<QList<RecordSummary>> summaries =
+        LineRecords(*open).list(filter, {std::nullopt, limit});
+    if (!summaries) {
+        result.error = summaries.problem().text;
+        return storeHeld(summaries.problem());
+    }
+    result.summaries = *summaries;
+    return true;
 }
 
 bool RecordsWorker::read(RecordsService::Session &session, const QString &id,
@@ -79,17 +95,12 @@ bool RecordsWorker::read(RecordsService::Session &session, const QString &id,
         result.error = session.failure();
         return true;
     }
-    if (!open->find(id, result.record)) {
-        result.error = open->errorText();
-        return false;
+    const RecordsAnswer<RecordFile> found = LineRecords(*open).find(id);
+    if (!found) {
+        result.error = found.problem().text;
+        return storeHeld(found.problem());
     }
-    if (!result.record) {
-        result.error = QStringLiteral("no record has this id");
-    } else if (const std::optional<int> serial = result.record->serialNumber) {
-        // The reader's whole life, offered beside the record.
-        if (const auto events = ReaderLife(*open).history(*serial))
-            result.history = ReaderLife::historyText(*serial, *events);
-    }
+    result.file = *found;
     return true;
 }
 
@@ -97,22 +108,16 @@ bool RecordsWorker::writeCertificate(RecordsService::Session &session, const QSt
                                      const QString &path, CertificateResult &result) const
 {
     result.path = path;
-    std::optional<ReaderRecord> record;
-    std::optional<RepairRecord> repair;
-    bool storeHeld = true;
-    if (RecordsStore *open = session.store()) {
-        if (!open->find(id, record)) {
-            result.error = open->errorText();
-            storeHeld = false;
-        } else if (!record) {
-            result.error = QStringLiteral("no record has the id %1").arg(id);
-        } else {
-            repair = ReaderLife(*open).repairBehind(*record);
-        }
-    } else {
+    RecordsStore *open = session.store();
+    if (!open) {
         result.error = session.failure();
+        return true;
     }
-    if (record)
-        result.written = RecordCertificate::write(*record, path, &result.error, repair);
-    return storeHeld;
+    const RecordsAnswer<QString> written = LineRecords(*open).writeCertificate(id, path);
+    if (!written) {
+        result.error = written.problem().text;
+        return storeHeld(written.problem());
+    }
+    result.written = true;
+    return true;
 }

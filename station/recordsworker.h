@@ -1,6 +1,7 @@
 #pragma once
 
 #include "checkout/checkoutrecord.h"
+#include "records/linerecords.h"
 #include "store/recordkeeper.h"
 #include "store/recordslocation.h"
 #include "store/recordsservice.h"
@@ -31,8 +32,8 @@ struct ListResult
 struct ReadResult
 {
     QString id;
-    std::optional<ReaderRecord> record; // nothing when not found or not read
-    QString history; // the reader's checkouts and repairs as text; empty when not known
+    // The record with its repair and its reader's history; nothing when not found or not read.
+    std::optional<RecordFile> file;
     QString error;
 };
 
@@ -72,7 +73,7 @@ public:
 
     bool keep(RecordsService::Session &session, const ReaderRecord &record,
               KeepResult &result) const;
-    bool list(RecordsService::Session &session, const RecordsQuery &query,
+    bool list(RecordsService::Session &session, const RecordsFilter &filter, int limit,
               ListResult &result) const;
     bool read(RecordsService::Session &session, const QString &id, ReadResult &result) const;
     bool writeCertificate(RecordsService::Session &session, const QString &id, const QString &path,

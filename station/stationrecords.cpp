@@ -59,9 +59,9 @@ void StationRecords::readTodaysYield(const QString &station)
         &StationRecords::yieldRead);
 }
 
-void StationRecords::list(const RecordsQuery &query)
+void StationRecords::list(const RecordsFilter &filter, int limit)
 {
-    m_listWaiting = query;
+    m_listWaiting = std::pair{filter, limit};
     if (!m_listOut)
         sendList();
 }
@@ -71,9 +71,9 @@ void StationRecords::sendList()
     m_listOut = true;
     request(
         [this,
-         query = *std::exchange(m_listWaiting, std::nullopt)](RecordsService::Session &session) {
+         asked = *std::exchange(m_listWaiting, std::nullopt)](RecordsService::Session &session) {
             ListResult result;
-            const bool storeHeld = m_worker.list(session, query, result);
+            const bool storeHeld = m_worker.list(session, asked.first, asked.second, result);
             answer([this, result] { answerListed(result); });
             return storeHeld;
         },

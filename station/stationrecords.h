@@ -9,6 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <optional>
+#include <utility>
 
 // The station's records, as the window sees them: every request goes to the records thread
 // (the records service, running RecordsWorker's work) and its answer comes back as a signal, so the
@@ -38,7 +39,8 @@ public:
     // reports to the window, and then, on the records thread, what follows the record.
     void keep(const ReaderRecord &record, Kept then) override;
     // The rest from the window's thread.
-    void list(const RecordsQuery &query);
+    // The newest checkouts the filter lets through, at most limit of them: listed() answers.
+    void list(const RecordsFilter &filter, int limit);
     void read(const QString &id);
     void writeCertificate(const QString &id, const QString &path);
     // The station's figures of today (the station's own clock): yieldRead() answers.
@@ -85,7 +87,7 @@ private:
     const RecordsWorker m_worker;
     std::atomic<bool> m_reading{true};
     bool m_listOut = false;
-    std::optional<RecordsQuery> m_listWaiting;
+    std::optional<std::pair<RecordsFilter, int>> m_listWaiting;
     QTimer m_slow;
     bool m_answering = true;
     QString m_reason;

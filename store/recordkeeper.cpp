@@ -1,7 +1,7 @@
 #include "store/recordkeeper.h"
 
-#include "store/recordsconnection.h"
 #include "store/recordsoutbox.h"
+#include "store/recordsservice.h"
 #include "store/recordsstore.h"
 
 #include <QCoreApplication>
@@ -134,7 +134,7 @@ bool RecordKeeper::withStore(const std::function<bool(RecordsStore &)> &work, QS
     // A server is shared by the whole line: the process's one connection to it. A file is
     // opened for the records at hand, as any number of processes may.
     if (m_location.kind == RecordsLocation::Kind::PostgreSql)
-        return RecordsConnection::to(m_location).run(work, error);
+        return RecordsService::shared(m_location).run(work, error);
     RecordsStore store(m_location);
     if (!store.open()) {
         *error = store.errorText();

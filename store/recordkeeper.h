@@ -49,7 +49,7 @@ public:
     // Sends what the outbox holds for this location, then stores the records. Warnings (and a
     // note of records sent from the outbox) go to warnings, one line each. Safe to call from
     // several threads at once; on a PostgreSQL server they share the process's one connection
-    // (see RecordsConnection).
+    // (see RecordsService::shared()).
     Kept keep(const QList<ReaderRecord> &records, QTextStream &warnings);
     // The same through a store of this location that the caller keeps open from one checkout
     // to the next (a station's records thread), instead of a connection of its own each time.

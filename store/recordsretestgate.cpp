@@ -2,7 +2,7 @@
 
 #include "device/identification.h"
 #include "store/readerlife.h"
-#include "store/recordsconnection.h"
+#include "store/recordsservice.h"
 #include "store/recordsstore.h"
 
 #include <utility>
@@ -29,8 +29,8 @@ void RecordsRetestGate::readerIdentifying()
         m_opening.last().wait_for(std::chrono::seconds(0)) != std::future_status::ready)
         return;
     m_opening.append(std::async(std::launch::async, [location = m_location] {
-                         RecordsConnection::to(location).run([](RecordsStore &) { return true; },
-                                                             nullptr);
+                         RecordsService::shared(location).run([](RecordsStore &) { return true; },
+                                                              nullptr);
                      }).share());
 }
 
@@ -38,14 +38,14 @@ RetestGate::Answer RecordsRetestGate::ask(int serialNumber, int limit)
 {
     std::optional<int> failures;
     QString error;
-    const RecordsConnection::Work count = [&](RecordsStore &store) {
+    const RecordsService::StoreWork count = [&](RecordsStore &store) {
         failures = ReaderLife(store).failuresSinceRepair(serialNumber, limit);
         if (!failures)
             error = store.errorText();
         return failures.has_value();
     };
     if (m_location.kind == RecordsLocation::Kind::PostgreSql) {
-        RecordsConnection::to(m_location).run(count, &error);
+        RecordsService::shared(m_location).run(count, &error);
     } else {
         RecordsStore store(m_location);
         if (store.open(RecordsStore::OpenMode::ExistingOnly))

@@ -30,6 +30,16 @@
 //         if (RecordsStore *store = session.store()) ...; else ... session.failure() ...
 //         return true;
 //     });
+//
+// A process also holds one service of one thread to each records server it keeps records on,
+// shared by every thread that keeps records (shared()). A station checks each reader on a
+// thread of its own; were each of them to hold a connection, a line of twenty stations of eight
+// readers would ask the server for 160, more than PostgreSQL's default of 100, and the records
+// beyond would be refused. One connection per process also spares each record the set-up of a
+// new one. Its connection is closed after a minute without work, and when the application
+// object goes.
+//
+//     RecordsService::shared(location).run([&](RecordsStore &store) { ... }, &error);
 class RecordsService
 {
 public:
@@ -47,6 +57,9 @@ public:
         bool repeatOnNewConnection = false;
         // Work still queued when the service ends is run (true) or dropped (false).
         bool finishQueuedWork = false;
+        // A thread's connection unused this long is closed (the next work opens a new one);
+        // zero keeps it.
+        int idleCloseAfterMs = 0;
     };
 
     // One thread's connection, as a work sees it.
@@ -83,8 +96,15 @@ public:
 
     // Returns false when the store failed under it: the connection is then given up.
     using Work = std::function<bool(Session &session)>;
+    // Work on the open store, with the same answer.
+    using StoreWork = std::function<bool(RecordsStore &store)>;
     // After every work that asked for the store: whether its server answers, and if not why.
     using Reached = std::function<void(bool answering, const QString &reason)>;
+
+    // The process's service of one thread to the database at location: work that fails on the
+    // connection left open by earlier work (the server may have dropped it meanwhile) runs
+    // once more on a new one, so it must be safe to repeat, as storing a record is.
+    static RecordsService &shared(const RecordsLocation &location);
 
     RecordsService(RecordsLocation location, Policy policy, Reached reached = {});
     // Runs or drops what is queued, as the policy says, then closes every connection.
@@ -96,8 +116,17 @@ public:
 
     // From any thread: queues work and returns at once.
     void post(Work work);
+    // From any thread but the service's own, on a service that finishes its queued work (as
+    // shared() does): runs work with the store open and returns once it has run: true. False,
+    // with the reason in error, when the store could not be opened. Once the service has
+    // stopped, the work runs on a connection of its own.
+    bool run(const StoreWork &work, QString *error);
+    // Runs or drops what is queued, as the policy says, closes every connection and ends the
+    // threads.
+    void stop();
 
 private:
+    bool runAlone(const StoreWork &work, QString *error) const;
     void serve();
     void run(const Work &work, Session &session);
 

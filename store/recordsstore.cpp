@@ -399,9 +399,17 @@ std::optional<QList<RecordSummary>> RecordsStore::list(const RecordsQuery &filte
         conditions.append(QStringLiteral("started >= ?"));
         values.append(isoUtc(filter.since));
     }
+    if (filter.until.isValid()) {
+        conditions.append(QStringLiteral("started < ?"));
+        values.append(isoUtc(filter.until));
+    }
     if (!filter.station.isEmpty()) {
         conditions.append(QStringLiteral("station = ?"));
         values.append(filter.station);
+    }
+    if (!filter.model.isEmpty()) {
+        conditions.append(QStringLiteral("model = ?"));
+        values.append(filter.model);
     }
     if (!filter.lot.isEmpty()) {
         conditions.append(QStringLiteral("lot = ?"));

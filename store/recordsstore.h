@@ -11,13 +11,15 @@
 
 #include <optional>
 
-// Which checkouts `records list` shows; an empty field does not filter.
+// Which checkouts a list shows; an empty field does not filter.
 struct RecordsQuery
 {
     std::optional<int> serialNumber;
     std::optional<ReaderOutcome> outcome;
-    QDateTime since;
+    QDateTime since; // included
+    QDateTime until; // not included
     QString station;
+    QString model; // "Vorn4", "Vorn8"
     QString lot;
     QString operatorName;
     QString plan; // the plan's name
@@ -56,7 +58,7 @@ struct RecordSummary
 // The checkouts kept in one records database. Each stored checkout is one row: its facts in
 // indexed columns for finding it, and the whole record as JSON for showing it; each of its
 // measurements is a row of the measurements table; and it is counted in the yield summaries
-// (store/yieldsummaries.h) in the same transaction. Storing is idempotent on the record's id,
+// (records/yieldsummaries.h) in the same transaction. Storing is idempotent on the record's id,
 // so a record sent twice is kept once.
 class RecordsStore
 {

@@ -79,6 +79,10 @@ function applyFilters(event) {
   refresh();
 }
 
+// A request the dashboard refused (a filter it cannot read): the figures are not shown as
+// empty, the filter's problem is shown instead.
+class Refused extends Error {}
+
 // The JSON of an API address; a failure carries the dashboard's own words.
 async function api(address) {
   const response = await fetch(address, {cache: 'no-store'});
@@ -88,8 +92,10 @@ async function api(address) {
   } catch (ignored) {
     body = null;
   }
-  if (!response.ok)
-    throw new Error(body && body.error ? body.error : 'HTTP ' + response.status);
+  if (!response.ok) {
+    const words = body && body.error ? body.error : 'HTTP ' + response.status;
+    throw response.status === 400 ? new Refused(words) : new Error(words);
+  }
   return body;
 }
 
@@ -247,9 +253,9 @@ async function failureMessage(id) {
   return failureMessages.get(id);
 }
 
-async function showFailures(chosen, firstDay) {
+async function showFailures(shown) {
   const found = await api('/api/records?' + query({outcome: 'fail', limit: FailuresShown,
-    station: chosen.station, lot: chosen.lot, plan: chosen.plan, since: firstDay}));
+    ...shown}));
   const messages = await Promise.all(found.records.map((record) => failureMessage(record.id)));
   // Only the messages of the checkouts listed are kept: a page left open all week stays small.
   const listed = new Set(found.records.map((record) => record.id));
@@ -270,16 +276,39 @@ async function showFailures(chosen, firstDay) {
   byId('failures-message').hidden = rows.length > 0;
 }
 
+// The figures of a filter that cannot be read are none: nothing stale is left on the page.
+function clearFigures() {
+  for (const id of ['first-pass-yield', 'final-yield', 'readers'])
+    byId(id).textContent = '–';
+  byId('tiles').replaceChildren();
+  for (const chart of Object.values(charts)) {
+    chart.data.labels = [];
+    chart.data.datasets.forEach((dataset) => { dataset.data = []; });
+    chart.update();
+  }
+  byId('failed').tBodies[0].replaceChildren();
+  byId('failed').hidden = true;
+  byId('failures-message').hidden = true;
+}
+
+// The page's filters that narrow what is counted (the days aside).
+function narrowing(chosen) {
+  return {station: chosen.station, lot: chosen.lot, model: chosen.model, plan: chosen.plan};
+}
+
 let refreshTimer = null;
 
 async function refresh() {
   try {
     const chosen = filters();
-    const line = await api('/api/stations');
+    const narrowed = narrowing(chosen);
+    // Every filter goes to the dashboard, which refuses one it cannot read before anything is
+    // counted; the tiles are of today whatever the days chosen.
+    const line = await api('/api/stations?' + query(chosen));
     const day = line.day;
     const [firstDay, lastDay] = chartDays(chosen, day);
-    const narrowed = {station: chosen.station, lot: chosen.lot, model: chosen.model,
-      plan: chosen.plan};
+    // The checkouts of the charts' days, as the lists and the CSV files show them.
+    const shown = {...narrowed, since: firstDay, until: lastDay};
     const todayAddress = '/api/report?' + query({since: day, until: day, ...narrowed});
     const daysQuery = query({since: firstDay, until: lastDay, ...narrowed, by: 'day'});
     const [today, days] = await Promise.all([api(todayAddress),
@@ -292,13 +321,17 @@ async function refresh() {
     byId('yield-title').textContent = 'First-pass yield per day, ' + span;
     byId('pareto-title').textContent = 'Failing steps, ' + span;
     byId('report-csv').href = '/api/report.csv?' + daysQuery;
-    byId('records-csv').href = '/api/records.csv?' + query({station: chosen.station,
-      lot: chosen.lot, plan: chosen.plan, since: firstDay});
-    await showFailures(chosen, firstDay);
+    byId('records-csv').href = '/api/records.csv?' + query(shown);
+    await showFailures(shown);
     byId('updated').textContent = 'Updated ' + utcTime(new Date().toISOString());
     showProblem(charts.yield ? '' : NoCharts);
   } catch (failure) {
-    showProblem('Records not available: ' + failure.message);
+    if (failure instanceof Refused) {
+      clearFigures();
+      showProblem('The filters cannot be used: ' + failure.message);
+    } else {
+      showProblem('Records not available: ' + failure.message);
+    }
   }
   refreshTimer = setTimeout(refresh, RefreshMs);
 }
@@ -317,8 +350,12 @@ async function search(event) {
     return;
   }
   try {
-    // The reader's life: its checkouts and repairs, oldest first.
-    const found = await api('/api/readers/' + encodeURIComponent(serial) + '/history');
+    // The reader's life: its checkouts and repairs, oldest first, as far as the filters let
+    // them through.
+    const chosen = filters();
+    const narrowed = query({...narrowing(chosen), since: chosen.since, until: chosen.until});
+    const found = await api('/api/readers/' + encodeURIComponent(serial) + '/history' +
+                            (narrowed ? '?' + narrowed : ''));
     const rows = found.events.map((event) => {
       const row = element('tr');
       const repair = event.kind === 'repair';
@@ -377,6 +414,9 @@ async function showRecord() {
       ['Lot', record.lot || '–'],
       ['Plan', record.plan ? [record.plan.name, 'revision ' + (record.plan.revision || '–'),
         'SHA-256 ' + record.plan.sha256].join(', ') : '–'],
+      ['Repair', record.repair ? [utcTime(record.repair.repaired), record.repair.technician,
+        record.repair.action].concat(record.repair.parts.length
+        ? ['parts ' + record.repair.parts.join(', ')] : []).join(', ') : '–'],
       ['Tool', (record.tool + ' ' + record.tool_version).trim() || '–'],
     ];
     byId('record-facts').replaceChildren(...facts.flatMap(([name, value]) =>

@@ -2,6 +2,7 @@
 #include "dashboard/httpexchange.h"
 #include "records/samplerecords.h"
 #include "records/vornctlrun.h"
+#include "store/readerlife.h"
 #include "store/recordsstore.h"
 
 #include <QCryptographicHash>
@@ -40,6 +41,10 @@ private slots:
     void show();
     void certificate();
     void stations();
+    void everyAnswerObeysTheFilter_data();
+    void everyAnswerObeysTheFilter();
+    void recordShownWithItsRepair_data();
+    void recordShownWithItsRepair();
     void refused_data();
     void refused();
     void pageAndScripts();
@@ -57,6 +62,10 @@ private:
     HttpAnswer get(const QByteArray &target);
     static ReaderRecord liveRecord(int n, const QString &station, const QDateTime &started,
                                    bool pass);
+    static ReaderRecord vorn4Record(int n);
+    static void storeRepairedReader(RecordsStore &store);
+    // The rows of a CSV answer as objects by the header's names.
+    static QList<QJsonObject> csvRows(const QByteArray &csv);
     void runOnServer(const QString &database, const QStringList &statements);
     QStringList tables();
     QString checkoutRows();
@@ -154,6 +163,56 @@ QString DashboardTest::checkoutRows()
     return cliOutput({QStringLiteral("list"), QStringLiteral("--csv")});
 }
 
+// A Vorn4 of lot-4 checked by the plan Vorn4-retail on station-4, on the first day of the
+// records.
+ReaderRecord DashboardTest::vorn4Record(int n)
+{
+    ReaderRecord record = sampleRecord(n, QStringLiteral("vorn4"));
+    record.modelType = 4;
+    record.serialNumber = 4000 + n;
+    record.station = QStringLiteral("station-4");
+    record.lot = QStringLiteral("lot-4");
+    record.plan.name = QStringLiteral("Vorn4-retail");
+    return record;
+}
+
+// SN 6001: a failed checkout, the repair that answered it, and the checkout that then passed.
+void DashboardTest::storeRepairedReader(RecordsStore &store)
+{
+    ReaderRecord failed = sampleRecord(5, QStringLiteral("fixed"));
+    failed.serialNumber = 6001;
+    ReaderRecord passed = sampleRecord(6, QStringLiteral("fixed"));
+    passed.serialNumber = 6001;
+    QCOMPARE(store.store(failed), RecordsStore::Stored::Added);
+    QCOMPARE(store.store(passed), RecordsStore::Stored::Added);
+    RepairRecord repair;
+    repair.id = QStringLiteral("repair-6001");
+    repair.serialNumber = 6001;
+    repair.checkoutId = failed.id;
+    repair.repaired = failed.started.addSecs(30);
+    repair.technician = QStringLiteral("anna");
+    repair.symptom = QStringLiteral("clock 3 stuck");
+    repair.action = QStringLiteral("replaced the crystal");
+    repair.station = QStringLiteral("bench-1");
+    QVERIFY2(ReaderLife(store).store(repair), qPrintable(store.errorText()));
+}
+
+QList<QJsonObject> DashboardTest::csvRows(const QByteArray &csv)
+{
+    // The fields of these records hold no comma, quote or line break.
+    QList<QByteArray> lines = csv.trimmed().split('\n');
+    const QList<QByteArray> names = lines.takeFirst().trimmed().split(',');
+    QList<QJsonObject> rows;
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.trimmed().split(',');
+        QJsonObject row;
+        for (qsizetype index = 0; index < names.size() && index < fields.size(); ++index)
+            row.insert(QString::fromUtf8(names.at(index)), QString::fromUtf8(fields.at(index)));
+        rows.append(row);
+    }
+    return rows;
+}
+
 void DashboardTest::initTestCase()
 {
     QVERIFY(m_folder.isValid());
@@ -173,6 +232,11 @@ void DashboardTest::initTestCase()
         QVERIFY2(store.open(), qPrintable(store.errorText()));
         for (int n = 1; n <= 40; ++n)
             QCOMPARE(store.store(sampleRecord(n)), RecordsStore::Stored::Added);
+        for (int n = 1; n <= 4; ++n)
+            QCOMPARE(store.store(vorn4Record(n)), RecordsStore::Stored::Added);
+        storeRepairedReader(store);
+        if (QTest::currentTestFailed())
+            return;
         // Today's line: one station at work, one silent for two hours, a reader retested.
         const QDateTime now = QDateTime::currentDateTimeUtc();
         QDateTime earlier = now.addSecs(-600);
@@ -301,7 +365,7 @@ void DashboardTest::certificate()
     QCOMPARE(answer.status, 200);
     QCOMPARE(answer.header("content-type"), QByteArray("application/pdf"));
     QCOMPARE(answer.header("content-disposition"),
-             QByteArray("inline; filename=\"certificate-SN001005.pdf\""));
+             QByteArray("inline; filename=\"certificate-001005-2026-12-07.pdf\""));
     QVERIFY(answer.body.startsWith("%PDF-"));
     const QString served = m_folder.filePath(QStringLiteral("served.pdf"));
     const QString printed = m_folder.filePath(QStringLiteral("printed.pdf"));
@@ -363,6 +427,162 @@ void DashboardTest::stations()
     QVERIFY(shown.contains(QStringLiteral("line-b <b>&")));
 }
 
+// Every answer the page shows narrowed by a filter holds only checkouts the filter lets
+// through: the list, the failed list, the checkouts CSV, a reader's history, the stations'
+// tiles and the report's count of checkouts. Each filter leaves some checkouts and drops others.
+void DashboardTest::everyAnswerObeysTheFilter_data()
+{
+    QTest::addColumn<QByteArray>("filter");
+    QTest::addColumn<QString>("field"); // of a listed checkout, as the JSON names it
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("serial"); // a reader with checkouts the filter lets through
+
+    QTest::newRow("station") << QByteArray("station=station-1") << "station"
+                             << "station-1" << 1004;
+    QTest::newRow("model 4") << QByteArray("model=4") << "model"
+                             << "Vorn4" << 4002;
+    QTest::newRow("model Vorn8") << QByteArray("model=vorn8") << "model"
+                                 << "Vorn8" << 1005;
+    QTest::newRow("lot") << QByteArray("lot=lot-1") << "lot"
+                         << "lot-1" << 1012;
+    QTest::newRow("operator") << QByteArray("operator=operator-0") << "operator"
+                              << "operator-0" << 1010;
+    QTest::newRow("plan") << QByteArray("plan=Vorn4-retail") << "plan"
+                          << "Vorn4-retail" << 4003;
+    QTest::newRow("days") << QByteArray("since=2026-12-07&until=2026-12-07") << ""
+                          << "" << 1005;
+    QTest::newRow("model and station") << QByteArray("model=8&station=station-2") << "station"
+                                       << "station-2" << 1005;
+}
+
+void DashboardTest::everyAnswerObeysTheFilter()
+{
+    QFETCH(QByteArray, filter);
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    QFETCH(int, serial);
+    const auto admitted = [&](const QJsonObject &checkout) {
+        const QString started = checkout[QLatin1String("started")].toString();
+        if (filter.contains("since"))
+            return started.startsWith(QLatin1String("2026-12-07"));
+        if (filter.contains("model=8") &&
+            checkout[QLatin1String("model")] != QLatin1String("Vorn8"))
+            return false;
+        return checkout[field].toString() == value;
+    };
+    const auto json = [this](const QByteArray &target) {
+        const HttpAnswer answer = get(target);
+        if (answer.status != 200)
+            qWarning("%s: %d %s", target.constData(), answer.status, answer.body.constData());
+        return QJsonDocument::fromJson(answer.body).object();
+    };
+
+    // The list, and the failed ones as the page lists them.
+    const QJsonArray all = json("/api/records?limit=10000")["records"].toArray();
+    const QJsonArray listed = json("/api/records?limit=10000&" + filter)["records"].toArray();
+    QVERIFY(!listed.isEmpty());
+    QVERIFY(listed.size() < all.size());
+    qsizetype expected = 0;
+    for (const QJsonValue &checkout : all)
+        expected += admitted(checkout.toObject()) ? 1 : 0;
+    QCOMPARE(listed.size(), expected);
+    for (const QJsonValue &checkout :
+         json("/api/records?outcome=fail&" + filter)["records"].toArray())
+        QVERIFY2(admitted(checkout.toObject()),
+                 qPrintable(checkout[QLatin1String("id")].toString()));
+
+    // The checkouts CSV: the same checkouts.
+    const HttpAnswer csv = get("/api/records.csv?limit=10000&" + filter);
+    QCOMPARE(csv.status, 200);
+    QStringList csvIds;
+    for (const QJsonObject &row : csvRows(csv.body))
+        csvIds.append(row[QLatin1String("id")].toString());
+    QStringList listedIds;
+    for (const QJsonValue &checkout : listed)
+        listedIds.append(checkout[QLatin1String("id")].toString());
+    QCOMPARE(csvIds, listedIds);
+
+    // A reader's history: only its checkouts the filter lets through.
+    const QJsonArray events =
+        json("/api/readers/" + QByteArray::number(serial) + "/history?" + filter)["events"]
+            .toArray();
+    QVERIFY(!events.isEmpty());
+    for (const QJsonValue &event : events) {
+        const QString id = event[QLatin1String("id")].toString();
+        if (event[QLatin1String("kind")] == QLatin1String("checkout"))
+            QVERIFY2(listedIds.contains(id), qPrintable(id));
+    }
+
+    // The report counts the checkouts listed in its window.
+    const QJsonObject report =
+        json("/api/report?" +
+             (filter.contains("since") ? filter : "since=2026-12-01&until=2026-12-07&" + filter));
+    qsizetype inWindow = 0;
+    for (const QJsonValue &checkout : listed)
+        inWindow += checkout[QLatin1String("started")].toString() < QLatin1String("2026-12-08");
+    QCOMPARE(report[QLatin1String("checkouts")].toInteger(), inWindow);
+
+    // The stations' tiles: today's checkouts (line-a, line-b) are all Vorn8 of lot-0 and
+    // operator-1 on no plan: a filter leaves the stations of those it lets through.
+    const QJsonArray tiles = json("/api/stations?" + filter)["stations"].toArray();
+    const QJsonArray today =
+        json("/api/records?limit=10000&since=" +
+             QDateTime::currentDateTimeUtc().addDays(-30).toString(Qt::ISODate).toLatin1() + "&" +
+             filter.replace("since=2026-12-07&until=2026-12-07", ""))["records"]
+            .toArray();
+    QStringList expectedStations;
+    for (const QJsonValue &checkout : today) {
+        const QString station = checkout[QLatin1String("station")].toString();
+        if (!expectedStations.contains(station))
+            expectedStations.append(station);
+    }
+    QStringList shown;
+    for (const QJsonValue &tile : tiles)
+        shown.append(tile[QLatin1String("station")].toString());
+    expectedStations.sort();
+    QCOMPARE(shown, expectedStations);
+}
+
+// A record is shown with the repair it is linked to, wherever it is shown: the dashboard's
+// record and certificate, and vornctl's show, as text and as JSON.
+void DashboardTest::recordShownWithItsRepair_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("words");
+    QTest::newRow("passed after the repair") << "fixed-000006"
+                                             << "Repair before this checkout";
+    QTest::newRow("answered by the repair") << "fixed-000005"
+                                            << "Repair answering this checkout";
+}
+
+void DashboardTest::recordShownWithItsRepair()
+{
+    QFETCH(QString, id);
+    QFETCH(QString, words);
+    const HttpAnswer answer = get("/api/records/" + id.toLatin1());
+    QCOMPARE(answer.status, 200);
+    const QJsonObject repair = QJsonDocument::fromJson(answer.body)["repair"].toObject();
+    QCOMPARE(repair[QLatin1String("id")].toString(), QStringLiteral("repair-6001"));
+    QCOMPARE(QString::fromUtf8(answer.body), cliOutput({"show", id, "--json"}));
+    const QString text = cliOutput({"show", id});
+    QVERIFY2(text.contains(words + QStringLiteral(": repaired")) &&
+                 text.contains(QLatin1String("replaced the crystal")),
+             qPrintable(text));
+
+    const HttpAnswer certificate = get("/api/records/" + id.toLatin1() + "/certificate.pdf");
+    QCOMPARE(certificate.status, 200);
+    const QString pdf = m_folder.filePath(id + QStringLiteral(".pdf"));
+    QFile file(pdf);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(certificate.body);
+    file.close();
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    QVERIFY(pdftotext.waitForFinished(30'000));
+    const QString printed = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    QVERIFY2(printed.contains(QLatin1String("replaced the crystal")), qPrintable(printed));
+}
+
 void DashboardTest::refused_data()
 {
     QTest::addColumn<QByteArray>("request"); // method and target
@@ -394,6 +614,15 @@ void DashboardTest::refused_data()
         << QByteArray("GET /api/report?by=week") << 400 << "by takes day, hour";
     QTest::newRow("report, unknown model")
         << QByteArray("GET /api/report?model=5") << 400 << "4 or 8";
+    // A filter that cannot be read is refused by every answer the page asks for, with the
+    // same words, never answered as no data.
+    for (const char *target : {"/api/records?", "/api/records.csv?", "/api/report.csv?",
+                               "/api/stations?", "/api/readers/1005/history?"}) {
+        QTest::addRow("%smodel=5", target)
+            << "GET " + QByteArray(target) + "model=5" << 400 << "model must be 4 or 8";
+        QTest::addRow("%suntil=soon", target) << "GET " + QByteArray(target) + "until=soon" << 400
+                                              << "until must be a date or a date and time in UTC";
+    }
     QTest::newRow("unknown parameter")
         << QByteArray("GET /api/report?serial=1") << 400 << "unknown parameter 'serial'";
     QTest::newRow("parameter twice")

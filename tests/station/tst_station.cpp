@@ -15,6 +15,7 @@
 #include "station/stationrecords.h"
 #include "station/stationsettings.h"
 #include "station/stationwindow.h"
+#include "store/readerlife.h"
 #include "store/recordsoutbox.h"
 #include "store/recordsretestgate.h"
 #include "store/recordsstore.h"
@@ -499,12 +500,27 @@ private slots:
         QCOMPARE(row(0).constFirst(), QStringLiteral("004321"));
 
         QTreeWidgetItem *item = list->topLevelItem(0);
+        // The failed checkout answered by a repair meanwhile: the record is shown with it.
+        {
+            RecordsStore store(location);
+            QVERIFY(store.open());
+            RepairRecord repair;
+            repair.id = ReaderRecord::newId();
+            repair.serialNumber = 4321;
+            repair.checkoutId = item->data(0, Qt::UserRole).toString();
+            repair.repaired = QDateTime::currentDateTimeUtc();
+            repair.technician = QStringLiteral("anna");
+            repair.symptom = QStringLiteral("echo flips bit 0");
+            repair.action = QStringLiteral("resoldered the echo line");
+            QVERIFY2(ReaderLife(store).store(repair), qPrintable(store.errorText()));
+        }
         list->setCurrentItem(item);
         emit list->itemDoubleClicked(item, 0);
         QTextBrowser *details = nullptr;
         QTRY_VERIFY((details = window.findChild<QTextBrowser *>(QStringLiteral("recordText"))));
         QVERIFY(details->isVisible());
-        for (const char *shown : {"004321", "came back as", "Bytes echoed unchanged"})
+        for (const char *shown :
+             {"004321", "came back as", "Bytes echoed unchanged", "resoldered the echo line"})
             QVERIFY2(details->toPlainText().contains(QLatin1String(shown)), shown);
 
         const QString pdf = path(QStringLiteral("certificate.pdf"));
