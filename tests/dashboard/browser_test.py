@@ -301,6 +301,37 @@ def run(args, work):
         check(status == 200 and body.startswith(b'id,started,station') and b'002207' in body and
               STATION_MARKUP.encode() not in body, f'{records_csv.geturl()}: {status} {body!r}')
 
+        # Every panel obeys every filter: narrowed to the Vorn4 (the station named in markup),
+        # line-1's failed Vorn8 is listed nowhere, and both downloads keep the model.
+        driver.get(dashboard.address + '?model=4')
+        wait_for('the figure of the Vorn4', lambda: 'model=4' in (
+            driver.find_element(By.ID, 'first-pass-yield').get_attribute('data-source') or ''), 10)
+        wait_for('the page narrowed to the Vorn4', lambda: driver.find_element(
+            By.ID, 'updated').text.startswith('Updated'), 10)
+        check(not driver.find_elements(By.CSS_SELECTOR, '#failed tbody tr'),
+              'a Vorn8 failure is listed under the filter model=4')
+        names = [each.text for each in driver.find_elements(By.CSS_SELECTOR, '#tiles .tile .name')]
+        check(names == [STATION_MARKUP], f'the tiles under model=4 are {names}')
+        for link in ('report-csv', 'records-csv'):
+            address = urllib.parse.urlparse(driver.find_element(By.ID, link).get_attribute('href'))
+            check(urllib.parse.parse_qs(address.query).get('model') == ['4'],
+                  f'{link} drops the model: {address.geturl()}')
+            status, _, body = dashboard.get(address.path + '?' + address.query)
+            check(status == 200 and b'Vorn8' not in body, f'{address.geturl()}: {status} {body!r}')
+
+        # A filter that cannot be read is an error on the page, with no figures.
+        driver.get(dashboard.address + '?model=5')
+        problem = driver.find_element(By.ID, 'problem')
+        wait_for('the filter refused', lambda: 'model must be 4 or 8' in problem.text, 10)
+        check(driver.find_element(By.ID, 'first-pass-yield').text == '–' and
+              not driver.find_elements(By.CSS_SELECTOR, '#tiles .tile'),
+              'figures shown under a filter that cannot be read')
+        driver.get(dashboard.address + '?station=line-1')
+        wait_for('the filter from the address', lambda: driver.find_element(
+            By.ID, 'filter-station').get_attribute('value') == 'line-1', 10)
+        wait_for('the failed checkouts', lambda: driver.find_elements(
+            By.CSS_SELECTOR, '#failed tbody tr'), 10)
+
         if args.screenshot:
             driver.execute_script('window.scrollTo(0, 0);')
             check(driver.save_screenshot(args.screenshot), f'no screenshot at {args.screenshot}')

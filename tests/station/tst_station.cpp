@@ -565,14 +565,14 @@ private slots:
             return serials;
         };
         for (int serial = 1; serial <= 5; ++serial) {
-            RecordsQuery query;
-            query.serialNumber = serial;
-            records.list(query);
+            RecordsFilter filter;
+            filter.serialNumber = serial;
+            records.list(filter, 100);
         }
         QVERIFY(listed.wait());
         QCOMPARE(serialsListed(0), QList<int>{5});
         // A request made now is answered after anything still on its way: nothing more came.
-        records.list(RecordsQuery{});
+        records.list(RecordsFilter{}, 100);
         QVERIFY(listed.wait());
         QCOMPARE(listed.size(), 2);
         QList<int> every = serialsListed(1);
