@@ -56,13 +56,17 @@ quint16 Ser2netProcess::freePort()
 
 bool Ser2netProcess::waitUntilListening(quint16 port)
 {
+    // ser2net says nothing when it is ready. The kernel's table of TCP sockets shows the port
+    // listening on 127.0.0.1; a probe connection instead would make ser2net open the reader's
+    // terminal and hold it for a moment after.
+    const QByteArray listening = QStringLiteral("0100007F:%1 00000000:0000 0A")
+                                     .arg(port, 4, 16, QLatin1Char('0'))
+                                     .toUpper()
+                                     .toLatin1();
     return QTest::qWaitFor(
-        [port] {
-            QProcess ss;
-            ss.start(QStringLiteral("ss"),
-                     {QStringLiteral("-ltnH"), QStringLiteral("sport = :%1").arg(port)});
-            ss.waitForFinished();
-            return !ss.readAllStandardOutput().trimmed().isEmpty();
+        [&listening] {
+            QFile table(QStringLiteral("/proc/net/tcp"));
+            return table.open(QIODevice::ReadOnly) && table.readAll().contains(listening);
         },
         10'000);
 }

@@ -41,6 +41,15 @@ for i in $(seq 0 "$raw"); do
   wait_for "[[ -e $work/reader$i ]]" || fail "vorn-emulator did not start"
 done
 
+# listening PORT...: true when every port listens on 127.0.0.1, read from the kernel's table of
+# TCP sockets; a probe connection would make ser2net open the reader's terminal and hold it.
+listening() {
+  local port
+  for port in "$@"; do
+    grep -q "0100007F:$(printf '%04X' "$port") 00000000:0000 0A" /proc/net/tcp || return 1
+  done
+}
+
 start_ser2net() {
   {
     printf '%%YAML 1.1\n---\n'
@@ -55,8 +64,8 @@ start_ser2net() {
   ser2net -n -u -c "$work/ser2net.yaml" -P "$work/ser2net.pid" >"$work/ser2net.log" 2>&1 &
   ser2net_pid=$!
   pids+=($ser2net_pid)
-  wait_for "(( \$(ss -ltnH 'sport >= :$base and sport <= :$((base + readers))' | wc -l) == readers + 1 ))" ||
-    fail "ser2net did not listen: $(cat "$work/ser2net.log"; ss -ltnH)"
+  wait_for "listening $(seq -s ' ' "$base" $((base + readers)))" ||
+    fail "ser2net did not listen: $(cat "$work/ser2net.log")"
 }
 start_ser2net
 
