@@ -56,17 +56,27 @@ quint16 Ser2netProcess::freePort()
 
 bool Ser2netProcess::waitUntilListening(quint16 port)
 {
-    // ser2net says nothing when it is ready. The kernel's table of TCP sockets shows the port
-    // listening on 127.0.0.1; a probe connection instead would make ser2net open the reader's
-    // terminal and hold it for a moment after.
-    const QByteArray listening = QStringLiteral("0100007F:%1 00000000:0000 0A")
-                                     .arg(port, 4, 16, QLatin1Char('0'))
-                                     .toUpper()
-                                     .toLatin1();
+    // ser2net says nothing when it is ready. The kernel's tables of TCP sockets show the port
+    // listening (on any address); a probe connection instead would make ser2net open the
+    // reader's terminal and hold it for a moment after.
+    const QByteArray local =
+        QStringLiteral(":%1").arg(port, 4, 16, QLatin1Char('0')).toUpper().toLatin1();
+    const auto listensIn = [&local](const QString &tableName) {
+        QFile table(tableName);
+        if (!table.open(QIODevice::ReadOnly))
+            return false;
+        // "sl local_address rem_address st ...": state 0A is LISTEN.
+        for (const QByteArray &line : table.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() > 3 && fields.at(1).endsWith(local) && fields.at(3) == "0A")
+                return true;
+        }
+        return false;
+    };
     return QTest::qWaitFor(
-        [&listening] {
-            QFile table(QStringLiteral("/proc/net/tcp"));
-            return table.open(QIODevice::ReadOnly) && table.readAll().contains(listening);
+        [&listensIn] {
+            return listensIn(QStringLiteral("/proc/net/tcp")) ||
+                   listensIn(QStringLiteral("/proc/net/tcp6"));
         },
         10'000);
 }

@@ -41,12 +41,13 @@ for i in $(seq 0 "$raw"); do
   wait_for "[[ -e $work/reader$i ]]" || fail "vorn-emulator did not start"
 done
 
-# listening PORT...: true when every port listens on 127.0.0.1, read from the kernel's table of
-# TCP sockets; a probe connection would make ser2net open the reader's terminal and hold it.
+# listening PORT...: true when every port listens, read from the kernel's tables of TCP sockets
+# (state 0A); a probe connection would make ser2net open the reader's terminal and hold it.
 listening() {
   local port
   for port in "$@"; do
-    grep -q "0100007F:$(printf '%04X' "$port") 00000000:0000 0A" /proc/net/tcp || return 1
+    grep -qhE "^ *[0-9]+: [0-9A-F]+:$(printf '%04X' "$port") [0-9A-F]+:0000 0A " \
+      /proc/net/tcp /proc/net/tcp6 2>/dev/null || return 1
   done
 }
 
