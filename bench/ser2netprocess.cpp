@@ -56,13 +56,27 @@ quint16 Ser2netProcess::freePort()
 
 bool Ser2netProcess::waitUntilListening(quint16 port)
 {
+    // ser2net says nothing when it is ready. The kernel's tables of TCP sockets show the port
+    // listening (on any address); a probe connection instead would make ser2net open the
+    // reader's terminal and hold it for a moment after.
+    const QByteArray local =
+        QStringLiteral(":%1").arg(port, 4, 16, QLatin1Char('0')).toUpper().toLatin1();
+    const auto listensIn = [&local](const QString &tableName) {
+        QFile table(tableName);
+        if (!table.open(QIODevice::ReadOnly))
+            return false;
+        // "sl local_address rem_address st ...": state 0A is LISTEN.
+        for (const QByteArray &line : table.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() > 3 && fields.at(1).endsWith(local) && fields.at(3) == "0A")
+                return true;
+        }
+        return false;
+    };
     return QTest::qWaitFor(
-        [port] {
-            QProcess ss;
-            ss.start(QStringLiteral("ss"),
-                     {QStringLiteral("-ltnH"), QStringLiteral("sport = :%1").arg(port)});
-            ss.waitForFinished();
-            return !ss.readAllStandardOutput().trimmed().isEmpty();
+        [&listensIn] {
+            return listensIn(QStringLiteral("/proc/net/tcp")) ||
+                   listensIn(QStringLiteral("/proc/net/tcp6"));
         },
         10'000);
 }

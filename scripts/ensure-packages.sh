@@ -27,6 +27,8 @@ if [[ "${1:-}" == "--tests" ]]; then
     rabbitmq-server
     chromium chromium-driver python3-selenium
     ser2net python3-serial
+    # Called by the tests' scripts and not part of a minimal Debian: pgrep (the broker's epmd).
+    procps python3
   )
 fi
 

@@ -18,13 +18,14 @@ cmake --build "$build" -j"$(nproc)" --target tst_checkout tst_emulatedreader tst
 # tests see as a wrong exit code.
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:exitcode=66:second_deadlock_stack=1:suppressions=$root/scripts/tsan.supp}
 export QT_QPA_PLATFORM=offscreen
-# The checkouts keep their records in the build folder, not in the user's own store.
-export XDG_DATA_HOME=$build/test-data
-"$build/tests/tst_checkout"
-"$build/tests/tst_emulatedreader"
-"$build/tests/tst_vornctl" checkout checkoutOfEightPtyReaders checkoutInterrupted \
+# Each program in a home of its own, as under CTest: the checkouts' records, journals and
+# settings never reach the user's own.
+own_home=$root/tests/support/own-home.sh
+"$own_home" "$build/tests/tst_checkout"
+"$own_home" "$build/tests/tst_emulatedreader"
+"$own_home" "$build/tests/tst_vornctl" checkout checkoutOfEightPtyReaders checkoutInterrupted \
   checkoutOfAVanishingReader checkoutAsksTheOperator
 # The broker is stopped and started by a child process, started after the threads are.
-TSAN_OPTIONS="$TSAN_OPTIONS:die_after_fork=0" "$root/tests/publish/rabbitmq_node.sh" run \
+TSAN_OPTIONS="$TSAN_OPTIONS:die_after_fork=0" "$own_home" "$root/tests/publish/rabbitmq_node.sh" run \
   "$build/tests/tst_publish" passingReader defectiveReader eightReadersAtOnce brokerStoppedDuringRun
 echo "tsan: no data race reported"

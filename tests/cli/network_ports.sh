@@ -41,6 +41,16 @@ for i in $(seq 0 "$raw"); do
   wait_for "[[ -e $work/reader$i ]]" || fail "vorn-emulator did not start"
 done
 
+# listening PORT...: true when every port listens, read from the kernel's tables of TCP sockets
+# (state 0A); a probe connection would make ser2net open the reader's terminal and hold it.
+listening() {
+  local port
+  for port in "$@"; do
+    grep -qhE "^ *[0-9]+: [0-9A-F]+:$(printf '%04X' "$port") [0-9A-F]+:0000 0A " \
+      /proc/net/tcp /proc/net/tcp6 2>/dev/null || return 1
+  done
+}
+
 start_ser2net() {
   {
     printf '%%YAML 1.1\n---\n'
@@ -55,8 +65,8 @@ start_ser2net() {
   ser2net -n -u -c "$work/ser2net.yaml" -P "$work/ser2net.pid" >"$work/ser2net.log" 2>&1 &
   ser2net_pid=$!
   pids+=($ser2net_pid)
-  wait_for "(( \$(ss -ltnH 'sport >= :$base and sport <= :$((base + readers))' | wc -l) == readers + 1 ))" ||
-    fail "ser2net did not listen: $(cat "$work/ser2net.log"; ss -ltnH)"
+  wait_for "listening $(seq -s ' ' "$base" $((base + readers)))" ||
+    fail "ser2net did not listen: $(cat "$work/ser2net.log")"
 }
 start_ser2net
 
