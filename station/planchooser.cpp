@@ -23,7 +23,12 @@ PlanChooser::PlanChooser(const CheckoutOptions &inForce, bool commandLine, QWidg
         addItem(inForce.plan.name);
     setSizeAdjustPolicy(QComboBox::AdjustToContents);
     showInForce();
-    connect(this, &QComboBox::activated, this, [this](int index) { choose(itemText(index)); });
+    // A plan picked from the list ends the choice as Enter does: the keys go back to the tiles,
+    // so that Space starts "Check all" rather than typing into the plan's name.
+    connect(this, &QComboBox::activated, this, [this](int index) {
+        choose(itemText(index));
+        ScanField::giveKeysBack(this);
+    });
 }
 
 bool PlanChooser::choose(const QString &plan)

@@ -74,8 +74,10 @@ public:
     // Answers the question the tile shows.
     void answer(bool yes);
 
-    // The big word for an outcome: PASS, FAIL, ERROR, STOPPED.
+    // The big word for an outcome: PASS, FAIL, ERROR, STOPPED, REPAIR FIRST.
     static QString wordFor(ReaderOutcome outcome);
+    // Every big word a tile shows, idle, checking and done.
+    static QStringList outcomeWords();
 
 signals:
     void questionChanged(SocketTile *tile);
@@ -88,7 +90,9 @@ protected:
 private:
     void buildLayout();
     void fixSize();
-    void showFailedStep(const QString &stepName, const QString &message);
+    // The largest size, from pointSize down, at which every text fits width.
+    static void fitFont(QLabel *label, const QStringList &texts, int width, int pointSize);
+    void showFailedStep(const QString &lines);
     void showStep(int stepIndex, int stepCount, const QString &stepName);
     void showQuestion(const QString &question);
     void showIdentity(const QString &model, const QString &serial);

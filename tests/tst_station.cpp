@@ -21,6 +21,7 @@
 
 #include "spooledends.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -648,6 +649,35 @@ private slots:
                  window.tile(answered == "socket-a" ? "socket-b" : "socket-a"));
         // Questions came and went: the window kept its size.
         QCOMPARE(window.size(), size);
+    }
+
+    // A plan picked from the chooser's list leaves the keys to the tiles: Space starts the
+    // checkouts instead of typing into the plan's name.
+    void spaceAfterAPlanPickedFromTheList()
+    {
+        const QString folder =
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+            QStringLiteral("/vorn-tool/plans");
+        QVERIFY(QDir().mkpath(folder));
+        QFile plan(folder + QStringLiteral("/Picked.yaml"));
+        QVERIFY(plan.open(QIODevice::WriteOnly));
+        plan.write("name: Picked\nprompt: false\n");
+        plan.close();
+        StationWindow window(setup({Vorn8}));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *chooser = window.findChild<PlanChooser *>(QStringLiteral("planChooser"));
+        QTest::mouseClick(chooser->lineEdit(), Qt::LeftButton);
+        QVERIFY(chooser->hasFocus());
+        chooser->showPopup();
+        chooser->view()->setCurrentIndex(
+            chooser->model()->index(chooser->findText(QStringLiteral("Picked")), 0));
+        QTest::keyClick(chooser->view(), Qt::Key_Return);
+        QCOMPARE(chooser->options().plan.name, QStringLiteral("Picked"));
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &window,
+                        Qt::Key_Space);
+        QCOMPARE(chooser->currentText(), QStringLiteral("Picked"));
+        QVERIFY(window.tile(Vorn8)->isRunning() || window.tile(Vorn8)->outcome());
     }
 
     // A station that requires a lot starts no checkout while the lot field is empty.
