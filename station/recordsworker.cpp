@@ -88,7 +88,7 @@ bool RecordsWorker::read(RecordsService::Session &session, const QString &id,
     } else if (const std::optional<int> serial = result.record->serialNumber) {
         // The reader's whole life, offered beside the record.
         if (const auto events = ReaderLife(*open).history(*serial))
-            result.history = ReaderLife::historyText(*serial, *events);
+            result.history = *events;
     }
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "checkout/checkoutrecord.h"
+#include "records/readerlife.h"
 #include "records/recordkeeper.h"
 #include "records/recordslocation.h"
 #include "records/recordsservice.h"
@@ -32,7 +33,7 @@ struct ReadResult
 {
     QString id;
     std::optional<ReaderRecord> record; // nothing when not found or not read
-    QString history; // the reader's checkouts and repairs as text; empty when not known
+    QList<ReaderEvent> history; // the reader's checkouts and repairs; empty when not known
     QString error;
 };
 

@@ -78,6 +78,8 @@ public:
     static QString wordFor(ReaderOutcome outcome);
     // Every big word a tile shows, idle, checking and done.
     static QStringList outcomeWords();
+    // What went wrong and what became of the reader, in the operator's words: a line each.
+    static QString details(const ReaderRecord &record);
 
 signals:
     void questionChanged(SocketTile *tile);
@@ -103,7 +105,6 @@ private:
     void probed(bool answered, const QString &model, const QString &serial);
     void showWord(const QString &word, const QString &background, const QString &foreground);
     void updateButtons();
-    static QString details(const ReaderRecord &record);
 
     const StationSetup &m_setup;
     const QString m_port;
