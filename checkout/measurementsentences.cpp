@@ -103,6 +103,21 @@ QString detailOf(const StepRecord &step)
     return colon < 0 ? QString() : step.message.mid(colon + 2);
 }
 
+// A sentence with its value and limit for each measurement outside its limit.
+QStringList sentences(const StepRecord &step)
+{
+    QStringList lines;
+    const QString detail = detailOf(step);
+    for (const Measurement &measurement : step.measurements) {
+        if (measurement.passed())
+            continue;
+        lines.append(MeasurementSentences::sentence(measurement, detail) + QLatin1Char(' ') +
+                     said(QT_TRANSLATE_NOOP("MeasurementSentences", "(%1)"))
+                         .arg(MeasurementSentences::valueAndLimit(measurement)));
+    }
+    return lines;
+}
+
 } // namespace
 
 QString MeasurementSentences::sentence(const Measurement &measurement, const QString &detail)
@@ -133,17 +148,15 @@ QString MeasurementSentences::valueAndLimit(const Measurement &measurement)
 
 QStringList MeasurementSentences::failureLines(const StepRecord &step)
 {
-    QStringList lines;
-    const QString detail = detailOf(step);
-    for (const Measurement &measurement : step.measurements) {
-        if (measurement.passed())
-            continue;
-        lines.append(sentence(measurement, detail) + QLatin1Char(' ') +
-                     said(QT_TRANSLATE_NOOP("MeasurementSentences", "(%1)"))
-                         .arg(valueAndLimit(measurement)));
-    }
-    if (lines.isEmpty())
-        lines.append(step.message.isEmpty() ? step.name
-                                            : QStringLiteral("%1: %2").arg(step.name, step.message));
-    return lines;
+    const QStringList said = sentences(step);
+    if (!said.isEmpty())
+        return said;
+    return {step.message.isEmpty() ? step.name
+                                   : QStringLiteral("%1: %2").arg(step.name, step.message)};
+}
+
+QString MeasurementSentences::stepText(const StepRecord &step)
+{
+    const QStringList said = sentences(step);
+    return said.isEmpty() ? step.message : said.join(QLatin1Char(' '));
 }

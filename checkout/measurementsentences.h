@@ -17,6 +17,9 @@ namespace MeasurementSentences {
 QString sentence(const Measurement &measurement, const QString &detail = {});
 // "measured 0 bytes, limit = 8 bytes"
 QString valueAndLimit(const Measurement &measurement);
+// What went wrong in a step that did not pass, for a line of its own beside the step's name: the
+// failed measurements' sentences with their values and limits, or else the step's message.
+QString stepText(const StepRecord &step);
 // Each failed measurement of the step as its sentence and then its value and limit; a step that
 // failed without a measurement outside its limit (a port that did not open) is named with its
 // message.

@@ -1,5 +1,6 @@
 #include "dashboard/dashboardapi.h"
 
+#include "checkout/measurementsentences.h"
 #include "dashboard/recordsreaders.h"
 #include "records/lineactivity.h"
 #include "records/readerlife.h"
@@ -18,6 +19,24 @@
 #include <utility>
 
 namespace {
+
+// A record as it is kept, and for each step that did not pass what went wrong in words
+// ("said"): the sentence the station and the certificate use.
+QJsonObject recordJson(const ReaderRecord &record)
+{
+    QJsonObject json = record.toJson();
+    QJsonArray steps = json.value(QLatin1String("steps")).toArray();
+    for (qsizetype i = 0; i < steps.size() && i < record.steps.size(); ++i) {
+        const StepRecord &step = record.steps.at(i);
+        if (step.outcome == StepOutcome::Pass)
+            continue;
+        QJsonObject object = steps.at(i).toObject();
+        object.insert(QLatin1String("said"), MeasurementSentences::stepText(step));
+        steps.replace(i, object);
+    }
+    json.insert(QLatin1String("steps"), steps);
+    return json;
+}
 
 constexpr int BadRequest = 400;
 constexpr int NotFound = 404;
@@ -270,7 +289,7 @@ void DashboardApi::show(const QString &id, bool certificate, const Respond &resp
             if (!record)
                 return Reply::error(NotFound, QStringLiteral("no checkout record %1").arg(id));
             if (!certificate)
-                return Reply::json(record->toJson());
+                return Reply::json(recordJson(*record));
             Reply reply;
             reply.contentType = QByteArrayLiteral("application/pdf");
             {
