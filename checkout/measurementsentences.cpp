@@ -41,18 +41,18 @@ constexpr std::array Sentences{
                                                        "reader's status.")},
     Sentence{"time_setting_s",
              QT_TRANSLATE_NOOP("MeasurementSentences", "The time setting is out of range.")},
-    Sentence{"time_setting_counts", QT_TRANSLATE_NOOP("MeasurementSentences",
-                                                      "The time setting in counts is out of "
-                                                      "range.")},
+    Sentence{"time_setting_counts",
+             QT_TRANSLATE_NOOP("MeasurementSentences", "The time setting in counts is out of "
+                                                       "range.")},
     Sentence{"bytes_echoed",
              QT_TRANSLATE_NOOP("MeasurementSentences", "Echo: a byte came back changed.")},
-    Sentence{"cts_active", QT_TRANSLATE_NOOP("MeasurementSentences",
-                                             "The CTS line is not as the plan expects.")},
-    Sentence{"dcd_active", QT_TRANSLATE_NOOP("MeasurementSentences",
-                                             "The DCD line is not as the plan expects.")},
-    Sentence{"display_dots_lit", QT_TRANSLATE_NOOP("MeasurementSentences",
-                                                   "The operator saw display dots that did not "
-                                                   "light.")},
+    Sentence{"cts_active",
+             QT_TRANSLATE_NOOP("MeasurementSentences", "The CTS line is not as the plan expects.")},
+    Sentence{"dcd_active",
+             QT_TRANSLATE_NOOP("MeasurementSentences", "The DCD line is not as the plan expects.")},
+    Sentence{"display_dots_lit",
+             QT_TRANSLATE_NOOP("MeasurementSentences", "The operator saw display dots that did not "
+                                                       "light.")},
     Sentence{"cards_inserted_confirmed",
              QT_TRANSLATE_NOOP("MeasurementSentences", "The operator did not insert the cards.")},
     Sentence{"cards_inserted_occupancy",
@@ -72,9 +72,9 @@ constexpr std::array Sentences{
     Sentence{"clock_slot_N", QT_TRANSLATE_NOOP("MeasurementSentences",
                                                "The card clock stored for slot %1 did not read "
                                                "back.")},
-    Sentence{"stored_time_setting_s", QT_TRANSLATE_NOOP("MeasurementSentences",
-                                                        "The stored time setting did not read "
-                                                        "back.")},
+    Sentence{"stored_time_setting_s",
+             QT_TRANSLATE_NOOP("MeasurementSentences", "The stored time setting did not read "
+                                                       "back.")},
 };
 
 // With the detail the step saw, where it says more than the sentence.
@@ -140,10 +140,11 @@ QString MeasurementSentences::sentence(const Measurement &measurement, const QSt
 QString MeasurementSentences::valueAndLimit(const Measurement &measurement)
 {
     const QString limit = measurement.limitText();
-    return limit.isEmpty() ? said(QT_TRANSLATE_NOOP("MeasurementSentences", "measured %1"))
-                                 .arg(measurement.valueText())
-                           : said(QT_TRANSLATE_NOOP("MeasurementSentences", "measured %1, limit %2"))
-                                 .arg(measurement.valueText(), limit);
+    return limit.isEmpty()
+               ? said(QT_TRANSLATE_NOOP("MeasurementSentences", "measured %1"))
+                     .arg(measurement.valueText())
+               : said(QT_TRANSLATE_NOOP("MeasurementSentences", "measured %1, limit %2"))
+                     .arg(measurement.valueText(), limit);
 }
 
 QStringList MeasurementSentences::failureLines(const StepRecord &step)

@@ -86,21 +86,19 @@ QWidget *RecordDialog::recordPage(const ReaderRecord &record, bool withHistory)
     return page;
 }
 
-QWidget *RecordDialog::historyPage(const ReaderRecord &record,
-                                   const QList<ReaderEvent> &history)
+QWidget *RecordDialog::historyPage(const ReaderRecord &record, const QList<ReaderEvent> &history)
 {
     auto *page = new QWidget(this);
     auto *layout = new QVBoxLayout(page);
     layout->setContentsMargins({});
-    auto *title = new QLabel(tr("Checkouts and repairs of SN %1, oldest first")
-                                 .arg(record.serialText()),
-                             page);
+    auto *title = new QLabel(
+        tr("Checkouts and repairs of SN %1, oldest first").arg(record.serialText()), page);
     title->setObjectName(QStringLiteral("historyTitle"));
     layout->addWidget(title);
     auto *table = new QTableWidget(int(history.size()), ColumnCount, page);
     table->setObjectName(QStringLiteral("historyTable"));
-    table->setHorizontalHeaderLabels({tr("Time"), tr("Station"), tr("Plan"), tr("Outcome"),
-                                      tr("Failed step"), tr("Repair")});
+    table->setHorizontalHeaderLabels(
+        {tr("Time"), tr("Station"), tr("Plan"), tr("Outcome"), tr("Failed step"), tr("Repair")});
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setWordWrap(false);

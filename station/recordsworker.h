@@ -33,7 +33,7 @@ struct ReadResult
 {
     QString id;
     std::optional<ReaderRecord> record; // nothing when not found or not read
-    QList<ReaderEvent> history; // the reader's checkouts and repairs; empty when not known
+    QList<ReaderEvent> history;         // the reader's checkouts and repairs; empty when not known
     QString error;
 };
 

@@ -13,6 +13,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -394,9 +395,8 @@ void SocketTile::showFailedStep(const QString &lines)
         return;
     // The outcome is known now; the questions still to come only record the reader's state.
     showWord(wordFor(ReaderOutcome::Fail), FailRed, White);
-    m_details->setText(m_details->text().isEmpty()
-                           ? lines
-                           : m_details->text() + QLatin1Char('\n') + lines);
+    m_details->setText(m_details->text().isEmpty() ? lines
+                                                   : m_details->text() + QLatin1Char('\n') + lines);
 }
 
 void SocketTile::showIdentity(const QString &model, const QString &serial)

@@ -369,14 +369,16 @@ QString StationWindow::yieldText(const StationYield &yield)
     };
     // A first-pass yield counts the readers first checked here; where every reader of the day
     // was first checked at another station there is none, and the line says why.
-    QString line = yield.readers == 1 ? tr("1 reader today") : tr("%1 readers today").arg(yield.readers);
-    line += yield.firstPassYield
-                ? tr(", first-pass yield %1").arg(percent(*yield.firstPassYield))
-                : tr(", first checked elsewhere");
+    QString line =
+        yield.readers == 1 ? tr("1 reader today") : tr("%1 readers today").arg(yield.readers);
+    line += yield.firstPassYield ? tr(", first-pass yield %1").arg(percent(*yield.firstPassYield))
+                                 : tr(", first checked elsewhere");
     if (yield.finalYield)
         line += tr(", final yield %1").arg(percent(*yield.finalYield));
     if (!yield.mostFailedStep.isEmpty())
-        line += tr(", most failed: %1 (%2)").arg(yield.mostFailedStep).arg(yield.mostFailedStepFailures);
+        line += tr(", most failed: %1 (%2)")
+                    .arg(yield.mostFailedStep)
+                    .arg(yield.mostFailedStepFailures);
     return line;
 }
 

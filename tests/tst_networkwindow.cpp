@@ -7,10 +7,10 @@
 
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QProcess>
 #include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 // The window on a port of a network serial server, modem lines and all: ser2net in front of
@@ -95,8 +95,8 @@ void NetworkWindowTest::serverThatNeverAnswersLeavesTheWindowAnswering()
     });
     WindowFixture f;
     f.click("pushButton_ScanPorts");
-    f.control<QComboBox>("comboBox")->setEditText(
-        QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.serverPort()));
+    f.control<QComboBox>("comboBox")
+        ->setEditText(QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.serverPort()));
     QElapsedTimer clicked;
     clicked.start();
     f.click("pushButton_OpenPorts");

@@ -25,10 +25,6 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QDialog>
-#include <QScopeGuard>
-#include <QSet>
-#include <QStyle>
-#include <QTranslator>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -37,18 +33,23 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSet>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QStyle>
+#include <QTableWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
-#include <QTableWidget>
+#include <QTranslator>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -148,7 +149,8 @@ QStringList clippedTexts(QWidget *window)
                               [&](const QString &line) {
                                   return metrics.horizontalAdvance(line) <= room.width();
                               }) &&
-                      metrics.lineSpacing() * int(lines.size()) <= room.height() + metrics.leading();
+                      metrics.lineSpacing() * int(lines.size()) <=
+                          room.height() + metrics.leading();
         if (!fits)
             report(label, label->text());
     }
@@ -157,7 +159,8 @@ QStringList clippedTexts(QWidget *window)
             report(button, button->text());
     for (const QProgressBar *bar : window->findChildren<QProgressBar *>()) {
         // The text between the bar's frame and its rounded ends.
-        const int room = bar->width() - 2 * bar->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) - 4;
+        const int room =
+            bar->width() - 2 * bar->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) - 4;
         if (bar->isVisibleTo(window) && bar->fontMetrics().horizontalAdvance(bar->text()) > room)
             report(bar, bar->text());
     }
@@ -175,7 +178,7 @@ public:
         if (context[0] != 'Q') {
             const std::lock_guard lock(m_lock);
             m_texts.insert(QStringLiteral("%1: %2").arg(QLatin1String(context),
-                                                         QString::fromUtf8(sourceText)));
+                                                        QString::fromUtf8(sourceText)));
         }
         return {};
     }
@@ -828,7 +831,8 @@ private slots:
         const QSize screen(1366, 768 - 32); // less a title bar
         QVERIFY2(window.minimumSizeHint().width() <= screen.width() &&
                      window.minimumSizeHint().height() <= screen.height(),
-                 qPrintable(QStringLiteral("%1x%2").arg(window.minimumSizeHint().width())
+                 qPrintable(QStringLiteral("%1x%2")
+                                .arg(window.minimumSizeHint().width())
                                 .arg(window.minimumSizeHint().height())));
         window.setGeometry(QRect(QPoint(0, 0), window.minimumSizeHint()));
         window.show();
@@ -862,17 +866,21 @@ private slots:
             tile->answer(true);
         QTRY_VERIFY(std::all_of(window.tiles().cbegin(), window.tiles().cend(),
                                 [](const SocketTile *tile) { return tile->outcome(); }));
-        QTRY_VERIFY(labelText(&window, "yieldLabel").contains(QLatin1String("8")));
+        QTRY_VERIFY(labelText(&window, "yieldLabel").startsWith(QLatin1String("7 ")));
         QVERIFY(fits("done"));
-        QCOMPARE(window.tiles().at(1)->outcome(), ReaderOutcome::Fail);
+        QVERIFY(window.tiles().at(1)->outcome() == ReaderOutcome::Fail);
 
         // Every word in the place of the longest.
-        auto *word = window.tiles().constFirst()->findChild<QLabel *>(QStringLiteral("outcomeLabel"));
+        auto *word =
+            window.tiles().constFirst()->findChild<QLabel *>(QStringLiteral("outcomeLabel"));
         for (const QString &each : SocketTile::outcomeWords()) {
             word->setText(each);
             QVERIFY2(fits("outcome word"), qPrintable(each));
         }
-        window.tiles().constFirst()->findChild<QLabel *>(QStringLiteral("notRecordedLabel"))->show();
+        window.tiles()
+            .constFirst()
+            ->findChild<QLabel *>(QStringLiteral("notRecordedLabel"))
+            ->show();
         QVERIFY(fits("not recorded"));
 
         if (language != QLatin1String("en"))
