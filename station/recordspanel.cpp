@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr int MinimumListRows = 3;
+constexpr int MinimumListRows = 2;
 
 enum Column
 {

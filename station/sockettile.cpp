@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QThread>
 #include <QVBoxLayout>
 
@@ -30,11 +31,14 @@ const QString DimText = QStringLiteral("#555555");
 constexpr int WordPointSize = 30;
 constexpr int MinimumWordPointSize = 12;
 // Room for a failure's sentence with its value and limit.
-constexpr int DetailLines = 4;
+constexpr int DetailLines = 3;
 constexpr int MarkWidth = 4;
 constexpr int WordPadding = 4;
-// Wide enough for a failed step's line; eight tiles, four a row, still fit a 1366-pixel screen.
-constexpr int TileWidthInCharacters = 36;
+// Wide enough for a failure's sentence in three lines, as long as four tiles in a row fit the
+// station's smallest screen, 1366 pixels wide, with the window's margins and the tiles' spacing.
+constexpr int TileWidthInCharacters = 46;
+constexpr int SmallestScreenWidth = 1366;
+constexpr int TilesInARow = 4;
 
 // The checkout's questions, as it asks them in English, marked for the translators: the tile
 // asks the operator in the station's language.
@@ -50,14 +54,6 @@ QString inStationLanguage(const QString &question)
         if (question == QLatin1String(known))
             return QCoreApplication::translate("OperatorQuestions", known);
     return question;
-}
-
-// A hidden part keeps its room, so that showing it moves nothing else in the window.
-void keepRoomWhenHidden(QWidget *widget)
-{
-    QSizePolicy policy = widget->sizePolicy();
-    policy.setRetainSizeWhenHidden(true);
-    widget->setSizePolicy(policy);
 }
 
 QPushButton *makeButton(const QString &text, const QString &name, QWidget *parent)
@@ -116,7 +112,9 @@ void SocketTile::buildLayout()
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     auto *layout = new QVBoxLayout(this);
     // Close-set, so that eight tiles in two rows fit a 768-pixel screen.
-    layout->setSpacing(layout->spacing() / 2);
+    const int spacing = layout->spacing();
+    layout->setSpacing(spacing / 2);
+    layout->setContentsMargins(spacing, spacing, spacing, spacing);
 
     auto *portLabel = new QLabel(m_port, this);
     portLabel->setObjectName(QStringLiteral("portLabel"));
@@ -192,7 +190,6 @@ void SocketTile::buildLayout()
     answers->addWidget(yes);
     answers->addWidget(no);
     questionLayout->addLayout(answers);
-    keepRoomWhenHidden(m_questionBox);
     m_questionBox->hide();
     layout->addWidget(m_questionBox);
 
@@ -210,18 +207,23 @@ void SocketTile::buildLayout()
 void SocketTile::fixSize()
 {
     // Sized once, with room for a two-line question and the lines of a failure's details: what
-    // a checkout shows later never makes the window grow or the tiles move. The width is the
+    // a checkout shows later never makes the window grow or the tiles move. While no question
+    // is asked its room is the details', for a long message. The width is the
     // one eight tiles, four a row, have on a 1366-pixel screen; the words take the largest size
     // at which the longest of them fits it, in whatever language the station speaks.
     const QMargins margins = layout()->contentsMargins();
-    const int width = fontMetrics().averageCharWidth() * TileWidthInCharacters;
+    const int spacing = style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing);
+    const int width = std::min(fontMetrics().averageCharWidth() * TileWidthInCharacters,
+                               (SmallestScreenWidth - (TilesInARow + 1) * spacing) / TilesInARow);
     const int room = width - margins.left() - margins.right() - 2 * frameWidth();
     fitFont(m_word, outcomeWords(), room - 2 * WordPadding, WordPointSize);
-    m_word->setMinimumHeight(m_word->fontMetrics().height() * 5 / 4);
+    m_word->setMinimumHeight(m_word->fontMetrics().lineSpacing() + 2 * WordPadding + 2);
     fitFont(m_notRecorded, {m_notRecorded->text()}, room, WordPointSize / 2);
     m_questionLabel->setText(QStringLiteral("M\nM"));
+    m_questionBox->show();
     m_details->setText(QStringList(DetailLines, QStringLiteral("M")).join(QLatin1Char('\n')));
     setFixedSize(width, std::max(layout()->totalHeightForWidth(width), sizeHint().height()));
+    m_questionBox->hide();
     m_questionLabel->clear();
     m_details->clear();
 }

@@ -141,7 +141,10 @@ QStringList clippedTexts(QWidget *window)
         const QRect room = label->contentsRect().marginsRemoved(
             QMargins(label->margin(), label->margin(), label->margin(), label->margin()));
         const QFontMetrics metrics = label->fontMetrics();
-        const QStringList lines = label->text().split(QLatin1Char('\n'));
+        // A caption's & marks the key that reaches its field and is not drawn.
+        const QString shown =
+            label->buddy() ? QString(label->text()).remove(QLatin1Char('&')) : label->text();
+        const QStringList lines = shown.split(QLatin1Char('\n'));
         const bool fits =
             label->wordWrap()
                 ? label->heightForWidth(label->width()) <= label->height()
@@ -777,7 +780,7 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         QFile plan(folder + QStringLiteral("/Picked.yaml"));
         QVERIFY(plan.open(QIODevice::WriteOnly));
-        plan.write("name: Picked\nprompt: false\n");
+        plan.write("name: Picked\nrevision: 1\nprompt: false\n");
         plan.close();
         StationWindow window(setup({Vorn8}));
         window.show();
@@ -786,9 +789,10 @@ private slots:
         QTest::mouseClick(chooser->lineEdit(), Qt::LeftButton);
         QVERIFY(chooser->hasFocus());
         chooser->showPopup();
-        chooser->view()->setCurrentIndex(
-            chooser->model()->index(chooser->findText(QStringLiteral("Picked")), 0));
-        QTest::keyClick(chooser->view(), Qt::Key_Return);
+        QAbstractItemView *list = chooser->view();
+        const QModelIndex picked =
+            chooser->model()->index(chooser->findText(QStringLiteral("Picked")), 0);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(picked).center());
         QCOMPARE(chooser->options().plan.name, QStringLiteral("Picked"));
         QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &window,
                         Qt::Key_Space);
@@ -834,7 +838,7 @@ private slots:
                  qPrintable(QStringLiteral("%1x%2")
                                 .arg(window.minimumSizeHint().width())
                                 .arg(window.minimumSizeHint().height())));
-        window.setGeometry(QRect(QPoint(0, 0), window.minimumSizeHint()));
+        window.setGeometry(QRect(QPoint(0, 0), screen));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         const auto fits = [&window](const char *state) {
