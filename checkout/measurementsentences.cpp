@@ -4,6 +4,7 @@
 #include "checkout/stepcatalogue.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 
 #include <array>
 
@@ -77,7 +78,10 @@ constexpr std::array Sentences{
                                                        "back.")},
 };
 
-// With the detail the step saw, where it says more than the sentence.
+// With the detail the step saw, where it says more than the sentence: the echo step tells which
+// byte came back as which ("0x00 came back as 0x02").
+const char *const EchoChanged =
+    QT_TRANSLATE_NOOP("MeasurementSentences", "Echo: %1 came back as %2.");
 const char *const EchoDetail = QT_TRANSLATE_NOOP("MeasurementSentences", "Echo: %1.");
 const char *const Outside = QT_TRANSLATE_NOOP("MeasurementSentences", "%1 is outside its limit.");
 
@@ -125,8 +129,13 @@ QString MeasurementSentences::sentence(const Measurement &measurement, const QSt
     const Sentence *sentence = sentenceFor(measurement.name);
     if (!sentence)
         return said(Outside).arg(MeasurementTitles::title(measurement.name));
-    if (measurement.name == QLatin1String("bytes_echoed") && !detail.isEmpty())
-        return said(EchoDetail).arg(detail);
+    if (measurement.name == QLatin1String("bytes_echoed") && !detail.isEmpty()) {
+        static const QRegularExpression changed(
+            QStringLiteral("^(0x[0-9A-Fa-f]{2}) came back as (0x[0-9A-Fa-f]{2})$"));
+        const QRegularExpressionMatch match = changed.match(detail);
+        return match.hasMatch() ? said(EchoChanged).arg(match.captured(1), match.captured(2))
+                                : said(EchoDetail).arg(detail);
+    }
     const QString text = said(sentence->text);
     if (!text.contains(QLatin1String("%1")))
         return text;

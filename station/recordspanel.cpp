@@ -4,6 +4,7 @@
 #include "device/identification.h"
 #include "station/recorddialog.h"
 #include "station/scanfield.h"
+#include "station/sockettile.h"
 #include "station/stationrecords.h"
 
 #include <QFileDialog>
@@ -144,7 +145,10 @@ QTreeWidgetItem *RecordsPanel::itemFor(const RecordSummary &summary)
                                     ? Identification::serialText(quint16(*summary.serialNumber))
                                     : QString());
     item->setText(ModelColumn, summary.model);
-    item->setText(OutcomeColumn, summary.outcome.toUpper());
+    // The record keeps the outcome's name; the operator reads the tile's word for it.
+    const std::optional<ReaderOutcome> outcome = readerOutcomeFromName(summary.outcome);
+    item->setText(OutcomeColumn,
+                  outcome ? SocketTile::wordFor(*outcome) : summary.outcome.toUpper());
     item->setText(FailedColumn, summary.failedSteps.join(QStringLiteral(", ")));
     return item;
 }

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -31,12 +32,11 @@ const QString DimText = QStringLiteral("#555555");
 constexpr int WordPointSize = 30;
 constexpr int MinimumWordPointSize = 12;
 // Room for a failure's sentence with its value and limit.
-constexpr int DetailLines = 3;
+constexpr int DetailLines = 2;
 constexpr int MarkWidth = 4;
 constexpr int WordPadding = 4;
-// Wide enough for a failure's sentence in three lines, as long as four tiles in a row fit the
-// station's smallest screen, 1366 pixels wide, with the window's margins and the tiles' spacing.
-constexpr int TileWidthInCharacters = 46;
+// As wide as four tiles in a row can be on the station's smallest screen, 1366 pixels wide,
+// with the window's margins and the tiles' spacing: room for a failure's sentence.
 constexpr int SmallestScreenWidth = 1366;
 constexpr int TilesInARow = 4;
 
@@ -213,8 +213,7 @@ void SocketTile::fixSize()
     // at which the longest of them fits it, in whatever language the station speaks.
     const QMargins margins = layout()->contentsMargins();
     const int spacing = style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing);
-    const int width = std::min(fontMetrics().averageCharWidth() * TileWidthInCharacters,
-                               (SmallestScreenWidth - (TilesInARow + 1) * spacing) / TilesInARow);
+    const int width = (SmallestScreenWidth - (TilesInARow + 1) * spacing) / TilesInARow;
     const int room = width - margins.left() - margins.right() - 2 * frameWidth();
     fitFont(m_word, outcomeWords(), room - 2 * WordPadding, WordPointSize);
     m_word->setMinimumHeight(m_word->fontMetrics().lineSpacing() + 2 * WordPadding + 2);
@@ -419,7 +418,8 @@ void SocketTile::finish(const ReaderRecord &record)
         showIdentity(record.modelName(), record.serialText());
     m_progress->setRange(0, 1);
     m_progress->setValue(1);
-    m_progress->setFormat(tr("Done in %1 s").arg(double(record.durationMs) / 1000.0, 0, 'f', 2));
+    m_progress->setFormat(
+        tr("Done in %1 s").arg(QLocale().toString(double(record.durationMs) / 1000.0, 'f', 2)));
     switch (record.outcome) {
     case ReaderOutcome::Pass:
         showWord(wordFor(record.outcome), PassGreen, White);

@@ -642,6 +642,34 @@ private slots:
         QTRY_COMPARE(list->topLevelItemCount(), 0);
     }
 
+    // A reader first checked at another station is no first pass here: the header says why
+    // there is no first-pass yield instead of a bare dash.
+    void yieldOfReadersFirstCheckedElsewhere()
+    {
+        const RecordsLocation location = sqliteAt(path(QStringLiteral("records.sqlite")));
+        {
+            ReaderRecord elsewhere;
+            elsewhere.id = ReaderRecord::newId();
+            elsewhere.station = QStringLiteral("line-2");
+            elsewhere.serialNumber = reader(Vorn8).serialNumber();
+            elsewhere.outcome = ReaderOutcome::Fail;
+            elsewhere.started = QDateTime::currentDateTimeUtc().addSecs(-60);
+            RecordsStore store(location);
+            QVERIFY(store.open());
+            QCOMPARE(store.store(elsewhere), RecordsStore::Stored::Added);
+        }
+        StationRecords records(location, sqliteAt(path(QStringLiteral("outbox.sqlite"))));
+        StationSetup kept = setup({Vorn8});
+        kept.options.prompt = false;
+        keepThrough(records, kept);
+        StationWindow window(kept);
+        window.show();
+        click(window.tile(Vorn8), "checkButton");
+        QTRY_VERIFY2(labelText(&window, "yieldLabel")
+                         .startsWith(QLatin1String("1 reader today, first checked elsewhere")),
+                     qPrintable(labelText(&window, "yieldLabel")));
+    }
+
     // Typed fast, a filter asks for a list at each key: only the newest request is answered,
     // whatever the records thread was still busy with.
     void onlyTheNewestListIsAnswered()

@@ -111,6 +111,10 @@
         <source>(%1)</source>
         <translation>(%1)</translation>
     </message>
+    <message>
+        <source>Echo: %1 came back as %2.</source>
+        <translation>Echo: %1 kam als %2 zurück.</translation>
+    </message>
 </context>
 <context>
     <name>OperatorQuestions</name>
@@ -136,6 +140,49 @@
     <message>
         <source>Plan %1 refused: %2</source>
         <translation>Prüfplan %1 abgelehnt: %2</translation>
+    </message>
+</context>
+<context>
+    <name>RecordDialog</name>
+    <message>
+        <source>Checkout %1</source>
+        <translation>Prüfung %1</translation>
+    </message>
+    <message>
+        <source>History of SN %1</source>
+        <translation>Verlauf von SN %1</translation>
+    </message>
+    <message>
+        <source>Checkouts and repairs of SN %1, oldest first</source>
+        <translation>Prüfungen und Reparaturen von SN %1, die älteste zuerst</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>Zeit</translation>
+    </message>
+    <message>
+        <source>Station</source>
+        <translation>Station</translation>
+    </message>
+    <message>
+        <source>Plan</source>
+        <translation>Prüfplan</translation>
+    </message>
+    <message>
+        <source>Outcome</source>
+        <translation>Ergebnis</translation>
+    </message>
+    <message>
+        <source>Failed step</source>
+        <translation>Fehlgeschlagener Schritt</translation>
+    </message>
+    <message>
+        <source>Repair</source>
+        <translation>Reparatur</translation>
+    </message>
+    <message>
+        <source>Back to the record</source>
+        <translation>Zurück zur Aufzeichnung</translation>
     </message>
 </context>
 <context>
@@ -187,14 +234,6 @@
     <message>
         <source>The record %1 cannot be read: %2</source>
         <translation>Die Aufzeichnung %1 ist nicht lesbar: %2</translation>
-    </message>
-    <message>
-        <source>Checkout %1</source>
-        <translation>Prüfung %1</translation>
-    </message>
-    <message>
-        <source>History of SN %1</source>
-        <translation>Verlauf von SN %1</translation>
     </message>
     <message>
         <source>Save the test certificate</source>
