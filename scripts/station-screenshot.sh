@@ -99,7 +99,7 @@ german_pictures() {
     xdotool type 1235
     xdotool key Return
     sleep 1
-    xdotool mousemove --window "$window" "${RECORD_ROW_X:-200}" "${RECORD_ROW_Y:-0}" click --repeat 2 1
+    xdotool mousemove --window "$window" "${RECORD_ROW_X:-200}" "${RECORD_ROW_Y:-408}" click --repeat 2 1
     local dialog
     dialog=$(timeout 10 xdotool search --sync --onlyvisible --name '^Prüfung' | head -n 1)
     sleep 0.5
