@@ -28,10 +28,11 @@ QJsonObject recordJson(const ReaderRecord &record)
     QJsonArray steps = json.value(QLatin1String("steps")).toArray();
     for (qsizetype i = 0; i < steps.size() && i < record.steps.size(); ++i) {
         const StepRecord &step = record.steps.at(i);
-        if (step.outcome == StepOutcome::Pass)
+        const QString said = MeasurementSentences::stepText(step);
+        if (step.outcome == StepOutcome::Pass || said.isEmpty())
             continue;
         QJsonObject object = steps.at(i).toObject();
-        object.insert(QLatin1String("said"), MeasurementSentences::stepText(step));
+        object.insert(QLatin1String("said"), said);
         steps.replace(i, object);
     }
     json.insert(QLatin1String("steps"), steps);
