@@ -16,6 +16,7 @@
 #include <QTimeZone>
 #include <QUrl>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -134,6 +135,31 @@ QString canonicalKey(const ReportQuery &query)
 
 // A PDF is drawn with fonts; one at a time, whatever thread asks.
 QMutex certificateDrawing;
+
+// A reader's life as vornctl prints it, and for each checkout that failed what went wrong first
+// in words ("said").
+QJsonObject historyJson(int serialNumber, const QList<ReaderEvent> &events)
+{
+    QJsonObject json = ReaderLife::historyJson(serialNumber, events);
+    QJsonArray list = json.value(QLatin1String("events")).toArray();
+    for (qsizetype i = 0; i < list.size() && i < events.size(); ++i) {
+        if (!events.at(i).checkout)
+            continue;
+        const QList<StepRecord> &steps = events.at(i).checkout->steps;
+        const auto failed = std::find_if(steps.cbegin(), steps.cend(), [](const StepRecord &step) {
+            return step.outcome == StepOutcome::Fail || step.outcome == StepOutcome::Error;
+        });
+        const QString said =
+            failed == steps.cend() ? QString() : MeasurementSentences::stepText(*failed);
+        if (said.isEmpty())
+            continue;
+        QJsonObject event = list.at(i).toObject();
+        event.insert(QLatin1String("said"), said);
+        list.replace(i, event);
+    }
+    json.insert(QLatin1String("events"), list);
+    return json;
+}
 
 } // namespace
 
@@ -275,7 +301,7 @@ void DashboardApi::history(const QString &serial, const Respond &respond)
                 ReaderLife(store).history(serialNumber);
             if (!events)
                 return std::nullopt;
-            return Reply::json(ReaderLife::historyJson(serialNumber, *events));
+            return Reply::json(historyJson(serialNumber, *events));
         },
         respond);
 }

@@ -345,7 +345,8 @@ async function search(event) {
       const details = repair
         ? [event.action + (event.parts.length ? ' (parts ' + event.parts.join(', ') + ')' : ''),
            'symptom: ' + event.symptom, event.cause ? 'cause: ' + event.cause : ''].filter(Boolean)
-        : [event.failed_step ? event.failed_step + ': ' + (event.message || '') : event.message || ''];
+        : [event.failed_step ? event.failed_step + ': ' + (event.said || event.message || '')
+                             : event.message || ''];
       row.append(element('td', utcTime(event.time)), element('td', event.kind),
                  element('td', event.station), element('td', repair ? '' : event.lot),
                  element('td', repair ? event.technician : event.operator),
