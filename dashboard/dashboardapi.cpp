@@ -21,20 +21,26 @@
 
 namespace {
 
-// A record as it is kept, and for each step that did not pass what went wrong in words
-// ("said"): the sentence the station and the certificate use.
+// The object at index of the array gets what went wrong in words ("said"), if anything did.
+void addSaid(QJsonArray &array, qsizetype index, const QString &said)
+{
+    if (said.isEmpty())
+        return;
+    QJsonObject object = array.at(index).toObject();
+    object.insert(QLatin1String("said"), said);
+    array.replace(index, object);
+}
+
+// A record as it is kept, and for each step that did not pass what went wrong in words: the
+// sentence the station and the certificate use.
 QJsonObject recordJson(const ReaderRecord &record)
 {
     QJsonObject json = record.toJson();
     QJsonArray steps = json.value(QLatin1String("steps")).toArray();
     for (qsizetype i = 0; i < steps.size() && i < record.steps.size(); ++i) {
         const StepRecord &step = record.steps.at(i);
-        const QString said = MeasurementSentences::stepText(step);
-        if (step.outcome == StepOutcome::Pass || said.isEmpty())
-            continue;
-        QJsonObject object = steps.at(i).toObject();
-        object.insert(QLatin1String("said"), said);
-        steps.replace(i, object);
+        if (step.outcome != StepOutcome::Pass)
+            addSaid(steps, i, MeasurementSentences::stepText(step));
     }
     json.insert(QLatin1String("steps"), steps);
     return json;
@@ -149,13 +155,8 @@ QJsonObject historyJson(int serialNumber, const QList<ReaderEvent> &events)
         const auto failed = std::find_if(steps.cbegin(), steps.cend(), [](const StepRecord &step) {
             return step.outcome == StepOutcome::Fail || step.outcome == StepOutcome::Error;
         });
-        const QString said =
-            failed == steps.cend() ? QString() : MeasurementSentences::stepText(*failed);
-        if (said.isEmpty())
-            continue;
-        QJsonObject event = list.at(i).toObject();
-        event.insert(QLatin1String("said"), said);
-        list.replace(i, event);
+        if (failed != steps.cend())
+            addSaid(list, i, MeasurementSentences::stepText(*failed));
     }
     json.insert(QLatin1String("events"), list);
     return json;

@@ -57,6 +57,15 @@ mkdir -p "$HOME" "$line" "$XDG_CONFIG_HOME/vorn-tool/plans"
 # The example plans, installed as a line installs its own: the header's chooser lists them.
 cp packaging/plans/*.yaml "$XDG_CONFIG_HOME/vorn-tool/plans/"
 
+# answer_yes: Y to each display question while the checkouts run, then a moment to paint.
+answer_yes() {
+  for _ in 1 2 3 4 5 6 7 8 9 10 11 12; do
+    sleep 0.5
+    xdotool key y
+  done
+  sleep 1
+}
+
 # german_pictures LINE OUTPUT: the station in German; see --german and --record above.
 german_pictures() {
   local line=$1 output=$2 records=sqlite:$work/records.sqlite
@@ -81,11 +90,7 @@ german_pictures() {
   sleep 0.5
   xdotool windowfocus --sync "$window" || true
   xdotool key space
-  for _ in 1 2 3 4 5 6 7 8 9 10 11 12; do
-    sleep 0.5
-    xdotool key y
-  done
-  sleep 1
+  answer_yes
   mkdir -p "$(dirname "$output")"
   if [[ $mode == german ]]; then
     # The lot emptied (Alt+L, the field's key) and Enter: Check all is refused, and says why.
@@ -148,11 +153,7 @@ if ((asking)); then
   echo "wrote $output ($(identify -format '%wx%h' "$output"))"
   exit 0
 fi
-for _ in 1 2 3 4 5 6 7 8 9 10 11 12; do
-  sleep 0.5
-  xdotool key y
-done
-sleep 1
+answer_yes
 mkdir -p "$(dirname "$output")"
 import -window "$window" -strip "$output"
 echo "wrote $output ($(identify -format '%wx%h' "$output"))"
