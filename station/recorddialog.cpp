@@ -1,8 +1,8 @@
 #include "station/recorddialog.h"
 
-#include "records/recordcertificate.h"
-#include "records/recordtext.h"
+#include "documents/recordcertificate.h"
 #include "station/sockettile.h"
+#include "store/recordtext.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

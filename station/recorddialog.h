@@ -1,7 +1,7 @@
 #pragma once
 
 #include "checkout/checkoutrecord.h"
-#include "records/readerlife.h"
+#include "store/readerlife.h"
 
 #include <QDialog>
 #include <QList>
