@@ -1,5 +1,6 @@
 #include "app/widget.h"
 
+#include "app/networkportopener.h"
 #include "app/productinfo.h"
 #include "device/readercommands.h"
 #include "device/readerprotocol.h"
@@ -66,6 +67,8 @@ Widget::Widget(const WindowOptions &options, QWidget *parent) : QWidget(parent),
         m_options.clock = m_ownClock.get();
     }
     m_lineFactory = std::make_unique<LineFactory>(*m_options.clock);
+    m_networkOpener = new NetworkPortOpener(this);
+    connect(m_networkOpener, &NetworkPortOpener::finished, this, &Widget::networkPortOpened);
 
     restoreGeometry(windowSettings().value(QLatin1String(ProductInfo::GeometryKey)).toByteArray());
     m_previewCharacter = 64;
@@ -74,6 +77,8 @@ Widget::Widget(const WindowOptions &options, QWidget *parent) : QWidget(parent),
 
 Widget::~Widget()
 {
+    // A network port still being opened uses the line: the opening ends first.
+    delete m_networkOpener;
     // The line may be an emulated one whose reader and clock the window owns: let it go first.
     m_transaction.reset();
     m_port.reset();
@@ -124,15 +129,31 @@ void Widget::fitPortListPopup()
 
 void Widget::on_pushButton_OpenPorts_clicked()
 {
-    if (ui.comboBox->count() == 0)
+    if (ui.comboBox->count() == 0 || m_networkOpener->isOpening())
         return;
     m_transaction.reset();
     const QString portName = ui.comboBox->currentText().trimmed();
     m_port = m_lineFactory->create(portName);
-    if (!m_port->open())
+    // A network server may take seconds to answer, or never: the window keeps answering
+    // meanwhile, and then shows the port open, or not, as it shows any other port.
+    if (NetworkPortName::isNetworkName(portName)) {
+        m_networkOpener->open(m_port.get());
         return;
-    if (NetworkPortName::isNetworkName(portName))
-        rememberNetworkPort(portName);
+    }
+    if (m_port->open())
+        portOpened();
+}
+
+void Widget::networkPortOpened(bool opened)
+{
+    if (!opened)
+        return;
+    rememberNetworkPort(m_port->portName());
+    portOpened();
+}
+
+void Widget::portOpened()
+{
     m_transaction = std::make_unique<DeviceTransaction>(*m_port, *m_options.clock);
     m_transaction->setTrace(m_options.trace);
 

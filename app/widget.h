@@ -12,6 +12,7 @@ class ClockSelection;
 class DeviceTransaction;
 class DisplayCommands;
 class LineFactory;
+class NetworkPortOpener;
 class ReaderCommands;
 class SerialLine;
 class WaitClock;
@@ -72,6 +73,8 @@ private slots:
 
 private:
     void fitPortListPopup();
+    void portOpened();
+    void networkPortOpened(bool opened);
     QList<QWidget *> deviceControls() const;
     void setDeviceControlsEnabled(bool enabled);
     ReaderCommands readerCommands();
@@ -94,4 +97,5 @@ private:
     std::unique_ptr<WaitClock> m_ownClock;
     std::unique_ptr<LineFactory> m_lineFactory;
     std::unique_ptr<DeviceTransaction> m_transaction;
+    NetworkPortOpener *m_networkOpener = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "dashboard/dashboardapi.h"
 
+#include "checkout/measurementsentences.h"
 #include "dashboard/recordsreaders.h"
 #include "records/linerecords.h"
 
@@ -9,9 +10,34 @@
 #include <QTimeZone>
 #include <QUrl>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
+
+// The object at index of the array gets what went wrong in words ("said"), if anything did.
+void addSaid(QJsonArray &array, qsizetype index, const QString &said)
+{
+    if (said.isEmpty())
+        return;
+    QJsonObject object = array.at(index).toObject();
+    object.insert(QLatin1String("said"), said);
+    array.replace(index, object);
+}
+
+// A record as it is kept, and for each step that did not pass what went wrong in words: the
+// sentence the station and the certificate use.
+QJsonObject recordJson(const ReaderRecord &record, QJsonObject json)
+{
+    QJsonArray steps = json.value(QLatin1String("steps")).toArray();
+    for (qsizetype i = 0; i < steps.size() && i < record.steps.size(); ++i) {
+        const StepRecord &step = record.steps.at(i);
+        if (step.outcome != StepOutcome::Pass)
+            addSaid(steps, i, MeasurementSentences::stepText(step));
+    }
+    json.insert(QLatin1String("steps"), steps);
+    return json;
+}
 
 constexpr int BadRequest = 400;
 constexpr int NotFound = 404;
@@ -127,6 +153,26 @@ std::optional<Reply> problemReply(const RecordsProblem &problem, QString &error)
     }
     error = problem.text;
     return std::nullopt;
+}
+
+// A reader's life as vornctl prints it, and for each checkout that failed what went wrong first
+// in words ("said").
+QJsonObject historyJson(int serialNumber, const QList<ReaderEvent> &events)
+{
+    QJsonObject json = ReaderLife::historyJson(serialNumber, events);
+    QJsonArray list = json.value(QLatin1String("events")).toArray();
+    for (qsizetype i = 0; i < list.size() && i < events.size(); ++i) {
+        if (!events.at(i).checkout)
+            continue;
+        const QList<StepRecord> &steps = events.at(i).checkout->steps;
+        const auto failed = std::find_if(steps.cbegin(), steps.cend(), [](const StepRecord &step) {
+            return step.outcome == StepOutcome::Fail || step.outcome == StepOutcome::Error;
+        });
+        if (failed != steps.cend())
+            addSaid(list, i, MeasurementSentences::stepText(*failed));
+    }
+    json.insert(QLatin1String("events"), list);
+    return json;
 }
 
 } // namespace
@@ -273,8 +319,7 @@ void DashboardApi::history(const QString &serial, const RecordsFilters::Texts &t
             // A reader without checkouts or repairs has an empty life, not a missing one.
             if (!events && events.problem().kind != RecordsProblem::Kind::NotFound)
                 return problemReply(events.problem(), error);
-            return Reply::json(
-                ReaderLife::historyJson(serialNumber, events ? *events : QList<ReaderEvent>()));
+            return Reply::json(historyJson(serialNumber, events ? *events : QList<ReaderEvent>()));
         },
         respond);
 }
@@ -286,7 +331,8 @@ void DashboardApi::show(const QString &id, bool certificate, const Respond &resp
             LineRecords records(store);
             if (!certificate) {
                 const RecordsAnswer<RecordFile> found = records.find(id);
-                return found ? Reply::json(found->toJson()) : problemReply(found.problem(), error);
+                return found ? Reply::json(recordJson(found->record, found->toJson()))
+                             : problemReply(found.problem(), error);
             }
             const RecordsAnswer<CertificateDocument> document = records.certificate(id);
             if (!document)

@@ -1,5 +1,6 @@
 #include "documents/recordcertificate.h"
 
+#include "checkout/measurementsentences.h"
 #include "checkout/measurementtitles.h"
 
 #include <QBuffer>
@@ -48,7 +49,7 @@ QString stepRows(const StepRecord &step)
     // Why a step did not pass: which slot, which byte, why it was not run.
     if (step.outcome != StepOutcome::Pass && !step.message.isEmpty())
         rows += QStringLiteral("<tr><td></td><td colspan=\"4\"><i>%1</i></td></tr>")
-                    .arg(step.message.toHtmlEscaped());
+                    .arg(MeasurementSentences::stepText(step).toHtmlEscaped());
     for (const Measurement &measurement : step.measurements)
         rows += QStringLiteral("<tr><td></td>") + titleCell(measurement) +
                 cell(measurement.valueText()) + cell(orDash(measurement.limitText())) +

@@ -16,6 +16,8 @@ packages=(
   # Plan files, and network serial ports: the pkg-config files of libgensio-dev name -lwrap
   # without depending on libwrap0-dev.
   libyaml-cpp-dev libgensio-dev libwrap0-dev
+  # The station's translations: lupdate and lrelease, and CMake's Qt6::LinguistTools.
+  qt6-l10n-tools qt6-tools-dev
 )
 if [[ "${1:-}" == "--tests" ]]; then
   packages+=(

@@ -6,6 +6,7 @@
 #include <QMutex>
 #include <QSet>
 #include <QTcpSocket>
+#include <QThread>
 
 #include <algorithm>
 #include <cstring>
@@ -76,6 +77,12 @@ bool NetworkSerialLine::open()
     }
     m_ready = true;
     return true;
+}
+
+void NetworkSerialLine::handOverTo(QThread *user)
+{
+    if (m_socket)
+        m_socket->moveToThread(user);
 }
 
 void NetworkSerialLine::close()

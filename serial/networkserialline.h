@@ -34,6 +34,7 @@ public:
 
     QString portName() const override { return m_portName; }
     bool open() override;
+    void handOverTo(QThread *user) override;
     void close() override;
     bool isOpen() const override;
     OpenFailure openFailure() const override { return m_openFailure; }

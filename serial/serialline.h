@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+class QThread;
+
 // The two modem-status lines the reader drives. True means the line is active.
 struct ModemLines
 {
@@ -30,6 +32,9 @@ public:
     virtual QString portName() const = 0;
 
     virtual bool open() = 0;
+    // A line opened on one thread and used on another is handed over by the thread that opened
+    // it, before the other uses it (a network line's socket belongs to a thread).
+    virtual void handOverTo(QThread * /*user*/) {}
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 

@@ -7,6 +7,7 @@
 #include "serial/serialline.h"
 #include "station/recordspanel.h"
 #include "station/stationcommandline.h"
+#include "station/stationlanguage.h"
 #include "station/stationrecords.h"
 #include "station/stationwindow.h"
 #include "store/recordsretestgate.h"
@@ -44,6 +45,12 @@ int main(int argc, char **argv)
 
     QApplication application(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/vorn-station.svg")));
+    // The operator's language; what is written to the terminal and the records stays English.
+    const QLocale language = StationLanguage::chosen(commandLine->language);
+    if (!StationLanguage::install(language) && !commandLine->language.isEmpty() &&
+        language.language() != QLocale::English && language.language() != QLocale::C)
+        std::fprintf(stderr, "vorn-station: no %s translation; the window speaks English\n",
+                     qPrintable(commandLine->language));
 
     // The emulated readers live as long as the program, like readers that stay plugged in.
     RealClock clock;

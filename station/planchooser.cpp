@@ -5,6 +5,7 @@
 
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QTimer>
 
 PlanChooser::PlanChooser(const CheckoutOptions &inForce, bool commandLine, QWidget *parent)
     : QComboBox(parent), m_options(inForce), m_commandLine(inForce),
@@ -23,7 +24,14 @@ PlanChooser::PlanChooser(const CheckoutOptions &inForce, bool commandLine, QWidg
         addItem(inForce.plan.name);
     setSizeAdjustPolicy(QComboBox::AdjustToContents);
     showInForce();
-    connect(this, &QComboBox::activated, this, [this](int index) { choose(itemText(index)); });
+    // A plan picked from the list ends the choice as Enter does: the keys go back to the tiles,
+    // so that Space starts "Check all" rather than typing into the plan's name. The arrow keys
+    // step through the plans and leave the keys here.
+    connect(this, &QComboBox::activated, this, [this](int index) {
+        choose(itemText(index));
+        if (m_listShown)
+            ScanField::giveKeysBack(this);
+    });
 }
 
 bool PlanChooser::choose(const QString &plan)
@@ -60,6 +68,19 @@ void PlanChooser::showInForce()
 {
     setCurrentIndex(findText(m_options.plan.name));
     setToolTip(m_options.plan.text());
+}
+
+void PlanChooser::showPopup()
+{
+    m_listShown = true;
+    QComboBox::showPopup();
+}
+
+void PlanChooser::hidePopup()
+{
+    QComboBox::hidePopup();
+    // A plan picked in the list is activated after the list is hidden.
+    QTimer::singleShot(0, this, [this] { m_listShown = false; });
 }
 
 bool PlanChooser::event(QEvent *event)

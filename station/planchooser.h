@@ -24,6 +24,9 @@ public:
     // Chooses the plan by name (or file); false with refused() emitted when it cannot be.
     bool choose(const QString &plan);
 
+    void showPopup() override;
+    void hidePopup() override;
+
 signals:
     void chosen(const CheckoutOptions &options);
     void refused(const QString &why);
@@ -39,4 +42,5 @@ private:
     CheckoutOptions m_commandLine;
     bool m_offersCommandLine = false;
     bool m_locked = false;
+    bool m_listShown = false; // from showing the list until what was picked in it is chosen
 };

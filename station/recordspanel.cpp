@@ -1,24 +1,22 @@
 #include "station/recordspanel.h"
 
 #include "device/identification.h"
-#include "documents/recordcertificate.h"
+#include "station/recorddialog.h"
 #include "station/scanfield.h"
+#include "station/sockettile.h"
 #include "station/stationrecords.h"
-#include "store/recordtext.h"
 
-#include <QDialog>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QTextBrowser>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace {
 
-constexpr int MinimumListRows = 3;
+constexpr int MinimumListRows = 2;
 
 enum Column
 {
@@ -60,7 +58,12 @@ void RecordsPanel::buildLayout()
     connect(m_filter, &QLineEdit::textChanged, this, &RecordsPanel::filterChanged);
     top->addWidget(filterLabel);
     top->addWidget(m_filter);
-    top->addStretch(1);
+    // What became of the last request (a certificate saved, a number that is none), in the
+    // row's free room: it takes no line of its own, so nothing moves when it comes or goes.
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("recordsStatus"));
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    top->addWidget(m_status, 1);
     m_certificate = new QPushButton(tr("Certificate…"), this);
     m_certificate->setObjectName(QStringLiteral("certificateButton"));
     m_certificate->setFocusPolicy(Qt::NoFocus);
@@ -92,12 +95,6 @@ void RecordsPanel::buildLayout()
     m_server->setStyleSheet(QStringLiteral("QLabel { color: #8a4b00; font-weight: bold; }"));
     m_server->hide();
     layout->addWidget(m_server);
-
-    m_status = new QLabel(this);
-    m_status->setObjectName(QStringLiteral("recordsStatus"));
-    m_status->setWordWrap(true);
-    m_status->hide();
-    layout->addWidget(m_status);
 }
 
 void RecordsPanel::refresh()
@@ -143,7 +140,10 @@ QTreeWidgetItem *RecordsPanel::itemFor(const RecordSummary &summary)
                                     ? Identification::serialText(quint16(*summary.serialNumber))
                                     : QString());
     item->setText(ModelColumn, summary.model);
-    item->setText(OutcomeColumn, summary.outcome.toUpper());
+    // The record keeps the outcome's name; the operator reads the tile's word for it.
+    const std::optional<ReaderOutcome> outcome = readerOutcomeFromName(summary.outcome);
+    item->setText(OutcomeColumn,
+                  outcome ? SocketTile::wordFor(*outcome) : summary.outcome.toUpper());
     item->setText(FailedColumn, summary.failedSteps.join(QStringLiteral(", ")));
     return item;
 }
@@ -180,31 +180,9 @@ void RecordsPanel::showReadRecord(const ReadResult &result)
         showStatus(tr("The record %1 cannot be read: %2").arg(result.id, result.error));
         return;
     }
-    const ReaderRecord &record = result.file->record;
     // A window of its own, not a modal one: the tiles go on while the record is read.
-    auto *dialog = new QDialog(this);
-    dialog->setObjectName(QStringLiteral("recordDialog"));
+    auto *dialog = new RecordDialog(*result.file, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowTitle(tr("Checkout %1").arg(RecordText::summaryLine(record)));
-    auto *layout = new QVBoxLayout(dialog);
-    // The record as its certificate shows it: steps, measurements in words, limits, messages,
-    // and the repair it is linked to.
-    auto *text = new QTextBrowser(dialog);
-    text->setObjectName(QStringLiteral("recordText"));
-    text->setHtml(RecordCertificate::html(record, result.file->repair));
-    layout->addWidget(text);
-    if (record.serialNumber && !result.file->history.isEmpty()) {
-        auto *history = new QPushButton(tr("History of SN %1").arg(record.serialText()), dialog);
-        history->setObjectName(QStringLiteral("historyButton"));
-        connect(history, &QPushButton::clicked, dialog,
-                [text, history,
-                 all = ReaderLife::historyText(*record.serialNumber, result.file->history)] {
-                    text->setHtml(QStringLiteral("<pre>%1</pre>").arg(all.toHtmlEscaped()));
-                    history->setEnabled(false);
-                });
-        layout->addWidget(history);
-    }
-    dialog->resize(text->fontMetrics().averageCharWidth() * 120, text->fontMetrics().height() * 40);
     dialog->show();
 }
 
@@ -260,5 +238,5 @@ void RecordsPanel::showAnswering()
 void RecordsPanel::showStatus(const QString &text)
 {
     m_status->setText(text);
-    m_status->setVisible(!text.isEmpty());
+    m_status->setToolTip(text); // a long path is read whole here
 }

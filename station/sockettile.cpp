@@ -1,15 +1,22 @@
 #include "station/sockettile.h"
 
+#include "checkout/measurementsentences.h"
 #include "station/stationrecords.h"
 #include "station/tileworker.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QThread>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <array>
 
 namespace {
 
@@ -23,17 +30,30 @@ const QString Black = QStringLiteral("#000000");
 const QString DimText = QStringLiteral("#555555");
 
 constexpr int WordPointSize = 30;
+constexpr int MinimumWordPointSize = 12;
+// Room for a failure's sentence with its value and limit.
+constexpr int DetailLines = 2;
 constexpr int MarkWidth = 4;
 constexpr int WordPadding = 4;
-// Wide enough for a failed step's line; eight tiles, four a row, still fit a 1366-pixel screen.
-constexpr int TileWidthInCharacters = 36;
+// As wide as four tiles in a row can be on the station's smallest screen, 1366 pixels wide,
+// with the window's margins and the tiles' spacing: room for a failure's sentence.
+constexpr int SmallestScreenWidth = 1366;
+constexpr int TilesInARow = 4;
 
-// A hidden part keeps its room, so that showing it moves nothing else in the window.
-void keepRoomWhenHidden(QWidget *widget)
+// The checkout's questions, as it asks them in English, marked for the translators: the tile
+// asks the operator in the station's language.
+constexpr std::array OperatorQuestions{
+    QT_TRANSLATE_NOOP("OperatorQuestions", "Did every dot of the display light?"),
+    QT_TRANSLATE_NOOP("OperatorQuestions", "Insert a card into every slot. Are they all in?"),
+    QT_TRANSLATE_NOOP("OperatorQuestions", "Remove all cards. Are they all out?"),
+};
+
+QString inStationLanguage(const QString &question)
 {
-    QSizePolicy policy = widget->sizePolicy();
-    policy.setRetainSizeWhenHidden(true);
-    widget->setSizePolicy(policy);
+    for (const char *known : OperatorQuestions)
+        if (question == QLatin1String(known))
+            return QCoreApplication::translate("OperatorQuestions", known);
+    return question;
 }
 
 QPushButton *makeButton(const QString &text, const QString &name, QWidget *parent)
@@ -92,7 +112,9 @@ void SocketTile::buildLayout()
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     auto *layout = new QVBoxLayout(this);
     // Close-set, so that eight tiles in two rows fit a 768-pixel screen.
-    layout->setSpacing(layout->spacing() / 2);
+    const int spacing = layout->spacing();
+    layout->setSpacing(spacing / 2);
+    layout->setContentsMargins(spacing, spacing, spacing, spacing);
 
     auto *portLabel = new QLabel(m_port, this);
     portLabel->setObjectName(QStringLiteral("portLabel"));
@@ -131,7 +153,6 @@ void SocketTile::buildLayout()
     big.setPointSize(WordPointSize);
     big.setBold(true);
     m_word->setFont(big);
-    m_word->setMinimumHeight(m_word->fontMetrics().height() * 5 / 4);
     layout->addWidget(m_word);
     showWord(tr("READY"), QuietGrey, DimText);
 
@@ -169,7 +190,6 @@ void SocketTile::buildLayout()
     answers->addWidget(yes);
     answers->addWidget(no);
     questionLayout->addLayout(answers);
-    keepRoomWhenHidden(m_questionBox);
     m_questionBox->hide();
     layout->addWidget(m_questionBox);
 
@@ -186,19 +206,52 @@ void SocketTile::buildLayout()
 
 void SocketTile::fixSize()
 {
-    // Sized once, with room for the widest outcome word, a two-line question and two lines of
-    // details: what a checkout shows later never makes the window grow or the tiles move.
-    int wordWidth = 0;
-    for (const QString &word : {tr("CHECKING"), tr("NO READER"), tr("STOPPED"), tr("ERROR")})
-        wordWidth = std::max(wordWidth, m_word->fontMetrics().horizontalAdvance(word));
+    // Sized once, with room for a two-line question and the lines of a failure's details: what
+    // a checkout shows later never makes the window grow or the tiles move. While no question
+    // is asked its room is the details', for a long message. The width is the
+    // one eight tiles, four a row, have on a 1366-pixel screen; the words take the largest size
+    // at which the longest of them fits it, in whatever language the station speaks.
     const QMargins margins = layout()->contentsMargins();
-    const int width = std::max(fontMetrics().averageCharWidth() * TileWidthInCharacters,
-                               wordWidth + 4 * WordPadding + margins.left() + margins.right());
+    const int spacing = style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing);
+    const int width = (SmallestScreenWidth - (TilesInARow + 1) * spacing) / TilesInARow;
+    const int room = width - margins.left() - margins.right() - 2 * frameWidth();
+    fitFont(m_word, outcomeWords(), room - 2 * WordPadding, WordPointSize);
+    m_word->setMinimumHeight(m_word->fontMetrics().lineSpacing() + 2 * WordPadding + 2);
+    fitFont(m_notRecorded, {m_notRecorded->text()}, room, WordPointSize / 2);
     m_questionLabel->setText(QStringLiteral("M\nM"));
-    m_details->setText(QStringLiteral("M\nM"));
+    m_questionBox->show();
+    m_details->setText(QStringList(DetailLines, QStringLiteral("M")).join(QLatin1Char('\n')));
     setFixedSize(width, std::max(layout()->totalHeightForWidth(width), sizeHint().height()));
+    m_questionBox->hide();
     m_questionLabel->clear();
     m_details->clear();
+}
+
+void SocketTile::fitFont(QLabel *label, const QStringList &texts, int width, int pointSize)
+{
+    QFont font = label->font();
+    for (; pointSize > MinimumWordPointSize; --pointSize) {
+        font.setPointSize(pointSize);
+        const QFontMetrics metrics(font);
+        if (std::all_of(texts.cbegin(), texts.cend(), [&](const QString &text) {
+                return metrics.horizontalAdvance(text) <= width;
+            }))
+            break;
+    }
+    font.setPointSize(pointSize);
+    label->setFont(font);
+}
+
+QStringList SocketTile::outcomeWords()
+{
+    return {tr("READY"),
+            tr("CHECKING"),
+            tr("NO READER"),
+            wordFor(ReaderOutcome::Pass),
+            wordFor(ReaderOutcome::Fail),
+            wordFor(ReaderOutcome::Error),
+            wordFor(ReaderOutcome::Aborted),
+            wordFor(ReaderOutcome::Refused)};
 }
 
 void SocketTile::setNumber(int number)
@@ -332,20 +385,19 @@ void SocketTile::showQuestion(const QString &question)
     if (!isRunning() || m_stop->requested())
         return; // the checkout no longer waits for this answer
     m_question = question;
-    m_questionLabel->setText(question);
+    m_questionLabel->setText(inStationLanguage(question));
     m_questionBox->show();
     emit questionChanged(this);
 }
 
-void SocketTile::showFailedStep(const QString &stepName, const QString &message)
+void SocketTile::showFailedStep(const QString &lines)
 {
     if (!isRunning())
         return;
     // The outcome is known now; the questions still to come only record the reader's state.
     showWord(wordFor(ReaderOutcome::Fail), FailRed, White);
-    const QString line = message.isEmpty() ? stepName : tr("%1: %2").arg(stepName, message);
-    m_details->setText(m_details->text().isEmpty() ? line
-                                                   : m_details->text() + QLatin1Char('\n') + line);
+    m_details->setText(m_details->text().isEmpty() ? lines
+                                                   : m_details->text() + QLatin1Char('\n') + lines);
 }
 
 void SocketTile::showIdentity(const QString &model, const QString &serial)
@@ -366,7 +418,8 @@ void SocketTile::finish(const ReaderRecord &record)
         showIdentity(record.modelName(), record.serialText());
     m_progress->setRange(0, 1);
     m_progress->setValue(1);
-    m_progress->setFormat(tr("Done in %1 s").arg(double(record.durationMs) / 1000.0, 0, 'f', 2));
+    m_progress->setFormat(
+        tr("Done in %1 s").arg(QLocale().toString(double(record.durationMs) / 1000.0, 'f', 2)));
     switch (record.outcome) {
     case ReaderOutcome::Pass:
         showWord(wordFor(record.outcome), PassGreen, White);
@@ -383,6 +436,7 @@ void SocketTile::finish(const ReaderRecord &record)
         break;
     }
     m_details->setText(details(record));
+    m_details->setToolTip(record.refusal);
     showPlan(record.plan);
     if (m_setup.autoCheck)
         m_presence.checked();
@@ -407,17 +461,18 @@ QString SocketTile::details(const ReaderRecord &record)
 {
     QStringList lines;
     for (const StepRecord &step : record.steps) {
-        if (step.outcome != StepOutcome::Fail && step.outcome != StepOutcome::Error)
-            continue;
-        lines.append(step.message.isEmpty() ? step.name
-                                            : tr("%1: %2").arg(step.name, step.message));
+        if (step.outcome == StepOutcome::Fail || step.outcome == StepOutcome::Error)
+            lines.append(MeasurementSentences::failureLines(step));
     }
     if (!record.restoredPrevious.isEmpty())
         lines.append(tr("Put back first: %1.").arg(record.restoredPrevious));
     if (record.outcome == ReaderOutcome::Aborted)
         lines.append(tr("Stopped by the operator."));
+    // The record says it in English for every station; the operator reads it in the station's
+    // language, the numbers in the tooltip.
     if (!record.refusal.isEmpty())
-        lines.append(record.refusal);
+        lines.append(tr("This reader failed as often as the plan allows since its last repair: "
+                        "repair it first."));
     if (record.retestLimitChecked == false)
         lines.append(tr("The retest limit could not be checked: the records are out of reach."));
     if (!record.restored)

@@ -74,8 +74,12 @@ public:
     // Answers the question the tile shows.
     void answer(bool yes);
 
-    // The big word for an outcome: PASS, FAIL, ERROR, STOPPED.
+    // The big word for an outcome: PASS, FAIL, ERROR, STOPPED, REPAIR FIRST.
     static QString wordFor(ReaderOutcome outcome);
+    // Every big word a tile shows, idle, checking and done.
+    static QStringList outcomeWords();
+    // What went wrong and what became of the reader, in the operator's words: a line each.
+    static QString details(const ReaderRecord &record);
 
 signals:
     void questionChanged(SocketTile *tile);
@@ -88,7 +92,9 @@ protected:
 private:
     void buildLayout();
     void fixSize();
-    void showFailedStep(const QString &stepName, const QString &message);
+    // The largest size, from pointSize down, at which every text fits width.
+    static void fitFont(QLabel *label, const QStringList &texts, int width, int pointSize);
+    void showFailedStep(const QString &lines);
     void showStep(int stepIndex, int stepCount, const QString &stepName);
     void showQuestion(const QString &question);
     void showIdentity(const QString &model, const QString &serial);
@@ -99,7 +105,6 @@ private:
     void probed(bool answered, const QString &model, const QString &serial);
     void showWord(const QString &word, const QString &background, const QString &foreground);
     void updateButtons();
-    static QString details(const ReaderRecord &record);
 
     const StationSetup &m_setup;
     const QString m_port;

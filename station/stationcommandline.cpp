@@ -33,7 +33,13 @@ std::optional<StationCommandLine> StationCommandLine::parse(const QStringList &a
                        "Default: $VORN_RECORDS, else the records file in the user's data "
                        "folder."),
         QStringLiteral("URL"));
-    parser.addOptions({port, emulated, automatic, records});
+    const QCommandLineOption language(
+        QStringLiteral("language"),
+        QStringLiteral("The language the window speaks to the operator: de, or en. Default: the "
+                       "system's (LANGUAGE, LC_ALL, LANG), English where it has no translation. "
+                       "The records stay the same in every language."),
+        QStringLiteral("LANG"));
+    parser.addOptions({port, emulated, automatic, records, language});
     CheckoutCommandLine::addOptions(parser);
 
     if (!commandLine.parse(arguments, exitCode))
@@ -71,6 +77,9 @@ std::optional<StationCommandLine> StationCommandLine::parse(const QStringList &a
     if (!location)
         return usageError(error);
     parsed.records = *location;
+    parsed.language = parser.value(language).trimmed();
+    if (parser.isSet(language) && parsed.language.isEmpty())
+        return usageError(QStringLiteral("--language needs a language, such as de or en"));
 
     QStringList devices;
     for (const QString &name : parser.values(port)) {

@@ -26,6 +26,7 @@ struct StationCommandLine
     std::optional<QString> operatorName;
     std::optional<QString> lot;
     RecordsLocation records; // --records, else VORN_RECORDS, else the default file
+    QString language;        // --language: the operator's language; empty: the system's
 
     // The line's message bus: --publish, else VORN_PUBLISH, and --cfx-handle (empty:
     // Vorn.Station.<station>).

@@ -13,6 +13,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -115,9 +116,12 @@ void StationWindow::addHeader(QVBoxLayout *layout)
     // takes no line of its own.
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("statusLine"));
-    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     m_status->setFont(boldFont(m_status));
     m_status->setMinimumWidth(m_status->fontMetrics().averageCharWidth() * StatusWidthInCharacters);
+    // A refusal may take two lines; their room is kept, so that none moves the header.
+    m_status->setWordWrap(true);
+    m_status->setFixedHeight(m_status->fontMetrics().lineSpacing() * 2);
     top->addWidget(m_status, 1);
 
     // Entered once a shift or a lot, kept between runs; the command line may set them for
@@ -352,8 +356,30 @@ void StationWindow::planChosen(const CheckoutOptions &options)
 
 void StationWindow::showYield(const YieldResult &result)
 {
-    m_yield->setText(result.yield ? result.yield->text()
+    m_yield->setText(result.yield ? yieldText(*result.yield)
                                   : tr("Today's figures cannot be read: %1").arg(result.error));
+}
+
+QString StationWindow::yieldText(const StationYield &yield)
+{
+    if (yield.readers == 0)
+        return tr("No readers checked today");
+    const auto percent = [](double share) {
+        return tr("%1 %").arg(QLocale().toString(share * 100.0, 'f', 1));
+    };
+    // A first-pass yield counts the readers first checked here; where every reader of the day
+    // was first checked at another station there is none, and the line says why.
+    QString line =
+        yield.readers == 1 ? tr("1 reader today") : tr("%1 readers today").arg(yield.readers);
+    line += yield.firstPassYield ? tr(", first-pass yield %1").arg(percent(*yield.firstPassYield))
+                                 : tr(", first checked elsewhere");
+    if (yield.finalYield)
+        line += tr(", final yield %1").arg(percent(*yield.finalYield));
+    if (!yield.mostFailedStep.isEmpty())
+        line += tr(", most failed: %1 (%2)")
+                    .arg(yield.mostFailedStep)
+                    .arg(yield.mostFailedStepFailures);
+    return line;
 }
 
 void StationWindow::showKept(const KeepResult &result)

@@ -15,6 +15,7 @@ class ScanField;
 class SocketTile;
 struct KeepResult;
 struct YieldResult;
+struct StationYield;
 
 // The station's one window: a tile per port, "Check all" (Space or Enter), the operator's
 // Y and N keys for the marked tile (the one that asked first, unless a digit key chose
@@ -72,6 +73,8 @@ private:
     void showKept(const KeepResult &result);
     void showYield(const YieldResult &result);
     bool typingInField() const;
+    // "3 readers today, first-pass yield 66.7 %, final yield 100.0 %, most failed: echo (1)"
+    static QString yieldText(const StationYield &yield);
 
     StationSetup m_setup;
     QList<SocketTile *> m_tiles;

@@ -1,5 +1,7 @@
 #include "station/tileworker.h"
 
+#include "checkout/measurementsentences.h"
+
 #include "device/identification.h"
 #include "emulator/linefactory.h"
 #include "outputs/checkoutoutputs.h"
@@ -86,7 +88,7 @@ void TileWorker::stepFinished(int /*reader*/, const QString & /*port*/, int /*st
                               int /*stepCount*/, const StepRecord &step)
 {
     if (step.outcome == StepOutcome::Fail)
-        emit stepFailed(step.name, step.message);
+        emit stepFailed(MeasurementSentences::failureLines(step).join(QLatin1Char('\n')));
     // The tile shows the reader's model and serial number as soon as the reader has told them,
     // not only once the checkout is over.
     if (step.name != IdentifyStep)

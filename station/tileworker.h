@@ -43,7 +43,8 @@ signals:
     void identified(const QString &model, const QString &serial);
     // A step failed: the checkout goes on (the operator's questions still record the
     // reader's state), but its outcome can no longer be a pass.
-    void stepFailed(const QString &stepName, const QString &message);
+    // What went wrong, a line for each failure, in the operator's words.
+    void stepFailed(const QString &lines);
     void finished(const ReaderRecord &record);
     void probed(bool answered, const QString &model, const QString &serial);
 

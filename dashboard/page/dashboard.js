@@ -69,12 +69,19 @@ function showFilters() {
     byId('filter-' + name).value = chosen[name];
 }
 
+// The address keeps the filters and the serial number searched for, so that a reload or a
+// bookmark shows the same page.
+function keepInAddress(chosen) {
+  const search = query(chosen);
+  history.replaceState(null, '', location.pathname + (search ? '?' + search : '') + location.hash);
+}
+
 function applyFilters(event) {
   event.preventDefault();
   const chosen = Object.fromEntries(FilterNames.map((name) =>
     [name, byId('filter-' + name).value.trim()]));
-  const search = query(chosen);
-  history.replaceState(null, '', location.pathname + (search ? '?' + search : '') + location.hash);
+  chosen.serial = new URLSearchParams(location.search).get('serial') || '';
+  keepInAddress(chosen);
   clearTimeout(refreshTimer);
   refresh();
 }
@@ -169,6 +176,13 @@ function drawYieldChart(report, firstDay, lastDay) {
     const group = byDay.get(day);
     values.push(group && group.first_pass_yield !== null ? group.first_pass_yield * 100 : null);
   }
+  // A single day is drawn in the middle of the plot with its label, between two empty places.
+  if (labels.length === 1) {
+    labels.splice(0, 0, '');
+    labels.push('');
+    values.splice(0, 0, null);
+    values.push(null);
+  }
   charts.yield.data.labels = labels;
   charts.yield.data.datasets[0].data = values;
   charts.yield.$figures = true;
@@ -200,7 +214,9 @@ function showToday(report, address) {
 // A station's first-pass yield against the line's target: at or above it, below it, or more
 // than 10 points below.
 function yieldClass(yieldValue, target) {
-  if (yieldValue === null || yieldValue === undefined || target === undefined)
+  if (yieldValue === null || yieldValue === undefined)
+    return ' no-figure';
+  if (target === undefined)
     return '';
   return yieldValue >= target ? ' good' : yieldValue >= target - 0.1 ? ' below' : ' bad';
 }
@@ -216,7 +232,9 @@ function showStations(line) {
     tile.dataset.station = station.station;
     tile.append(element('div', station.station, 'name'));
     tile.append(element('div', percent(station.first_pass_yield), 'yield'));
-    tile.append(element('div', 'first-pass yield today', 'label'));
+    // Every reader of the day was first checked at another station: no first pass here.
+    tile.append(element('div', station.first_pass_yield === null ? 'first checked elsewhere'
+                                                                 : 'first-pass yield today', 'label'));
     tile.append(element('div', station.checkouts +
                         (station.checkouts === 1 ? ' checkout today' : ' checkouts today')));
     // Today's checkouts by their time alone, so that the line does not wrap.
@@ -248,7 +266,7 @@ async function failureMessage(id) {
   if (!failureMessages.has(id)) {
     const record = await api('/api/records/' + encodeURIComponent(id));
     const step = record.steps.find((each) => each.outcome === 'fail' || each.outcome === 'error');
-    failureMessages.set(id, step ? step.message : '');
+    failureMessages.set(id, step ? step.said || step.message : '');
   }
   return failureMessages.get(id);
 }
@@ -339,8 +357,10 @@ async function refresh() {
 // ---- a reader's checkouts and one record ----
 
 async function search(event) {
-  event.preventDefault();
+  if (event)
+    event.preventDefault();
   const serial = byId('serial').value.trim();
+  keepInAddress({...filters(), serial});
   const message = byId('search-message');
   const table = byId('checkouts');
   message.className = '';
@@ -362,7 +382,8 @@ async function search(event) {
       const details = repair
         ? [event.action + (event.parts.length ? ' (parts ' + event.parts.join(', ') + ')' : ''),
            'symptom: ' + event.symptom, event.cause ? 'cause: ' + event.cause : ''].filter(Boolean)
-        : [event.failed_step ? event.failed_step + ': ' + (event.message || '') : event.message || ''];
+        : [event.failed_step ? event.failed_step + ': ' + (event.said || event.message || '')
+                             : event.message || ''];
       row.append(element('td', utcTime(event.time)), element('td', event.kind),
                  element('td', event.station), element('td', repair ? '' : event.lot),
                  element('td', repair ? event.technician : event.operator),
@@ -424,7 +445,7 @@ async function showRecord() {
     const rows = record.steps.map((step) => {
       const row = element('tr');
       row.append(element('td', step.name), element('td', step.outcome, step.outcome),
-                 element('td', [step.measured, step.message].filter(Boolean).join(' – ')),
+                 element('td', [step.measured, step.said || step.message].filter(Boolean).join(' – ')),
                  element('td', step.limits), element('td', step.duration_ms));
       return row;
     });
@@ -449,6 +470,9 @@ makeCharts();
 showFilters();
 byId('filters').addEventListener('submit', applyFilters);
 byId('search-form').addEventListener('submit', search);
+byId('serial').value = new URLSearchParams(location.search).get('serial') || '';
+if (byId('serial').value)
+  search();
 byId('record-close').addEventListener('click', closeRecord);
 window.addEventListener('hashchange', showRecord);
 showRecord();

@@ -1,9 +1,16 @@
 #include "bench/ser2netprocess.h"
+#include "serial/networkserialline.h"
 #include "windowfixture.h"
 
+#include <memory>
+#include <vector>
+
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 // The window on a port of a network serial server, modem lines and all: ser2net in front of
@@ -16,6 +23,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void typedPortFollowsItsLinesAndIsListedLater();
+    void serverThatNeverAnswersLeavesTheWindowAnswering();
 
 private:
     QTemporaryDir m_settingsDir;
@@ -55,7 +63,8 @@ void NetworkWindowTest::typedPortFollowsItsLinesAndIsListedLater()
         f.click("pushButton_ScanPorts");
         f.control<QComboBox>("comboBox")->setEditText(m_portName);
         f.click("pushButton_OpenPorts");
-        QVERIFY(f.window->port());
+        // Opened away from the window's thread; the form shows it open once it is.
+        QTRY_VERIFY_WITH_TIMEOUT(f.enabled("pushButton_ClosePorts"), 7000);
         QVERIFY2(f.window->port()->isOpen(), qPrintable(f.window->port()->errorText()));
         // The reader holds a line inactive to signal, and the window checks its box then.
         // ser2net looks at the lines about once a second.
@@ -70,6 +79,36 @@ void NetworkWindowTest::typedPortFollowsItsLinesAndIsListedLater()
     WindowFixture later;
     later.click("pushButton_ScanPorts");
     QVERIFY(later.control<QComboBox>("comboBox")->findText(m_portName) >= 0);
+}
+
+// A server that takes the connection and then says nothing: the window waits for the port's
+// settings as long as it always did, answering all the while, and then shows the port as not
+// opened, as the form shows any port that does not open.
+void NetworkWindowTest::serverThatNeverAnswersLeavesTheWindowAnswering()
+{
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    std::vector<std::unique_ptr<QTcpSocket>> held;
+    connect(&silent, &QTcpServer::newConnection, this, [&] {
+        while (QTcpSocket *connection = silent.nextPendingConnection())
+            held.emplace_back(connection);
+    });
+    WindowFixture f;
+    f.click("pushButton_ScanPorts");
+    f.control<QComboBox>("comboBox")
+        ->setEditText(QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.serverPort()));
+    QElapsedTimer clicked;
+    clicked.start();
+    f.click("pushButton_OpenPorts");
+    // The click is over at once, so the next one is answered.
+    QVERIFY2(clicked.elapsed() < 100, qPrintable(QString::number(clicked.elapsed())));
+    QTRY_VERIFY(!held.empty());
+    QTRY_VERIFY_WITH_TIMEOUT(f.enabled("pushButton_OpenPorts") && !f.window->port()->isOpen() &&
+                                 !f.window->port()->errorText().isEmpty(),
+                             NetworkSerialLine::SettingsTimeoutMs + 2000);
+    QVERIFY(!f.enabled("pushButton_ClosePorts"));
+    QVERIFY(f.enabled("comboBox"));
+    QVERIFY(!f.window->isPolling());
 }
 
 QTEST_MAIN(NetworkWindowTest)

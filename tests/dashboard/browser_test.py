@@ -148,7 +148,9 @@ showStations({now: '2026-12-07T12:00:00.000Z', day: '2026-12-07', target_yield: 
   {station: 'near', last_checkout: '2026-12-07T11:02:00.000Z', checkouts: 9,
    first_pass_yield: 0.9},
   {station: 'good', last_checkout: '2026-12-07T11:03:00.000Z', checkouts: 9,
-   first_pass_yield: 0.95}]});
+   first_pass_yield: 0.95},
+  {station: 'retest', last_checkout: '2026-12-07T11:04:00.000Z', checkouts: 2,
+   first_pass_yield: null}]});
 return Array.from(document.querySelectorAll('#tiles .tile'),
                   (tile) => [tile.dataset.station, tile.className]);
 '''
@@ -206,10 +208,12 @@ def run(args, work):
         check(tile, 'the station named in markup has no tile showing that text')
         # A station silent for more than an hour is greyed, one silent for less is not (drawn
         # from made-up figures; the next refresh draws the real ones again).
-        # Coloured against the target of 95 %: red more than 10 points below, amber below.
+        # Coloured against the target of 95 %: red more than 10 points below, amber below; grey
+        # without a figure (every reader first checked elsewhere).
         silent = driver.execute_script(GREYED)
-        check(silent == [['quiet', 'tile silent'], ['busy', 'tile bad'], ['near', 'tile below'],
-                         ['good', 'tile good']], f'the tiles are drawn as {silent}')
+        check(silent == [['quiet', 'tile silent no-figure'], ['busy', 'tile bad'],
+                         ['near', 'tile below'], ['good', 'tile good'],
+                         ['retest', 'tile no-figure']], f'the tiles are drawn as {silent}')
 
         # A reader by its serial number, its record and its certificate.
         serial = driver.find_element(By.ID, 'serial')
@@ -218,8 +222,11 @@ def run(args, work):
         rows = wait_for('the checkouts of 2207', lambda: driver.find_elements(
             By.CSS_SELECTOR, '#checkouts tbody tr'), 10)
         check(len(rows) == 1 and 'checkout' in rows[0].text and 'fail' in rows[0].text and
+              'Echo: 0x00 came back as 0x08.' in rows[0].text and
               '002207' in driver.find_element(By.ID, 'search-message').text,
               f'the search shows {[row.text for row in rows]}')
+        # The search is kept in the address (opened again at the end).
+        check('serial=2207' in driver.current_url, f'the address is {driver.current_url}')
         rows[0].find_element(By.LINK_TEXT, 'record').click()
         section = driver.find_element(By.ID, 'record')
         wait_for('the record', lambda: section.is_displayed() and
@@ -332,7 +339,24 @@ def run(args, work):
         wait_for('the failed checkouts', lambda: driver.find_elements(
             By.CSS_SELECTOR, '#failed tbody tr'), 10)
 
+        # The address of a search shows the same reader when opened again.
+        driver.get(dashboard.address + '?serial=2207')
+        rows = wait_for('the checkouts of 2207 from the address', lambda: driver.find_elements(
+            By.CSS_SELECTOR, '#checkouts tbody tr'), 10)
+        check(len(rows) == 1 and driver.find_element(By.ID, 'serial').get_attribute('value') ==
+              '2207', f'the address of the search shows {[row.text for row in rows]}')
+
+        # A single day's chart: its day in the middle of the plot, with its label.
+        day = time.strftime('%Y-%m-%d', time.gmtime())
+        driver.get(dashboard.address + f'?since={day}&until={day}')
+        labels = wait_for('the one-day chart', lambda: driver.execute_script(
+            'return charts.yield && charts.yield.$figures && charts.yield.data.labels;'), 10)
+        check(labels == ['', day[5:], ''], f'the one-day chart has the labels {labels}')
+
         if args.screenshot:
+            driver.get(dashboard.address + '?station=line-1')
+            wait_for('the figure of line-1 again', lambda: driver.find_element(
+                By.ID, 'first-pass-yield').text not in ('', '–'), 10)
             driver.execute_script('window.scrollTo(0, 0);')
             check(driver.save_screenshot(args.screenshot), f'no screenshot at {args.screenshot}')
         code = dashboard.stop()

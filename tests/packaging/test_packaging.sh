@@ -36,6 +36,7 @@ expected_files=(
   usr/share/man/man1/vorn-tool.1
   usr/share/man/man1/vornctl.1
   usr/share/metainfo/com.ombrin.vorn_tool.metainfo.xml
+  usr/share/vorn-tool/translations/vorn-station_de.qm
 )
 
 # Every file of the list and nothing else: a stray file, or the udev example under rules.d,

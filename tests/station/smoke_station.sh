@@ -2,8 +2,9 @@
 # Starts the real vorn-station on a virtual X server with two vorn-emulator terminals, one
 # healthy and one whose echo flips a bit, clicks "Check all", answers the display questions
 # with the Y key, and expects a PASS and a FAIL: as the two tiles' colours on the screen and as
-# the two records vornctl lists. Then starts vorn-station --auto on a port whose reader is
-# started only afterwards, and expects that reader checked once, without a click.
+# the two records vornctl lists. Then starts vorn-station --auto, in German, on a port whose reader
+# is started only afterwards, and expects that reader checked once, without a click. SIGTERM
+# ends the first station with 143 and SIGHUP the second with 129: a line's supervisor reads them.
 set -euo pipefail
 station=${1:?path to vorn-station}
 emulator=${2:?path to vorn-emulator}
@@ -39,7 +40,7 @@ start_reader() {
 # find_window NAME: the station's window, once it is shown. The dash of the title is matched by
 # ".*": in the C locale xdotool's pattern compares bytes, and the dash is three of them.
 find_window() {
-  timeout 20 xdotool search --sync --onlyvisible --name "^Vorn Station.* station $1\$" | head -n 1
+  timeout 20 xdotool search --sync --onlyvisible --name "^Vorn Station.* [Ss]tation $1\$" | head -n 1
 }
 
 # listed STATION: the checkouts of that station as vornctl lists them, one per line.
@@ -64,6 +65,15 @@ pixels() {
   convert "$work/window.png" -fill black +opaque "$1" -fill white -opaque "$1" -format '%[fx:int(mean*w*h)]' info:
 }
 
+# ends_with SIGNAL STATUS: sends the station the signal and expects it to end with that status.
+ends_with() {
+  kill -"$1" "$station_pid"
+  local status=0
+  wait "$station_pid" || status=$?
+  echo "SIG$1: exit status $status"
+  [[ $status == "$2" ]] || { echo "SIG$1 ended the station with $status, not $2"; exit 1; }
+}
+
 echo "== Check all: a healthy reader and one with a defect"
 start_reader "$work/good" --serial 1111
 start_reader "$work/bad" --serial 2222 --defect echo-bit-1
@@ -85,15 +95,14 @@ green=$(pixels '#1e7d32')
 red=$(pixels '#c62828')
 echo "PASS green: $green pixels, FAIL red: $red pixels"
 ((green > 1000 && red > 1000)) || { echo "the window does not show a PASS and a FAIL tile"; exit 1; }
-kill "$station_pid"
-wait "$station_pid" || true
+ends_with TERM 143
 
-echo "== --auto: a reader started after the window is checked once"
-"$station" --auto --port "$work/late" --station auto --records "$records" &
+echo "== --auto, in German: a reader started after the window is checked once"
+"$station" --auto --language de --port "$work/late" --station auto --records "$records" &
 station_pid=$!
 pids+=("$station_pid")
 window=$(find_window auto)
-[[ -n "$window" ]] || { echo "no window titled 'Vorn Station – station auto'"; exit 1; }
+[[ -n "$window" ]] || { echo "no window titled 'Vorn Station – Station auto'"; exit 1; }
 xdotool windowfocus --sync "$window" || true
 sleep 2.5 # at least one watch with no reader there
 [[ -z "$(listed auto)" ]] || { echo "a checkout ran with no reader"; exit 1; }
@@ -104,6 +113,5 @@ list=$(listed auto)
 echo "$list"
 [[ $(wc -l <<<"$list") == 1 ]] || { echo "the reader was not checked exactly once"; exit 1; }
 grep -q '003333.*pass' <<<"$list" || { echo "the late reader did not pass"; exit 1; }
-kill "$station_pid"
-wait "$station_pid" || true
+ends_with HUP 129
 echo "station smoke test passed"

@@ -12,6 +12,7 @@
 #include "station/recordspanel.h"
 #include "station/sockettile.h"
 #include "station/stationcommandline.h"
+#include "station/stationlanguage.h"
 #include "station/stationrecords.h"
 #include "station/stationsettings.h"
 #include "station/stationwindow.h"
@@ -22,7 +23,9 @@
 
 #include "spooledends.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -31,17 +34,23 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSet>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QStyle>
+#include <QTableWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QTranslator>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -113,6 +122,80 @@ public:
 private:
     QTcpServer m_server;
     std::vector<std::unique_ptr<QTcpSocket>> m_held;
+};
+
+// Every text a window shows that does not fit the room its widget has: a label's line wider
+// than the label, a wrapped label taller than it, a button's or a progress bar's text wider than
+// it. Hidden widgets keep their texts to themselves.
+QStringList clippedTexts(QWidget *window)
+{
+    QStringList clipped;
+    const auto report = [&clipped](const QWidget *widget, const QString &text) {
+        clipped.append(QStringLiteral("%1 \"%2\" (%3x%4)")
+                           .arg(widget->objectName(), text)
+                           .arg(widget->width())
+                           .arg(widget->height()));
+    };
+    for (const QLabel *label : window->findChildren<QLabel *>()) {
+        if (!label->isVisibleTo(window) || label->text().isEmpty())
+            continue;
+        const QRect room = label->contentsRect().marginsRemoved(
+            QMargins(label->margin(), label->margin(), label->margin(), label->margin()));
+        const QFontMetrics metrics = label->fontMetrics();
+        // A caption's & marks the key that reaches its field and is not drawn.
+        const QString shown =
+            label->buddy() ? QString(label->text()).remove(QLatin1Char('&')) : label->text();
+        const QStringList lines = shown.split(QLatin1Char('\n'));
+        const bool fits =
+            label->wordWrap()
+                ? label->heightForWidth(label->width()) <= label->height()
+                : std::all_of(lines.cbegin(), lines.cend(),
+                              [&](const QString &line) {
+                                  return metrics.horizontalAdvance(line) <= room.width();
+                              }) &&
+                      metrics.lineSpacing() * int(lines.size()) <=
+                          room.height() + metrics.leading();
+        if (!fits)
+            report(label, label->text());
+    }
+    for (const QPushButton *button : window->findChildren<QPushButton *>())
+        if (button->isVisibleTo(window) && button->sizeHint().width() > button->width())
+            report(button, button->text());
+    for (const QProgressBar *bar : window->findChildren<QProgressBar *>()) {
+        // The text between the bar's frame and its rounded ends.
+        const int room =
+            bar->width() - 2 * bar->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) - 4;
+        if (bar->isVisibleTo(window) && bar->fontMetrics().horizontalAdvance(bar->text()) > room)
+            report(bar, bar->text());
+    }
+    return clipped;
+}
+
+// A translator below the station's that hears every text the station's would not translate.
+class UntranslatedTexts : public QTranslator
+{
+public:
+    QString translate(const char *context, const char *sourceText, const char * = nullptr,
+                      int = -1) const override
+    {
+        // Qt's own widgets bring their own translations, or none.
+        if (context[0] != 'Q') {
+            const std::lock_guard lock(m_lock);
+            m_texts.insert(QStringLiteral("%1: %2").arg(QLatin1String(context),
+                                                        QString::fromUtf8(sourceText)));
+        }
+        return {};
+    }
+    bool isEmpty() const override { return false; }
+    QStringList texts() const
+    {
+        const std::lock_guard lock(m_lock);
+        return QStringList(m_texts.cbegin(), m_texts.cend());
+    }
+
+private:
+    mutable std::mutex m_lock;
+    mutable QSet<QString> m_texts;
 };
 
 } // namespace
@@ -317,28 +400,37 @@ private slots:
         QTest::addColumn<QString>("defect");
         QTest::addColumn<QString>("word");
         QTest::addColumn<QString>("step");
+        QTest::addColumn<QString>("details");
         QTest::newRow("echo bit") << "echo-bit-1"
                                   << "FAIL"
-                                  << "echo";
+                                  << "echo"
+                                  << "Echo: 0x00 came back as 0x02. (measured ";
         QTest::newRow("stuck clock") << "clock-stuck-slot-3"
                                      << "FAIL"
-                                     << "clocks";
+                                     << "clocks"
+                                     << "A slot's card clock did not follow the test patterns.";
         QTest::newRow("unselectable slot") << "slot-unselectable-2"
                                            << "FAIL"
-                                           << "select-slot";
+                                           << "select-slot"
+                                           << "A slot could not be selected. (measured 7, limit";
         QTest::newRow("Tarvik") << "tarvik-disagrees"
                                 << "FAIL"
-                                << "tarvik";
+                                << "tarvik"
+                                << "The Tarvik status disagrees with the reader's status.";
+        // No measurement outside a limit: what happened, named by its step.
         QTest::newRow("falls silent") << "no-answer-after-6"
                                       << "ERROR"
-                                      << "select-slot";
+                                      << "select-slot"
+                                      << "select-slot: ";
     }
 
+    // A failure reads as what happened, with the value and the limit after it.
     void defectNamesItsStep()
     {
         QFETCH(QString, defect);
         QFETCH(QString, word);
         QFETCH(QString, step);
+        QFETCH(QString, details);
         reader(Vorn8).addDefect(*ReaderDefect::fromName(defect));
         StationWindow window(setup({Vorn8}));
         window.show();
@@ -347,14 +439,17 @@ private slots:
         QTRY_VERIFY(tile->isAsking() || tile->outcome());
         if (tile->isAsking()) {
             // The failure shows at once; the question stays, to record the display's state.
-            if (word == QLatin1String("FAIL"))
+            if (word == QLatin1String("FAIL")) {
                 QCOMPARE(tile->outcomeWord(), word);
+                QVERIFY2(labelText(tile, "detailsLabel").startsWith(details),
+                         qPrintable(labelText(tile, "detailsLabel")));
+            }
             click(tile, "yesButton");
         }
         QTRY_VERIFY(tile->outcome().has_value());
         QCOMPARE(tile->outcomeWord(), word);
-        const QString details = labelText(tile, "detailsLabel");
-        QVERIFY2(details.startsWith(step + QLatin1String(": ")), qPrintable(details));
+        const QString shown = labelText(tile, "detailsLabel");
+        QVERIFY2(shown.startsWith(details), qPrintable(shown));
         QCOMPARE(tile->record()->failedSteps(), QStringList{step});
     }
 
@@ -386,7 +481,11 @@ private slots:
         click(tile, "checkButton");
         QTRY_VERIFY(tile->outcome().has_value());
         QCOMPARE(tile->outcomeWord(), QStringLiteral("REPAIR FIRST"));
-        QVERIFY(labelText(tile, "detailsLabel").contains(QLatin1String("failed 2 times")));
+        auto *details = tile->findChild<QLabel *>(QStringLiteral("detailsLabel"));
+        QVERIFY2(details->text().contains(QLatin1String("repair it first")),
+                 qPrintable(details->text()));
+        QVERIFY2(details->toolTip().contains(QLatin1String("failed 2 times")),
+                 qPrintable(details->toolTip()));
     }
 
     // Stopped while its question waits, the checkout still puts back the selected slot and
@@ -526,12 +625,33 @@ private slots:
         for (const char *shown :
              {"004321", "came back as", "Bytes echoed unchanged", "resoldered the echo line"})
             QVERIFY2(details->toPlainText().contains(QLatin1String(shown)), shown);
+        // The verdict first, with what went wrong; the history a table with a way back.
+        auto *dialog = window.findChild<QDialog *>(QStringLiteral("recordDialog"));
+        QCOMPARE(labelText(dialog, "verdictLabel"), QStringLiteral("FAIL"));
+        QVERIFY(dialog->findChild<QLabel *>(QStringLiteral("verdictLabel"))->isVisible());
+        QVERIFY(labelText(dialog, "verdictDetails").startsWith(QLatin1String("Echo: 0x")));
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("historyButton")),
+                          Qt::LeftButton);
+        auto *history = dialog->findChild<QTableWidget *>(QStringLiteral("historyTable"));
+        QVERIFY(history->isVisible() && !details->isVisible());
+        QCOMPARE(history->rowCount(), 2);
+        QCOMPARE(history->item(0, 1)->text(), QStringLiteral("line-2"));
+        QCOMPARE(history->item(1, 3)->text(), QStringLiteral("FAIL"));
+        QCOMPARE(history->item(1, 4)->text(), QStringLiteral("echo"));
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("backButton")),
+                          Qt::LeftButton);
+        QVERIFY(details->isVisible() && !history->isVisible());
 
+        // Saving moves nothing in the window.
+        const QRect tiles = window.tile(Vorn8)->geometry();
+        const QRect listPlace = list->geometry();
         const QString pdf = path(QStringLiteral("certificate.pdf"));
         QSignalSpy saved(window.recordsPanel(), &RecordsPanel::certificateSaved);
         window.recordsPanel()->saveCertificate(pdf);
         QVERIFY(saved.wait());
         QCOMPARE(saved.constFirst(), QVariantList({pdf, true}));
+        QCOMPARE(window.tile(Vorn8)->geometry(), tiles);
+        QCOMPARE(list->geometry(), listPlace);
         QFile written(pdf);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QVERIFY(written.read(5) == "%PDF-");
@@ -540,6 +660,34 @@ private slots:
         QCOMPARE(list->topLevelItemCount(), 0);
         filter->setText(QStringLiteral("777"));
         QTRY_COMPARE(list->topLevelItemCount(), 0);
+    }
+
+    // A reader first checked at another station is no first pass here: the header says why
+    // there is no first-pass yield instead of a bare dash.
+    void yieldOfReadersFirstCheckedElsewhere()
+    {
+        const RecordsLocation location = sqliteAt(path(QStringLiteral("records.sqlite")));
+        {
+            ReaderRecord elsewhere;
+            elsewhere.id = ReaderRecord::newId();
+            elsewhere.station = QStringLiteral("line-2");
+            elsewhere.serialNumber = reader(Vorn8).serialNumber();
+            elsewhere.outcome = ReaderOutcome::Fail;
+            elsewhere.started = QDateTime::currentDateTimeUtc().addSecs(-60);
+            RecordsStore store(location);
+            QVERIFY(store.open());
+            QCOMPARE(store.store(elsewhere), RecordsStore::Stored::Added);
+        }
+        StationRecords records(location, sqliteAt(path(QStringLiteral("outbox.sqlite"))));
+        StationSetup kept = setup({Vorn8});
+        kept.options.prompt = false;
+        keepThrough(records, kept);
+        StationWindow window(kept);
+        window.show();
+        click(window.tile(Vorn8), "checkButton");
+        QTRY_VERIFY2(labelText(&window, "yieldLabel")
+                         .startsWith(QLatin1String("1 reader today, first checked elsewhere")),
+                     qPrintable(labelText(&window, "yieldLabel")));
     }
 
     // Typed fast, a filter asks for a list at each key: only the newest request is answered,
@@ -668,6 +816,128 @@ private slots:
                  window.tile(answered == "socket-a" ? "socket-b" : "socket-a"));
         // Questions came and went: the window kept its size.
         QCOMPARE(window.size(), size);
+    }
+
+    // A plan picked from the chooser's list leaves the keys to the tiles: Space starts the
+    // checkouts instead of typing into the plan's name.
+    void spaceAfterAPlanPickedFromTheList()
+    {
+        const QString folder =
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+            QStringLiteral("/vorn-tool/plans");
+        QVERIFY(QDir().mkpath(folder));
+        QFile plan(folder + QStringLiteral("/Picked.yaml"));
+        QVERIFY(plan.open(QIODevice::WriteOnly));
+        plan.write("name: Picked\nrevision: 1\nprompt: false\n");
+        plan.close();
+        StationWindow window(setup({Vorn8}));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *chooser = window.findChild<PlanChooser *>(QStringLiteral("planChooser"));
+        QTest::mouseClick(chooser->lineEdit(), Qt::LeftButton);
+        QVERIFY(chooser->hasFocus());
+        chooser->showPopup();
+        QAbstractItemView *list = chooser->view();
+        const QModelIndex picked =
+            chooser->model()->index(chooser->findText(QStringLiteral("Picked")), 0);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(picked).center());
+        QCOMPARE(chooser->options().plan.name, QStringLiteral("Picked"));
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &window,
+                        Qt::Key_Space);
+        QCOMPARE(chooser->currentText(), QStringLiteral("Picked"));
+        QVERIFY(window.tile(Vorn8)->isRunning() || window.tile(Vorn8)->outcome());
+    }
+
+    void nothingClippedAtTheSmallestSize_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("English") << "en";
+        QTest::newRow("German") << "de";
+    }
+
+    // Eight tiles on a 1366x768 screen, walked through every word, header line, question and
+    // failure they show: no text is wider or taller than its widget, and in German every text
+    // the station shows has its translation.
+    void nothingClippedAtTheSmallestSize()
+    {
+        QFETCH(QString, language);
+        UntranslatedTexts untranslated;
+        QCoreApplication::installTranslator(&untranslated);
+        const auto english = qScopeGuard([&untranslated] {
+            StationLanguage::uninstall();
+            QCoreApplication::removeTranslator(&untranslated);
+        });
+        QCOMPARE(StationLanguage::install(QLocale(language)), language != QLatin1String("en"));
+
+        QStringList ports;
+        for (int i = 1; i <= 7; ++i)
+            ports.append(QStringLiteral("socket-%1").arg(i));
+        ports.append(Missing);
+        socketReader(ports.at(1)).addDefect(*ReaderDefect::fromName(QStringLiteral("echo-bit-1")));
+        StationRecords records(sqliteAt(path(QStringLiteral("records.sqlite"))));
+        StationSetup eight = setup(ports);
+        eight.options.requireLot = true;
+        keepThrough(records, eight);
+        StationWindow window(eight);
+        window.setRecordsPanel(new RecordsPanel(records, eight.station));
+        const QSize screen(1366, 768 - 32); // less a title bar
+        QVERIFY2(window.minimumSizeHint().width() <= screen.width() &&
+                     window.minimumSizeHint().height() <= screen.height(),
+                 qPrintable(QStringLiteral("%1x%2")
+                                .arg(window.minimumSizeHint().width())
+                                .arg(window.minimumSizeHint().height())));
+        window.setGeometry(QRect(QPoint(0, 0), screen));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const auto fits = [&window](const char *state) {
+            const QStringList clipped = clippedTexts(&window);
+            if (!clipped.isEmpty())
+                qWarning().noquote() << state << clipped;
+            return clipped.isEmpty();
+        };
+        QVERIFY(fits("ready"));
+
+        window.checkAll(); // no lot: refused
+        QVERIFY(fits("check all refused"));
+        window.tile(ports.constFirst())->check();
+        QVERIFY(fits("tile refused"));
+        window.chooseTile(9);
+        QVERIFY(fits("no reader 9"));
+        window.chooseTile(1);
+        QVERIFY(fits("reader 1 not asking"));
+        window.answerMarkedQuestion(true);
+        QVERIFY(fits("nobody asking"));
+
+        window.findChild<QLineEdit *>(QStringLiteral("lotField"))->setText(QStringLiteral("L1"));
+        window.checkAll();
+        QTRY_VERIFY(std::all_of(window.tiles().cbegin(), window.tiles().cend() - 1,
+                                [](const SocketTile *tile) { return tile->isAsking(); }));
+        QVERIFY(fits("asking"));
+        window.tiles().at(2)->answer(false);
+        for (SocketTile *tile : window.tiles())
+            tile->answer(true);
+        QTRY_VERIFY(std::all_of(window.tiles().cbegin(), window.tiles().cend(),
+                                [](const SocketTile *tile) { return tile->outcome(); }));
+        QTRY_VERIFY(labelText(&window, "yieldLabel").startsWith(QLatin1String("7 ")));
+        QVERIFY(fits("done"));
+        QVERIFY(window.tiles().at(1)->outcome() == ReaderOutcome::Fail);
+
+        // Every word in the place of the longest.
+        auto *word =
+            window.tiles().constFirst()->findChild<QLabel *>(QStringLiteral("outcomeLabel"));
+        for (const QString &each : SocketTile::outcomeWords()) {
+            word->setText(each);
+            QVERIFY2(fits("outcome word"), qPrintable(each));
+        }
+        window.tiles()
+            .constFirst()
+            ->findChild<QLabel *>(QStringLiteral("notRecordedLabel"))
+            ->show();
+        QVERIFY(fits("not recorded"));
+
+        if (language != QLatin1String("en"))
+            QVERIFY2(untranslated.texts().isEmpty(),
+                     qPrintable(untranslated.texts().join(QLatin1Char('\n'))));
     }
 
     // A station that requires a lot starts no checkout while the lot field is empty.
