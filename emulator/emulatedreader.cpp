@@ -1,5 +1,6 @@
 #include "emulator/emulatedreader.h"
 
+#include "device/readermodel.h"
 #include "device/readerprotocol.h"
 
 #include <algorithm>
@@ -216,9 +217,9 @@ QByteArray EmulatedReader::execute(const QByteArray &request)
         m_dotPatterns.append(request.mid(1));
         return {};
     case TarvikStatus:
-        return tarvikStatus();
+        return speaksTarvik() ? tarvikStatus() : QByteArray();
     case TarvikSelectSlot:
-        return tarvikSelectSlot(argument(1));
+        return speaksTarvik() ? tarvikSelectSlot(argument(1)) : QByteArray();
     default:
         return {};
     }
@@ -313,7 +314,17 @@ bool EmulatedReader::isSilenced() const
 
 int EmulatedReader::slotCount() const
 {
-    return std::min<int>(m_modelType, ReaderProtocol::SlotCount);
+    // A type code of no model still answers for as many slots as it says, up to the most
+    // the protocol's bytes hold.
+    const ReaderModel *model = ReaderModel::byTypeCode(m_modelType);
+    return model ? model->slotCount() : std::min<int>(m_modelType, ReaderProtocol::SlotCount);
+}
+
+bool EmulatedReader::speaksTarvik() const
+{
+    // A reader of another model ignores the Tarvik commands as it ignores any unknown one.
+    const ReaderModel *model = ReaderModel::byTypeCode(m_modelType);
+    return !model || model->speaksTarvik();
 }
 
 bool EmulatedReader::faultApplies(char command) const
