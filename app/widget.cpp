@@ -279,18 +279,18 @@ void Widget::applyModelLayout(quint8 modelType)
     const ReaderModel *model = ReaderModel::byTypeCode(modelType);
     if (!model)
         return;
-    const int slots = model->slotCount();
+    const int slotCount = model->slotCount();
     // The slots every model has stay as they are; the others follow the model.
     const int everyModels = ReaderModel::all().first().slotCount();
     const auto selectors = clockSelectors();
     for (int slot = everyModels; slot < ReaderModel::mostSlots(); ++slot)
-        selectors.at(std::size_t(slot))->setEnabled(slot < slots);
+        selectors.at(std::size_t(slot))->setEnabled(slot < slotCount);
     QComboBox *slotList = ui.comboBox_SelectedSlot;
-    while (slotList->count() > slots)
+    while (slotList->count() > slotCount)
         slotList->removeItem(slotList->count() - 1);
     // The form's last four items come back only to a list of four, as they went.
     if (slotList->count() == everyModels)
-        for (int slot = everyModels; slot < slots; ++slot)
+        for (int slot = everyModels; slot < slotCount; ++slot)
             slotList->addItem(tr("Slot %1").arg(slot + 1));
 }
 

@@ -185,11 +185,11 @@ bool CheckoutCommandLine::takeOptions(const QCommandLineParser &parser, Checkout
     if (parser.isSet(ProgramClocksOption)) {
         const QStringList clocks = parser.value(ProgramClocksOption).split(QLatin1Char(','));
         // One clock a slot of the model asked for, or of the largest model.
-        const int slots = ReaderModel::orLargest(options.model).slotCount();
-        if (clocks.size() != slots)
+        const int slotCount = ReaderModel::orLargest(options.model).slotCount();
+        if (clocks.size() != slotCount)
             return failWith(error, QStringLiteral("--program-clocks takes %1 clocks separated by "
                                                   "commas, slot 1 first, not '%2'")
-                                       .arg(slots)
+                                       .arg(slotCount)
                                        .arg(parser.value(ProgramClocksOption)));
         options.programClocks = clocksFromTexts(clocks, error);
         if (!options.programClocks)
