@@ -217,9 +217,9 @@ QByteArray EmulatedReader::execute(const QByteArray &request)
         m_dotPatterns.append(request.mid(1));
         return {};
     case TarvikStatus:
-        return speaksTarvik() ? tarvikStatus() : QByteArray();
+        return tarvikStatus();
     case TarvikSelectSlot:
-        return speaksTarvik() ? tarvikSelectSlot(argument(1)) : QByteArray();
+        return tarvikSelectSlot(argument(1));
     default:
         return {};
     }
@@ -318,13 +318,6 @@ int EmulatedReader::slotCount() const
     // the protocol's bytes hold.
     const ReaderModel *model = ReaderModel::byTypeCode(m_modelType);
     return model ? model->slotCount() : std::min<int>(m_modelType, ReaderProtocol::SlotCount);
-}
-
-bool EmulatedReader::speaksTarvik() const
-{
-    // A reader of another model ignores the Tarvik commands as it ignores any unknown one.
-    const ReaderModel *model = ReaderModel::byTypeCode(m_modelType);
-    return !model || model->speaksTarvik();
 }
 
 bool EmulatedReader::faultApplies(char command) const

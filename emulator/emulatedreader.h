@@ -152,7 +152,6 @@ private:
     QByteArray tarvikStatus() const;
     QByteArray tarvikSelectSlot(quint8 slotNumber);
     int slotCount() const;
-    bool speaksTarvik() const;
     bool faultApplies(char command) const;
     ReaderAnswer spoil(QByteArray reply);
     quint16 clocksAfterSet(quint16 requested) const;

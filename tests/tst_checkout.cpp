@@ -228,6 +228,8 @@ void CheckoutTest::healthyReaderPassesEveryStep()
         return true;
     };
 
+    // Every step of the catalogue passes: none records a measurement its declaration does not
+    // name (that would end the step in error).
     const ReaderRecord record = station.check(port);
     QVERIFY2(record.outcome == ReaderOutcome::Pass, qPrintable(describe(record)));
     QCOMPARE(record.steps.size(), 12);
