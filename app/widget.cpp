@@ -3,6 +3,7 @@
 #include "app/networkportopener.h"
 #include "app/productinfo.h"
 #include "device/readercommands.h"
+#include "device/readermodel.h"
 #include "device/readerprotocol.h"
 #include "device/timesetting.h"
 #include "display/displaycommands.h"
@@ -28,8 +29,6 @@
 namespace {
 
 constexpr int PollIntervalMs = 100;
-constexpr int FourSlotItems = 4;
-constexpr int EightSlotItems = 8;
 constexpr int RememberedNetworkPorts = 16;
 
 QSettings windowSettings()
@@ -297,21 +296,23 @@ void Widget::on_pushButton_Version_clicked()
 
 void Widget::applyModelLayout(quint8 modelType)
 {
-    const std::array<QComboBox *, 4> upperClocks{ui.comboBox_Freq_4, ui.comboBox_Freq_5,
-                                                 ui.comboBox_Freq_6, ui.comboBox_Freq_7};
+    // A type code of no model changes nothing.
+    const ReaderModel *model = ReaderModel::byTypeCode(modelType);
+    if (!model)
+        return;
+    const int slotCount = model->slotCount();
+    // The slots every model has stay as they are; the others follow the model.
+    const int everyModels = ReaderModel::all().first().slotCount();
+    const auto selectors = clockSelectors();
+    for (int slot = everyModels; slot < ReaderModel::mostSlots(); ++slot)
+        selectors.at(std::size_t(slot))->setEnabled(slot < slotCount);
     QComboBox *slotList = ui.comboBox_SelectedSlot;
-    if (modelType == ReaderProtocol::FourSlotModel) {
-        for (QComboBox *clock : upperClocks)
-            clock->setEnabled(false);
-        while (slotList->count() > FourSlotItems)
-            slotList->removeItem(slotList->count() - 1);
-    } else if (modelType == ReaderProtocol::EightSlotModel) {
-        for (QComboBox *clock : upperClocks)
-            clock->setEnabled(true);
-        if (slotList->count() == FourSlotItems)
-            for (int slot = FourSlotItems; slot < EightSlotItems; ++slot)
-                slotList->addItem(tr("Slot %1").arg(slot + 1));
-    }
+    while (slotList->count() > slotCount)
+        slotList->removeItem(slotList->count() - 1);
+    // The form's last four items come back only to a list of four, as they went.
+    if (slotList->count() == everyModels)
+        for (int slot = everyModels; slot < slotCount; ++slot)
+            slotList->addItem(tr("Slot %1").arg(slot + 1));
 }
 
 std::array<QComboBox *, 8> Widget::clockSelectors() const

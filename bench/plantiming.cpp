@@ -6,6 +6,7 @@
 
 #include "checkout/planreader.h"
 #include "checkout/stepcatalogue.h"
+#include "device/readermodel.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -17,12 +18,17 @@
 
 namespace {
 
-// Every step; a range for every number and true/false for every flag whose limit is the
-// plan's to set.
+// Every step of the largest model; a range within what the reader reports for every number
+// and true/false for every flag whose limit is the plan's to set (the model's type code is
+// the plan's model).
 QByteArray everyLimitPlan(int &limits)
 {
+    const ReaderModel &model = ReaderModel::all().last();
     QByteArray text =
         "# every step, every limit\nname: Everything\nrevision: 1\nprompt: true\n"
+        "model: " +
+        QByteArray::number(model.typeCode()) +
+        "\n"
         "echo: all\nprogram_clocks: [3.57, 3.68, 6.00, 8.00, 3.57, 3.68, 6.00, 8.00]\n"
         "program_time_s: 20\nretest_limit: 3\nrequire_lot: true\nsteps:\n";
     for (const QString &step : StepCatalogue::stepNames())
@@ -31,12 +37,17 @@ QByteArray everyLimitPlan(int &limits)
     limits = 0;
     for (const StepDeclaration &step : StepCatalogue::steps()) {
         for (const MeasurementDeclaration &measurement : step.measurements) {
-            if (measurement.fixed())
+            if (measurement.fixed() ||
+                (measurement.reported && !measurement.reported(model).only.isEmpty()))
                 continue;
-            text += "  " + measurement.name.toUtf8() +
-                    (measurement.value == MeasurementDeclaration::Value::Bool
-                         ? QByteArray(": {equals: false}\n")
-                         : QByteArray(": {low: 0, high: 65535}\n"));
+            if (measurement.value == MeasurementDeclaration::Value::Bool) {
+                text += "  " + measurement.name.toUtf8() + ": {equals: false}\n";
+            } else {
+                const ValueRange range = measurement.reported(model);
+                text += "  " + measurement.name.toUtf8() +
+                        ": {low: " + QByteArray::number(range.low) +
+                        ", high: " + QByteArray::number((range.low + range.high) / 2) + "}\n";
+            }
             ++limits;
         }
     }

@@ -4,6 +4,7 @@
 
 #include <optional>
 
+struct Identification;
 struct ReaderRecord;
 struct StepRecord;
 
@@ -23,6 +24,12 @@ public:
     }
     virtual void stepFinished(int /*reader*/, const QString & /*port*/, int /*stepIndex*/,
                               int /*stepCount*/, const StepRecord & /*step*/)
+    {
+    }
+    // Once the reader has told who it is (its model, firmware and serial number), before the
+    // step that asked is finished.
+    virtual void readerIdentified(int /*reader*/, const QString & /*port*/,
+                                  const Identification & /*identification*/)
     {
     }
     // Something the operator must hear of that is no step's result: what an unfinished earlier

@@ -1,7 +1,7 @@
 #include "checkout/checkoutoptions.h"
 
 #include "checkout/stepcatalogue.h"
-#include "device/readerprotocol.h"
+#include "device/readermodel.h"
 #include "device/timesetting.h"
 
 #include <QJsonArray>
@@ -50,7 +50,8 @@ QJsonObject CheckoutOptions::toJson() const
     QJsonValue clocks(QJsonValue::Null);
     if (programClocks) {
         QJsonArray texts;
-        for (int slot = 0; slot < ReaderProtocol::SlotCount; ++slot)
+        // The clocks of the model's slots: a four-slot reader stores four.
+        for (int slot = 0; slot < ReaderModel::orLargest(model).slotCount(); ++slot)
             texts.append(ClockSelection::frequencyText(programClocks->code(slot)));
         clocks = texts;
     }

@@ -1,7 +1,7 @@
 #include "checkout/checkoutplan.h"
 
 #include "checkout/stepcatalogue.h"
-#include "device/readerprotocol.h"
+#include "device/readermodel.h"
 #include "device/timesetting.h"
 
 #include <QCryptographicHash>
@@ -41,7 +41,7 @@ QString CheckoutPlan::showText() const
         text += QStringLiteral("Echo of every byte value\n");
     if (options.programClocks) {
         QStringList clocks;
-        for (int slot = 0; slot < options.model.value_or(ReaderProtocol::SlotCount); ++slot)
+        for (int slot = 0; slot < ReaderModel::orLargest(options.model).slotCount(); ++slot)
             clocks.append(ClockSelection::frequencyText(options.programClocks->code(slot)));
         text += QStringLiteral("Stores the clocks %1 MHz\n").arg(clocks.join(QLatin1Char(' ')));
     }

@@ -4,6 +4,7 @@
 
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -18,6 +19,8 @@ struct CheckoutPlan
     QJsonObject canonical;
     CheckoutOptions options;    // the plan as the checkout takes it, options.plan its identity
     std::optional<bool> prompt; // whether the operator is asked; nothing: the front end decides
+    // What in the plan works but checks nothing, as "FILE:LINE:COLUMN: warning: ...".
+    QStringList warnings;
 
     // The identity of a plan with this canonical form.
     static PlanIdentity identity(const QJsonObject &canonical);

@@ -1,7 +1,7 @@
 #include "checkout/planreader.h"
 
 #include "checkout/stepcatalogue.h"
-#include "device/readerprotocol.h"
+#include "device/readermodel.h"
 #include "device/timesetting.h"
 
 #include <QFile>
@@ -97,11 +97,14 @@ bool boolOf(const YAML::Node &node, const QString &what)
     return text == QLatin1String("true");
 }
 
+QString positioned(const QString &fileName, const YAML::Mark &mark, const QString &what);
+
 // One plan file being read: the canonical form and the options are built as the keys are
 // checked.
 class Reading
 {
 public:
+    explicit Reading(QString fileName) : m_fileName(std::move(fileName)) {}
     CheckoutPlan read(const YAML::Node &root);
 
 private:
@@ -112,8 +115,17 @@ private:
     QJsonValue limitValue(const YAML::Node &node, const MeasurementDeclaration &declared);
     void readClocks(const YAML::Node &node);
     void checkSteps(const YAML::Node &root);
+    // Whether a reader of the plan's models could meet or fail the limit.
+    void checkRange(const YAML::Node &node, const MeasurementDeclaration &declared,
+                    const MeasurementLimit &limit);
+    void warn(const YAML::Node &node, const QString &what);
+    // The model the plan names, else every model: a plan is checked against each.
+    QList<const ReaderModel *> models() const;
+    // "a Vorn4" for a plan of one model, "a reader" for one of every model.
+    QString aReader() const;
 
     CheckoutPlan m_plan;
+    QString m_fileName;
     QMap<QString, std::pair<YAML::Node, YAML::Node>> m_entries;
 };
 
@@ -141,6 +153,12 @@ CheckoutPlan Reading::read(const YAML::Node &root)
             refuse(root, QStringLiteral("the plan has no %1").arg(QLatin1String(key)));
         canonical.insert(QLatin1String(key), textOf(value(key), QLatin1String(key)));
     }
+    // A revision counts up: 1, 2, 3 ..., never "abc", "-2" or "1.5".
+    static const QRegularExpression Revision(QStringLiteral("^[1-9][0-9]*$"));
+    if (!Revision.match(canonical.value(QLatin1String("revision")).toString()).hasMatch())
+        refuse(value("revision"), QStringLiteral("revision must be a positive whole number "
+                                                 "(1, 2, 3 ...), not '%1'")
+                                      .arg(canonical.value(QLatin1String("revision")).toString()));
     static const QRegularExpression Name(QStringLiteral("^[A-Za-z0-9][A-Za-z0-9._+-]*$"));
     if (!Name.match(canonical.value(QLatin1String("name")).toString()).hasMatch())
         refuse(value("name"), QStringLiteral("a plan's name is letters, digits and . _ + - "
@@ -150,11 +168,14 @@ CheckoutPlan Reading::read(const YAML::Node &root)
         canonical.insert(QStringLiteral("description"), m_plan.description);
     }
     if (given("model")) {
-        const int model = integerOf(value("model"), QStringLiteral("model"), 4, 8);
-        if (model != ReaderProtocol::FourSlotModel && model != ReaderProtocol::EightSlotModel)
-            refuse(value("model"), QStringLiteral("model must be 4 or 8"));
-        options.model = quint8(model);
-        canonical.insert(QStringLiteral("model"), model);
+        const QString given = value("model").IsScalar() ? scalarOf(value("model")) : QString();
+        bool number = false;
+        const int code = given.toInt(&number);
+        const ReaderModel *model = number ? ReaderModel::byTypeCode(code) : nullptr;
+        if (!model)
+            refuse(value("model"), ReaderModel::notAModel(QStringLiteral("model"), given));
+        options.model = model->typeCode();
+        canonical.insert(QStringLiteral("model"), code);
     }
     if (given("echo")) {
         const QString echo = textOf(value("echo"), QStringLiteral("echo"));
@@ -180,8 +201,9 @@ CheckoutPlan Reading::read(const YAML::Node &root)
     if (given("program_clocks"))
         readClocks(value("program_clocks"));
     if (given("program_time_s")) {
-        const int seconds = integerOf(value("program_time_s"), QStringLiteral("program_time_s"), 0,
-                                      TimeSetting::MaxSeconds);
+        const ValueRange settable = ReaderModel::timeSettingsStored();
+        const int seconds = integerOf(value("program_time_s"), QStringLiteral("program_time_s"),
+                                      int(settable.low), int(settable.high));
         options.programTimeCounts = quint16(seconds * TimeSetting::CountsPerSecond);
         canonical.insert(QStringLiteral("program_time_s"), seconds);
     }
@@ -210,7 +232,19 @@ void Reading::readSteps(const YAML::Node &node)
         if (!steps.isEmpty() && catalogue.indexOf(name) < catalogue.indexOf(steps.last()))
             refuse(item, QStringLiteral("steps run in the order %1: '%2' comes before '%3'")
                              .arg(catalogue.join(QStringLiteral(", ")), name, steps.last()));
-        for (const QString &needed : StepCatalogue::step(name)->needsSteps) {
+        const StepDeclaration *declared = StepCatalogue::step(name);
+        for (const ReaderModel *model : models()) {
+            if (declared->runsOn(*model))
+                continue;
+            refuse(item, m_plan.options.model
+                             ? QStringLiteral("step '%1' cannot run on a %2: it has no Tarvik "
+                                              "protocol")
+                                   .arg(name, model->name())
+                             : QStringLiteral("step '%1' cannot run on a %2: say which model "
+                                              "the plan is for (model: ...)")
+                                   .arg(name, model->name()));
+        }
+        for (const QString &needed : declared->needsSteps) {
             if (!steps.contains(needed))
                 refuse(item, QStringLiteral("step '%1' needs '%2' before it").arg(name, needed));
         }
@@ -255,28 +289,35 @@ void Reading::checkSteps(const YAML::Node &root)
 
 void Reading::readClocks(const YAML::Node &node)
 {
-    const int slotCount = m_plan.options.model.value_or(ReaderProtocol::SlotCount);
     if (!node.IsSequence())
         refuse(node, QStringLiteral("program_clocks must be a list of clocks in MHz, slot 1 "
                                     "first"));
-    if (int(node.size()) != slotCount)
-        refuse(node, QStringLiteral("a plan for %1 slots programs %1 clocks, not %2")
-                         .arg(slotCount)
-                         .arg(node.size()));
+    // Every model of the plan stores one clock a slot: without a model, the plan cannot say
+    // clocks that fit both.
+    for (const ReaderModel *model : models()) {
+        if (int(node.size()) == model->slotCount())
+            continue;
+        refuse(node,
+               QStringLiteral("a %1 stores %2 clocks, not %3%4")
+                   .arg(model->name())
+                   .arg(model->slotCount())
+                   .arg(node.size())
+                   .arg(m_plan.options.model ? QString()
+                                             : QStringLiteral(": say which model the plan is for "
+                                                              "(model: ...)")));
+    }
+    const int slotCount = int(node.size());
+    const ValueRange frequencies = ReaderModel::clockFrequencies();
     ClockSelection clocks;
     QJsonArray canonical;
     for (int slot = 0; slot < slotCount; ++slot) {
         const YAML::Node item = node[std::size_t(slot)];
         const double megahertz = numberOf(item, QStringLiteral("a clock"));
-        std::optional<quint8> code;
-        for (quint8 each = 0; each < ClockSelection::CodeCount; ++each) {
-            if (ClockSelection::frequencyText(each).toDouble() == megahertz)
-                code = each;
-        }
-        if (!code)
-            refuse(item, QStringLiteral("the clock of slot %1 must be 3.57, 3.68, 6.00 or 8.00")
-                             .arg(slot + 1));
-        clocks.setCode(slot, *code);
+        if (!frequencies.contains(megahertz))
+            refuse(item, QStringLiteral("the clock of slot %1 must be %2 MHz, not %3")
+                             .arg(slot + 1)
+                             .arg(frequencies.text(), scalarOf(item)));
+        clocks.setCode(slot, quint8(frequencies.only.indexOf(megahertz)));
         canonical.append(megahertz);
     }
     m_plan.options.programClocks = clocks;
@@ -294,8 +335,13 @@ void Reading::readLimits(const YAML::Node &node)
         const StepDeclaration *step = nullptr;
         const MeasurementDeclaration *declared = StepCatalogue::measurement(name, &step);
         const YAML::Node &key = entry->first;
-        if (!declared)
-            refuse(key, QStringLiteral("unknown measurement '%1'").arg(name));
+        if (!declared) {
+            QStringList known;
+            for (const QString &stepName : steps)
+                known += StepCatalogue::step(stepName)->settableMeasurements();
+            refuse(key, QStringLiteral("unknown measurement '%1' (known: %2)")
+                            .arg(name, known.join(QStringLiteral(", "))));
+        }
         if (declared->fixed())
             refuse(key, QStringLiteral("the limit of '%1' comes from the reader or the "
                                        "checkout (%2) and cannot be set")
@@ -306,7 +352,9 @@ void Reading::readLimits(const YAML::Node &node)
         if (name == QLatin1String("model_type") && options.model)
             refuse(key, QStringLiteral("model already sets the limit of model_type"));
         QJsonObject limitJson;
-        options.limits.insert(name, readLimit(entry->second, *declared, limitJson));
+        const MeasurementLimit limit = readLimit(entry->second, *declared, limitJson);
+        checkRange(entry->second, *declared, limit);
+        options.limits.insert(name, limit);
         canonical.insert(name, limitJson);
     }
     m_plan.canonical.insert(QStringLiteral("limits"), canonical);
@@ -358,6 +406,81 @@ MeasurementLimit Reading::readLimit(const YAML::Node &node, const MeasurementDec
     return MeasurementLimit::range(ends[0], ends[1]);
 }
 
+QList<const ReaderModel *> Reading::models() const
+{
+    if (m_plan.options.model)
+        return {ReaderModel::byTypeCode(*m_plan.options.model)};
+    QList<const ReaderModel *> every;
+    for (const ReaderModel &model : ReaderModel::all())
+        every.append(&model);
+    return every;
+}
+
+QString Reading::aReader() const
+{
+    return m_plan.options.model ? QStringLiteral("a ") + models().first()->name()
+                                : QStringLiteral("a reader");
+}
+
+void Reading::warn(const YAML::Node &node, const QString &what)
+{
+    m_plan.warnings.append(positioned(m_fileName, node.Mark(), QStringLiteral("warning: ") + what));
+}
+
+// A limit holds only values a reader of the plan's models can report: an end beyond them
+// either fails every reader or checks nothing, and a limit that holds all of them checks
+// nothing at all (a warning: the plan still works).
+void Reading::checkRange(const YAML::Node &node, const MeasurementDeclaration &declared,
+                         const MeasurementLimit &limit)
+{
+    if (!declared.reported)
+        return;
+    const QList<const ReaderModel *> plansModels = models();
+    ValueRange reported = declared.reported(*plansModels.first());
+    for (const ReaderModel *model : plansModels)
+        reported = reported.joined(declared.reported(*model));
+    const QString within =
+        QStringLiteral("outside what %1 reports (%2)")
+            .arg(aReader(),
+                 reported.text() +
+                     (declared.unit.isEmpty() ? QString() : QLatin1Char(' ') + declared.unit));
+    const auto numberText = [](double number) { return QString::number(number, 'g', 10); };
+    if (limit.kind() == MeasurementLimit::Kind::Range) {
+        const std::pair<const char *, std::optional<double>> ends[] = {{"low", limit.low()},
+                                                                       {"high", limit.high()}};
+        for (const auto &[end, value] : ends) {
+            if (!value || (*value >= reported.low && *value <= reported.high))
+                continue;
+            const bool nobodyMeets = (QLatin1String(end) == QLatin1String("low"))
+                                         ? *value > reported.high
+                                         : *value < reported.low;
+            refuse(node[end],
+                   QStringLiteral("%1 %2 of '%3' is %4: %5")
+                       .arg(QLatin1String(end), numberText(*value), declared.name, within,
+                            nobodyMeets ? QStringLiteral("no reader could meet it")
+                                        : QStringLiteral("every reader meets it")));
+        }
+        if (limit.low().value_or(reported.low) <= reported.low &&
+            limit.high().value_or(reported.high) >= reported.high)
+            warn(node, QStringLiteral("the limit of '%1' holds every value %2 reports (%3): it "
+                                      "checks nothing")
+                           .arg(declared.name, aReader(), reported.text()));
+        return;
+    }
+    bool holdsEvery = !reported.only.isEmpty();
+    for (const QJsonValue &value : limit.values()) {
+        if (!reported.contains(value.toDouble()))
+            refuse(node, QStringLiteral("%1 of '%2' is %3: no reader could meet it")
+                             .arg(numberText(value.toDouble()), declared.name, within));
+    }
+    for (const double value : reported.only)
+        holdsEvery = holdsEvery && limit.values().contains(QJsonValue(value));
+    if (holdsEvery)
+        warn(node, QStringLiteral("the limit of '%1' holds every value %2 reports (%3): it "
+                                  "checks nothing")
+                       .arg(declared.name, aReader(), reported.text()));
+}
+
 QJsonValue Reading::limitValue(const YAML::Node &node, const MeasurementDeclaration &declared)
 {
     if (declared.value == MeasurementDeclaration::Value::Bool)
@@ -398,7 +521,7 @@ std::optional<CheckoutPlan> PlanReader::read(const QByteArray &text, const QStri
                                              QString *error)
 {
     try {
-        return Reading().read(YAML::Load(text.toStdString()));
+        return Reading(fileName).read(YAML::Load(text.toStdString()));
     } catch (const Refusal &refusal) {
         if (error)
             *error = positioned(fileName, refusal.mark, refusal.what);

@@ -1,5 +1,7 @@
 #include "checkout/readerjournalfolder.h"
 
+#include "checkout/disksync.h"
+
 #include "device/identification.h"
 #include "serial/openfailuremessage.h"
 
@@ -34,21 +36,12 @@ bool writeAll(int fd, const QByteArray &bytes)
     return true;
 }
 
-// A rename is on disk once the folder that holds the name is.
-bool syncFolder(const QString &folder)
-{
-    const int fd =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
-}
-
 } // namespace
 
-ReaderJournalFolder::ReaderJournalFolder(QString folder) : m_folder(std::move(folder)) {}
+ReaderJournalFolder::ReaderJournalFolder(QString folder, FileSync *sync)
+    : m_folder(std::move(folder)), m_sync(sync ? *sync : DiskSync::instance())
+{
+}
 
 QString ReaderJournalFolder::defaultFolder()
 {
@@ -107,7 +100,7 @@ QString ReaderJournalFolder::keep(const FoundSettings &settings)
             .arg(partial, QString::fromLocal8Bit(std::strerror(errno)));
     const bool written =
         writeAll(fd, QJsonDocument(settings.toJson()).toJson(QJsonDocument::Compact)) &&
-        ::fsync(fd) == 0;
+        m_sync.syncFile(fd);
     const int writeErrno = errno;
     ::close(fd);
     if (!written || ::rename(QFile::encodeName(partial).constData(),
@@ -116,7 +109,8 @@ QString ReaderJournalFolder::keep(const FoundSettings &settings)
         ::unlink(QFile::encodeName(partial).constData());
         return QStringLiteral("cannot write %1: %2").arg(path, reason);
     }
-    if (!syncFolder(m_folder))
+    // A rename is on disk once the folder that holds the name is.
+    if (!m_sync.syncFolder(m_folder))
         return QStringLiteral("cannot sync %1 to disk").arg(m_folder);
     return {};
 }

@@ -2,6 +2,8 @@
 
 #include "checkout/readerjournal.h"
 
+class FileSync;
+
 // The journal as one small JSON file per port and reader in a folder, by default
 // $XDG_STATE_HOME/vorn-tool/journal (~/.local/state/vorn-tool/journal): state of this machine
 // that must survive a reboot, not data to keep. Each file is written whole and synced to disk,
@@ -9,7 +11,8 @@
 class ReaderJournalFolder final : public ReaderJournal
 {
 public:
-    explicit ReaderJournalFolder(QString folder = defaultFolder());
+    // The file's sync is the disk's unless one is given.
+    explicit ReaderJournalFolder(QString folder = defaultFolder(), FileSync *sync = nullptr);
 
     static QString defaultFolder();
     const QString &folder() const { return m_folder; }
@@ -27,4 +30,5 @@ private:
     QString filePath(const QString &port, int serialNumber) const;
 
     QString m_folder;
+    FileSync &m_sync;
 };

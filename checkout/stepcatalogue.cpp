@@ -1,136 +1,71 @@
 #include "checkout/stepcatalogue.h"
 
-#include "device/readerprotocol.h"
-#include "device/timesetting.h"
+#include "checkout/checkoutrecord.h"
+#include "checkout/steps/checkoutsteps.h"
 
 namespace {
 
 using Value = MeasurementDeclaration::Value;
 
-const QString ModelSlots = QStringLiteral("the model's slots");
-
-MeasurementDeclaration number(const char *name, const char *title,
-                              const MeasurementLimit &limit = MeasurementLimit::none(),
-                              const char *unit = "")
-{
-    return {
-        QLatin1String(name), QLatin1String(unit), QLatin1String(title), Value::Number, limit, {}};
-}
-
-MeasurementDeclaration fixedNumber(const char *name, const char *title, const QString &limit,
-                                   const char *unit = "")
-{
-    return {QLatin1String(name), QLatin1String(unit),      QLatin1String(title),
-            Value::Number,       MeasurementLimit::none(), limit};
-}
-
-MeasurementDeclaration flag(const char *name, const char *title, const QString &fixedLimit = {})
-{
-    return {QLatin1String(name),      {},        QLatin1String(title), Value::Bool,
-            MeasurementLimit::none(), fixedLimit};
-}
-
-const QString OperatorsYes = QStringLiteral("= true, the operator's yes");
-
-QList<MeasurementDeclaration> cardRound(const char *round, const char *doing, const char *expected)
-{
-    const QString name = QLatin1String(round);
-    const QString seen = QStringLiteral("cards seen after ") + QLatin1String(doing);
-    const auto declared = [&](const char *what, const QString &title, const QString &limit) {
-        return MeasurementDeclaration{QStringLiteral("cards_%1_%2").arg(name, QLatin1String(what)),
-                                      {},
-                                      title,
-                                      Value::Number,
-                                      MeasurementLimit::none(),
-                                      limit};
-    };
-    QList<MeasurementDeclaration> declarations{
-        {QStringLiteral("cards_%1_confirmed").arg(name),
-         {},
-         QStringLiteral("cards %1 (operator)").arg(name),
-         Value::Bool,
-         MeasurementLimit::none(),
-         OperatorsYes},
-        declared("occupancy", seen, QLatin1String(expected)),
-        declared("tarvik", seen + QStringLiteral(", Tarvik status"), QLatin1String(expected)),
-    };
-    return declarations;
-}
-
-enum Needs
-{
-    Nothing = 0,
-    Cards = 1,
-    Programs = 2,
-};
-
-StepDeclaration stepDeclaration(const char *name, const char *title,
-                                const QList<MeasurementDeclaration> &measurements,
-                                const QStringList &needsSteps = {}, int needs = Nothing,
-                                const char *operatorTask = "")
-{
-    return {
-        QLatin1String(name),  QLatin1String(title),    measurements, QLatin1String(operatorTask),
-        (needs & Cards) != 0, (needs & Programs) != 0, needsSteps};
-}
-
 QList<StepDeclaration> makeSteps()
 {
-    const MeasurementLimit models = MeasurementLimit::oneOf(
-        {int(ReaderProtocol::FourSlotModel), int(ReaderProtocol::EightSlotModel)});
-    const QStringList identify{QStringLiteral("identify")};
-    const QStringList status{QStringLiteral("status")};
+    // The order of the checkout: a step runs after those whose findings it needs.
     return {
-        stepDeclaration("identify", "Identification: model, firmware and serial number",
-                        {number("model_type", "model type", models),
-                         number("firmware", "firmware version"),
-                         number("serial", "serial number")}),
-        stepDeclaration(
-            "status", "Status: occupied slots and the selected slot",
-            {number("occupancy", "occupied slots"),
-             fixedNumber("selected_slot", "selected slot", QStringLiteral("1 to ") + ModelSlots)},
-            identify),
-        stepDeclaration("select-slot", "Every slot selected in turn",
-                        {fixedNumber("slots_selectable", "slots that can be selected",
-                                     QStringLiteral("= ") + ModelSlots)},
-                        status),
-        stepDeclaration("clocks", "Card clocks: four test patterns, never stored",
-                        {fixedNumber("clock_slots_following", "slots whose clock follows",
-                                     QStringLiteral("= ") + ModelSlots)},
-                        identify),
-        stepDeclaration("tarvik", "Tarvik status of an eight-slot reader",
-                        {fixedNumber("tarvik_occupancy", "occupied slots, Tarvik status",
-                                     QStringLiteral("= the status's occupancy"))},
-                        status),
-        stepDeclaration("time", "Time setting",
-                        {number("time_setting_s", "time setting",
-                                MeasurementLimit::range(0, TimeSetting::MaxSeconds), "s"),
-                         number("time_setting_counts", "time setting in counts")}),
-        stepDeclaration("echo", "Echo of byte values",
-                        {fixedNumber("bytes_echoed", "bytes echoed unchanged",
-                                     QStringLiteral("= the bytes sent"), "bytes")}),
-        stepDeclaration(
-            "lines", "Modem lines, recorded: they follow the cards",
-            {flag("cts_active", "CTS line active"), flag("dcd_active", "DCD line active")}),
-        stepDeclaration("display", "Display test, judged by the operator",
-                        {flag("display_dots_lit", "every display dot lit", OperatorsYes)}, {},
-                        Nothing, "look at the display"),
-        stepDeclaration("cards", "Cards inserted into every slot, then removed",
-                        cardRound("inserted", "inserting", "= every slot of the model") +
-                            cardRound("removed", "removing", "= no slot"),
-                        identify, Cards, "insert and remove cards"),
-        stepDeclaration("program-clocks", "Card clocks stored in the reader",
-                        {fixedNumber("clock_slot_N", "clock of slot N",
-                                     QStringLiteral("= the clock stored"), "MHz")},
-                        identify, Programs),
-        stepDeclaration("program-time", "Time setting stored in the reader",
-                        {fixedNumber("stored_time_setting_s", "stored time setting",
-                                     QStringLiteral("= the setting stored"), "s")},
-                        {}, Programs),
+        CheckoutSteps::identify(), CheckoutSteps::status(),        CheckoutSteps::selectSlot(),
+        CheckoutSteps::clocks(),   CheckoutSteps::tarvik(),        CheckoutSteps::time(),
+        CheckoutSteps::echo(),     CheckoutSteps::lines(),         CheckoutSteps::display(),
+        CheckoutSteps::cards(),    CheckoutSteps::programClocks(), CheckoutSteps::programTime(),
     };
 }
 
 } // namespace
+
+MeasurementDeclaration MeasurementDeclaration::number(const char *name, const char *title,
+                                                      const MeasurementLimit &limit,
+                                                      const char *unit)
+{
+    return {QLatin1String(name),
+            QLatin1String(unit),
+            QLatin1String(title),
+            Value::Number,
+            limit,
+            {},
+            {}};
+}
+
+MeasurementDeclaration MeasurementDeclaration::fixedNumber(const char *name, const char *title,
+                                                           const QString &limit, const char *unit)
+{
+    return {QLatin1String(name),
+            QLatin1String(unit),
+            QLatin1String(title),
+            Value::Number,
+            MeasurementLimit::none(),
+            limit,
+            {}};
+}
+
+MeasurementDeclaration MeasurementDeclaration::flag(const char *name, const char *title,
+                                                    const QString &fixedLimit)
+{
+    return {QLatin1String(name), {}, QLatin1String(title), Value::Bool, MeasurementLimit::none(),
+            fixedLimit,          {}};
+}
+
+MeasurementDeclaration MeasurementDeclaration::reporting(ValueRange (ReaderModel::*range)()
+                                                             const) const
+{
+    MeasurementDeclaration declared = *this;
+    declared.reported = [range](const ReaderModel &model) { return (model.*range)(); };
+    return declared;
+}
+
+MeasurementDeclaration MeasurementDeclaration::reporting(ValueRange (*range)()) const
+{
+    MeasurementDeclaration declared = *this;
+    declared.reported = [range](const ReaderModel &) { return range(); };
+    return declared;
+}
 
 bool MeasurementDeclaration::matches(const QString &measurementName) const
 {
@@ -141,7 +76,7 @@ bool MeasurementDeclaration::matches(const QString &measurementName) const
         return false;
     bool number = false;
     const int slot = measurementName.mid(stem.size()).toInt(&number);
-    return number && slot >= 1 && slot <= ReaderProtocol::SlotCount &&
+    return number && slot >= 1 && slot <= ReaderModel::mostSlots() &&
            QString::number(slot) == measurementName.mid(stem.size());
 }
 
@@ -153,6 +88,17 @@ QString MeasurementDeclaration::limitText() const
     return text.isEmpty() ? QStringLiteral("none") : text;
 }
 
+StepDeclaration StepDeclaration::of(const QString &name, const QString &title,
+                                    const QList<MeasurementDeclaration> &measurements, Body run)
+{
+    StepDeclaration step;
+    step.name = name;
+    step.title = title;
+    step.measurements = measurements;
+    step.run = run;
+    return step;
+}
+
 const MeasurementDeclaration *StepDeclaration::measurement(const QString &measurementName) const
 {
     for (const MeasurementDeclaration &declared : measurements) {
@@ -160,6 +106,26 @@ const MeasurementDeclaration *StepDeclaration::measurement(const QString &measur
             return &declared;
     }
     return nullptr;
+}
+
+QStringList StepDeclaration::undeclared(const StepRecord &step) const
+{
+    QStringList names;
+    for (const Measurement &measured : step.measurements) {
+        if (!measurement(measured.name))
+            names.append(measured.name);
+    }
+    return names;
+}
+
+QStringList StepDeclaration::settableMeasurements() const
+{
+    QStringList names;
+    for (const MeasurementDeclaration &declared : measurements) {
+        if (!declared.fixed())
+            names.append(declared.name);
+    }
+    return names;
 }
 
 namespace StepCatalogue {
@@ -207,6 +173,15 @@ QStringList standardSteps()
             names.append(declared.name);
     }
     return names;
+}
+
+const StepDeclaration &identification()
+{
+    for (const StepDeclaration &declared : steps()) {
+        if (declared.identifiesReader)
+            return declared;
+    }
+    Q_UNREACHABLE();
 }
 
 } // namespace StepCatalogue

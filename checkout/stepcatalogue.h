@@ -1,16 +1,24 @@
 #pragma once
 
 #include "checkout/measurement.h"
+#include "device/readermodel.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class StepContext;
+struct StepRecord;
+
 // What a measurement is, before any reader is measured: its name, unit, title in words, the
-// kind of value it takes and its default limit. A name with "_N" at its end is a pattern for
-// one measurement per slot ("clock_slot_N": clock_slot_1 ... clock_slot_8). A limit that comes
-// from the reader itself (its slot count, its own status) or from what the checkout sent or
-// stored is fixed: a plan cannot override it, and limitText says where it comes from.
+// kind of value it takes, its default limit, and the range of the values a reader of a model
+// can report for it (which a plan's limit must lie in). A name with "_N" at its end is a
+// pattern for one measurement per slot ("clock_slot_N": clock_slot_1 ... clock_slot_8). A
+// limit that comes from the reader itself (its slot count, its own status) or from what the
+// checkout sent or stored is fixed: a plan cannot override it, and limitText says where it
+// comes from.
 struct MeasurementDeclaration
 {
     enum class Value
@@ -18,6 +26,7 @@ struct MeasurementDeclaration
         Number,
         Bool,
     };
+    using Range = std::function<ValueRange(const ReaderModel &)>;
 
     QString name;
     QString unit;
@@ -25,30 +34,61 @@ struct MeasurementDeclaration
     Value value = Value::Number;
     MeasurementLimit defaultLimit; // for a fixed limit: none, the reader's is made at run time
     QString fixedLimit;            // in words, where a fixed limit comes from; empty if not fixed
+    Range reported;                // what a model's reader can report; none for true/false
+
+    static MeasurementDeclaration number(const char *name, const char *title,
+                                         const MeasurementLimit &limit = MeasurementLimit::none(),
+                                         const char *unit = "");
+    static MeasurementDeclaration fixedNumber(const char *name, const char *title,
+                                              const QString &limit, const char *unit = "");
+    static MeasurementDeclaration flag(const char *name, const char *title,
+                                       const QString &fixedLimit = {});
+    // The declaration with the range of what a reader reports for it.
+    MeasurementDeclaration reporting(ValueRange (ReaderModel::*range)() const) const;
+    MeasurementDeclaration reporting(ValueRange (*range)()) const;
 
     bool fixed() const { return !fixedLimit.isEmpty(); }
     bool isPattern() const { return name.endsWith(QLatin1String("_N")); }
-    // The name itself, or for a pattern its name with a slot number (1-8) for N.
+    // The name itself, or for a pattern its name with a slot number (1 to the most slots of
+    // any model) for N.
     bool matches(const QString &measurementName) const;
     // The default limit as a reader of a plan sees it: "one of 4, 8", "= the model's slots".
     QString limitText() const;
 };
 
-// One step of the checkout as data: its name, title in words, its measurements, and what it
-// needs to run: an operator to look or to answer, cards to insert, steps before it whose
-// findings it builds on, and whether it stores settings in the reader for good.
+// One step of the checkout: its name, title in words, its measurements, what it needs to run
+// (an operator to look or to answer, cards to insert, the Tarvik protocol, steps before it
+// whose findings it builds on, whether it stores settings in the reader for good), and its
+// body, which runs it on a reader.
 struct StepDeclaration
 {
+    using Body = StepRecord (*)(StepContext &context);
+
     QString name;
     QString title;
     QList<MeasurementDeclaration> measurements;
+    Body run = nullptr;
     QString operatorTask; // what an operator must do for it ("look at the display"), if any
     bool needsCards = false;
     bool programs = false;
+    bool needsTarvik = false;
+    // The step that tells who the reader is: after it, what an earlier checkout left is put
+    // back and the retest limit is asked.
+    bool identifiesReader = false;
     QStringList needsSteps;
 
+    // A step that needs nothing but a reader; what it needs besides is set on it.
+    static StepDeclaration of(const QString &name, const QString &title,
+                              const QList<MeasurementDeclaration> &measurements, Body run);
+
     bool needsOperator() const { return !operatorTask.isEmpty(); }
+    // Whether a reader of the model can run it.
+    bool runsOn(const ReaderModel &model) const { return !needsTarvik || model.speaksTarvik(); }
     const MeasurementDeclaration *measurement(const QString &measurementName) const;
+    // The names of the measurements in step that this declaration does not declare.
+    QStringList undeclared(const StepRecord &step) const;
+    // The declarations whose limit a plan may set, by name.
+    QStringList settableMeasurements() const;
 };
 
 // Every step a checkout can run, in the order they run. Everything that lists or names steps
@@ -65,5 +105,7 @@ const MeasurementDeclaration *measurement(const QString &name,
 // The steps every checkout runs unless told otherwise: all but those needing cards or a value
 // to program.
 QStringList standardSteps();
+// The step that tells who the reader is.
+const StepDeclaration &identification();
 
 } // namespace StepCatalogue

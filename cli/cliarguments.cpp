@@ -155,11 +155,12 @@ QString argumentCountError(const CliCommandInfo &info, qsizetype given)
         .arg(CliCommandTable::synopsis(info));
 }
 
-QString takeCheckoutOptions(const QCommandLineParser &parser, CliArguments &arguments)
+QString takeCheckoutOptions(const QCommandLineParser &parser, CliArguments &arguments,
+                            bool &planRefused)
 {
     QString error;
     const std::optional<CheckoutCommandLine::Parsed> shared =
-        CheckoutCommandLine::take(parser, &error);
+        CheckoutCommandLine::take(parser, &error, &planRefused);
     if (!shared)
         return error;
     arguments.checkout = shared->options;
@@ -263,9 +264,13 @@ CliParseResult CliArguments::parse(const QStringList &arguments, const QString &
         return CliParseResult::usageError(argumentError);
 
     if (info->command == CliCommand::Checkout) {
-        const QString checkoutError = takeCheckoutOptions(parser, parsed);
+        bool planRefused = false;
+        const QString checkoutError = takeCheckoutOptions(parser, parsed, planRefused);
+        // A refused plan is its own one-line message: the command line itself was right.
         if (!checkoutError.isEmpty())
-            return CliParseResult::usageError(checkoutError);
+            return planRefused
+                       ? CliParseResult{CliParseResult::Outcome::PlanRefused, {}, checkoutError}
+                       : CliParseResult::usageError(checkoutError);
     } else {
         for (const QString &option : checkoutOnlyOptions())
             if (parser.isSet(option))

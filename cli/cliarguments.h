@@ -69,6 +69,7 @@ struct CliParseResult
         ShowHelp,
         ShowVersion,
         UsageError,
+        PlanRefused, // the plan named by --plan was refused; message says where and why
     };
 
     Outcome outcome = Outcome::UsageError;

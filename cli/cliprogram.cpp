@@ -46,6 +46,9 @@ int CliProgram::run(const QStringList &arguments, const QString &environmentPort
         return Done;
     case CliParseResult::Outcome::UsageError:
         return usageError(parsed.message);
+    case CliParseResult::Outcome::PlanRefused:
+        printError(parsed.message);
+        return UsageError;
     case CliParseResult::Outcome::Run:
         break;
     }

@@ -61,6 +61,8 @@ int PlanCommand::check(const QStringList &files)
             exitCode = refuse(error);
             continue;
         }
+        for (const QString &warning : plan->warnings)
+            m_error.write(warning.toUtf8() + '\n');
         m_output.write(
             (file + QStringLiteral(": ") + identityText(plan->options.plan) + QLatin1Char('\n'))
                 .toUtf8());
@@ -70,7 +72,13 @@ int PlanCommand::check(const QStringList &files)
 
 int PlanCommand::list()
 {
-    for (const QString &file : PlanLibrary::installedFiles()) {
+    const QStringList files = PlanLibrary::installedFiles();
+    // Nothing installed is an answer too, with where it was looked for.
+    if (files.isEmpty())
+        m_output.write(QStringLiteral("no plans installed in %1\n")
+                           .arg(PlanLibrary::folders().join(QStringLiteral(" or ")))
+                           .toUtf8());
+    for (const QString &file : files) {
         QString error;
         const std::optional<CheckoutPlan> plan = PlanReader::readFile(file, &error);
         m_output.write((plan ? identityText(plan->options.plan) + QStringLiteral("  ") + file
@@ -87,6 +95,8 @@ int PlanCommand::show(const QString &argument)
     const std::optional<CheckoutPlan> plan = PlanLibrary::load(argument, &error);
     if (!plan)
         return refuse(error);
+    for (const QString &warning : plan->warnings)
+        m_error.write(warning.toUtf8() + '\n');
     m_output.write(plan->showText().toUtf8());
     return Done;
 }

@@ -2,6 +2,7 @@
 
 #include "checkout/decimaltext.h"
 #include "checkout/planlibrary.h"
+#include "device/readermodel.h"
 #include "device/readerprotocol.h"
 #include "device/timesetting.h"
 
@@ -100,10 +101,12 @@ QStringList CheckoutCommandLine::optionNames()
 }
 
 std::optional<CheckoutCommandLine::Parsed>
-CheckoutCommandLine::take(const QCommandLineParser &parser, QString *error)
+CheckoutCommandLine::take(const QCommandLineParser &parser, QString *error, bool *planRefused)
 {
     Parsed parsed;
-    if (parser.isSet(PlanOption) ? !takePlan(parser, parsed, error)
+    if (planRefused)
+        *planRefused = false;
+    if (parser.isSet(PlanOption) ? !takePlan(parser, parsed, error, planRefused)
                                  : !takeOptions(parser, parsed.options, error))
         return std::nullopt;
     parsed.station = parser.value(StationOption);
@@ -116,7 +119,8 @@ CheckoutCommandLine::take(const QCommandLineParser &parser, QString *error)
     return parsed;
 }
 
-bool CheckoutCommandLine::takePlan(const QCommandLineParser &parser, Parsed &parsed, QString *error)
+bool CheckoutCommandLine::takePlan(const QCommandLineParser &parser, Parsed &parsed, QString *error,
+                                   bool *planRefused)
 {
     for (const QString &option :
          {ModelOption, MinFirmwareOption, EchoOption, CardsOption, ProgramClocksOption,
@@ -127,8 +131,11 @@ bool CheckoutCommandLine::takePlan(const QCommandLineParser &parser, Parsed &par
                                        .arg(option));
     }
     std::optional<CheckoutPlan> plan = PlanLibrary::load(parser.value(PlanOption), error);
-    if (!plan)
+    if (!plan) {
+        if (planRefused)
+            *planRefused = true;
         return false;
+    }
     parsed.options = plan->options;
     parsed.fromPlan = true;
     parsed.planPrompt = plan->prompt;
@@ -139,10 +146,12 @@ bool CheckoutCommandLine::takeOptions(const QCommandLineParser &parser, Checkout
                                       QString *error)
 {
     if (parser.isSet(ModelOption)) {
-        const QString model = parser.value(ModelOption);
-        if (model != QLatin1String("4") && model != QLatin1String("8"))
-            return failWith(error, QStringLiteral("--model must be 4 or 8, not '%1'").arg(model));
-        options.model = quint8(model.toUInt());
+        const QString given = parser.value(ModelOption);
+        const std::optional<uint> code = DecimalText::inRange(given, 0, 255);
+        const ReaderModel *model = code ? ReaderModel::byTypeCode(int(*code)) : nullptr;
+        if (!model)
+            return failWith(error, ReaderModel::notAModel(QStringLiteral("--model"), given));
+        options.model = model->typeCode();
     }
     if (parser.isSet(MinFirmwareOption)) {
         const std::optional<uint> version =
@@ -175,11 +184,13 @@ bool CheckoutCommandLine::takeOptions(const QCommandLineParser &parser, Checkout
     options.requireLot = parser.isSet(RequireLotOption);
     if (parser.isSet(ProgramClocksOption)) {
         const QStringList clocks = parser.value(ProgramClocksOption).split(QLatin1Char(','));
-        if (clocks.size() != ReaderProtocol::SlotCount)
-            return failWith(error,
-                            QStringLiteral("--program-clocks takes eight clocks separated by "
-                                           "commas, slot 1 first, not '%1'")
-                                .arg(parser.value(ProgramClocksOption)));
+        // One clock a slot of the model asked for, or of the largest model.
+        const int slotCount = ReaderModel::orLargest(options.model).slotCount();
+        if (clocks.size() != slotCount)
+            return failWith(error, QStringLiteral("--program-clocks takes %1 clocks separated by "
+                                                  "commas, slot 1 first, not '%2'")
+                                       .arg(slotCount)
+                                       .arg(parser.value(ProgramClocksOption)));
         options.programClocks = clocksFromTexts(clocks, error);
         if (!options.programClocks)
             return false;

@@ -43,8 +43,11 @@ public:
     // The names of the options addOptions adds, without dashes.
     static QStringList optionNames();
 
-    // Reads the options back; the first wrong one, in words, when one is wrong.
-    static std::optional<Parsed> take(const QCommandLineParser &parser, QString *error);
+    // Reads the options back; the first wrong one, in words, when one is wrong. planRefused
+    // tells a plan that was found and refused (its own one-line FILE:LINE:COLUMN message)
+    // from a wrong command line.
+    static std::optional<Parsed> take(const QCommandLineParser &parser, QString *error,
+                                      bool *planRefused = nullptr);
 
     // Eight clocks, slot 1 first: "3.57", "3,57", "6.00", ...
     static std::optional<ClockSelection> clocksFromTexts(const QStringList &texts, QString *error);
@@ -57,5 +60,6 @@ private:
     static bool takePublishing(const QCommandLineParser &parser, Parsed &parsed, QString *error);
     static bool takeOptions(const QCommandLineParser &parser, CheckoutOptions &options,
                             QString *error);
-    static bool takePlan(const QCommandLineParser &parser, Parsed &parsed, QString *error);
+    static bool takePlan(const QCommandLineParser &parser, Parsed &parsed, QString *error,
+                         bool *planRefused);
 };

@@ -1,6 +1,6 @@
 #include "device/identification.h"
 
-#include "device/readerprotocol.h"
+#include "device/readermodel.h"
 
 QString Identification::text() const
 {
@@ -17,14 +17,8 @@ QString Identification::typeText(quint8 modelType)
 
 QString Identification::modelName(quint8 modelType)
 {
-    switch (modelType) {
-    case ReaderProtocol::FourSlotModel:
-        return QStringLiteral("Vorn4");
-    case ReaderProtocol::EightSlotModel:
-        return QStringLiteral("Vorn8");
-    default:
-        return QStringLiteral("unknown");
-    }
+    const ReaderModel *model = ReaderModel::byTypeCode(modelType);
+    return model ? model->name() : QStringLiteral("unknown");
 }
 
 QString Identification::serialText(quint16 serialNumber)

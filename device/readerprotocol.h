@@ -43,8 +43,8 @@ constexpr std::array<quint8, 2> UnlockCode{0x5A, 0xC3};
 constexpr quint8 CharacterTrailer = 0xFF;
 constexpr quint8 ClosingCharacterTrailer = 0x01;
 
+// The slots the status bits and clock bytes have room for; the models, their type codes and
+// slot counts are ReaderModel's.
 constexpr int SlotCount = 8;
-constexpr quint8 FourSlotModel = 4;
-constexpr quint8 EightSlotModel = 8;
 
 } // namespace ReaderProtocol

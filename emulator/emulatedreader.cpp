@@ -1,5 +1,6 @@
 #include "emulator/emulatedreader.h"
 
+#include "device/readermodel.h"
 #include "device/readerprotocol.h"
 
 #include <algorithm>
@@ -313,7 +314,10 @@ bool EmulatedReader::isSilenced() const
 
 int EmulatedReader::slotCount() const
 {
-    return std::min<int>(m_modelType, ReaderProtocol::SlotCount);
+    // A type code of no model still answers for as many slots as it says, up to the most
+    // the protocol's bytes hold.
+    const ReaderModel *model = ReaderModel::byTypeCode(m_modelType);
+    return model ? model->slotCount() : std::min<int>(m_modelType, ReaderProtocol::SlotCount);
 }
 
 bool EmulatedReader::faultApplies(char command) const

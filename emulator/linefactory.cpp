@@ -2,7 +2,7 @@
 
 #include "serial/openfailuremessage.h"
 
-#include "device/readerprotocol.h"
+#include "device/readermodel.h"
 #include "emulator/emulatedline.h"
 #include "emulator/emulatedreader.h"
 #include "serial/networkportname.h"
@@ -69,13 +69,13 @@ std::unique_ptr<EmulatedReader> LineFactory::makeReader(const QString &portName)
 {
     auto reader = std::make_unique<EmulatedReader>();
     if (portName == FourSlotPortName) {
-        reader->setModelType(ReaderProtocol::FourSlotModel);
+        reader->setModelType(ReaderModel::all().first().typeCode());
         reader->setFirmwareVersion(2);
         reader->setSerialNumber(4321);
         reader->setOccupiedSlots(0x05);
         reader->setStoredClocks(0x0024);
     } else {
-        reader->setModelType(ReaderProtocol::EightSlotModel);
+        reader->setModelType(ReaderModel::all().last().typeCode());
         reader->setFirmwareVersion(3);
         reader->setSerialNumber(1234);
         reader->setOccupiedSlots(0x25);

@@ -1,6 +1,7 @@
 // vorn-emulator: an emulated Vorn reader on a pseudo-terminal. It prints the terminal's path as
 // its first line, then serves the reader until SIGINT or SIGTERM.
 
+#include "device/readermodel.h"
 #include "emulator/emulatedreader.h"
 #include "emulator/ptyserver.h"
 
@@ -19,7 +20,7 @@ namespace {
 
 struct ServerOptions
 {
-    quint8 model = 8;
+    quint8 model = ReaderModel::all().last().typeCode(); // the eight-slot reader
     quint8 firmwareVersion = 3;
     quint16 serialNumber = 1234;
     quint8 occupiedSlots = 0x25;

@@ -8,12 +8,6 @@
 
 #include <cstdio>
 
-namespace {
-
-const QString IdentifyStep = QStringLiteral("identify");
-
-} // namespace
-
 TileWorker::TileWorker(const StationSetup &setup, QString port)
     : m_setup(setup), m_port(std::move(port)),
       m_runner(setup.clocks, setup.lines, setup.options, *this)
@@ -89,15 +83,15 @@ void TileWorker::stepFinished(int /*reader*/, const QString & /*port*/, int /*st
 {
     if (step.outcome == StepOutcome::Fail)
         emit stepFailed(MeasurementSentences::failureLines(step).join(QLatin1Char('\n')));
+}
+
+void TileWorker::readerIdentified(int /*reader*/, const QString & /*port*/,
+                                  const Identification &identification)
+{
     // The tile shows the reader's model and serial number as soon as the reader has told them,
     // not only once the checkout is over.
-    if (step.name != IdentifyStep)
-        return;
-    const Measurement *model = step.measurement(QStringLiteral("model_type"));
-    const Measurement *serial = step.measurement(QStringLiteral("serial"));
-    if (model && serial)
-        emit identified(Identification::modelName(quint8(model->value.toInt())),
-                        Identification::serialText(quint16(serial->value.toInt())));
+    emit identified(Identification::modelName(*identification.modelType),
+                    Identification::serialText(*identification.serialNumber));
 }
 
 std::optional<bool> TileWorker::ask(int /*reader*/, const QString & /*port*/,

@@ -53,6 +53,8 @@ private:
                      const QString &stepName) override;
     void stepFinished(int reader, const QString &port, int stepIndex, int stepCount,
                       const StepRecord &step) override;
+    void readerIdentified(int reader, const QString &port,
+                          const Identification &identification) override;
     void readerFinished(int reader, const ReaderRecord &record) override;
     // On standard error, as the station's other warnings: the tile shows what was put back.
     void notice(int reader, const QString &port, const QString &text) override;

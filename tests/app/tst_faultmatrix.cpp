@@ -103,7 +103,7 @@ void prepareWindow(WindowFixture &f)
 void prepareReader(EmulatedReader &reader)
 {
     reader.setFirmwareVersion(3);
-    reader.setModelType(ReaderProtocol::EightSlotModel);
+    reader.setModelType(8);
     reader.setSerialNumber(1234);
     reader.setOccupiedSlots(0x25);
     reader.setSelectedSlot(1);
@@ -158,12 +158,12 @@ void showIdentification(WindowView &view, const ReplyBook &replies)
     const quint8 model = byteAt(replies.value(ReaderProtocol::ModelType), 0);
     const QByteArray serial = replies.value(ReaderProtocol::SerialNumber);
     QString type = QStringLiteral(" - Type unknown");
-    if (model == ReaderProtocol::FourSlotModel) {
+    if (model == 4) {
         type = QStringLiteral(" - Type Vorn4");
         for (int slot = 4; slot < 8; ++slot)
             view.enabled[clockName(slot).toLatin1()] = false;
         view.slotItems = 4;
-    } else if (model == ReaderProtocol::EightSlotModel) {
+    } else if (model == 8) {
         type = QStringLiteral(" - Type Vorn8");
         for (int slot = 4; slot < 8; ++slot)
             view.enabled[clockName(slot).toLatin1()] = true;

@@ -1,17 +1,24 @@
 #include "checkout/checkoutobserver.h"
 #include "checkout/checkoutrunner.h"
+#include "checkout/filesync.h"
 #include "checkout/planreader.h"
 #include "checkout/presencewatch.h"
 #include "checkout/readercheckout.h"
+#include "checkout/readerjournalfolder.h"
 #include "checkout/retestgate.h"
+#include "checkout/stepcatalogue.h"
 #include "emulator/emulatedreader.h"
 #include "emulator/linefactory.h"
 #include "emulator/readerdefect.h"
 #include "serial/serialline.h"
 #include "serial/virtualclock.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
@@ -117,6 +124,28 @@ QStringList stepsWith(const ReaderRecord &record, StepOutcome outcome)
     return names;
 }
 
+// The disk's sync as a test sees it: each sync with what the synced file held at that moment.
+class RecordingSync final : public FileSync
+{
+public:
+    QStringList synced; // "file CONTENT" or "folder PATH", in order
+    bool fails = false;
+
+    bool syncFile(int fd) override
+    {
+        QFile file(QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd)));
+        synced.append(QStringLiteral("file ") + (file.open(QIODevice::ReadOnly)
+                                                     ? QString::fromUtf8(file.readAll())
+                                                     : QStringLiteral("(unreadable)")));
+        return !fails;
+    }
+    bool syncFolder(const QString &folder) override
+    {
+        synced.append(QStringLiteral("folder ") + folder);
+        return !fails;
+    }
+};
+
 QString describe(const ReaderRecord &record)
 {
     QString text;
@@ -163,6 +192,11 @@ private slots:
     void severalReadersAtOnce();
     void retestLimitAskedAfterTheIdentification_data();
     void retestLimitAskedAfterTheIdentification();
+    void namedStepTheModelCannotRunIsNoPass();
+    void undeclaredMeasurementIsAnError();
+    void lastSlotsClockIsJudged();
+    void journalNoteIsSyncedBeforeItCounts_data();
+    void journalNoteIsSyncedBeforeItCounts();
 };
 
 void CheckoutTest::healthyReaderPassesEveryStep_data()
@@ -194,6 +228,8 @@ void CheckoutTest::healthyReaderPassesEveryStep()
         return true;
     };
 
+    // Every step of the catalogue passes: none records a measurement its declaration does not
+    // name (that would end the step in error).
     const ReaderRecord record = station.check(port);
     QVERIFY2(record.outcome == ReaderOutcome::Pass, qPrintable(describe(record)));
     QCOMPARE(record.steps.size(), 12);
@@ -782,6 +818,101 @@ void CheckoutTest::retestLimitAskedAfterTheIdentification()
     QCOMPARE(record.refusal, refusal);
     QCOMPARE(stepsWith(record, StepOutcome::Pass), QStringList{"identify"});
     QCOMPARE(stepsWith(record, StepOutcome::Skip).size(), record.steps.size() - 1);
+}
+
+// A step the plan names and the reader's model cannot run ends the checkout not passed: the
+// reader would otherwise pass with a step of its plan never performed.
+void CheckoutTest::namedStepTheModelCannotRunIsNoPass()
+{
+    Station station;
+    station.options.steps = QStringList{"identify", "status", "tarvik", "time"};
+    const ReaderRecord record = station.check(Vorn4);
+    QCOMPARE(record.outcome, ReaderOutcome::Error);
+    QCOMPARE(record.step("tarvik")->outcome, StepOutcome::Error);
+    QCOMPARE(record.step("tarvik")->message,
+             QStringLiteral("the plan names this step, but a Vorn4 has no Tarvik protocol"));
+    QCOMPARE(record.step("time")->outcome, StepOutcome::Pass);
+}
+
+void CheckoutTest::undeclaredMeasurementIsAnError()
+{
+    // The echo step as if its declaration had lost the measurement its body records.
+    QList<StepDeclaration> catalogue = StepCatalogue::steps();
+    for (StepDeclaration &step : catalogue)
+        if (step.name == QLatin1String("echo"))
+            step.measurements.clear();
+    VirtualClock clock;
+    LineFactory lines{clock};
+    const std::unique_ptr<SerialLine> line = lines.create(Vorn8, clock);
+    QVERIFY(line->open());
+    CheckoutOptions options;
+    options.steps = QStringList{"identify", "echo"};
+    ScriptedOperator observer;
+    CheckoutStop stop;
+    ReaderCheckout checkout(*line, clock, options, observer, stop);
+    checkout.setCatalogue(&catalogue);
+    ReaderRecord record;
+    record.port = Vorn8;
+    checkout.run(record);
+    QCOMPARE(record.outcome, ReaderOutcome::Error);
+    QCOMPARE(record.step("echo")->outcome, StepOutcome::Error);
+    QCOMPARE(record.step("echo")->message,
+             QStringLiteral("measured bytes_echoed, which the step does not declare"));
+}
+
+// The last slot of the largest model has its limit and unit like every other: a reader that
+// stores the wrong clock there fails.
+void CheckoutTest::lastSlotsClockIsJudged()
+{
+    Station station;
+    station.reader(Vorn8).setDefects({*ReaderDefect::fromName("clock-stuck-slot-8")});
+    station.options.steps = QStringList{"identify", "program-clocks"};
+    ClockSelection clocks;
+    for (int slot = 0; slot < 8; ++slot)
+        clocks.setCode(slot, 3);
+    station.options.programClocks = clocks;
+    const ReaderRecord record = station.check(Vorn8);
+    const StepRecord *programmed = record.step("program-clocks");
+    QCOMPARE(programmed->outcome, StepOutcome::Fail);
+    QCOMPARE(programmed->failedMeasurements(), QStringList{"clock_slot_8"});
+    QCOMPARE(programmed->measurement("clock_slot_8")->unit, QStringLiteral("MHz"));
+}
+
+void CheckoutTest::journalNoteIsSyncedBeforeItCounts_data()
+{
+    QTest::addColumn<bool>("syncFails");
+    QTest::newRow("synced") << false;
+    QTest::newRow("the disk refuses the sync") << true;
+}
+
+// The note that puts a reader back must be on disk before the reader is changed: the file is
+// synced with its whole content, then renamed into place and its folder synced; a sync that
+// fails is a problem the checkout hears of, never a note it counts on.
+void CheckoutTest::journalNoteIsSyncedBeforeItCounts()
+{
+    QFETCH(bool, syncFails);
+    QTemporaryDir folder;
+    RecordingSync sync;
+    sync.fails = syncFails;
+    ReaderJournalFolder journal(folder.path(), &sync);
+    FoundSettings found;
+    found.port = Vorn8;
+    found.serialNumber = 1234;
+    found.slotCount = 8;
+    found.selectedSlot = 2;
+    const QString problem = journal.keep(found);
+    const QString note =
+        QString::fromUtf8(QJsonDocument(found.toJson()).toJson(QJsonDocument::Compact));
+    if (syncFails) {
+        QVERIFY(!problem.isEmpty());
+        QVERIFY(journal.left(Vorn8).isEmpty());
+        QCOMPARE(sync.synced.value(0), QStringLiteral("file ") + note);
+        return;
+    }
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QCOMPARE(sync.synced, (QStringList{QStringLiteral("file ") + note,
+                                       QStringLiteral("folder ") + folder.path()}));
+    QCOMPARE(journal.left(Vorn8).size(), 1);
 }
 
 QTEST_GUILESS_MAIN(CheckoutTest)

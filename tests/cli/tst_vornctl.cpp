@@ -68,6 +68,7 @@ private slots:
     void badPlansSendNothing_data();
     void badPlansSendNothing();
     void plansOfOneRevisionTellTheirLimitsApart();
+    void planListOfNothingSaysWhereItLooked();
     void checkoutPortsFromEnvironment();
     void checkoutKeepsItsRecords();
     void checkoutRecordLost_data();
@@ -816,7 +817,7 @@ void VornctlTest::badPlansSendNothing_data()
     QTest::newRow("no revision") << QByteArray("name: P\n") << ":1:1: the plan has no revision";
     QTest::newRow("eight clocks for model 4")
         << named + "model: 4\nprogram_time_s: 1\nprogram_clocks: [8, 8, 8, 8, 8, 8, 8, 8]\n"
-        << ":5:17: a plan for 4 slots programs 4 clocks, not 8";
+        << ":5:17: a Vorn4 stores 4 clocks, not 8";
     QTest::newRow("not YAML") << named + "steps: [identify\n"
                               << ":4:1: end of sequence flow";
 }
@@ -834,12 +835,24 @@ void VornctlTest::badPlansSendNothing()
     const Run run =
         vornctl({"--trace", "--port", m_pty.terminalPath(), "checkout", "--plan", file});
     QCOMPARE(run.exitCode, 2);
-    QVERIFY2(run.err.contains((file + refusal).toUtf8()), run.err.constData());
+    // The refusal is one line with its place, not followed by the usage of every option.
+    QVERIFY2(run.err.startsWith("vornctl: " + (file + refusal).toUtf8()), run.err.constData());
+    QCOMPARE(run.err.count('\n'), 1);
     QVERIFY2(traceLines(run.err).isEmpty(), run.err.constData());
     QCOMPARE(ptyState(), before);
     const Run checked = vornctl({"plan", "check", file});
     QCOMPARE(checked.exitCode, 2);
     QVERIFY2(checked.err.startsWith((file + refusal).toUtf8()), checked.err.constData());
+}
+
+void VornctlTest::planListOfNothingSaysWhereItLooked()
+{
+    QTemporaryDir config;
+    const Run listed = vornctl({"plan", "list"}, {}, {}, {{"XDG_CONFIG_HOME", config.path()}});
+    QCOMPARE(listed.exitCode, 0);
+    QVERIFY2(listed.out.startsWith("no plans installed in " + config.path().toUtf8() +
+                                   "/vorn-tool/plans or /etc/vorn-tool/plans"),
+             listed.out.constData());
 }
 
 void VornctlTest::plansOfOneRevisionTellTheirLimitsApart()

@@ -252,7 +252,7 @@ private:
         std::unique_ptr<EmulatedReader> &reader = m_sockets[port];
         if (!reader) {
             reader = std::make_unique<EmulatedReader>();
-            reader->setModelType(ReaderProtocol::EightSlotModel);
+            reader->setModelType(8);
             reader->setFirmwareVersion(3);
             reader->setSerialNumber(quint16(100 + m_sockets.size()));
             reader->setOccupiedSlots(0x01);
