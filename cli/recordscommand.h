@@ -2,6 +2,7 @@
 
 #include "checkout/checkoutrecord.h"
 #include "publish/storedcheckoutpublisher.h"
+#include "records/yieldreporttext.h"
 
 #include <QString>
 #include <QStringList>
@@ -52,10 +53,10 @@ private:
     // (the reason already written).
     int findRecord(const QString &id, RecordsStore &store, std::optional<ReaderRecord> &record);
     int show(const QString &id, bool json, RecordsStore &store);
-    // The yield report as text, JSON or CSV on standard output, and as a PDF when pdf names a
-    // file.
-    int report(const ReportQuery &query, bool json, bool csv, const QString &pdf,
-               RecordsStore &store);
+    // The yield report as text, JSON or one table as CSV (csv) on standard output, and as a
+    // PDF when pdf names a file.
+    int report(const ReportQuery &query, bool json, std::optional<YieldReportText::CsvTable> csv,
+               const QString &pdf, RecordsStore &store);
     int certificate(const QString &id, const QString &path, RecordsStore &store);
     int repair(const QCommandLineParser &parser, int serialNumber, RecordsStore &store);
     int sync(const RecordsLocation &location);

@@ -261,7 +261,10 @@ QString ReaderLife::historyText(int serialNumber, const QList<ReaderEvent> &even
         } else {
             const ReaderRecord &checkout = *event.checkout;
             fields << outcomeName(checkout.outcome).toUpper().leftJustified(7) << checkout.station
-                   << checkout.operatorName << checkout.lot << optionsText(checkout.options);
+                   << checkout.operatorName << checkout.lot
+                   << (checkout.plan.isEmpty() ? QString()
+                                               : QStringLiteral("plan ") + checkout.plan.name)
+                   << optionsText(checkout.options);
             if (const StepRecord *failed = failedStep(checkout))
                 fields << failed->name + QStringLiteral(": ") + failed->message;
             else if (!checkout.refusal.isEmpty())

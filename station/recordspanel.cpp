@@ -21,6 +21,9 @@ namespace {
 
 constexpr int MinimumListRows = 3;
 
+// Beside the record's id (Qt::UserRole): the name its certificate is offered under.
+constexpr int CertificateNameRole = Qt::UserRole + 1;
+
 enum Column
 {
     TimeColumn,
@@ -144,9 +147,10 @@ QTreeWidgetItem *RecordsPanel::itemFor(const RecordSummary &summary)
     item->setData(0, Qt::UserRole, summary.id);
     item->setText(TimeColumn,
                   summary.started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-    item->setText(SerialColumn, summary.serialNumber
-                                    ? Identification::serialText(quint16(*summary.serialNumber))
-                                    : QString());
+    const QString serial =
+        summary.serialNumber ? Identification::serialText(quint16(*summary.serialNumber)) : QString();
+    item->setText(SerialColumn, serial);
+    item->setData(0, CertificateNameRole, RecordCertificate::fileName(serial, summary.started));
     item->setText(ModelColumn, summary.model);
     item->setText(OutcomeColumn, summary.outcome.toUpper());
     item->setText(FailedColumn, summary.failedSteps.join(QStringLiteral(", ")));
@@ -195,7 +199,7 @@ void RecordsPanel::showReadRecord(const ReadResult &result)
     // The record as its certificate shows it: steps, measurements in words, limits, messages.
     auto *text = new QTextBrowser(dialog);
     text->setObjectName(QStringLiteral("recordText"));
-    text->setHtml(RecordCertificate::html(record));
+    text->setHtml(RecordCertificate::html(record, result.repair));
     layout->addWidget(text);
     if (!result.history.isEmpty()) {
         auto *history = new QPushButton(tr("History of SN %1").arg(record.serialText()), dialog);
@@ -217,8 +221,7 @@ void RecordsPanel::chooseCertificateFile()
         return;
     const QString path = QFileDialog::getSaveFileName(
         this, tr("Save the test certificate"),
-        QStringLiteral("certificate-%1.pdf")
-            .arg(m_list->selectedItems().constFirst()->text(SerialColumn)),
+        m_list->selectedItems().constFirst()->data(0, CertificateNameRole).toString(),
         tr("PDF (*.pdf)"));
     if (!path.isEmpty())
         saveCertificate(path);

@@ -85,7 +85,11 @@ bool RecordsWorker::read(RecordsService::Session &session, const QString &id,
     }
     if (!result.record) {
         result.error = QStringLiteral("no record has this id");
-    } else if (const std::optional<int> serial = result.record->serialNumber) {
+        return true;
+    }
+    // Shown as its certificate shows it: a reader that passed after a repair has it named.
+    result.repair = ReaderLife(*open).repairBehind(*result.record);
+    if (const std::optional<int> serial = result.record->serialNumber) {
         // The reader's whole life, offered beside the record.
         if (const auto events = ReaderLife(*open).history(*serial))
             result.history = ReaderLife::historyText(*serial, *events);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "checkout/checkoutrecord.h"
+#include "checkout/repairrecord.h"
 #include "records/recordkeeper.h"
 #include "records/recordslocation.h"
 #include "records/recordsservice.h"
@@ -32,6 +33,7 @@ struct ReadResult
 {
     QString id;
     std::optional<ReaderRecord> record; // nothing when not found or not read
+    std::optional<RepairRecord> repair; // the repair the reader passed after, if any
     QString history; // the reader's checkouts and repairs as text; empty when not known
     QString error;
 };
