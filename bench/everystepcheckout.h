@@ -19,7 +19,8 @@ inline ReaderRecord everyStepFailingCheckout()
     record.station = QStringLiteral("line-1");
     record.operatorName = QStringLiteral("anna");
     record.lot = QStringLiteral("WO-4711");
-    record.plan = {QStringLiteral("Everything"), QStringLiteral("1"), QString(64, QLatin1Char('e'))};
+    record.plan = {QStringLiteral("Everything"), QStringLiteral("1"),
+                   QString(64, QLatin1Char('e'))};
     record.port = QStringLiteral("/dev/ttyUSB0");
     record.modelType = 8;
     record.firmware = 3;
@@ -32,18 +33,18 @@ inline ReaderRecord everyStepFailingCheckout()
         step.name = declared.name;
         step.outcome = StepOutcome::Fail;
         step.durationMs = 300;
-        step.message = QStringLiteral("the reader's answer to %1 is out of its limits")
-                           .arg(declared.name);
+        step.message =
+            QStringLiteral("the reader's answer to %1 is out of its limits").arg(declared.name);
         QList<Measurement> measurements;
         for (const MeasurementDeclaration &measurement : declared.measurements) {
-            const int slots = measurement.isPattern() ? 8 : 1;
-            for (int slot = 1; slot <= slots; ++slot) {
+            const int readings = measurement.isPattern() ? 8 : 1;
+            for (int slot = 1; slot <= readings; ++slot) {
                 const QString name = measurement.isPattern()
                                          ? measurement.name.chopped(1) + QString::number(slot)
                                          : measurement.name;
                 // A value the limit "= 1" refuses, whatever the measurement is.
-                measurements.append(Measurement::of(name, 2, measurement.unit,
-                                                    MeasurementLimit::equals(1)));
+                measurements.append(
+                    Measurement::of(name, 2, measurement.unit, MeasurementLimit::equals(1)));
             }
         }
         step.setMeasurements(measurements);

@@ -195,8 +195,7 @@ QString takeReport(const QCommandLineParser &parser, ReportQuery &query)
         return QStringLiteral("give --json or --csv, not both");
     if (parser.isSet(TableOption) && !parser.isSet(CsvOption))
         return QStringLiteral("--table chooses a CSV table: give it with --csv");
-    if (parser.isSet(TableOption) &&
-        !YieldReportText::csvTableFromName(parser.value(TableOption)))
+    if (parser.isSet(TableOption) && !YieldReportText::csvTableFromName(parser.value(TableOption)))
         return QStringLiteral("--table must be figures, attempts or pareto, not '%1'")
             .arg(parser.value(TableOption));
     return {};
@@ -236,9 +235,9 @@ QString checkCommandLine(const QCommandLineParser &parser, const Subcommand *sub
 QString listText(const QList<RecordSummary> &summaries)
 {
     static const QStringList shown{
-        QStringLiteral("id"),     QStringLiteral("started"), QStringLiteral("station"),
-        QStringLiteral("port"),   QStringLiteral("model"),   QStringLiteral("serial"),
-        QStringLiteral("plan"),   QStringLiteral("outcome"), QStringLiteral("failed_steps")};
+        QStringLiteral("id"),   QStringLiteral("started"), QStringLiteral("station"),
+        QStringLiteral("port"), QStringLiteral("model"),   QStringLiteral("serial"),
+        QStringLiteral("plan"), QStringLiteral("outcome"), QStringLiteral("failed_steps")};
     const auto pick = [](const QStringList &all) {
         QStringList fields;
         for (const QString &name : shown)
@@ -419,9 +418,9 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
     if (name == QLatin1String("report"))
         return report(reportQuery, parser.isSet(JsonOption),
                       parser.isSet(CsvOption)
-                          ? YieldReportText::csvTableFromName(
-                                parser.value(TableOption).isEmpty() ? QStringLiteral("figures")
-                                                                    : parser.value(TableOption))
+                          ? YieldReportText::csvTableFromName(parser.value(TableOption).isEmpty()
+                                                                  ? QStringLiteral("figures")
+                                                                  : parser.value(TableOption))
                           : std::nullopt,
                       parser.value(PdfOption), store);
     if (name == QLatin1String("history"))
@@ -527,7 +526,8 @@ int RecordsCommand::certificate(const QString &id, const QString &path, RecordsS
     if (const int failed = findRecord(id, store, record); failed != Done)
         return failed;
     // Without -o: a name that tells certificates apart, in the current folder.
-    const QString file = !path.isEmpty() ? path : RecordCertificate::fileName(record->serialText(), record->started);
+    const QString file =
+        !path.isEmpty() ? path : RecordCertificate::fileName(record->serialText(), record->started);
     QString error;
     if (!RecordCertificate::write(*record, file, &error, ReaderLife(store).repairBehind(*record))) {
         m_error.write("vornctl: " + error.toUtf8() + '\n');

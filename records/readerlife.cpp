@@ -180,7 +180,7 @@ std::optional<int> ReaderLife::failuresSinceRepair(int serialNumber, int limit)
 
 std::optional<RepairRecord> ReaderLife::repairBehind(const ReaderRecord &checkout)
 {
-    if (!checkout.serialNumber || checkout.outcome != ReaderOutcome::Pass)
+    if (!checkout.serialNumber)
         return std::nullopt;
     const QString started = isoUtc(checkout.started);
     const auto found = repairs(

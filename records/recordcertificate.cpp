@@ -83,9 +83,9 @@ QString reasonText(const StepRecord &step)
     QStringList titles;
     for (const QString &name : step.failedMeasurements())
         titles.append(MeasurementTitles::title(name));
-    return titles.isEmpty() ? QString()
-                            : QStringLiteral("outside its limit: ") +
-                                  titles.join(QStringLiteral(", "));
+    return titles.isEmpty()
+               ? QString()
+               : QStringLiteral("outside its limit: ") + titles.join(QStringLiteral(", "));
 }
 
 // The steps of one outcome as a list, each with its reason; nothing when there are none.
@@ -97,10 +97,10 @@ QString stepList(const ReaderRecord &record, const QString &heading,
         if (!included(step))
             continue;
         const QString reason = reasonText(step);
-        items += QStringLiteral("<li><b>%1</b>%2</li>")
-                     .arg(step.name.toHtmlEscaped(),
-                          reason.isEmpty() ? QString()
-                                           : QStringLiteral(": ") + reason.toHtmlEscaped());
+        items +=
+            QStringLiteral("<li><b>%1</b>%2</li>")
+                .arg(step.name.toHtmlEscaped(),
+                     reason.isEmpty() ? QString() : QStringLiteral(": ") + reason.toHtmlEscaped());
     }
     if (items.isEmpty())
         return {};
@@ -121,9 +121,8 @@ QString verdictBox(const ReaderRecord &record, const std::optional<RepairRecord>
     inside += stepList(record, QStringLiteral("Failed steps"), [](const StepRecord &step) {
         return step.outcome == StepOutcome::Fail || step.outcome == StepOutcome::Error;
     });
-    inside += stepList(record, QStringLiteral("Not performed"), [](const StepRecord &step) {
-        return step.outcome == StepOutcome::Skip;
-    });
+    inside += stepList(record, QStringLiteral("Not performed"),
+                       [](const StepRecord &step) { return step.outcome == StepOutcome::Skip; });
     if (repair)
         inside += QStringLiteral("<p style=\"margin-top: 6px\"><b>After repair:</b> %1; "
                                  "symptom: %2 (repair %3)</p>")
@@ -232,7 +231,8 @@ void draw(const ReaderRecord &record, const std::optional<RepairRecord> &repair,
     // on paper (the text stays vector text).
     writer.setResolution(96);
 
-    const QRectF page(QPointF(0, 0), writer.pageLayout().paintRectPixels(writer.resolution()));
+    const QRectF page(QPointF(0, 0),
+                      writer.pageLayout().paintRectPixels(writer.resolution()).size().toSizeF());
     const QSizeF body(page.width(), page.height() - 2 * BandHeight);
     QTextDocument document;
     document.setDocumentMargin(0);
@@ -246,8 +246,7 @@ void draw(const ReaderRecord &record, const std::optional<RepairRecord> &repair,
         drawBands(painter, page, record, index + 1, count);
         painter.save();
         painter.translate(0, BandHeight - index * body.height());
-        document.drawContents(&painter,
-                              QRectF(QPointF(0, index * body.height()), body));
+        document.drawContents(&painter, QRectF(QPointF(0, index * body.height()), body));
         painter.restore();
     }
 }

@@ -226,10 +226,12 @@ QJsonObject RecordSummary::listJson(const QList<RecordSummary> &summaries)
 const QStringList &RecordSummary::columnNames()
 {
     static const QStringList names{
-        QStringLiteral("id"),       QStringLiteral("started"),      QStringLiteral("station"),
-        QStringLiteral("port"),     QStringLiteral("model"),        QStringLiteral("serial"),
-        QStringLiteral("operator"), QStringLiteral("lot"),          QStringLiteral("plan"),
-        QStringLiteral("outcome"),  QStringLiteral("failed_steps"), QStringLiteral("failed_message")};
+        QStringLiteral("id"),           QStringLiteral("started"),
+        QStringLiteral("station"),      QStringLiteral("port"),
+        QStringLiteral("model"),        QStringLiteral("serial"),
+        QStringLiteral("operator"),     QStringLiteral("lot"),
+        QStringLiteral("plan"),         QStringLiteral("outcome"),
+        QStringLiteral("failed_steps"), QStringLiteral("failed_message")};
     return names;
 }
 

@@ -443,7 +443,8 @@ void drawAttempts(TableFlow &flow, const ReportFigures &figures)
             attempts.passedOn.at(index));
     row(QStringLiteral("Not passed yet"), attempts.notPassed);
     flow.table(QStringLiteral("By attempt (readers first checked in the window)"),
-               {0.0, 0.55, 0.70, 0.85}, {QString(), QStringLiteral("Readers"), QStringLiteral("Share")},
+               {0.0, 0.55, 0.70, 0.85},
+               {QString(), QStringLiteral("Readers"), QStringLiteral("Share")},
                figures.firstChecked == 0 ? QList<QStringList>() : rows);
 }
 

@@ -217,9 +217,8 @@ QString totalsCsv(const ReportFigures &figures)
                     QString::number(figures.errors), QString::number(figures.aborted),
                     QString::number(figures.refused), QString::number(figures.firstChecked),
                     yieldField(figures.firstPassYield()), yieldField(figures.finalYield()),
-                    QString::number(figures.retestedReaders),
-                    QString::number(figures.unidentified), QString::number(figures.repairs),
-                    QString::number(figures.repairedReaders),
+                    QString::number(figures.retestedReaders), QString::number(figures.unidentified),
+                    QString::number(figures.repairs), QString::number(figures.repairedReaders),
                     QString::number(figures.passedAfterRepair),
                     millisecondsField(figures.medianDurationMs),
                     millisecondsField(figures.p95DurationMs)});
@@ -245,8 +244,8 @@ QString attemptsCsv(const ReportFigures &figures)
         return figures.firstChecked == 0 ? QString()
                                          : number(double(readers) / double(figures.firstChecked));
     };
-    QString text = csvLine({QStringLiteral("attempt"), QStringLiteral("readers"),
-                            QStringLiteral("share")});
+    QString text =
+        csvLine({QStringLiteral("attempt"), QStringLiteral("readers"), QStringLiteral("share")});
     for (int index = 0; index < ReportFigures::Attempts::Counted; ++index)
         text += csvLine({index + 1 == ReportFigures::Attempts::Counted
                              ? QStringLiteral("%1 or later").arg(index + 1)

@@ -27,6 +27,8 @@ if [[ "${1:-}" == "--tests" ]]; then
     rabbitmq-server
     chromium chromium-driver python3-selenium
     ser2net python3-serial
+    # The documentation's examples are run by a Python script.
+    python3
   )
 fi
 

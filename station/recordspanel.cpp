@@ -147,8 +147,9 @@ QTreeWidgetItem *RecordsPanel::itemFor(const RecordSummary &summary)
     item->setData(0, Qt::UserRole, summary.id);
     item->setText(TimeColumn,
                   summary.started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-    const QString serial =
-        summary.serialNumber ? Identification::serialText(quint16(*summary.serialNumber)) : QString();
+    const QString serial = summary.serialNumber
+                               ? Identification::serialText(quint16(*summary.serialNumber))
+                               : QString();
     item->setText(SerialColumn, serial);
     item->setData(0, CertificateNameRole, RecordCertificate::fileName(serial, summary.started));
     item->setText(ModelColumn, summary.model);
