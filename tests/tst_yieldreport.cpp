@@ -981,8 +981,6 @@ void YieldReportTest::csvRowsAsWideAsTheHeader_data()
     QTest::newRow("by day") << QStringList{"report", "--csv", "--by", "day"};
     QTest::newRow("attempts") << QStringList{"report", "--csv", "--table", "attempts"};
     QTest::newRow("pareto of steps") << QStringList{"report", "--csv", "--table", "pareto"};
-    QTest::newRow("pareto of causes")
-        << QStringList{"report", "--csv", "--table", "pareto", "--pareto", "cause"};
     QTest::newRow("checkouts") << QStringList{"list", "--csv"};
 }
 
