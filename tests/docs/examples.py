@@ -152,19 +152,24 @@ def run(text, env, work, scratch, record_ids):
         # The whole id, or the beginning the text gives of it.
         for length in range(len(example), 5, -1):
             text = text.replace(example[:length], record_ids[outcome][:length])
-    process = subprocess.Popen(["bash", "-e", "-c", text], env=env, cwd=work,
-                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
-                               start_new_session=True)
-    try:
-        output, _ = process.communicate(timeout=TIMEOUT_S)
-    except subprocess.TimeoutExpired:
-        output, _ = "", None
-    finally:
-        # What the block left running in the background (an emulator started with &).
+    # The output into a file, not a pipe: a reader the block started in the background keeps
+    # its copy of the output open after the block has ended.
+    with tempfile.TemporaryFile(mode="w+", dir=scratch) as log:
+        process = subprocess.Popen(["bash", "-e", "-c", text], env=env, cwd=work, stdout=log,
+                                   stderr=subprocess.STDOUT, text=True, start_new_session=True)
         try:
-            os.killpg(process.pid, signal.SIGTERM)
-        except ProcessLookupError:
+            process.wait(timeout=TIMEOUT_S)
+        except subprocess.TimeoutExpired:
             pass
+        finally:
+            # What the block left running in the background (an emulator started with &).
+            try:
+                os.killpg(process.pid, signal.SIGTERM)
+            except ProcessLookupError:
+                pass
+            process.wait()
+        log.seek(0)
+        output = log.read()
     return process.returncode, output
 
 
