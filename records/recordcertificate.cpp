@@ -1,6 +1,7 @@
 #include "records/recordcertificate.h"
 
 #include "checkout/measurementtitles.h"
+#include "records/pageddocument.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -8,7 +9,6 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QTextDocument>
 
 #include <algorithm>
 #include <functional>
@@ -38,23 +38,51 @@ QString titleCell(const Measurement &measurement)
              measurement.name.toHtmlEscaped());
 }
 
-QString stepRows(const StepRecord &step)
+// The rows of one step in the steps' table, each a <tr>.
+QStringList stepRows(const StepRecord &step)
 {
     // A step with measurements shows each on a line of its own, with its limit; a record kept
     // before measurements existed shows its text.
-    QString rows = QStringLiteral("<tr>") + cell(step.name) + cell(outcomeName(step.outcome));
-    rows += step.measurements.isEmpty() ? cell(step.measured) + cell(step.limits) + cell({})
-                                        : QStringLiteral("<td></td><td></td><td></td>");
-    rows += QStringLiteral("</tr>");
+    QStringList rows{QStringLiteral("<tr>") + cell(step.name) + cell(outcomeName(step.outcome)) +
+                     (step.measurements.isEmpty()
+                          ? cell(step.measured) + cell(step.limits) + cell({})
+                          : QStringLiteral("<td></td><td></td><td></td>")) +
+                     QStringLiteral("</tr>")};
     // Why a step did not pass: which slot, which byte, why it was not run.
     if (step.outcome != StepOutcome::Pass && !step.message.isEmpty())
-        rows += QStringLiteral("<tr><td></td><td colspan=\"4\"><i>%1</i></td></tr>")
-                    .arg(step.message.toHtmlEscaped());
+        rows.append(QStringLiteral("<tr><td></td><td colspan=\"4\"><i>%1</i></td></tr>")
+                        .arg(step.message.toHtmlEscaped()));
     for (const Measurement &measurement : step.measurements)
-        rows += QStringLiteral("<tr><td></td>") + titleCell(measurement) +
-                cell(measurement.valueText()) + cell(orDash(measurement.limitText())) +
-                cell(measurement.outcomeName()) + QStringLiteral("</tr>");
+        rows.append(QStringLiteral("<tr><td></td>") + titleCell(measurement) +
+                    cell(measurement.valueText()) + cell(orDash(measurement.limitText())) +
+                    cell(measurement.outcomeName()) + QStringLiteral("</tr>"));
     return rows;
+}
+
+// The steps' table, begun again under its header row before each row in breaks (counted from
+// 0), the page begun there too; its columns as wide on every page.
+QString stepsTable(const ReaderRecord &record, const QList<int> &breaks)
+{
+    const auto opening = [](bool newPage) {
+        return QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\" "
+                              "width=\"100%\"%1><thead><tr>"
+                              "<th align=\"left\" width=\"15%\">Step</th>"
+                              "<th align=\"left\" width=\"43%\">Outcome / measurement</th>"
+                              "<th align=\"left\" width=\"15%\">Measured</th>"
+                              "<th align=\"left\" width=\"17%\">Limit</th>"
+                              "<th align=\"left\" width=\"10%\">Result</th></tr></thead>")
+            .arg(newPage ? QStringLiteral(" style=\"page-break-before: always\"") : QString());
+    };
+    QString table = opening(false);
+    int row = 0;
+    for (const StepRecord &step : record.steps) {
+        for (const QString &each : stepRows(step)) {
+            if (breaks.contains(row++))
+                table += QStringLiteral("</table>") + opening(true);
+            table += each;
+        }
+    }
+    return table + QStringLiteral("</table>");
 }
 
 // A checkout that never reached the reader (its port did not open, or it never answered)
@@ -136,14 +164,10 @@ QString verdictBox(const ReaderRecord &record, const std::optional<RepairRecord>
         .arg(verdictColour(record.outcome), inside);
 }
 
-} // namespace
-
-QString RecordCertificate::html(const ReaderRecord &record,
-                                const std::optional<RepairRecord> &repair)
+// The certificate's text, its steps' table begun on a new page before each row in breaks.
+QString pagedHtml(const ReaderRecord &record, const std::optional<RepairRecord> &repair,
+                  const QList<int> &breaks)
 {
-    QString steps;
-    for (const StepRecord &step : record.steps)
-        steps += stepRows(step);
     const QString firmware =
         record.firmware ? QString::number(*record.firmware) : QStringLiteral("–");
     const auto fact = [](const QString &label, const QString &value) {
@@ -172,14 +196,16 @@ QString RecordCertificate::html(const ReaderRecord &record,
            verdictBox(record, repair) +
            QStringLiteral("<h2 style=\"font-size: 13pt\">Reader and checkout</h2>"
                           "<table cellpadding=\"3\">") +
-           facts +
-           QStringLiteral("</table><h2 style=\"font-size: 13pt\">Steps</h2>"
-                          "<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\" "
-                          "width=\"100%\"><thead><tr><th align=\"left\">Step</th>"
-                          "<th align=\"left\">Outcome / measurement</th>"
-                          "<th align=\"left\">Measured</th><th align=\"left\">Limit</th>"
-                          "<th align=\"left\">Result</th></tr></thead>") +
-           steps + QStringLiteral("</table></body></html>");
+           facts + QStringLiteral("</table><h2 style=\"font-size: 13pt\">Steps</h2>") +
+           stepsTable(record, breaks) + QStringLiteral("</body></html>");
+}
+
+} // namespace
+
+QString RecordCertificate::html(const ReaderRecord &record,
+                                const std::optional<RepairRecord> &repair)
+{
+    return pagedHtml(record, repair, {});
 }
 
 QString RecordCertificate::fileName(const QString &serialText, const QDateTime &started)
@@ -216,9 +242,8 @@ void drawBands(QPainter &painter, const QRectF &page, const ReaderRecord &record
                      QStringLiteral("page %1 of %2").arg(number).arg(count));
 }
 
-// Draws every page into device, an open file or buffer. The text is laid out in pages of the
-// height between the bands, so a table row that would cross a page's foot starts the next page
-// whole (the layout moves it), and each page is drawn from its slice of the layout.
+// Draws every page into device, an open file or buffer: the text laid out in pages of the
+// height between the bands, no row of the steps cut between two pages.
 void draw(const ReaderRecord &record, const std::optional<RepairRecord> &repair, QIODevice &device)
 {
     QPdfWriter writer(&device);
@@ -233,11 +258,9 @@ void draw(const ReaderRecord &record, const std::optional<RepairRecord> &repair,
 
     const QRectF page(QPointF(0, 0),
                       writer.pageLayout().paintRectPixels(writer.resolution()).size().toSizeF());
-    const QSizeF body(page.width(), page.height() - 2 * BandHeight);
-    QTextDocument document;
-    document.setDocumentMargin(0);
-    document.setPageSize(body);
-    document.setHtml(RecordCertificate::html(record, repair));
+    PagedDocument document(
+        QSizeF(page.width(), page.height() - 2 * BandHeight),
+        [&](const QList<int> &breaks) { return pagedHtml(record, repair, breaks); });
     const int count = document.pageCount();
     QPainter painter(&writer);
     for (int index = 0; index < count; ++index) {
@@ -245,8 +268,8 @@ void draw(const ReaderRecord &record, const std::optional<RepairRecord> &repair,
             writer.newPage();
         drawBands(painter, page, record, index + 1, count);
         painter.save();
-        painter.translate(0, BandHeight - index * body.height());
-        document.drawContents(&painter, QRectF(QPointF(0, index * body.height()), body));
+        painter.translate(0, BandHeight);
+        document.drawPage(painter, index);
         painter.restore();
     }
 }

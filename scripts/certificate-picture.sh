@@ -30,7 +30,7 @@ for _ in $(seq 100); do [[ -e $scratch/socket ]] && break; sleep 0.05; done
 checkout() {
   # The operator says yes to every question (the display lit, the cards inserted).
   yes | "${vornctl[@]}" --port "$scratch/socket" checkout --plan Vorn8-retail --station line-1 \
-    --operator anna --lot WO-4711 >/dev/null || true
+    --operator anna --lot WO-4711 >/dev/null 2>&1 || true
 }
 checkout
 "${vornctl[@]}" records repair 1235 --symptom "clocks of slot 3 do not follow" \
