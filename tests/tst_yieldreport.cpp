@@ -166,6 +166,7 @@ private slots:
     void csvRowsAsWideAsTheHeader_data();
     void csvRowsAsWideAsTheHeader();
     void pdfWithoutDisplay();
+    void pdfTablesGoOnOverPages();
     void badArgumentsTouchNothing_data();
     void badArgumentsTouchNothing();
 
@@ -1054,6 +1055,54 @@ void YieldReportTest::pdfWithoutDisplay()
     const auto dark =
         std::count_if(data.cbegin(), data.cend(), [](char pixel) { return quint8(pixel) < 160; });
     QVERIFY2(dark > pixels / 50, qPrintable(QString::number(dark)));
+}
+
+// A window of more days and stations than a page holds: every day and every station is in a
+// table, none told as "and N more", and every page says which of how many it is.
+void YieldReportTest::pdfTablesGoOnOverPages()
+{
+    QString error;
+    const RecordsLocation location = m_databases.fresh(&error);
+    QVERIFY2(!location.isNone(), qPrintable(error));
+    RecordsStore store(location);
+    QVERIFY2(store.open(), qPrintable(store.errorText()));
+    constexpr int Days = 70;
+    const QDate first(2026, 9, 1);
+    for (int day = 0; day < Days; ++day)
+        QCOMPARE(store.store(Made{300 + day,
+                                  utc(first.addDays(day), 9, 0),
+                                  ReaderOutcome::Pass,
+                                  {},
+                                  QStringLiteral("station-%1").arg(day, 2, 10, QLatin1Char('0')),
+                                  "L",
+                                  "ann",
+                                  2000}
+                                 .record()),
+                 RecordsStore::Stored::Added);
+    const QString pdf = m_databases.folder().filePath(QStringLiteral("seventy-days.pdf"));
+    const VornctlRun run = VornctlRun::of(
+        {"--records", location.url(), "records", "report", "--since", first.toString(Qt::ISODate),
+         "--until", first.addDays(Days).toString(Qt::ISODate), "--pdf", pdf});
+    QCOMPARE(run.exitCode, 0);
+
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    QVERIFY(pdftotext.waitForFinished(30'000));
+    const QStringList pages =
+        QString::fromUtf8(pdftotext.readAllStandardOutput()).split(QLatin1Char('\f'));
+    const qsizetype count = pages.size() - 1; // after the last page's form feed
+    QVERIFY2(count >= 3, qPrintable(pages.join(QLatin1Char('\f'))));
+    for (qsizetype page = 0; page < count; ++page)
+        QVERIFY2(pages[page].contains(QStringLiteral("page %1 of %2").arg(page + 1).arg(count)),
+                 qPrintable(pages[page]));
+    const QString whole = pages.join(QLatin1Char('\n'));
+    QVERIFY(!whole.contains(QLatin1String(" more")));
+    for (int day = 0; day < Days; ++day) {
+        QVERIFY2(whole.contains(QStringLiteral("station-%1").arg(day, 2, 10, QLatin1Char('0'))),
+                 qPrintable(QString::number(day)));
+        QVERIFY2(whole.contains(first.addDays(day).toString(Qt::ISODate)),
+                 qPrintable(first.addDays(day).toString(Qt::ISODate)));
+    }
 }
 
 void YieldReportTest::badArgumentsTouchNothing_data()
