@@ -1,7 +1,6 @@
 #include "bench/everystepcheckout.h"
 #include "records/recordcertificate.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,7 +37,6 @@ QStringList CertificateTest::pages(const ReaderRecord &record,
     QString error;
     if (!RecordCertificate::write(record, pdf, &error, repair))
         qWarning("%s", qPrintable(error));
-    QFile::remove("/tmp/i30b-t/cert.pdf"); QFile::copy(pdf, "/tmp/i30b-t/cert.pdf"); // DEBUG
     QProcess pdftotext;
     pdftotext.start(QStringLiteral("pdftotext"),
                     {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
