@@ -9,7 +9,7 @@
 
 #include "everystepcheckout.h"
 
-#include "records/recordcertificate.h"
+#include "documents/recordcertificate.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>

@@ -2,7 +2,7 @@
 
 #include "checkout/checkoutrecord.h"
 #include "publish/storedcheckoutpublisher.h"
-#include "records/yieldreporttext.h"
+#include "yield/yieldreporttext.h"
 
 #include <QString>
 #include <QStringList>
