@@ -126,7 +126,12 @@ def keep_records(env, work, scratch):
                             check=True, capture_output=True, text=True)
     ids = {}
     for record in json.loads(listed.stdout)["records"]:
-        ids.setdefault(record["outcome"], record["id"])
+        # A reader that did not answer in time (an error) failed its checkout too.
+        outcome = "fail" if record["outcome"] == "error" else record["outcome"]
+        ids.setdefault(outcome, record["id"])
+    missing = {"pass", "fail"} - ids.keys()
+    if missing:
+        sys.exit(f"the checkouts the pages speak of were not kept: no {', '.join(missing)}")
     return ids
 
 
