@@ -19,6 +19,14 @@ std::array<qsizetype, Columns> columnWidths(const QList<std::array<QString, Colu
     return widths;
 }
 
+// "Vorn8-retail revision 3": the plan as a line of the table names it (its hash is in the
+// record and on the certificate).
+QString planWords(const PlanIdentity &plan)
+{
+    return plan.revision.isEmpty() ? plan.name
+                                   : QStringLiteral("%1 revision %2").arg(plan.name, plan.revision);
+}
+
 } // namespace
 
 QString CheckoutText::summaryLine(const ReaderRecord &record)
@@ -40,7 +48,11 @@ QString CheckoutText::readerText(const ReaderRecord &record)
                      QString::number(step.durationMs)});
     const std::array<qsizetype, 5> widths = columnWidths(rows);
 
-    QString text = record.port + QLatin1Char('\n');
+    // The plan beside the port: which limits the steps below were held against.
+    QString text = record.port;
+    if (!record.plan.isEmpty())
+        text += QStringLiteral("  plan %1").arg(planWords(record.plan));
+    text += QLatin1Char('\n');
     QString lastMessage; // the same reason for several skipped steps is given once
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const Row &row = rows.at(i);

@@ -61,6 +61,7 @@ const QString CheckoutOption = QStringLiteral("checkout");
 const QString ParetoOption = QStringLiteral("pareto");
 const QString FromOption = QStringLiteral("from");
 const QString DropOption = QStringLiteral("drop");
+const QString TableOption = QStringLiteral("table");
 
 // The records commands, how many record ids (or serial numbers) each takes, and the options
 // that are theirs.
@@ -82,7 +83,7 @@ const std::array<Subcommand, 8> Subcommands{{
     {QStringLiteral("report"),
      0,
      {SinceOption, UntilOption, StationOption, ModelOption, LotOption, OperatorOption, PlanOption,
-      ByOption, JsonOption, CsvOption, PdfOption, ParetoOption}},
+      ByOption, JsonOption, CsvOption, TableOption, PdfOption, ParetoOption}},
     {QStringLiteral("sync"), 0, {}},
     {QStringLiteral("publish"),
      0,
@@ -121,6 +122,7 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({UntilOption, QString(), QStringLiteral("DATE")});
     parser.addOption({ModelOption, QString(), QStringLiteral("MODEL")});
     parser.addOption({ByOption, QString(), QStringLiteral("GROUPING")});
+    parser.addOption({TableOption, QString(), QStringLiteral("TABLE")});
     parser.addOption({PdfOption, QString(), QStringLiteral("FILE")});
     parser.addOption({PublishOption, QString(), QStringLiteral("URL")});
     parser.addOption({CfxHandleOption, QString(), QStringLiteral("NAME")});
@@ -185,6 +187,11 @@ QString takeReport(const QCommandLineParser &parser, ReportQuery &query)
     query.paretoOfCauses = pareto == QLatin1String("cause");
     if (parser.isSet(JsonOption) && parser.isSet(CsvOption))
         return QStringLiteral("give --json or --csv, not both");
+    if (parser.isSet(TableOption) && !parser.isSet(CsvOption))
+        return QStringLiteral("--table chooses a CSV table: give it with --csv");
+    if (parser.isSet(TableOption) && !YieldReportText::csvTableFromName(parser.value(TableOption)))
+        return QStringLiteral("--table must be figures, attempts or pareto, not '%1'")
+            .arg(parser.value(TableOption));
     return {};
 }
 
@@ -218,12 +225,23 @@ QString checkCommandLine(const QCommandLineParser &parser, const Subcommand *sub
     return {};
 }
 
+// The list for a terminal: the columns that fit a line; the CSV and JSON have them all.
 QString listText(const QList<RecordSummary> &summaries)
 {
-    QList<QStringList> rows{RecordSummary::columnNames()};
+    static const QStringList shown{
+        QStringLiteral("id"),   QStringLiteral("started"), QStringLiteral("station"),
+        QStringLiteral("port"), QStringLiteral("model"),   QStringLiteral("serial"),
+        QStringLiteral("plan"), QStringLiteral("outcome"), QStringLiteral("failed_steps")};
+    const auto pick = [](const QStringList &all) {
+        QStringList fields;
+        for (const QString &name : shown)
+            fields.append(all.at(RecordSummary::columnNames().indexOf(name)));
+        return fields;
+    };
+    QList<QStringList> rows{shown};
     for (const RecordSummary &summary : summaries)
-        rows.append(summary.columns(summary.started.toString(Qt::ISODate)));
-    QList<qsizetype> widths(RecordSummary::columnNames().size(), 0);
+        rows.append(pick(summary.columns(summary.started.toString(Qt::ISODate))));
+    QList<qsizetype> widths(shown.size(), 0);
     for (const QStringList &row : rows) {
         for (qsizetype column = 0; column < row.size(); ++column)
             widths[column] = std::max(widths[column], row[column].size());
@@ -294,12 +312,13 @@ QString RecordsCommand::helpText()
         "               [--operator NAME] [--plan NAME] [--limit N] [--json | --csv]\n"
         "                                   the checkouts kept, newest first; dates in UTC\n"
         "  records show ID [--json]         one checkout with every step\n"
-        "  records certificate ID [-o FILE] its test certificate as a one-page PDF (default\n"
+        "  records certificate ID [-o FILE] its test certificate as a PDF (default\n"
         "                                   certificate-SERIAL-DATE.pdf in this folder)\n"
         "  records report [--since DATE] [--until DATE] [--station NAME] [--model 4|8]\n"
         "                 [--lot TEXT] [--operator NAME] [--plan NAME]\n"
         "                 [--by day|hour|station|model|firmware|operator|lot|plan]\n"
-        "                 [--json | --csv] [--pdf FILE] [--pareto step|cause]\n"
+        "                 [--json | --csv [--table figures|attempts|pareto]]\n"
+        "                 [--pdf FILE] [--pareto step|cause]\n"
         "                                   first-pass and final yield, yield by attempt,\n"
         "                                   retests, repairs, the failing steps (or the repairs'\n"
         "                                   causes); dates in UTC, default the last 7 days\n"
@@ -387,7 +406,12 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
     if (name == QLatin1String("show"))
         return show(words.first(), parser.isSet(JsonOption), records);
     if (name == QLatin1String("report"))
-        return report(reportQuery, parser.isSet(JsonOption), parser.isSet(CsvOption),
+        return report(reportQuery, parser.isSet(JsonOption),
+                      parser.isSet(CsvOption)
+                          ? YieldReportText::csvTableFromName(parser.value(TableOption).isEmpty()
+                                                                  ? QStringLiteral("figures")
+                                                                  : parser.value(TableOption))
+                          : std::nullopt,
                       parser.value(PdfOption), records);
     if (name == QLatin1String("history"))
         return history(*serial, parser.isSet(JsonOption), records);
@@ -413,7 +437,8 @@ int RecordsCommand::list(const RecordsFilter &filter, const LineRecords::ListCho
     return Done;
 }
 
-int RecordsCommand::report(const ReportQuery &query, bool json, bool csv, const QString &pdf,
+int RecordsCommand::report(const ReportQuery &query, bool json,
+                           std::optional<YieldReportText::CsvTable> csv, const QString &pdf,
                            LineRecords &records)
 {
     const RecordsAnswer<ReportFigures> figures = records.report(query);
@@ -426,12 +451,12 @@ int RecordsCommand::report(const ReportQuery &query, bool json, bool csv, const 
     if (json)
         m_output.write(QJsonDocument(figures->toJson()).toJson(QJsonDocument::Compact) + '\n');
     else if (csv)
-        print(YieldReportText::csv(*figures));
+        print(YieldReportText::csv(*figures, *csv));
     else if (pdf.isEmpty())
         print(YieldReportText::render(*figures));
     if (!pdf.isEmpty()) {
         // Where the file went, beside JSON or CSV on the standard output, not in it.
-        (json || csv ? m_error : m_output)
+        (json || csv.has_value() ? m_error : m_output)
             .write(QStringLiteral("Wrote the yield report to %1\n").arg(*written).toUtf8());
     }
     return Done;

@@ -3,6 +3,7 @@
 #include "checkout/checkoutrecord.h"
 #include "publish/storedcheckoutpublisher.h"
 #include "records/linerecords.h"
+#include "yield/yieldreporttext.h"
 
 #include <QString>
 #include <QStringList>
@@ -49,10 +50,10 @@ private:
     int list(const RecordsFilter &filter, const LineRecords::ListChoice &choice, bool json,
              bool csv, LineRecords &records);
     int show(const QString &id, bool json, LineRecords &records);
-    // The yield report as text, JSON or CSV on standard output, and as a PDF when pdf names a
-    // file.
-    int report(const ReportQuery &query, bool json, bool csv, const QString &pdf,
-               LineRecords &records);
+    // The yield report as text, JSON or one table as CSV (csv) on standard output, and as a
+    // PDF when pdf names a file.
+    int report(const ReportQuery &query, bool json, std::optional<YieldReportText::CsvTable> csv,
+               const QString &pdf, LineRecords &records);
     int certificate(const QString &id, const QString &path, LineRecords &records);
     int history(int serialNumber, bool json, LineRecords &records);
     int repair(const QCommandLineParser &parser, int serialNumber, LineRecords &records);

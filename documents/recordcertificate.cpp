@@ -2,6 +2,7 @@
 
 #include "checkout/measurementsentences.h"
 #include "checkout/measurementtitles.h"
+#include "documents/pageddocument.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -9,9 +10,9 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QTextDocument>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -38,23 +39,51 @@ QString titleCell(const Measurement &measurement)
              measurement.name.toHtmlEscaped());
 }
 
-QString stepRows(const StepRecord &step)
+// The rows of one step in the steps' table, each a <tr>.
+QStringList stepRows(const StepRecord &step)
 {
     // A step with measurements shows each on a line of its own, with its limit; a record kept
     // before measurements existed shows its text.
-    QString rows = QStringLiteral("<tr>") + cell(step.name) + cell(outcomeName(step.outcome));
-    rows += step.measurements.isEmpty() ? cell(step.measured) + cell(step.limits) + cell({})
-                                        : QStringLiteral("<td></td><td></td><td></td>");
-    rows += QStringLiteral("</tr>");
+    QStringList rows{QStringLiteral("<tr>") + cell(step.name) + cell(outcomeName(step.outcome)) +
+                     (step.measurements.isEmpty()
+                          ? cell(step.measured) + cell(step.limits) + cell({})
+                          : QStringLiteral("<td></td><td></td><td></td>")) +
+                     QStringLiteral("</tr>")};
     // Why a step did not pass: which slot, which byte, why it was not run.
     if (step.outcome != StepOutcome::Pass && !step.message.isEmpty())
-        rows += QStringLiteral("<tr><td></td><td colspan=\"4\"><i>%1</i></td></tr>")
-                    .arg(MeasurementSentences::stepText(step).toHtmlEscaped());
+        rows.append(QStringLiteral("<tr><td></td><td colspan=\"4\"><i>%1</i></td></tr>")
+                        .arg(MeasurementSentences::stepText(step).toHtmlEscaped()));
     for (const Measurement &measurement : step.measurements)
-        rows += QStringLiteral("<tr><td></td>") + titleCell(measurement) +
-                cell(measurement.valueText()) + cell(orDash(measurement.limitText())) +
-                cell(measurement.outcomeName()) + QStringLiteral("</tr>");
+        rows.append(QStringLiteral("<tr><td></td>") + titleCell(measurement) +
+                    cell(measurement.valueText()) + cell(orDash(measurement.limitText())) +
+                    cell(measurement.outcomeName()) + QStringLiteral("</tr>"));
     return rows;
+}
+
+// The steps' table, begun again under its header row before each row in breaks (counted from
+// 0), the page begun there too; its columns as wide on every page.
+QString stepsTable(const ReaderRecord &record, const QList<int> &breaks)
+{
+    const auto opening = [](bool newPage) {
+        return QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\" "
+                              "width=\"100%\"%1><thead><tr>"
+                              "<th align=\"left\" width=\"15%\">Step</th>"
+                              "<th align=\"left\" width=\"43%\">Outcome / measurement</th>"
+                              "<th align=\"left\" width=\"15%\">Measured</th>"
+                              "<th align=\"left\" width=\"17%\">Limit</th>"
+                              "<th align=\"left\" width=\"10%\">Result</th></tr></thead>")
+            .arg(newPage ? QStringLiteral(" style=\"page-break-before: always\"") : QString());
+    };
+    QString table = opening(false);
+    int row = 0;
+    for (const StepRecord &step : record.steps) {
+        for (const QString &each : stepRows(step)) {
+            if (breaks.contains(row++))
+                table += QStringLiteral("</table>") + opening(true);
+            table += each;
+        }
+    }
+    return table + QStringLiteral("</table>");
 }
 
 // A checkout that never reached the reader (its port did not open, or it never answered)
@@ -75,29 +104,71 @@ QString restoredText(const ReaderRecord &record)
                                 "found.");
 }
 
-// A verdict says what was checked: the steps left out are named with it.
-QString notPerformedText(const ReaderRecord &record)
+// Why a step did not pass, in words: its message, else the measurements outside their limits.
+QString reasonText(const StepRecord &step)
 {
-    QStringList skipped;
-    for (const StepRecord &step : record.steps)
-        if (step.outcome == StepOutcome::Skip)
-            skipped.append(step.message.isEmpty()
-                               ? step.name
-                               : QStringLiteral("%1 (%2)").arg(step.name, step.message));
-    if (skipped.isEmpty())
-        return {};
-    return QStringLiteral("<p>Not performed: %1.</p>")
-        .arg(skipped.join(QStringLiteral("; ")).toHtmlEscaped());
+    if (!step.message.isEmpty())
+        return step.message;
+    QStringList titles;
+    for (const QString &name : step.failedMeasurements())
+        titles.append(MeasurementTitles::title(name));
+    return titles.isEmpty()
+               ? QString()
+               : QStringLiteral("outside its limit: ") + titles.join(QStringLiteral(", "));
 }
 
-} // namespace
-
-QString RecordCertificate::html(const ReaderRecord &record,
-                                const std::optional<RepairRecord> &repair)
+// The steps of one outcome as a list, each with its reason; nothing when there are none.
+QString stepList(const ReaderRecord &record, const QString &heading,
+                 const std::function<bool(const StepRecord &)> &included)
 {
-    QString steps;
-    for (const StepRecord &step : record.steps)
-        steps += stepRows(step);
+    QString items;
+    for (const StepRecord &step : record.steps) {
+        if (!included(step))
+            continue;
+        const QString reason = reasonText(step);
+        items +=
+            QStringLiteral("<li><b>%1</b>%2</li>")
+                .arg(step.name.toHtmlEscaped(),
+                     reason.isEmpty() ? QString() : QStringLiteral(": ") + reason.toHtmlEscaped());
+    }
+    if (items.isEmpty())
+        return {};
+    return QStringLiteral("<p style=\"margin-top: 6px\"><b>%1</b></p><ul style=\"margin-top: "
+                          "0px\">%2</ul>")
+        .arg(heading, items);
+}
+
+// The verdict in words and, under it, what made it: the steps that failed and why, what was
+// not performed, why a reader was refused, and the repair it passed after.
+QString verdictBox(const ReaderRecord &record, const std::optional<RepairRecord> &repair)
+{
+    QString inside = QStringLiteral("<p style=\"font-size: 18pt\">Verdict: "
+                                    "<b style=\"color: %1\">%2</b></p>")
+                         .arg(verdictColour(record.outcome), outcomeName(record.outcome).toUpper());
+    if (record.outcome == ReaderOutcome::Refused && !record.refusal.isEmpty())
+        inside += QStringLiteral("<p>Refused: %1</p>").arg(record.refusal.toHtmlEscaped());
+    inside += stepList(record, QStringLiteral("Failed steps"), [](const StepRecord &step) {
+        return step.outcome == StepOutcome::Fail || step.outcome == StepOutcome::Error;
+    });
+    inside += stepList(record, QStringLiteral("Not performed"),
+                       [](const StepRecord &step) { return step.outcome == StepOutcome::Skip; });
+    if (repair)
+        inside += QStringLiteral("<p style=\"margin-top: 6px\"><b>After repair:</b> %1; "
+                                 "symptom: %2 (repair %3)</p>")
+                      .arg(repair->text().toHtmlEscaped(), repair->symptom.toHtmlEscaped(),
+                           repair->id.toHtmlEscaped());
+    inside += QStringLiteral("<p style=\"margin-top: 6px\">%1</p>")
+                  .arg(restoredText(record).toHtmlEscaped());
+    return QStringLiteral("<table border=\"2\" cellspacing=\"0\" cellpadding=\"8\" "
+                          "width=\"100%\" style=\"border-color: %1\"><tr><td>%2</td></tr>"
+                          "</table>")
+        .arg(verdictColour(record.outcome), inside);
+}
+
+// The certificate's text, its steps' table begun on a new page before each row in breaks.
+QString pagedHtml(const ReaderRecord &record, const std::optional<RepairRecord> &repair,
+                  const QList<int> &breaks)
+{
     const QString firmware =
         record.firmware ? QString::number(*record.firmware) : QStringLiteral("–");
     const auto fact = [](const QString &label, const QString &value) {
@@ -120,34 +191,60 @@ QString RecordCertificate::html(const ReaderRecord &record,
                  QStringLiteral(" UTC")) +
         fact(QStringLiteral("Duration"),
              QString::number(double(record.durationMs) / 1000.0, 'f', 2) + QStringLiteral(" s")) +
-        fact(QStringLiteral("Record"), record.id) +
-        (repair ? fact(QStringLiteral("After repair"),
-                       QStringLiteral("%1; symptom: %2 (repair %3)")
-                           .arg(repair->text(), repair->symptom, repair->id))
-                : QString());
+        fact(QStringLiteral("Record"), record.id);
     return QStringLiteral("<html><body style=\"font-family: sans-serif; font-size: 10pt\">"
-                          "<h1 style=\"font-size: 18pt\">Test certificate</h1>"
+                          "<h1 style=\"font-size: 18pt\">Test certificate</h1>") +
+           verdictBox(record, repair) +
+           QStringLiteral("<h2 style=\"font-size: 13pt\">Reader and checkout</h2>"
                           "<table cellpadding=\"3\">") +
-           facts +
-           QStringLiteral("</table><h2 style=\"font-size: 13pt\">Steps</h2>"
-                          "<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\" "
-                          "width=\"100%\"><tr><th align=\"left\">Step</th>"
-                          "<th align=\"left\">Outcome / measurement</th>"
-                          "<th align=\"left\">Measured</th><th align=\"left\">Limit</th>"
-                          "<th align=\"left\">Result</th></tr>") +
-           steps + QStringLiteral("</table>") +
-           // An empty line keeps the verdict clear of the table above it (the text layout
-           // gives a paragraph after a table no margin).
-           QStringLiteral("<p>&nbsp;</p><p style=\"font-size: 16pt\">Verdict: "
-                          "<b style=\"color: %1\">%2</b></p>")
-               .arg(verdictColour(record.outcome), outcomeName(record.outcome).toUpper()) +
-           notPerformedText(record) +
-           QStringLiteral("<p>%1</p></body></html>").arg(restoredText(record).toHtmlEscaped());
+           facts + QStringLiteral("</table><h2 style=\"font-size: 13pt\">Steps</h2>") +
+           stepsTable(record, breaks) + QStringLiteral("</body></html>");
+}
+
+} // namespace
+
+QString RecordCertificate::html(const ReaderRecord &record,
+                                const std::optional<RepairRecord> &repair)
+{
+    return pagedHtml(record, repair, {});
+}
+
+QString RecordCertificate::fileName(const QString &serialText, const QDateTime &started)
+{
+    return QStringLiteral("certificate-%1-%2.pdf")
+        .arg(serialText.isEmpty() ? QStringLiteral("unidentified") : serialText,
+             started.toUTC().toString(QStringLiteral("yyyy-MM-dd")));
 }
 
 namespace {
 
-// Draws the one page into device, an open file or buffer.
+// The band above and below each page's text that holds its running title and page number.
+constexpr qreal BandHeight = 28;
+
+// The running lines of one page: what the certificate is of, on top; the record's id and the
+// page's number among all of them, below. A page that strays from its certificate still says
+// where it belongs.
+void drawBands(QPainter &painter, const QRectF &page, const ReaderRecord &record, int number,
+               int count)
+{
+    QFont font(QStringLiteral("sans-serif"));
+    font.setPointSizeF(8);
+    painter.setFont(font);
+    painter.setPen(QColor(0x55, 0x55, 0x55));
+    const QRectF top(page.left(), page.top(), page.width(), BandHeight / 2);
+    const QRectF bottom(page.left(), page.bottom() - BandHeight / 2, page.width(), BandHeight / 2);
+    painter.drawText(top, Qt::AlignLeft | Qt::AlignTop,
+                     QStringLiteral("Test certificate · %1 SN %2 · %3")
+                         .arg(orDash(record.modelName()), orDash(record.serialText()),
+                              outcomeName(record.outcome).toUpper()));
+    painter.drawText(bottom, Qt::AlignLeft | Qt::AlignBottom,
+                     QStringLiteral("Record %1").arg(record.id));
+    painter.drawText(bottom, Qt::AlignRight | Qt::AlignBottom,
+                     QStringLiteral("page %1 of %2").arg(number).arg(count));
+}
+
+// Draws every page into device, an open file or buffer: the text laid out in pages of the
+// height between the bands, no row of the steps cut between two pages.
 void draw(const ReaderRecord &record, const std::optional<RepairRecord> &repair, QIODevice &device)
 {
     QPdfWriter writer(&device);
@@ -155,19 +252,27 @@ void draw(const ReaderRecord &record, const std::optional<RepairRecord> &repair,
         QStringLiteral("Test certificate %1 SN %2").arg(record.modelName(), record.serialText()));
     writer.setCreator(QStringLiteral("vorn-tool"));
     writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter);
+    writer.setPageMargins(QMarginsF(20, 15, 20, 15), QPageLayout::Millimeter);
     // The resolution QTextDocument lays out in: its points and pixels come out at their size
     // on paper (the text stays vector text).
     writer.setResolution(96);
 
-    // Laid out on the page's printable area and drawn once: one page, without the page number
-    // that printing a document would add.
-    QTextDocument document;
-    document.setDocumentMargin(0);
-    document.setPageSize(writer.pageLayout().paintRectPixels(writer.resolution()).size());
-    document.setHtml(RecordCertificate::html(record, repair));
+    const QRectF page(QPointF(0, 0),
+                      writer.pageLayout().paintRectPixels(writer.resolution()).size().toSizeF());
+    PagedDocument document(
+        QSizeF(page.width(), page.height() - 2 * BandHeight),
+        [&](const QList<int> &breaks) { return pagedHtml(record, repair, breaks); });
+    const int count = document.pageCount();
     QPainter painter(&writer);
-    document.drawContents(&painter);
+    for (int index = 0; index < count; ++index) {
+        if (index > 0)
+            writer.newPage();
+        drawBands(painter, page, record, index + 1, count);
+        painter.save();
+        painter.translate(0, BandHeight);
+        document.drawPage(painter, index);
+        painter.restore();
+    }
 }
 
 } // namespace

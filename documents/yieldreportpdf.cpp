@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPdfWriter>
+#include <QPicture>
 
 #include <algorithm>
 #include <array>
@@ -328,64 +329,103 @@ void drawPareto(QPainter &painter, const QRectF &area, QList<ParetoStep> steps, 
     }
 }
 
-// The groups as a table under a heading, as many rows as fit in area; returns the height
-// taken.
-// A table under its heading: the first column left-aligned, the others right-aligned, between
-// the stops (fractions of the width); rows that do not fit are told as "and N more".
-qreal drawTable(QPainter &painter, const QRectF &area, const QString &heading,
-                const QList<qreal> &stops, const QStringList &header,
-                const QList<QStringList> &rows)
+constexpr qreal RowHeight = 20;
+
+void drawFooter(QPainter &painter, const QRectF &page, int number, int count)
 {
-    qreal y = area.top() + drawHeading(painter, area, heading);
-    constexpr qreal RowHeight = 20;
-    const auto drawRow = [&](const QStringList &cells, const QFont &face) {
+    drawLine(painter, QRectF(page.left(), page.bottom() - 14, page.width(), 14),
+             QStringLiteral("vorn-tool yield report · page %1 of %2").arg(number).arg(count),
+             font(8), Muted, Qt::AlignRight);
+}
+
+// The tables after the first page, one under the other, page after page: a table that reaches
+// a page's foot goes on at the top of the next under its heading and header row again, so no
+// row is left out or cut. Laid out twice: once into a picture to count the pages, then onto the
+// paper with "page N of M" on each.
+struct TableFlow
+{
+    QPainter &painter;
+    QPdfWriter *writer; // nothing while counting
+    QRectF page;
+    int count = 0; // the pages, known when drawing
+    int number = 2;
+    qreal y = 0;
+
+    qreal bottom() const { return page.bottom() - 24; }
+
+    void nextPage()
+    {
+        if (writer) {
+            drawFooter(painter, page, number, count);
+            writer->newPage();
+        }
+        ++number;
+        y = page.top();
+    }
+
+    void drawRow(const QList<qreal> &stops, const QStringList &cells, const QFont &face)
+    {
         painter.setFont(face);
         painter.setPen(Ink);
         for (qsizetype column = 0; column < cells.size(); ++column) {
-            const QRectF cell(area.left() + stops[column] * area.width() + 4, y,
-                              (stops[column + 1] - stops[column]) * area.width() - 8, RowHeight);
+            const QRectF cell(page.left() + stops[column] * page.width() + 4, y,
+                              (stops[column + 1] - stops[column]) * page.width() - 8, RowHeight);
             painter.drawText(cell,
                              (column == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter,
                              cells[column]);
         }
         y += RowHeight;
         painter.setPen(QPen(Rule, 0.8));
-        painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
-    };
-    drawRow(header, font(9, true));
-    if (rows.isEmpty()) {
-        drawLine(painter, QRectF(area.left() + 4, y + 4, area.width(), RowHeight),
-                 QStringLiteral("No checkouts in this window"), font(9), Muted);
-        y += RowHeight + 4;
+        painter.drawLine(QPointF(page.left(), y), QPointF(page.right(), y));
     }
-    for (qsizetype index = 0; index < rows.size(); ++index) {
-        if (y + RowHeight * 2 > area.bottom() && index + 1 < rows.size()) {
-            drawLine(painter, QRectF(area.left() + 4, y + 4, area.width(), RowHeight),
-                     QStringLiteral("and %1 more").arg(rows.size() - index), font(9), Muted);
-            y += RowHeight + 4;
-            break;
-        }
-        drawRow(rows[index], font(9));
-    }
-    return y - area.top();
-}
 
-qreal drawGroups(QPainter &painter, const QRectF &area, const QString &heading,
-                 const QString &keyName, const QList<ReportGroup> &groups)
+    void drawTop(const QString &heading, const QList<qreal> &stops, const QStringList &header)
+    {
+        y += drawHeading(painter, page.adjusted(0, y - page.top(), 0, 0), heading);
+        drawRow(stops, header, font(9, true));
+    }
+
+    // A table under its heading: the first column left-aligned, the others right-aligned,
+    // between the stops (fractions of the width).
+    void table(const QString &heading, const QList<qreal> &stops, const QStringList &header,
+               const QList<QStringList> &rows)
+    {
+        // A heading never stands alone at a page's foot: it comes with its first row.
+        if (y + RowHeight * 4 > bottom())
+            nextPage();
+        drawTop(heading, stops, header);
+        if (rows.isEmpty()) {
+            drawLine(painter, QRectF(page.left() + 4, y + 4, page.width(), RowHeight),
+                     QStringLiteral("No checkouts in this window"), font(9), Muted);
+            y += RowHeight + 4;
+        }
+        for (const QStringList &row : rows) {
+            if (y + RowHeight > bottom()) {
+                nextPage();
+                drawTop(heading + QStringLiteral(" (continued)"), stops, header);
+            }
+            drawRow(stops, row, font(9));
+        }
+        y += Gap * 2;
+    }
+};
+
+void drawGroups(TableFlow &flow, const QString &heading, const QString &keyName,
+                const QList<ReportGroup> &groups)
 {
     QList<QStringList> rows;
     for (const ReportGroup &group : groups)
         rows.append({group.key.isEmpty() ? QStringLiteral("(none)") : group.key,
                      QString::number(group.checkouts), QString::number(group.readers),
                      yieldPercent(group.firstPassYield()), yieldPercent(group.finalYield())});
-    return drawTable(painter, area, heading, {0.0, 0.40, 0.55, 0.70, 0.85, 1.0},
-                     {keyName, QStringLiteral("Checkouts"), QStringLiteral("Readers"),
-                      QStringLiteral("First-pass yield"), QStringLiteral("Final yield")},
-                     rows);
+    flow.table(heading, {0.0, 0.40, 0.55, 0.70, 0.85, 1.0},
+               {keyName, QStringLiteral("Checkouts"), QStringLiteral("Readers"),
+                QStringLiteral("First-pass yield"), QStringLiteral("Final yield")},
+               rows);
 }
 
 // The readers first checked in the window by the attempt on which they passed.
-qreal drawAttempts(QPainter &painter, const QRectF &area, const ReportFigures &figures)
+void drawAttempts(TableFlow &flow, const ReportFigures &figures)
 {
     const ReportFigures::Attempts &attempts = figures.attempts;
     QList<QStringList> rows;
@@ -402,17 +442,20 @@ qreal drawAttempts(QPainter &painter, const QRectF &area, const ReportFigures &f
                 : QStringLiteral("Passed on attempt %1").arg(index + 1),
             attempts.passedOn.at(index));
     row(QStringLiteral("Not passed yet"), attempts.notPassed);
-    return drawTable(
-        painter, area, QStringLiteral("By attempt (readers first checked in the window)"),
-        {0.0, 0.55, 0.70, 0.85}, {QString(), QStringLiteral("Readers"), QStringLiteral("Share")},
-        figures.firstChecked == 0 ? QList<QStringList>() : rows);
+    flow.table(QStringLiteral("By attempt (readers first checked in the window)"),
+               {0.0, 0.55, 0.70, 0.85},
+               {QString(), QStringLiteral("Readers"), QStringLiteral("Share")},
+               figures.firstChecked == 0 ? QList<QStringList>() : rows);
 }
 
-void drawFooter(QPainter &painter, const QRectF &page, int number)
+// The tables from page 2 on; returns the number of the last page.
+int drawTables(TableFlow &flow, const YieldReportPdf::Contents &contents)
 {
-    drawLine(painter, QRectF(page.left(), page.bottom() - 14, page.width(), 14),
-             QStringLiteral("vorn-tool yield report · page %1 of 2").arg(number), font(8), Muted,
-             Qt::AlignRight);
+    flow.y = flow.page.top();
+    drawAttempts(flow, contents.figures);
+    drawGroups(flow, QStringLiteral("By station"), QStringLiteral("Station"), contents.stations);
+    drawGroups(flow, QStringLiteral("By day (UTC)"), QStringLiteral("Day"), contents.days);
+    return flow.number;
 }
 
 } // namespace
@@ -482,19 +525,18 @@ bool YieldReportPdf::write(const Contents &contents, const QString &path, QStrin
         drawPareto(painter, QRectF(page.left(), y, page.width(), chartHeight),
                    figures.query.paretoOfCauses ? figures.causes : figures.pareto,
                    figures.query.paretoOfCauses);
-        drawFooter(painter, page, 1);
+        // How many pages the tables take, found by laying them out where nothing is kept.
+        QPicture scratch;
+        QPainter counting(&scratch);
+        TableFlow counted{counting, nullptr, page};
+        const int count = drawTables(counted, contents);
+        counting.end();
+        drawFooter(painter, page, 1, count);
 
         writer.newPage();
-        y = page.top();
-        const QRectF above = page.adjusted(0, 0, 0, -24);
-        y += drawAttempts(painter, above.adjusted(0, y, 0, 0), figures) + Gap * 2;
-        y +=
-            drawGroups(painter, above.adjusted(0, y, 0, -above.height() / 2),
-                       QStringLiteral("By station"), QStringLiteral("Station"), contents.stations) +
-            Gap * 2;
-        drawGroups(painter, above.adjusted(0, y, 0, 0), QStringLiteral("By day (UTC)"),
-                   QStringLiteral("Day"), contents.days);
-        drawFooter(painter, page, 2);
+        TableFlow flow{painter, &writer, page, count};
+        drawTables(flow, contents);
+        drawFooter(painter, page, count, count);
     }
     file.close();
     if (file.error() != QFileDevice::NoError) {

@@ -7,9 +7,10 @@
 
 #include <optional>
 
-// The yield report on paper: two A4 pages a supervisor prints or mails. The first holds the
+// The yield report on paper: A4 pages a supervisor prints or mails. The first holds the
 // window, the headline figures, first-pass and final yield per day as a chart, and the Pareto
-// of failing steps (bars, with the cumulative share as a line); the second a table per station.
+// of failing steps (bars, with the cumulative share as a line); the pages after it the tables
+// by attempt, by station and by day, each as long as it is, going on from page to page.
 // Drawn with QPainter on QtGui alone: it needs a QGuiApplication but no display (the offscreen
 // platform).
 namespace YieldReportPdf {

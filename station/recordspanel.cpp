@@ -18,6 +18,9 @@ namespace {
 
 constexpr int MinimumListRows = 2;
 
+// Beside the record's id (Qt::UserRole): the name its certificate is offered under.
+constexpr int CertificateNameRole = Qt::UserRole + 1;
+
 enum Column
 {
     TimeColumn,
@@ -136,9 +139,11 @@ QTreeWidgetItem *RecordsPanel::itemFor(const RecordSummary &summary)
     item->setData(0, Qt::UserRole, summary.id);
     item->setText(TimeColumn,
                   summary.started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-    item->setText(SerialColumn, summary.serialNumber
-                                    ? Identification::serialText(quint16(*summary.serialNumber))
-                                    : QString());
+    const QString serial = summary.serialNumber
+                               ? Identification::serialText(quint16(*summary.serialNumber))
+                               : QString();
+    item->setText(SerialColumn, serial);
+    item->setData(0, CertificateNameRole, RecordCertificate::fileName(serial, summary.started));
     item->setText(ModelColumn, summary.model);
     // The record keeps the outcome's name; the operator reads the tile's word for it.
     const std::optional<ReaderOutcome> outcome = readerOutcomeFromName(summary.outcome);
@@ -193,8 +198,7 @@ void RecordsPanel::chooseCertificateFile()
         return;
     const QString path = QFileDialog::getSaveFileName(
         this, tr("Save the test certificate"),
-        QStringLiteral("certificate-%1.pdf")
-            .arg(m_list->selectedItems().constFirst()->text(SerialColumn)),
+        m_list->selectedItems().constFirst()->data(0, CertificateNameRole).toString(),
         tr("PDF (*.pdf)"));
     if (!path.isEmpty())
         saveCertificate(path);

@@ -180,7 +180,7 @@ std::optional<int> ReaderLife::failuresSinceRepair(int serialNumber, int limit)
 
 std::optional<RepairRecord> ReaderLife::repairBehind(const ReaderRecord &checkout)
 {
-    if (!checkout.serialNumber || checkout.outcome != ReaderOutcome::Pass)
+    if (!checkout.serialNumber)
         return std::nullopt;
     const QString started = isoUtc(checkout.started);
     const auto found = repairs(
@@ -261,7 +261,10 @@ QString ReaderLife::historyText(int serialNumber, const QList<ReaderEvent> &even
         } else {
             const ReaderRecord &checkout = *event.checkout;
             fields << outcomeName(checkout.outcome).toUpper().leftJustified(7) << checkout.station
-                   << checkout.operatorName << checkout.lot << optionsText(checkout.options);
+                   << checkout.operatorName << checkout.lot
+                   << (checkout.plan.isEmpty() ? QString()
+                                               : QStringLiteral("plan ") + checkout.plan.name)
+                   << optionsText(checkout.options);
             if (const StepRecord *failed = failedStep(checkout))
                 fields << failed->name + QStringLiteral(": ") + failed->message;
             else if (!checkout.refusal.isEmpty())

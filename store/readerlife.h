@@ -45,9 +45,10 @@ public:
     // How many of the reader's latest attempts since its last repair failed or ended in error
     // in a row, counted up to limit; nothing on failure.
     std::optional<int> failuresSinceRepair(int serialNumber, int limit);
-    // For a checkout that passed: the repair that came between it and the reader's attempt
-    // before it, which its certificate names. Nothing when there is none (or on failure: a
-    // certificate is still made).
+    // The repair that came between a checkout and the reader's attempt before it, which its
+    // certificate names, whatever the checkout's outcome (a retest that failed again was still
+    // checked after that repair). Nothing when there is none (or on failure: a certificate is
+    // still made).
     std::optional<RepairRecord> repairBehind(const ReaderRecord &checkout);
     // Every checkout and repair of the reader, oldest first; nothing on failure.
     std::optional<QList<ReaderEvent>> history(int serialNumber);

@@ -131,8 +131,12 @@ const RecordsDatabase::Migrations Schema = {
     plansAndStepsStep(),
 };
 
+// The last: the message of the first step that failed or had an error, found by the steps'
+// primary key.
 const QString SummaryColumns = QStringLiteral(
-    "id, started, station, port, model, serial, outcome, failed_steps, operator, lot, plan_name");
+    "id, started, station, port, model, serial, outcome, failed_steps, operator, lot, plan_name, "
+    "(SELECT s.message FROM checkout_steps AS s WHERE s.record_id = checkouts.id "
+    "AND s.outcome IN ('fail', 'error') ORDER BY s.step_index LIMIT 1)");
 
 // Text columns hold an empty text, never NULL, for a fact the record leaves empty.
 QString text(const QString &value)
@@ -160,6 +164,7 @@ RecordSummary summaryOf(const QSqlQuery &query)
     summary.operatorName = query.value(8).toString();
     summary.lot = query.value(9).toString();
     summary.plan = query.value(10).toString();
+    summary.failedMessage = query.value(11).toString();
     return summary;
 }
 
@@ -204,6 +209,7 @@ QJsonObject RecordSummary::toJson() const
                           : QJsonValue()},
             {QStringLiteral("outcome"), outcome},
             {QStringLiteral("failed_steps"), QJsonArray::fromStringList(failedSteps)},
+            {QStringLiteral("failed_message"), failedMessage},
             {QStringLiteral("operator"), operatorName},
             {QStringLiteral("lot"), lot},
             {QStringLiteral("plan"), plan}};
@@ -219,19 +225,30 @@ QJsonObject RecordSummary::listJson(const QList<RecordSummary> &summaries)
 
 const QStringList &RecordSummary::columnNames()
 {
-    static const QStringList names{QStringLiteral("id"),      QStringLiteral("started"),
-                                   QStringLiteral("station"), QStringLiteral("port"),
-                                   QStringLiteral("model"),   QStringLiteral("serial"),
-                                   QStringLiteral("outcome"), QStringLiteral("failed_steps")};
+    static const QStringList names{
+        QStringLiteral("id"),           QStringLiteral("started"),
+        QStringLiteral("station"),      QStringLiteral("port"),
+        QStringLiteral("model"),        QStringLiteral("serial"),
+        QStringLiteral("operator"),     QStringLiteral("lot"),
+        QStringLiteral("plan"),         QStringLiteral("outcome"),
+        QStringLiteral("failed_steps"), QStringLiteral("failed_message")};
     return names;
 }
 
 QStringList RecordSummary::columns(const QString &time) const
 {
-    return {id,      time,
-            station, port,
-            model,   serialNumber ? Identification::serialText(quint16(*serialNumber)) : QString(),
-            outcome, failedSteps.join(QLatin1Char(' '))};
+    return {id,
+            time,
+            station,
+            port,
+            model,
+            serialNumber ? Identification::serialText(quint16(*serialNumber)) : QString(),
+            operatorName,
+            lot,
+            plan,
+            outcome,
+            failedSteps.join(QLatin1Char(' ')),
+            failedMessage};
 }
 
 QString RecordSummary::listCsv(const QList<RecordSummary> &summaries)

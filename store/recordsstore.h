@@ -40,15 +40,17 @@ struct RecordSummary
     QString operatorName;
     QString plan; // the plan's name; empty for records kept before plans
     QString lot;
+    QString failedMessage; // why the first step that failed or had an error did not pass
 
     // {"id", "started", "station", "port", "model", "serial", "outcome", "failed_steps",
-    //  "operator", "lot"}; an unknown model or serial number is null.
+    //  "failed_message", "operator", "lot", "plan"}; an unknown model or serial number is null.
     QJsonObject toJson() const;
     // {"records": [...]}, as listed.
     static QJsonObject listJson(const QList<RecordSummary> &summaries);
 
-    // The columns of a list as text and CSV: id, started, station, port, model, serial,
-    // outcome, failed_steps (separated by spaces); the time as the caller writes it.
+    // The columns of a list as CSV: id, started, station, port, model, serial, operator, lot,
+    // plan, outcome, failed_steps (separated by spaces), failed_message; the time as the caller
+    // writes it.
     static const QStringList &columnNames();
     QStringList columns(const QString &time) const;
     // The list as CSV (RFC 4180, CRLF), times in UTC ISO 8601 with milliseconds.

@@ -23,6 +23,7 @@ QString RecordText::render(const ReaderRecord &record)
     text += QStringLiteral("Station   %1\n").arg(orDash(record.station));
     text += QStringLiteral("Operator  %1\n").arg(orDash(record.operatorName));
     text += QStringLiteral("Lot       %1\n").arg(orDash(record.lot));
+    text += QStringLiteral("Plan      %1\n").arg(orDash(record.plan.text()));
     text +=
         QStringLiteral("Tool      %1\n")
             .arg(orDash(QStringLiteral("%1 %2").arg(record.tool, record.toolVersion).trimmed()));

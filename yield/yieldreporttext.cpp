@@ -193,30 +193,104 @@ QString YieldReportText::render(const ReportFigures &figures)
     return text;
 }
 
-QString YieldReportText::csv(const ReportFigures &figures)
+namespace {
+
+QString millisecondsField(std::optional<qint64> milliseconds)
 {
-    QString text;
-    // The readers first checked in the window by the attempt they passed on: one line after
-    // the table, "attempts,1st,2nd,3rd or later,not passed".
-    QStringList attempts{QStringLiteral("attempts")};
-    for (const qint64 readers : figures.attempts.passedOn)
-        attempts.append(QString::number(readers));
-    attempts.append(QString::number(figures.attempts.notPassed));
-    if (figures.query.by == ReportGrouping::None) {
-        const bool causes = figures.query.paretoOfCauses;
-        text = causes ? QStringLiteral("cause,repairs,share,cumulative\r\n")
-                      : QStringLiteral("step,failures,share,cumulative\r\n");
-        for (const ParetoStep &step : causes ? figures.causes : figures.pareto)
-            text += csvLine({RecordText::csvField(step.step), QString::number(step.failures),
-                             number(step.share), number(step.cumulative)});
-        return text + csvLine(attempts);
-    }
+    return milliseconds ? QString::number(*milliseconds) : QString();
+}
+
+QString totalsCsv(const ReportFigures &figures)
+{
+    return csvLine({QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("checkouts"),
+                    QStringLiteral("readers"), QStringLiteral("pass"), QStringLiteral("fail"),
+                    QStringLiteral("error"), QStringLiteral("aborted"), QStringLiteral("refused"),
+                    QStringLiteral("first_checked_readers"), QStringLiteral("first_pass_yield"),
+                    QStringLiteral("final_yield"), QStringLiteral("retested_readers"),
+                    QStringLiteral("unidentified_checkouts"), QStringLiteral("repairs"),
+                    QStringLiteral("repaired_readers"), QStringLiteral("passed_after_repair"),
+                    QStringLiteral("median_duration_ms"), QStringLiteral("p95_duration_ms")}) +
+           csvLine({figures.query.from.toUTC().toString(Qt::ISODate),
+                    figures.query.to.toUTC().toString(Qt::ISODate),
+                    QString::number(figures.checkouts), QString::number(figures.readers),
+                    QString::number(figures.passed), QString::number(figures.failed),
+                    QString::number(figures.errors), QString::number(figures.aborted),
+                    QString::number(figures.refused), QString::number(figures.firstChecked),
+                    yieldField(figures.firstPassYield()), yieldField(figures.finalYield()),
+                    QString::number(figures.retestedReaders), QString::number(figures.unidentified),
+                    QString::number(figures.repairs), QString::number(figures.repairedReaders),
+                    QString::number(figures.passedAfterRepair),
+                    millisecondsField(figures.medianDurationMs),
+                    millisecondsField(figures.p95DurationMs)});
+}
+
+QString groupsCsv(const ReportFigures &figures)
+{
     // The first column is named after what the rows are: day, station, lot...
-    text = QStringLiteral("%1,checkouts,readers,first_pass_yield,final_yield\r\n")
-               .arg(reportGroupingName(figures.query.by));
+    QString text = csvLine({reportGroupingName(figures.query.by), QStringLiteral("checkouts"),
+                            QStringLiteral("readers"), QStringLiteral("first_pass_yield"),
+                            QStringLiteral("final_yield")});
     for (const ReportGroup &group : figures.groups)
         text += csvLine({RecordText::csvField(group.key), QString::number(group.checkouts),
                          QString::number(group.readers), yieldField(group.firstPassYield()),
                          yieldField(group.finalYield())});
-    return text + csvLine(attempts);
+    return text;
+}
+
+QString attemptsCsv(const ReportFigures &figures)
+{
+    const ReportFigures::Attempts &attempts = figures.attempts;
+    const auto share = [&](qint64 readers) {
+        return figures.firstChecked == 0 ? QString()
+                                         : number(double(readers) / double(figures.firstChecked));
+    };
+    QString text =
+        csvLine({QStringLiteral("attempt"), QStringLiteral("readers"), QStringLiteral("share")});
+    for (int index = 0; index < ReportFigures::Attempts::Counted; ++index)
+        text += csvLine({index + 1 == ReportFigures::Attempts::Counted
+                             ? QStringLiteral("%1 or later").arg(index + 1)
+                             : QString::number(index + 1),
+                         QString::number(attempts.passedOn.at(index)),
+                         share(attempts.passedOn.at(index))});
+    return text + csvLine({QStringLiteral("not passed"), QString::number(attempts.notPassed),
+                           share(attempts.notPassed)});
+}
+
+QString paretoCsv(const ReportFigures &figures)
+{
+    const bool causes = figures.query.paretoOfCauses;
+    QString text = causes ? csvLine({QStringLiteral("cause"), QStringLiteral("repairs"),
+                                     QStringLiteral("share"), QStringLiteral("cumulative")})
+                          : csvLine({QStringLiteral("step"), QStringLiteral("failures"),
+                                     QStringLiteral("share"), QStringLiteral("cumulative")});
+    for (const ParetoStep &step : causes ? figures.causes : figures.pareto)
+        text += csvLine({RecordText::csvField(step.step), QString::number(step.failures),
+                         number(step.share), number(step.cumulative)});
+    return text;
+}
+
+} // namespace
+
+std::optional<YieldReportText::CsvTable> YieldReportText::csvTableFromName(const QString &name)
+{
+    if (name == QLatin1String("figures"))
+        return CsvTable::Figures;
+    if (name == QLatin1String("attempts"))
+        return CsvTable::Attempts;
+    if (name == QLatin1String("pareto"))
+        return CsvTable::Pareto;
+    return std::nullopt;
+}
+
+QString YieldReportText::csv(const ReportFigures &figures, CsvTable table)
+{
+    switch (table) {
+    case CsvTable::Attempts:
+        return attemptsCsv(figures);
+    case CsvTable::Pareto:
+        return paretoCsv(figures);
+    case CsvTable::Figures:
+        break;
+    }
+    return figures.query.by == ReportGrouping::None ? totalsCsv(figures) : groupsCsv(figures);
 }

@@ -15,6 +15,18 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+namespace {
+
+ReaderRecord plannedIfEven(int n)
+{
+    ReaderRecord record = sampleRecord(n);
+    if (n % 2 == 0)
+        record.plan = {QStringLiteral("Vorn8-retail"), QStringLiteral("3"), QStringLiteral("1f2e")};
+    return record;
+}
+
+} // namespace
+
 // `vornctl records` as a technician runs it, on an SQLite records file.
 class RecordsCommandTest : public QObject
 {
@@ -54,8 +66,9 @@ void RecordsCommandTest::initTestCase()
     m_url = QStringLiteral("sqlite:") + m_folder.filePath(QStringLiteral("records.sqlite"));
     RecordsStore store(*RecordsLocation::parse(m_url, nullptr));
     QVERIFY(store.open());
+    // Every second checkout by a plan; the others as records kept before plans.
     for (int n = 1; n <= 12; ++n)
-        QCOMPARE(store.store(sampleRecord(n)), RecordsStore::Stored::Added);
+        QCOMPARE(store.store(plannedIfEven(n)), RecordsStore::Stored::Added);
 }
 
 QStringList RecordsCommandTest::records(const QStringList &arguments) const
@@ -236,16 +249,24 @@ void RecordsCommandTest::listAsTextAndCsv()
     const QStringList lines = text.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3);
     QVERIFY(lines[0].startsWith(QLatin1String("id ")));
-    QCOMPARE(lines[1].simplified(), QStringLiteral("record-000010 2026-12-07T08:10:00Z station-1 "
-                                                   "ttyUSB2 Vorn8 001010 fail clocks"));
+    QCOMPARE(lines[1].simplified(),
+             QStringLiteral("record-000010 2026-12-07T08:10:00Z station-1 "
+                            "ttyUSB2 Vorn8 001010 Vorn8-retail fail clocks"));
 
     const VornctlRun csv = VornctlRun::of(records({"list", "--csv", "--serial", "1007"}));
     QCOMPARE(csv.exitCode, 0);
-    QCOMPARE(csv.out,
-             QStringLiteral("id,started,station,port,model,serial,outcome,failed_steps\r\n"));
-    const VornctlRun unidentified = VornctlRun::of(records({"list", "--csv", "--limit", "6"}));
-    QVERIFY(unidentified.out.contains(QLatin1String(
-        "record-000007,2026-12-07T08:07:00.000Z,station-1,ttyUSB3,,,error,identify\r\n")));
+    QCOMPARE(csv.out, QStringLiteral("id,started,station,port,model,serial,operator,lot,plan,"
+                                     "outcome,failed_steps,failed_message\r\n"));
+    // Who checked it, in which lot, by which plan, and why it failed: the failed step's message.
+    const VornctlRun failed = VornctlRun::of(records({"list", "--csv", "--limit", "6"}));
+    QVERIFY2(
+        failed.out.contains(QLatin1String(
+            "record-000010,2026-12-07T08:10:00.000Z,station-1,ttyUSB2,Vorn8,001010,"
+            "operator-0,lot-1,Vorn8-retail,fail,clocks,the clocks of slot 3 do not follow\r\n")),
+        qPrintable(failed.out));
+    QVERIFY(failed.out.contains(QLatin1String(
+        "record-000007,2026-12-07T08:07:00.000Z,station-1,ttyUSB3,,,operator-1,lot-0,,error,"
+        "identify,no reply\r\n")));
 }
 
 void RecordsCommandTest::show()
@@ -257,11 +278,16 @@ void RecordsCommandTest::show()
         "\n  clocks +fail +clock_slots_following 7 +clock_slots_following = 8 +300\n +the "
         "clocks of slot 3 do not follow\n"))));
     QVERIFY(text.out.endsWith(QLatin1String("\nFAIL  ttyUSB2  Vorn8  SN 001010  4.01 s\n")));
+    // Which limits it was held against: the plan, in the facts and over the table.
+    QVERIFY2(
+        text.out.contains(QLatin1String("\nPlan      Vorn8-retail, revision 3, SHA-256 1f2e\n")),
+        qPrintable(text.out));
+    QVERIFY(text.out.contains(QLatin1String("\nttyUSB2  plan Vorn8-retail revision 3\n")));
 
     const VornctlRun json = VornctlRun::of(records({"show", sampleRecord(10).id, "--json"}));
     QCOMPARE(json.exitCode, 0);
     // The whole record, and the repair it is linked to: none.
-    QJsonObject expected = sampleRecord(10).toJson();
+    QJsonObject expected = plannedIfEven(10).toJson();
     expected.insert(QStringLiteral("repair"), QJsonValue());
     QCOMPARE(QJsonDocument::fromJson(json.out.toUtf8()).object(), expected);
 
@@ -378,8 +404,8 @@ void RecordsCommandTest::certificateSaysWhatWasDone_data()
     unwatched.restored = true;
     QTest::newRow("pass without the display")
         << unwatched
-        << QStringList{"Not performed: display (needs an operator)", "Bytes echoed unchanged",
-                       "(bytes_echoed)", "were put back as found"}
+        << QStringList{"Not performed</b>", "<b>display</b>: needs an operator",
+                       "Bytes echoed unchanged", "(bytes_echoed)", "were put back as found"}
         << "Nothing was changed";
 }
 

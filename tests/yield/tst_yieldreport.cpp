@@ -163,7 +163,10 @@ private slots:
     void lastSevenDaysByDefault();
     void emptyWindow();
     void textAndCsv();
+    void csvRowsAsWideAsTheHeader_data();
+    void csvRowsAsWideAsTheHeader();
     void pdfWithoutDisplay();
+    void pdfTablesGoOnOverPages();
     void badArgumentsTouchNothing_data();
     void badArgumentsTouchNothing();
 
@@ -920,19 +923,86 @@ void YieldReportTest::textAndCsv()
                                 "  line-2 +4 +3 +0.0 % +33.3 %\n"))),
              qPrintable(text.out));
 
-    const VornctlRun pareto = VornctlRun::of(report(window + QStringList{"--csv"}));
+    const VornctlRun pareto =
+        VornctlRun::of(report(window + QStringList{"--csv", "--table", "pareto"}));
     QCOMPARE(pareto.exitCode, 0);
     QCOMPARE(pareto.out, QStringLiteral("step,failures,share,cumulative\r\n"
                                         "clocks,3,0.6,0.6\r\n"
                                         "echo,1,0.2,0.8\r\n"
-                                        "identify,1,0.2,1\r\n"
-                                        "attempts,1,0,0,2\r\n"));
+                                        "identify,1,0.2,1\r\n"));
+    const VornctlRun attempts =
+        VornctlRun::of(report(window + QStringList{"--csv", "--table", "attempts"}));
+    QCOMPARE(attempts.exitCode, 0);
+    QCOMPARE(attempts.out, QStringLiteral("attempt,readers,share\r\n"
+                                          "1,1,0.3333333333333333\r\n"
+                                          "2,0,0\r\n"
+                                          "3 or later,0,0\r\n"
+                                          "not passed,2,0.6666666666666666\r\n"));
     const VornctlRun groups = VornctlRun::of(report(window + QStringList{"--csv", "--by", "lot"}));
     QCOMPARE(groups.exitCode, 0);
     QCOMPARE(groups.out, QStringLiteral("lot,checkouts,readers,first_pass_yield,final_yield\r\n"
                                         "L1,7,4,0.3333333333333333,0.5\r\n"
-                                        "L2,1,0,,\r\n"
-                                        "attempts,1,0,0,2\r\n"));
+                                        "L2,1,0,,\r\n"));
+    // Without --by: the window's totals, one row under the header.
+    const VornctlRun totals = VornctlRun::of(report(window + QStringList{"--csv"}));
+    QCOMPARE(totals.exitCode, 0);
+    const QStringList lines = totals.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines[0].startsWith(QLatin1String("from,to,checkouts,readers,pass,fail,error,")),
+             qPrintable(lines[0]));
+    QVERIFY2(lines[1].startsWith(m_since.left(13)), qPrintable(lines[1]));
+    QVERIFY2(lines[1].contains(QLatin1String(",8,4,2,3,2,1,0,3,")), qPrintable(lines[1]));
+}
+
+namespace {
+
+// The fields of one CSV line (RFC 4180): a quoted field may hold commas and doubled quotes.
+qsizetype csvFieldCount(const QString &line)
+{
+    static const QRegularExpression field(QStringLiteral("\\G(\"(?:[^\"]|\"\")*\"|[^,\"]*)(,|$)"));
+    qsizetype count = 0;
+    qsizetype at = 0;
+    for (QRegularExpressionMatch match = field.match(line, at); match.hasMatch();
+         match = field.match(line, at)) {
+        ++count;
+        if (match.captured(2).isEmpty())
+            return match.capturedEnd() == line.size() ? count : -1;
+        at = match.capturedEnd();
+    }
+    return -1; // a field that is neither quoted whole nor free of quotes
+}
+
+} // namespace
+
+void YieldReportTest::csvRowsAsWideAsTheHeader_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("totals") << QStringList{"report", "--csv"};
+    QTest::newRow("by station") << QStringList{"report", "--csv", "--by", "station"};
+    QTest::newRow("by day") << QStringList{"report", "--csv", "--by", "day"};
+    QTest::newRow("attempts") << QStringList{"report", "--csv", "--table", "attempts"};
+    QTest::newRow("pareto of steps") << QStringList{"report", "--csv", "--table", "pareto"};
+    QTest::newRow("checkouts") << QStringList{"list", "--csv"};
+}
+
+// A spreadsheet takes the first line for the columns: a row wider or narrower than it is read
+// into the wrong columns.
+void YieldReportTest::csvRowsAsWideAsTheHeader()
+{
+    QFETCH(QStringList, arguments);
+    const bool report = arguments.first() == QLatin1String("report");
+    const VornctlRun run = VornctlRun::of(
+        QStringList{QStringLiteral("--records"), m_url, QStringLiteral("records")} + arguments +
+        (report ? QStringList{"--since", m_day.toString(Qt::ISODate), "--until", m_until}
+                : QStringList()));
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.out.endsWith(QLatin1String("\r\n")));
+    const QStringList lines = run.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QVERIFY2(lines.size() > 1, qPrintable(run.out));
+    const qsizetype header = csvFieldCount(lines.first());
+    for (const QString &line : lines)
+        QVERIFY2(csvFieldCount(line) == header,
+                 qPrintable(lines.first() + QLatin1Char('\n') + line));
 }
 
 void YieldReportTest::pdfWithoutDisplay()
@@ -985,6 +1055,54 @@ void YieldReportTest::pdfWithoutDisplay()
     const auto dark =
         std::count_if(data.cbegin(), data.cend(), [](char pixel) { return quint8(pixel) < 160; });
     QVERIFY2(dark > pixels / 50, qPrintable(QString::number(dark)));
+}
+
+// A window of more days and stations than a page holds: every day and every station is in a
+// table, none told as "and N more", and every page says which of how many it is.
+void YieldReportTest::pdfTablesGoOnOverPages()
+{
+    QString error;
+    const RecordsLocation location = m_databases.fresh(&error);
+    QVERIFY2(!location.isNone(), qPrintable(error));
+    RecordsStore store(location);
+    QVERIFY2(store.open(), qPrintable(store.errorText()));
+    constexpr int Days = 70;
+    const QDate first(2026, 9, 1);
+    for (int day = 0; day < Days; ++day)
+        QCOMPARE(store.store(Made{300 + day,
+                                  utc(first.addDays(day), 9, 0),
+                                  ReaderOutcome::Pass,
+                                  {},
+                                  QStringLiteral("station-%1").arg(day, 2, 10, QLatin1Char('0')),
+                                  "L",
+                                  "ann",
+                                  2000}
+                                 .record()),
+                 RecordsStore::Stored::Added);
+    const QString pdf = m_databases.folder().filePath(QStringLiteral("seventy-days.pdf"));
+    const VornctlRun run = VornctlRun::of(
+        {"--records", location.url(), "records", "report", "--since", first.toString(Qt::ISODate),
+         "--until", first.addDays(Days).toString(Qt::ISODate), "--pdf", pdf});
+    QCOMPARE(run.exitCode, 0);
+
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    QVERIFY(pdftotext.waitForFinished(30'000));
+    const QStringList pages =
+        QString::fromUtf8(pdftotext.readAllStandardOutput()).split(QLatin1Char('\f'));
+    const qsizetype count = pages.size() - 1; // after the last page's form feed
+    QVERIFY2(count >= 3, qPrintable(pages.join(QLatin1Char('\f'))));
+    for (qsizetype page = 0; page < count; ++page)
+        QVERIFY2(pages[page].contains(QStringLiteral("page %1 of %2").arg(page + 1).arg(count)),
+                 qPrintable(pages[page]));
+    const QString whole = pages.join(QLatin1Char('\n'));
+    QVERIFY(!whole.contains(QLatin1String(" more")));
+    for (int day = 0; day < Days; ++day) {
+        QVERIFY2(whole.contains(QStringLiteral("station-%1").arg(day, 2, 10, QLatin1Char('0'))),
+                 qPrintable(QString::number(day)));
+        QVERIFY2(whole.contains(first.addDays(day).toString(Qt::ISODate)),
+                 qPrintable(first.addDays(day).toString(Qt::ISODate)));
+    }
 }
 
 void YieldReportTest::badArgumentsTouchNothing_data()
