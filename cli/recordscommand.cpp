@@ -1,6 +1,7 @@
 #include "cli/recordscommand.h"
 
 #include "checkout/repairrecord.h"
+#include "cli/migratecommand.h"
 #include "cli/readerlifecommand.h"
 #include "commandline/checkoutcommandline.h"
 #include "device/identification.h"
@@ -29,6 +30,8 @@
 
 #include <algorithm>
 #include <array>
+
+#include <unistd.h>
 
 namespace {
 
@@ -68,6 +71,7 @@ const QString CheckoutOption = QStringLiteral("checkout");
 const QString ParetoOption = QStringLiteral("pareto");
 const QString FromOption = QStringLiteral("from");
 const QString DropOption = QStringLiteral("drop");
+const QString DryRunOption = QStringLiteral("dry-run");
 
 // The records commands, how many record ids (or serial numbers) each takes, and the options
 // that are theirs.
@@ -79,7 +83,7 @@ struct Subcommand
     QString argument = QStringLiteral("record id");
 };
 
-const std::array<Subcommand, 8> Subcommands{{
+const std::array<Subcommand, 9> Subcommands{{
     {QStringLiteral("list"),
      0,
      {SerialOption, OutcomeOption, SinceOption, StationOption, LotOption, OperatorOption,
@@ -91,6 +95,7 @@ const std::array<Subcommand, 8> Subcommands{{
      {SinceOption, UntilOption, StationOption, ModelOption, LotOption, OperatorOption, PlanOption,
       ByOption, JsonOption, CsvOption, PdfOption, ParetoOption}},
     {QStringLiteral("sync"), 0, {}},
+    {QStringLiteral("migrate"), 0, {DryRunOption}},
     {QStringLiteral("publish"),
      0,
      {SerialOption, SinceOption, PendingOption, PublishOption, CfxHandleOption, FromOption,
@@ -128,6 +133,7 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({UntilOption, QString(), QStringLiteral("DATE")});
     parser.addOption({ModelOption, QString(), QStringLiteral("MODEL")});
     parser.addOption({ByOption, QString(), QStringLiteral("GROUPING")});
+    parser.addOption({DryRunOption, QString()});
     parser.addOption({PdfOption, QString(), QStringLiteral("FILE")});
     parser.addOption({PublishOption, QString(), QStringLiteral("URL")});
     parser.addOption({CfxHandleOption, QString(), QStringLiteral("NAME")});
@@ -200,7 +206,7 @@ QString checkCommandLine(const QCommandLineParser &parser, const Subcommand *sub
 {
     if (!subcommand)
         return QStringLiteral("unknown records command '%1': list, show, certificate, report, "
-                              "history, repair, sync or publish")
+                              "history, repair, sync, migrate or publish")
             .arg(name);
     if (ids.size() != subcommand->ids)
         return subcommand->ids == 1
@@ -325,6 +331,9 @@ QString RecordsCommand::helpText()
         "                                   keep a repair, linked to the reader's latest failed\n"
         "                                   checkout (or to ID); a repair lifts the retest limit\n"
         "  records sync                     send the records waiting in the outbox\n"
+        "  records migrate [--dry-run]      bring the records to this version's schema, the\n"
+        "                                   long steps that stations leave undone included;\n"
+        "                                   --dry-run: what would change and about how long\n"
         "  records publish [--pending | [--serial N] [--since DATE]]\n"
         "                  [--publish URL] [--cfx-handle NAME]\n"
         "                                   send the checkouts kept (all, or those chosen) to\n"
@@ -353,7 +362,7 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
     }
     if (words.isEmpty())
         return usageError(QStringLiteral("'records' needs a command: list, show, certificate, "
-                                         "report, sync or publish"));
+                                         "report, sync, migrate or publish"));
     const QString name = words.takeFirst();
     const Subcommand *subcommand = findSubcommand(name);
     RecordsQuery query;
@@ -386,6 +395,10 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
         return usageError(error);
     if (name == QLatin1String("sync"))
         return sync(*location);
+    if (name == QLatin1String("migrate")) {
+        MigrateCommand migrate(m_output, m_error, isatty(STDERR_FILENO) == 1);
+        return parser.isSet(DryRunOption) ? migrate.dryRun(*location) : migrate.migrate(*location);
+    }
     if (name == QLatin1String("publish"))
         return publish(parser, query, *location);
     // Reading never makes a records file: a path with a typo is reported, not created empty.
@@ -663,7 +676,7 @@ int RecordsCommand::usageError(const QString &message)
 {
     m_error.write("vornctl: " + message.toUtf8() + '\n');
     m_error.write("Usage: vornctl [--records URL] records "
-                  "list|show|certificate|report|history|repair|sync|publish ...\n"
+                  "list|show|certificate|report|history|repair|sync|migrate|publish ...\n"
                   "Run 'vornctl records --help' for the records commands.\n");
     return UsageError;
 }

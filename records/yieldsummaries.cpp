@@ -2,6 +2,7 @@
 
 #include "checkout/stepcatalogue.h"
 #include "records/recordsdatabase.h"
+#include "records/schemamigration.h"
 
 #include <QMap>
 #include <QSqlQuery>
@@ -88,7 +89,8 @@ QString factColumn(Dimension dimension)
 QStringList fillAdditive(const QString &table, const QString &time, const QString &value,
                          const QString &count, const QString &counted)
 {
-    QStringList statements{QStringLiteral("CREATE TEMPORARY TABLE yield_fill AS ") + counted};
+    QStringList statements{SchemaMigration::overEveryCheckout(
+        QStringLiteral("CREATE TEMPORARY TABLE yield_fill AS ") + counted)};
     for (const Dimension dimension : Dimensions) {
         const QString member = factColumn(dimension);
         const QString by = dimension == Dimension::All ? QString() : member + QStringLiteral(", ");
@@ -150,7 +152,7 @@ QStringList fillStatements()
                          .arg(factColumns(10, QStringLiteral("day")), roundedDuration(),
                               YieldSummaries::isAttempt(), facts));
     for (Dimension dimension : Dimensions)
-        statements.append(
+        statements.append(SchemaMigration::overEveryCheckout(
             QStringLiteral("INSERT INTO yield_chains (dimension, hour, member, passed, prev_hour, "
                            "prev_passed, prev2_hour, checkouts) "
                            "SELECT '%1', hour, member, passed, prev_hour, prev_passed, prev2_hour, "
@@ -158,24 +160,44 @@ QStringList fillStatements()
                            "prev_hour, prev_passed, prev2_hour")
                 .arg(YieldSummaries::dimensionName(dimension),
                      YieldSummaries::checkoutsAsChains(YieldSummaries::memberExpression(dimension),
-                                                       QStringLiteral("1 = 1"))));
+                                                       QStringLiteral("1 = 1")))));
     return statements;
+}
+
+// Each reader once, in the facts of its first attempt ever (the columns of factColumns(13,
+// "hour")), with attempt and pass_hour as firstCheckouts() gives them, in one pass over the
+// checkouts sorted by reader and time: a reader's attempts numbered in order (the first is
+// numbered 1, two of one moment ordered by id), each with how many of the reader's attempts
+// began by its moment (those of the very moment of the first pass count as before it).
+QString readersByFirstAttempt()
+{
+    const QStringList facts{QStringLiteral("hour"),     QStringLiteral("station"),
+                            QStringLiteral("model"),    QStringLiteral("firmware"),
+                            QStringLiteral("lot"),      QStringLiteral("operator")};
+    QStringList firstFacts;
+    for (const QString &fact : facts)
+        firstFacts.append(QStringLiteral("max(CASE WHEN nth = 1 THEN %1 END) AS %1").arg(fact));
+    return QStringLiteral(
+               "SELECT %1, COALESCE(min(CASE WHEN outcome = 'pass' THEN upto END), 0) AS attempt, "
+               "COALESCE(min(CASE WHEN outcome = 'pass' THEN started END), '') AS pass_hour "
+               "FROM (SELECT serial, started, outcome, %2, "
+               "row_number() OVER (PARTITION BY serial ORDER BY started, id) AS nth, "
+               "count(*) OVER (PARTITION BY serial ORDER BY started) AS upto "
+               "FROM checkouts WHERE serial IS NOT NULL AND %3) AS attempts GROUP BY serial")
+        .arg(firstFacts.join(QLatin1String(", ")), factColumns(13, QStringLiteral("hour")),
+             YieldSummaries::isAttempt());
 }
 
 // Statements that fill yield_firsts from the checkouts table (which they must find empty).
 QStringList fillFirsts()
 {
     const QString facts = QStringLiteral("1, 2, 3, 4, 5, 6, 7");
-    return fillAdditive(
-        QStringLiteral("yield_firsts"), QStringLiteral("hour"),
-        QStringLiteral("attempt, pass_hour"), QStringLiteral("readers"),
-        QStringLiteral("SELECT hour, station, model, firmware, lot, operator, "
-                       "attempt, substr(pass_hour, 1, 13) AS pass_hour, "
-                       "count(*) AS n FROM (%1) AS firsts "
-                       "GROUP BY %2, 8")
-            .arg(firstCheckouts(factColumns(13, QStringLiteral("hour")), QStringLiteral("1 = 1")),
-                 facts));
-    ;
+    return fillAdditive(QStringLiteral("yield_firsts"), QStringLiteral("hour"),
+                        QStringLiteral("attempt, pass_hour"), QStringLiteral("readers"),
+                        QStringLiteral("SELECT hour, station, model, firmware, lot, operator, "
+                                       "attempt, substr(pass_hour, 1, 13) AS pass_hour, "
+                                       "count(*) AS n FROM (%1) AS firsts GROUP BY %2, 8")
+                            .arg(readersByFirstAttempt(), facts));
 }
 
 // One checkout in a chain, as its neighbours see it.
