@@ -27,8 +27,8 @@ QString everyCheckoutMark()
 constexpr int Attempts = 5;
 // What a statement over every checkout costs per checkout, as measured on a line's month
 // (bench/run records); and any other statement, a schema change, as a moment.
-constexpr double SqliteSecondsPerCheckout = 5e-6;
-constexpr double PostgreSqlSecondsPerCheckout = 9e-6;
+constexpr double SqliteSecondsPerCheckout = 1e-5;
+constexpr double PostgreSqlSecondsPerCheckout = 1e-5;
 constexpr double SecondsPerSchemaStatement = 0.01;
 // How long PostgreSQL waits for what a migration running elsewhere holds until it is done (the
 // version row, the checkouts it changes) before this one gives up and says so; and waiting
