@@ -96,18 +96,18 @@ void MigrateCommand::show(const SchemaMigration::Progress &progress)
                              .arg(progress.name);
     if (!m_progressBar) {
         if (progress.stageMilliseconds)
-            m_error.write(
-                QStringLiteral("%1 done in %2\n").arg(step, seconds(*progress.stageMilliseconds))
-                    .toUtf8());
+            m_error.write(QStringLiteral("%1 done in %2\n")
+                              .arg(step, seconds(*progress.stageMilliseconds))
+                              .toUtf8());
         return;
     }
     const int filled = int(std::lround(progress.done * BarWidth));
-    m_error.write(QStringLiteral("\r[%1%2] %3% %4\033[K")
-                      .arg(QString(filled, QLatin1Char('#')),
-                           QString(BarWidth - filled, QLatin1Char('.')))
-                      .arg(std::lround(progress.done * 100), 3)
-                      .arg(step)
-                      .toUtf8());
+    m_error.write(
+        QStringLiteral("\r[%1%2] %3% %4\033[K")
+            .arg(QString(filled, QLatin1Char('#')), QString(BarWidth - filled, QLatin1Char('.')))
+            .arg(std::lround(progress.done * 100), 3)
+            .arg(step)
+            .toUtf8());
     if (progress.stageMilliseconds && progress.stage == progress.stages)
         m_error.write("\n");
 }

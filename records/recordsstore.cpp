@@ -22,7 +22,8 @@ QStringList plansAndStepsStep()
 {
     using Kind = RecordsLocation::Kind;
     return QStringList{
-               SchemaMigration::named(QStringLiteral("plans, and each step of a checkout as a row")),
+               SchemaMigration::named(
+                   QStringLiteral("plans, and each step of a checkout as a row")),
                QStringLiteral(
                    "ALTER TABLE checkouts ADD COLUMN plan_name TEXT NOT NULL DEFAULT ''"),
                QStringLiteral(

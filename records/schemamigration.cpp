@@ -97,11 +97,10 @@ bool SchemaMigration::runsOn(RecordsLocation::Kind kind, const QString &statemen
 {
     if (isMark(statement))
         return false;
-    const QString other =
-        RecordsDatabase::onlyOn(kind == RecordsLocation::Kind::Sqlite
-                                    ? RecordsLocation::Kind::PostgreSql
-                                    : RecordsLocation::Kind::Sqlite,
-                                QString());
+    const QString other = RecordsDatabase::onlyOn(kind == RecordsLocation::Kind::Sqlite
+                                                      ? RecordsLocation::Kind::PostgreSql
+                                                      : RecordsLocation::Kind::Sqlite,
+                                                  QString());
     return !statement.startsWith(other);
 }
 

@@ -183,9 +183,9 @@ QStringList fillStatements()
 // began by its moment (those of the very moment of the first pass count as before it).
 QString readersByFirstAttempt()
 {
-    const QStringList facts{QStringLiteral("hour"),     QStringLiteral("station"),
-                            QStringLiteral("model"),    QStringLiteral("firmware"),
-                            QStringLiteral("lot"),      QStringLiteral("operator")};
+    const QStringList facts{QStringLiteral("hour"),  QStringLiteral("station"),
+                            QStringLiteral("model"), QStringLiteral("firmware"),
+                            QStringLiteral("lot"),   QStringLiteral("operator")};
     QStringList firstFacts;
     for (const QString &fact : facts)
         firstFacts.append(QStringLiteral("max(CASE WHEN nth = 1 THEN %1 END) AS %1").arg(fact));
@@ -221,9 +221,9 @@ QStringList fillFirsts()
                         Kind::Sqlite,
                         SchemaMigration::overEveryCheckout(counted.arg(firstCheckouts(
                             factColumns(13, QStringLiteral("hour")), QStringLiteral("1 = 1"))))),
-                    RecordsDatabase::onlyOn(Kind::PostgreSql,
-                                            SchemaMigration::overEveryCheckout(
-                                                counted.arg(readersByFirstAttempt())))});
+                    RecordsDatabase::onlyOn(
+                        Kind::PostgreSql,
+                        SchemaMigration::overEveryCheckout(counted.arg(readersByFirstAttempt())))});
 }
 
 // One checkout in a chain, as its neighbours see it.

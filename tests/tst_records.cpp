@@ -554,11 +554,10 @@ void RecordsTest::recordsWaitInTheOutboxForALongMigration()
     QList<int> stages;
     {
         RecordsStore store(location);
-        store.database().allowLongMigration(
-            [&stages](const SchemaMigration::Progress &progress) {
-                if (progress.stageMilliseconds)
-                    stages.append(progress.stage);
-            });
+        store.database().allowLongMigration([&stages](const SchemaMigration::Progress &progress) {
+            if (progress.stageMilliseconds)
+                stages.append(progress.stage);
+        });
         QVERIFY2(store.open(RecordsStore::OpenMode::ExistingOnly), qPrintable(store.errorText()));
     }
     QCOMPARE(stages, (QList<int>{1, 2}));

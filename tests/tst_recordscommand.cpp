@@ -412,10 +412,10 @@ void RecordsCommandTest::longMigrationWaitsToBeAsked()
 
     const VornctlRun dry = VornctlRun::of(records + QStringList{"migrate", "--dry-run"});
     QCOMPARE(dry.exitCode, 0);
-    QVERIFY2(dry.out.contains(
-                 QStringLiteral("schema version 3 to 5, 2 of 2 steps over %1 checkouts")
-                     .arg(SchemaMigration::LongAbove + 6)),
-             qPrintable(dry.out));
+    QVERIFY2(
+        dry.out.contains(QStringLiteral("schema version 3 to 5, 2 of 2 steps over %1 checkouts")
+                             .arg(SchemaMigration::LongAbove + 6)),
+        qPrintable(dry.out));
     QVERIFY2(dry.out.contains("step 4: first attempts and repairs"), qPrintable(dry.out));
     QCOMPARE(schemaVersionOf(path), 3);
 
