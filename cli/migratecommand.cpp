@@ -20,12 +20,17 @@ QString seconds(qint64 milliseconds)
 QString stepsText(const SchemaMigration::Plan &plan)
 {
     QString text;
-    for (const SchemaMigration::Stage &stage : plan.stages)
-        text += QStringLiteral("  step %1: %2 (%3 statements, %4 over every checkout)\n")
-                    .arg(stage.version)
+    for (qsizetype index = 0; index < plan.stages.size(); ++index) {
+        const SchemaMigration::Stage &stage = plan.stages.at(index);
+        text += QStringLiteral("  step %1 of %2: %3 (to version %4; %5 statements, %6 over every "
+                               "checkout)\n")
+                    .arg(index + 1)
+                    .arg(plan.stages.size())
                     .arg(stage.name)
+                    .arg(stage.version)
                     .arg(stage.statements)
                     .arg(stage.overEveryCheckout);
+    }
     return text;
 }
 
