@@ -30,9 +30,9 @@
 
 #include "samplecheckout.h"
 
-#include "records/recordsretestgate.h"
-#include "records/recordsstore.h"
-#include "records/yieldsummaries.h"
+#include "store/recordsretestgate.h"
+#include "store/recordsstore.h"
+#include "store/yieldsummaries.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "cli/migratecommand.h"
 
 #include "cli/recordscommand.h"
-#include "records/recordsstore.h"
+#include "store/recordsstore.h"
 
 #include <QElapsedTimer>
 #include <QIODevice>

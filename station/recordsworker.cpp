@@ -1,7 +1,7 @@
 #include "station/recordsworker.h"
 
-#include "records/readerlife.h"
-#include "records/recordcertificate.h"
+#include "documents/recordcertificate.h"
+#include "store/readerlife.h"
 
 #include <QTextStream>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "records/schemamigration.h"
+#include "store/schemamigration.h"
 
 #include <QFile>
 #include <QSqlDatabase>
