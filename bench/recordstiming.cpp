@@ -14,6 +14,9 @@
 //       1,000,000 checkouts of 200,000 readers over the 30 days of November 2026 at 4
 //       stations, generated in one statement, with the yield summaries made from them (kept
 //       when it already holds them)
+//   vorn-bench-records rebuild URL
+//       empties the yield summaries of the records database at URL and fills them again from
+//       every checkout, as a migration does; prints the seconds it took
 //   vorn-bench-records store-into URL COUNT
 //       stores COUNT checkout records of that line's readers one by one into the database at
 //       URL, each with its summaries; prints the milliseconds of each
@@ -288,6 +291,23 @@ int populateLine(const QString &url)
     return 0;
 }
 
+int rebuild(const QString &url)
+{
+    QString error;
+    const std::optional<RecordsLocation> location = RecordsLocation::parse(url, &error);
+    if (!location)
+        return std::fprintf(stderr, "%s\n", qPrintable(error)), 2;
+    RecordsStore store(*location);
+    if (!store.open())
+        return std::fprintf(stderr, "%s\n", qPrintable(store.errorText())), 1;
+    QElapsedTimer timer;
+    timer.start();
+    if (!YieldSummaries::rebuild(store.database()))
+        return std::fprintf(stderr, "%s\n", qPrintable(store.errorText())), 1;
+    std::printf("%.1f\n", double(timer.elapsed()) / 1000.0);
+    return 0;
+}
+
 int commitFloor(const QString &url, int count)
 {
     QString error;
@@ -396,6 +416,8 @@ int main(int argc, char **argv)
     const QString &path = arguments.at(2);
     if (mode == QLatin1String("populate-line"))
         return populateLine(path);
+    if (mode == QLatin1String("rebuild"))
+        return rebuild(path);
     if (mode == QLatin1String("store-into") && arguments.size() == 4)
         return storeInto(path, arguments.at(3).toInt());
     if (mode == QLatin1String("retest-check") && arguments.size() == 4)

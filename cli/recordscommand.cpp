@@ -1,6 +1,7 @@
 #include "cli/recordscommand.h"
 
 #include "checkout/repairrecord.h"
+#include "cli/migratecommand.h"
 #include "commandline/checkoutcommandline.h"
 #include "device/identification.h"
 #include "documents/documentsapplication.h"
@@ -25,6 +26,8 @@
 
 #include <algorithm>
 #include <array>
+
+#include <unistd.h>
 
 namespace {
 
@@ -62,6 +65,7 @@ const QString ParetoOption = QStringLiteral("pareto");
 const QString FromOption = QStringLiteral("from");
 const QString DropOption = QStringLiteral("drop");
 const QString TableOption = QStringLiteral("table");
+const QString DryRunOption = QStringLiteral("dry-run");
 
 // The records commands, how many record ids (or serial numbers) each takes, and the options
 // that are theirs.
@@ -73,7 +77,7 @@ struct Subcommand
     QString argument = QStringLiteral("record id");
 };
 
-const std::array<Subcommand, 8> Subcommands{{
+const std::array<Subcommand, 9> Subcommands{{
     {QStringLiteral("list"),
      0,
      {SerialOption, OutcomeOption, SinceOption, UntilOption, StationOption, ModelOption, LotOption,
@@ -85,6 +89,7 @@ const std::array<Subcommand, 8> Subcommands{{
      {SinceOption, UntilOption, StationOption, ModelOption, LotOption, OperatorOption, PlanOption,
       ByOption, JsonOption, CsvOption, TableOption, PdfOption, ParetoOption}},
     {QStringLiteral("sync"), 0, {}},
+    {QStringLiteral("migrate"), 0, {DryRunOption}},
     {QStringLiteral("publish"),
      0,
      {SerialOption, SinceOption, PendingOption, PublishOption, CfxHandleOption, FromOption,
@@ -123,6 +128,7 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({ModelOption, QString(), QStringLiteral("MODEL")});
     parser.addOption({ByOption, QString(), QStringLiteral("GROUPING")});
     parser.addOption({TableOption, QString(), QStringLiteral("TABLE")});
+    parser.addOption({DryRunOption, QString()});
     parser.addOption({PdfOption, QString(), QStringLiteral("FILE")});
     parser.addOption({PublishOption, QString(), QStringLiteral("URL")});
     parser.addOption({CfxHandleOption, QString(), QStringLiteral("NAME")});
@@ -201,7 +207,7 @@ QString checkCommandLine(const QCommandLineParser &parser, const Subcommand *sub
 {
     if (!subcommand)
         return QStringLiteral("unknown records command '%1': list, show, certificate, report, "
-                              "history, repair, sync or publish")
+                              "history, repair, sync, migrate or publish")
             .arg(name);
     if (ids.size() != subcommand->ids)
         return subcommand->ids == 1
@@ -329,6 +335,9 @@ QString RecordsCommand::helpText()
         "                                   keep a repair, linked to the reader's latest failed\n"
         "                                   checkout (or to ID); a repair lifts the retest limit\n"
         "  records sync                     send the records waiting in the outbox\n"
+        "  records migrate [--dry-run]      bring the records to this version's schema, the\n"
+        "                                   long steps that stations leave undone included;\n"
+        "                                   --dry-run: what would change and about how long\n"
         "  records publish [--pending | [--serial N] [--since DATE]]\n"
         "                  [--publish URL] [--cfx-handle NAME]\n"
         "                                   send the checkouts kept (all, or those chosen) to\n"
@@ -357,7 +366,7 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
     }
     if (words.isEmpty())
         return usageError(QStringLiteral("'records' needs a command: list, show, certificate, "
-                                         "report, sync or publish"));
+                                         "report, sync, migrate or publish"));
     const QString name = words.takeFirst();
     const Subcommand *subcommand = findSubcommand(name);
     RecordsFilter filter;
@@ -391,6 +400,10 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
         return usageError(error);
     if (name == QLatin1String("sync"))
         return sync(*location);
+    if (name == QLatin1String("migrate")) {
+        MigrateCommand migrate(m_output, m_error, isatty(STDERR_FILENO) == 1);
+        return parser.isSet(DryRunOption) ? migrate.dryRun(*location) : migrate.migrate(*location);
+    }
     if (name == QLatin1String("publish")) {
         RecordsQuery query;
         filter.narrow(query);
@@ -643,7 +656,7 @@ int RecordsCommand::usageError(const QString &message)
 {
     m_error.write("vornctl: " + message.toUtf8() + '\n');
     m_error.write("Usage: vornctl [--records URL] records "
-                  "list|show|certificate|report|history|repair|sync|publish ...\n"
+                  "list|show|certificate|report|history|repair|sync|migrate|publish ...\n"
                   "Run 'vornctl records --help' for the records commands.\n");
     return UsageError;
 }

@@ -18,7 +18,6 @@ const QString SqliteOptions = QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000");
 // A server that does not answer must not hold up the end of a checkout for long: its records
 // then go to the outbox.
 const QString PostgreSqlOptions = QStringLiteral("connect_timeout=5");
-constexpr int MigrationAttempts = 5;
 
 QString firstLine(const QString &text)
 {
@@ -58,7 +57,8 @@ bool RecordsDatabase::open(const Migrations &migrations, OpenMode mode)
     if (!(sqlite ? openSqlite(mode) : openPostgreSql(mode)))
         return false;
 
-    const std::optional<int> version = storedVersion();
+    m_migration.reset();
+    const std::optional<int> version = schemaVersion();
     if (!version)
         return false;
     // A database without the records tables holds nothing to read; only a checkout makes them.
@@ -71,26 +71,13 @@ bool RecordsDatabase::open(const Migrations &migrations, OpenMode mode)
                         .arg(m_location.description())
                         .arg(*version)
                         .arg(known));
-    if (mode == OpenMode::ReadOnly) {
-        // Reading an older schema would need its tables as they were; bringing them up to
-        // date is a write this reader never makes.
-        if (*version < known)
-            return fail(QStringLiteral("%1 holds records in schema version %2, older than this "
-                                       "program reads (%3); it was left as it is: a checkout or "
-                                       "'vornctl records list' brings it up to date")
-                            .arg(m_location.description())
-                            .arg(*version)
-                            .arg(known));
-        m_open = true;
-        m_error.clear();
-        return true;
-    }
     // A durable commit: once a record is reported stored, a power cut does not take it back.
     // The write-ahead log lets readers and several writers share the file.
-    if (sqlite && (!runFixed(QStringLiteral("PRAGMA journal_mode=WAL")) ||
-                   !runFixed(QStringLiteral("PRAGMA synchronous=FULL"))))
+    if (sqlite && mode != OpenMode::ReadOnly &&
+        (!runFixed(QStringLiteral("PRAGMA journal_mode=WAL")) ||
+         !runFixed(QStringLiteral("PRAGMA synchronous=FULL"))))
         return false;
-    if (*version < known && !migrate(migrations))
+    if (*version < known && !bringUpToDate(migrations, *version, mode))
         return false;
     m_open = true;
     m_error.clear();
@@ -201,7 +188,7 @@ bool RecordsDatabase::runFixed(const QString &statement)
     return true;
 }
 
-std::optional<int> RecordsDatabase::storedVersion()
+std::optional<int> RecordsDatabase::schemaVersion()
 {
     if (!m_database.tables().contains(QStringLiteral("records_schema")))
         return 0;
@@ -211,40 +198,33 @@ std::optional<int> RecordsDatabase::storedVersion()
     return query.next() ? query.value(0).toInt() : 0;
 }
 
-bool RecordsDatabase::migrate(const Migrations &migrations)
+void RecordsDatabase::allowLongMigration(SchemaMigration::Watcher watcher)
 {
-    // Several stations may meet an old schema at once: each takes the version row's lock
-    // first, so the steps run once; a station that loses a race on creating the tables tries
-    // again and then finds them made.
-    for (int attempt = 0; attempt < MigrationAttempts; ++attempt) {
-        const bool done = transaction([&] {
-            if (!runFixed(QStringLiteral("CREATE TABLE IF NOT EXISTS records_schema "
-                                         "(id INTEGER PRIMARY KEY, version INTEGER NOT NULL)")))
-                return false;
-            QSqlQuery claim = prepare(QStringLiteral("INSERT INTO records_schema (id, version) "
-                                                     "VALUES (1, 0) ON CONFLICT (id) DO NOTHING"));
-            QSqlQuery lock =
-                prepare(QStringLiteral("UPDATE records_schema SET version = version WHERE id = 1"));
-            if (!exec(claim) || !exec(lock))
-                return false;
-            const std::optional<int> version = storedVersion();
-            if (!version || *version > migrations.size())
-                return false;
-            for (auto step = qsizetype(*version); step < migrations.size(); ++step) {
-                for (const QString &statement : migrations.at(step)) {
-                    if (runsHere(statement) && !runFixed(statement))
-                        return false;
-                }
-            }
-            QSqlQuery bump =
-                prepare(QStringLiteral("UPDATE records_schema SET version = ? WHERE id = 1"));
-            bump.addBindValue(int(migrations.size()));
-            return exec(bump);
-        });
-        if (done)
-            return true;
+    m_longMigrationAllowed = true;
+    m_migrationWatcher = std::move(watcher);
+}
+
+bool RecordsDatabase::bringUpToDate(const Migrations &migrations, int version, OpenMode mode)
+{
+    SchemaMigration migration(*this, migrations);
+    m_migration = migration.plan(version);
+    if (!m_migration)
+        return false;
+    const bool unasked = m_migration->isLong() && !m_longMigrationAllowed;
+    if (unasked || mode == OpenMode::ReadOnly) {
+        // Reading an older schema would need its tables as they were; bringing them up to
+        // date is a write this reader never makes.
+        const QString how = unasked ? QStringLiteral("they need 'vornctl records migrate' first")
+                                    : QStringLiteral("a checkout or 'vornctl records list' "
+                                                     "brings them up to date");
+        return fail(QStringLiteral("%1 holds records in schema version %2, older than this "
+                                   "program reads (%3); it was left as it is: %4 (%5)")
+                        .arg(m_location.description())
+                        .arg(version)
+                        .arg(migrations.size())
+                        .arg(how, m_migration->summary()));
     }
-    return false;
+    return migration.run(m_migrationWatcher);
 }
 
 namespace {
@@ -260,13 +240,6 @@ QString backendMark(RecordsLocation::Kind kind)
 QString RecordsDatabase::onlyOn(RecordsLocation::Kind kind, const QString &statement)
 {
     return backendMark(kind) + statement;
-}
-
-bool RecordsDatabase::runsHere(const QString &statement) const
-{
-    if (!statement.startsWith(QLatin1String("-- ")))
-        return true;
-    return statement.startsWith(backendMark(m_location.kind));
 }
 
 QSqlQuery RecordsDatabase::prepare(const QString &statement)
@@ -375,6 +348,9 @@ QString RecordsDatabase::postgreSqlWords(const QString &reason) const
         return QStringLiteral("the host name %1 is not known").arg(m_location.host);
     if (has("timeout expired") || has("no route to host") || has("unreachable"))
         return QStringLiteral("%1 cannot be reached (%2)").arg(server, reason);
+    if (has("lock timeout"))
+        return QStringLiteral("%1 kept the records locked: another program is migrating them")
+            .arg(server);
     if (has("server closed the connection") || has("terminating connection") ||
         has("no connection to the server"))
         return QStringLiteral("the connection to %1 was lost").arg(server);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/recordslocation.h"
+#include "store/schemamigration.h"
 
 #include <QList>
 #include <QMap>
@@ -50,8 +51,15 @@ public:
     RecordsDatabase &operator=(const RecordsDatabase &) = delete;
 
     // False with the reason in errorText(): file not writable, not an SQLite database, a newer
-    // schema, server refused, authentication failed, or (unless mode creates) no records there.
+    // schema, server refused, authentication failed, (unless mode creates) no records there,
+    // or a migration too long to start unasked (see SchemaMigration).
     bool open(const Migrations &migrations, OpenMode mode = OpenMode::CreateIfMissing);
+    // Lets the next open() run a long migration, telling watcher how far it got: what
+    // `vornctl records migrate` does.
+    void allowLongMigration(SchemaMigration::Watcher watcher);
+    // What open() found the schema to need (or, when allowed, did to it); nothing when it was
+    // up to date or could not be read.
+    const std::optional<SchemaMigration::Plan> &migration() const { return m_migration; }
     bool isOpen() const { return m_open; }
     // After a failed open: the records were not there at all (no file, no tables), which a
     // reader may take as "nothing kept yet" rather than as a fault.
@@ -76,6 +84,8 @@ public:
     // How many rows of table (one of this program's own, never a name from outside) wait for
     // each destination, the outbox's and the spool's way of keeping rows; nothing on failure.
     std::optional<QMap<QString, int>> countsByDestination(const QString &table);
+    // The schema version the database holds (0 before the first step); nothing on failure.
+    std::optional<int> schemaVersion();
     // Runs a statement of fixed text without values, unprepared: schema statements and
     // settings, which PostgreSQL does not prepare. On failure keeps the reason and returns false.
     bool runFixed(const QString &statement);
@@ -85,9 +95,7 @@ private:
     bool openPostgreSql(OpenMode mode);
     bool checkSqliteFile(OpenMode mode);
     bool missing();
-    std::optional<int> storedVersion();
-    bool migrate(const Migrations &migrations);
-    bool runsHere(const QString &statement) const;
+    bool bringUpToDate(const Migrations &migrations, int version, OpenMode mode);
     bool fail(const QString &text);
     bool fail(const QSqlError &error);
     QString words(const QSqlError &error) const;
@@ -100,4 +108,7 @@ private:
     bool m_open = false;
     bool m_missing = false;
     QString m_error;
+    bool m_longMigrationAllowed = false;
+    SchemaMigration::Watcher m_migrationWatcher;
+    std::optional<SchemaMigration::Plan> m_migration;
 };

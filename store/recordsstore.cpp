@@ -4,6 +4,7 @@
 
 #include "device/identification.h"
 #include "store/readerlife.h"
+#include "store/schemamigration.h"
 #include "store/yieldsummaries.h"
 
 #include <QJsonArray>
@@ -21,14 +22,16 @@ QStringList plansAndStepsStep()
 {
     using Kind = RecordsLocation::Kind;
     return QStringList{
+               SchemaMigration::named(
+                   QStringLiteral("plans, and each step of a checkout as a row")),
                QStringLiteral(
                    "ALTER TABLE checkouts ADD COLUMN plan_name TEXT NOT NULL DEFAULT ''"),
                QStringLiteral(
                    "ALTER TABLE checkouts ADD COLUMN plan_revision TEXT NOT NULL DEFAULT ''"),
                QStringLiteral(
                    "ALTER TABLE checkouts ADD COLUMN plan_sha256 TEXT NOT NULL DEFAULT ''"),
-               QStringLiteral(
-                   "CREATE INDEX IF NOT EXISTS checkouts_plan ON checkouts (plan_name, started)"),
+               SchemaMigration::overEveryCheckout(QStringLiteral(
+                   "CREATE INDEX IF NOT EXISTS checkouts_plan ON checkouts (plan_name, started)")),
                QStringLiteral("CREATE TABLE IF NOT EXISTS checkout_steps ("
                               "record_id VARCHAR(64) NOT NULL REFERENCES checkouts (id), "
                               "step_index INTEGER NOT NULL, "
@@ -41,7 +44,7 @@ QStringList plansAndStepsStep()
                               "ON checkout_steps (outcome, step)"),
                RecordsDatabase::onlyOn(
                    Kind::Sqlite,
-                   StepsFromRecords +
+                   SchemaMigration::overEveryCheckout(StepsFromRecords) +
                        QStringLiteral("SELECT c.id, CAST(s.key AS INTEGER), "
                                       "json_extract(s.value, '$.name'), "
                                       "json_extract(s.value, '$.outcome'), "
@@ -50,7 +53,7 @@ QStringList plansAndStepsStep()
                                       "FROM checkouts AS c, json_each(c.record, '$.steps') AS s")),
                RecordsDatabase::onlyOn(
                    Kind::PostgreSql,
-                   StepsFromRecords +
+                   SchemaMigration::overEveryCheckout(StepsFromRecords) +
                        QStringLiteral("SELECT c.id, s.n - 1, s.value ->> 'name', "
                                       "s.value ->> 'outcome', "
                                       "COALESCE(CAST(s.value ->> 'duration_ms' AS BIGINT), 0), "
@@ -67,6 +70,7 @@ QStringList plansAndStepsStep()
 // many checkouts the line has kept.
 const RecordsDatabase::Migrations Schema = {
     {
+        SchemaMigration::named(QStringLiteral("the checkouts")),
         QStringLiteral("CREATE TABLE IF NOT EXISTS checkouts ("
                        "id VARCHAR(64) PRIMARY KEY, "
                        "started VARCHAR(32) NOT NULL, "
@@ -94,16 +98,18 @@ const RecordsDatabase::Migrations Schema = {
     // that a value can be charted across readers with plain SQL. Records kept before keep their
     // text and get empty traceability columns.
     {
+        SchemaMigration::named(QStringLiteral("traceability and measurements")),
         QStringLiteral("ALTER TABLE checkouts ADD COLUMN tool TEXT NOT NULL DEFAULT ''"),
         QStringLiteral("ALTER TABLE checkouts ADD COLUMN tool_version TEXT NOT NULL DEFAULT ''"),
         QStringLiteral("ALTER TABLE checkouts ADD COLUMN operator TEXT NOT NULL DEFAULT ''"),
         QStringLiteral("ALTER TABLE checkouts ADD COLUMN lot TEXT NOT NULL DEFAULT ''"),
         QStringLiteral("ALTER TABLE checkouts ADD COLUMN firmware INTEGER"),
-        QStringLiteral("CREATE INDEX IF NOT EXISTS checkouts_lot ON checkouts (lot, started)"),
-        QStringLiteral(
-            "CREATE INDEX IF NOT EXISTS checkouts_operator ON checkouts (operator, started)"),
-        QStringLiteral(
-            "CREATE INDEX IF NOT EXISTS checkouts_firmware ON checkouts (firmware, started)"),
+        SchemaMigration::overEveryCheckout(
+            QStringLiteral("CREATE INDEX IF NOT EXISTS checkouts_lot ON checkouts (lot, started)")),
+        SchemaMigration::overEveryCheckout(QStringLiteral(
+            "CREATE INDEX IF NOT EXISTS checkouts_operator ON checkouts (operator, started)")),
+        SchemaMigration::overEveryCheckout(QStringLiteral(
+            "CREATE INDEX IF NOT EXISTS checkouts_firmware ON checkouts (firmware, started)")),
         QStringLiteral("CREATE TABLE IF NOT EXISTS measurements ("
                        "record_id VARCHAR(64) NOT NULL REFERENCES checkouts (id), "
                        "step VARCHAR(32) NOT NULL, "
@@ -121,10 +127,12 @@ const RecordsDatabase::Migrations Schema = {
     },
     // The yield report's summaries, kept with every record from now on and filled from the
     // records kept before, and the day-level views for charting tools.
-    YieldSummaries::schemaStep(),
+    QStringList{SchemaMigration::named(QStringLiteral("the yield summaries"))} +
+        YieldSummaries::schemaStep(),
     // A reader's life: its first-pass yield counted from its first attempt ever, and the
     // repairs between a failed checkout and its retest.
-    YieldSummaries::firstsStep() + ReaderLife::schemaStep(),
+    QStringList{SchemaMigration::named(QStringLiteral("first attempts and repairs"))} +
+        YieldSummaries::firstsStep() + ReaderLife::schemaStep(),
     // The plan each checkout ran (records kept before have none), and each step of a checkout
     // as a row of its own, filled from the records kept before: what failed is a join, not a
     // text matched with LIKE.

@@ -1,3 +1,4 @@
+#include "records/longmigration.h"
 #include "records/samplerecords.h"
 #include "records/vornctlrun.h"
 #include "store/recordkeeper.h"
@@ -46,6 +47,7 @@ private slots:
     void measurementsAreRowsOfTheirOwn();
     void firstReleaseFileMigratedInPlace();
     void stepsOfKeptRecordsBecomeRows();
+    void recordsWaitInTheOutboxForALongMigration();
 
     void readersMakeNothing_data();
     void readersMakeNothing();
@@ -524,6 +526,45 @@ void RecordsTest::firstReleaseFileMigratedInPlace()
     RecordsQuery byLot;
     byLot.lot = QStringLiteral("lot-0");
     QCOMPARE(again.list(byLot)->size(), 1);
+}
+
+void RecordsTest::recordsWaitInTheOutboxForALongMigration()
+{
+    if (onPostgreSql())
+        QSKIP("the fixture is a records file");
+    // A station of the new version meets a line's records that need a long migration: its
+    // checkouts go to the outbox with the command to run, and once someone has run it they are
+    // sent as any waiting record is.
+    const QString path = m_folder.filePath(QStringLiteral("line-before-upgrade.sqlite"));
+    QVERIFY(makeLongMigrationFile(QStringLiteral(VORN_TEST_RECORDS "/v3-records.sqlite"), path));
+    const RecordsLocation location = *RecordsLocation::parse("sqlite:" + path, nullptr);
+    QTemporaryDir station;
+    const RecordsLocation outboxFile = *RecordsLocation::parse(
+        QStringLiteral("sqlite:") + station.filePath(QStringLiteral("outbox.sqlite")), nullptr);
+    RecordKeeper keeper(location, outboxFile);
+    QString warnings;
+    QTextStream warningStream(&warnings);
+    const RecordKeeper::Kept kept = keeper.keep({sampleRecord(1), sampleRecord(2)}, warningStream);
+    QCOMPARE(kept.stored, 0);
+    QCOMPARE(kept.queued, 2);
+    warningStream.flush();
+    QVERIFY2(warnings.contains(QLatin1String("vornctl records migrate")), qPrintable(warnings));
+    QCOMPARE(schemaVersionOf(path), 3);
+
+    QList<int> stages;
+    {
+        RecordsStore store(location);
+        store.database().allowLongMigration([&stages](const SchemaMigration::Progress &progress) {
+            if (progress.stageMilliseconds)
+                stages.append(progress.stage);
+        });
+        QVERIFY2(store.open(RecordsStore::OpenMode::ExistingOnly), qPrintable(store.errorText()));
+    }
+    QCOMPARE(stages, (QList<int>{1, 2}));
+    const RecordKeeper::Synced synced = keeper.sync();
+    QVERIFY2(synced.ok(), qPrintable(synced.error));
+    QCOMPARE(synced.sent, 2);
+    QCOMPARE(synced.left, 0);
 }
 
 void RecordsTest::stepsOfKeptRecordsBecomeRows()

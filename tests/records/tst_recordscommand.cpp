@@ -1,4 +1,5 @@
 #include "documents/recordcertificate.h"
+#include "records/longmigration.h"
 #include "records/samplerecords.h"
 #include "records/vornctlrun.h"
 #include "store/recordsstore.h"
@@ -52,6 +53,7 @@ private slots:
     void certificateSaysWhatWasDone();
     void pdfOnAFullDisk_data();
     void pdfOnAFullDisk();
+    void longMigrationWaitsToBeAsked();
 
 private:
     QStringList records(const QStringList &arguments) const;
@@ -420,6 +422,47 @@ void RecordsCommandTest::certificateSaysWhatWasDone()
     for (const QString &text : shown)
         QVERIFY2(html.contains(text), qPrintable(text));
     QVERIFY(!html.contains(notShown));
+}
+
+void RecordsCommandTest::longMigrationWaitsToBeAsked()
+{
+    // A line's records of an older schema, large enough that bringing them up to date reads
+    // every checkout for a while: reading them does not start that unasked, a dry run tells
+    // what would change and changes nothing, and the migration reports each step it took.
+    const QString path = m_folder.filePath(QStringLiteral("older-line.sqlite"));
+    QVERIFY(makeLongMigrationFile(QStringLiteral(VORN_TEST_RECORDS "/v3-records.sqlite"), path));
+    const QStringList records{QStringLiteral("--records"), QStringLiteral("sqlite:") + path,
+                              QStringLiteral("records")};
+
+    const VornctlRun listed = VornctlRun::of(records + QStringList{"list", "--limit", "1"});
+    QCOMPARE(listed.exitCode, 3); // the records cannot be opened
+    QVERIFY2(listed.err.contains("need 'vornctl records migrate' first"), qPrintable(listed.err));
+    QCOMPARE(schemaVersionOf(path), 3);
+
+    const VornctlRun dry = VornctlRun::of(records + QStringList{"migrate", "--dry-run"});
+    QCOMPARE(dry.exitCode, 0);
+    QVERIFY2(
+        dry.out.contains(QStringLiteral("schema version 3 to 5, 2 of 2 steps over %1 checkouts")
+                             .arg(SchemaMigration::LongAbove + 6)),
+        qPrintable(dry.out));
+    QVERIFY2(dry.out.contains("step 1 of 2: first attempts and repairs (to version 4;"), qPrintable(dry.out));
+    QCOMPARE(schemaVersionOf(path), 3);
+
+    const VornctlRun migrated = VornctlRun::of(records + QStringList{"migrate"});
+    QCOMPARE(migrated.exitCode, 0);
+    const QStringList steps = migrated.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(steps.size(), 2);
+    QVERIFY2(steps[0].startsWith("step 1 of 2 (first attempts and repairs) done in"),
+             qPrintable(migrated.err));
+    QVERIFY2(steps[1].startsWith("step 2 of 2 (plans, and each step of a checkout as a row)"),
+             qPrintable(migrated.err));
+    QVERIFY2(migrated.out.contains("migrated from schema version 3 to 5"),
+             qPrintable(migrated.out));
+    QCOMPARE(schemaVersionOf(path), 5);
+
+    const VornctlRun again = VornctlRun::of(records + QStringList{"list", "--limit", "1"});
+    QCOMPARE(again.exitCode, 0);
+    QVERIFY(VornctlRun::of(records + QStringList{"migrate"}).out.contains("up to date"));
 }
 
 QTEST_GUILESS_MAIN(RecordsCommandTest)
