@@ -1,6 +1,7 @@
 #include "dashboard/dashboardapi.h"
 
 #include "dashboard/recordsreaders.h"
+#include "records/chainverifier.h"
 #include "records/lineactivity.h"
 #include "records/readerlife.h"
 #include "records/recordcertificate.h"
@@ -275,8 +276,9 @@ void DashboardApi::show(const QString &id, bool certificate, const Respond &resp
             reply.contentType = QByteArrayLiteral("application/pdf");
             {
                 const QMutexLocker drawing(&certificateDrawing);
-                reply.body =
-                    RecordCertificate::pdf(*record, ReaderLife(store).repairBehind(*record));
+                reply.body = RecordCertificate::pdf(
+                    *record, ReaderLife(store).repairBehind(*record),
+                    ChainVerifier(store.database()).keptHash(record->id).value_or(QString()));
             }
             // The serial number is digits only: safe in a header.
             const QString name =

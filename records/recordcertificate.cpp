@@ -92,7 +92,7 @@ QString notPerformedText(const ReaderRecord &record)
 } // namespace
 
 QString RecordCertificate::html(const ReaderRecord &record,
-                                const std::optional<RepairRecord> &repair)
+                                const std::optional<RepairRecord> &repair, const QString &keptHash)
 {
     QString steps;
     for (const StepRecord &step : record.steps)
@@ -120,6 +120,7 @@ QString RecordCertificate::html(const ReaderRecord &record,
         fact(QStringLiteral("Duration"),
              QString::number(double(record.durationMs) / 1000.0, 'f', 2) + QStringLiteral(" s")) +
         fact(QStringLiteral("Record"), record.id) +
+        (keptHash.isEmpty() ? QString() : fact(QStringLiteral("Record hash"), keptHash)) +
         (repair ? fact(QStringLiteral("After repair"),
                        QStringLiteral("%1; symptom: %2 (repair %3)")
                            .arg(repair->text(), repair->symptom, repair->id))
@@ -147,7 +148,8 @@ QString RecordCertificate::html(const ReaderRecord &record,
 namespace {
 
 // Draws the one page into device, an open file or buffer.
-void draw(const ReaderRecord &record, const std::optional<RepairRecord> &repair, QIODevice &device)
+void draw(const ReaderRecord &record, const std::optional<RepairRecord> &repair,
+          const QString &keptHash, QIODevice &device)
 {
     QPdfWriter writer(&device);
     writer.setTitle(
@@ -164,7 +166,7 @@ void draw(const ReaderRecord &record, const std::optional<RepairRecord> &repair,
     QTextDocument document;
     document.setDocumentMargin(0);
     document.setPageSize(writer.pageLayout().paintRectPixels(writer.resolution()).size());
-    document.setHtml(RecordCertificate::html(record, repair));
+    document.setHtml(RecordCertificate::html(record, repair, keptHash));
     QPainter painter(&writer);
     document.drawContents(&painter);
 }
@@ -172,14 +174,14 @@ void draw(const ReaderRecord &record, const std::optional<RepairRecord> &repair,
 } // namespace
 
 bool RecordCertificate::write(const ReaderRecord &record, const QString &path, QString *error,
-                              const std::optional<RepairRecord> &repair)
+                              const std::optional<RepairRecord> &repair, const QString &keptHash)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
-    draw(record, repair, file);
+    draw(record, repair, keptHash, file);
     file.close();
     if (file.error() != QFileDevice::NoError) {
         *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
@@ -189,11 +191,12 @@ bool RecordCertificate::write(const ReaderRecord &record, const QString &path, Q
 }
 
 QByteArray RecordCertificate::pdf(const ReaderRecord &record,
-                                  const std::optional<RepairRecord> &repair)
+                                  const std::optional<RepairRecord> &repair,
+                                  const QString &keptHash)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    draw(record, repair, buffer);
+    draw(record, repair, keptHash, buffer);
     return bytes;
 }

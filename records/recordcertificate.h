@@ -12,12 +12,15 @@
 namespace RecordCertificate {
 
 // The page as HTML, as QTextDocument lays it out; a reader that passed after a repair has the
-// repair named.
-QString html(const ReaderRecord &record, const std::optional<RepairRecord> &repair = {});
+// repair named; keptHash, the hash the records keep with it, is printed for an auditor to check
+// with `vornctl records verify ID --hash HASH` (none for a record kept before chaining).
+QString html(const ReaderRecord &record, const std::optional<RepairRecord> &repair = {},
+             const QString &keptHash = {});
 // Writes the PDF to path; false with the reason in error.
 bool write(const ReaderRecord &record, const QString &path, QString *error,
-           const std::optional<RepairRecord> &repair = {});
+           const std::optional<RepairRecord> &repair = {}, const QString &keptHash = {});
 // The PDF itself, for a caller that sends it on rather than keeping a file.
-QByteArray pdf(const ReaderRecord &record, const std::optional<RepairRecord> &repair = {});
+QByteArray pdf(const ReaderRecord &record, const std::optional<RepairRecord> &repair = {},
+               const QString &keptHash = {});
 
 } // namespace RecordCertificate

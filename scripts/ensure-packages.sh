@@ -16,6 +16,8 @@ packages=(
   # Plan files, and network serial ports: the pkg-config files of libgensio-dev name -lwrap
   # without depending on libwrap0-dev.
   libyaml-cpp-dev libgensio-dev libwrap0-dev
+  # The records' chain hashes (OpenSSL's SHA-256).
+  libssl-dev
 )
 if [[ "${1:-}" == "--tests" ]]; then
   packages+=(
@@ -27,6 +29,8 @@ if [[ "${1:-}" == "--tests" ]]; then
     rabbitmq-server
     chromium chromium-driver python3-selenium
     ser2net python3-serial
+    # The private certificate authority of the TLS tests, and the browser's trust of it.
+    openssl libnss3-tools
   )
 fi
 

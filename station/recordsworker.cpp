@@ -1,5 +1,6 @@
 #include "station/recordsworker.h"
 
+#include "records/chainverifier.h"
 #include "records/readerlife.h"
 #include "records/recordcertificate.h"
 
@@ -99,6 +100,7 @@ bool RecordsWorker::writeCertificate(RecordsService::Session &session, const QSt
     result.path = path;
     std::optional<ReaderRecord> record;
     std::optional<RepairRecord> repair;
+    QString keptHash;
     bool storeHeld = true;
     if (RecordsStore *open = session.store()) {
         if (!open->find(id, record)) {
@@ -108,11 +110,12 @@ bool RecordsWorker::writeCertificate(RecordsService::Session &session, const QSt
             result.error = QStringLiteral("no record has the id %1").arg(id);
         } else {
             repair = ReaderLife(*open).repairBehind(*record);
+            keptHash = ChainVerifier(open->database()).keptHash(id).value_or(QString());
         }
     } else {
         result.error = session.failure();
     }
     if (record)
-        result.written = RecordCertificate::write(*record, path, &result.error, repair);
+        result.written = RecordCertificate::write(*record, path, &result.error, repair, keptHash);
     return storeHeld;
 }
