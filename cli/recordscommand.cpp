@@ -608,8 +608,9 @@ int RecordsCommand::verify(const QCommandLineParser &parser, const QStringList &
         return databaseError(verifier.errorText());
     for (const ChainVerifier::Finding &finding : report->findings)
         print(finding.text + QLatin1Char('\n'));
-    print(QStringLiteral("%1 chained records checked%2%3: %4\n")
-              .arg(report->checked)
+    print(QStringLiteral("%1 checked%2%3: %4\n")
+              .arg(report->checked == 1 ? QStringLiteral("1 chained record")
+                                        : QStringLiteral("%1 chained records").arg(report->checked))
               .arg(anchors.isEmpty() ? QString()
                                      : QStringLiteral(" against %1 kept heads").arg(anchors.size()),
                    report->beforeChaining == 0
@@ -818,7 +819,7 @@ int RecordsCommand::usageError(const QString &message)
 {
     m_error.write("vornctl: " + message.toUtf8() + '\n');
     m_error.write("Usage: vornctl [--records URL] records "
-                  "list|show|certificate|report|history|repair|sync|publish ...\n"
+                  "list|show|certificate|report|history|repair|sync|publish|verify|setup ...\n"
                   "Run 'vornctl records --help' for the records commands.\n");
     return UsageError;
 }

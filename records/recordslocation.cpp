@@ -57,10 +57,13 @@ std::optional<RecordsLocation> parsePostgreSql(const QString &text, QString *err
     }
     if (!problem.isEmpty()) {
         // Neither a password nor the settings put there by mistake reach the screen.
-        const QString shown = url.isValid()
-                                  ? url.toString(QUrl::RemovePassword | QUrl::RemoveQuery) +
-                                        (url.hasQuery() ? QStringLiteral("?...") : QString())
-                                  : text;
+        QUrl withoutSecrets = url;
+        withoutSecrets.setPassword({});
+        withoutSecrets.setQuery(QString());
+        const QString shown =
+            url.isValid()
+                ? withoutSecrets.toString() + (url.hasQuery() ? QStringLiteral("?...") : QString())
+                : text;
         *error = QStringLiteral("the records URL '%1' is not usable: %2").arg(shown, problem);
         return std::nullopt;
     }
