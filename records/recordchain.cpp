@@ -53,7 +53,9 @@ QString hashOf(const QString &previous, const QVariantList &values)
             bytes += "\n-";
             continue;
         }
-        const QByteArray text = value.toString().toUtf8();
+        // The record's text comes from a verifier as its UTF-8 bytes already.
+        const QByteArray text = value.typeId() == QMetaType::QByteArray ? value.toByteArray()
+                                                                        : value.toString().toUtf8();
         bytes += '\n' + QByteArray::number(text.size()) + ':' + text;
     }
     unsigned char digest[EVP_MAX_MD_SIZE];
