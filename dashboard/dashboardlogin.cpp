@@ -57,14 +57,13 @@ bool DashboardLogin::matches(const QByteArray &password, const QString &hash)
     const QStringList parts = hash.mid(Scheme.size()).split(QLatin1Char('$'));
     if (!hash.startsWith(Scheme) || parts.size() != 3)
         return false;
-    int logCost = 0, blockSize = 0, parallel = 0;
-    for (const QString &setting : parts.at(0).split(QLatin1Char(','))) {
-        const QString name = setting.section(QLatin1Char('='), 0, 0);
-        const int value = setting.section(QLatin1Char('='), 1).toInt();
-        (name == QLatin1String("ln")  ? logCost
-         : name == QLatin1String("r") ? blockSize
-                                      : parallel) = value;
-    }
+    QHash<QString, int> settings;
+    for (const QString &setting : parts.at(0).split(QLatin1Char(',')))
+        settings.insert(setting.section(QLatin1Char('='), 0, 0),
+                        setting.section(QLatin1Char('='), 1).toInt());
+    const int logCost = settings.value(QStringLiteral("ln"));
+    const int blockSize = settings.value(QStringLiteral("r"));
+    const int parallel = settings.value(QStringLiteral("p"));
     if (logCost < 10 || logCost > 22 || blockSize < 1 || blockSize > 32 || parallel < 1 ||
         parallel > 16)
         return false;
@@ -126,8 +125,12 @@ DashboardLogin::Outcome DashboardLogin::check(const QByteArray &authorization,
     const QByteArray pair = QByteArray::fromBase64(authorization.mid(6).trimmed());
     const qsizetype colon = pair.indexOf(':');
     *user = QString::fromUtf8(pair.left(std::max<qsizetype>(colon, 0)));
+    // An unknown name costs the same derivation as a known one: the time of the answer does not
+    // tell which names exist.
+    static const QString noSuchUser = hashPassword(QByteArrayLiteral("no such user"));
     const auto hash = m_users.constFind(*user);
-    if (colon > 0 && hash != m_users.cend() && matches(pair.mid(colon + 1), hash.value())) {
+    const bool known = colon > 0 && hash != m_users.cend();
+    if (matches(pair.mid(colon + 1), known ? hash.value() : noSuchUser) && known) {
         m_good.insert(key, *user);
         return Outcome::Allowed;
     }
