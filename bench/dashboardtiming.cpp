@@ -16,8 +16,8 @@
 // The records are those of vorn-bench-records populate-line: November 2026.
 
 #include "records/recordsfilters.h"
-#include "records/recordsstore.h"
-#include "records/yieldreport.h"
+#include "store/recordsstore.h"
+#include "yield/yieldreport.h"
 
 #include <QCoreApplication>
 #include <QDate>

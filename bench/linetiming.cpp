@@ -17,9 +17,9 @@
 #include "samplecheckout.h"
 #include "samplesummary.h"
 
-#include "records/recordkeeper.h"
-#include "records/recordsoutbox.h"
-#include "records/recordsstore.h"
+#include "store/recordkeeper.h"
+#include "store/recordsoutbox.h"
+#include "store/recordsstore.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

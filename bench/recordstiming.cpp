@@ -36,11 +36,11 @@
 
 #include "samplecheckout.h"
 
-#include "records/chainverifier.h"
-#include "records/recordchain.h"
-#include "records/recordsretestgate.h"
-#include "records/recordsstore.h"
-#include "records/yieldsummaries.h"
+#include "store/chainverifier.h"
+#include "store/recordchain.h"
+#include "store/recordsretestgate.h"
+#include "store/recordsstore.h"
+#include "store/yieldsummaries.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -19,13 +19,13 @@
 
 #include "emulator/linefactory.h"
 #include "outputs/checkoutoutputs.h"
-#include "records/recordslocation.h"
 #include "serial/realclock.h"
 #include "serial/serialline.h"
 #include "station/recordspanel.h"
 #include "station/sockettile.h"
 #include "station/stationrecords.h"
 #include "station/stationwindow.h"
+#include "store/recordslocation.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -8,10 +8,10 @@
 #include "cli/clioutput.h"
 #include "emulator/linefactory.h"
 #include "process/stopsignals.h"
-#include "records/recordsretestgate.h"
 #include "serial/exchangetrace.h"
 #include "serial/realclock.h"
 #include "serial/serialline.h"
+#include "store/recordsretestgate.h"
 
 #include <QIODevice>
 

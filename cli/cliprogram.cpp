@@ -10,12 +10,12 @@
 #include "cli/plancommand.h"
 #include "cli/recordscommand.h"
 #include "emulator/linefactory.h"
-#include "records/recordslocation.h"
 #include "serial/devicetransaction.h"
 #include "serial/exchangetrace.h"
 #include "serial/openfailuremessage.h"
 #include "serial/realclock.h"
 #include "serial/serialline.h"
+#include "store/recordslocation.h"
 
 #include <QIODevice>
 

@@ -2,8 +2,8 @@
 
 #include "cli/recordscommand.h"
 #include "device/identification.h"
-#include "records/readerlife.h"
-#include "records/recordsstore.h"
+#include "store/readerlife.h"
+#include "store/recordsstore.h"
 
 #include <QIODevice>
 #include <QJsonDocument>

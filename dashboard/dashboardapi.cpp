@@ -1,13 +1,13 @@
 #include "dashboard/dashboardapi.h"
 
 #include "dashboard/recordsreaders.h"
-#include "records/chainverifier.h"
-#include "records/lineactivity.h"
-#include "records/readerlife.h"
-#include "records/recordcertificate.h"
-#include "records/recordsstore.h"
-#include "records/yieldreport.h"
-#include "records/yieldreporttext.h"
+#include "documents/recordcertificate.h"
+#include "store/chainverifier.h"
+#include "store/readerlife.h"
+#include "store/recordsstore.h"
+#include "yield/lineactivity.h"
+#include "yield/yieldreport.h"
+#include "yield/yieldreporttext.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -3,7 +3,7 @@
 #include "dashboard/reply.h"
 #include "dashboard/sharedanswers.h"
 #include "records/recordsfilters.h"
-#include "records/recordslocation.h"
+#include "store/recordslocation.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,7 +1,7 @@
 #include "dashboard/dashboardcommandline.h"
 #include "dashboard/dashboardserver.h"
 #include "process/stopsignals.h"
-#include "records/recordsstore.h"
+#include "store/recordsstore.h"
 
 #include <QFile>
 #include <QGuiApplication>

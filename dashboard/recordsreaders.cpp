@@ -1,6 +1,6 @@
 #include "dashboard/recordsreaders.h"
 
-#include "records/recordsstore.h"
+#include "store/recordsstore.h"
 
 #include <utility>
 

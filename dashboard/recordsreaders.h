@@ -1,8 +1,8 @@
 #pragma once
 
 #include "dashboard/reply.h"
-#include "records/recordslocation.h"
-#include "records/recordsservice.h"
+#include "store/recordslocation.h"
+#include "store/recordsservice.h"
 
 #include <QString>
 

@@ -2,8 +2,8 @@
 
 #include "checkout/checkoutsink.h"
 #include "publish/publishtarget.h"
-#include "records/recordkeeper.h"
-#include "records/recordslocation.h"
+#include "store/recordkeeper.h"
+#include "store/recordslocation.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "records/recordkeeper.h"
+#include "store/recordkeeper.h"
 
 #include <functional>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "publish/publishtarget.h"
-#include "records/recordslocation.h"
+#include "store/recordslocation.h"
 
 #include <QJsonObject>
 #include <QList>

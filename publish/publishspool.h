@@ -1,7 +1,7 @@
 #pragma once
 
-#include "records/recordsdatabase.h"
-#include "records/recordslocation.h"
+#include "store/recordsdatabase.h"
+#include "store/recordslocation.h"
 
 #include <QByteArray>
 #include <QJsonObject>

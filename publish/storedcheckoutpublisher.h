@@ -1,8 +1,8 @@
 #pragma once
 
 #include "publish/publishtarget.h"
-#include "records/recordslocation.h"
-#include "records/recordsstore.h"
+#include "store/recordslocation.h"
+#include "store/recordsstore.h"
 
 #include <QJsonObject>
 #include <QList>

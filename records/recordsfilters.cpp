@@ -1,8 +1,8 @@
 #include "records/recordsfilters.h"
 
 #include "checkout/decimaltext.h"
-#include "records/recordsstore.h"
-#include "records/yieldreport.h"
+#include "store/recordsstore.h"
+#include "yield/yieldreport.h"
 
 #include <QTimeZone>
 

@@ -2,7 +2,6 @@
 #include "emulator/linefactory.h"
 #include "outputs/checkoutoutputs.h"
 #include "process/stopsignals.h"
-#include "records/recordsretestgate.h"
 #include "serial/portscan.h"
 #include "serial/realclock.h"
 #include "serial/serialline.h"
@@ -10,6 +9,7 @@
 #include "station/stationcommandline.h"
 #include "station/stationrecords.h"
 #include "station/stationwindow.h"
+#include "store/recordsretestgate.h"
 
 #include <QApplication>
 #include <QIcon>

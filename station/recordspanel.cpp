@@ -2,10 +2,10 @@
 
 #include "checkout/decimaltext.h"
 #include "device/identification.h"
-#include "records/recordcertificate.h"
-#include "records/recordtext.h"
+#include "documents/recordcertificate.h"
 #include "station/scanfield.h"
 #include "station/stationrecords.h"
+#include "store/recordtext.h"
 
 #include <QDialog>
 #include <QFileDialog>

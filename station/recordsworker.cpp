@@ -1,8 +1,8 @@
 #include "station/recordsworker.h"
 
-#include "records/chainverifier.h"
-#include "records/readerlife.h"
-#include "records/recordcertificate.h"
+#include "documents/recordcertificate.h"
+#include "store/chainverifier.h"
+#include "store/readerlife.h"
 
 #include <QTextStream>
 

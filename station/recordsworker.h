@@ -1,11 +1,11 @@
 #pragma once
 
 #include "checkout/checkoutrecord.h"
-#include "records/recordkeeper.h"
-#include "records/recordslocation.h"
-#include "records/recordsservice.h"
-#include "records/recordsstore.h"
-#include "records/yieldreport.h"
+#include "store/recordkeeper.h"
+#include "store/recordslocation.h"
+#include "store/recordsservice.h"
+#include "store/recordsstore.h"
+#include "yield/yieldreport.h"
 
 #include <QList>
 #include <QString>

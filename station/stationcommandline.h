@@ -2,7 +2,7 @@
 
 #include "checkout/checkoutoptions.h"
 #include "publish/publishtarget.h"
-#include "records/recordslocation.h"
+#include "store/recordslocation.h"
 
 #include <QString>
 #include <QStringList>

@@ -5,8 +5,8 @@
 //
 //   records-writer URL FIRST COUNT [AGAIN]
 
-#include "records/recordsstore.h"
 #include "samplerecords.h"
+#include "store/recordsstore.h"
 
 #include <QCoreApplication>
 

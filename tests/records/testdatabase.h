@@ -1,6 +1,6 @@
 #pragma once
 
-#include "records/recordslocation.h"
+#include "store/recordslocation.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>

@@ -2,7 +2,7 @@
 
 #include "publish/cfxmessages.h"
 #include "publish/publishspool.h"
-#include "records/recordslocation.h"
+#include "store/recordslocation.h"
 
 #include <QList>
 #include <QString>

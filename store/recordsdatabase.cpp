@@ -1,0 +1,394 @@
+#include "store/recordsdatabase.h"
+
+#include <QAtomicInt>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+#include <QVariant>
+
+#include <utility>
+
+namespace {
+
+// How long an SQLite writer waits for another one (four stations may write one file at once;
+// a record takes milliseconds).
+const QString SqliteOptions = QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000");
+// A server that does not answer must not hold up the end of a checkout for long: its records
+// then go to the outbox.
+const QString PostgreSqlOptions = QStringLiteral("connect_timeout=5");
+constexpr int MigrationAttempts = 5;
+
+QString firstLine(const QString &text)
+{
+    return text.section(QLatin1Char('\n'), 0, 0).trimmed();
+}
+
+QString nextConnectionName()
+{
+    static QAtomicInt counter;
+    return QStringLiteral("vorn-records-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+} // namespace
+
+RecordsDatabase::RecordsDatabase(RecordsLocation location)
+    : m_location(std::move(location)), m_connectionName(nextConnectionName())
+{
+}
+
+RecordsDatabase::~RecordsDatabase()
+{
+    m_prepared.clear();
+    if (!m_database.isValid())
+        return;
+    m_database.close();
+    m_database = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+bool RecordsDatabase::open(const Migrations &migrations, OpenMode mode)
+{
+    m_open = false;
+    m_missing = false;
+    const bool sqlite = m_location.kind == RecordsLocation::Kind::Sqlite;
+    if (m_location.isNone())
+        return fail(QStringLiteral("no records location"));
+    if (!(sqlite ? openSqlite(mode) : openPostgreSql(mode)))
+        return false;
+
+    const std::optional<int> version = storedVersion();
+    if (!version)
+        return false;
+    // A database without the records tables holds nothing to read; only a checkout makes them.
+    if (*version == 0 && mode != OpenMode::CreateIfMissing)
+        return missing();
+    const auto known = int(migrations.size());
+    if (*version > known)
+        return fail(QStringLiteral("%1 holds records in schema version %2, newer than this "
+                                   "vornctl knows (%3); it was left as it is: use a newer vornctl")
+                        .arg(m_location.description())
+                        .arg(*version)
+                        .arg(known));
+    if (mode == OpenMode::ReadOnly) {
+        // Reading an older schema would need its tables as they were; bringing them up to
+        // date is a write this reader never makes.
+        if (*version < known)
+            return fail(QStringLiteral("%1 holds records in schema version %2, older than this "
+                                       "program reads (%3); it was left as it is: a checkout or "
+                                       "'vornctl records list' brings it up to date")
+                            .arg(m_location.description())
+                            .arg(*version)
+                            .arg(known));
+        m_open = true;
+        m_error.clear();
+        return true;
+    }
+    // A durable commit: once a record is reported stored, a power cut does not take it back.
+    // The write-ahead log lets readers and several writers share the file.
+    if (sqlite && (!runFixed(QStringLiteral("PRAGMA journal_mode=WAL")) ||
+                   !runFixed(QStringLiteral("PRAGMA synchronous=FULL"))))
+        return false;
+    if (*version < known && !migrate(migrations))
+        return false;
+    m_open = true;
+    m_error.clear();
+    return true;
+}
+
+bool RecordsDatabase::missing()
+{
+    m_missing = true;
+    return fail(QStringLiteral("no records at %1")
+                    .arg(m_location.kind == RecordsLocation::Kind::Sqlite ? m_location.path
+                                                                          : m_location.url()));
+}
+
+bool RecordsDatabase::checkSqliteFile(OpenMode mode)
+{
+    const QFileInfo file(m_location.path);
+    const QString folder = file.absolutePath();
+    if (mode != OpenMode::CreateIfMissing) {
+        if (!file.exists())
+            return missing();
+        if (!file.isFile())
+            return fail(QStringLiteral("%1 is not a file").arg(m_location.path));
+        if (mode == OpenMode::ReadOnly)
+            return file.isReadable()
+                       ? true
+                       : fail(QStringLiteral("%1 is not readable").arg(m_location.description()));
+    } else if (!QDir().mkpath(folder)) {
+        return fail(QStringLiteral("cannot make the folder %1 for %2")
+                        .arg(folder, m_location.description()));
+    }
+    if (file.exists() && !file.isFile())
+        return fail(QStringLiteral("%1 is not a file").arg(m_location.path));
+    if (file.exists() && !file.isWritable())
+        return fail(QStringLiteral("%1 is not writable").arg(m_location.description()));
+    // The write-ahead log and its index are files next to the database.
+    if (!QFileInfo(folder).isWritable())
+        return fail(QStringLiteral("the folder %1 is not writable, so %2 cannot be written")
+                        .arg(folder, m_location.description()));
+    return true;
+}
+
+bool RecordsDatabase::openSqlite(OpenMode mode)
+{
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
+        return fail(QStringLiteral("Qt SQL has no SQLite driver (Debian package "
+                                   "libqt6sql6-sqlite)"));
+    if (!checkSqliteFile(mode))
+        return false;
+    m_database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+    switch (mode) {
+    case OpenMode::CreateIfMissing:
+        m_database.setDatabaseName(m_location.path);
+        m_database.setConnectOptions(SqliteOptions);
+        break;
+    case OpenMode::ExistingOnly: {
+        // Read and write, but never create: a file removed since it was looked at stays
+        // removed instead of coming back empty.
+        QUrl uri = QUrl::fromLocalFile(m_location.path);
+        uri.setQuery(QStringLiteral("mode=rw"));
+        m_database.setDatabaseName(uri.toString(QUrl::FullyEncoded));
+        m_database.setConnectOptions(SqliteOptions + QStringLiteral(";QSQLITE_OPEN_URI"));
+        break;
+    }
+    case OpenMode::ReadOnly:
+        m_database.setDatabaseName(m_location.path);
+        m_database.setConnectOptions(SqliteOptions + QStringLiteral(";QSQLITE_OPEN_READONLY"));
+        break;
+    }
+    if (!m_database.open())
+        return fail(m_database.lastError());
+    // The first read of the file: one that is not an SQLite database fails here, before
+    // anything is written to it.
+    return runFixed(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+}
+
+bool RecordsDatabase::openPostgreSql(OpenMode mode)
+{
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+        return fail(QStringLiteral("Qt SQL has no PostgreSQL driver (Debian package "
+                                   "libqt6sql6-psql)"));
+    m_database = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
+    m_database.setHostName(m_location.host);
+    m_database.setPort(m_location.port);
+    m_database.setDatabaseName(m_location.database);
+    // No password: the client library takes it from PGPASSWORD or ~/.pgpass.
+    if (!m_location.user.isEmpty())
+        m_database.setUserName(m_location.user);
+    QString options = PostgreSqlOptions;
+    if (!m_location.sslMode.isEmpty())
+        options += QStringLiteral(";sslmode=") + m_location.sslMode;
+    if (!m_location.sslRootCertificate.isEmpty())
+        options += QStringLiteral(";sslrootcert='%1'")
+                       .arg(QString(m_location.sslRootCertificate)
+                                .replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+                                .replace(QLatin1Char('\''), QLatin1String("\\'")));
+    m_database.setConnectOptions(options);
+    if (!m_database.open())
+        return fail(m_database.lastError());
+    // The server's notices ("relation already exists, skipping") are not the technician's
+    // business.
+    if (!runFixed(QStringLiteral("SET client_min_messages TO warning")))
+        return false;
+    // The server itself then refuses any write on this connection.
+    return mode != OpenMode::ReadOnly ||
+           runFixed(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"));
+}
+
+bool RecordsDatabase::runFixed(const QString &statement)
+{
+    // Fixed text without values: schema statements and SQLite's settings, which PostgreSQL
+    // does not prepare.
+    QSqlQuery query(m_database);
+    if (!query.exec(statement))
+        return fail(query.lastError());
+    return true;
+}
+
+std::optional<int> RecordsDatabase::storedVersion()
+{
+    if (!m_database.tables().contains(QStringLiteral("records_schema")))
+        return 0;
+    QSqlQuery query = prepare(QStringLiteral("SELECT version FROM records_schema WHERE id = 1"));
+    if (!exec(query))
+        return std::nullopt;
+    return query.next() ? query.value(0).toInt() : 0;
+}
+
+bool RecordsDatabase::migrate(const Migrations &migrations)
+{
+    // Several stations may meet an old schema at once: each takes the version row's lock
+    // first, so the steps run once; a station that loses a race on creating the tables tries
+    // again and then finds them made.
+    for (int attempt = 0; attempt < MigrationAttempts; ++attempt) {
+        const bool done = transaction([&] {
+            if (!runFixed(QStringLiteral("CREATE TABLE IF NOT EXISTS records_schema "
+                                         "(id INTEGER PRIMARY KEY, version INTEGER NOT NULL)")))
+                return false;
+            QSqlQuery claim = prepare(QStringLiteral("INSERT INTO records_schema (id, version) "
+                                                     "VALUES (1, 0) ON CONFLICT (id) DO NOTHING"));
+            QSqlQuery lock =
+                prepare(QStringLiteral("UPDATE records_schema SET version = version WHERE id = 1"));
+            if (!exec(claim) || !exec(lock))
+                return false;
+            const std::optional<int> version = storedVersion();
+            if (!version || *version > migrations.size())
+                return false;
+            for (auto step = qsizetype(*version); step < migrations.size(); ++step) {
+                for (const QString &statement : migrations.at(step)) {
+                    if (runsHere(statement) && !runFixed(statement))
+                        return false;
+                }
+            }
+            QSqlQuery bump =
+                prepare(QStringLiteral("UPDATE records_schema SET version = ? WHERE id = 1"));
+            bump.addBindValue(int(migrations.size()));
+            return exec(bump);
+        });
+        if (done)
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
+QString backendMark(RecordsLocation::Kind kind)
+{
+    return kind == RecordsLocation::Kind::Sqlite ? QStringLiteral("-- sqlite only\n")
+                                                 : QStringLiteral("-- postgresql only\n");
+}
+
+} // namespace
+
+QString RecordsDatabase::onlyOn(RecordsLocation::Kind kind, const QString &statement)
+{
+    return backendMark(kind) + statement;
+}
+
+bool RecordsDatabase::runsHere(const QString &statement) const
+{
+    if (!statement.startsWith(QLatin1String("-- ")))
+        return true;
+    return statement.startsWith(backendMark(m_location.kind));
+}
+
+QSqlQuery RecordsDatabase::prepare(const QString &statement)
+{
+    QSqlQuery query(m_database);
+    query.setForwardOnly(true);
+    if (!query.prepare(statement))
+        fail(query.lastError());
+    return query;
+}
+
+QSqlQuery *RecordsDatabase::prepared(const QString &statement)
+{
+    if (const auto kept = m_prepared.find(statement); kept != m_prepared.end())
+        return &kept->second;
+    QSqlQuery query(m_database);
+    query.setForwardOnly(true);
+    if (!query.prepare(statement)) {
+        fail(query.lastError());
+        return nullptr;
+    }
+    return &m_prepared.emplace(statement, std::move(query)).first->second;
+}
+
+bool RecordsDatabase::exec(QSqlQuery &query)
+{
+    if (!query.exec())
+        return fail(query.lastError());
+    return true;
+}
+
+std::optional<QMap<QString, int>> RecordsDatabase::countsByDestination(const QString &table)
+{
+    QSqlQuery query = prepare(
+        QStringLiteral("SELECT destination, count(*) FROM %1 GROUP BY destination").arg(table));
+    if (!exec(query))
+        return std::nullopt;
+    QMap<QString, int> counts;
+    while (query.next())
+        counts.insert(query.value(0).toString(), query.value(1).toInt());
+    return counts;
+}
+
+bool RecordsDatabase::transaction(const std::function<bool()> &work)
+{
+    if (!m_database.transaction())
+        return fail(m_database.lastError());
+    if (work() && m_database.commit())
+        return true;
+    if (m_database.lastError().isValid())
+        fail(m_database.lastError());
+    m_database.rollback();
+    return false;
+}
+
+bool RecordsDatabase::fail(const QString &text)
+{
+    m_error = text;
+    return false;
+}
+
+bool RecordsDatabase::fail(const QSqlError &error)
+{
+    return fail(words(error));
+}
+
+QString RecordsDatabase::words(const QSqlError &error) const
+{
+    const QString reason =
+        firstLine(error.databaseText().isEmpty() ? error.text() : error.databaseText());
+    if (m_location.kind == RecordsLocation::Kind::PostgreSql)
+        return postgreSqlWords(reason);
+    const QString lower = reason.toLower();
+    if (lower.contains(QLatin1String("not a database")))
+        return QStringLiteral("%1 is not an SQLite database; it was left as it is")
+            .arg(m_location.path);
+    if (lower.contains(QLatin1String("readonly")))
+        return QStringLiteral("%1 is not writable").arg(m_location.description());
+    if (lower.contains(QLatin1String("locked")) || lower.contains(QLatin1String("busy")))
+        return QStringLiteral("%1 stayed busy: another program keeps writing it")
+            .arg(m_location.description());
+    return QStringLiteral("%1: %2").arg(m_location.description(), reason);
+}
+
+QString RecordsDatabase::postgreSqlWords(const QString &reason) const
+{
+    const QString lower = reason.toLower();
+    const QString server =
+        QStringLiteral("the PostgreSQL server %1:%2").arg(m_location.host).arg(m_location.port);
+    const auto has = [&lower](const char *words) { return lower.contains(QLatin1String(words)); };
+    if (has("password authentication failed") || has("no password supplied") ||
+        has("authentication failed"))
+        return QStringLiteral("authentication failed at %1 for user %2 (the password comes "
+                              "from PGPASSWORD or ~/.pgpass)")
+            .arg(server,
+                 m_location.user.isEmpty() ? QStringLiteral("(login name)") : m_location.user);
+    if (has("connection refused"))
+        return QStringLiteral("%1 refused the connection: is it running on that port?").arg(server);
+    if (has("database \"") && has("does not exist"))
+        return QStringLiteral("%1 has no database %2").arg(server, m_location.database);
+    if (has("role \"") && has("does not exist"))
+        return QStringLiteral("%1 knows no user %2").arg(server, m_location.user);
+    if (has("no pg_hba.conf entry"))
+        return QStringLiteral("%1 does not let this user in from here (%2)").arg(server, reason);
+    if (has("could not translate host name"))
+        return QStringLiteral("the host name %1 is not known").arg(m_location.host);
+    if (has("timeout expired") || has("no route to host") || has("unreachable"))
+        return QStringLiteral("%1 cannot be reached (%2)").arg(server, reason);
+    if (has("server closed the connection") || has("terminating connection") ||
+        has("no connection to the server"))
+        return QStringLiteral("the connection to %1 was lost").arg(server);
+    // libpq refuses a server it was told to verify and cannot: never a plain connection instead.
+    if (has("certificate") || has("ssl") || has("root cert"))
+        return QStringLiteral("%1 could not be verified, so nothing was sent to it (%2)")
+            .arg(server, reason);
+    return QStringLiteral("%1: %2").arg(server, reason);
+}
