@@ -24,12 +24,23 @@
 //       asks the retest limit's question (a limit of 3) COUNT times for readers of that line,
 //       as a checkout does right after the identification, the process's connection opened
 //       while the reader identified; prints the milliseconds of each answer
+//   vorn-bench-records chain FILE
+//       gives the checkouts of a file made by populate their places in their stations' chains,
+//       as the store would have (kept when they have them)
+//   vorn-bench-records verify FILE COUNT
+//       walks every chain of FILE COUNT times, as `vornctl records verify` does; prints the
+//       milliseconds of each walk
+//   vorn-bench-records chain-link URL COUNT
+//       the chain's part of storing a record: finding the station's head and hashing the
+//       record, COUNT times in transactions of their own; prints the milliseconds of each
 //   vorn-bench-records commit-floor URL COUNT
 //       commits COUNT transactions of one small row each on the store's connection: the
 //       disk's flush, under every durable store; prints the milliseconds of each
 
 #include "samplecheckout.h"
 
+#include "store/chainverifier.h"
+#include "store/recordchain.h"
 #include "store/recordsretestgate.h"
 #include "store/recordsstore.h"
 #include "store/yieldsummaries.h"
@@ -386,6 +397,115 @@ int retestCheck(const QString &url, int count)
     return warned ? 1 : 0;
 }
 
+// The values of the chained columns of each checkout, read as verify reads them.
+QString chainSelect()
+{
+    return QStringLiteral("SELECT %1 FROM checkouts WHERE station = ? ORDER BY started, id")
+        .arg(RecordChain::chainedColumns().join(QStringLiteral(", ")));
+}
+
+int chain(const QString &path)
+{
+    RecordsStore store(fileAt(path));
+    if (!store.open())
+        return std::fprintf(stderr, "%s\n", qPrintable(store.errorText())), 1;
+    RecordsDatabase &database = store.database();
+    QSqlQuery unchained = database.prepare(
+        QStringLiteral("SELECT count(*) FROM checkouts WHERE chain_position IS NULL"));
+    if (!database.exec(unchained) || !unchained.next())
+        return 1;
+    if (unchained.value(0).toLongLong() == 0)
+        return 0;
+    unchained.finish();
+    QElapsedTimer timer;
+    timer.start();
+    execute(database, QStringLiteral("PRAGMA synchronous=OFF"));
+    const bool chained = database.transaction([&] {
+        QSqlQuery stations =
+            database.prepare(QStringLiteral("SELECT DISTINCT station FROM checkouts"));
+        if (!database.exec(stations))
+            return false;
+        QStringList names;
+        while (stations.next())
+            names.append(stations.value(0).toString());
+        for (const QString &station : std::as_const(names)) {
+            QSqlQuery rows = database.prepare(chainSelect());
+            rows.addBindValue(station);
+            if (!database.exec(rows))
+                return false;
+            QSqlQuery update = database.prepare(
+                QStringLiteral("UPDATE checkouts SET chain_position = ?, chain_previous = ?, "
+                               "chain_hash = ? WHERE id = ?"));
+            QString previous;
+            qint64 position = 0;
+            while (rows.next()) {
+                QVariantList values;
+                for (int column = 0; column < RecordChain::chainedColumns().size(); ++column)
+                    values.append(rows.value(column));
+                const QString hash = RecordChain::hashOf(previous, values);
+                update.addBindValue(++position);
+                update.addBindValue(previous);
+                update.addBindValue(hash);
+                update.addBindValue(values.constFirst());
+                if (!database.exec(update))
+                    return false;
+                previous = hash;
+            }
+        }
+        return true;
+    });
+    if (!chained)
+        return std::fprintf(stderr, "%s\n", qPrintable(database.errorText())), 1;
+    std::fprintf(stderr, "chained in %.1f s\n", double(timer.elapsed()) / 1000.0);
+    return 0;
+}
+
+int verify(const QString &path, int count)
+{
+    RecordsStore store(fileAt(path));
+    if (!store.open(RecordsStore::OpenMode::ExistingOnly))
+        return std::fprintf(stderr, "%s\n", qPrintable(store.errorText())), 1;
+    ChainVerifier verifier(store.database());
+    QElapsedTimer timer;
+    for (int n = 0; n < count; ++n) {
+        timer.start();
+        const std::optional<ChainVerifier::Report> report = verifier.verify({}, {});
+        if (!report || !report->findings.isEmpty() || report->checked == 0)
+            return std::fprintf(stderr, "verify failed or found something\n"), 1;
+        std::printf("%.3f\n", double(timer.nsecsElapsed()) / 1e6);
+        std::fprintf(stderr, "%lld records checked\n", static_cast<long long>(report->checked));
+    }
+    return 0;
+}
+
+int chainLink(const QString &url, int count)
+{
+    QString error;
+    const std::optional<RecordsLocation> location = RecordsLocation::parse(url, &error);
+    if (!location)
+        return std::fprintf(stderr, "%s\n", qPrintable(error)), 2;
+    RecordsStore store(*location);
+    if (!store.open())
+        return std::fprintf(stderr, "%s\n", qPrintable(store.errorText())), 1;
+    RecordsDatabase &database = store.database();
+    const ReaderRecord record = checkout(0);
+    const QVariantList values = RecordsStore::chainedValues(record);
+    QElapsedTimer timer;
+    for (int n = 0; n < count; ++n) {
+        timer.start();
+        // Inside a transaction as in a store, rolled back: the commit is the store's own.
+        bool linked = false;
+        database.transaction([&] {
+            linked = RecordChain::next(database, record.station, values).has_value();
+            return false;
+        });
+        if (!linked)
+            return std::fprintf(stderr, "%s\n", qPrintable(database.errorText())), 1;
+        std::printf("%.3f\n", double(timer.nsecsElapsed()) / 1e6);
+    }
+    return 0;
+}
+
 int list(const QString &path, int count)
 {
     RecordsStore store(fileAt(path));
@@ -422,6 +542,10 @@ int main(int argc, char **argv)
         return storeInto(path, arguments.at(3).toInt());
     if (mode == QLatin1String("retest-check") && arguments.size() == 4)
         return retestCheck(path, arguments.at(3).toInt());
+    if (mode == QLatin1String("chain"))
+        return chain(path);
+    if (mode == QLatin1String("chain-link") && arguments.size() == 4)
+        return chainLink(path, arguments.at(3).toInt());
     if (mode == QLatin1String("commit-floor") && arguments.size() == 4)
         return commitFloor(path, arguments.at(3).toInt());
     if (arguments.size() != 4)
@@ -433,5 +557,7 @@ int main(int argc, char **argv)
         return populate(path, count);
     if (mode == QLatin1String("list"))
         return list(path, count);
+    if (mode == QLatin1String("verify"))
+        return verify(path, count);
     return 2;
 }

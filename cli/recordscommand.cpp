@@ -11,13 +11,17 @@
 #include "publish/storedcheckoutpublisher.h"
 #include "records/linerecords.h"
 #include "records/recordsfilters.h"
+#include "store/chainverifier.h"
 #include "store/readerlife.h"
 #include "store/recordkeeper.h"
+#include "store/recordsroles.h"
 #include "store/recordsstore.h"
 #include "store/recordtext.h"
 #include "yield/yieldreporttext.h"
 
 #include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
 #include <QIODevice>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -66,6 +70,10 @@ const QString FromOption = QStringLiteral("from");
 const QString DropOption = QStringLiteral("drop");
 const QString TableOption = QStringLiteral("table");
 const QString DryRunOption = QStringLiteral("dry-run");
+const QString HashOption = QStringLiteral("hash");
+const QString HeadsOption = QStringLiteral("heads");
+const QString AnchorOption = QStringLiteral("anchor");
+const QString RolesOption = QStringLiteral("roles");
 
 // The records commands, how many record ids (or serial numbers) each takes, and the options
 // that are theirs.
@@ -77,7 +85,7 @@ struct Subcommand
     QString argument = QStringLiteral("record id");
 };
 
-const std::array<Subcommand, 9> Subcommands{{
+const std::array<Subcommand, 11> Subcommands{{
     {QStringLiteral("list"),
      0,
      {SerialOption, OutcomeOption, SinceOption, UntilOption, StationOption, ModelOption, LotOption,
@@ -100,6 +108,11 @@ const std::array<Subcommand, 9> Subcommands{{
      {SymptomOption, ActionOption, CauseOption, PartOption, TechnicianOption, CheckoutOption,
       StationOption, PublishOption, CfxHandleOption},
      QStringLiteral("serial number")},
+    // Takes a record id only with --hash: the subcommand checks its ids itself.
+    {QStringLiteral("verify"),
+     -1,
+     {StationOption, SinceOption, HashOption, HeadsOption, AnchorOption}},
+    {QStringLiteral("setup"), 0, {RolesOption}},
 }};
 
 // Accepted wherever they stand, as for every vornctl command.
@@ -140,6 +153,10 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({ParetoOption, QString(), QStringLiteral("WHAT")});
     parser.addOption({FromOption, QString(), QStringLiteral("URL")});
     parser.addOption({DropOption, QString(), QStringLiteral("URL")});
+    parser.addOption({HashOption, QString(), QStringLiteral("HASH")});
+    parser.addOption({HeadsOption, QString()});
+    parser.addOption({RolesOption, QString()});
+    parser.addOption({AnchorOption, QString(), QStringLiteral("FILE")});
 }
 
 const Subcommand *findSubcommand(const QString &name)
@@ -201,15 +218,28 @@ QString takeReport(const QCommandLineParser &parser, ReportQuery &query)
     return {};
 }
 
+// `records verify`: a record id with --hash and nothing else, or the chains.
+QString checkVerify(const QCommandLineParser &parser, const QStringList &ids)
+{
+    if (ids.size() > 1 || ids.isEmpty() == parser.isSet(HashOption))
+        return QStringLiteral("'records verify' takes a record id with --hash HASH, or no id");
+    if (!ids.isEmpty() && (parser.isSet(StationOption) || parser.isSet(SinceOption) ||
+                           parser.isSet(HeadsOption) || parser.isSet(AnchorOption)))
+        return QStringLiteral("'records verify ID --hash HASH' takes no other option");
+    if (parser.isSet(HeadsOption) && (parser.isSet(SinceOption) || parser.isSet(AnchorOption)))
+        return QStringLiteral("--heads prints the chains' heads: give it alone or with --station");
+    return {};
+}
+
 // Checks the command words and which options were given; returns what is wrong, or nothing.
 QString checkCommandLine(const QCommandLineParser &parser, const Subcommand *subcommand,
                          const QString &name, const QStringList &ids)
 {
     if (!subcommand)
         return QStringLiteral("unknown records command '%1': list, show, certificate, report, "
-                              "history, repair, sync, migrate or publish")
+                              "history, repair, sync, migrate, publish, verify or setup")
             .arg(name);
-    if (ids.size() != subcommand->ids)
+    if (subcommand->ids >= 0 && ids.size() != subcommand->ids)
         return subcommand->ids == 1
                    ? QStringLiteral("'records %1' takes one %2").arg(name, subcommand->argument)
                    : QStringLiteral("'records %1' takes no arguments").arg(name);
@@ -228,6 +258,10 @@ QString checkCommandLine(const QCommandLineParser &parser, const Subcommand *sub
         return QStringLiteral("'records repair' needs --symptom TEXT and --action TEXT");
     if (parser.isSet(NoRecordsOption))
         return QStringLiteral("--no-records keeps no records, so there are none to read");
+    if (name == QLatin1String("verify"))
+        return checkVerify(parser, ids);
+    if (name == QLatin1String("setup") && !parser.isSet(RolesOption))
+        return QStringLiteral("'records setup' needs --roles");
     return {};
 }
 
@@ -347,8 +381,19 @@ QString RecordsCommand::helpText()
         "  records publish --pending --from URL\n"
         "                                   send what waits for another URL to this broker\n"
         "  records publish --drop URL       discard what waits in the spool for URL\n"
-        "  Exit codes: 1 no such record, 2 usage error (also a records URL that cannot be\n"
-        "  understood), 3 the records database cannot be opened or holds no records,\n"
+        "  records verify [--station NAME] [--since DATE] [--anchor FILE]\n"
+        "                                   walk the stations' chains of records and name each\n"
+        "                                   record changed, removed or put in since it was\n"
+        "                                   kept; FILE: heads printed earlier by --heads\n"
+        "  records verify --heads [--station NAME]\n"
+        "                                   the newest record of each chain, to keep elsewhere\n"
+        "  records verify ID --hash HASH    whether HASH (printed on its certificate) is the\n"
+        "                                   kept record's\n"
+        "  records setup --roles            (PostgreSQL, as the tables' owner) make the roles\n"
+        "                                   vorn_station, vorn_technician and vorn_reader\n"
+        "  Exit codes: 1 no such record, or a record changed, removed or put in; 2 usage\n"
+        "  error (also a records URL that cannot be understood), 3 the records database cannot be "
+        "opened or holds no records,\n"
         "  4 the broker did not take every message (the rest waits in the spool).\n");
 }
 
@@ -366,14 +411,16 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
     }
     if (words.isEmpty())
         return usageError(QStringLiteral("'records' needs a command: list, show, certificate, "
-                                         "report, sync, migrate or publish"));
+                                         "report, history, repair, sync, migrate, publish, "
+                                         "verify or setup"));
     const QString name = words.takeFirst();
     const Subcommand *subcommand = findSubcommand(name);
     RecordsFilter filter;
     LineRecords::ListChoice choice;
     ReportQuery reportQuery;
     QString problem = checkCommandLine(parser, subcommand, name, words);
-    if (problem.isEmpty() && (name == QLatin1String("list") || name == QLatin1String("publish")))
+    if (problem.isEmpty() && (name == QLatin1String("list") || name == QLatin1String("publish") ||
+                              name == QLatin1String("verify")))
         problem = takeQuery(parser, filter, choice);
     if (problem.isEmpty() && name == QLatin1String("report"))
         problem = takeReport(parser, reportQuery);
@@ -409,6 +456,8 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
         filter.narrow(query);
         return publish(parser, query, *location);
     }
+    if (name == QLatin1String("setup"))
+        return setUpRoles(*location);
     // Reading never makes a records file: a path with a typo is reported, not created empty.
     RecordsStore store(*location);
     if (!store.open(RecordsStore::OpenMode::ExistingOnly))
@@ -430,6 +479,11 @@ int RecordsCommand::run(const QStringList &arguments, const QString &environment
         return history(*serial, parser.isSet(JsonOption), records);
     if (name == QLatin1String("repair"))
         return repair(parser, *serial, records);
+    if (name == QLatin1String("verify")) {
+        RecordsQuery query;
+        filter.narrow(query);
+        return verify(parser, words, query, store);
+    }
     return certificate(words.first(), parser.value(OutputOption), records);
 }
 
@@ -508,6 +562,111 @@ int RecordsCommand::history(int serialNumber, bool json, LineRecords &records)
                        '\n');
     else
         print(ReaderLife::historyText(serialNumber, *events));
+    return Done;
+}
+
+int RecordsCommand::verify(const QCommandLineParser &parser, const QStringList &ids,
+                           const RecordsQuery &query, RecordsStore &store)
+{
+    ChainVerifier verifier(store.database());
+    if (!ids.isEmpty())
+        return verifyHash(ids.first(), parser.value(HashOption), verifier, store);
+    if (parser.isSet(HeadsOption)) {
+        const std::optional<QList<ChainVerifier::Head>> heads = verifier.heads(query.station);
+        if (!heads)
+            return databaseError(verifier.errorText());
+        for (const ChainVerifier::Head &head : *heads)
+            print(head.line() + QLatin1Char('\n'));
+        return Done;
+    }
+    QList<ChainVerifier::Head> anchors;
+    if (parser.isSet(AnchorOption)) {
+        QFile file(parser.value(AnchorOption));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            return usageError(QStringLiteral("cannot read the heads in %1: %2")
+                                  .arg(file.fileName(), file.errorString()));
+        for (const QString &line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+            if (line.trimmed().isEmpty() || line.startsWith(QLatin1Char('#')))
+                continue;
+            const std::optional<ChainVerifier::Head> head = ChainVerifier::Head::fromLine(line);
+            if (!head)
+                return usageError(QStringLiteral("%1 holds a line that is not a head printed by "
+                                                 "'records verify --heads': %2")
+                                      .arg(file.fileName(), line));
+            anchors.append(*head);
+        }
+    }
+    const std::optional<ChainVerifier::Report> report =
+        verifier.verify(query.station, query.since, anchors);
+    if (!report)
+        return databaseError(verifier.errorText());
+    for (const ChainVerifier::Finding &finding : report->findings)
+        print(finding.text + QLatin1Char('\n'));
+    print(QStringLiteral("%1 checked%2%3: %4\n")
+              .arg(report->checked == 1 ? QStringLiteral("1 chained record")
+                                        : QStringLiteral("%1 chained records").arg(report->checked))
+              .arg(anchors.isEmpty() ? QString()
+                                     : QStringLiteral(" against %1 kept heads").arg(anchors.size()),
+                   report->beforeChaining == 0
+                       ? QString()
+                       : QStringLiteral(", %1 kept before chaining (not checked)")
+                             .arg(report->beforeChaining),
+                   report->findings.isEmpty()
+                       ? QStringLiteral("no record changed, removed or put in")
+                       : QStringLiteral("%1 findings").arg(report->findings.size())));
+    return report->findings.isEmpty() ? Done : Tampered;
+}
+
+int RecordsCommand::verifyHash(const QString &id, const QString &hash, ChainVerifier &verifier,
+                               RecordsStore &store)
+{
+    // The record by its id or the beginning of one, as every records command takes it.
+    const RecordsAnswer<RecordFile> found = LineRecords(store).find(id);
+    if (!found)
+        return problem(found.problem());
+    const ReaderRecord *record = &found->record;
+    const std::optional<ChainVerifier::HashAnswer> answer = verifier.checkHash(record->id, hash);
+    if (!answer)
+        return databaseError(verifier.errorText());
+    using Answer = ChainVerifier::HashAnswer;
+    switch (*answer) {
+    case Answer::Matches:
+        print(QStringLiteral("%1: the hash is the kept record's, and the record still gives it\n")
+                  .arg(record->id));
+        return Done;
+    case Answer::Differs:
+        print(QStringLiteral("%1: the record is kept with another hash, %2\n")
+                  .arg(record->id, verifier.keptHash(record->id).value_or(QString())));
+        break;
+    case Answer::ContentChanged:
+        print(QStringLiteral("%1: the hash is the kept one, but the record no longer gives it: "
+                             "changed since it was kept\n")
+                  .arg(record->id));
+        break;
+    case Answer::BeforeChaining:
+        print(QStringLiteral("%1: the record was kept before chaining began and has no hash\n")
+                  .arg(record->id));
+        break;
+    case Answer::NoSuchRecord:
+        print(QStringLiteral("%1: no such record\n").arg(record->id));
+        break;
+    }
+    return Tampered;
+}
+
+int RecordsCommand::setUpRoles(const RecordsLocation &location)
+{
+    if (location.kind != RecordsLocation::Kind::PostgreSql)
+        return usageError(QStringLiteral("roles are a PostgreSQL server's: an SQLite file is "
+                                         "guarded by its file's owner and mode"));
+    // As the tables' owner, who makes them when they are not there yet.
+    RecordsStore store(location);
+    if (!store.open() || !RecordsRoles::setUp(store.database()))
+        return databaseError(store.errorText());
+    print(QStringLiteral("granted vorn_reader, vorn_station and vorn_technician on %1\n"
+                         "give each login one of them, e.g. CREATE ROLE station_4 LOGIN IN ROLE "
+                         "vorn_station\n")
+              .arg(location.description()));
     return Done;
 }
 
@@ -656,7 +815,7 @@ int RecordsCommand::usageError(const QString &message)
 {
     m_error.write("vornctl: " + message.toUtf8() + '\n');
     m_error.write("Usage: vornctl [--records URL] records "
-                  "list|show|certificate|report|history|repair|sync|migrate|publish ...\n"
+                  "list|show|certificate|report|history|repair|sync|migrate|publish|verify|setup ...\n"
                   "Run 'vornctl records --help' for the records commands.\n");
     return UsageError;
 }

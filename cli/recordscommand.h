@@ -16,6 +16,7 @@ class QCoreApplication;
 class QIODevice;
 struct RecordsLocation;
 struct RecordsQuery;
+class ChainVerifier;
 
 // `vornctl records ...`: reads the kept checkout records (list, show), prints a test
 // certificate, reports the yield (report), sends the outbox, and publishes records to the
@@ -28,6 +29,7 @@ public:
     {
         Done = 0,
         NoSuchRecord = 1,
+        Tampered = 1, // records verify: a record changed, removed or put in
         UsageError = 2,
         DatabaseFailed = 3,
         PublishFailed = 4, // records publish: the broker did not take every message
@@ -57,7 +59,12 @@ private:
     int certificate(const QString &id, const QString &path, LineRecords &records);
     int history(int serialNumber, bool json, LineRecords &records);
     int repair(const QCommandLineParser &parser, int serialNumber, LineRecords &records);
+    int verify(const QCommandLineParser &parser, const QStringList &ids, const RecordsQuery &query,
+               RecordsStore &store);
+    int verifyHash(const QString &id, const QString &hash, ChainVerifier &verifier,
+                   RecordsStore &store);
     int sync(const RecordsLocation &location);
+    int setUpRoles(const RecordsLocation &location);
     int publish(const QCommandLineParser &parser, const RecordsQuery &query,
                 const RecordsLocation &location);
     // Says what was published (chosen: what was chosen, or empty) and gives the exit code.

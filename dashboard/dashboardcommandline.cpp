@@ -53,7 +53,28 @@ std::optional<DashboardCommandLine> DashboardCommandLine::parse(const QStringLis
                        "0.95): its tile is green at or above it, amber below, red more than 10 "
                        "points below."),
         QStringLiteral("YIELD"));
-    parser.addOptions({records, listen, targetYield});
+    const QCommandLineOption tlsCertificate(
+        QStringLiteral("tls-cert"),
+        QStringLiteral("Serve HTTPS with this certificate (PEM; with --tls-key), and tell "
+                       "browsers to come back over HTTPS only (HSTS)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption tlsKey(QStringLiteral("tls-key"),
+                                    QStringLiteral("The certificate's private key (PEM)."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption users(
+        QStringLiteral("users"),
+        QStringLiteral("Only these users may read the page and the API: a file of NAME:HASH "
+                       "lines, each hash made by --hash-password. Needs --tls-cert."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption insecureHttp(
+        QStringLiteral("insecure-http"),
+        QStringLiteral("Take logins over plain HTTP: only where the network itself is trusted."));
+    const QCommandLineOption hashPassword(
+        QStringLiteral("hash-password"),
+        QStringLiteral("Read a password from standard input and print its salted hash for the "
+                       "users file."));
+    parser.addOptions(
+        {records, listen, targetYield, tlsCertificate, tlsKey, users, insecureHttp, hashPassword});
 
     if (!commandLine.parse(arguments, exitCode))
         return std::nullopt;
@@ -83,5 +104,19 @@ std::optional<DashboardCommandLine> DashboardCommandLine::parse(const QStringLis
                                              "0.95, not '%1'")
                                   .arg(parser.value(targetYield)));
     }
+    parsed.tlsCertificate = parser.value(tlsCertificate);
+    parsed.tlsKey = parser.value(tlsKey);
+    parsed.usersFile = parser.value(users);
+    parsed.insecureHttp = parser.isSet(insecureHttp);
+    parsed.hashPassword = parser.isSet(hashPassword);
+    if (parsed.tlsCertificate.isEmpty() != parsed.tlsKey.isEmpty())
+        return usageError(QStringLiteral("--tls-cert and --tls-key go together"));
+    if (parser.isSet(users) && parsed.usersFile.isEmpty())
+        return usageError(QStringLiteral("--users needs a file"));
+    // A password sent in the clear is one given to everyone on the way.
+    if (!parsed.usersFile.isEmpty() && parsed.tlsCertificate.isEmpty() && !parsed.insecureHttp)
+        return usageError(QStringLiteral("--users over plain HTTP would send the passwords in "
+                                         "the clear: give --tls-cert and --tls-key, or "
+                                         "--insecure-http on a trusted network"));
     return parsed;
 }

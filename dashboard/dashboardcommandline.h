@@ -19,6 +19,11 @@ struct DashboardCommandLine
     QHostAddress address = QHostAddress(QHostAddress::LocalHost);
     quint16 port = DefaultPort; // 0: any free port, named when the dashboard starts
     double targetYield = 0.95;  // --target-yield: the first-pass yield a station should reach
+    QString tlsCertificate;     // --tls-cert: HTTPS with this certificate (PEM) ...
+    QString tlsKey;             // --tls-key: ... and its key (PEM)
+    QString usersFile;          // --users: who may log in; empty: anyone who reaches the port
+    bool insecureHttp = false;  // --insecure-http: a login over plain HTTP, the network trusted
+    bool hashPassword = false;  // --hash-password: print a users file's hash and end
 
     // Nothing when the program should end at once (help, version or a usage error, which is
     // exit code 2); exitCode then says how. environmentRecords is VORN_RECORDS.

@@ -1,7 +1,11 @@
 #include "dashboard/dashboardserver.h"
 
+#include <QDateTime>
+#include <QDebug>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
+#include <QRegularExpression>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -14,7 +18,9 @@
 
 namespace {
 
+constexpr int Unauthorized = 401;
 constexpr int NotFound = 404;
+constexpr int TooManyRequests = 429;
 constexpr int MethodNotAllowed = 405;
 constexpr int UriTooLong = 414;
 
@@ -37,16 +43,26 @@ class Listener : public QTcpServer
 public:
     using Busy = std::function<bool(QTcpSocket *)>;
 
-    Listener(Busy busy, QObject *parent) : QTcpServer(parent), m_busy(std::move(busy)) {}
+    Listener(Busy busy, std::optional<QSslConfiguration> tls, QObject *parent)
+        : QTcpServer(parent), m_busy(std::move(busy)), m_tls(std::move(tls))
+    {
+    }
 
 protected:
     void incomingConnection(qintptr descriptor) override
     {
-        auto *socket = new QTcpSocket(this);
+        QTcpSocket *socket = m_tls ? new QSslSocket(this) : new QTcpSocket(this);
         if (!socket->setSocketDescriptor(descriptor)) {
             delete socket;
             ::close(int(descriptor));
             return;
+        }
+        if (m_tls) {
+            // The HTTP side reads what the handshake decrypts; a client that fails it is let go.
+            auto *tlsSocket = static_cast<QSslSocket *>(socket);
+            tlsSocket->setSslConfiguration(*m_tls);
+            connect(tlsSocket, &QSslSocket::sslErrors, tlsSocket, &QSslSocket::abort);
+            tlsSocket->startServerEncryption();
         }
         auto *idle = new QTimer(socket);
         idle->setSingleShot(true);
@@ -66,6 +82,7 @@ protected:
 
 private:
     Busy m_busy;
+    std::optional<QSslConfiguration> m_tls;
 };
 
 } // namespace
@@ -77,7 +94,8 @@ DashboardServer::DashboardServer(DashboardApi::Settings settings, QObject *paren
 
 quint16 DashboardServer::listen(const QHostAddress &address, quint16 port, QString *error)
 {
-    auto *listener = new Listener([this](QTcpSocket *socket) { return isBusy(socket); }, this);
+    auto *listener =
+        new Listener([this](QTcpSocket *socket) { return isBusy(socket); }, m_tls, this);
     if (!listener->listen(address, port)) {
         *error = listener->errorString();
         delete listener;
@@ -114,7 +132,9 @@ bool DashboardServer::handleRequest(const QHttpServerRequest &request, QTcpSocke
     const auto respond = [this, socket, id = connection.id, number](const Reply &reply) {
         deliver(socket, id, number, reply);
     };
-    if (path.size() + query.size() + 1 > LongestAddress) {
+    if (std::optional<Reply> refused = refusal(request, socket)) {
+        respond(*refused);
+    } else if (path.size() + query.size() + 1 > LongestAddress) {
         respond(Reply::error(
             UriTooLong, QStringLiteral("the address is longer than %1 bytes").arg(LongestAddress)));
     } else if (request.method() != QHttpServerRequest::Method::Get &&
@@ -127,6 +147,41 @@ bool DashboardServer::handleRequest(const QHttpServerRequest &request, QTcpSocke
         m_api.answer(path, query, respond);
     }
     return true;
+}
+
+std::optional<Reply> DashboardServer::refusal(const QHttpServerRequest &request, QTcpSocket *socket)
+{
+    if (!m_login)
+        return std::nullopt;
+    QString user;
+    const QHostAddress peer = socket->peerAddress();
+    const DashboardLogin::Outcome outcome =
+        m_login->check(request.value(QByteArrayLiteral("Authorization")), peer,
+                       QDateTime::currentDateTimeUtc(), &user);
+    using Outcome = DashboardLogin::Outcome;
+    if (outcome == Outcome::Allowed)
+        return std::nullopt;
+    // The name tried and where from, never the password.
+    if (outcome != Outcome::Missing)
+        qWarning().noquote() << QStringLiteral("vorn-dashboard: %1 login for '%2' from %3")
+                                    .arg(outcome == Outcome::Throttled
+                                             ? QStringLiteral("refused (too many failures)")
+                                             : QStringLiteral("failed"),
+                                         QString(user).replace(
+                                             QRegularExpression(QStringLiteral("[\\x00-\\x1f]")),
+                                             QStringLiteral("?")),
+                                         peer.toString());
+    if (outcome == Outcome::Throttled) {
+        Reply reply = Reply::error(TooManyRequests,
+                                   QStringLiteral("too many failed logins: try again later"));
+        reply.headers.append({QByteArrayLiteral("Retry-After"),
+                              QByteArray::number(DashboardLogin::FailureWindowMs / 1000)});
+        return reply;
+    }
+    Reply reply = Reply::error(Unauthorized, QStringLiteral("log in to read the dashboard"));
+    reply.headers.append({QByteArrayLiteral("WWW-Authenticate"),
+                          QByteArrayLiteral("Basic realm=\"vorn-dashboard\", charset=\"UTF-8\"")});
+    return reply;
 }
 
 void DashboardServer::missingHandler(const QHttpServerRequest &request, QTcpSocket *socket)
@@ -171,6 +226,10 @@ void DashboardServer::write(Connection &connection, const Pending &pending)
                           QByteArray::number(reply.body.size()));
     for (const auto &[name, value] : CommonHeaders)
         responder.writeHeader(name, value);
+    // A browser that met the dashboard over HTTPS never asks it over plain HTTP again.
+    if (m_tls)
+        responder.writeHeader(QByteArrayLiteral("Strict-Transport-Security"),
+                              QByteArrayLiteral("max-age=31536000"));
     bool cacheControl = false;
     for (const auto &[name, value] : reply.headers) {
         responder.writeHeader(name, value);

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "dashboard/dashboardapi.h"
+#include "dashboard/dashboardlogin.h"
 #include "dashboard/reply.h"
 
 #include <QAbstractHttpServer>
 #include <QHash>
 #include <QMap>
 #include <QPointer>
+#include <QSslConfiguration>
 
 #include <chrono>
 
@@ -29,6 +31,11 @@ public:
 
     explicit DashboardServer(DashboardApi::Settings settings, QObject *parent = nullptr);
 
+    // Before listen: every connection over TLS with this configuration (the certificate and
+    // key), and every answer with HSTS.
+    void serveTls(const QSslConfiguration &configuration) { m_tls = configuration; }
+    // Before listen: only the users login knows are answered.
+    void requireLogin(DashboardLogin login) { m_login = std::move(login); }
     // Serves on address and port (0: any free one); the port, or 0 with the reason in error.
     quint16 listen(const QHostAddress &address, quint16 port, QString *error);
 
@@ -62,8 +69,12 @@ private:
     bool isBusy(QTcpSocket *socket) const;
     void deliver(QTcpSocket *socket, quint64 connectionId, quint64 number, const Reply &reply);
     void write(Connection &connection, const Pending &pending);
+    // Without a valid login: the answer to give instead of the page's, and the failure logged.
+    std::optional<Reply> refusal(const QHttpServerRequest &request, QTcpSocket *socket);
 
     DashboardApi m_api;
+    std::optional<QSslConfiguration> m_tls;
+    std::optional<DashboardLogin> m_login;
     QHash<QTcpSocket *, Connection> m_connections;
     quint64 m_connectionsMade = 0;
 };

@@ -167,7 +167,7 @@ QString verdictBox(const ReaderRecord &record, const std::optional<RepairRecord>
 
 // The certificate's text, its steps' table begun on a new page before each row in breaks.
 QString pagedHtml(const ReaderRecord &record, const std::optional<RepairRecord> &repair,
-                  const QList<int> &breaks)
+                  const QString &keptHash, const QList<int> &breaks)
 {
     const QString firmware =
         record.firmware ? QString::number(*record.firmware) : QStringLiteral("–");
@@ -191,7 +191,8 @@ QString pagedHtml(const ReaderRecord &record, const std::optional<RepairRecord> 
                  QStringLiteral(" UTC")) +
         fact(QStringLiteral("Duration"),
              QString::number(double(record.durationMs) / 1000.0, 'f', 2) + QStringLiteral(" s")) +
-        fact(QStringLiteral("Record"), record.id);
+        fact(QStringLiteral("Record"), record.id) +
+        (keptHash.isEmpty() ? QString() : fact(QStringLiteral("Record hash"), keptHash));
     return QStringLiteral("<html><body style=\"font-family: sans-serif; font-size: 10pt\">"
                           "<h1 style=\"font-size: 18pt\">Test certificate</h1>") +
            verdictBox(record, repair) +
@@ -204,9 +205,9 @@ QString pagedHtml(const ReaderRecord &record, const std::optional<RepairRecord> 
 } // namespace
 
 QString RecordCertificate::html(const ReaderRecord &record,
-                                const std::optional<RepairRecord> &repair)
+                                const std::optional<RepairRecord> &repair, const QString &keptHash)
 {
-    return pagedHtml(record, repair, {});
+    return pagedHtml(record, repair, keptHash, {});
 }
 
 QString RecordCertificate::fileName(const QString &serialText, const QDateTime &started)
@@ -245,7 +246,8 @@ void drawBands(QPainter &painter, const QRectF &page, const ReaderRecord &record
 
 // Draws every page into device, an open file or buffer: the text laid out in pages of the
 // height between the bands, no row of the steps cut between two pages.
-void draw(const ReaderRecord &record, const std::optional<RepairRecord> &repair, QIODevice &device)
+void draw(const ReaderRecord &record, const std::optional<RepairRecord> &repair,
+          const QString &keptHash, QIODevice &device)
 {
     QPdfWriter writer(&device);
     writer.setTitle(
@@ -261,7 +263,7 @@ void draw(const ReaderRecord &record, const std::optional<RepairRecord> &repair,
                       writer.pageLayout().paintRectPixels(writer.resolution()).size().toSizeF());
     PagedDocument document(
         QSizeF(page.width(), page.height() - 2 * BandHeight),
-        [&](const QList<int> &breaks) { return pagedHtml(record, repair, breaks); });
+        [&](const QList<int> &breaks) { return pagedHtml(record, repair, keptHash, breaks); });
     const int count = document.pageCount();
     QPainter painter(&writer);
     for (int index = 0; index < count; ++index) {
@@ -278,14 +280,14 @@ void draw(const ReaderRecord &record, const std::optional<RepairRecord> &repair,
 } // namespace
 
 bool RecordCertificate::write(const ReaderRecord &record, const QString &path, QString *error,
-                              const std::optional<RepairRecord> &repair)
+                              const std::optional<RepairRecord> &repair, const QString &keptHash)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
-    draw(record, repair, file);
+    draw(record, repair, keptHash, file);
     file.close();
     if (file.error() != QFileDevice::NoError) {
         *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
@@ -295,11 +297,12 @@ bool RecordCertificate::write(const ReaderRecord &record, const QString &path, Q
 }
 
 QByteArray RecordCertificate::pdf(const ReaderRecord &record,
-                                  const std::optional<RepairRecord> &repair)
+                                  const std::optional<RepairRecord> &repair,
+                                  const QString &keptHash)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    draw(record, repair, buffer);
+    draw(record, repair, keptHash, buffer);
     return bytes;
 }

@@ -91,6 +91,7 @@ std::optional<PublishTarget> PublishTarget::fromUrl(const QString &url,
     std::optional<PublishTarget> target = parse(url, error);
     if (!target)
         return std::nullopt;
+    target->caFile = qEnvironmentVariable("VORN_AMQP_CA");
     if (!passwordEnvironment.isEmpty()) {
         target->password = passwordEnvironment;
     } else if (!passwordFileEnvironment.isEmpty()) {

@@ -5,10 +5,11 @@
 #include <optional>
 
 // Where the messages of the checkout go: an address on an AMQP 1.0 broker, written as
-// "amqp://[USER@]HOST[:PORT]/ADDRESS" or "amqps://..." (TLS, checked against the system's
-// trust store). The path is the address as the broker names it: amqp://cfx@broker/queue/line1
-// sends to "/queue/line1". A password never appears in the URL; it comes from
-// VORN_AMQP_PASSWORD or from the file VORN_AMQP_PASSWORD_FILE names.
+// "amqp://[USER@]HOST[:PORT]/ADDRESS" or "amqps://..." (TLS: the broker's certificate must be
+// made out to HOST and signed by the CA in the file VORN_AMQP_CA names, else by one of the
+// system's trust store). The path is the address as the broker names it:
+// amqp://cfx@broker/queue/line1 sends to "/queue/line1". A password never appears in the URL; it
+// comes from VORN_AMQP_PASSWORD or from the file VORN_AMQP_PASSWORD_FILE names.
 struct PublishTarget
 {
     static constexpr int AmqpPort = 5672;
@@ -20,6 +21,8 @@ struct PublishTarget
     QString host;
     int port = AmqpPort;
     QString address; // "/queue/line1"
+    QString
+        caFile; // amqps: the CA the broker's certificate is checked against; empty: the system's
 
     // Parses a URL; on a URL of another kind, with a password or without an address, nothing
     // and the reason in error.

@@ -3,6 +3,7 @@
 #include "device/identification.h"
 #include "documents/recordcertificate.h"
 #include "documents/yieldreportpdf.h"
+#include "store/chainverifier.h"
 #include "yield/yieldreporttext.h"
 
 #include <QFileInfo>
@@ -131,7 +132,7 @@ RecordsAnswer<RecordFile> LineRecords::find(const QString &id)
     const RecordsAnswer<ReaderRecord> found = record(id);
     if (!found)
         return found.problem();
-    RecordFile file{*found, std::nullopt, {}};
+    RecordFile file{*found, std::nullopt, {}, {}};
     if (file.record.serialNumber) {
         const std::optional<QList<ReaderEvent>> events =
             ReaderLife(m_store).history(*file.record.serialNumber);
@@ -140,6 +141,10 @@ RecordsAnswer<RecordFile> LineRecords::find(const QString &id)
         file.history = *events;
     }
     file.repair = repairOf(file.record, file.history);
+    const std::optional<QString> hash = ChainVerifier(m_store.database()).keptHash(file.record.id);
+    if (!hash)
+        return failed();
+    file.keptHash = *hash;
     return file;
 }
 
@@ -228,7 +233,7 @@ RecordsAnswer<CertificateDocument> LineRecords::certificate(const QString &id)
     CertificateDocument document;
     document.fileName = certificateFileName(found->record);
     const QMutexLocker drawing(&documentDrawing);
-    document.pdf = RecordCertificate::pdf(found->record, found->repair);
+    document.pdf = RecordCertificate::pdf(found->record, found->repair, found->keptHash);
     return document;
 }
 
@@ -240,7 +245,7 @@ RecordsAnswer<QString> LineRecords::writeCertificate(const QString &id, const QS
     const QString file = path.isEmpty() ? certificateFileName(found->record) : path;
     QString error;
     const QMutexLocker drawing(&documentDrawing);
-    if (!RecordCertificate::write(found->record, file, &error, found->repair))
+    if (!RecordCertificate::write(found->record, file, &error, found->repair, found->keptHash))
         return RecordsProblem{RecordsProblem::Kind::NotWritten, error};
     return QFileInfo(file).absoluteFilePath();
 }

@@ -30,6 +30,9 @@ struct RecordFile
     // Every checkout and repair of the reader, oldest first; empty for a reader that never
     // told its serial number.
     QList<ReaderEvent> history;
+    // The hash its station's chain keeps for it, printed on its certificate; empty for a record
+    // kept before chaining.
+    QString keptHash;
 
     // The record's JSON with "repair": the repair's JSON, or null.
     QJsonObject toJson() const;

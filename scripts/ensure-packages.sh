@@ -18,6 +18,8 @@ packages=(
   libyaml-cpp-dev libgensio-dev libwrap0-dev
   # The station's translations: lupdate and lrelease, and CMake's Qt6::LinguistTools.
   qt6-l10n-tools qt6-tools-dev
+  # The records' chain hashes (OpenSSL's SHA-256).
+  libssl-dev
 )
 if [[ "${1:-}" == "--tests" ]]; then
   packages+=(
@@ -31,6 +33,8 @@ if [[ "${1:-}" == "--tests" ]]; then
     ser2net python3-serial
     # Called by the tests' scripts and not part of a minimal Debian: pgrep (the broker's epmd).
     procps python3
+    # The private certificate authority of the TLS tests, and the browser's trust of it.
+    openssl libnss3-tools
   )
 fi
 

@@ -78,7 +78,7 @@ QWidget *RecordDialog::recordPage(const RecordFile &file)
 
     auto *text = new QTextBrowser(page);
     text->setObjectName(QStringLiteral("recordText"));
-    text->setHtml(RecordCertificate::html(record, file.repair));
+    text->setHtml(RecordCertificate::html(record, file.repair, file.keptHash));
     layout->addWidget(text, 1);
     if (withHistory) {
         auto *history = new QPushButton(tr("History of SN %1").arg(record.serialText()), page);

@@ -166,7 +166,15 @@ bool RecordsDatabase::openPostgreSql(OpenMode mode)
     // No password: the client library takes it from PGPASSWORD or ~/.pgpass.
     if (!m_location.user.isEmpty())
         m_database.setUserName(m_location.user);
-    m_database.setConnectOptions(PostgreSqlOptions);
+    QString options = PostgreSqlOptions;
+    if (!m_location.sslMode.isEmpty())
+        options += QStringLiteral(";sslmode=") + m_location.sslMode;
+    if (!m_location.sslRootCertificate.isEmpty())
+        options += QStringLiteral(";sslrootcert='%1'")
+                       .arg(QString(m_location.sslRootCertificate)
+                                .replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+                                .replace(QLatin1Char('\''), QLatin1String("\\'")));
+    m_database.setConnectOptions(options);
     if (!m_database.open())
         return fail(m_database.lastError());
     // The server's notices ("relation already exists, skipping") are not the technician's
@@ -354,5 +362,9 @@ QString RecordsDatabase::postgreSqlWords(const QString &reason) const
     if (has("server closed the connection") || has("terminating connection") ||
         has("no connection to the server"))
         return QStringLiteral("the connection to %1 was lost").arg(server);
+    // libpq refuses a server it was told to verify and cannot: never a plain connection instead.
+    if (has("certificate") || has("ssl") || has("root cert"))
+        return QStringLiteral("%1 could not be verified, so nothing was sent to it (%2)")
+            .arg(server, reason);
     return QStringLiteral("%1: %2").arg(server, reason);
 }

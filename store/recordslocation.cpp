@@ -3,10 +3,16 @@
 #include <QDir>
 #include <QStandardPaths>
 #include <QUrl>
+#include <QUrlQuery>
 
 namespace {
 
 const QString SqlitePrefix = QStringLiteral("sqlite:");
+// libpq's own modes; verify-full is a factory's: the server's certificate signed by the CA
+// named and made out to the host name dialled.
+const QStringList SslModes{QStringLiteral("disable"),   QStringLiteral("allow"),
+                           QStringLiteral("prefer"),    QStringLiteral("require"),
+                           QStringLiteral("verify-ca"), QStringLiteral("verify-full")};
 
 QString dataFolder()
 {
@@ -35,10 +41,30 @@ std::optional<RecordsLocation> parsePostgreSql(const QString &text, QString *err
     else if (!url.path().startsWith(QLatin1Char('/')) || database.isEmpty() ||
              database.contains(QLatin1Char('/')))
         problem = QStringLiteral("it names no database: postgresql://[USER@]HOST[:PORT]/DBNAME");
-    else if (url.hasQuery() || url.hasFragment())
+    else if (url.hasFragment())
         problem = QStringLiteral("it has parts after the database name");
+    const QUrlQuery query(url);
+    for (const auto &[key, value] : query.queryItems(QUrl::FullyDecoded)) {
+        if (!problem.isEmpty())
+            break;
+        if (key != QLatin1String("sslmode") && key != QLatin1String("sslrootcert"))
+            problem = QStringLiteral("it has a setting '%1' after the database name: only "
+                                     "sslmode and sslrootcert belong there")
+                          .arg(key);
+        else if (key == QLatin1String("sslmode") && !SslModes.contains(value))
+            problem = QStringLiteral("sslmode must be one of %1, not '%2'")
+                          .arg(SslModes.join(QStringLiteral(", ")), value);
+    }
     if (!problem.isEmpty()) {
-        *error = QStringLiteral("the records URL '%1' is not usable: %2").arg(text, problem);
+        // Neither a password nor the settings put there by mistake reach the screen.
+        QUrl withoutSecrets = url;
+        withoutSecrets.setPassword({});
+        withoutSecrets.setQuery(QString());
+        const QString shown =
+            url.isValid()
+                ? withoutSecrets.toString() + (url.hasQuery() ? QStringLiteral("?...") : QString())
+                : text;
+        *error = QStringLiteral("the records URL '%1' is not usable: %2").arg(shown, problem);
         return std::nullopt;
     }
     RecordsLocation location;
@@ -47,6 +73,11 @@ std::optional<RecordsLocation> parsePostgreSql(const QString &text, QString *err
     location.host = url.host();
     location.port = url.port(RecordsLocation::DefaultPostgreSqlPort);
     location.database = database;
+    location.sslMode = query.queryItemValue(QStringLiteral("sslmode"), QUrl::FullyDecoded);
+    const QString rootCertificate =
+        query.queryItemValue(QStringLiteral("sslrootcert"), QUrl::FullyDecoded);
+    if (!rootCertificate.isEmpty())
+        location.sslRootCertificate = QDir::current().absoluteFilePath(rootCertificate);
     return location;
 }
 
@@ -109,6 +140,12 @@ QString RecordsLocation::url() const
     url.setHost(host);
     url.setPort(port);
     url.setPath(QLatin1Char('/') + database);
+    QUrlQuery query;
+    if (!sslMode.isEmpty())
+        query.addQueryItem(QStringLiteral("sslmode"), sslMode);
+    if (!sslRootCertificate.isEmpty())
+        query.addQueryItem(QStringLiteral("sslrootcert"), sslRootCertificate);
+    url.setQuery(query);
     return url.toString();
 }
 

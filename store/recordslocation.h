@@ -5,8 +5,10 @@
 #include <optional>
 
 // Where checkout records are kept: an SQLite file, a database on a PostgreSQL server, or
-// nowhere. Written as a URL: "sqlite:PATH" or "postgresql://[USER@]HOST[:PORT]/DBNAME". A
-// password never appears here: the PostgreSQL client library reads PGPASSWORD and ~/.pgpass.
+// nowhere. Written as a URL: "sqlite:PATH" or
+// "postgresql://[USER@]HOST[:PORT]/DBNAME[?sslmode=MODE&sslrootcert=CAFILE]". A password never
+// appears here: the PostgreSQL client library reads PGPASSWORD and ~/.pgpass (and, for what the
+// URL leaves out, PGSSLMODE and PGSSLROOTCERT).
 struct RecordsLocation
 {
     enum class Kind
@@ -23,7 +25,9 @@ struct RecordsLocation
     QString user; // PostgreSql: empty for the client library's default (the login name)
     QString host; // PostgreSql
     int port = DefaultPostgreSqlPort;
-    QString database; // PostgreSql
+    QString database;           // PostgreSql
+    QString sslMode;            // PostgreSql: libpq's sslmode; empty for libpq's own (PGSSLMODE)
+    QString sslRootCertificate; // PostgreSql: the CA's file, absolute; empty for libpq's own
 
     // sqlite:$XDG_DATA_HOME/vorn-tool/records.sqlite
     static RecordsLocation defaultLocation();

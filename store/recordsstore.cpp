@@ -5,6 +5,7 @@
 #include "device/identification.h"
 #include "store/readerlife.h"
 #include "store/schemamigration.h"
+#include "store/recordchain.h"
 #include "store/yieldsummaries.h"
 
 #include <QJsonArray>
@@ -137,6 +138,8 @@ const RecordsDatabase::Migrations Schema = {
     // as a row of its own, filled from the records kept before: what failed is a join, not a
     // text matched with LIKE.
     plansAndStepsStep(),
+    // Each checkout chained to its station's previous one, so that a later change shows.
+    RecordChain::schemaStep(),
 };
 
 // The last: the message of the first step that failed or had an error, found by the steps'
@@ -278,37 +281,50 @@ bool RecordsStore::open(OpenMode mode)
     return m_database.open(Schema, mode);
 }
 
+QVariantList RecordsStore::chainedValues(const ReaderRecord &record)
+{
+    return {record.id,
+            isoUtc(record.started),
+            text(record.station),
+            text(record.port),
+            text(record.modelName()),
+            optionalInt(record.serialNumber),
+            outcomeName(record.outcome),
+            text(record.failedSteps().join(QLatin1Char(' '))),
+            record.durationMs,
+            compactJson(record.toJson()),
+            text(record.tool),
+            text(record.toolVersion),
+            text(record.operatorName),
+            text(record.lot),
+            optionalInt(record.firmware),
+            text(record.plan.name),
+            text(record.plan.revision),
+            text(record.plan.sha256)};
+}
+
 RecordsStore::Stored RecordsStore::store(const ReaderRecord &record)
 {
+    const QVariantList values = chainedValues(record);
     bool added = false;
     const bool stored = m_database.transaction([&] {
-        QSqlQuery *prepared = m_database.prepared(QStringLiteral(
-            "INSERT INTO checkouts (id, started, station, port, model, serial, outcome, "
-            "failed_steps, duration_ms, record, tool, tool_version, operator, lot, firmware, "
-            "plan_name, plan_revision, plan_sha256) "
-            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
-            "ON CONFLICT (id) DO NOTHING"));
+        const std::optional<RecordChain::Link> link =
+            RecordChain::next(m_database, text(record.station), values);
+        if (!link)
+            return false;
+        QSqlQuery *prepared = m_database.prepared(
+            QStringLiteral("INSERT INTO checkouts (%1, chain_position, chain_previous, chain_hash) "
+                           "VALUES (%2?, ?, ?) ON CONFLICT (id) DO NOTHING")
+                .arg(RecordChain::chainedColumns().join(QStringLiteral(", ")),
+                     QStringLiteral("?, ").repeated(values.size())));
         if (!prepared)
             return false;
         QSqlQuery &insert = *prepared;
-        insert.addBindValue(record.id);
-        insert.addBindValue(isoUtc(record.started));
-        insert.addBindValue(text(record.station));
-        insert.addBindValue(text(record.port));
-        insert.addBindValue(text(record.modelName()));
-        insert.addBindValue(optionalInt(record.serialNumber));
-        insert.addBindValue(outcomeName(record.outcome));
-        insert.addBindValue(text(record.failedSteps().join(QLatin1Char(' '))));
-        insert.addBindValue(record.durationMs);
-        insert.addBindValue(compactJson(record.toJson()));
-        insert.addBindValue(text(record.tool));
-        insert.addBindValue(text(record.toolVersion));
-        insert.addBindValue(text(record.operatorName));
-        insert.addBindValue(text(record.lot));
-        insert.addBindValue(optionalInt(record.firmware));
-        insert.addBindValue(text(record.plan.name));
-        insert.addBindValue(text(record.plan.revision));
-        insert.addBindValue(text(record.plan.sha256));
+        for (const QVariant &value : values)
+            insert.addBindValue(value);
+        insert.addBindValue(link->position);
+        insert.addBindValue(link->previous.isEmpty() ? QStringLiteral("") : link->previous);
+        insert.addBindValue(link->hash);
         if (!m_database.exec(insert))
             return false;
         added = insert.numRowsAffected() == 1;

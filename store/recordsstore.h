@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 
 #include <optional>
 
@@ -86,6 +87,9 @@ public:
 
     // Writes the record in one transaction: whole or not at all.
     Stored store(const ReaderRecord &record);
+    // The values of the record's row in the columns its chain hash covers
+    // (RecordChain::chainedColumns()), as they are written.
+    static QVariantList chainedValues(const ReaderRecord &record);
     // Fills record with the stored record of this id, or nothing when there is none; false on
     // failure.
     bool find(const QString &id, std::optional<ReaderRecord> &record);

@@ -26,7 +26,7 @@ public:
         m_process.start(QStringLiteral(VORN_DASHBOARD_PATH),
                         {QStringLiteral("--records"), url, QStringLiteral("--listen"),
                          QStringLiteral("127.0.0.1:0")});
-        const QRegularExpression serving(QStringLiteral(" on http://127\\.0\\.0\\.1:(\\d+)/\n"));
+        const QRegularExpression serving(QStringLiteral(" on https?://127\\.0\\.0\\.1:(\\d+)/\n"));
         const QDeadlineTimer deadline(30'000);
         while (!deadline.hasExpired()) {
             m_output += QString::fromUtf8(m_process.readAllStandardOutput());

@@ -56,7 +56,8 @@ expect "vornctl set-clocks 3.57 3.57 3.57 3.57 3.57 3.57 3.57 3.57 " ""
 expect "vornctl set-time " ""
 expect "vornctl info " ""
 # The records commands and their filters.
-expect "vornctl records " "certificate history list publish repair report show sync"
+expect "vornctl records " "certificate history list publish repair report setup show sync verify"
+expect "vornctl records verify --hea" "--heads"
 expect "vornctl records repair 1234 --c" "--cause --cfx-handle --checkout"
 expect "vornctl records report --pareto " "cause step"
 # The yield report's own options and its groupings; the model's values as for checkout.

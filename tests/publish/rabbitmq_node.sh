@@ -7,6 +7,9 @@
 #
 #   rabbitmq_node.sh run COMMAND [ARGS...]   runs COMMAND with VORN_TEST_AMQP_PORT (the node's
 #                                            AMQP port; user guest, password guest),
+#                                            VORN_TEST_AMQPS_PORT (the same over TLS, with a
+#                                            certificate for localhost signed by the private CA
+#                                            VORN_TEST_AMQP_CA; tests/support/tls_ca.sh),
 #                                            VORN_TEST_RABBITMQ_DIR and
 #                                            VORN_TEST_RABBITMQ_SCRIPT (this script)
 #   rabbitmq_node.sh stop DIR                takes the broker away in the middle of a run
@@ -28,11 +31,18 @@ free_port() {
 
 # The node's whole environment, kept in the folder so that stop and start find the same node.
 write_environment() {
-  local dir=$1 amqp=$2 dist=$3 epmd=$4
+  local dir=$1 amqp=$2 dist=$3 epmd=$4 amqps=$5
   mkdir -p "$dir/mnesia" "$dir/log" "$dir/home"
   echo '[rabbitmq_amqp1_0].' >"$dir/enabled_plugins"
+  [[ -f $dir/ca/broker.crt ]] || "$(dirname "$(realpath "$0")")/../support/tls_ca.sh" "$dir/ca" broker
   cat >"$dir/rabbitmq.conf" <<EOF
 listeners.tcp.default = 127.0.0.1:$amqp
+listeners.ssl.default = 127.0.0.1:$amqps
+ssl_options.cacertfile = $dir/ca/ca.crt
+ssl_options.certfile = $dir/ca/broker.crt
+ssl_options.keyfile = $dir/ca/broker.key
+ssl_options.verify = verify_none
+ssl_options.fail_if_no_peer_cert = false
 log.console = false
 EOF
   cat >"$dir/environment" <<EOF
@@ -51,6 +61,7 @@ export RABBITMQ_CONF_ENV_FILE=$dir/no-env-file
 export HOME=$dir/home
 EOF
   echo "$amqp" >"$dir/port"
+  echo "$amqps" >"$dir/tls-port"
 }
 
 ctl() {
@@ -101,12 +112,13 @@ run() {
   node=$dir
   trap cleanup EXIT
   until (( ++tries > 5 )); do
-    write_environment "$dir" "$(free_port)" "$(free_port)" "$(free_port)"
+    write_environment "$dir" "$(free_port)" "$(free_port)" "$(free_port)" "$(free_port)"
     start "$dir" && break
     stop "$dir" 2>/dev/null || true
   done
   (( tries <= 5 )) || exit 1
-  VORN_TEST_AMQP_PORT=$(cat "$dir/port") VORN_TEST_RABBITMQ_DIR=$dir \
+  VORN_TEST_AMQP_PORT=$(cat "$dir/port") VORN_TEST_AMQPS_PORT=$(cat "$dir/tls-port") \
+    VORN_TEST_AMQP_CA=$dir/ca/ca.crt VORN_TEST_RABBITMQ_DIR=$dir \
     VORN_TEST_RABBITMQ_SCRIPT=$(realpath "$0") "$@"
 }
 

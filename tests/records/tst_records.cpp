@@ -378,6 +378,12 @@ void RecordsTest::serverAwayRecordsWaitInTheOutbox()
     RecordsStore store(location);
     QVERIFY(store.open());
     QCOMPARE(store.list({})->size(), 5);
+    // Those that waited are chained as they arrived, the one sent twice once.
+    const VornctlRun verified =
+        VornctlRun::of({QStringLiteral("--records"), location.url(), QStringLiteral("records"),
+                        QStringLiteral("verify")});
+    QVERIFY2(verified.exitCode == 0 && verified.out.contains(QLatin1String("5 chained records")),
+             qPrintable(verified.out + verified.err));
 }
 
 void RecordsTest::refusedConnections_data()

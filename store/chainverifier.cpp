@@ -1,0 +1,283 @@
+#include "store/chainverifier.h"
+
+#include "checkout/checkoutrecord.h"
+#include "store/recordchain.h"
+
+#include <QMap>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace {
+
+using Finding = ChainVerifier::Finding;
+
+constexpr int LinkColumns = 3; // chain_position, chain_previous, chain_hash
+
+// The record itself, the bulk of each row, as its UTF-8 bytes: read as text, it would be turned
+// into UTF-16 and back for each of a million records.
+QString chainedSelect(RecordsLocation::Kind kind)
+{
+    QStringList columns = RecordChain::chainedColumns();
+    columns.replace(columns.indexOf(QStringLiteral("record")),
+                    kind == RecordsLocation::Kind::Sqlite
+                        ? QStringLiteral("CAST(record AS BLOB)")
+                        : QStringLiteral("convert_to(record, 'UTF8')"));
+    return QStringLiteral("SELECT chain_position, chain_previous, chain_hash, %1 FROM checkouts ")
+        .arg(columns.join(QStringLiteral(", ")));
+}
+
+QVariantList chainedValues(const QSqlQuery &query)
+{
+    QVariantList values;
+    const auto count = RecordChain::chainedColumns().size();
+    values.reserve(count);
+    for (qsizetype column = 0; column < count; ++column)
+        values.append(query.value(int(LinkColumns + column)));
+    return values;
+}
+
+QString place(const QString &station, qint64 position)
+{
+    return QStringLiteral("%1, place %2").arg(station).arg(position);
+}
+
+// Where a station's chain begins: records of the station without a place started after it
+// were put in, those before it were kept before chaining.
+using ChainStarts = QMap<QString, QString>;
+
+} // namespace
+
+QString ChainVerifier::Head::line() const
+{
+    return QStringLiteral("%1\t%2\t%3\t%4").arg(station).arg(position).arg(id, hash);
+}
+
+std::optional<ChainVerifier::Head> ChainVerifier::Head::fromLine(const QString &line)
+{
+    // The station's name may hold anything but a line break: the last three fields are fixed.
+    const QStringList fields = line.trimmed().split(QLatin1Char('\t'));
+    if (fields.size() < 4)
+        return std::nullopt;
+    Head head;
+    bool number = false;
+    head.position = fields.at(fields.size() - 3).toLongLong(&number);
+    head.id = fields.at(fields.size() - 2);
+    head.hash = fields.last();
+    head.station = fields.mid(0, fields.size() - 3).join(QLatin1Char('\t'));
+    if (!number || head.position < 1 || head.id.isEmpty() || head.hash.size() != 64)
+        return std::nullopt;
+    return head;
+}
+
+ChainVerifier::ChainVerifier(RecordsDatabase &database) : m_database(database) {}
+
+std::optional<ChainVerifier::Report>
+ChainVerifier::verify(const QString &station, const QDateTime &since, const QList<Head> &anchors)
+{
+    // A file's pages read in place rather than copied out of the kernel's cache: a walk reads
+    // every record once.
+    if (m_database.location().kind == RecordsLocation::Kind::Sqlite &&
+        !m_database.runFixed(QStringLiteral("PRAGMA mmap_size = 17179869184")))
+        return std::nullopt;
+    const std::optional<QList<StationRange>> chains = ranges(station, since);
+    if (!chains)
+        return std::nullopt;
+    Report report;
+    for (const StationRange &range : *chains) {
+        if (!walk(range, report))
+            return std::nullopt;
+    }
+    for (const Head &anchor : anchors) {
+        if ((station.isEmpty() || anchor.station == station) && !checkAnchor(anchor, report))
+            return std::nullopt;
+    }
+    QSqlQuery starts =
+        m_database.prepare(QStringLiteral("SELECT station, MIN(started) FROM checkouts "
+                                          "WHERE chain_position IS NOT NULL GROUP BY station"));
+    if (!m_database.exec(starts))
+        return std::nullopt;
+    ChainStarts chainStarts;
+    while (starts.next())
+        chainStarts.insert(starts.value(0).toString(), starts.value(1).toString());
+    QString statement =
+        QStringLiteral("SELECT id, station, started FROM checkouts WHERE chain_position IS NULL");
+    QVariantList values;
+    if (!station.isEmpty()) {
+        statement += QStringLiteral(" AND station = ?");
+        values.append(station);
+    }
+    if (since.isValid()) {
+        statement += QStringLiteral(" AND started >= ?");
+        values.append(isoUtc(since));
+    }
+    QSqlQuery unchained = m_database.prepare(statement + QStringLiteral(" ORDER BY started, id"));
+    for (const QVariant &value : values)
+        unchained.addBindValue(value);
+    if (!m_database.exec(unchained))
+        return std::nullopt;
+    while (unchained.next()) {
+        const QString id = unchained.value(0).toString();
+        const QString ofStation = unchained.value(1).toString();
+        const auto start = chainStarts.constFind(ofStation);
+        // Stations chain every checkout they keep once chaining began: one without a place
+        // among the chained ones was written past the program.
+        if (start == chainStarts.cend() || unchained.value(2).toString() < start.value()) {
+            ++report.beforeChaining;
+            continue;
+        }
+        report.findings.append({Finding::Kind::Inserted, ofStation, id,
+                                QStringLiteral("%1 (%2) has no place in its station's chain, "
+                                               "which began before it: put in")
+                                    .arg(id, ofStation)});
+    }
+    return report;
+}
+
+std::optional<QList<ChainVerifier::StationRange>> ChainVerifier::ranges(const QString &station,
+                                                                        const QDateTime &since)
+{
+    QString statement = QStringLiteral("SELECT station, MIN(chain_position) FROM checkouts "
+                                       "WHERE chain_position IS NOT NULL");
+    QVariantList values;
+    if (!station.isEmpty()) {
+        statement += QStringLiteral(" AND station = ?");
+        values.append(station);
+    }
+    if (since.isValid()) {
+        statement += QStringLiteral(" AND started >= ?");
+        values.append(isoUtc(since));
+    }
+    QSqlQuery query =
+        m_database.prepare(statement + QStringLiteral(" GROUP BY station ORDER BY station"));
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    if (!m_database.exec(query))
+        return std::nullopt;
+    QList<StationRange> chains;
+    while (query.next()) {
+        // A whole chain from its first place, so that a record taken from its beginning shows;
+        // from a time on, from the record before it, whose link to the first one is checked.
+        const qint64 first = query.value(1).toLongLong();
+        chains.append({query.value(0).toString(),
+                       since.isValid() ? std::max<qint64>(1, first - 1) : qint64(1)});
+    }
+    return chains;
+}
+
+bool ChainVerifier::walk(const StationRange &range, Report &report)
+{
+    QSqlQuery query = m_database.prepare(
+        chainedSelect(m_database.location().kind) +
+        QStringLiteral("WHERE station = ? AND chain_position >= ? ORDER BY chain_position"));
+    query.addBindValue(range.station);
+    query.addBindValue(range.from);
+    if (!m_database.exec(query))
+        return false;
+    qint64 expected = range.from;
+    QString priorId;
+    QString priorHash;
+    while (query.next()) {
+        const qint64 position = query.value(0).toLongLong();
+        const QString previous = query.value(1).toString();
+        const QString hash = query.value(2).toString();
+        const QVariantList values = chainedValues(query);
+        const QString id = values.constFirst().toString();
+        ++report.checked;
+        if (RecordChain::hashOf(previous, values) != hash)
+            report.findings.append(
+                {Finding::Kind::Changed, range.station, id,
+                 QStringLiteral("%1 (%2) no longer gives its hash: changed since it was kept")
+                     .arg(id, place(range.station, position))});
+        if (position > expected) {
+            report.findings.append(
+                {Finding::Kind::Removed, range.station, id,
+                 QStringLiteral("%1 record(s) removed from %2's chain before %3 (places %4 to %5)")
+                     .arg(position - expected)
+                     .arg(range.station, id)
+                     .arg(expected)
+                     .arg(position - 1)});
+        } else if ((priorId.isEmpty() && position == 1 && !previous.isEmpty()) ||
+                   (!priorId.isEmpty() && previous != priorHash)) {
+            report.findings.append(
+                {Finding::Kind::Relinked, range.station, id,
+                 QStringLiteral("%1 (%2) does not follow %3: put in between, or the chain "
+                                "rewritten")
+                     .arg(id, place(range.station, position),
+                          priorId.isEmpty() ? QStringLiteral("the chain's beginning") : priorId)});
+        }
+        expected = position + 1;
+        priorId = id;
+        priorHash = hash;
+    }
+    return true;
+}
+
+bool ChainVerifier::checkAnchor(const Head &anchor, Report &report)
+{
+    QSqlQuery query = m_database.prepare(QStringLiteral(
+        "SELECT id, chain_hash FROM checkouts WHERE station = ? AND chain_position = ?"));
+    query.addBindValue(anchor.station);
+    query.addBindValue(anchor.position);
+    if (!m_database.exec(query))
+        return false;
+    if (query.next() && query.value(0).toString() == anchor.id &&
+        query.value(1).toString() == anchor.hash)
+        return true;
+    report.findings.append(
+        {Finding::Kind::HeadLost, anchor.station, anchor.id,
+         QStringLiteral("the head kept for %1 (%2, %3) is no longer there as it was: records "
+                        "cut off the chain's end, or the chain rewritten")
+             .arg(anchor.station, place(anchor.station, anchor.position), anchor.id)});
+    return true;
+}
+
+std::optional<QList<ChainVerifier::Head>> ChainVerifier::heads(const QString &station)
+{
+    QString statement = QStringLiteral(
+        "SELECT c.station, c.chain_position, c.id, c.chain_hash FROM checkouts AS c JOIN "
+        "(SELECT station, MAX(chain_position) AS head FROM checkouts "
+        "WHERE chain_position IS NOT NULL GROUP BY station) AS h "
+        "ON c.station = h.station AND c.chain_position = h.head");
+    if (!station.isEmpty())
+        statement += QStringLiteral(" WHERE c.station = ?");
+    QSqlQuery query = m_database.prepare(statement + QStringLiteral(" ORDER BY c.station"));
+    if (!station.isEmpty())
+        query.addBindValue(station);
+    if (!m_database.exec(query))
+        return std::nullopt;
+    QList<Head> found;
+    while (query.next())
+        found.append({query.value(0).toString(), query.value(1).toLongLong(),
+                      query.value(2).toString(), query.value(3).toString()});
+    return found;
+}
+
+std::optional<QString> ChainVerifier::keptHash(const QString &id)
+{
+    QSqlQuery query =
+        m_database.prepare(QStringLiteral("SELECT chain_hash FROM checkouts WHERE id = ?"));
+    query.addBindValue(id);
+    if (!m_database.exec(query) || !query.next())
+        return std::nullopt;
+    return query.value(0).isNull() ? QString() : query.value(0).toString();
+}
+
+std::optional<ChainVerifier::HashAnswer> ChainVerifier::checkHash(const QString &id,
+                                                                  const QString &hash)
+{
+    QSqlQuery query = m_database.prepare(chainedSelect(m_database.location().kind) +
+                                         QStringLiteral("WHERE id = ?"));
+    query.addBindValue(id);
+    if (!m_database.exec(query))
+        return std::nullopt;
+    if (!query.next())
+        return HashAnswer::NoSuchRecord;
+    if (query.value(2).isNull())
+        return HashAnswer::BeforeChaining;
+    const QString kept = query.value(2).toString();
+    if (kept.compare(hash.trimmed(), Qt::CaseInsensitive) != 0)
+        return HashAnswer::Differs;
+    return RecordChain::hashOf(query.value(1).toString(), chainedValues(query)) == kept
+               ? HashAnswer::Matches
+               : HashAnswer::ContentChanged;
+}
