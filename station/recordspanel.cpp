@@ -1,6 +1,7 @@
 #include "station/recordspanel.h"
 
 #include "device/identification.h"
+#include "documents/recordcertificate.h"
 #include "station/recorddialog.h"
 #include "station/scanfield.h"
 #include "station/sockettile.h"
