@@ -7,7 +7,9 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config file
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
-  libqt6svg6 fonts-liberation
+  # The windows' and documents' faces: DejaVu is what Debian's desktops draw with, and a minimal
+  # system without it falls back to a wider face that no longer fits the station's smallest size.
+  libqt6svg6 fonts-liberation fonts-dejavu-core
   libqt6sql6-sqlite libqt6sql6-psql
   libqpid-proton-cpp12-dev
   # Debian 12's qt6-httpserver-dev lacks its dependency on qt6-websockets-dev, which its CMake

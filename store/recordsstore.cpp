@@ -4,8 +4,8 @@
 
 #include "device/identification.h"
 #include "store/readerlife.h"
-#include "store/schemamigration.h"
 #include "store/recordchain.h"
+#include "store/schemamigration.h"
 #include "store/yieldsummaries.h"
 
 #include <QJsonArray>
@@ -139,7 +139,8 @@ const RecordsDatabase::Migrations Schema = {
     // text matched with LIKE.
     plansAndStepsStep(),
     // Each checkout chained to its station's previous one, so that a later change shows.
-    RecordChain::schemaStep(),
+    QStringList{SchemaMigration::named(QStringLiteral("each checkout chained to the one before"))} +
+        RecordChain::schemaStep(),
 };
 
 // The last: the message of the first step that failed or had an error, found by the steps'

@@ -448,23 +448,24 @@ void RecordsCommandTest::longMigrationWaitsToBeAsked()
     const VornctlRun dry = VornctlRun::of(records + QStringList{"migrate", "--dry-run"});
     QCOMPARE(dry.exitCode, 0);
     QVERIFY2(
-        dry.out.contains(QStringLiteral("schema version 3 to 5, 2 of 2 steps over %1 checkouts")
+        dry.out.contains(QStringLiteral("schema version 3 to 6, 2 of 3 steps over %1 checkouts")
                              .arg(SchemaMigration::LongAbove + 6)),
         qPrintable(dry.out));
-    QVERIFY2(dry.out.contains("step 1 of 2: first attempts and repairs (to version 4;"), qPrintable(dry.out));
+    QVERIFY2(dry.out.contains("step 1 of 3: first attempts and repairs (to version 4;"),
+             qPrintable(dry.out));
     QCOMPARE(schemaVersionOf(path), 3);
 
     const VornctlRun migrated = VornctlRun::of(records + QStringList{"migrate"});
     QCOMPARE(migrated.exitCode, 0);
     const QStringList steps = migrated.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QCOMPARE(steps.size(), 2);
-    QVERIFY2(steps[0].startsWith("step 1 of 2 (first attempts and repairs) done in"),
+    QCOMPARE(steps.size(), 3);
+    QVERIFY2(steps[0].startsWith("step 1 of 3 (first attempts and repairs) done in"),
              qPrintable(migrated.err));
-    QVERIFY2(steps[1].startsWith("step 2 of 2 (plans, and each step of a checkout as a row)"),
+    QVERIFY2(steps[1].startsWith("step 2 of 3 (plans, and each step of a checkout as a row)"),
              qPrintable(migrated.err));
-    QVERIFY2(migrated.out.contains("migrated from schema version 3 to 5"),
+    QVERIFY2(migrated.out.contains("migrated from schema version 3 to 6"),
              qPrintable(migrated.out));
-    QCOMPARE(schemaVersionOf(path), 5);
+    QCOMPARE(schemaVersionOf(path), 6);
 
     const VornctlRun again = VornctlRun::of(records + QStringList{"list", "--limit", "1"});
     QCOMPARE(again.exitCode, 0);

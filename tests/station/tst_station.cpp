@@ -634,10 +634,12 @@ private slots:
                           Qt::LeftButton);
         auto *history = dialog->findChild<QTableWidget *>(QStringLiteral("historyTable"));
         QVERIFY(history->isVisible() && !details->isVisible());
-        QCOMPARE(history->rowCount(), 2);
+        // Both checkouts and the repair that answered the failed one, oldest first.
+        QCOMPARE(history->rowCount(), 3);
         QCOMPARE(history->item(0, 1)->text(), QStringLiteral("line-2"));
         QCOMPARE(history->item(1, 3)->text(), QStringLiteral("FAIL"));
         QCOMPARE(history->item(1, 4)->text(), QStringLiteral("echo"));
+        QVERIFY(history->item(2, 5)->text().contains(QLatin1String("resoldered the echo line")));
         QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("backButton")),
                           Qt::LeftButton);
         QVERIFY(details->isVisible() && !history->isVisible());

@@ -1188,7 +1188,8 @@ void YieldReportTest::badArgumentsTouchNothing_data()
     QTest::newRow("unknown grouping")
         << QStringList{"--by", "colour"}
         << "--by takes day, hour, station, model, firmware, operator, lot or plan, not 'colour'";
-    QTest::newRow("unknown model") << QStringList{"--model", "5"} << "the model must be 4 or 8";
+    QTest::newRow("unknown model")
+        << QStringList{"--model", "5"} << "--model must be 4 or 8 (Vorn4, Vorn8), not '5'";
     QTest::newRow("window backwards")
         << QStringList{"--since", "2026-12-07", "--until", "2026-12-06"} << "the window is empty";
     QTest::newRow("json and csv") << QStringList{"--json", "--csv"} << "not both";
