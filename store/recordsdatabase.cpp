@@ -24,6 +24,20 @@ QString firstLine(const QString &text)
     return text.section(QLatin1Char('\n'), 0, 0).trimmed();
 }
 
+// libpq tries each address of a host name in turn (localhost: ::1, then 127.0.0.1) and says
+// what each attempt met, one after the other. A server that listens on one of them only is
+// refused on the others: what the one it reached said is the reason, not the first refusal.
+QString postgreSqlReason(const QString &text)
+{
+    const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &line : lines) {
+        if (line.startsWith(QLatin1String("connection to server at")) &&
+            !line.contains(QLatin1String("connection refused"), Qt::CaseInsensitive))
+            return line.trimmed();
+    }
+    return firstLine(text);
+}
+
 QString nextConnectionName()
 {
     static QAtomicInt counter;
@@ -316,10 +330,10 @@ bool RecordsDatabase::fail(const QSqlError &error)
 
 QString RecordsDatabase::words(const QSqlError &error) const
 {
-    const QString reason =
-        firstLine(error.databaseText().isEmpty() ? error.text() : error.databaseText());
+    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     if (m_location.kind == RecordsLocation::Kind::PostgreSql)
-        return postgreSqlWords(reason);
+        return postgreSqlWords(postgreSqlReason(text));
+    const QString reason = firstLine(text);
     const QString lower = reason.toLower();
     if (lower.contains(QLatin1String("not a database")))
         return QStringLiteral("%1 is not an SQLite database; it was left as it is")
