@@ -43,8 +43,7 @@ StepRecord StepContext::measuredStep(const QList<Measurement> &measurements,
             m_step ? m_step->measurement(measurement.name) : nullptr;
         failures.append(QStringLiteral("%1 %2, not %3")
                             .arg(declared ? declared->title : measurement.name,
-                                 measurement.valueText(),
-                                 measurement.limit.text(measurement.unit)));
+                                 measurement.valueText(), measurement.limitText()));
     }
     step.outcome = failures.isEmpty() ? StepOutcome::Pass : StepOutcome::Fail;
     if (!failures.isEmpty())

@@ -177,6 +177,7 @@ private slots:
     void planLimitJudgesItsMeasurementOnly();
     void planIdentityIsItsContent();
     void operatorSaysNo();
+    void cardsMessageNamesTheSlots();
     void endOfInputIsNoAnswer();
     void timeSettingLimit_data();
     void timeSettingLimit();
@@ -511,6 +512,28 @@ void CheckoutTest::identificationLimits()
     // The other steps still run on the model the reader is.
     QCOMPARE(stepsWith(record, StepOutcome::Fail),
              message.isEmpty() ? QStringList{} : QStringList{"identify"});
+}
+
+// The slots a card step saw and wanted are said as slot numbers in its message, as in its
+// measurements: never as the status byte ("not = 255").
+void CheckoutTest::cardsMessageNamesTheSlots()
+{
+    Station station;
+    station.options.prompt = true;
+    station.options.cards = true;
+    station.observer.answer = [](const QString &) { return true; };
+    EmulatedReader &reader = station.reader(Vorn8);
+    const quint8 cards = reader.occupiedSlots();
+    reader.setOccupiedSlots(0x25); // cards stay in slots 1, 3 and 6 throughout
+    const QString message = station.check(Vorn8).step("cards")->message;
+    reader.setOccupiedSlots(cards);
+    QVERIFY2(message.startsWith(QLatin1String("cards seen after inserting slots 1, 3, 6, not = "
+                                              "slots 1, 2, 3, 4, 5, 6, 7, 8;")),
+             qPrintable(message));
+    QVERIFY2(message.contains(QLatin1String("cards seen after removing slots 1, 3, 6, not = "
+                                            "no slots")),
+             qPrintable(message));
+    QVERIFY2(!message.contains(QLatin1String("255")), qPrintable(message));
 }
 
 void CheckoutTest::operatorSaysNo()
