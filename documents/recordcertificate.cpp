@@ -152,10 +152,13 @@ QString verdictBox(const ReaderRecord &record, const std::optional<RepairRecord>
     });
     inside += stepList(record, QStringLiteral("Not performed"),
                        [](const StepRecord &step) { return step.outcome == StepOutcome::Skip; });
+    // The repair this checkout retested, or the one that answered its failure since.
     if (repair)
-        inside += QStringLiteral("<p style=\"margin-top: 6px\"><b>After repair:</b> %1; "
-                                 "symptom: %2 (repair %3)</p>")
-                      .arg(repair->text().toHtmlEscaped(), repair->symptom.toHtmlEscaped(),
+        inside += QStringLiteral("<p style=\"margin-top: 6px\"><b>%1:</b> %2; "
+                                 "symptom: %3 (repair %4)</p>")
+                      .arg(repair->checkoutId == record.id ? QStringLiteral("Repaired since")
+                                                           : QStringLiteral("After repair"),
+                           repair->text().toHtmlEscaped(), repair->symptom.toHtmlEscaped(),
                            repair->id.toHtmlEscaped());
     inside += QStringLiteral("<p style=\"margin-top: 6px\">%1</p>")
                   .arg(restoredText(record).toHtmlEscaped());

@@ -48,9 +48,8 @@ QString RecordFile::repairText() const
 {
     if (!repair)
         return {};
-    return (record.outcome == ReaderOutcome::Pass
-                ? QStringLiteral("Repair before this checkout: ")
-                : QStringLiteral("Repair answering this checkout: ")) +
+    return (repair->checkoutId == record.id ? QStringLiteral("Repair answering this checkout: ")
+                                            : QStringLiteral("Repair before this checkout: ")) +
            repair->text() + QLatin1Char('\n');
 }
 
@@ -118,13 +117,13 @@ RecordsAnswer<ReaderRecord> LineRecords::record(const QString &id)
 std::optional<RepairRecord> LineRecords::repairOf(const ReaderRecord &record,
                                                   const QList<ReaderEvent> &history)
 {
-    if (record.outcome == ReaderOutcome::Pass)
-        return ReaderLife(m_store).repairBehind(record);
+    // A failed checkout is shown with the repair that answered it; one that no repair answered
+    // yet (or a pass) with the repair it retested, whether or not that repair mended the reader.
     for (auto event = history.crbegin(); event != history.crend(); ++event) {
         if (event->repair && event->repair->checkoutId == record.id)
             return event->repair;
     }
-    return std::nullopt;
+    return ReaderLife(m_store).repairBehind(record);
 }
 
 RecordsAnswer<RecordFile> LineRecords::find(const QString &id)

@@ -24,8 +24,9 @@
 struct RecordFile
 {
     ReaderRecord record;
-    // For a checkout that passed, the repair between it and the reader's attempt before; for
-    // one that did not, the repair that answered it. Nothing when there is none.
+    // For a checkout that did not pass, the repair that answered it; otherwise (a pass, or a
+    // failure no repair answered yet) the repair between it and the reader's attempt before.
+    // Nothing when there is none.
     std::optional<RepairRecord> repair;
     // Every checkout and repair of the reader, oldest first; empty for a reader that never
     // told its serial number.

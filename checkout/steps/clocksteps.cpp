@@ -57,7 +57,7 @@ StepRecord followClocks(StepContext &context)
         {context.measured(QStringLiteral("clock_slots_following"), slotCount - int(wrong),
                           MeasurementLimit::equals(slotCount))},
         QStringLiteral("the clocks of %1 %2 do not follow")
-            .arg(wrong == 1 ? QStringLiteral("slot") : QStringLiteral("slotCount"),
+            .arg(wrong == 1 ? QStringLiteral("slot") : QStringLiteral("slots"),
                  StepContext::cardsText(differing)));
     if (step.outcome == StepOutcome::Pass)
         step.message = QStringLiteral("found %1").arg(modelClockText(found.value, slotCount));
@@ -89,9 +89,8 @@ StepDeclaration CheckoutSteps::clocks()
 {
     StepDeclaration step = StepDeclaration::of(
         QStringLiteral("clocks"), QStringLiteral("Card clocks: four test patterns, never stored"),
-        {MeasurementDeclaration::fixedNumber("clock_slots_following",
-                                             "slotCount whose clock follows",
-                                             QStringLiteral("= the model's slotCount"))},
+        {MeasurementDeclaration::fixedNumber("clock_slots_following", "slots whose clock follows",
+                                             QStringLiteral("= the model's slots"))},
         &followClocks);
     step.needsSteps = AfterIdentification;
     return step;

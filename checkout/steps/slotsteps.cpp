@@ -4,7 +4,7 @@
 
 namespace {
 
-const QString ModelSlots = QStringLiteral("the model's slotCount");
+const QString ModelSlots = QStringLiteral("the model's slots");
 
 StepRecord readStatus(StepContext &context)
 {
@@ -59,9 +59,8 @@ StepRecord selectSlots(StepContext &context)
 StepDeclaration CheckoutSteps::status()
 {
     StepDeclaration step = StepDeclaration::of(
-        QStringLiteral("status"),
-        QStringLiteral("Status: occupied slotCount and the selected slot"),
-        {MeasurementDeclaration::number("occupancy", "occupied slotCount")
+        QStringLiteral("status"), QStringLiteral("Status: occupied slots and the selected slot"),
+        {MeasurementDeclaration::number("occupancy", "occupied slots")
              .reporting(&ReaderModel::occupancies),
          MeasurementDeclaration::fixedNumber("selected_slot", "selected slot",
                                              QStringLiteral("1 to ") + ModelSlots)},
@@ -74,7 +73,7 @@ StepDeclaration CheckoutSteps::selectSlot()
 {
     StepDeclaration step = StepDeclaration::of(
         QStringLiteral("select-slot"), QStringLiteral("Every slot selected in turn"),
-        {MeasurementDeclaration::fixedNumber("slots_selectable", "slotCount that can be selected",
+        {MeasurementDeclaration::fixedNumber("slots_selectable", "slots that can be selected",
                                              QStringLiteral("= ") + ModelSlots)},
         &selectSlots);
     step.needsSteps = QStringList{QStringLiteral("status")};

@@ -23,8 +23,7 @@ StepDeclaration CheckoutSteps::tarvik()
 {
     StepDeclaration step = StepDeclaration::of(
         QStringLiteral("tarvik"), QStringLiteral("Tarvik status of an eight-slot reader"),
-        {MeasurementDeclaration::fixedNumber("tarvik_occupancy",
-                                             "occupied slotCount, Tarvik status",
+        {MeasurementDeclaration::fixedNumber("tarvik_occupancy", "occupied slots, Tarvik status",
                                              QStringLiteral("= the status's occupancy"))},
         &compareTarvikStatus);
     step.needsSteps = QStringList{QStringLiteral("status")};

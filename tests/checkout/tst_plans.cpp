@@ -2,6 +2,7 @@
 #include "checkout/checkoutrunner.h"
 #include "checkout/checkoutstop.h"
 #include "checkout/planreader.h"
+#include "checkout/stepcatalogue.h"
 #include "emulator/linefactory.h"
 #include "serial/serialline.h"
 #include "serial/virtualclock.h"
@@ -10,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -81,6 +83,7 @@ private slots:
     void todaysPlansKeepTheirIdentity();
     void todaysRecordsReadBackUnchanged();
     void aCheckoutRecordsTheNamesOfToday();
+    void theCatalogueSpeaksInWords();
     void wrongPlanIsRefusedWhereItIsWrong_data();
     void wrongPlanIsRefusedWhereItIsWrong();
     void limitThatChecksNothingIsAWarning_data();
@@ -123,6 +126,21 @@ void PlansTest::todaysRecordsReadBackUnchanged()
 
 // Every stored name and JSON key as today: the same plan on the same emulated reader records
 // the same steps, measurements, units, limits and outcomes under the same keys.
+// What a certificate, the station and a plan's reader are shown is words, never a name out of
+// the code: a rename once turned "slots whose clock follows" into "slotCount whose ...".
+void PlansTest::theCatalogueSpeaksInWords()
+{
+    static const QRegularExpression code(QStringLiteral("[a-z][A-Z]|_"));
+    for (const StepDeclaration &step : StepCatalogue::steps()) {
+        QVERIFY2(!step.title.contains(code), qPrintable(step.title));
+        for (const MeasurementDeclaration &measurement : step.measurements) {
+            for (const QString &words :
+                 {measurement.title, measurement.fixedLimit, measurement.limitText()})
+                QVERIFY2(!words.contains(code), qPrintable(measurement.name + ": " + words));
+        }
+    }
+}
+
 void PlansTest::aCheckoutRecordsTheNamesOfToday()
 {
     for (const QJsonValue &entry : fixture()) {

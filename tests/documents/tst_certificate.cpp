@@ -98,15 +98,20 @@ void CertificateTest::everyRowOnceOnOnePage()
 void CertificateTest::verdictInWordsOnTheFirstPage_data()
 {
     QTest::addColumn<ReaderOutcome>("outcome");
-    QTest::addColumn<bool>("repaired");
+    QTest::addColumn<QString>("repaired"); // the checkout the repair answered, if any
     QTest::addColumn<QStringList>("words");
     QTest::newRow("pass after a repair")
-        << ReaderOutcome::Pass << true
+        << ReaderOutcome::Pass << "earlier"
         << QStringList{"Verdict: PASS", "After repair:", "replaced the crystal", "no clock"};
-    QTest::newRow("error") << ReaderOutcome::Error << false << QStringList{"Verdict: ERROR"};
-    QTest::newRow("refused") << ReaderOutcome::Refused << false
+    QTest::newRow("fail after a repair")
+        << ReaderOutcome::Fail << "earlier"
+        << QStringList{"Verdict: FAIL", "After repair:", "replaced the crystal"};
+    QTest::newRow("fail answered by a repair")
+        << ReaderOutcome::Fail << "this" << QStringList{"Verdict: FAIL", "Repaired since:"};
+    QTest::newRow("error") << ReaderOutcome::Error << "" << QStringList{"Verdict: ERROR"};
+    QTest::newRow("refused") << ReaderOutcome::Refused << ""
                              << QStringList{"Verdict: REFUSED", "Refused: three attempts"};
-    QTest::newRow("aborted") << ReaderOutcome::Aborted << false << QStringList{"Verdict: ABORTED"};
+    QTest::newRow("aborted") << ReaderOutcome::Aborted << "" << QStringList{"Verdict: ABORTED"};
 }
 
 // Whatever the outcome, the first page says it in words, and names the repair a reader
@@ -114,14 +119,15 @@ void CertificateTest::verdictInWordsOnTheFirstPage_data()
 void CertificateTest::verdictInWordsOnTheFirstPage()
 {
     QFETCH(ReaderOutcome, outcome);
-    QFETCH(bool, repaired);
+    QFETCH(QString, repaired);
     QFETCH(QStringList, words);
     ReaderRecord record = everyStepFailingCheckout();
     record.outcome = outcome;
     record.refusal = QStringLiteral("three attempts since the last repair");
     std::optional<RepairRecord> repair;
-    if (repaired) {
+    if (!repaired.isEmpty()) {
         repair = RepairRecord{};
+        repair->checkoutId = repaired == QLatin1String("this") ? record.id : repaired;
         repair->id = QStringLiteral("repair-1");
         repair->technician = QStringLiteral("bo");
         repair->symptom = QStringLiteral("no clock");

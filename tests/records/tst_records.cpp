@@ -927,6 +927,17 @@ void RecordsTest::retestLimitCountsEveryStationUntilARepair()
     retest.started = QDateTime::currentDateTimeUtc().addSecs(60);
     QCOMPARE(store.store(retest), RecordsStore::Stored::Added);
     QCOMPARE(repairFigures(), (QList<qint64>{1, 1, 1, 1}));
+    // A retest that failed again, no repair answering it yet, is shown with the repair it
+    // retested, as a pass is.
+    ReaderRecord again = sampleRecord(205);
+    again.id = QStringLiteral("failed-again");
+    again.started = retest.started.addSecs(-30);
+    QCOMPARE(store.store(again), RecordsStore::Stored::Added);
+    const VornctlRun shown =
+        VornctlRun::of(QStringList{"--records", location.url(), "records", "show", again.id});
+    QVERIFY2(shown.out.contains(QLatin1String("Repair before this checkout: repaired ")) &&
+                 shown.out.contains(QLatin1String("reseated X2")),
+             qPrintable(shown.out + shown.err));
 
     if (!onPostgreSql())
         return;
