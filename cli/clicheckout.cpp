@@ -114,14 +114,11 @@ int CliCheckout::run()
         });
     }
 
-    CheckoutRun run;
-    {
-        const StopSignals stopSignals;
-        QObject::connect(&stopSignals, &StopSignals::stopRequested,
-                         [&runner] { runner.requestStop(); });
-        run = runner.run(m_arguments.portNames);
-        m_stopSignal = stopSignals.received();
-    }
+    const QMetaObject::Connection stopping = QObject::connect(
+        &m_stopSignals, &StopSignals::stopRequested, [&runner] { runner.requestStop(); });
+    const CheckoutRun run = runner.run(m_arguments.portNames);
+    QObject::disconnect(stopping);
+    m_stopSignal = m_stopSignals.received();
     m_unopenedPorts = runner.unopenedPorts();
     for (const ReaderRecord &record : run.readers) {
         if (m_unopenedPorts.contains(record.port))

@@ -3,6 +3,7 @@
 #include "checkout/checkoutrecord.h"
 #include "cli/checkoutterminal.h"
 #include "outputs/checkoutoutputs.h"
+#include "process/stopsignals.h"
 
 #include <QString>
 
@@ -56,6 +57,11 @@ private:
     QIODevice &m_error;
     CliTerminal m_terminal;
     const RecordsLocation &m_recordsLocation; // where the retest limit counts attempts
+    // Made before the outputs, whose records and broker connections start threads: every
+    // thread then leaves the stopping signals to it. One that came before any thread blocked
+    // them would be the kernel's to deliver there, and end the process with the reader as the
+    // checkout left it.
+    StopSignals m_stopSignals;
     CheckoutOutputs m_outputs;
     QStringList m_unopenedPorts;
     int m_stopSignal = 0; // the signal that stopped the run, or 0

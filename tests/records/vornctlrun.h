@@ -19,11 +19,20 @@ struct VornctlRun
         process.setProcessEnvironment(environment);
         process.start(QStringLiteral(VORNCTL_PATH), arguments);
         VornctlRun run;
-        if (!process.waitForFinished(30'000) || process.exitStatus() != QProcess::NormalExit)
-            return run;
-        run.exitCode = process.exitCode();
+        const bool finished = process.waitForFinished(30'000);
+        if (!finished) {
+            process.kill();
+            process.waitForFinished();
+        }
         run.out = QString::fromUtf8(process.readAllStandardOutput());
         run.err = QString::fromUtf8(process.readAllStandardError());
+        // Exit code -1: it did not end by itself; the failing test says which way.
+        if (!finished)
+            run.err += QStringLiteral("\n(vornctl did not end within 30 s)");
+        else if (process.exitStatus() != QProcess::NormalExit)
+            run.err += QStringLiteral("\n(vornctl crashed)");
+        else
+            run.exitCode = process.exitCode();
         return run;
     }
 };
