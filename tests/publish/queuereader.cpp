@@ -99,6 +99,9 @@ private:
 QueueReader::QueueReader(int port, const QString &queue)
     : m_handler(std::make_unique<Handler>(port, queue))
 {
+    // The queue made by this reader before a test publishes to it: a publisher's link and
+    // this one asking for it at the same moment is a race of the broker's, not a test.
+    waitUntilOpen();
 }
 
 QueueReader::~QueueReader() = default;

@@ -22,7 +22,8 @@ public:
         bool dataSection = false; // the body came as bytes, not as an AMQP value
     };
 
-    // Reads /queue/NAME on the broker at 127.0.0.1:port as guest.
+    // Reads /queue/NAME on the broker at 127.0.0.1:port as guest; made when its link is open
+    // (or after 20 s).
     QueueReader(int port, const QString &queue);
     ~QueueReader();
     QueueReader(const QueueReader &) = delete;
