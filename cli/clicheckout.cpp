@@ -63,6 +63,11 @@ CliCheckout::CliCheckout(const CliArguments &arguments, const RecordsLocation &r
     : m_arguments(arguments), m_output(output), m_error(error), m_terminal(terminal),
       m_recordsLocation(records), m_outputs(outputsAskedFor(arguments, records, output))
 {
+    QObject::connect(&m_stopSignals, &StopSignals::stopRequested, [this] {
+        const std::lock_guard lock(m_stopLock);
+        if (m_running)
+            m_running->requestStop();
+    });
 }
 
 CliCheckout::~CliCheckout() = default;
@@ -114,10 +119,18 @@ int CliCheckout::run()
         });
     }
 
-    const QMetaObject::Connection stopping = QObject::connect(
-        &m_stopSignals, &StopSignals::stopRequested, [&runner] { runner.requestStop(); });
+    {
+        const std::lock_guard lock(m_stopLock);
+        m_running = &runner;
+    }
+    // A signal that came while the outputs were made stops the run before it begins.
+    if (m_stopSignals.received() != 0)
+        runner.requestStop();
     const CheckoutRun run = runner.run(m_arguments.portNames);
-    QObject::disconnect(stopping);
+    {
+        const std::lock_guard lock(m_stopLock);
+        m_running = nullptr;
+    }
     m_stopSignal = m_stopSignals.received();
     m_unopenedPorts = runner.unopenedPorts();
     for (const ReaderRecord &record : run.readers) {

@@ -9,8 +9,11 @@
 
 #include <QStringList>
 
+#include <mutex>
+
 struct CliArguments;
 struct RecordsLocation;
+class CheckoutRunner;
 class QIODevice;
 
 // vornctl checkout: every reader on its own thread, progress and questions on the terminal,
@@ -57,6 +60,10 @@ private:
     QIODevice &m_error;
     CliTerminal m_terminal;
     const RecordsLocation &m_recordsLocation; // where the retest limit counts attempts
+    // The run that a stopping signal stops, while it runs: the signals' watcher thread reaches
+    // it only under the lock, so that it never calls a run that has ended.
+    std::mutex m_stopLock;
+    CheckoutRunner *m_running = nullptr;
     // Made before the outputs, whose records and broker connections start threads: every
     // thread then leaves the stopping signals to it. One that came before any thread blocked
     // them would be the kernel's to deliver there, and end the process with the reader as the

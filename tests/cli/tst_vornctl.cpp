@@ -1209,9 +1209,10 @@ void VornctlTest::checkoutInterrupted()
     ::kill(pid_t(process.processId()), signal);
     QVERIFY(process.waitForFinished(20000));
     // What it said last, where a sanitizer's report of a crash would be.
-    QVERIFY2(process.exitStatus() == QProcess::NormalExit,
-             (trace + process.readAllStandardError()).right(4000).constData());
-    QCOMPARE(process.exitCode(), 128 + signal);
+    const QByteArray said = (trace + process.readAllStandardError()).right(6000);
+    QVERIFY2(process.exitStatus() == QProcess::NormalExit, said.constData());
+    QVERIFY2(process.exitCode() == 128 + signal,
+             qPrintable(QStringLiteral("exit code %1\n").arg(process.exitCode()) + said));
     const QJsonObject reader =
         jsonOf(process.readAllStandardOutput())[QLatin1String("readers")][0].toObject();
     QCOMPARE(reader.value(QLatin1String("outcome")).toString(), QStringLiteral("aborted"));
