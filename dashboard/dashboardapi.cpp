@@ -230,6 +230,10 @@ void DashboardApi::answer(const QByteArray &path, const QByteArray &query, const
             return problem.isEmpty() ? stations(texts, respond)
                                      : respond(Reply::error(BadRequest, problem));
         }
+        if (parts.size() == 2 && what == QLatin1String("source")) {
+            const auto [problem, texts] = parameters({});
+            return problem.isEmpty() ? source(respond) : respond(Reply::error(BadRequest, problem));
+        }
         if (what == QLatin1String("readers") && parts.size() == 4 &&
             parts.at(3) == QLatin1String("history")) {
             const auto [problem, texts] = parameters(FilterNames);
@@ -383,6 +387,27 @@ void DashboardApi::stations(const RecordsFilters::Texts &texts, const Respond &r
                 },
                 done);
         });
+}
+
+void DashboardApi::source(const Respond &respond)
+{
+    read(
+        [](RecordsStore &store, QString &error) -> std::optional<Reply> {
+            RecordsDatabase &database = store.database();
+            QJsonObject json{{QStringLiteral("standby"), database.isStandby()}};
+            if (!database.isStandby())
+                return Reply::json(json);
+            const std::optional<RecordsDatabase::Replay> replay = database.replay();
+            if (!replay) {
+                error = database.errorText();
+                return std::nullopt;
+            }
+            json.insert(QStringLiteral("replayed"),
+                        replay->replayed.isValid() ? isoUtc(replay->replayed) : QString());
+            json.insert(QStringLiteral("catchingUp"), replay->catchingUp);
+            return Reply::json(json);
+        },
+        respond);
 }
 
 void DashboardApi::read(std::function<std::optional<Reply>(RecordsStore &, QString &)> work,

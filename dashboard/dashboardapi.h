@@ -76,6 +76,9 @@ private:
     void stations(const RecordsFilters::Texts &texts, const Respond &respond);
     // The reader's checkouts and repairs the filters let through, oldest first.
     void history(const QString &serial, const RecordsFilters::Texts &texts, const Respond &respond);
+    // Where the records are read: {"standby": false}, or a standby with the moment of the last
+    // change it replayed ("replayed", ISO 8601 UTC) and whether it is catching up.
+    void source(const Respond &respond);
     // Runs work on a reader thread and brings its answer back to this thread.
     void read(std::function<std::optional<Reply>(RecordsStore &, QString &)> work,
               const Respond &respond);

@@ -22,6 +22,8 @@ packages=(
   qt6-l10n-tools qt6-tools-dev
   # The records' chain hashes (OpenSSL's SHA-256).
   libssl-dev
+  # The records server, asked through libpq itself.
+  libpq-dev
 )
 if [[ "${1:-}" == "--tests" ]]; then
   packages+=(
@@ -29,7 +31,7 @@ if [[ "${1:-}" == "--tests" ]]; then
     clang libclang-rt-14-dev
     libbenchmark-dev libx11-dev
     desktop-file-utils appstream dpkg-dev groff-base
-    postgresql poppler-utils
+    postgresql pgbouncer poppler-utils
     rabbitmq-server
     chromium chromium-driver python3-selenium
     ser2net python3-serial

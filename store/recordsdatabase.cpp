@@ -1,5 +1,7 @@
 #include "store/recordsdatabase.h"
 
+#include "store/libpqdriver.h"
+
 #include <QAtomicInt>
 #include <QDir>
 #include <QFileInfo>
@@ -17,7 +19,7 @@ namespace {
 const QString SqliteOptions = QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000");
 // A server that does not answer must not hold up the end of a checkout for long: its records
 // then go to the outbox.
-const QString PostgreSqlOptions = QStringLiteral("connect_timeout=5");
+constexpr int PostgreSqlConnectSeconds = 5;
 
 QString firstLine(const QString &text)
 {
@@ -170,34 +172,49 @@ bool RecordsDatabase::openSqlite(OpenMode mode)
 
 bool RecordsDatabase::openPostgreSql(OpenMode mode)
 {
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
-        return fail(QStringLiteral("Qt SQL has no PostgreSQL driver (Debian package "
-                                   "libqt6sql6-psql)"));
-    m_database = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
-    m_database.setHostName(m_location.host);
-    m_database.setPort(m_location.port);
-    m_database.setDatabaseName(m_location.database);
+    // Through libpq alone, so that a transaction pool in front of the server (pgbouncer) serves
+    // every statement (LibpqDriver says why Qt's own driver is not used).
+    QMap<QString, QString> parameters{
+        {QStringLiteral("host"), m_location.host},
+        {QStringLiteral("port"), QString::number(m_location.port)},
+        {QStringLiteral("dbname"), m_location.database},
+        {QStringLiteral("connect_timeout"), QString::number(PostgreSqlConnectSeconds)},
+    };
     // No password: the client library takes it from PGPASSWORD or ~/.pgpass.
     if (!m_location.user.isEmpty())
-        m_database.setUserName(m_location.user);
-    QString options = PostgreSqlOptions;
+        parameters.insert(QStringLiteral("user"), m_location.user);
     if (!m_location.sslMode.isEmpty())
-        options += QStringLiteral(";sslmode=") + m_location.sslMode;
+        parameters.insert(QStringLiteral("sslmode"), m_location.sslMode);
     if (!m_location.sslRootCertificate.isEmpty())
-        options += QStringLiteral(";sslrootcert='%1'")
-                       .arg(QString(m_location.sslRootCertificate)
-                                .replace(QLatin1Char('\\'), QLatin1String("\\\\"))
-                                .replace(QLatin1Char('\''), QLatin1String("\\'")));
-    m_database.setConnectOptions(options);
+        parameters.insert(QStringLiteral("sslrootcert"), m_location.sslRootCertificate);
+    // A reader that must never write: the server itself refuses any write it is sent.
+    auto *driver = new LibpqDriver(parameters, mode == OpenMode::ReadOnly
+                                                   ? LibpqDriver::ReadOnly
+                                                   : LibpqDriver::ReadWrite);
+    m_database = QSqlDatabase::addDatabase(driver, m_connectionName);
     if (!m_database.open())
         return fail(m_database.lastError());
-    // The server's notices ("relation already exists, skipping") are not the technician's
-    // business.
-    if (!runFixed(QStringLiteral("SET client_min_messages TO warning")))
+    // A hot standby (a factory's reports read from one) can be read, never written: its schema
+    // is what its primary's is.
+    QSqlQuery recovery = prepare(QStringLiteral("SELECT pg_is_in_recovery()"));
+    if (!exec(recovery) || !recovery.next())
         return false;
-    // The server itself then refuses any write on this connection.
-    return mode != OpenMode::ReadOnly ||
-           runFixed(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"));
+    m_standby = recovery.value(0).toBool();
+    return true;
+}
+
+std::optional<RecordsDatabase::Replay> RecordsDatabase::replay()
+{
+    if (!m_standby)
+        return std::nullopt;
+    QSqlQuery query = prepare(QStringLiteral(
+        "SELECT to_char(pg_last_xact_replay_timestamp() AT TIME ZONE 'UTC', "
+        "'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'), "
+        "pg_last_wal_receive_lsn() IS DISTINCT FROM pg_last_wal_replay_lsn()"));
+    if (!exec(query) || !query.next())
+        return std::nullopt;
+    return Replay{QDateTime::fromString(query.value(0).toString(), Qt::ISODateWithMs),
+                  query.value(1).toBool()};
 }
 
 bool RecordsDatabase::runFixed(const QString &statement)
@@ -233,12 +250,15 @@ bool RecordsDatabase::bringUpToDate(const Migrations &migrations, int version, O
     if (!m_migration)
         return false;
     const bool unasked = m_migration->isLong() && !m_longMigrationAllowed;
-    if (unasked || mode == OpenMode::ReadOnly) {
+    if (unasked || mode == OpenMode::ReadOnly || m_standby) {
         // Reading an older schema would need its tables as they were; bringing them up to
         // date is a write this reader never makes.
-        const QString how = unasked ? QStringLiteral("they need 'vornctl records migrate' first")
-                                    : QStringLiteral("a checkout or 'vornctl records list' "
-                                                     "brings them up to date");
+        const QString how =
+            m_standby ? QStringLiteral("this server is a standby: its primary is brought up to "
+                                       "date ('vornctl records migrate' there), and it follows")
+            : unasked ? QStringLiteral("they need 'vornctl records migrate' first")
+                      : QStringLiteral("a checkout or 'vornctl records list' brings them up to "
+                                       "date");
         return fail(QStringLiteral("%1 holds records in schema version %2, older than this "
                                    "program reads (%3); it was left as it is: %4 (%5)")
                         .arg(m_location.description())
@@ -358,6 +378,17 @@ QString RecordsDatabase::postgreSqlWords(const QString &reason) const
                               "from PGPASSWORD or ~/.pgpass)")
             .arg(server,
                  m_location.user.isEmpty() ? QStringLiteral("(login name)") : m_location.user);
+    // The server's connections are all taken (or a pooler's clients): the records wait, and
+    // the next checkout, or the next try, finds one free.
+    if (has("too many clients") || has("remaining connection slots are reserved") ||
+        has("no more connections allowed"))
+        return QStringLiteral("%1 is full (all its connections are taken): the records wait "
+                              "until one is free")
+            .arg(server);
+    if (has("read-only transaction") || has("during recovery"))
+        return QStringLiteral("%1 only reads here (a standby, or a reader's connection): nothing "
+                              "was written; write to its primary")
+            .arg(server);
     if (has("connection refused"))
         return QStringLiteral("%1 refused the connection: is it running on that port?").arg(server);
     if (has("database \"") && has("does not exist"))

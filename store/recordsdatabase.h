@@ -3,6 +3,7 @@
 #include "store/recordslocation.h"
 #include "store/schemamigration.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QMap>
 #include <QSqlDatabase>
@@ -64,6 +65,17 @@ public:
     // After a failed open: the records were not there at all (no file, no tables), which a
     // reader may take as "nothing kept yet" rather than as a fault.
     bool isMissing() const { return m_missing; }
+    // The database is a PostgreSQL hot standby: it answers reads and refuses every write.
+    bool isStandby() const { return m_standby; }
+    // How far a standby has followed its primary: the moment of the last change it replayed
+    // (invalid before the first), and whether it has received changes not yet replayed.
+    struct Replay
+    {
+        QDateTime replayed;
+        bool catchingUp = false;
+    };
+    // Nothing for a database that is no standby, or on failure (with errorText()).
+    std::optional<Replay> replay();
     const RecordsLocation &location() const { return m_location; }
     // The last failure, in plain words that name the database.
     QString errorText() const { return m_error; }
@@ -107,6 +119,7 @@ private:
     std::map<QString, QSqlQuery> m_prepared;
     bool m_open = false;
     bool m_missing = false;
+    bool m_standby = false;
     QString m_error;
     bool m_longMigrationAllowed = false;
     SchemaMigration::Watcher m_migrationWatcher;

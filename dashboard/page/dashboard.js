@@ -341,7 +341,8 @@ async function refresh() {
     byId('report-csv').href = '/api/report.csv?' + daysQuery;
     byId('records-csv').href = '/api/records.csv?' + query(shown);
     await showFailures(shown);
-    byId('updated').textContent = 'Updated ' + utcTime(new Date().toISOString());
+    byId('updated').textContent = 'Updated ' + utcTime(new Date().toISOString()) +
+      sourceNote(await api('/api/source'));
     showProblem(charts.yield ? '' : NoCharts);
   } catch (failure) {
     if (failure instanceof Refused) {
@@ -352,6 +353,17 @@ async function refresh() {
     }
   }
   refreshTimer = setTimeout(refresh, RefreshMs);
+}
+
+// Records read from a standby are as recent as its last replayed change: a report may then
+// lack what the stations kept since.
+function sourceNote(source) {
+  if (!source.standby)
+    return '';
+  if (!source.replayed)
+    return ' · read from a standby that has replayed nothing yet';
+  return ' · read from a standby, up to ' + utcTime(source.replayed) +
+    (source.catchingUp ? ' (catching up)' : '');
 }
 
 // ---- a reader's checkouts and one record ----

@@ -8,6 +8,14 @@
 #   postgres_cluster.sh run COMMAND [ARGS...]   runs COMMAND with VORN_TEST_POSTGRES_URL (the
 #                                               superuser's URL), VORN_TEST_POSTGRES_DIR and
 #                                               VORN_TEST_POSTGRES_SCRIPT (this script)
+#
+# A factory's parts beside the server, when asked for:
+#   VORN_TEST_PGBOUNCER=POOL        Debian's pgbouncer in front of it, pool_mode = transaction
+#                                   with POOL server connections per database and user, handing
+#                                   them round in turn; its URL in VORN_TEST_PGBOUNCER_URL
+#   VORN_TEST_POSTGRES_STANDBY=1    a hot standby streaming from it, made by pg_basebackup -R;
+#                                   its URL in VORN_TEST_POSTGRES_STANDBY_URL
+#   VORN_TEST_POSTGRES_OPTIONS      more of the server's settings ("-c max_connections=20")
 #   postgres_cluster.sh stop DIR                takes the server away in the middle of a run
 #   postgres_cluster.sh start DIR               brings it back on the same port
 set -euo pipefail
@@ -19,13 +27,15 @@ as_owner() {
   if [[ $(id -u) -eq 0 ]]; then runuser -u postgres -- "$@"; else "$@"; fi
 }
 
-start() {
-  local dir=$1 port
-  port=$(cat "$dir/port")
-  as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/log" -w -t 30 -o \
-    "-c listen_addresses=127.0.0.1 -c port=$port -c unix_socket_directories=$dir -c fsync=${VORN_TEST_POSTGRES_FSYNC:-off}" \
+# start_server DIR DATA PORT: the server of the data folder DIR/DATA on PORT.
+start_server() {
+  local dir=$1 data=$2 port=$3
+  as_owner "$bin/pg_ctl" -D "$dir/$data" -l "$dir/$data.log" -w -t 30 -o \
+    "-c listen_addresses=127.0.0.1 -c port=$port -c unix_socket_directories=$dir -c fsync=${VORN_TEST_POSTGRES_FSYNC:-off} ${VORN_TEST_POSTGRES_OPTIONS:-}" \
     start >/dev/null
 }
+
+start() { start_server "$1" data "$(cat "$1/port")"; }
 
 stop() {
   as_owner "$bin/pg_ctl" -D "$1/data" -m fast -w stop >/dev/null
@@ -33,9 +43,63 @@ stop() {
 
 port_in_use() { (: </dev/tcp/127.0.0.1/"$1") 2>/dev/null; }
 
+free_port() {
+  local port
+  while :; do
+    port=$((20000 + RANDOM % 30000))
+    port_in_use "$port" || { echo "$port"; return; }
+  done
+}
+
 cluster=""
 cleanup() {
-  [[ -z $cluster ]] || { stop "$cluster" 2>/dev/null || true; rm -rf "$cluster"; }
+  [[ -n $cluster ]] || return 0
+  [[ ! -f $cluster/pgbouncer.pid ]] || kill "$(cat "$cluster/pgbouncer.pid")" 2>/dev/null || true
+  [[ ! -d $cluster/standby ]] ||
+    as_owner "$bin/pg_ctl" -D "$cluster/standby" -m immediate -w stop >/dev/null 2>&1 || true
+  stop "$cluster" 2>/dev/null || true
+  rm -rf "$cluster"
+}
+
+# The pool: every database of the server, each user trusted as the server trusts them (the
+# users the tests log in as are listed, as pgbouncer wants).
+start_pgbouncer() {
+  local dir=$1 pool=$2 port tries=0
+  printf '"%s" ""\n' postgres station_a technician_a dashboard_a >"$dir/pgbouncer.users"
+  until ((++tries > 10)); do
+    port=$(free_port)
+    cat >"$dir/pgbouncer.ini" <<INI
+[databases]
+* = host=127.0.0.1 port=$(cat "$dir/port")
+[pgbouncer]
+listen_addr = 127.0.0.1
+listen_port = $port
+unix_socket_dir = $dir
+auth_type = trust
+auth_file = $dir/pgbouncer.users
+pool_mode = transaction
+default_pool_size = $pool
+max_client_conn = 2000
+server_round_robin = 1
+logfile = $dir/pgbouncer.log
+pidfile = $dir/pgbouncer.pid
+INI
+    [[ $(id -u) -ne 0 ]] || chown postgres "$dir/pgbouncer.ini" "$dir/pgbouncer.users"
+    as_owner pgbouncer -d -q "$dir/pgbouncer.ini" 2>>"$dir/pgbouncer.err" || continue
+    for _ in $(seq 50); do port_in_use "$port" && break; sleep 0.1; done
+    port_in_use "$port" && break
+  done
+  ((tries <= 10)) || { cat "$dir/pgbouncer.err" "$dir/pgbouncer.log" >&2; exit 1; }
+  echo "$port" >"$dir/pgbouncer.port"
+}
+
+start_standby() {
+  local dir=$1 port
+  as_owner "$bin/pg_basebackup" -h 127.0.0.1 -p "$(cat "$dir/port")" -U postgres \
+    -D "$dir/standby" -R -X stream --no-sync
+  port=$(free_port)
+  start_server "$dir" standby "$port" || { cat "$dir/standby.log" >&2; exit 1; }
+  echo "$port" >"$dir/standby.port"
 }
 
 run() {
@@ -49,11 +113,18 @@ run() {
   # A user who must give a password, for the authentication tests; everyone else is trusted.
   sed -i '1i host all locked 127.0.0.1/32 scram-sha-256' "$dir/data/pg_hba.conf"
   until (( ++tries > 10 )); do
-    echo $((20000 + RANDOM % 30000)) >"$dir/port"
-    port_in_use "$(cat "$dir/port")" && continue
+    free_port >"$dir/port"
     start "$dir" && break
   done
-  (( tries <= 10 )) || { cat "$dir/log" >&2; exit 1; }
+  (( tries <= 10 )) || { cat "$dir/data.log" >&2; exit 1; }
+  if [[ -n ${VORN_TEST_PGBOUNCER:-} ]]; then
+    start_pgbouncer "$dir" "$VORN_TEST_PGBOUNCER"
+    export VORN_TEST_PGBOUNCER_URL="postgresql://postgres@127.0.0.1:$(cat "$dir/pgbouncer.port")/postgres"
+  fi
+  if [[ -n ${VORN_TEST_POSTGRES_STANDBY:-} ]]; then
+    start_standby "$dir"
+    export VORN_TEST_POSTGRES_STANDBY_URL="postgresql://postgres@127.0.0.1:$(cat "$dir/standby.port")/postgres"
+  fi
   VORN_TEST_POSTGRES_URL="postgresql://postgres@127.0.0.1:$(cat "$dir/port")/postgres" \
     VORN_TEST_POSTGRES_DIR=$dir VORN_TEST_POSTGRES_SCRIPT=$(realpath "$0") "$@"
 }

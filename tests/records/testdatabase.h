@@ -10,7 +10,8 @@
 
 // Empty records databases for the tests: new SQLite files in a temporary folder, or, when
 // VORN_TEST_POSTGRES_URL names a server (tests/records/postgres_cluster.sh starts a private
-// one), new databases on that server.
+// one), new databases on that server, reached through the transaction pool in front of it when
+// VORN_TEST_PGBOUNCER_URL names one (the databases themselves made on the server).
 class TestDatabases
 {
 public:
@@ -30,7 +31,8 @@ public:
         if (!runOnServer(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(name), error) ||
             !runOnServer(QStringLiteral("CREATE DATABASE %1").arg(name), error))
             return {};
-        RecordsLocation location = *RecordsLocation::parse(m_serverUrl, error);
+        RecordsLocation location =
+            *RecordsLocation::parse(m_poolUrl.isEmpty() ? m_serverUrl : m_poolUrl, error);
         location.database = name;
         return location;
     }
@@ -58,5 +60,6 @@ private:
 
     QTemporaryDir m_folder;
     QString m_serverUrl = qEnvironmentVariable("VORN_TEST_POSTGRES_URL");
+    QString m_poolUrl = qEnvironmentVariable("VORN_TEST_PGBOUNCER_URL");
     int m_count = 0;
 };

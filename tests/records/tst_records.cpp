@@ -77,6 +77,7 @@ private:
 
     QTemporaryDir m_folder;
     QString m_serverUrl = qEnvironmentVariable("VORN_TEST_POSTGRES_URL");
+    QString m_poolUrl = qEnvironmentVariable("VORN_TEST_PGBOUNCER_URL");
     int m_databases = 0;
 };
 
@@ -103,7 +104,9 @@ RecordsLocation RecordsTest::freshLocation(const QString &owner)
     const QString name = QStringLiteral("records_%1").arg(m_databases);
     runOnServer(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(name));
     runOnServer(QStringLiteral("CREATE DATABASE %1 OWNER %2").arg(name, owner));
-    RecordsLocation location = *RecordsLocation::parse(m_serverUrl, &error);
+    // Through the transaction pool in front of the server, when there is one.
+    RecordsLocation location =
+        *RecordsLocation::parse(m_poolUrl.isEmpty() ? m_serverUrl : m_poolUrl, &error);
     location.database = name;
     return location;
 }

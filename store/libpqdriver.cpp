@@ -1,0 +1,267 @@
+#include "store/libpqdriver.h"
+
+#include "store/libpqresult.h"
+
+#include <QDateTime>
+#include <QSqlError>
+#include <QVariant>
+
+#include <libpq-fe.h>
+
+#include <vector>
+
+namespace {
+
+// The type a value is sent as: bytes as bytea in binary (no escaping, no encoding), the rest
+// as text whose type the server takes from where the value stands, as it would a quoted
+// literal.
+constexpr Oid ByteaType = 17;
+
+struct BoundValues
+{
+    std::vector<QByteArray> texts;
+    std::vector<const char *> values;
+    std::vector<int> lengths;
+    std::vector<int> formats;
+    std::vector<Oid> types;
+};
+
+QByteArray textOf(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool() ? QByteArrayLiteral("true") : QByteArrayLiteral("false");
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return QByteArray::number(value.toDouble(), 'g', 17);
+    case QMetaType::QDateTime:
+        return value.toDateTime().toUTC().toString(Qt::ISODateWithMs).toUtf8();
+    default:
+        return value.toString().toUtf8();
+    }
+}
+
+BoundValues bind(const QVariantList &list)
+{
+    BoundValues bound;
+    const std::size_t count = list.size();
+    bound.texts.reserve(count);
+    for (const QVariant &value : list) {
+        const bool bytes = value.typeId() == QMetaType::QByteArray;
+        bound.texts.push_back(value.isNull() ? QByteArray()
+                              : bytes        ? value.toByteArray()
+                                             : textOf(value));
+        bound.formats.push_back(bytes ? 1 : 0);
+        bound.types.push_back(bytes ? ByteaType : 0);
+        bound.lengths.push_back(int(bound.texts.back().size()));
+    }
+    for (std::size_t index = 0; index < count; ++index)
+        bound.values.push_back(list.at(qsizetype(index)).isNull()
+                                   ? nullptr
+                                   : bound.texts[index].constData());
+    return bound;
+}
+
+bool succeeded(const PGresult *result)
+{
+    if (!result)
+        return false;
+    const ExecStatusType status = PQresultStatus(result);
+    return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK ||
+           status == PGRES_EMPTY_QUERY;
+}
+
+// The server's notices ("relation already exists, skipping") are not the technician's business.
+void dropNotice(void * /*unused*/, const char * /*message*/) {}
+
+} // namespace
+
+LibpqDriver::LibpqDriver(QMap<QString, QString> parameters, Access access, QObject *parent)
+    : QSqlDriver(parent), m_parameters(std::move(parameters)), m_access(access)
+{
+}
+
+LibpqDriver::~LibpqDriver()
+{
+    close();
+}
+
+bool LibpqDriver::hasFeature(DriverFeature feature) const
+{
+    switch (feature) {
+    case Transactions:
+    case QuerySize:
+    case BLOB:
+    case Unicode:
+    case PreparedQueries:
+    case PositionalPlaceholders:
+    case FinishQuery:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool LibpqDriver::open(const QString & /*database*/, const QString & /*user*/,
+                       const QString & /*password*/, const QString & /*host*/, int /*port*/,
+                       const QString & /*options*/)
+{
+    close();
+    QMap<QString, QString> parameters = m_parameters;
+    parameters.insert(QStringLiteral("client_encoding"), QStringLiteral("UTF8"));
+    std::vector<QByteArray> texts;
+    for (auto each = parameters.cbegin(); each != parameters.cend(); ++each) {
+        texts.push_back(each.key().toUtf8());
+        texts.push_back(each.value().toUtf8());
+    }
+    std::vector<const char *> keywords;
+    std::vector<const char *> values;
+    for (std::size_t index = 0; index < texts.size(); index += 2) {
+        keywords.push_back(texts[index].constData());
+        values.push_back(texts[index + 1].constData());
+    }
+    keywords.push_back(nullptr);
+    values.push_back(nullptr);
+    m_connection = PQconnectdbParams(keywords.data(), values.data(), 0);
+    if (!m_connection || PQstatus(m_connection) != CONNECTION_OK) {
+        const QString reason = m_connection ? QString::fromUtf8(PQerrorMessage(m_connection))
+                                            : QStringLiteral("out of memory");
+        setLastError(QSqlError(QStringLiteral("Unable to connect"), reason,
+                               QSqlError::ConnectionError));
+        close();
+        setOpenError(true);
+        return false;
+    }
+    PQsetNoticeProcessor(m_connection, dropNotice, nullptr);
+    setOpen(true);
+    setOpenError(false);
+    return true;
+}
+
+void LibpqDriver::close()
+{
+    if (m_connection)
+        PQfinish(m_connection);
+    m_connection = nullptr;
+    m_inTransaction = false;
+    setOpen(false);
+}
+
+QSqlResult *LibpqDriver::createResult() const
+{
+    return new LibpqResult(this);
+}
+
+bool LibpqDriver::runCommand(const char *command)
+{
+    PGresult *result = PQexec(m_connection, command);
+    const bool ok = succeeded(result);
+    if (!ok)
+        setLastError(errorOf(QString::fromLatin1(command), result, QSqlError::TransactionError));
+    PQclear(result);
+    return ok;
+}
+
+bool LibpqDriver::beginTransaction()
+{
+    if (!isOpen())
+        return false;
+    if (!runCommand(m_access == ReadOnly ? "BEGIN READ ONLY" : "BEGIN"))
+        return false;
+    m_inTransaction = true;
+    return true;
+}
+
+bool LibpqDriver::commitTransaction()
+{
+    if (!isOpen())
+        return false;
+    m_inTransaction = false;
+    // A transaction that failed answers COMMIT with ROLLBACK: that is no commit.
+    PGresult *result = PQexec(m_connection, "COMMIT");
+    const bool ok = succeeded(result) && qstrcmp(PQcmdStatus(result), "COMMIT") == 0;
+    if (!ok)
+        setLastError(errorOf(QStringLiteral("COMMIT"), result, QSqlError::TransactionError));
+    PQclear(result);
+    return ok;
+}
+
+bool LibpqDriver::rollbackTransaction()
+{
+    if (!isOpen())
+        return false;
+    m_inTransaction = false;
+    return runCommand("ROLLBACK");
+}
+
+PGresult *LibpqDriver::runAlone(const QByteArray &statement, const QVariantList *values)
+{
+    if (!values)
+        return PQexec(m_connection, statement.constData());
+    const BoundValues bound = bind(*values);
+    return PQexecParams(m_connection, statement.constData(), int(bound.values.size()),
+                        bound.types.data(), bound.values.data(), bound.lengths.data(),
+                        bound.formats.data(), 0);
+}
+
+PGresult *LibpqDriver::run(const QByteArray &statement, const QVariantList *values)
+{
+    if (m_access != ReadOnly || m_inTransaction)
+        return runAlone(statement, values);
+    PGresult *begun = PQexec(m_connection, "BEGIN READ ONLY");
+    if (!succeeded(begun))
+        return begun;
+    PQclear(begun);
+    PGresult *answer = runAlone(statement, values);
+    PGresult *ended = PQexec(m_connection, succeeded(answer) ? "COMMIT" : "ROLLBACK");
+    if (succeeded(answer) && !succeeded(ended)) {
+        PQclear(answer);
+        return ended;
+    }
+    PQclear(ended);
+    return answer;
+}
+
+QSqlError LibpqDriver::errorOf(const QString &what, PGresult *result,
+                               QSqlError::ErrorType type) const
+{
+    QString reason = result ? QString::fromUtf8(PQresultErrorMessage(result)) : QString();
+    if (reason.isEmpty() && m_connection)
+        reason = QString::fromUtf8(PQerrorMessage(m_connection));
+    const QString code =
+        result ? QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QString();
+    return QSqlError(what, reason.trimmed(), type, code);
+}
+
+QStringList LibpqDriver::tables(QSql::TableType type) const
+{
+    QStringList names;
+    if (!isOpen() || !(type & (QSql::Tables | QSql::Views)))
+        return names;
+    QStringList kinds;
+    if (type & QSql::Tables)
+        kinds << QStringLiteral("'r'") << QStringLiteral("'p'");
+    if (type & QSql::Views)
+        kinds << QStringLiteral("'v'");
+    const QByteArray statement =
+        QStringLiteral("SELECT c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = "
+                       "c.relnamespace WHERE c.relkind IN (%1) AND n.nspname = ANY "
+                       "(current_schemas(false))")
+            .arg(kinds.join(QLatin1Char(',')))
+            .toUtf8();
+    PGresult *result = const_cast<LibpqDriver *>(this)->run(statement, nullptr);
+    if (PQresultStatus(result) == PGRES_TUPLES_OK) {
+        for (int row = 0; row < PQntuples(result); ++row)
+            names.append(QString::fromUtf8(PQgetvalue(result, row, 0)));
+    }
+    PQclear(result);
+    return names;
+}
+
+QString LibpqDriver::escapeIdentifier(const QString &identifier, IdentifierType /*type*/) const
+{
+    if (isIdentifierEscaped(identifier, TableName))
+        return identifier;
+    return QLatin1Char('"') + QString(identifier).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
+           QLatin1Char('"');
+}
