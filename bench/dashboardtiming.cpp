@@ -5,6 +5,9 @@
 //       one after another, each a window the dashboard has not answered before (so none is
 //       shared): a week of the line, and the month by day, as the page asks them. Prints the
 //       milliseconds of each, from the request written to the answer read.
+//   vorn-bench-dashboard report-https DASHBOARD URL COUNT CERT KEY USERS LOGIN
+//       the same over HTTPS (CERT and KEY the dashboard's, CERT also the client's trust) with
+//       the users file USERS, each request carrying the HTTP Basic login LOGIN ("NAME:PASSWORD")
 //   vorn-bench-dashboard engine URL COUNT
 //       the same reports computed in this process by the report engine alone (YieldReport),
 //       for what the dashboard adds around it
@@ -26,6 +29,8 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <openssl/ssl.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -42,23 +47,35 @@
 
 namespace {
 
-// A keep-alive HTTP/1.1 connection with blocking reads: the least a client can add.
+// How a client reaches the dashboard over TLS: the certificate it trusts and the login it
+// sends with each request.
+struct Https
+{
+    QString certificate;
+    QString key;
+    QString users;
+    QByteArray login; // NAME:PASSWORD
+};
+
+// A keep-alive HTTP/1.1 connection with blocking reads: the least a client can add. Over TLS
+// with OpenSSL's own client when https is given, the dashboard's certificate verified.
 class Client
 {
 public:
-    explicit Client(quint16 port)
+    explicit Client(quint16 port, const Https *https = nullptr)
     {
-        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const int on = 1;
-        ::setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        m_connected =
-            ::connect(m_socket, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+        connectTo(port);
+        if (m_connected && https)
+            m_connected = startTls(*https);
     }
-    ~Client() { ::close(m_socket); }
+    ~Client()
+    {
+        if (m_tls)
+            SSL_free(m_tls);
+        if (m_context)
+            SSL_CTX_free(m_context);
+        ::close(m_socket);
+    }
     Client(const Client &) = delete;
     Client &operator=(const Client &) = delete;
 
@@ -67,9 +84,9 @@ public:
     {
         if (!m_connected)
             return std::nullopt;
-        const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-        if (::send(m_socket, request.data(), request.size(), MSG_NOSIGNAL) !=
-            ssize_t(request.size()))
+        const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+                                    m_authorization + "\r\n";
+        if (!send(request))
             return std::nullopt;
         size_t end = std::string::npos;
         while ((end = m_buffer.find("\r\n\r\n")) == std::string::npos) {
@@ -87,6 +104,41 @@ public:
     }
 
 private:
+    void connectTo(quint16 port)
+    {
+        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const int on = 1;
+        ::setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        m_connected =
+            ::connect(m_socket, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    }
+
+    bool startTls(const Https &https)
+    {
+        m_context = SSL_CTX_new(TLS_client_method());
+        if (!m_context ||
+            SSL_CTX_load_verify_locations(m_context, qPrintable(https.certificate), nullptr) != 1)
+            return false;
+        SSL_CTX_set_verify(m_context, SSL_VERIFY_PEER, nullptr);
+        m_tls = SSL_new(m_context);
+        SSL_set_fd(m_tls, m_socket);
+        SSL_set1_host(m_tls, "127.0.0.1");
+        m_authorization = "Authorization: Basic " + https.login.toBase64().toStdString() + "\r\n";
+        return SSL_connect(m_tls) == 1;
+    }
+
+    bool send(const std::string &request)
+    {
+        if (m_tls)
+            return SSL_write(m_tls, request.data(), int(request.size())) == int(request.size());
+        return ::send(m_socket, request.data(), request.size(), MSG_NOSIGNAL) ==
+               ssize_t(request.size());
+    }
+
     static size_t contentLength(const std::string &head)
     {
         const std::string name = "\r\nContent-Length: ";
@@ -97,7 +149,8 @@ private:
     bool more()
     {
         char chunk[65536];
-        const ssize_t got = ::recv(m_socket, chunk, sizeof chunk, 0);
+        const ssize_t got = m_tls ? ssize_t(SSL_read(m_tls, chunk, int(sizeof chunk)))
+                                  : ::recv(m_socket, chunk, sizeof chunk, 0);
         if (got <= 0)
             return false;
         m_buffer.append(chunk, size_t(got));
@@ -106,6 +159,9 @@ private:
 
     int m_socket = -1;
     bool m_connected = false;
+    SSL_CTX *m_context = nullptr;
+    SSL *m_tls = nullptr;
+    std::string m_authorization;
     std::string m_buffer;
 };
 
@@ -113,10 +169,15 @@ private:
 class Dashboard
 {
 public:
-    bool start(const QString &program, const QString &url)
+    bool start(const QString &program, const QString &url, const Https *https = nullptr)
     {
-        m_process.start(program, {QStringLiteral("--records"), url, QStringLiteral("--listen"),
-                                  QStringLiteral("127.0.0.1:0")});
+        QStringList arguments{QStringLiteral("--records"), url, QStringLiteral("--listen"),
+                              QStringLiteral("127.0.0.1:0")};
+        if (https)
+            arguments << QStringLiteral("--tls-cert") << https->certificate
+                      << QStringLiteral("--tls-key") << https->key << QStringLiteral("--users")
+                      << https->users;
+        m_process.start(program, arguments);
         const QRegularExpression serving(QStringLiteral(":(\\d+)/\n"));
         QString output;
         while (m_process.waitForReadyRead(30'000)) {
@@ -193,12 +254,12 @@ int engine(const QString &url, int count)
     return 0;
 }
 
-int reports(const QString &program, const QString &url, int count)
+int reports(const QString &program, const QString &url, int count, const Https *https = nullptr)
 {
     Dashboard dashboard;
-    if (!dashboard.start(program, url))
+    if (!dashboard.start(program, url, https))
         return 1;
-    Client client(dashboard.port());
+    Client client(dashboard.port(), https);
     // Each window once: a window asked again within 2 s would be shared, not computed.
     for (int request = 0; request < count; ++request) {
         const std::string target = targetOf(request);
@@ -261,12 +322,19 @@ int main(int argc, char **argv)
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() == 5 && arguments.at(1) == QLatin1String("report"))
         return reports(arguments.at(2), arguments.at(3), arguments.at(4).toInt());
+    if (arguments.size() == 9 && arguments.at(1) == QLatin1String("report-https")) {
+        const Https https{arguments.at(5), arguments.at(6), arguments.at(7),
+                          arguments.at(8).toUtf8()};
+        return reports(arguments.at(2), arguments.at(3), arguments.at(4).toInt(), &https);
+    }
     if (arguments.size() == 4 && arguments.at(1) == QLatin1String("engine"))
         return engine(arguments.at(2), arguments.at(3).toInt());
     if (arguments.size() == 6 && arguments.at(1) == QLatin1String("clients"))
         return clients(arguments.at(2), arguments.at(3), arguments.at(4).toInt(),
                        arguments.at(5).toInt());
     std::fprintf(stderr, "usage: vorn-bench-dashboard report DASHBOARD URL COUNT\n"
+                         "       vorn-bench-dashboard report-https DASHBOARD URL COUNT CERT KEY "
+                         "USERS NAME:PASSWORD\n"
                          "       vorn-bench-dashboard engine URL COUNT\n"
                          "       vorn-bench-dashboard clients DASHBOARD URL CLIENTS REQUESTS\n");
     return 2;

@@ -2,10 +2,11 @@
 // PostgreSQL database, in real time.
 //
 //   vorn-bench-line line SERVER_URL [--stations 20] [--readers 8] [--seconds 60]
-//                                   [--interval 2000]
+//                                   [--interval 2000] [--pool POOL_URL]
 //       makes a new database "vorn_bench_line" on the server (SERVER_URL names a user who may
 //       create databases), starts one station process per station, waits for them, then
-//       checks the database and every station's outbox. Prints
+//       checks the database and every station's outbox. The stations reach the database
+//       through the connection pooler at POOL_URL (its host and port) when given. Prints
 //       "line STATIONS READERS SECONDS MADE ROWS DISTINCT MISSING QUEUED LOST LEFT
 //        P50_MS P95_MS MAX_MS PEAK_CONNECTIONS TOO_MANY_CLIENTS"
 //       and exits 1 when a record was lost, doubled or left waiting.
@@ -180,7 +181,8 @@ int line(const QStringList &arguments)
                                            QStringLiteral("S"), QStringLiteral("60"));
     const QCommandLineOption intervalOption(QStringLiteral("interval"), QString(),
                                             QStringLiteral("MS"), QStringLiteral("2000"));
-    parser.addOptions({stationsOption, readersOption, secondsOption, intervalOption});
+    const QCommandLineOption poolOption(QStringLiteral("pool"), QString(), QStringLiteral("URL"));
+    parser.addOptions({stationsOption, readersOption, secondsOption, intervalOption, poolOption});
     if (!parser.parse(arguments) || parser.positionalArguments().size() != 2)
         return std::fprintf(stderr, "%s\n", qPrintable(parser.errorText())), 2;
     QString error;
@@ -207,6 +209,17 @@ int line(const QStringList &arguments)
             return std::fprintf(stderr, "%s\n", qPrintable(store.errorText())), 1;
     }
 
+    // The stations' way in: the pooler's address, the same database and user.
+    RecordsLocation stationsLocation = location;
+    if (parser.isSet(poolOption)) {
+        const std::optional<RecordsLocation> pool =
+            RecordsLocation::parse(parser.value(poolOption), &error);
+        if (!pool)
+            return std::fprintf(stderr, "%s\n", qPrintable(error)), 2;
+        stationsLocation.host = pool->host;
+        stationsLocation.port = pool->port;
+    }
+
     QTemporaryDir folder;
     std::vector<std::unique_ptr<QProcess>> processes;
     for (int n = 0; n < stations; ++n) {
@@ -214,7 +227,7 @@ int line(const QStringList &arguments)
         processes.back()->setProcessChannelMode(QProcess::ForwardedChannels);
         processes.back()->start(
             QCoreApplication::applicationFilePath(),
-            {QStringLiteral("station"), location.url(),
+            {QStringLiteral("station"), stationsLocation.url(),
              folder.filePath(QStringLiteral("outbox-%1.sqlite").arg(n)),
              folder.filePath(QStringLiteral("results-%1").arg(n)),
              QStringLiteral("line-1-station-%1").arg(n, 2, 10, QLatin1Char('0')),
@@ -263,7 +276,7 @@ int line(const QStringList &arguments)
         }
         QFile log(results.fileName() + QStringLiteral(".log"));
         if (log.open(QIODevice::ReadOnly))
-            tooManyClients += int(log.readAll().count("too many clients"));
+            tooManyClients += int(log.readAll().count("is full"));
     }
 
     // Every record made is in the database once, and no outbox holds one.

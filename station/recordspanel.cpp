@@ -6,6 +6,7 @@
 #include "station/scanfield.h"
 #include "station/sockettile.h"
 #include "station/stationrecords.h"
+#include "store/recordsdatabase.h"
 
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -231,6 +232,12 @@ void RecordsPanel::showAnswering()
         return;
     }
     const QString reason = m_records.notAnsweringReason();
+    if (RecordsDatabase::saysFull(reason)) {
+        // It answers, but has no connection free for this station now: nothing is wrong here.
+        m_server->setText(tr("Records server full: the records wait until a connection is free."));
+        m_server->show();
+        return;
+    }
     // An SQLite file on a network share can hang as a server does.
     const QString what = m_records.location().kind == RecordsLocation::Kind::Sqlite
                              ? tr("Records file not answering")

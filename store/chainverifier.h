@@ -72,7 +72,7 @@ public:
     // failure or when there is no such record.
     std::optional<QString> keptHash(const QString &id);
     std::optional<HashAnswer> checkHash(const QString &id, const QString &hash);
-    QString errorText() const { return m_database.errorText(); }
+    QString errorText() const { return m_failure.isEmpty() ? m_database.errorText() : m_failure; }
 
 private:
     struct StationRange
@@ -81,9 +81,12 @@ private:
         qint64 from = 1;
     };
     std::optional<QList<StationRange>> ranges(const QString &station, const QDateTime &since);
-    bool walk(const StationRange &range, Report &report);
+    // Every chain, each on one of several connections when there are several chains.
+    bool walkAll(const QList<StationRange> &chains, Report &report);
+    static bool walk(RecordsDatabase &database, const StationRange &range, Report &report);
     bool checkUnchained(const QString &station, Report &report);
     bool checkAnchor(const Head &anchor, Report &report);
 
     RecordsDatabase &m_database;
+    QString m_failure; // a walk's on a connection of its own
 };

@@ -21,6 +21,9 @@ const QString SqliteOptions = QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000");
 // then go to the outbox.
 constexpr int PostgreSqlConnectSeconds = 5;
 
+// How a refusal for want of a free connection reads (saysFull() looks for it).
+const QString FullServer = QStringLiteral("is full (all its connections are taken)");
+
 QString firstLine(const QString &text)
 {
     return text.section(QLatin1Char('\n'), 0, 0).trimmed();
@@ -366,6 +369,11 @@ QString RecordsDatabase::words(const QSqlError &error) const
     return QStringLiteral("%1: %2").arg(m_location.description(), reason);
 }
 
+bool RecordsDatabase::saysFull(const QString &errorText)
+{
+    return errorText.contains(FullServer);
+}
+
 QString RecordsDatabase::postgreSqlWords(const QString &reason) const
 {
     const QString lower = reason.toLower();
@@ -382,9 +390,7 @@ QString RecordsDatabase::postgreSqlWords(const QString &reason) const
     // the next checkout, or the next try, finds one free.
     if (has("too many clients") || has("remaining connection slots are reserved") ||
         has("no more connections allowed"))
-        return QStringLiteral("%1 is full (all its connections are taken): the records wait "
-                              "until one is free")
-            .arg(server);
+        return QStringLiteral("%1 %2: the records wait until one is free").arg(server, FullServer);
     if (has("read-only transaction") || has("during recovery"))
         return QStringLiteral("%1 only reads here (a standby, or a reader's connection): nothing "
                               "was written; write to its primary")

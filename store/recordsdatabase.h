@@ -79,6 +79,8 @@ public:
     const RecordsLocation &location() const { return m_location; }
     // The last failure, in plain words that name the database.
     QString errorText() const { return m_error; }
+    // The failure's words say that the server had no connection free (its records then wait).
+    static bool saysFull(const QString &errorText);
 
     // A prepared statement on this connection; values are always bound, never written into
     // the text.

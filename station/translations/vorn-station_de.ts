@@ -268,6 +268,10 @@
         <translation>Aufzeichnungsserver antwortet nicht</translation>
     </message>
     <message>
+        <source>Records server full: the records wait until a connection is free.</source>
+        <translation>Aufzeichnungsserver voll: die Aufzeichnungen warten, bis eine Verbindung frei ist.</translation>
+    </message>
+    <message>
         <source>%1: the list may be out of date.</source>
         <translation>%1: die Liste ist vielleicht nicht aktuell.</translation>
     </message>
