@@ -10,8 +10,10 @@
 //       "line STATIONS READERS SECONDS MADE ROWS DISTINCT MISSING QUEUED LOST LEFT
 //        P50_MS P95_MS MAX_MS PEAK_CONNECTIONS TOO_MANY_CLIENTS"
 //       and exits 1 when a record was lost, doubled or left waiting.
-//   vorn-bench-line station URL OUTBOX RESULTS NAME READERS SECONDS INTERVAL_MS
-//       one station: READERS threads, each keeping a checkout record every INTERVAL_MS on a
+//   vorn-bench-line station URL OUTBOX RESULTS NAME READERS SECONDS INTERVAL_MS START_MS
+//       one station, connected first and started at START_MS (milliseconds since the epoch,
+//       one moment for the whole line): READERS threads, each keeping a checkout record every
+//       INTERVAL_MS on a
 //       schedule of its own, through RecordKeeper, as a station's tiles do; writes a line per
 //       record to RESULTS: "MS stored|queued|lost ID", and the warnings it got to RESULTS.log.
 
@@ -20,10 +22,12 @@
 
 #include "store/recordkeeper.h"
 #include "store/recordsoutbox.h"
+#include "store/recordsservice.h"
 #include "store/recordsstore.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMutex>
@@ -58,7 +62,7 @@ struct Kept
 // within the first interval, and keep its record at once.
 int station(const QStringList &arguments)
 {
-    if (arguments.size() != 9)
+    if (arguments.size() != 10)
         return 2;
     QString error;
     const std::optional<RecordsLocation> location = RecordsLocation::parse(arguments.at(2), &error);
@@ -71,6 +75,17 @@ int station(const QStringList &arguments)
     const int readers = arguments.at(6).toInt();
     const auto duration = std::chrono::seconds(arguments.at(7).toInt());
     const auto interval = std::chrono::milliseconds(arguments.at(8).toInt());
+    const int stationNumber = name.section(QLatin1Char('-'), -1).toInt();
+
+    // The station is up and has its connection before the line starts, all stations at one
+    // moment: what is timed is the line at work, not 200 programs starting on two cores.
+    QString opening;
+    if (!RecordsService::shared(*location).run([](RecordsStore &) { return true; }, &opening))
+        std::fprintf(stderr, "%s: %s\n", qPrintable(name), qPrintable(opening));
+    const auto startsAt = QDateTime::fromMSecsSinceEpoch(arguments.at(9).toLongLong());
+    const qint64 wait = QDateTime::currentDateTimeUtc().msecsTo(startsAt);
+    if (wait > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(wait));
 
     QMutex lock;
     QList<Kept> kept;
@@ -84,9 +99,13 @@ int station(const QStringList &arguments)
             QList<Kept> mine;
             QString myWarnings;
             QTextStream warningStream(&myWarnings);
+            int round = 0;
             for (auto due = start + phase; due < start + duration; due += interval) {
                 std::this_thread::sleep_until(due);
-                const ReaderRecord record = sampleCheckout(reader, name);
+                // Each checkout a reader of its own, as on a production line: serial numbers
+                // unique across 2,048 sockets of the line for 32 rounds.
+                const int n = (stationNumber * readers + reader) % 2048 + 2048 * (round++ % 32);
+                const ReaderRecord record = sampleCheckout(n, name);
                 QElapsedTimer timer;
                 timer.start();
                 const RecordKeeper::Kept result =
@@ -194,10 +213,11 @@ int line(const QStringList &arguments)
     const int readers = parser.value(readersOption).toInt();
     const int seconds = parser.value(secondsOption).toInt();
 
-    // The line's database, its tables made as the first checkout of the line made them.
+    // The line's database, its tables made as the first checkout of the line made them. A
+    // pooler's connections to an earlier run's database are ended with it.
     {
         Admin admin(*server, server->database, QStringLiteral("setup"));
-        if (!admin.run(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(DatabaseName)) ||
+        if (!admin.run(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(DatabaseName)) ||
             !admin.run(QStringLiteral("CREATE DATABASE %1").arg(DatabaseName)))
             return 1;
     }
@@ -220,6 +240,12 @@ int line(const QStringList &arguments)
         stationsLocation.port = pool->port;
     }
 
+    // The connections the stations hold at once, seen by the server while they run, on a
+    // connection taken before theirs (a full server would refuse it later).
+    Admin watch(*server, server->database, QStringLiteral("watch"));
+    // Time for every station to start and connect first (about 20 ms of a core each).
+    const qint64 startsAt =
+        QDateTime::currentMSecsSinceEpoch() + std::max(2000, stations * 40);
     QTemporaryDir folder;
     std::vector<std::unique_ptr<QProcess>> processes;
     for (int n = 0; n < stations; ++n) {
@@ -231,12 +257,11 @@ int line(const QStringList &arguments)
              folder.filePath(QStringLiteral("outbox-%1.sqlite").arg(n)),
              folder.filePath(QStringLiteral("results-%1").arg(n)),
              QStringLiteral("line-1-station-%1").arg(n, 2, 10, QLatin1Char('0')),
-             QString::number(readers), QString::number(seconds), parser.value(intervalOption)});
+             QString::number(readers), QString::number(seconds), parser.value(intervalOption),
+             QString::number(startsAt)});
     }
-    // The connections the stations hold at once, seen by the server while they run.
     qint64 peak = 0;
     {
-        Admin watch(*server, server->database, QStringLiteral("watch"));
         const QString connections =
             QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname = '%1'")
                 .arg(DatabaseName);
