@@ -84,8 +84,8 @@ public:
     {
         if (!m_connected)
             return std::nullopt;
-        const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
-                                    m_authorization + "\r\n";
+        const std::string request =
+            "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + m_authorization + "\r\n";
         if (!send(request))
             return std::nullopt;
         size_t end = std::string::npos;

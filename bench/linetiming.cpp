@@ -217,7 +217,8 @@ int line(const QStringList &arguments)
     // pooler's connections to an earlier run's database are ended with it.
     {
         Admin admin(*server, server->database, QStringLiteral("setup"));
-        if (!admin.run(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(DatabaseName)) ||
+        if (!admin.run(
+                QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(DatabaseName)) ||
             !admin.run(QStringLiteral("CREATE DATABASE %1").arg(DatabaseName)))
             return 1;
     }
@@ -244,8 +245,7 @@ int line(const QStringList &arguments)
     // connection taken before theirs (a full server would refuse it later).
     Admin watch(*server, server->database, QStringLiteral("watch"));
     // Time for every station to start and connect first (about 20 ms of a core each).
-    const qint64 startsAt =
-        QDateTime::currentMSecsSinceEpoch() + std::max(2000, stations * 40);
+    const qint64 startsAt = QDateTime::currentMSecsSinceEpoch() + std::max(2000, stations * 40);
     QTemporaryDir folder;
     std::vector<std::unique_ptr<QProcess>> processes;
     for (int n = 0; n < stations; ++n) {

@@ -177,7 +177,8 @@ bool ChainVerifier::walkAll(const QList<StationRange> &chains, Report &report)
     // The stations' chains are independent: a nightly walk of a factory's month spreads them
     // over the processor's cores, each on a connection of its own (the hashing is most of the
     // work), and puts their findings together in the stations' order.
-    const int workers = int(std::min<qsizetype>(chains.size(), std::clamp(QThread::idealThreadCount(), 1, 8)));
+    const int workers =
+        int(std::min<qsizetype>(chains.size(), std::clamp(QThread::idealThreadCount(), 1, 8)));
     if (workers <= 1 || m_database.location().isNone()) {
         for (const StationRange &range : chains) {
             if (!walk(m_database, range, report))

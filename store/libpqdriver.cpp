@@ -1,12 +1,12 @@
 #include "store/libpqdriver.h"
 
+#include "store/libpqapi.h"
 #include "store/libpqresult.h"
 
 #include <QDateTime>
 #include <QSqlError>
 #include <QVariant>
 
-#include <libpq-fe.h>
 
 #include <vector>
 
@@ -56,19 +56,17 @@ BoundValues bind(const QVariantList &list)
         bound.lengths.push_back(int(bound.texts.back().size()));
     }
     for (std::size_t index = 0; index < count; ++index)
-        bound.values.push_back(list.at(qsizetype(index)).isNull()
-                                   ? nullptr
-                                   : bound.texts[index].constData());
+        bound.values.push_back(list.at(qsizetype(index)).isNull() ? nullptr
+                                                                  : bound.texts[index].constData());
     return bound;
 }
 
-bool succeeded(const PGresult *result)
+bool succeeded(const LibpqApi &pq, const PGresult *result)
 {
     if (!result)
         return false;
-    const ExecStatusType status = PQresultStatus(result);
-    return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK ||
-           status == PGRES_EMPTY_QUERY;
+    const ExecStatusType status = pq.resultStatus(result);
+    return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_EMPTY_QUERY;
 }
 
 // The server's notices ("relation already exists, skipping") are not the technician's business.
@@ -77,7 +75,8 @@ void dropNotice(void * /*unused*/, const char * /*message*/) {}
 } // namespace
 
 LibpqDriver::LibpqDriver(QMap<QString, QString> parameters, Access access, QObject *parent)
-    : QSqlDriver(parent), m_parameters(std::move(parameters)), m_access(access)
+    : QSqlDriver(parent), m_parameters(std::move(parameters)), m_access(access),
+      m_pq(LibpqApi::load(&m_loadFailure))
 {
 }
 
@@ -107,6 +106,12 @@ bool LibpqDriver::open(const QString & /*database*/, const QString & /*user*/,
                        const QString & /*options*/)
 {
     close();
+    if (!m_pq) {
+        setLastError(QSqlError(QStringLiteral("Unable to connect"), m_loadFailure,
+                               QSqlError::ConnectionError));
+        setOpenError(true);
+        return false;
+    }
     QMap<QString, QString> parameters = m_parameters;
     parameters.insert(QStringLiteral("client_encoding"), QStringLiteral("UTF8"));
     std::vector<QByteArray> texts;
@@ -122,17 +127,17 @@ bool LibpqDriver::open(const QString & /*database*/, const QString & /*user*/,
     }
     keywords.push_back(nullptr);
     values.push_back(nullptr);
-    m_connection = PQconnectdbParams(keywords.data(), values.data(), 0);
-    if (!m_connection || PQstatus(m_connection) != CONNECTION_OK) {
-        const QString reason = m_connection ? QString::fromUtf8(PQerrorMessage(m_connection))
+    m_connection = m_pq->connectdbParams(keywords.data(), values.data(), 0);
+    if (!m_connection || m_pq->status(m_connection) != CONNECTION_OK) {
+        const QString reason = m_connection ? QString::fromUtf8(m_pq->errorMessage(m_connection))
                                             : QStringLiteral("out of memory");
-        setLastError(QSqlError(QStringLiteral("Unable to connect"), reason,
-                               QSqlError::ConnectionError));
+        setLastError(
+            QSqlError(QStringLiteral("Unable to connect"), reason, QSqlError::ConnectionError));
         close();
         setOpenError(true);
         return false;
     }
-    PQsetNoticeProcessor(m_connection, dropNotice, nullptr);
+    m_pq->setNoticeProcessor(m_connection, dropNotice, nullptr);
     setOpen(true);
     setOpenError(false);
     return true;
@@ -141,7 +146,7 @@ bool LibpqDriver::open(const QString & /*database*/, const QString & /*user*/,
 void LibpqDriver::close()
 {
     if (m_connection)
-        PQfinish(m_connection);
+        m_pq->finish(m_connection);
     m_connection = nullptr;
     m_inTransaction = false;
     setOpen(false);
@@ -154,11 +159,11 @@ QSqlResult *LibpqDriver::createResult() const
 
 bool LibpqDriver::runCommand(const char *command)
 {
-    PGresult *result = PQexec(m_connection, command);
-    const bool ok = succeeded(result);
+    PGresult *result = m_pq->exec(m_connection, command);
+    const bool ok = succeeded(*m_pq, result);
     if (!ok)
         setLastError(errorOf(QString::fromLatin1(command), result, QSqlError::TransactionError));
-    PQclear(result);
+    m_pq->clear(result);
     return ok;
 }
 
@@ -178,11 +183,11 @@ bool LibpqDriver::commitTransaction()
         return false;
     m_inTransaction = false;
     // A transaction that failed answers COMMIT with ROLLBACK: that is no commit.
-    PGresult *result = PQexec(m_connection, "COMMIT");
-    const bool ok = succeeded(result) && qstrcmp(PQcmdStatus(result), "COMMIT") == 0;
+    PGresult *result = m_pq->exec(m_connection, "COMMIT");
+    const bool ok = succeeded(*m_pq, result) && qstrcmp(m_pq->cmdStatus(result), "COMMIT") == 0;
     if (!ok)
         setLastError(errorOf(QStringLiteral("COMMIT"), result, QSqlError::TransactionError));
-    PQclear(result);
+    m_pq->clear(result);
     return ok;
 }
 
@@ -197,9 +202,9 @@ bool LibpqDriver::rollbackTransaction()
 PGresult *LibpqDriver::runAlone(const QByteArray &statement, const QVariantList *values)
 {
     if (!values)
-        return PQexec(m_connection, statement.constData());
+        return m_pq->exec(m_connection, statement.constData());
     const BoundValues bound = bind(*values);
-    return PQexecParams(m_connection, statement.constData(), int(bound.values.size()),
+    return m_pq->execParams(m_connection, statement.constData(), int(bound.values.size()),
                         bound.types.data(), bound.values.data(), bound.lengths.data(),
                         bound.formats.data(), 0);
 }
@@ -208,28 +213,28 @@ PGresult *LibpqDriver::run(const QByteArray &statement, const QVariantList *valu
 {
     if (m_access != ReadOnly || m_inTransaction)
         return runAlone(statement, values);
-    PGresult *begun = PQexec(m_connection, "BEGIN READ ONLY");
-    if (!succeeded(begun))
+    PGresult *begun = m_pq->exec(m_connection, "BEGIN READ ONLY");
+    if (!succeeded(*m_pq, begun))
         return begun;
-    PQclear(begun);
+    m_pq->clear(begun);
     PGresult *answer = runAlone(statement, values);
-    PGresult *ended = PQexec(m_connection, succeeded(answer) ? "COMMIT" : "ROLLBACK");
-    if (succeeded(answer) && !succeeded(ended)) {
-        PQclear(answer);
+    PGresult *ended = m_pq->exec(m_connection, succeeded(*m_pq, answer) ? "COMMIT" : "ROLLBACK");
+    if (succeeded(*m_pq, answer) && !succeeded(*m_pq, ended)) {
+        m_pq->clear(answer);
         return ended;
     }
-    PQclear(ended);
+    m_pq->clear(ended);
     return answer;
 }
 
 QSqlError LibpqDriver::errorOf(const QString &what, PGresult *result,
                                QSqlError::ErrorType type) const
 {
-    QString reason = result ? QString::fromUtf8(PQresultErrorMessage(result)) : QString();
+    QString reason = result ? QString::fromUtf8(m_pq->resultErrorMessage(result)) : QString();
     if (reason.isEmpty() && m_connection)
-        reason = QString::fromUtf8(PQerrorMessage(m_connection));
+        reason = QString::fromUtf8(m_pq->errorMessage(m_connection));
     const QString code =
-        result ? QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QString();
+        result ? QString::fromLatin1(m_pq->resultErrorField(result, PG_DIAG_SQLSTATE)) : QString();
     return QSqlError(what, reason.trimmed(), type, code);
 }
 
@@ -250,11 +255,11 @@ QStringList LibpqDriver::tables(QSql::TableType type) const
             .arg(kinds.join(QLatin1Char(',')))
             .toUtf8();
     PGresult *result = const_cast<LibpqDriver *>(this)->run(statement, nullptr);
-    if (PQresultStatus(result) == PGRES_TUPLES_OK) {
-        for (int row = 0; row < PQntuples(result); ++row)
-            names.append(QString::fromUtf8(PQgetvalue(result, row, 0)));
+    if (m_pq->resultStatus(result) == PGRES_TUPLES_OK) {
+        for (int row = 0; row < m_pq->ntuples(result); ++row)
+            names.append(QString::fromUtf8(m_pq->getvalue(result, row, 0)));
     }
-    PQclear(result);
+    m_pq->clear(result);
     return names;
 }
 

@@ -8,6 +8,7 @@
 struct pg_conn;
 struct pg_result;
 class LibpqResult;
+struct LibpqApi;
 
 // A Qt SQL driver for PostgreSQL that asks the server through libpq alone, in a way a
 // transaction pool (pgbouncer, pool_mode = transaction) passes on unchanged: every statement is
@@ -62,6 +63,8 @@ private:
 
     QMap<QString, QString> m_parameters;
     Access m_access;
+    QString m_loadFailure;
+    const LibpqApi *m_pq; // null when the client library is not there (m_loadFailure says why)
     pg_conn *m_connection = nullptr;
     bool m_inTransaction = false;
 };

@@ -1,17 +1,18 @@
 #include "store/libpqresult.h"
 
+#include "store/libpqapi.h"
 #include "store/libpqdriver.h"
 
 #include <QSqlError>
 #include <QSqlField>
 #include <QVariant>
 
-#include <libpq-fe.h>
 
 namespace {
 
 // PostgreSQL's own numbers of the types this program reads (pg_type.oid).
-enum : Oid {
+enum : Oid
+{
     BoolType = 16,
     ByteaType = 17,
     Int8Type = 20,
@@ -48,7 +49,10 @@ QMetaType metaTypeOf(Oid type)
 
 } // namespace
 
-LibpqResult::LibpqResult(const LibpqDriver *driver) : QSqlResult(driver) {}
+LibpqResult::LibpqResult(const LibpqDriver *driver)
+    : QSqlResult(driver), m_pq(LibpqApi::load(nullptr))
+{
+}
 
 LibpqResult::~LibpqResult()
 {
@@ -91,7 +95,8 @@ QString LibpqResult::numberedPlaceholders(const QString &statement)
 
 void LibpqResult::clearAnswer()
 {
-    PQclear(m_answer);
+    if (m_answer)
+        m_pq->clear(m_answer);
     m_answer = nullptr;
     m_rows = 0;
 }
@@ -100,16 +105,16 @@ bool LibpqResult::take(PGresult *answer)
 {
     clearAnswer();
     setAt(QSql::BeforeFirstRow);
-    const ExecStatusType status = answer ? PQresultStatus(answer) : PGRES_FATAL_ERROR;
+    const ExecStatusType status = answer ? m_pq->resultStatus(answer) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_EMPTY_QUERY) {
         setLastError(driver()->errorOf(QStringLiteral("Unable to run the statement"), answer,
                                        QSqlError::StatementError));
-        PQclear(answer);
+        m_pq->clear(answer);
         setActive(false);
         return false;
     }
     m_answer = answer;
-    m_rows = status == PGRES_TUPLES_OK ? PQntuples(answer) : 0;
+    m_rows = status == PGRES_TUPLES_OK ? m_pq->ntuples(answer) : 0;
     setSelect(status == PGRES_TUPLES_OK);
     setActive(true);
     return true;
@@ -145,21 +150,21 @@ bool LibpqResult::exec()
 
 QVariant LibpqResult::data(int field)
 {
-    if (!m_answer || at() < 0 || at() >= m_rows || field < 0 || field >= PQnfields(m_answer))
+    if (!m_answer || at() < 0 || at() >= m_rows || field < 0 || field >= m_pq->nfields(m_answer))
         return {};
-    const Oid type = PQftype(m_answer, field);
-    if (PQgetisnull(m_answer, at(), field))
+    const Oid type = m_pq->ftype(m_answer, field);
+    if (m_pq->getisnull(m_answer, at(), field))
         return QVariant(metaTypeOf(type));
-    const char *text = PQgetvalue(m_answer, at(), field);
+    const char *text = m_pq->getvalue(m_answer, at(), field);
     switch (type) {
     case BoolType:
         return text[0] == 't';
     case ByteaType: {
         std::size_t length = 0;
         unsigned char *bytes =
-            PQunescapeBytea(reinterpret_cast<const unsigned char *>(text), &length);
+            m_pq->unescapeBytea(reinterpret_cast<const unsigned char *>(text), &length);
         QByteArray value(reinterpret_cast<const char *>(bytes), qsizetype(length));
-        PQfreemem(bytes);
+        m_pq->freemem(bytes);
         return value;
     }
     case Int2Type:
@@ -174,13 +179,13 @@ QVariant LibpqResult::data(int field)
     case NumericType:
         return QByteArray::fromRawData(text, qstrlen(text)).toDouble();
     default:
-        return QString::fromUtf8(text, PQgetlength(m_answer, at(), field));
+        return QString::fromUtf8(text, m_pq->getlength(m_answer, at(), field));
     }
 }
 
 bool LibpqResult::isNull(int field)
 {
-    return !m_answer || at() < 0 || at() >= m_rows || PQgetisnull(m_answer, at(), field);
+    return !m_answer || at() < 0 || at() >= m_rows || m_pq->getisnull(m_answer, at(), field);
 }
 
 bool LibpqResult::fetch(int row)
@@ -208,7 +213,7 @@ int LibpqResult::size()
 
 int LibpqResult::numRowsAffected()
 {
-    return m_answer ? QByteArray(PQcmdTuples(m_answer)).toInt() : -1;
+    return m_answer ? QByteArray(m_pq->cmdTuples(m_answer)).toInt() : -1;
 }
 
 QSqlRecord LibpqResult::record() const
@@ -216,9 +221,9 @@ QSqlRecord LibpqResult::record() const
     QSqlRecord fields;
     if (!m_answer || !isSelect())
         return fields;
-    for (int field = 0; field < PQnfields(m_answer); ++field)
-        fields.append(QSqlField(QString::fromUtf8(PQfname(m_answer, field)),
-                                metaTypeOf(PQftype(m_answer, field))));
+    for (int field = 0; field < m_pq->nfields(m_answer); ++field)
+        fields.append(QSqlField(QString::fromUtf8(m_pq->fname(m_answer, field)),
+                                metaTypeOf(m_pq->ftype(m_answer, field))));
     return fields;
 }
 

@@ -5,6 +5,7 @@
 
 struct pg_result;
 class LibpqDriver;
+struct LibpqApi;
 
 // What a statement on a LibpqDriver answered, row by row for QSqlQuery. A statement prepared
 // here is only kept as text, its "?" marks numbered ($1, $2, ...) for libpq: nothing is
@@ -39,6 +40,7 @@ private:
     void clearAnswer();
     LibpqDriver *driver() const;
 
+    const LibpqApi *m_pq;
     pg_result *m_answer = nullptr;
     int m_rows = 0;
     QByteArray m_statement; // prepared, with numbered placeholders

@@ -191,9 +191,8 @@ bool RecordsDatabase::openPostgreSql(OpenMode mode)
     if (!m_location.sslRootCertificate.isEmpty())
         parameters.insert(QStringLiteral("sslrootcert"), m_location.sslRootCertificate);
     // A reader that must never write: the server itself refuses any write it is sent.
-    auto *driver = new LibpqDriver(parameters, mode == OpenMode::ReadOnly
-                                                   ? LibpqDriver::ReadOnly
-                                                   : LibpqDriver::ReadWrite);
+    auto *driver = new LibpqDriver(parameters, mode == OpenMode::ReadOnly ? LibpqDriver::ReadOnly
+                                                                          : LibpqDriver::ReadWrite);
     m_database = QSqlDatabase::addDatabase(driver, m_connectionName);
     if (!m_database.open())
         return fail(m_database.lastError());
@@ -210,10 +209,10 @@ std::optional<RecordsDatabase::Replay> RecordsDatabase::replay()
 {
     if (!m_standby)
         return std::nullopt;
-    QSqlQuery query = prepare(QStringLiteral(
-        "SELECT to_char(pg_last_xact_replay_timestamp() AT TIME ZONE 'UTC', "
-        "'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'), "
-        "pg_last_wal_receive_lsn() IS DISTINCT FROM pg_last_wal_replay_lsn()"));
+    QSqlQuery query = prepare(
+        QStringLiteral("SELECT to_char(pg_last_xact_replay_timestamp() AT TIME ZONE 'UTC', "
+                       "'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'), "
+                       "pg_last_wal_receive_lsn() IS DISTINCT FROM pg_last_wal_replay_lsn()"));
     if (!exec(query) || !query.next())
         return std::nullopt;
     return Replay{QDateTime::fromString(query.value(0).toString(), Qt::ISODateWithMs),

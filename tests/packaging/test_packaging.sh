@@ -26,6 +26,8 @@ expected_files=(
   usr/share/bash-completion/completions/vornctl
   usr/share/doc/vorn-tool/README.md
   usr/share/doc/vorn-tool/examples/70-vorn-serial.rules
+  usr/share/doc/vorn-tool/examples/factory/pgbouncer.ini
+  usr/share/doc/vorn-tool/examples/factory/standby.sh
   usr/share/doc/vorn-tool/examples/plans/Vorn4-service.yaml
   usr/share/doc/vorn-tool/examples/plans/Vorn8-retail.yaml
   usr/share/icons/hicolor/scalable/apps/vorn-station.svg

@@ -44,7 +44,8 @@ private slots:
 private:
     RecordsLocation direct() const { return on(m_serverUrl); }
     RecordsLocation on(const QString &url) const;
-    qint64 count(const RecordsLocation &location, const QString &condition = QStringLiteral("1 = 1"));
+    qint64 count(const RecordsLocation &location,
+                 const QString &condition = QStringLiteral("1 = 1"));
     bool waitForStandby(qint64 checkouts);
     RecordsLocation outbox(const QString &name) const;
     QStringList vornctl(const RecordsLocation &location) const;
@@ -123,11 +124,10 @@ void FactoryRecordsTest::valuesTravelBoundThroughThePool_data()
     QTest::newRow("marks in a literal, a name and a comment are not values")
         << "SELECT '?' || \"?\" || ? FROM (SELECT 1 AS \"?\") AS q -- ?\n"
         << QVariant(QStringLiteral("x")) << QVariant(QStringLiteral("?1x"));
-    QTest::newRow("null") << "SELECT CAST(? AS TEXT) IS NULL" << QVariant(QMetaType(QMetaType::QString))
-                          << QVariant(true);
-    QTest::newRow("bytes, a zero among them") << "SELECT ?"
-                                              << QVariant(QByteArray("a\0b\xff", 4))
-                                              << QVariant(QByteArray("a\0b\xff", 4));
+    QTest::newRow("null") << "SELECT CAST(? AS TEXT) IS NULL"
+                          << QVariant(QMetaType(QMetaType::QString)) << QVariant(true);
+    QTest::newRow("bytes, a zero among them")
+        << "SELECT ?" << QVariant(QByteArray("a\0b\xff", 4)) << QVariant(QByteArray("a\0b\xff", 4));
     QTest::newRow("number into a number") << "SELECT ? + 1" << QVariant(41) << QVariant(42);
     QTest::newRow("big number") << "SELECT CAST(? AS BIGINT) * 2" << QVariant(qint64(1) << 40)
                                 << QVariant(qint64(1) << 41);
@@ -199,16 +199,14 @@ void FactoryRecordsTest::stationsKeepThroughATransactionPool()
     QCOMPARE(count(direct()), m_kept);
 
     // vornctl reads through the pool as a station writes through it.
-    const VornctlRun list =
-        VornctlRun::of(vornctl(m_pooled) + QStringList{QStringLiteral("list"), QStringLiteral(
-                                                                                   "--station"),
-                                                       QStringLiteral("pooled-3")});
+    const VornctlRun list = VornctlRun::of(
+        vornctl(m_pooled) + QStringList{QStringLiteral("list"), QStringLiteral("--station"),
+                                        QStringLiteral("pooled-3")});
     QVERIFY2(list.exitCode == 0, qPrintable(list.err));
     QCOMPARE(list.out.count(QStringLiteral("pooled-3-")), Records);
-    const VornctlRun report = VornctlRun::of(vornctl(m_pooled) + QStringList{
-                                                 QStringLiteral("report"), QStringLiteral("--json"),
-                                                 QStringLiteral("--since"),
-                                                 QStringLiteral("2020-01-01")});
+    const VornctlRun report = VornctlRun::of(
+        vornctl(m_pooled) + QStringList{QStringLiteral("report"), QStringLiteral("--json"),
+                                        QStringLiteral("--since"), QStringLiteral("2020-01-01")});
     QVERIFY2(report.exitCode == 0, qPrintable(report.err));
 }
 
@@ -222,8 +220,8 @@ void FactoryRecordsTest::outboxDrainsThroughThePool()
         waiting.append(sampleRecord(900 + n, QStringLiteral("waited")));
     QCOMPARE(keeper.keepInOutbox(waiting, QStringLiteral("the server was away"), warnings).queued,
              3);
-    const RecordKeeper::Kept kept = keeper.keep({sampleRecord(950, QStringLiteral("after"))},
-                                                warnings);
+    const RecordKeeper::Kept kept =
+        keeper.keep({sampleRecord(950, QStringLiteral("after"))}, warnings);
     QCOMPARE(kept.sent, 3);
     QCOMPARE(kept.stored, 1);
     m_kept += 4;
@@ -302,8 +300,8 @@ void FactoryRecordsTest::standbyAnswersReaders()
 void FactoryRecordsTest::standbyRefusesAWrite()
 {
     const VornctlRun run = VornctlRun::of(
-        vornctl(on(m_standbyUrl)) + QStringList{"repair", "1005", "--symptom", "clocks",
-                                                "--action", "crystal replaced"});
+        vornctl(on(m_standbyUrl)) +
+        QStringList{"repair", "1005", "--symptom", "clocks", "--action", "crystal replaced"});
     QVERIFY2(run.exitCode != 0, qPrintable(run.out));
     QVERIFY2(run.err.contains(QLatin1String("write to its primary")), qPrintable(run.err));
 }
