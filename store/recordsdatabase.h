@@ -109,6 +109,7 @@ private:
     bool openPostgreSql(OpenMode mode);
     bool checkSqliteFile(OpenMode mode);
     bool missing();
+    bool keepSqliteStatistics();
     bool bringUpToDate(const Migrations &migrations, int version, OpenMode mode);
     bool fail(const QString &text);
     bool fail(const QSqlError &error);
@@ -122,6 +123,7 @@ private:
     bool m_open = false;
     bool m_missing = false;
     bool m_standby = false;
+    bool m_optimizeOnClose = false;
     QString m_error;
     bool m_longMigrationAllowed = false;
     SchemaMigration::Watcher m_migrationWatcher;
