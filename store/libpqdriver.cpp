@@ -7,7 +7,6 @@
 #include <QSqlError>
 #include <QVariant>
 
-
 #include <vector>
 
 namespace {
@@ -205,8 +204,8 @@ PGresult *LibpqDriver::runAlone(const QByteArray &statement, const QVariantList 
         return m_pq->exec(m_connection, statement.constData());
     const BoundValues bound = bind(*values);
     return m_pq->execParams(m_connection, statement.constData(), int(bound.values.size()),
-                        bound.types.data(), bound.values.data(), bound.lengths.data(),
-                        bound.formats.data(), 0);
+                            bound.types.data(), bound.values.data(), bound.lengths.data(),
+                            bound.formats.data(), 0);
 }
 
 PGresult *LibpqDriver::run(const QByteArray &statement, const QVariantList *values)

@@ -7,7 +7,6 @@
 #include <QSqlField>
 #include <QVariant>
 
-
 namespace {
 
 // PostgreSQL's own numbers of the types this program reads (pg_type.oid).

@@ -21,6 +21,9 @@ const QString SqliteOptions = QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000");
 // then go to the outbox.
 constexpr int PostgreSqlConnectSeconds = 5;
 
+// The checkouts from which an SQLite file keeps statistics of its indexes.
+constexpr qint64 StatisticsFrom = 10'000;
+
 // How a refusal for want of a free connection reads (saysFull() looks for it).
 const QString FullServer = QStringLiteral("is full (all its connections are taken)");
 
@@ -61,8 +64,6 @@ RecordsDatabase::~RecordsDatabase()
     m_prepared.clear();
     if (!m_database.isValid())
         return;
-    if (m_optimizeOnClose && m_database.isOpen())
-        runFixed(QStringLiteral("PRAGMA optimize"));
     m_database.close();
     m_database = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connectionName);
@@ -113,20 +114,34 @@ bool RecordsDatabase::keepSqliteStatistics()
     // it may read a station's every checkout through the station's index to find the few
     // without a serial number, or every pass through the outcome's: reports over a line's month
     // then take seconds. A sample of each index (a few milliseconds, even for a million
-    // checkouts) is enough to tell a serial number from a station; the statistics are taken
-    // again as the records grow (PRAGMA optimize, when the connection ends).
-    if (!runFixed(QStringLiteral("PRAGMA analysis_limit = 400")))
+    // checkouts) tells a serial number from a station; it is taken when a file of many
+    // checkouts has none, and again when the checkouts have grown tenfold since. Outboxes and
+    // small files are left alone: most opens only read two numbers.
+    if (!m_database.tables().contains(QStringLiteral("checkouts")))
+        return true;
+    QSqlQuery sizes = prepare(QStringLiteral(
+        "SELECT (SELECT max(rowid) FROM checkouts), "
+        "(SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'sqlite_stat1')"));
+    if (!exec(sizes) || !sizes.next())
         return false;
-    QSqlQuery kept = prepare(QStringLiteral(
-        "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'sqlite_stat1'"));
-    if (!exec(kept) || !kept.next())
-        return false;
-    const bool none = kept.value(0).toInt() == 0;
-    kept.finish();
-    if (none && !runFixed(QStringLiteral("ANALYZE")))
-        return false;
-    m_optimizeOnClose = true;
-    return true;
+    const qint64 checkouts = sizes.value(0).toLongLong();
+    const bool kept = sizes.value(1).toInt() > 0;
+    sizes.finish();
+    if (checkouts < StatisticsFrom)
+        return true;
+    qint64 counted = 0;
+    if (kept) {
+        QSqlQuery stat = prepare(QStringLiteral(
+            "SELECT max(CAST(substr(stat, 1, instr(stat || ' ', ' ') - 1) AS INTEGER)) "
+            "FROM sqlite_stat1 WHERE tbl = 'checkouts'"));
+        if (!exec(stat) || !stat.next())
+            return false;
+        counted = stat.value(0).toLongLong();
+    }
+    if (counted * 10 > checkouts)
+        return true;
+    return runFixed(QStringLiteral("PRAGMA analysis_limit = 400")) &&
+           runFixed(QStringLiteral("ANALYZE"));
 }
 
 bool RecordsDatabase::missing()

@@ -123,7 +123,6 @@ private:
     bool m_open = false;
     bool m_missing = false;
     bool m_standby = false;
-    bool m_optimizeOnClose = false;
     QString m_error;
     bool m_longMigrationAllowed = false;
     SchemaMigration::Watcher m_migrationWatcher;

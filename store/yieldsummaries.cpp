@@ -406,7 +406,7 @@ bool upsertRows(RecordsDatabase &database, const QString &head, const QString &t
     return database.exec(*query);
 }
 
-bool addToChains(RecordsDatabase &database, const ReaderRecord &record)
+bool chainRows(RecordsDatabase &database, const ReaderRecord &record, QList<QVariantList> &rows)
 {
     // Taking the reader's lock first makes a second transaction storing a checkout of the same
     // reader (or of one sharing its lock) wait until this one is committed, and then see it
@@ -443,7 +443,6 @@ bool addToChains(RecordsDatabase &database, const ReaderRecord &record)
     }
     // In key order, as every other transaction takes them: two stores never wait for each
     // other in a circle.
-    QList<QVariantList> rows;
     for (auto change = changes.cbegin(); change != changes.cend(); ++change) {
         if (change.value() == 0)
             continue;
@@ -451,14 +450,7 @@ bool addToChains(RecordsDatabase &database, const ReaderRecord &record)
         rows.append({key.dimension, key.hour, key.member, key.passed, key.prevHour, key.prevPassed,
                      key.prev2Hour, change.value()});
     }
-    return upsertRows(
-        database,
-        QStringLiteral("INSERT INTO yield_chains (dimension, hour, member, passed, prev_hour, "
-                       "prev_passed, prev2_hour, checkouts)"),
-        QStringLiteral("ON CONFLICT (dimension, hour, member, passed, prev_hour, prev_passed, "
-                       "prev2_hour) DO UPDATE SET checkouts = yield_chains.checkouts + "
-                       "excluded.checkouts"),
-        rows);
+    return true;
 }
 
 // A reader's place in yield_firsts: the facts of its first attempt and its first pass.
@@ -491,7 +483,7 @@ std::optional<FirstAttempt> firstAttemptOf(const QList<FirstAttempt> &attempts)
 
 // Moves the reader in yield_firsts as the checkout just stored changes its first attempt or its
 // first pass (a late record may do both), from the reader's attempts: what a rebuild counts.
-bool addToFirsts(RecordsDatabase &database, const ReaderRecord &record)
+bool firstRows(RecordsDatabase &database, const ReaderRecord &record, QList<QVariantList> &rows)
 {
     QSqlQuery *query = database.prepared(
         QStringLiteral("SELECT 0, id, started, outcome, station, model, "
@@ -523,19 +515,12 @@ bool addToFirsts(RecordsDatabase &database, const ReaderRecord &record)
             changes[{YieldSummaries::dimensionName(Dimensions[index]), reader->first.hour(),
                      reader->members[index], reader->attempt, reader->passHour}] += change;
     }
-    QList<QVariantList> rows;
     for (auto change = changes.cbegin(); change != changes.cend(); ++change) {
         const auto &[dimension, hour, member, attempt, passHour] = change.key();
         if (change.value() != 0)
             rows.append({dimension, member, hour, attempt, passHour, change.value()});
     }
-    return upsertRows(database,
-                      QStringLiteral("INSERT INTO yield_firsts (dimension, member, hour, "
-                                     "attempt, pass_hour, readers)"),
-                      QStringLiteral("ON CONFLICT (dimension, hour, member, attempt, pass_hour) "
-                                     "DO UPDATE SET readers = yield_firsts.readers + "
-                                     "excluded.readers"),
-                      rows);
+    return true;
 }
 
 } // namespace
@@ -732,6 +717,11 @@ QString checkoutsAsFirsts(const QString &member, const QString &condition)
 
 bool add(RecordsDatabase &database, const ReaderRecord &record)
 {
+    // Every checkout of the line adds to the same few rows (the whole line's hour, its day's
+    // durations): each store holds them from its first change to its commit, and the others
+    // wait. So what must be read (the reader's other checkouts) is read first, and the rows are
+    // changed last, one statement a table, just before the commit: a factory's stores then
+    // wait on each other for those few statements only.
     // A row for each dimension, in the order of the dimensions: every store takes the rows of
     // a table in the same order, so two stores never wait for each other in a circle.
     const QString hour = hourOf(record.started);
@@ -739,13 +729,6 @@ bool add(RecordsDatabase &database, const ReaderRecord &record)
     for (const Dimension dimension : Dimensions)
         hours.append({dimensionName(dimension), memberOf(dimension, record), hour,
                       outcomeName(record.outcome), 1});
-    if (!upsertRows(database,
-                    QStringLiteral("INSERT INTO yield_hours (dimension, member, hour, outcome, "
-                                   "checkouts)"),
-                    QStringLiteral("ON CONFLICT (dimension, hour, member, outcome) DO UPDATE SET "
-                                   "checkouts = yield_hours.checkouts + excluded.checkouts"),
-                    hours))
-        return false;
     QStringList failed = record.failedSteps();
     failed.sort();
     failed.removeDuplicates();
@@ -754,35 +737,54 @@ bool add(RecordsDatabase &database, const ReaderRecord &record)
         for (const QString &step : std::as_const(failed))
             steps.append({dimensionName(dimension), memberOf(dimension, record), hour, step, 1});
     }
-    if (!upsertRows(database,
-                    QStringLiteral("INSERT INTO yield_steps (dimension, member, hour, step, "
-                                   "failures)"),
-                    QStringLiteral("ON CONFLICT (dimension, hour, member, step) DO UPDATE SET "
-                                   "failures = yield_steps.failures + excluded.failures"),
-                    steps))
-        return false;
     // A reader that never identified counts in the checkouts, their outcomes and the steps
     // that failed (a port that did not open, an identification without a reply) alone: it has
-    // no serial number to be a reader of the yields by.
-    if (!record.serialNumber)
-        return true;
-    // An aborted or refused checkout tells nothing of the reader's yield or of how long a
-    // checkout takes.
-    if (!isAttempt(record.outcome))
-        return true;
+    // no serial number to be a reader of the yields by. An aborted or refused checkout tells
+    // nothing of the reader's yield or of how long a checkout takes.
+    const bool attempt = record.serialNumber && isAttempt(record.outcome);
     QList<QVariantList> durations;
-    for (const Dimension dimension : Dimensions)
-        durations.append({dimensionName(dimension), memberOf(dimension, record), hour.left(10),
-                          (record.durationMs + 5) / 10 * 10, 1});
-    if (!upsertRows(database,
-                    QStringLiteral("INSERT INTO yield_durations (dimension, member, day, "
-                                   "duration_ms, checkouts)"),
-                    QStringLiteral("ON CONFLICT (dimension, day, member, duration_ms) DO UPDATE "
-                                   "SET checkouts = yield_durations.checkouts + "
-                                   "excluded.checkouts"),
-                    durations))
-        return false;
-    return addToChains(database, record) && addToFirsts(database, record);
+    QList<QVariantList> chains;
+    QList<QVariantList> firsts;
+    if (attempt) {
+        for (const Dimension dimension : Dimensions)
+            durations.append({dimensionName(dimension), memberOf(dimension, record), hour.left(10),
+                              (record.durationMs + 5) / 10 * 10, 1});
+        if (!chainRows(database, record, chains) || !firstRows(database, record, firsts))
+            return false;
+    }
+    return upsertRows(database,
+                      QStringLiteral("INSERT INTO yield_hours (dimension, member, hour, outcome, "
+                                     "checkouts)"),
+                      QStringLiteral("ON CONFLICT (dimension, hour, member, outcome) DO UPDATE "
+                                     "SET checkouts = yield_hours.checkouts + excluded.checkouts"),
+                      hours) &&
+           upsertRows(database,
+                      QStringLiteral("INSERT INTO yield_steps (dimension, member, hour, step, "
+                                     "failures)"),
+                      QStringLiteral("ON CONFLICT (dimension, hour, member, step) DO UPDATE SET "
+                                     "failures = yield_steps.failures + excluded.failures"),
+                      steps) &&
+           upsertRows(database,
+                      QStringLiteral("INSERT INTO yield_durations (dimension, member, day, "
+                                     "duration_ms, checkouts)"),
+                      QStringLiteral("ON CONFLICT (dimension, day, member, duration_ms) DO "
+                                     "UPDATE SET checkouts = yield_durations.checkouts + "
+                                     "excluded.checkouts"),
+                      durations) &&
+           upsertRows(database,
+                      QStringLiteral("INSERT INTO yield_chains (dimension, hour, member, passed, "
+                                     "prev_hour, prev_passed, prev2_hour, checkouts)"),
+                      QStringLiteral("ON CONFLICT (dimension, hour, member, passed, prev_hour, "
+                                     "prev_passed, prev2_hour) DO UPDATE SET checkouts = "
+                                     "yield_chains.checkouts + excluded.checkouts"),
+                      chains) &&
+           upsertRows(database,
+                      QStringLiteral("INSERT INTO yield_firsts (dimension, member, hour, "
+                                     "attempt, pass_hour, readers)"),
+                      QStringLiteral("ON CONFLICT (dimension, hour, member, attempt, pass_hour) "
+                                     "DO UPDATE SET readers = yield_firsts.readers + "
+                                     "excluded.readers"),
+                      firsts);
 }
 
 bool rebuild(RecordsDatabase &database)
