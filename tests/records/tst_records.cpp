@@ -62,6 +62,7 @@ private slots:
     void threadsShareOneConnection();
     void serverRestartedBetweenRecords();
     void retestLimitCountsEveryStationUntilARepair();
+    void sqliteStatisticsTakenOnceNeverOnAnOutbox();
 
 private:
     bool onPostgreSql() const { return !m_serverUrl.isEmpty(); }
@@ -1013,6 +1014,105 @@ void RecordsTest::failedStoreLeavesTheFiguresAsTheyWere()
     QVERIFY(after);
     QCOMPARE(after->toJson(), before->toJson());
     QCOMPARE(after->checkouts, qint64(1));
+}
+
+namespace {
+
+// How often the file was changed by other connections, as one connection kept open sees it.
+class ChangeWatch
+{
+public:
+    ChangeWatch(const QString &path, const QString &name) : m_name(name)
+    {
+        m_database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        m_database.setDatabaseName(path);
+        m_database.open();
+    }
+    ~ChangeWatch()
+    {
+        m_database.close();
+        m_database = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    ChangeWatch(const ChangeWatch &) = delete;
+    ChangeWatch &operator=(const ChangeWatch &) = delete;
+
+    qint64 changes()
+    {
+        QSqlQuery query(m_database);
+        return query.exec(QStringLiteral("PRAGMA data_version")) && query.next()
+                   ? query.value(0).toLongLong()
+                   : -1;
+    }
+    qint64 number(const QString &statement)
+    {
+        QSqlQuery query(m_database);
+        return query.exec(statement) && query.next() ? query.value(0).toLongLong() : -1;
+    }
+
+private:
+    QString m_name;
+    QSqlDatabase m_database;
+};
+
+} // namespace
+
+// A file of many checkouts gets statistics of its indexes from the first writer that meets it
+// without them (SQLite's choice of index depends on them); later opens, and every open of an
+// outbox, write nothing: a write at each open or close made a line's stores wait on each other.
+void RecordsTest::sqliteStatisticsTakenOnceNeverOnAnOutbox()
+{
+    if (onPostgreSql())
+        QSKIP("SQLite's own statistics");
+    const RecordsLocation location = freshLocation();
+    {
+        RecordsStore store(location);
+        QVERIFY(store.open());
+        QCOMPARE(store.store(sampleRecord(1)), RecordsStore::Stored::Added);
+    }
+    // 12,000 copies of that checkout, made by SQL: a file of many checkouts without statistics.
+    {
+        ChangeWatch file(location.path, QStringLiteral("small"));
+        QCOMPARE(file.number(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = "
+                                            "'sqlite_stat1'")),
+                 0);
+    }
+    runOn(location,
+          {QStringLiteral("CREATE TEMPORARY TABLE n AS WITH RECURSIVE c(i) AS (SELECT 1 "
+                          "UNION ALL SELECT i + 1 FROM c WHERE i < 12000) SELECT i FROM c"),
+           QStringLiteral("CREATE TEMPORARY TABLE copies AS SELECT * FROM checkouts, n"),
+           QStringLiteral("UPDATE copies SET id = id || '-' || i, chain_position = NULL"),
+           QStringLiteral("ALTER TABLE copies DROP COLUMN i"),
+           QStringLiteral("INSERT INTO checkouts SELECT * FROM copies")});
+    ChangeWatch file(location.path, QStringLiteral("records"));
+    QVERIFY(file.number(QStringLiteral("SELECT count(*) FROM checkouts")) > 12'000);
+    {
+        RecordsStore store(location);
+        QVERIFY2(store.open(), qPrintable(store.errorText()));
+    }
+    QVERIFY(file.number(QStringLiteral("SELECT count(*) FROM sqlite_stat1 WHERE tbl = "
+                                       "'checkouts'")) > 0);
+    const qint64 kept = file.changes();
+    for (int open = 0; open < 2; ++open) {
+        RecordsStore store(location);
+        QVERIFY2(store.open(), qPrintable(store.errorText()));
+    }
+    QCOMPARE(file.changes(), kept);
+
+    const QString outboxPath = m_folder.filePath(QStringLiteral("statistics-outbox.sqlite"));
+    const RecordsLocation outboxLocation =
+        *RecordsLocation::parse(QStringLiteral("sqlite:") + outboxPath, nullptr);
+    {
+        RecordsOutbox outbox(outboxLocation);
+        QVERIFY(outbox.open());
+    }
+    ChangeWatch outboxFile(outboxPath, QStringLiteral("outbox"));
+    const qint64 made = outboxFile.changes();
+    for (int open = 0; open < 3; ++open) {
+        RecordsOutbox outbox(outboxLocation);
+        QVERIFY(outbox.open(RecordsDatabase::OpenMode::ExistingOnly));
+    }
+    QCOMPARE(outboxFile.changes(), made);
 }
 
 QTEST_GUILESS_MAIN(RecordsTest)
