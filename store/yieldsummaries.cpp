@@ -382,28 +382,69 @@ bool findNeighbours(RecordsDatabase &database, const ReaderRecord &record, const
     return true;
 }
 
-// Runs one upsert of several rows: "INSERT INTO table (columns) VALUES (...), (...) " + tail,
-// each row its values.
+// An upsert of several rows: "INSERT INTO table (columns) VALUES (...), (...) " + tail, each
+// row its values.
+struct Upsert
+{
+    QString head;
+    QString tail;
+    QList<QVariantList> rows;
+
+    QString text() const
+    {
+        QStringList placeholders;
+        for (const QVariantList &row : rows) {
+            const QStringList marks(row.size(), QStringLiteral("?"));
+            placeholders.append(QLatin1Char('(') + marks.join(QLatin1String(", ")) +
+                                QLatin1Char(')'));
+        }
+        return head + QStringLiteral(" VALUES ") + placeholders.join(QLatin1String(", ")) +
+               QLatin1Char(' ') + tail;
+    }
+};
+
+// Runs upserts in the order given. PostgreSQL runs them as one statement (each a data-modifying
+// WITH query, run in the order written), so that the rows they change are held for one round
+// trip, not one per table; SQLite, which lets one writer in at a time, runs them one by one.
+bool runUpserts(RecordsDatabase &database, const QList<Upsert> &upserts)
+{
+    QStringList texts;
+    QVariantList values;
+    const bool together = database.location().kind == RecordsLocation::Kind::PostgreSql;
+    for (const Upsert &upsert : upserts) {
+        if (upsert.rows.isEmpty())
+            continue;
+        QVariantList mine;
+        for (const QVariantList &row : upsert.rows)
+            mine += row;
+        if (together) {
+            texts.append(QStringLiteral("u%1 AS (%2)").arg(texts.size()).arg(upsert.text()));
+            values += mine;
+            continue;
+        }
+        QSqlQuery *query = database.prepared(upsert.text());
+        if (!query)
+            return false;
+        for (const QVariant &value : std::as_const(mine))
+            query->addBindValue(value);
+        if (!database.exec(*query))
+            return false;
+    }
+    if (texts.isEmpty())
+        return true;
+    QSqlQuery *query = database.prepared(QStringLiteral("WITH ") + texts.join(QLatin1String(", ")) +
+                                         QStringLiteral(" SELECT 1"));
+    if (!query)
+        return false;
+    for (const QVariant &value : std::as_const(values))
+        query->addBindValue(value);
+    return database.exec(*query);
+}
+
 bool upsertRows(RecordsDatabase &database, const QString &head, const QString &tail,
                 const QList<QVariantList> &rows)
 {
-    if (rows.isEmpty())
-        return true;
-    QStringList placeholders;
-    for (const QVariantList &row : rows) {
-        QStringList marks(row.size(), QStringLiteral("?"));
-        placeholders.append(QLatin1Char('(') + marks.join(QLatin1String(", ")) + QLatin1Char(')'));
-    }
-    QSqlQuery *query =
-        database.prepared(head + QStringLiteral(" VALUES ") +
-                          placeholders.join(QLatin1String(", ")) + QLatin1Char(' ') + tail);
-    if (!query)
-        return false;
-    for (const QVariantList &row : rows) {
-        for (const QVariant &value : row)
-            query->addBindValue(value);
-    }
-    return database.exec(*query);
+    return runUpserts(database, {Upsert{head, tail, rows}});
 }
 
 bool chainRows(RecordsDatabase &database, const ReaderRecord &record, QList<QVariantList> &rows)
@@ -720,8 +761,8 @@ bool add(RecordsDatabase &database, const ReaderRecord &record)
     // Every checkout of the line adds to the same few rows (the whole line's hour, its day's
     // durations): each store holds them from its first change to its commit, and the others
     // wait. So what must be read (the reader's other checkouts) is read first, and the rows are
-    // changed last, one statement a table, just before the commit: a factory's stores then
-    // wait on each other for those few statements only.
+    // changed last, just before the commit (in one statement on PostgreSQL): a factory's
+    // stores then wait on each other for that statement only.
     // A row for each dimension, in the order of the dimensions: every store takes the rows of
     // a table in the same order, so two stores never wait for each other in a circle.
     const QString hour = hourOf(record.started);
@@ -752,39 +793,32 @@ bool add(RecordsDatabase &database, const ReaderRecord &record)
         if (!chainRows(database, record, chains) || !firstRows(database, record, firsts))
             return false;
     }
-    return upsertRows(database,
-                      QStringLiteral("INSERT INTO yield_hours (dimension, member, hour, outcome, "
-                                     "checkouts)"),
-                      QStringLiteral("ON CONFLICT (dimension, hour, member, outcome) DO UPDATE "
-                                     "SET checkouts = yield_hours.checkouts + excluded.checkouts"),
-                      hours) &&
-           upsertRows(database,
-                      QStringLiteral("INSERT INTO yield_steps (dimension, member, hour, step, "
-                                     "failures)"),
-                      QStringLiteral("ON CONFLICT (dimension, hour, member, step) DO UPDATE SET "
-                                     "failures = yield_steps.failures + excluded.failures"),
-                      steps) &&
-           upsertRows(database,
-                      QStringLiteral("INSERT INTO yield_durations (dimension, member, day, "
-                                     "duration_ms, checkouts)"),
-                      QStringLiteral("ON CONFLICT (dimension, day, member, duration_ms) DO "
-                                     "UPDATE SET checkouts = yield_durations.checkouts + "
-                                     "excluded.checkouts"),
-                      durations) &&
-           upsertRows(database,
-                      QStringLiteral("INSERT INTO yield_chains (dimension, hour, member, passed, "
-                                     "prev_hour, prev_passed, prev2_hour, checkouts)"),
-                      QStringLiteral("ON CONFLICT (dimension, hour, member, passed, prev_hour, "
-                                     "prev_passed, prev2_hour) DO UPDATE SET checkouts = "
-                                     "yield_chains.checkouts + excluded.checkouts"),
-                      chains) &&
-           upsertRows(database,
-                      QStringLiteral("INSERT INTO yield_firsts (dimension, member, hour, "
-                                     "attempt, pass_hour, readers)"),
-                      QStringLiteral("ON CONFLICT (dimension, hour, member, attempt, pass_hour) "
-                                     "DO UPDATE SET readers = yield_firsts.readers + "
-                                     "excluded.readers"),
-                      firsts);
+    return runUpserts(
+        database,
+        {{QStringLiteral("INSERT INTO yield_hours (dimension, member, hour, outcome, checkouts)"),
+          QStringLiteral("ON CONFLICT (dimension, hour, member, outcome) DO UPDATE SET "
+                         "checkouts = yield_hours.checkouts + excluded.checkouts"),
+          hours},
+         {QStringLiteral("INSERT INTO yield_steps (dimension, member, hour, step, failures)"),
+          QStringLiteral("ON CONFLICT (dimension, hour, member, step) DO UPDATE SET "
+                         "failures = yield_steps.failures + excluded.failures"),
+          steps},
+         {QStringLiteral("INSERT INTO yield_durations (dimension, member, day, duration_ms, "
+                         "checkouts)"),
+          QStringLiteral("ON CONFLICT (dimension, day, member, duration_ms) DO UPDATE SET "
+                         "checkouts = yield_durations.checkouts + excluded.checkouts"),
+          durations},
+         {QStringLiteral("INSERT INTO yield_chains (dimension, hour, member, passed, prev_hour, "
+                         "prev_passed, prev2_hour, checkouts)"),
+          QStringLiteral("ON CONFLICT (dimension, hour, member, passed, prev_hour, prev_passed, "
+                         "prev2_hour) DO UPDATE SET checkouts = yield_chains.checkouts + "
+                         "excluded.checkouts"),
+          chains},
+         {QStringLiteral("INSERT INTO yield_firsts (dimension, member, hour, attempt, pass_hour, "
+                         "readers)"),
+          QStringLiteral("ON CONFLICT (dimension, hour, member, attempt, pass_hour) DO UPDATE "
+                         "SET readers = yield_firsts.readers + excluded.readers"),
+          firsts}});
 }
 
 bool rebuild(RecordsDatabase &database)
