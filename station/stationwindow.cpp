@@ -356,8 +356,13 @@ void StationWindow::planChosen(const CheckoutOptions &options)
 
 void StationWindow::showYield(const YieldResult &result)
 {
-    m_yield->setText(result.yield ? yieldText(*result.yield)
-                                  : tr("Today's figures cannot be read: %1").arg(result.error));
+    const QString text = result.yield ? yieldText(*result.yield)
+                                      : tr("Today's figures cannot be read: %1").arg(result.error);
+    // The line's room is fixed: a long reason ends in "…" there and is read whole by pointing.
+    const int room = m_yield->contentsRect().width();
+    m_yield->setText(room > 0 ? m_yield->fontMetrics().elidedText(text, Qt::ElideRight, room)
+                              : text);
+    m_yield->setToolTip(text);
 }
 
 QString StationWindow::yieldText(const StationYield &yield)
