@@ -190,6 +190,7 @@ bool ChainVerifier::walkAll(const QList<StationRange> &chains, Report &report)
     std::vector<QString> failures(static_cast<std::size_t>(workers));
     std::atomic<qsizetype> next{0};
     std::vector<std::thread> threads;
+    threads.reserve(static_cast<std::size_t>(workers));
     for (int worker = 0; worker < workers; ++worker) {
         threads.emplace_back([&, worker] {
             RecordsStore store(m_database.location());

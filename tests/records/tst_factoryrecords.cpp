@@ -195,7 +195,7 @@ void FactoryRecordsTest::stationsKeepThroughATransactionPool()
         QCOMPARE(station.kept.stored, Records);
         QCOMPARE(station.kept.queued, 0);
     }
-    m_kept += Stations * Records;
+    m_kept += qint64(Stations) * Records;
     QCOMPARE(count(direct()), m_kept);
 
     // vornctl reads through the pool as a station writes through it.
