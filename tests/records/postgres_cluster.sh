@@ -9,7 +9,7 @@
 #                                               superuser's URL), VORN_TEST_POSTGRES_DIR and
 #                                               VORN_TEST_POSTGRES_SCRIPT (this script)
 #
-# A factory's parts beside the server, when asked for:
+# A factory's pieces beside the server, when asked for:
 #   VORN_TEST_PGBOUNCER=POOL        Debian's pgbouncer in front of it, pool_mode = transaction
 #                                   with POOL server connections per database and user, handing
 #                                   them round in turn; its URL in VORN_TEST_PGBOUNCER_URL
