@@ -19,20 +19,26 @@ struct LibpqApi
     X(cmdTuples, PQcmdTuples)                                                                      \
     X(connectdbParams, PQconnectdbParams)                                                          \
     X(errorMessage, PQerrorMessage)                                                                \
+    X(enterPipelineMode, PQenterPipelineMode)                                                      \
     X(exec, PQexec)                                                                                \
+    X(exitPipelineMode, PQexitPipelineMode)                                                        \
     X(execParams, PQexecParams)                                                                    \
     X(finish, PQfinish)                                                                            \
     X(fname, PQfname)                                                                              \
     X(freemem, PQfreemem)                                                                          \
     X(ftype, PQftype)                                                                              \
     X(getisnull, PQgetisnull)                                                                      \
+    X(getResult, PQgetResult)                                                                      \
     X(getlength, PQgetlength)                                                                      \
     X(getvalue, PQgetvalue)                                                                        \
+    X(makeEmptyResult, PQmakeEmptyPGresult)                                                        \
     X(nfields, PQnfields)                                                                          \
     X(ntuples, PQntuples)                                                                          \
+    X(pipelineSync, PQpipelineSync)                                                                \
     X(resultErrorField, PQresultErrorField)                                                        \
     X(resultErrorMessage, PQresultErrorMessage)                                                    \
     X(resultStatus, PQresultStatus)                                                                \
+    X(sendQueryParams, PQsendQueryParams)                                                          \
     X(setNoticeProcessor, PQsetNoticeProcessor)                                                    \
     X(status, PQstatus)                                                                            \
     X(unescapeBytea, PQunescapeBytea)

@@ -7,6 +7,7 @@
 #include <QSqlError>
 #include <QVariant>
 
+#include <utility>
 #include <vector>
 
 namespace {
@@ -148,6 +149,9 @@ void LibpqDriver::close()
         m_pq->finish(m_connection);
     m_connection = nullptr;
     m_inTransaction = false;
+    m_beginPending = false;
+    m_deferNext = false;
+    m_atCommit.clear();
     setOpen(false);
 }
 
@@ -166,13 +170,19 @@ bool LibpqDriver::runCommand(const char *command)
     return ok;
 }
 
+const char *LibpqDriver::beginCommand() const
+{
+    return m_access == ReadOnly ? "BEGIN READ ONLY" : "BEGIN";
+}
+
 bool LibpqDriver::beginTransaction()
 {
     if (!isOpen())
         return false;
-    if (!runCommand(m_access == ReadOnly ? "BEGIN READ ONLY" : "BEGIN"))
-        return false;
     m_inTransaction = true;
+    m_beginPending = true;
+    m_deferNext = false;
+    m_atCommit.clear();
     return true;
 }
 
@@ -181,8 +191,19 @@ bool LibpqDriver::commitTransaction()
     if (!isOpen())
         return false;
     m_inTransaction = false;
+    std::vector<Statement> batch;
+    if (std::exchange(m_beginPending, false)) {
+        if (m_atCommit.empty())
+            return true; // nothing was asked: nothing to commit
+        batch.push_back({beginCommand(), {}});
+    }
+    batch.insert(batch.end(), m_atCommit.begin(), m_atCommit.end());
+    m_atCommit.clear();
+    m_deferNext = false;
+    batch.push_back({"COMMIT", {}});
+    PGresult *result = batch.size() == 1 ? m_pq->exec(m_connection, "COMMIT")
+                                         : firstFailedOrLast(runTogether(batch));
     // A transaction that failed answers COMMIT with ROLLBACK: that is no commit.
-    PGresult *result = m_pq->exec(m_connection, "COMMIT");
     const bool ok = succeeded(*m_pq, result) && qstrcmp(m_pq->cmdStatus(result), "COMMIT") == 0;
     if (!ok)
         setLastError(errorOf(QStringLiteral("COMMIT"), result, QSqlError::TransactionError));
@@ -195,11 +216,74 @@ bool LibpqDriver::rollbackTransaction()
     if (!isOpen())
         return false;
     m_inTransaction = false;
+    m_atCommit.clear();
+    m_deferNext = false;
+    if (std::exchange(m_beginPending, false))
+        return true; // never begun on the server
     return runCommand("ROLLBACK");
+}
+
+std::vector<PGresult *> LibpqDriver::runTogether(const std::vector<Statement> &statements)
+{
+    std::vector<PGresult *> answers;
+    if (m_pq->enterPipelineMode(m_connection) != 1)
+        return std::vector<PGresult *>(statements.size(), nullptr);
+    bool sent = true;
+    for (const Statement &each : statements) {
+        const BoundValues bound = bind(each.values);
+        sent = m_pq->sendQueryParams(m_connection, each.text.constData(), int(bound.values.size()),
+                                     bound.types.data(), bound.values.data(), bound.lengths.data(),
+                                     bound.formats.data(), 0) == 1;
+        if (!sent)
+            break;
+    }
+    sent = sent && m_pq->pipelineSync(m_connection) == 1;
+    // Each statement's answer and the null that ends it, then the sync's; a connection that
+    // broke answers once with its error, then nothing.
+    while (sent && answers.size() < statements.size()) {
+        PGresult *answer = m_pq->getResult(m_connection);
+        answers.push_back(answer);
+        if (!answer)
+            break;
+        while (PGresult *more = m_pq->getResult(m_connection))
+            m_pq->clear(more);
+    }
+    if (sent && answers.size() == statements.size() && answers.back())
+        m_pq->clear(m_pq->getResult(m_connection)); // the sync
+    m_pq->exitPipelineMode(m_connection);
+    answers.resize(statements.size(), nullptr);
+    return answers;
+}
+
+PGresult *LibpqDriver::firstFailedOrLast(std::vector<PGresult *> answers)
+{
+    PGresult *kept = nullptr;
+    for (PGresult *&answer : answers) {
+        if (!succeeded(*m_pq, answer) || &answer == &answers.back()) {
+            kept = std::exchange(answer, nullptr);
+            break;
+        }
+    }
+    for (PGresult *answer : answers)
+        m_pq->clear(answer);
+    return kept;
 }
 
 PGresult *LibpqDriver::runAlone(const QByteArray &statement, const QVariantList *values)
 {
+    if (m_inTransaction && values && std::exchange(m_deferNext, false)) {
+        m_atCommit.push_back({statement, *values});
+        return m_pq->makeEmptyResult(m_connection, PGRES_COMMAND_OK);
+    }
+    if (std::exchange(m_beginPending, false)) {
+        // Text alone may hold several statements, which one round trip with BEGIN cannot.
+        if (values)
+            return firstFailedOrLast(runTogether({{beginCommand(), {}}, {statement, *values}}));
+        PGresult *begun = m_pq->exec(m_connection, beginCommand());
+        if (!succeeded(*m_pq, begun))
+            return begun;
+        m_pq->clear(begun);
+    }
     if (!values)
         return m_pq->exec(m_connection, statement.constData());
     const BoundValues bound = bind(*values);

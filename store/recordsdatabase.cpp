@@ -356,6 +356,13 @@ bool RecordsDatabase::exec(QSqlQuery &query)
     return true;
 }
 
+bool RecordsDatabase::execWithCommit(QSqlQuery &query)
+{
+    if (auto *postgreSql = qobject_cast<LibpqDriver *>(m_database.driver()))
+        postgreSql->deferNextToCommit();
+    return exec(query);
+}
+
 std::optional<QMap<QString, int>> RecordsDatabase::countsByDestination(const QString &table)
 {
     QSqlQuery query = prepare(

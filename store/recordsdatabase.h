@@ -92,6 +92,10 @@ public:
     QSqlQuery *prepared(const QString &statement);
     // Runs a prepared statement; on failure keeps the reason and returns false.
     bool exec(QSqlQuery &query);
+    // Runs a prepared statement whose answer is not read as the transaction's last, with its
+    // commit: on PostgreSQL in the commit's round trip, so that the rows it changes are held
+    // for no round trip of this program's, and its failure fails the commit. At once on SQLite.
+    bool execWithCommit(QSqlQuery &query);
     // Runs work in one transaction: committed when work returns true and the commit succeeds,
     // else rolled back, so that nothing of it is left.
     bool transaction(const std::function<bool()> &work);

@@ -406,7 +406,8 @@ struct Upsert
 // Runs upserts in the order given. PostgreSQL runs them as one statement (each a data-modifying
 // WITH query, run in the order written), so that the rows they change are held for one round
 // trip, not one per table; SQLite, which lets one writer in at a time, runs them one by one.
-bool runUpserts(RecordsDatabase &database, const QList<Upsert> &upserts)
+// With atCommit, the transaction's last changes: on PostgreSQL they go with its commit.
+bool runUpserts(RecordsDatabase &database, const QList<Upsert> &upserts, bool atCommit = false)
 {
     QStringList texts;
     QVariantList values;
@@ -438,7 +439,7 @@ bool runUpserts(RecordsDatabase &database, const QList<Upsert> &upserts)
         return false;
     for (const QVariant &value : std::as_const(values))
         query->addBindValue(value);
-    return database.exec(*query);
+    return atCommit ? database.execWithCommit(*query) : database.exec(*query);
 }
 
 bool upsertRows(RecordsDatabase &database, const QString &head, const QString &tail,
@@ -761,8 +762,9 @@ bool add(RecordsDatabase &database, const ReaderRecord &record)
     // Every checkout of the line adds to the same few rows (the whole line's hour, its day's
     // durations): each store holds them from its first change to its commit, and the others
     // wait. So what must be read (the reader's other checkouts) is read first, and the rows are
-    // changed last, just before the commit (in one statement on PostgreSQL): a factory's
-    // stores then wait on each other for that statement only.
+    // changed last, in one statement sent with the commit on PostgreSQL: a factory's stores
+    // then wait on each other for that statement and the commit's flush only, never for a
+    // round trip to a station that the network or a busy PC delays.
     // A row for each dimension, in the order of the dimensions: every store takes the rows of
     // a table in the same order, so two stores never wait for each other in a circle.
     const QString hour = hourOf(record.started);
@@ -818,7 +820,8 @@ bool add(RecordsDatabase &database, const ReaderRecord &record)
                          "readers)"),
           QStringLiteral("ON CONFLICT (dimension, hour, member, attempt, pass_hour) DO UPDATE "
                          "SET readers = yield_firsts.readers + excluded.readers"),
-          firsts}});
+          firsts}},
+        true);
 }
 
 bool rebuild(RecordsDatabase &database)

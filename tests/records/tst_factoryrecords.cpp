@@ -33,6 +33,8 @@ private slots:
     void initTestCase();
     void valuesTravelBoundThroughThePool_data();
     void valuesTravelBoundThroughThePool();
+    void roundTripsSavedKeepATransactionWhole_data();
+    void roundTripsSavedKeepATransactionWhole();
     void stationsKeepThroughATransactionPool();
     void outboxDrainsThroughThePool();
     void fullServerKeepsRecordsUntilAConnectionFrees();
@@ -151,6 +153,78 @@ void FactoryRecordsTest::valuesTravelBoundThroughThePool()
     else
         QCOMPARE(query.value(0).toString(), answer.toString());
     QCOMPARE(count(direct()), m_kept); // the table is still there
+}
+
+void FactoryRecordsTest::roundTripsSavedKeepATransactionWhole_data()
+{
+    QTest::addColumn<bool>("reader");
+    QTest::addColumn<QString>("first");      // run at once: it goes with BEGIN
+    QTest::addColumn<QString>("withCommit"); // run with the commit
+    QTest::addColumn<bool>("committed");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("reason"); // what a failed transaction's words name
+    const QString insert = QStringLiteral("INSERT INTO round_trips VALUES (?, 1)");
+    const QString failing = QStringLiteral("INSERT INTO round_trips SELECT ?, 1 / 0");
+    const QString none;
+    const QString byZero = QStringLiteral("division by zero");
+    const QString readOnly = QStringLiteral("only reads here");
+    QTest::newRow("a change with the commit is kept")
+        << false << insert << insert << true << 2 << none;
+    QTest::newRow("a change with the commit alone") << false << none << insert << true << 1 << none;
+    QTest::newRow("nothing asked") << false << none << none << true << 0 << none;
+    QTest::newRow("a change with the commit that fails fails the commit")
+        << false << insert << failing << false << 0 << byZero;
+    QTest::newRow("a first statement that fails")
+        << false << failing << insert << false << 0 << byZero;
+    QTest::newRow("a reader's write is refused")
+        << true << insert << none << false << 0 << readOnly;
+    QTest::newRow("a reader's write with the commit is refused")
+        << true << none << insert << false << 0 << readOnly;
+}
+
+// BEGIN goes with a transaction's first statement and the summaries' change with its COMMIT,
+// through the pool: a change that fails still fails the whole transaction, a reader's
+// transaction is still read-only, and the connection answers the next transaction after any of
+// them.
+void FactoryRecordsTest::roundTripsSavedKeepATransactionWhole()
+{
+    QFETCH(bool, reader);
+    QFETCH(QString, first);
+    QFETCH(QString, withCommit);
+    QFETCH(bool, committed);
+    QFETCH(int, rows);
+    QFETCH(QString, reason);
+    RecordsStore owner(m_pooled);
+    QVERIFY2(owner.open(), qPrintable(owner.errorText()));
+    QVERIFY2(owner.database().runFixed(QStringLiteral(
+                 "CREATE TABLE IF NOT EXISTS round_trips (tag TEXT NOT NULL, n INTEGER)")),
+             qPrintable(owner.errorText()));
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    RecordsStore store(m_pooled);
+    QVERIFY2(store.open(reader ? RecordsStore::OpenMode::ReadOnly
+                               : RecordsStore::OpenMode::CreateIfMissing),
+             qPrintable(store.errorText()));
+    RecordsDatabase &database = store.database();
+    const auto run = [&](const QString &statement, bool atCommit) {
+        if (statement.isEmpty())
+            return true;
+        QSqlQuery query = database.prepare(statement);
+        query.addBindValue(tag);
+        return atCommit ? database.execWithCommit(query) : database.exec(query);
+    };
+    const bool done =
+        database.transaction([&] { return run(first, false) && run(withCommit, true); });
+    QCOMPARE(done, committed);
+    if (!committed)
+        QVERIFY2(store.errorText().contains(reason), qPrintable(store.errorText()));
+    for (RecordsDatabase *each : {&database, &owner.database()}) {
+        QSqlQuery count =
+            each->prepare(QStringLiteral("SELECT count(*) FROM round_trips WHERE tag = ?"));
+        count.addBindValue(tag);
+        QVERIFY2(each->transaction([&] { return each->exec(count) && count.next(); }),
+                 qPrintable(each->errorText()));
+        QCOMPARE(count.value(0).toInt(), rows);
+    }
 }
 
 // Stations that keep their store open from one checkout to the next, several at once: the
