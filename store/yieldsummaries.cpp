@@ -470,11 +470,11 @@ bool chainRows(RecordsDatabase &database, const ReaderRecord &record, QList<QVar
         const QString member = memberOf(Dimensions[index], record);
         const QList<Link> &before = neighbours.before[index];
         const QList<Link> &after = neighbours.after[index];
-        const Link *previous = before.size() > 0 ? &before[0] : nullptr;
+        const Link *previous = !before.isEmpty() ? &before[0] : nullptr;
         const Link *beforePrevious = before.size() > 1 ? &before[1] : nullptr;
         changes[keyOf(dimension, member, self, previous, beforePrevious)] += 1;
         // A checkout stored late comes between others: the next two now have it behind them.
-        if (after.size() > 0) {
+        if (!after.isEmpty()) {
             changes[keyOf(dimension, member, after[0], previous, beforePrevious)] -= 1;
             changes[keyOf(dimension, member, after[0], &self, previous)] += 1;
         }
