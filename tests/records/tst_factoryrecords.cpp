@@ -35,6 +35,7 @@ private slots:
     void valuesTravelBoundThroughThePool();
     void roundTripsSavedKeepATransactionWhole_data();
     void roundTripsSavedKeepATransactionWhole();
+    void connectionEndedBeforeTheCommitFailsIt();
     void stationsKeepThroughATransactionPool();
     void outboxDrainsThroughThePool();
     void fullServerKeepsRecordsUntilAConnectionFrees();
@@ -225,6 +226,44 @@ void FactoryRecordsTest::roundTripsSavedKeepATransactionWhole()
                  qPrintable(each->errorText()));
         QCOMPARE(count.value(0).toInt(), rows);
     }
+}
+
+// The server ends a store's connection after its first statement (an administrator, a server
+// restarting): the commit sent with the summaries' change fails, is never reported as done, and
+// nothing of the transaction stays.
+void FactoryRecordsTest::connectionEndedBeforeTheCommitFailsIt()
+{
+    RecordsStore owner(m_pooled);
+    QVERIFY2(owner.open(), qPrintable(owner.errorText()));
+    QVERIFY2(owner.database().runFixed(QStringLiteral(
+                 "CREATE TABLE IF NOT EXISTS round_trips (tag TEXT NOT NULL, n INTEGER)")),
+             qPrintable(owner.errorText()));
+    RecordsStore store(m_pooled);
+    QVERIFY2(store.open(), qPrintable(store.errorText()));
+    RecordsDatabase &database = store.database();
+    const QString tag = QStringLiteral("ended");
+    const bool done = database.transaction([&] {
+        QSqlQuery insert =
+            database.prepare(QStringLiteral("INSERT INTO round_trips VALUES (?, 1) RETURNING "
+                                            "pg_backend_pid()"));
+        insert.addBindValue(tag);
+        if (!database.exec(insert) || !insert.next())
+            return false;
+        QSqlQuery end = owner.database().prepare(QStringLiteral("SELECT pg_terminate_backend(?)"));
+        end.addBindValue(insert.value(0));
+        if (!owner.database().exec(end))
+            return false;
+        QSqlQuery last = database.prepare(QStringLiteral("INSERT INTO round_trips VALUES (?, 2)"));
+        last.addBindValue(tag);
+        return database.execWithCommit(last);
+    });
+    QVERIFY(!done);
+    QVERIFY2(store.errorText().contains(QLatin1String("was lost")), qPrintable(store.errorText()));
+    QSqlQuery count =
+        owner.database().prepare(QStringLiteral("SELECT count(*) FROM round_trips WHERE tag = ?"));
+    count.addBindValue(tag);
+    QVERIFY2(owner.database().exec(count) && count.next(), qPrintable(owner.errorText()));
+    QCOMPARE(count.value(0).toInt(), 0);
 }
 
 // Stations that keep their store open from one checkout to the next, several at once: the
