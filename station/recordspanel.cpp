@@ -58,7 +58,13 @@ void RecordsPanel::buildLayout()
     m_filter = new ScanField(this);
     m_filter->setObjectName(QStringLiteral("serialFilter"));
     m_filter->setPlaceholderText(tr("every reader"));
-    m_filter->setClearButtonEnabled(true);
+    // The clear button's icon is looked up among the desktop's icon themes, a few milliseconds
+    // of the station's start; it only shows once there is something to clear, so it is made
+    // then.
+    connect(m_filter, &QLineEdit::textChanged, this, [this](const QString &text) {
+        if (!text.isEmpty())
+            m_filter->setClearButtonEnabled(true);
+    });
     filterLabel->setBuddy(m_filter);
     connect(m_filter, &QLineEdit::textChanged, this, &RecordsPanel::filterChanged);
     top->addWidget(filterLabel);

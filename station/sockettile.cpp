@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
 #include <QLocale>
 #include <QPainter>
@@ -230,13 +231,26 @@ void SocketTile::fixSize()
 void SocketTile::fitFont(QLabel *label, const QStringList &texts, int width, int pointSize)
 {
     QFont font = label->font();
-    for (; pointSize > MinimumWordPointSize; --pointSize) {
-        font.setPointSize(pointSize);
-        const QFontMetrics metrics(font);
-        if (std::all_of(texts.cbegin(), texts.cend(), [&](const QString &text) {
-                return metrics.horizontalAdvance(text) <= width;
-            }))
-            break;
+    // Every tile asks the same, and each size tried loads a font of its own: the answer is
+    // kept for the next tile (on the window's thread, the only one that makes tiles).
+    static QHash<QString, int> fitted;
+    const QString question = QStringLiteral("%1|%2|%3|%4")
+                                 .arg(font.key())
+                                 .arg(width)
+                                 .arg(pointSize)
+                                 .arg(texts.join(QChar(0x1f)));
+    if (const auto known = fitted.constFind(question); known != fitted.cend()) {
+        pointSize = *known;
+    } else {
+        for (; pointSize > MinimumWordPointSize; --pointSize) {
+            font.setPointSize(pointSize);
+            const QFontMetrics metrics(font);
+            if (std::all_of(texts.cbegin(), texts.cend(), [&](const QString &text) {
+                    return metrics.horizontalAdvance(text) <= width;
+                }))
+                break;
+        }
+        fitted.insert(question, pointSize);
     }
     font.setPointSize(pointSize);
     label->setFont(font);

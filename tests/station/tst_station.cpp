@@ -601,6 +601,7 @@ private slots:
         QTest::keyClicks(filter, QStringLiteral("4321"));
         QTRY_COMPARE(list->topLevelItemCount(), 1);
         QCOMPARE(row(0).constFirst(), QStringLiteral("004321"));
+        QVERIFY2(filter->isClearButtonEnabled(), "a typed serial number can be cleared at a click");
 
         QTreeWidgetItem *item = list->topLevelItem(0);
         // The failed checkout answered by a repair meanwhile: the record is shown with it.
