@@ -27,7 +27,7 @@ packages=(
 )
 if [[ "${1:-}" == "--tests" ]]; then
   packages+=(
-    xvfb xauth xdotool imagemagick
+    xvfb xauth xdotool x11-utils imagemagick
     clang libclang-rt-14-dev
     libbenchmark-dev libx11-dev
     desktop-file-utils appstream dpkg-dev groff-base

@@ -44,7 +44,6 @@ int main(int argc, char **argv)
         scan = std::async(std::launch::async, [] { return PortScan::enumerated(); });
 
     QApplication application(argc, argv);
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/vorn-station.svg")));
     // The operator's language; what is written to the terminal and the records stays English.
     const QLocale language = StationLanguage::chosen(commandLine->language);
     if (!StationLanguage::install(language) && !commandLine->language.isEmpty() &&
@@ -106,6 +105,10 @@ int main(int argc, char **argv)
     StationWindow window(setup);
     window.setRecordsPanel(new RecordsPanel(records, setup.station));
     window.show();
+    // The icon is drawn from its SVG at every size the window system asks for (and Qt's SVG
+    // library loaded for it): once the window is on the screen rather than before. The window
+    // system shows it as soon as it is set.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/vorn-station.svg")));
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &window, [&window](int signal) {
         window.close();
         QCoreApplication::exit(StopSignals::exitCode(signal));

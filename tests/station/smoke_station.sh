@@ -83,6 +83,13 @@ pids+=("$station_pid")
 window=$(find_window smoke)
 [[ -n "$window" ]] || { echo "no window titled 'Vorn Station – station smoke'"; exit 1; }
 xdotool windowfocus --sync "$window" || true
+# The icon the task bar shows is set once the window is up.
+icon_set=0
+for _ in $(seq 50); do
+  xprop -id "$window" _NET_WM_ICON | grep -q 'Icon (16 x 16)' && { icon_set=1; break; }
+  sleep 0.1
+done
+((icon_set)) || { echo "the window has no icon for the task bar"; exit 1; }
 # "Check all" is the first button at the window's top left.
 xdotool mousemove --window "$window" 40 24 click 1
 answer_until smoke 2
