@@ -93,12 +93,17 @@ INI
   echo "$port" >"$dir/pgbouncer.port"
 }
 
+# A port found free may be taken by another test's server before this one binds it: another
+# is tried, as for the primary.
 start_standby() {
-  local dir=$1 port
+  local dir=$1 port tries=0
   as_owner "$bin/pg_basebackup" -h 127.0.0.1 -p "$(cat "$dir/port")" -U postgres \
     -D "$dir/standby" -R -X stream --no-sync
-  port=$(free_port)
-  start_server "$dir" standby "$port" || { cat "$dir/standby.log" >&2; exit 1; }
+  until ((++tries > 10)); do
+    port=$(free_port)
+    start_server "$dir" standby "$port" && break
+  done
+  ((tries <= 10)) || { cat "$dir/standby.log" >&2; exit 1; }
   echo "$port" >"$dir/standby.port"
 }
 
