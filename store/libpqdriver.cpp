@@ -7,6 +7,8 @@
 #include <QSqlError>
 #include <QVariant>
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -257,16 +259,14 @@ std::vector<PGresult *> LibpqDriver::runTogether(const std::vector<Statement> &s
 
 PGresult *LibpqDriver::firstFailedOrLast(std::vector<PGresult *> answers)
 {
-    PGresult *kept = nullptr;
-    for (PGresult *&answer : answers) {
-        if (!succeeded(*m_pq, answer) || &answer == &answers.back()) {
-            kept = std::exchange(answer, nullptr);
-            break;
-        }
-    }
-    for (PGresult *answer : answers)
-        m_pq->clear(answer);
-    return kept;
+    auto kept = std::find_if(answers.begin(), answers.end(),
+                             [this](const PGresult *answer) { return !succeeded(*m_pq, answer); });
+    if (kept == answers.end())
+        kept = std::prev(answers.end());
+    PGresult *answer = std::exchange(*kept, nullptr);
+    for (PGresult *other : answers)
+        m_pq->clear(other);
+    return answer;
 }
 
 PGresult *LibpqDriver::runAlone(const QByteArray &statement, const QVariantList *values)
