@@ -41,15 +41,8 @@ for i in $(seq 0 "$raw"); do
   wait_for "[[ -e $work/reader$i ]]" || fail "vorn-emulator did not start"
 done
 
-# listening PORT...: true when every port listens, read from the kernel's tables of TCP sockets
-# (state 0A); a probe connection would make ser2net open the reader's terminal and hold it.
-listening() {
-  local port
-  for port in "$@"; do
-    grep -qhE "^ *[0-9]+: [0-9A-F]+:$(printf '%04X' "$port") [0-9A-F]+:0000 0A " \
-      /proc/net/tcp /proc/net/tcp6 2>/dev/null || return 1
-  done
-}
+# shellcheck source=../support/ports.sh
+source "$(dirname "$(realpath "$0")")/../support/ports.sh"
 
 start_ser2net() {
   {

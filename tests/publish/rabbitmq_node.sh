@@ -19,15 +19,8 @@ set -euo pipefail
 bin=/usr/lib/rabbitmq/bin
 [[ -x $bin/rabbitmq-server ]] || { echo "rabbitmq_node: rabbitmq-server is not installed" >&2; exit 1; }
 
-port_in_use() { (: </dev/tcp/127.0.0.1/"$1") 2>/dev/null; }
-
-free_port() {
-  local port
-  while :; do
-    port=$((20000 + RANDOM % 30000))
-    port_in_use "$port" || { echo "$port"; return; }
-  done
-}
+# shellcheck source=../support/ports.sh
+source "$(dirname "$(realpath "$0")")/../support/ports.sh"
 
 # The node's whole environment, kept in the folder so that stop and start find the same node.
 write_environment() {

@@ -41,20 +41,13 @@ stop() {
   as_owner "$bin/pg_ctl" -D "$1/data" -m fast -w stop >/dev/null
 }
 
-port_in_use() { (: </dev/tcp/127.0.0.1/"$1") 2>/dev/null; }
-
-free_port() {
-  local port
-  while :; do
-    port=$((20000 + RANDOM % 30000))
-    port_in_use "$port" || { echo "$port"; return; }
-  done
-}
+# shellcheck source=../support/ports.sh
+source "$(dirname "$(realpath "$0")")/../support/ports.sh"
 
 cluster=""
 cleanup() {
   [[ -n $cluster ]] || return 0
-  [[ ! -f $cluster/pgbouncer.pid ]] || kill "$(cat "$cluster/pgbouncer.pid")" 2>/dev/null || true
+  stop_pgbouncer "$cluster"
   [[ ! -d $cluster/standby ]] ||
     as_owner "$bin/pg_ctl" -D "$cluster/standby" -m immediate -w stop >/dev/null 2>&1 || true
   stop "$cluster" 2>/dev/null || true
@@ -62,12 +55,16 @@ cleanup() {
 }
 
 # The pool: every database of the server, each user trusted as the server trusts them (the
-# users the tests log in as are listed, as pgbouncer wants).
+# users the tests log in as are listed, as pgbouncer wants). A pgbouncer that cannot bind its
+# port goes on with its Unix socket alone, and something else then answers on the port: only
+# its own log says whether it listens, and one that does not is stopped before another port is
+# tried (a second one would not start beside its pidfile).
 start_pgbouncer() {
   local dir=$1 pool=$2 port tries=0
   printf '"%s" ""\n' postgres station_a technician_a dashboard_a >"$dir/pgbouncer.users"
   until ((++tries > 10)); do
     port=$(free_port)
+    rm -f "$dir/pgbouncer.log"
     cat >"$dir/pgbouncer.ini" <<INI
 [databases]
 * = host=127.0.0.1 port=$(cat "$dir/port")
@@ -86,11 +83,26 @@ pidfile = $dir/pgbouncer.pid
 INI
     [[ $(id -u) -ne 0 ]] || chown postgres "$dir/pgbouncer.ini" "$dir/pgbouncer.users"
     as_owner pgbouncer -d -q "$dir/pgbouncer.ini" 2>>"$dir/pgbouncer.err" || continue
-    for _ in $(seq 50); do port_in_use "$port" && break; sleep 0.1; done
-    port_in_use "$port" && break
+    for _ in $(seq 50); do
+      grep -qE "listening on 127\.0\.0\.1:$port\b|cannot listen on 127\.0\.0\.1:$port\b" \
+        "$dir/pgbouncer.log" 2>/dev/null && break
+      sleep 0.1
+    done
+    grep -q "listening on 127\.0\.0\.1:$port\b" "$dir/pgbouncer.log" && break
+    stop_pgbouncer "$dir"
   done
   ((tries <= 10)) || { cat "$dir/pgbouncer.err" "$dir/pgbouncer.log" >&2; exit 1; }
   echo "$port" >"$dir/pgbouncer.port"
+}
+
+# stop_pgbouncer DIR: the pool ended, and its pidfile gone with it.
+stop_pgbouncer() {
+  local pid
+  [[ -f $1/pgbouncer.pid ]] || return 0
+  pid=$(cat "$1/pgbouncer.pid")
+  kill "$pid" 2>/dev/null || true
+  for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  rm -f "$1/pgbouncer.pid"
 }
 
 # A port found free may be taken by another test's server before this one binds it: another

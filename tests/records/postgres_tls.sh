@@ -10,7 +10,8 @@ vornctl=${1:?vornctl} writer=${2:?records-writer}
 here=$(cd "$(dirname "$0")" && pwd)
 bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
 as_owner() { if [[ $(id -u) -eq 0 ]]; then runuser -u postgres -- "$@"; else "$@"; fi; }
-port_in_use() { (: </dev/tcp/127.0.0.1/"$1") 2>/dev/null; }
+# shellcheck source=../support/ports.sh
+source "$here/../support/ports.sh"
 
 dir=$(mktemp -d /tmp/vorn-postgres-tls.XXXXXX)
 cleanup() { as_owner "$bin/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null 2>&1 || true; rm -rf "$dir"; }
@@ -30,8 +31,8 @@ start() { # CERTIFICATE-NAME
 -c ssl_cert_file=$dir/ca/$1.crt -c ssl_key_file=$dir/ca/$1.key" start >/dev/null
 }
 for _ in 1 2 3 4 5 6 7 8 9 10; do
-  port=$((20000 + RANDOM % 30000))
-  port_in_use "$port" || { start server && break; }
+  port=$(free_port)
+  start server && break
 done
 port_in_use "$port" || { cat "$dir/log" >&2; exit 1; }
 
