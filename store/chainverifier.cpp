@@ -86,6 +86,8 @@ std::optional<ChainVerifier::Report>
 ChainVerifier::verify(const QString &station, const QDateTime &since, const QList<Head> &anchors)
 {
     m_failure.clear();
+    if (!RecordChain::canHash(&m_failure))
+        return std::nullopt;
     if (m_database.location().kind == RecordsLocation::Kind::Sqlite &&
         !m_database.runFixed(MapWholeFile))
         return std::nullopt;
@@ -328,6 +330,9 @@ std::optional<QString> ChainVerifier::keptHash(const QString &id)
 std::optional<ChainVerifier::HashAnswer> ChainVerifier::checkHash(const QString &id,
                                                                   const QString &hash)
 {
+    m_failure.clear();
+    if (!RecordChain::canHash(&m_failure))
+        return std::nullopt;
     QSqlQuery query = m_database.prepare(chainedSelect(m_database.location().kind) +
                                          QStringLiteral("WHERE id = ?"));
     query.addBindValue(id);

@@ -1,9 +1,9 @@
 #include "store/recordchain.h"
 
+#include "store/libcryptoapi.h"
+
 #include <QSqlQuery>
 #include <QVariant>
-
-#include <openssl/evp.h>
 
 namespace RecordChain {
 
@@ -42,31 +42,39 @@ QStringList schemaStep()
     };
 }
 
+bool canHash(QString *error)
+{
+    return LibcryptoApi::load(error) != nullptr;
+}
+
 QString hashOf(const QString &previous, const QVariantList &values)
 {
+    const LibcryptoApi *crypto = LibcryptoApi::load(nullptr);
+    if (!crypto)
+        return {};
     // Each value as its length and its text, a missing one (NULL) as '-': no two different
     // rows give the same bytes. The bytes go to the digest as they come, the record's text
     // (most of them) without a copy: a nightly walk hashes a million records.
-    EVP_MD_CTX *context = EVP_MD_CTX_new();
-    EVP_DigestInit_ex(context, EVP_sha256(), nullptr);
+    EVP_MD_CTX *context = crypto->newContext();
+    crypto->digestInit(context, crypto->sha256(), nullptr);
     const QByteArray head = previous.toLatin1();
-    EVP_DigestUpdate(context, head.constData(), std::size_t(head.size()));
+    crypto->digestUpdate(context, head.constData(), std::size_t(head.size()));
     for (const QVariant &value : values) {
         if (value.isNull()) {
-            EVP_DigestUpdate(context, "\n-", 2);
+            crypto->digestUpdate(context, "\n-", 2);
             continue;
         }
         // The record's text comes from a verifier as its UTF-8 bytes already.
         const QByteArray text = value.typeId() == QMetaType::QByteArray ? value.toByteArray()
                                                                         : value.toString().toUtf8();
         const QByteArray length = '\n' + QByteArray::number(text.size()) + ':';
-        EVP_DigestUpdate(context, length.constData(), std::size_t(length.size()));
-        EVP_DigestUpdate(context, text.constData(), std::size_t(text.size()));
+        crypto->digestUpdate(context, length.constData(), std::size_t(length.size()));
+        crypto->digestUpdate(context, text.constData(), std::size_t(text.size()));
     }
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
-    EVP_DigestFinal_ex(context, digest, &size);
-    EVP_MD_CTX_free(context);
+    crypto->digestFinal(context, digest, &size);
+    crypto->freeContext(context);
     return QString::fromLatin1(
         QByteArray::fromRawData(reinterpret_cast<const char *>(digest), int(size)).toHex());
 }
@@ -95,6 +103,11 @@ bool lockStation(RecordsDatabase &database, const QString &station)
 std::optional<Link> next(RecordsDatabase &database, const QString &station,
                          const QVariantList &values)
 {
+    QString error;
+    if (!canHash(&error)) {
+        database.fail(error);
+        return std::nullopt;
+    }
     if (!lockStation(database, station))
         return std::nullopt;
     QSqlQuery *head =

@@ -29,6 +29,9 @@ const QStringList &chainedColumns();
 // The schema step that gives checkouts their chain columns; checkouts kept before have none.
 QStringList schemaStep();
 
+// Whether hashes can be made: false, with the reason in error, when OpenSSL's libcrypto is
+// missing (then hashOf() gives nothing).
+bool canHash(QString *error);
 // The hash of values (those of chainedColumns(), as stored) chained to previous.
 QString hashOf(const QString &previous, const QVariantList &values);
 

@@ -107,6 +107,9 @@ public:
     // Runs a statement of fixed text without values, unprepared: schema statements and
     // settings, which PostgreSQL does not prepare. On failure keeps the reason and returns false.
     bool runFixed(const QString &statement);
+    // Keeps text as the reason of a failure that is not the database's own (a step of a
+    // transaction that could not be made) and returns false.
+    bool fail(const QString &text);
 
 private:
     bool openSqlite(OpenMode mode);
@@ -115,7 +118,6 @@ private:
     bool missing();
     bool keepSqliteStatistics();
     bool bringUpToDate(const Migrations &migrations, int version, OpenMode mode);
-    bool fail(const QString &text);
     bool fail(const QSqlError &error);
     QString words(const QSqlError &error) const;
     QString postgreSqlWords(const QString &reason) const;

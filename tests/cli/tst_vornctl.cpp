@@ -72,6 +72,7 @@ private slots:
     void planListOfNothingSaysWhereItLooked();
     void checkoutPortsFromEnvironment();
     void checkoutKeepsItsRecords();
+    void recordsWaitForTheirHashLibrary();
     void checkoutRecordLost_data();
     void checkoutRecordLost();
     void checkoutEndPublishedOnlyOnceKept_data();
@@ -943,6 +944,40 @@ void VornctlTest::checkoutKeepsItsRecords()
         QVERIFY2(traceLines(refused.err).isEmpty(), refused.err.constData());
     }
     QCOMPARE(ptyState(), before);
+}
+
+void VornctlTest::recordsWaitForTheirHashLibrary()
+{
+    // OpenSSL's libcrypto, which makes the records' hashes, is loaded when the first one is
+    // made; here a file that is no library stands in its place.
+    QTemporaryDir folder;
+    QFile broken(folder.filePath(QStringLiteral("libcrypto.so.3")));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("not a library");
+    broken.close();
+    const QMap<QString, QString> withoutLibrary{{QStringLiteral("LD_LIBRARY_PATH"), folder.path()}};
+    const QString records = QStringLiteral("sqlite:") + folder.filePath(QStringLiteral("r.sqlite"));
+
+    // A record that cannot be hashed is not kept without its hash: it waits in the outbox.
+    const Run checked = vornctl({"--records", records, "--json", "--port", "emu-vorn4", "checkout"},
+                                {}, {}, withoutLibrary);
+    QVERIFY2(checked.exitCode == 0, qPrintable(describe(checked.out, checked.err)));
+    QVERIFY2(checked.err.contains("libcrypto") && checked.err.contains("outbox"),
+             checked.err.constData());
+    const QString id =
+        jsonOf(checked.out)[QLatin1String("readers")][0][QLatin1String("id")].toString();
+    // Nor are the kept records called changed: they cannot be checked.
+    const Run unverified =
+        vornctl({"--records", records, "records", "verify"}, {}, {}, withoutLibrary);
+    QVERIFY2(unverified.exitCode == 3, qPrintable(describe(unverified.out, unverified.err)));
+    QVERIFY2(unverified.err.contains("libcrypto"), unverified.err.constData());
+
+    // With the library back, the record goes in with its chain whole.
+    QCOMPARE(vornctl({"--records", records, "records", "sync"}).exitCode, 0);
+    const Run verified = vornctl({"--records", records, "records", "verify"});
+    QVERIFY2(verified.exitCode == 0, qPrintable(describe(verified.out, verified.err)));
+    const Run shown = vornctl({"--records", records, "records", "show", id});
+    QVERIFY2(shown.exitCode == 0, qPrintable(describe(shown.out, shown.err)));
 }
 
 void VornctlTest::checkoutRecordLost_data()

@@ -21,6 +21,7 @@ expected_files=(
   usr/bin/vorn-tool
   usr/bin/vornctl
   usr/lib/systemd/system/vorn-dashboard.service
+  usr/lib/vorn-tool/libvorn-amqp.so
   usr/share/applications/vorn-station.desktop
   usr/share/applications/vorn-tool.desktop
   usr/share/bash-completion/completions/vornctl
@@ -131,7 +132,7 @@ echo "package: ${deb##*/}"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6svg6 qt6-qpa-plugins \
-  libqt6sql6-sqlite libqpid-proton-cpp12 libqt6httpserver6 libjs-chart.js; do
+  libqt6sql6-sqlite libssl3 libqpid-proton-cpp12 libqt6httpserver6 libjs-chart.js; do
   # Whole package names only: libqt6core6 must not be satisfied by libqt6core6t64 and the like.
   named="(^|, *)${package}( |,|$)"
   [[ "$depends" =~ $named ]] || fail "Depends does not name $package"
@@ -154,6 +155,12 @@ help=$("$unpacked/usr/bin/vornctl" --help) || fail "the unpacked vornctl --help 
   fail "the unpacked vorn-station --version failed"
 "$unpacked/usr/bin/vorn-dashboard" --version | grep -q '^vorn-dashboard ' ||
   fail "the unpacked vorn-dashboard --version failed"
+# Publishing loads its AMQP client from ../lib/vorn-tool beside the program: a broker that is not
+# there is reported as such, not a client that is missing.
+published=$("$unpacked/usr/bin/vornctl" --port emu-vorn4 checkout --publish amqp://127.0.0.1:1/queue/x 2>&1) ||
+  fail "the unpacked vornctl checkout failed: $published"
+[[ "$published" == *"refused the connection"* ]] ||
+  fail "the unpacked vornctl did not reach its AMQP client: $published"
 
 if ((failures)); then
   echo "$failures check(s) failed"
