@@ -1148,7 +1148,8 @@ void VornctlTest::checkoutAsksTheOperator()
     process.closeWriteChannel();
     QVERIFY(process.waitForFinished(20000));
     const QByteArray err = process.readAllStandardError();
-    QCOMPARE(process.exitCode(), 1);
+    QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 1,
+             err.constData());
     verifyInOrder(err,
                   {"emu-vorn8  SN 001234: Did every dot of the display light? [y/n] ",
                    "Please answer y or n.",
