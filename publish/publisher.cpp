@@ -52,17 +52,7 @@ public:
 
     Sent waitFor(quint64 request, std::chrono::milliseconds timeout)
     {
-        if (!m_client)
-            return Sent::Failed;
-        switch (m_client->waitFor(request, timeout)) {
-        case AmqpSender::Sent::All:
-            return Sent::All;
-        case AmqpSender::Sent::Failed:
-            break;
-        case AmqpSender::Sent::TimedOut:
-            return Sent::TimedOut;
-        }
-        return Sent::Failed;
+        return m_client ? m_client->waitFor(request, timeout) : Sent::Failed;
     }
 
     int sentCount() const { return m_client ? m_client->sentCount() : 0; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "publish/amqpsender.h"
 #include "publish/publishtarget.h"
 #include "store/recordslocation.h"
 
@@ -46,12 +47,8 @@ public:
     bool publish(const QList<QJsonObject> &envelopes);
     // Wakes the sender: it connects if anything waits, and sends it.
     void retry();
-    enum class Sent
-    {
-        All,      // the broker has taken everything the spool held for this address
-        Failed,   // sending failed for now (a warning said why); the rest stays in the spool
-        TimedOut, // still sending when the time was up
-    };
+    // All, Failed (a warning said why; the rest stays in the spool) or TimedOut.
+    using Sent = AmqpSender::Sent;
     // Wakes the sender and waits until it has sent everything the spool holds for this
     // address, or has failed, or the time is up.
     Sent sendWaiting(std::chrono::milliseconds timeout);
