@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -73,6 +74,7 @@ private slots:
     void checkoutPortsFromEnvironment();
     void checkoutKeepsItsRecords();
     void recordsWaitForTheirHashLibrary();
+    void messagesWaitForTheirClient();
     void checkoutRecordLost_data();
     void checkoutRecordLost();
     void checkoutEndPublishedOnlyOnceKept_data();
@@ -978,6 +980,51 @@ void VornctlTest::recordsWaitForTheirHashLibrary()
     QVERIFY2(verified.exitCode == 0, qPrintable(describe(verified.out, verified.err)));
     const Run shown = vornctl({"--records", records, "records", "show", id});
     QVERIFY2(shown.exitCode == 0, qPrintable(describe(shown.out, shown.err)));
+}
+
+void VornctlTest::messagesWaitForTheirClient()
+{
+    // A vornctl copied away from its lib/vorn-tool finds no AMQP client to publish with.
+    if (QFileInfo::exists(QStringLiteral(VORN_AMQP_INSTALLED)))
+        QSKIP("an installed AMQP client would be found from anywhere");
+    QTemporaryDir folder;
+    const QString copied = folder.filePath(QStringLiteral("bin/vornctl"));
+    QVERIFY(QDir().mkpath(folder.filePath(QStringLiteral("bin"))));
+    QVERIFY(QFile::copy(QStringLiteral(VORNCTL_PATH), copied));
+    const QString broker = QStringLiteral("amqp://127.0.0.1:1/queue/line1");
+    const auto run = [&](const QString &program, const QStringList &arguments) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_DATA_HOME"),
+                           folder.filePath(QStringLiteral("data")));
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(program, arguments);
+        Run ran;
+        if (!process.waitForFinished(20000))
+            return ran;
+        ran.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        ran.out = process.readAllStandardOutput();
+        ran.err = process.readAllStandardError();
+        return ran;
+    };
+
+    // The checkout and its record are as ever; its messages wait in the spool, and why is said.
+    const Run checked =
+        run(copied, {"--records", "sqlite:" + folder.filePath(QStringLiteral("r.sqlite")), "--port",
+                     "emu-vorn4", "checkout", "--publish", broker});
+    QVERIFY2(checked.exitCode == 0, qPrintable(describe(checked.out, checked.err)));
+    QVERIFY2(checked.err.contains("AMQP client libvorn-amqp.so is not installed"),
+             checked.err.constData());
+    // Sending what waits fails, as with a broker away, and nothing leaves the spool.
+    const Run pending = run(copied, {"records", "publish", "--pending", "--publish", broker});
+    QVERIFY2(pending.exitCode == 4, qPrintable(describe(pending.out, pending.err)));
+    QVERIFY2(pending.err.contains("still wait in the spool"), pending.err.constData());
+    // The program where it was built reaches its client: the broker's absence is what it reports.
+    const Run reached =
+        run(QStringLiteral(VORNCTL_PATH), {"records", "publish", "--pending", "--publish", broker});
+    QVERIFY2(reached.exitCode == 4 && reached.err.contains("refused the connection"),
+             qPrintable(describe(reached.out, reached.err)));
+    QVERIFY2(reached.err.contains("still wait in the spool"), reached.err.constData());
 }
 
 void VornctlTest::checkoutRecordLost_data()
