@@ -24,6 +24,8 @@ packages=(
   libssl-dev
   # The records server, asked through libpq itself.
   libpq-dev
+  # An SQLite file's rows read on Qt SQL's own connection by the records' nightly walk.
+  libsqlite3-dev
 )
 if [[ "${1:-}" == "--tests" ]]; then
   packages+=(

@@ -1,6 +1,7 @@
 #include "store/chainverifier.h"
 
 #include "checkout/checkoutrecord.h"
+#include "store/chainrows.h"
 #include "store/recordchain.h"
 #include "store/recordsstore.h"
 
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -18,34 +20,9 @@ namespace {
 
 using Finding = ChainVerifier::Finding;
 
-constexpr int LinkColumns = 3; // chain_position, chain_previous, chain_hash
-
 // A file's pages read in place rather than copied out of the kernel's cache: a walk reads
 // every record once.
 const QString MapWholeFile = QStringLiteral("PRAGMA mmap_size = 17179869184");
-
-// The record itself, the bulk of each row, as its UTF-8 bytes: read as text, it would be turned
-// into UTF-16 and back for each of a million records.
-QString chainedSelect(RecordsLocation::Kind kind)
-{
-    QStringList columns = RecordChain::chainedColumns();
-    columns.replace(columns.indexOf(QStringLiteral("record")),
-                    kind == RecordsLocation::Kind::Sqlite
-                        ? QStringLiteral("CAST(record AS BLOB)")
-                        : QStringLiteral("convert_to(record, 'UTF8')"));
-    return QStringLiteral("SELECT chain_position, chain_previous, chain_hash, %1 FROM checkouts ")
-        .arg(columns.join(QStringLiteral(", ")));
-}
-
-QVariantList chainedValues(const QSqlQuery &query)
-{
-    QVariantList values;
-    const auto count = RecordChain::chainedColumns().size();
-    values.reserve(count);
-    for (qsizetype column = 0; column < count; ++column)
-        values.append(query.value(int(LinkColumns + column)));
-    return values;
-}
 
 QString place(const QString &station, qint64 position)
 {
@@ -231,50 +208,49 @@ bool ChainVerifier::walkAll(const QList<StationRange> &chains, Report &report)
 
 bool ChainVerifier::walk(RecordsDatabase &database, const StationRange &range, Report &report)
 {
-    QSqlQuery query = database.prepare(
-        chainedSelect(database.location().kind) +
-        QStringLiteral("WHERE station = ? AND chain_position >= ? ORDER BY chain_position"));
-    query.addBindValue(range.station);
-    query.addBindValue(range.from);
-    if (!database.exec(query))
+    ChainRows rows(database);
+    if (!rows.selectChain(range.station, range.from))
         return false;
     qint64 expected = range.from;
-    QString priorId;
-    QString priorHash;
-    while (query.next()) {
-        const qint64 position = query.value(0).toLongLong();
-        const QString previous = query.value(1).toString();
-        const QString hash = query.value(2).toString();
-        const QVariantList values = chainedValues(query);
-        const QString id = values.constFirst().toString();
+    // The row before, kept in buffers that each row reuses.
+    std::string priorId;
+    std::string priorHash;
+    while (rows.next()) {
+        const qint64 position = rows.position();
+        const QByteArrayView previous = rows.previous();
+        const QByteArrayView hash = rows.hash().value_or(QByteArrayView());
+        const QByteArrayView idBytes = rows.fields().front().value_or(QByteArrayView());
         ++report.checked;
-        if (RecordChain::hashOf(previous, values) != hash)
+        // The record's id as text only for what is said about it: most rows are in order.
+        const auto id = [&] { return QString::fromUtf8(idBytes); };
+        if (RecordChain::hashOf(previous, rows.fields()) != hash)
             report.findings.append(
-                {Finding::Kind::Changed, range.station, id,
+                {Finding::Kind::Changed, range.station, id(),
                  QStringLiteral("%1 (%2) no longer gives its hash: changed since it was kept")
-                     .arg(id, place(range.station, position))});
+                     .arg(id(), place(range.station, position))});
         if (position > expected) {
             report.findings.append(
-                {Finding::Kind::Removed, range.station, id,
+                {Finding::Kind::Removed, range.station, id(),
                  QStringLiteral("%1 record(s) removed from %2's chain before %3 (places %4 to %5)")
                      .arg(position - expected)
-                     .arg(range.station, id)
+                     .arg(range.station, id())
                      .arg(expected)
                      .arg(position - 1)});
-        } else if ((priorId.isEmpty() && position == 1 && !previous.isEmpty()) ||
-                   (!priorId.isEmpty() && previous != priorHash)) {
+        } else if ((priorId.empty() && position == 1 && !previous.isEmpty()) ||
+                   (!priorId.empty() && previous != QByteArrayView(priorHash))) {
             report.findings.append(
-                {Finding::Kind::Relinked, range.station, id,
+                {Finding::Kind::Relinked, range.station, id(),
                  QStringLiteral("%1 (%2) does not follow %3: put in between, or the chain "
                                 "rewritten")
-                     .arg(id, place(range.station, position),
-                          priorId.isEmpty() ? QStringLiteral("the chain's beginning") : priorId)});
+                     .arg(id(), place(range.station, position),
+                          priorId.empty() ? QStringLiteral("the chain's beginning")
+                                          : QString::fromStdString(priorId))});
         }
         expected = position + 1;
-        priorId = id;
-        priorHash = hash;
+        priorId.assign(idBytes.data(), std::size_t(idBytes.size()));
+        priorHash.assign(hash.data(), std::size_t(hash.size()));
     }
-    return true;
+    return !rows.failed();
 }
 
 bool ChainVerifier::checkAnchor(const Head &anchor, Report &report)
@@ -333,19 +309,16 @@ std::optional<ChainVerifier::HashAnswer> ChainVerifier::checkHash(const QString 
     m_failure.clear();
     if (!RecordChain::canHash(&m_failure))
         return std::nullopt;
-    QSqlQuery query = m_database.prepare(chainedSelect(m_database.location().kind) +
-                                         QStringLiteral("WHERE id = ?"));
-    query.addBindValue(id);
-    if (!m_database.exec(query))
+    ChainRows rows(m_database);
+    if (!rows.selectRecord(id))
         return std::nullopt;
-    if (!query.next())
-        return HashAnswer::NoSuchRecord;
-    if (query.value(2).isNull())
+    if (!rows.next())
+        return rows.failed() ? std::nullopt : std::optional(HashAnswer::NoSuchRecord);
+    if (!rows.hash())
         return HashAnswer::BeforeChaining;
-    const QString kept = query.value(2).toString();
-    if (kept.compare(hash.trimmed(), Qt::CaseInsensitive) != 0)
+    const QByteArray kept = rows.hash()->toByteArray();
+    if (kept.compare(hash.trimmed().toLatin1(), Qt::CaseInsensitive) != 0)
         return HashAnswer::Differs;
-    return RecordChain::hashOf(query.value(1).toString(), chainedValues(query)) == kept
-               ? HashAnswer::Matches
-               : HashAnswer::ContentChanged;
+    return RecordChain::hashOf(rows.previous(), rows.fields()) == kept ? HashAnswer::Matches
+                                                                       : HashAnswer::ContentChanged;
 }

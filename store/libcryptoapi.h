@@ -18,7 +18,7 @@ struct LibcryptoApi
     X(digestInit, EVP_DigestInit_ex)                                                               \
     X(digestUpdate, EVP_DigestUpdate)                                                              \
     X(digestFinal, EVP_DigestFinal_ex)                                                             \
-    X(sha256, EVP_sha256)
+    X(fetchDigest, EVP_MD_fetch)
 #define VORN_LIBCRYPTO_MEMBER(name, function) decltype(&::function) name = nullptr;
     VORN_LIBCRYPTO_FUNCTIONS(VORN_LIBCRYPTO_MEMBER)
 #undef VORN_LIBCRYPTO_MEMBER

@@ -5,6 +5,10 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <array>
+#include <charconv>
+#include <vector>
+
 namespace RecordChain {
 
 const QStringList &chainedColumns()
@@ -47,36 +51,102 @@ bool canHash(QString *error)
     return LibcryptoApi::load(error) != nullptr;
 }
 
-QString hashOf(const QString &previous, const QVariantList &values)
+namespace {
+
+// A digest context of this thread's, made once: a walk hashes a million records, and a context
+// made for each (and the digest's implementation looked up for each) costs as much again.
+class Sha256
 {
-    const LibcryptoApi *crypto = LibcryptoApi::load(nullptr);
-    if (!crypto)
+public:
+    Sha256() = default;
+    Sha256(const Sha256 &) = delete;
+    Sha256 &operator=(const Sha256 &) = delete;
+    ~Sha256()
+    {
+        if (m_context)
+            m_crypto->freeContext(m_context);
+    }
+
+    // Null when libcrypto is missing.
+    static Sha256 *forThisThread()
+    {
+        thread_local Sha256 sha;
+        if (!sha.m_context) {
+            sha.m_crypto = LibcryptoApi::load(nullptr);
+            if (!sha.m_crypto)
+                return nullptr;
+            sha.m_context = sha.m_crypto->newContext();
+        }
+        return &sha;
+    }
+
+    void begin() { m_crypto->digestInit(m_context, digest(m_crypto), nullptr); }
+    void add(QByteArrayView bytes)
+    {
+        m_crypto->digestUpdate(m_context, bytes.data(), std::size_t(bytes.size()));
+    }
+    QByteArray hex()
+    {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int size = 0;
+        m_crypto->digestFinal(m_context, digest, &size);
+        return QByteArray::fromRawData(reinterpret_cast<const char *>(digest), int(size)).toHex();
+    }
+
+private:
+    // Looked up once for the process; the library keeps it for as long as it is loaded.
+    static const EVP_MD *digest(const LibcryptoApi *crypto)
+    {
+        static const EVP_MD *sha256 = crypto->fetchDigest(nullptr, "SHA256", nullptr);
+        return sha256;
+    }
+
+    const LibcryptoApi *m_crypto = nullptr;
+    EVP_MD_CTX *m_context = nullptr;
+};
+
+} // namespace
+
+QByteArray hashOf(QByteArrayView previous, std::span<const Field> fields)
+{
+    Sha256 *sha = Sha256::forThisThread();
+    if (!sha)
         return {};
-    // Each value as its length and its text, a missing one (NULL) as '-': no two different
-    // rows give the same bytes. The bytes go to the digest as they come, the record's text
-    // (most of them) without a copy: a nightly walk hashes a million records.
-    EVP_MD_CTX *context = crypto->newContext();
-    crypto->digestInit(context, crypto->sha256(), nullptr);
-    const QByteArray head = previous.toLatin1();
-    crypto->digestUpdate(context, head.constData(), std::size_t(head.size()));
-    for (const QVariant &value : values) {
-        if (value.isNull()) {
-            crypto->digestUpdate(context, "\n-", 2);
+    // Each value as its length and its bytes, a missing one (NULL) as '-': no two different
+    // rows give the same bytes.
+    sha->begin();
+    sha->add(previous);
+    std::array<char, 24> length{'\n'};
+    for (const Field &field : fields) {
+        if (!field) {
+            sha->add("\n-");
             continue;
         }
-        // The record's text comes from a verifier as its UTF-8 bytes already.
-        const QByteArray text = value.typeId() == QMetaType::QByteArray ? value.toByteArray()
-                                                                        : value.toString().toUtf8();
-        const QByteArray length = '\n' + QByteArray::number(text.size()) + ':';
-        crypto->digestUpdate(context, length.constData(), std::size_t(length.size()));
-        crypto->digestUpdate(context, text.constData(), std::size_t(text.size()));
+        char *end = std::to_chars(length.begin() + 1, length.end() - 1, field->size()).ptr;
+        *end++ = ':';
+        sha->add(QByteArrayView(length.data(), end - length.data()));
+        sha->add(*field);
     }
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    crypto->digestFinal(context, digest, &size);
-    crypto->freeContext(context);
-    return QString::fromLatin1(
-        QByteArray::fromRawData(reinterpret_cast<const char *>(digest), int(size)).toHex());
+    return sha->hex();
+}
+
+QString hashOf(const QString &previous, const QVariantList &values)
+{
+    // The record's text comes from a reader as its UTF-8 bytes already.
+    std::vector<QByteArray> bytes;
+    bytes.reserve(std::size_t(values.size()));
+    std::vector<Field> fields;
+    fields.reserve(std::size_t(values.size()));
+    for (const QVariant &value : values) {
+        if (value.isNull()) {
+            fields.emplace_back();
+            continue;
+        }
+        bytes.push_back(value.typeId() == QMetaType::QByteArray ? value.toByteArray()
+                                                                : value.toString().toUtf8());
+        fields.emplace_back(bytes.back());
+    }
+    return QString::fromLatin1(hashOf(previous.toLatin1(), fields));
 }
 
 namespace {

@@ -2,11 +2,13 @@
 
 #include "store/recordsdatabase.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
 
 #include <optional>
+#include <span>
 
 // The chain that makes a kept checkout's later change visible: each checkout a station keeps
 // carries the SHA-256 of its stored columns and of the hash of the station's previous checkout,
@@ -34,6 +36,11 @@ QStringList schemaStep();
 bool canHash(QString *error);
 // The hash of values (those of chainedColumns(), as stored) chained to previous.
 QString hashOf(const QString &previous, const QVariantList &values);
+// A chained column's bytes as stored: its text in UTF-8, a number in decimal; nothing for NULL.
+using Field = std::optional<QByteArrayView>;
+// The same hash, as its 64 hex digits, of the chained columns' bytes: a walk over every record
+// hashes them where it read them.
+QByteArray hashOf(QByteArrayView previous, std::span<const Field> fields);
 
 // The next link of station's chain for a checkout of values, inside the transaction that keeps
 // it: a second transaction of the same station waits until this one is committed, so the chain

@@ -5,6 +5,7 @@
 #include <QAtomicInt>
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
@@ -465,4 +466,14 @@ QString RecordsDatabase::postgreSqlWords(const QString &reason) const
         return QStringLiteral("%1 could not be verified, so nothing was sent to it (%2)")
             .arg(server, reason);
     return QStringLiteral("%1: %2").arg(server, reason);
+}
+
+sqlite3 *RecordsDatabase::sqliteHandle() const
+{
+    if (m_location.kind != RecordsLocation::Kind::Sqlite || !m_database.isOpen())
+        return nullptr;
+    const QVariant handle = m_database.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.constData());
 }

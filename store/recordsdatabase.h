@@ -17,6 +17,8 @@
 class QSqlError;
 class QSqlQuery;
 
+struct sqlite3;
+
 // One connection to a records database, an SQLite file or a PostgreSQL database, through Qt
 // SQL. Both run the same statements; only the connection's set-up differs. Opening brings the
 // schema to the version this program knows, in one transaction, and refuses a database whose
@@ -110,6 +112,9 @@ public:
     // Keeps text as the reason of a failure that is not the database's own (a step of a
     // transaction that could not be made) and returns false.
     bool fail(const QString &text);
+    // SQLite's own handle of this connection, for a reader that takes the rows' bytes where
+    // SQLite keeps them; null on PostgreSQL or when closed.
+    sqlite3 *sqliteHandle() const;
 
 private:
     bool openSqlite(OpenMode mode);

@@ -48,6 +48,9 @@ QStringList RecordChainTest::keep(RecordsLocation &location, int count)
     for (int n = 0; n < count + 2; ++n) {
         ReaderRecord record = sampleRecord(n);
         record.station = n < count ? QStringLiteral("station-0") : QStringLiteral("station-1");
+        // A name beyond ASCII: its bytes are hashed as kept, not as another encoding gives them.
+        if (n == 1)
+            record.operatorName = QStringLiteral("J\u00fcrgen Wei\u00df");
         if (store.store(record) != RecordsStore::Stored::Added)
             return {};
         if (n < count)
