@@ -6,6 +6,8 @@
 #include "serial/exchangetrace.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLoggingCategory>
 
@@ -20,7 +22,11 @@ bool WindowStartup::start(int &exitCode)
     if (!commandLine)
         return false;
 
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/vorn-tool.svg")));
+    // The icon's pictures, drawn from its SVG when the program was built.
+    QIcon icon;
+    for (const QFileInfo &picture : QDir(QStringLiteral(":/icons/vorn-tool")).entryInfoList())
+        icon.addFile(picture.filePath());
+    QApplication::setWindowIcon(icon);
     WindowFont::applyToApplication();
     // The window keeps a slot for a button the form does not have; connecting by name says
     // so on every start, which tells a technician nothing.

@@ -6,7 +6,7 @@
 #include "emulator/emulatedline.h"
 #include "emulator/emulatedreader.h"
 #include "serial/networkportname.h"
-#include "serial/networkserialline.h"
+#include "serial/networklinemodule.h"
 #include "serial/serialportline.h"
 
 namespace {
@@ -49,7 +49,7 @@ std::unique_ptr<SerialLine> LineFactory::create(const QString &portName)
 std::unique_ptr<SerialLine> LineFactory::create(const QString &portName, WaitClock &clock)
 {
     if (NetworkPortName::isNetworkName(portName))
-        return std::make_unique<NetworkSerialLine>(portName);
+        return NetworkLineModule::create(portName);
     if (!isEmulatedPortName(portName))
         return std::make_unique<SerialPortLine>(portName);
     return std::make_unique<EmulatedLine>(emulatedReader(portName), clock, portName);

@@ -13,6 +13,8 @@
 #include "store/recordsretestgate.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 
 #include <chrono>
@@ -105,10 +107,12 @@ int main(int argc, char **argv)
     StationWindow window(setup);
     window.setRecordsPanel(new RecordsPanel(records, setup.station));
     window.show();
-    // The icon is drawn from its SVG at every size the window system asks for (and Qt's SVG
-    // library loaded for it): once the window is on the screen rather than before. The window
-    // system shows it as soon as it is set.
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/vorn-station.svg")));
+    // The icon's pictures, drawn from its SVG when the program was built: once the window is on
+    // the screen rather than before. The window system shows it as soon as it is set.
+    QIcon icon;
+    for (const QFileInfo &picture : QDir(QStringLiteral(":/icons/vorn-station")).entryInfoList())
+        icon.addFile(picture.filePath());
+    QApplication::setWindowIcon(icon);
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &window, [&window](int signal) {
         window.close();
         QCoreApplication::exit(StopSignals::exitCode(signal));

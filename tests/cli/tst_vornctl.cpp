@@ -75,6 +75,7 @@ private slots:
     void checkoutKeepsItsRecords();
     void recordsWaitForTheirHashLibrary();
     void messagesWaitForTheirClient();
+    void networkPortsNeedTheirClient();
     void checkoutRecordLost_data();
     void checkoutRecordLost();
     void checkoutEndPublishedOnlyOnceKept_data();
@@ -106,6 +107,11 @@ private:
     // What a technician would look at to see whether anything changed on the reader.
     QByteArray ptyState();
     static QStringList traceLines(const QByteArray &standardError);
+    // vornctl copied into folder/bin, away from its modules; empty on failure.
+    static QString copiedAway(const QTemporaryDir &folder);
+    // program run with its data in folder.
+    static Run runAway(const QTemporaryDir &folder, const QString &program,
+                       const QStringList &arguments);
     static void verifyInOrder(const QByteArray &text, const QStringList &fragments);
 
     EmulatorProcess m_pty;
@@ -982,30 +988,43 @@ void VornctlTest::recordsWaitForTheirHashLibrary()
     QVERIFY2(shown.exitCode == 0, qPrintable(describe(shown.out, shown.err)));
 }
 
+VornctlTest::Run VornctlTest::runAway(const QTemporaryDir &folder, const QString &program,
+                                      const QStringList &arguments)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), folder.filePath(QStringLiteral("data")));
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    Run ran;
+    if (!process.waitForFinished(20000))
+        return ran;
+    ran.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    ran.out = process.readAllStandardOutput();
+    ran.err = process.readAllStandardError();
+    return ran;
+}
+
+QString VornctlTest::copiedAway(const QTemporaryDir &folder)
+{
+    const QString copied = folder.filePath(QStringLiteral("bin/vornctl"));
+    if (!QDir().mkpath(folder.filePath(QStringLiteral("bin"))) ||
+        !QFile::copy(QStringLiteral(VORNCTL_PATH), copied))
+        return {};
+    return copied;
+}
+
 void VornctlTest::messagesWaitForTheirClient()
 {
     // A vornctl copied away from its lib/vorn-tool finds no AMQP client to publish with.
-    if (QFileInfo::exists(QStringLiteral(VORN_AMQP_INSTALLED)))
+    if (QFileInfo::exists(QStringLiteral(VORN_MODULES_INSTALLED "/libvorn-amqp.so")))
         QSKIP("an installed AMQP client would be found from anywhere");
     QTemporaryDir folder;
-    const QString copied = folder.filePath(QStringLiteral("bin/vornctl"));
-    QVERIFY(QDir().mkpath(folder.filePath(QStringLiteral("bin"))));
-    QVERIFY(QFile::copy(QStringLiteral(VORNCTL_PATH), copied));
+    const QString copied = copiedAway(folder);
+    QVERIFY(!copied.isEmpty());
     const QString broker = QStringLiteral("amqp://127.0.0.1:1/queue/line1");
-    const auto run = [&](const QString &program, const QStringList &arguments) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_DATA_HOME"),
-                           folder.filePath(QStringLiteral("data")));
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(program, arguments);
-        Run ran;
-        if (!process.waitForFinished(20000))
-            return ran;
-        ran.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        ran.out = process.readAllStandardOutput();
-        ran.err = process.readAllStandardError();
-        return ran;
+    const auto run = [&folder](const QString &program, const QStringList &arguments) {
+        return runAway(folder, program, arguments);
     };
 
     // The checkout and its record are as ever; its messages wait in the spool, and why is said.
@@ -1025,6 +1044,25 @@ void VornctlTest::messagesWaitForTheirClient()
     QVERIFY2(reached.exitCode == 4 && reached.err.contains("refused the connection"),
              qPrintable(describe(reached.out, reached.err)));
     QVERIFY2(reached.err.contains("still wait in the spool"), reached.err.constData());
+}
+
+void VornctlTest::networkPortsNeedTheirClient()
+{
+    // A vornctl copied away from its lib/vorn-tool has no client of network serial ports: such a
+    // port does not open, and says why, as a port that is not there would.
+    if (QFileInfo::exists(QStringLiteral(VORN_MODULES_INSTALLED "/libvorn-netport.so")))
+        QSKIP("an installed client of network ports would be found from anywhere");
+    QTemporaryDir folder;
+    const QString copied = copiedAway(folder);
+    QVERIFY(!copied.isEmpty());
+    const QStringList info{"--port", "socket://127.0.0.1:1", "info"};
+    const Run away = runAway(folder, copied, info);
+    QVERIFY2(away.exitCode == 3, qPrintable(describe(away.out, away.err)));
+    QVERIFY2(away.err.contains("libvorn-netport.so is not installed"), away.err.constData());
+    // The program where it was built reaches the port's address: nothing listens there.
+    const Run reached = runAway(folder, QStringLiteral(VORNCTL_PATH), info);
+    QVERIFY2(reached.exitCode == 3 && reached.err.contains("refused the connection"),
+             qPrintable(describe(reached.out, reached.err)));
 }
 
 void VornctlTest::checkoutRecordLost_data()

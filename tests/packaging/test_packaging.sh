@@ -22,6 +22,7 @@ expected_files=(
   usr/bin/vornctl
   usr/lib/systemd/system/vorn-dashboard.service
   usr/lib/vorn-tool/libvorn-amqp.so
+  usr/lib/vorn-tool/libvorn-netport.so
   usr/share/applications/vorn-station.desktop
   usr/share/applications/vorn-tool.desktop
   usr/share/bash-completion/completions/vornctl
@@ -161,6 +162,11 @@ published=$("$unpacked/usr/bin/vornctl" --port emu-vorn4 checkout --publish amqp
   fail "the unpacked vornctl checkout failed: $published"
 [[ "$published" == *"refused the connection"* ]] ||
   fail "the unpacked vornctl did not reach its AMQP client: $published"
+# A network serial port's client is a module beside it too: the port's absent server is reported.
+opened=$("$unpacked/usr/bin/vornctl" --port socket://127.0.0.1:1 info 2>&1) &&
+  fail "the unpacked vornctl opened a port where nothing listens: $opened"
+[[ "$opened" == *"refused the connection"* ]] ||
+  fail "the unpacked vornctl did not reach its client of network ports: $opened"
 
 if ((failures)); then
   echo "$failures check(s) failed"
