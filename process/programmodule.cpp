@@ -5,6 +5,7 @@
 #include <QLibrary>
 #include <QMap>
 #include <QMutex>
+#include <QPair>
 #include <QStringList>
 
 namespace ProgramModule {
@@ -53,11 +54,12 @@ QFunctionPointer resolve(const QString &fileName, const char *symbol, const QStr
     // Looked for once a process: a module that is missing stays missing until the program is
     // installed anew, and the answer is asked again at every publish or port opened.
     static QMutex lock;
-    static QMap<QString, Found> found;
+    static QMap<QPair<QString, QByteArray>, Found> found;
     const QMutexLocker locked(&lock);
-    auto known = found.find(fileName);
+    const QPair<QString, QByteArray> key{fileName, QByteArray(symbol)};
+    auto known = found.find(key);
     if (known == found.end())
-        known = found.insert(fileName, find(fileName, symbol, what));
+        known = found.insert(key, find(fileName, symbol, what));
     if (!known->function && error)
         *error = known->failure;
     return known->function;
