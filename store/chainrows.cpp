@@ -76,8 +76,12 @@ bool ChainRows::select(const QString &condition, const QString &text, std::optio
 bool ChainRows::next()
 {
     if (!m_statement) {
-        if (!m_query || !m_query->next())
+        if (!m_query)
             return false;
+        if (!m_query->next()) {
+            m_failed = !m_database.readToTheEnd(*m_query);
+            return false;
+        }
         readQueryRow();
         return true;
     }

@@ -86,6 +86,8 @@ ChainVerifier::verify(const QString &station, const QDateTime &since, const QLis
     ChainStarts chainStarts;
     while (starts.next())
         chainStarts.insert(starts.value(0).toString(), starts.value(1).toString());
+    if (!m_database.readToTheEnd(starts))
+        return std::nullopt;
     QString statement =
         QStringLiteral("SELECT id, station, started FROM checkouts WHERE chain_position IS NULL");
     QVariantList values;
@@ -117,6 +119,8 @@ ChainVerifier::verify(const QString &station, const QDateTime &since, const QLis
                                                "which began before it: put in")
                                     .arg(id, ofStation)});
     }
+    if (!m_database.readToTheEnd(unchained))
+        return std::nullopt;
     return report;
 }
 
@@ -148,6 +152,8 @@ std::optional<QList<ChainVerifier::StationRange>> ChainVerifier::ranges(const QS
         chains.append({query.value(0).toString(),
                        since.isValid() ? std::max<qint64>(1, first - 1) : qint64(1)});
     }
+    if (!m_database.readToTheEnd(query))
+        return std::nullopt;
     return chains;
 }
 
@@ -290,6 +296,8 @@ std::optional<QList<ChainVerifier::Head>> ChainVerifier::heads(const QString &st
     while (query.next())
         found.append({query.value(0).toString(), query.value(1).toLongLong(),
                       query.value(2).toString(), query.value(3).toString()});
+    if (!m_database.readToTheEnd(query))
+        return std::nullopt;
     return found;
 }
 

@@ -206,6 +206,8 @@ std::optional<QList<RepairRecord>> ReaderLife::repairs(const QString &condition,
     QList<RepairRecord> found;
     while (query.next())
         found.append(repairOf(query));
+    if (!m_store.database().readToTheEnd(query))
+        return std::nullopt;
     return found;
 }
 
@@ -222,6 +224,8 @@ std::optional<QList<ReaderEvent>> ReaderLife::history(int serialNumber)
                 QJsonDocument::fromJson(query.value(0).toByteArray()).object()))
             events.append({std::move(record), std::nullopt});
     }
+    if (!m_store.database().readToTheEnd(query))
+        return std::nullopt;
     const auto repaired =
         repairs(QStringLiteral("serial = ? ORDER BY repaired, id"), {serialNumber});
     if (!repaired)

@@ -373,7 +373,14 @@ std::optional<QMap<QString, int>> RecordsDatabase::countsByDestination(const QSt
     QMap<QString, int> counts;
     while (query.next())
         counts.insert(query.value(0).toString(), query.value(1).toInt());
+    if (!readToTheEnd(query))
+        return std::nullopt;
     return counts;
+}
+
+bool RecordsDatabase::readToTheEnd(const QSqlQuery &query)
+{
+    return !query.lastError().isValid() || fail(query.lastError());
 }
 
 bool RecordsDatabase::transaction(const std::function<bool()> &work)

@@ -94,6 +94,10 @@ public:
     QSqlQuery *prepared(const QString &statement);
     // Runs a prepared statement; on failure keeps the reason and returns false.
     bool exec(QSqlQuery &query);
+    // After its rows were read while next() gave one: whether they ended at the last row
+    // rather than at a failure part-way (a spoilt page, a server gone), whose reason is then
+    // kept. A read cut short is never taken for all the rows.
+    bool readToTheEnd(const QSqlQuery &query);
     // Runs a prepared statement whose answer is not read as the transaction's last, with its
     // commit: on PostgreSQL in the commit's round trip, so that the rows it changes are held
     // for no round trip of this program's, and its failure fails the commit. At once on SQLite.

@@ -57,6 +57,8 @@ std::optional<QList<ReaderRecord>> RecordsOutbox::waiting(const QString &destina
         if (record)
             records.append(*record);
     }
+    if (!m_database.readToTheEnd(query))
+        return std::nullopt;
     return records;
 }
 

@@ -422,6 +422,8 @@ std::optional<QStringList> RecordsStore::idsStartingWith(const QString &prefix, 
     QStringList ids;
     while (query.next())
         ids.append(query.value(0).toString());
+    if (!m_database.readToTheEnd(query))
+        return std::nullopt;
     return ids;
 }
 
@@ -482,5 +484,7 @@ std::optional<QList<RecordSummary>> RecordsStore::list(const RecordsQuery &filte
     QList<RecordSummary> summaries;
     while (query.next())
         summaries.append(summaryOf(query));
+    if (!m_database.readToTheEnd(query))
+        return std::nullopt;
     return summaries;
 }

@@ -1,6 +1,7 @@
 #include "records/samplerecords.h"
 #include "records/testdatabase.h"
 #include "records/vornctlrun.h"
+#include "store/chainverifier.h"
 #include "store/recordsstore.h"
 
 #include <QFile>
@@ -22,6 +23,8 @@ private slots:
     void tamperingIsNamed();
     void recordsBeforeChainingAreNotTampering();
     void anchoredHeadsShowACutOffEnd();
+    void aReadFailingPartWayIsNoPass_data();
+    void aReadFailingPartWayIsNoPass();
     void certificateHash_data();
     void certificateHash();
 
@@ -204,6 +207,69 @@ void RecordChainTest::anchoredHeadsShowACutOffEnd()
     QVERIFY2(anchored.out.contains(QStringLiteral("the head kept for station-0")) &&
                  anchored.out.contains(ids.at(2)),
              qPrintable(anchored.out));
+}
+
+void RecordChainTest::aReadFailingPartWayIsNoPass_data()
+{
+    QTest::addColumn<bool>("oneRecord");
+    QTest::newRow("the chains walked") << false;
+    QTest::newRow("a record's hash asked for") << true;
+}
+
+void RecordChainTest::aReadFailingPartWayIsNoPass()
+{
+    QFETCH(bool, oneRecord);
+    if (m_databases.onPostgreSql())
+        QSKIP("a page of the file spoilt under the walk: an SQLite file's fault");
+    RecordsLocation location;
+    QCOMPARE(keep(location, 40).size(), 40);
+    // The table's pages that hold the records, in the order the chain reads them; the walk
+    // reads those before the spoilt one, then meets it.
+    QList<qint64> leaves;
+    qint64 pageSize = 0;
+    {
+        QSqlDatabase database =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("pages"));
+        database.setDatabaseName(location.path);
+        QVERIFY(database.open());
+        QSqlQuery query(QStringLiteral("SELECT pageno FROM dbstat WHERE name = 'checkouts' AND "
+                                       "pagetype = 'leaf' ORDER BY path"),
+                        database);
+        QVERIFY2(query.isActive(), qPrintable(query.lastError().text()));
+        while (query.next())
+            leaves.append(query.value(0).toLongLong());
+        QVERIFY(query.exec(QStringLiteral("PRAGMA page_size")) && query.next());
+        pageSize = query.value(0).toLongLong();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("pages"));
+    QVERIFY2(leaves.size() >= 3, qPrintable(QString::number(leaves.size())));
+    QFile file(location.path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.seek((leaves.at(leaves.size() / 2) - 1) * pageSize));
+    // A record kept on the page, by the id its row begins with.
+    const QByteArray page = file.read(pageSize);
+    const qsizetype at = page.indexOf("record-0000");
+    QVERIFY(at >= 0);
+    const QString onPage = QString::fromLatin1(page.mid(at, 13));
+    QVERIFY(file.seek((leaves.at(leaves.size() / 2) - 1) * pageSize));
+    file.write(QByteArray(pageSize, '\0'));
+    file.close();
+
+    if (oneRecord) {
+        // As the hash of a certificate is checked: the record read alone, by its id.
+        RecordsStore store(location);
+        QVERIFY(store.open(RecordsStore::OpenMode::ReadOnly));
+        ChainVerifier verifier(store.database());
+        const auto answer = verifier.checkHash(onPage, QString(64, QLatin1Char('0')));
+        QVERIFY2(!answer, qPrintable(onPage));
+        QVERIFY2(verifier.errorText().contains(QLatin1String("malformed")),
+                 qPrintable(verifier.errorText()));
+        return;
+    }
+    const VornctlRun run = vornctl(location, {});
+    QVERIFY2(run.exitCode == 3, qPrintable(run.out + run.err));
+    QVERIFY2(run.err.contains(QLatin1String("malformed")), qPrintable(run.err));
+    QVERIFY2(run.out.isEmpty(), qPrintable(run.out));
 }
 
 void RecordChainTest::certificateHash_data()
