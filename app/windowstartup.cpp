@@ -3,12 +3,10 @@
 #include "app/commandline.h"
 #include "app/widget.h"
 #include "app/windowfont.h"
+#include "packaging/windowicon.h"
 #include "serial/exchangetrace.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QIcon>
 #include <QLoggingCategory>
 
 WindowStartup::WindowStartup() = default;
@@ -23,10 +21,7 @@ bool WindowStartup::start(int &exitCode)
         return false;
 
     // The icon's pictures, drawn from its SVG when the program was built.
-    QIcon icon;
-    for (const QFileInfo &picture : QDir(QStringLiteral(":/icons/vorn-tool")).entryInfoList())
-        icon.addFile(picture.filePath());
-    QApplication::setWindowIcon(icon);
+    QApplication::setWindowIcon(WindowIcon::of(QStringLiteral("vorn-tool")));
     WindowFont::applyToApplication();
     // The window keeps a slot for a button the form does not have; connecting by name says
     // so on every start, which tells a technician nothing.

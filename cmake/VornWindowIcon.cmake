@@ -4,6 +4,10 @@
 # stays what the desktop entries name.
 add_executable(vorn-icon-pictures ${CMAKE_CURRENT_LIST_DIR}/../packaging/iconpictures.cpp)
 target_link_libraries(vorn-icon-pictures PRIVATE Qt6::Gui)
+# What a window reads its icon with.
+add_library(vorn_window_icon STATIC ${CMAKE_CURRENT_LIST_DIR}/../packaging/windowicon.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../packaging/windowicon.h)
+target_link_libraries(vorn_window_icon PUBLIC Qt6::Gui)
 
 function(vorn_add_window_icon target name)
   set(svg ${PROJECT_SOURCE_DIR}/packaging/${name}.svg)
@@ -18,4 +22,5 @@ function(vorn_add_window_icon target name)
     list(APPEND pictures ${folder}/${size}.png)
   endforeach()
   qt_add_resources(${target} "${name}_icon" PREFIX /icons/${name} BASE ${folder} FILES ${pictures})
+  target_link_libraries(${target} PUBLIC vorn_window_icon)
 endfunction()

@@ -1,6 +1,7 @@
 #include "checkout/readerjournalfolder.h"
 #include "emulator/linefactory.h"
 #include "outputs/checkoutoutputs.h"
+#include "packaging/windowicon.h"
 #include "process/stopsignals.h"
 #include "serial/portscan.h"
 #include "serial/realclock.h"
@@ -13,9 +14,6 @@
 #include "store/recordsretestgate.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QIcon>
 
 #include <chrono>
 #include <cstdio>
@@ -109,10 +107,7 @@ int main(int argc, char **argv)
     window.show();
     // The icon's pictures, drawn from its SVG when the program was built: once the window is on
     // the screen rather than before. The window system shows it as soon as it is set.
-    QIcon icon;
-    for (const QFileInfo &picture : QDir(QStringLiteral(":/icons/vorn-station")).entryInfoList())
-        icon.addFile(picture.filePath());
-    QApplication::setWindowIcon(icon);
+    QApplication::setWindowIcon(WindowIcon::of(QStringLiteral("vorn-station")));
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &window, [&window](int signal) {
         window.close();
         QCoreApplication::exit(StopSignals::exitCode(signal));

@@ -42,6 +42,9 @@ public:
 signals:
     void certificateSaved(const QString &path, bool written);
 
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
 private:
     void buildLayout();
     void filterChanged();

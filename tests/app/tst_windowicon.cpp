@@ -1,5 +1,6 @@
-#include <QDir>
-#include <QIcon>
+#include "packaging/windowicon.h"
+
+#include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QTest>
@@ -12,10 +13,22 @@ class WindowIconTest : public QObject
     Q_OBJECT
 
 private slots:
+    void iconLoadsNoImagePlugin();
     void svgPluginIsThere();
     void iconDrawsAtEverySize_data();
     void iconDrawsAtEverySize();
 };
+
+// First, before anything in this program has read a picture.
+void WindowIconTest::iconLoadsNoImagePlugin()
+{
+    // The window's start reads its icon without the image plugins and their libraries.
+    QVERIFY(!WindowIcon::of(QStringLiteral("vorn-tool")).isNull());
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    const QByteArray mapped = maps.readAll();
+    QVERIFY2(!mapped.contains("imageformats/"), "an image plugin was loaded for the icon");
+}
 
 void WindowIconTest::svgPluginIsThere()
 {
@@ -48,10 +61,8 @@ void WindowIconTest::iconDrawsAtEverySize()
     QCOMPARE(qAlpha(body), 255);
     QVERIFY2(qGray(body) < 128, "the reader's body is not drawn dark");
     // The window gives the window system every size it has.
-    QIcon icon;
-    for (const QFileInfo &picture : QDir(QStringLiteral(":/icons/vorn-tool")).entryInfoList())
-        icon.addFile(picture.filePath());
-    QVERIFY(icon.availableSizes().contains(QSize(size, size)));
+    QVERIFY(
+        WindowIcon::of(QStringLiteral("vorn-tool")).availableSizes().contains(QSize(size, size)));
 }
 
 QTEST_MAIN(WindowIconTest)

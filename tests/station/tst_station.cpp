@@ -29,6 +29,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGroupBox>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -279,6 +280,33 @@ private slots:
         m_outputs = std::make_unique<CheckoutOutputs>(outputs);
         // Each test starts from a station that has kept nothing.
         QSettings(QStringLiteral("Ombrin"), QStringLiteral("Vorn Station")).clear();
+    }
+
+    // First of all, before anything in the test has read a picture. The records panel's frame
+    // is drawn as the style draws a group box's, but without the image plugins the style would
+    // load for it.
+    void recordsPanelFramedWithoutImagePlugins()
+    {
+        StationRecords records(sqliteAt(path(QStringLiteral("records.sqlite"))),
+                               sqliteAt(path(QStringLiteral("outbox.sqlite"))));
+        auto *panel = new RecordsPanel(records, QStringLiteral("line-1"));
+        StationWindow window(setup({Vorn8}));
+        window.setRecordsPanel(panel);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QImage drawn = panel->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        QVERIFY(maps.open(QIODevice::ReadOnly));
+        QVERIFY2(!maps.readAll().contains("imageformats/"), "an image plugin was loaded");
+
+        QGroupBox box(panel->title());
+        box.resize(panel->size());
+        const QImage styled = box.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(drawn.size(), styled.size());
+        // The title and the frame's top edge, and the frame's left edge to the bottom.
+        const int top = panel->fontMetrics().height() + 8;
+        QCOMPARE(drawn.copy(0, 0, drawn.width(), top), styled.copy(0, 0, styled.width(), top));
+        QCOMPARE(drawn.copy(0, 0, 4, drawn.height()), styled.copy(0, 0, 4, styled.height()));
     }
 
     void tilesForThePortsGiven()
