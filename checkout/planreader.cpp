@@ -1,5 +1,6 @@
 #include "checkout/planreader.h"
 
+#include "checkout/planfilemodule.h"
 #include "checkout/stepcatalogue.h"
 #include "device/readermodel.h"
 #include "device/timesetting.h"
@@ -9,8 +10,6 @@
 #include <QMap>
 #include <QRegularExpression>
 
-#include <yaml-cpp/yaml.h>
-
 #include <cmath>
 #include <string>
 
@@ -19,69 +18,80 @@ namespace {
 // The first problem found, where it is.
 struct Refusal
 {
-    YAML::Mark mark;
+    PlanMark mark;
     QString what;
 };
 
-[[noreturn]] void refuse(const YAML::Node &node, const QString &what)
+[[noreturn]] void refuse(const PlanNode &node, const QString &what)
 {
-    throw Refusal{node.Mark(), what};
+    throw Refusal{node.mark, what};
 }
 
-QString scalarOf(const YAML::Node &node)
+QString scalarOf(const PlanNode &node)
 {
-    return QString::fromStdString(node.Scalar());
+    return QString::fromStdString(node.scalar);
 }
 
-QString keyOf(const YAML::Node &key)
+QString keyOf(const PlanNode &key)
 {
-    if (!key.IsScalar())
+    if (!key.isScalar())
         refuse(key, QStringLiteral("a key must be a word"));
     return scalarOf(key);
 }
 
 // The map's entries by key, each key once and every key one of allowed (any when empty).
-QMap<QString, std::pair<YAML::Node, YAML::Node>>
-entriesOf(const YAML::Node &map, const QString &what, const QStringList &allowed = {})
+QMap<QString, std::pair<PlanNode, PlanNode>> entriesOf(const PlanNode &map, const QString &what,
+                                                       const QStringList &allowed = {})
 {
-    if (!map.IsMap())
+    if (!map.isMap())
         refuse(map, QStringLiteral("%1 must be a map of keys and values").arg(what));
-    QMap<QString, std::pair<YAML::Node, YAML::Node>> entries;
-    for (auto entry = map.begin(); entry != map.end(); ++entry) {
-        const QString key = keyOf(entry->first);
+    QMap<QString, std::pair<PlanNode, PlanNode>> entries;
+    for (std::size_t index = 0; index < map.keys.size(); ++index) {
+        const PlanNode &keyNode = map.keys[index];
+        const QString key = keyOf(keyNode);
         if (const auto earlier = entries.constFind(key); earlier != entries.constEnd())
-            refuse(entry->first, QStringLiteral("'%1' is given twice (first on line %2)")
-                                     .arg(key)
-                                     .arg(earlier->first.Mark().line + 1));
+            refuse(keyNode, QStringLiteral("'%1' is given twice (first on line %2)")
+                                .arg(key)
+                                .arg(earlier->first.mark.line + 1));
         if (!allowed.isEmpty() && !allowed.contains(key))
-            refuse(entry->first, QStringLiteral("unknown key '%1' in %2 (known: %3)")
-                                     .arg(key, what, allowed.join(QStringLiteral(", "))));
-        entries.insert(key, {entry->first, entry->second});
+            refuse(keyNode, QStringLiteral("unknown key '%1' in %2 (known: %3)")
+                                .arg(key, what, allowed.join(QStringLiteral(", "))));
+        entries.insert(key, {keyNode, map.items[index]});
     }
     return entries;
 }
 
-QString textOf(const YAML::Node &node, const QString &what)
+// The value of key in map, or the map itself where the key is not given.
+const PlanNode &valueOf(const PlanNode &map, const QString &key)
 {
-    if (!node.IsScalar() || node.Scalar().empty())
+    for (std::size_t index = 0; index < map.keys.size(); ++index) {
+        if (scalarOf(map.keys[index]) == key)
+            return map.items[index];
+    }
+    return map;
+}
+
+QString textOf(const PlanNode &node, const QString &what)
+{
+    if (!node.isScalar() || node.scalar.empty())
         refuse(node, QStringLiteral("%1 must be a text").arg(what));
     return scalarOf(node);
 }
 
-double numberOf(const YAML::Node &node, const QString &what)
+double numberOf(const PlanNode &node, const QString &what)
 {
     bool ok = false;
-    const double number = node.IsScalar() ? scalarOf(node).toDouble(&ok) : 0;
+    const double number = node.isScalar() ? scalarOf(node).toDouble(&ok) : 0;
     if (!ok || !std::isfinite(number))
         refuse(node, QStringLiteral("%1 must be a number, not '%2'")
-                         .arg(what, node.IsScalar() ? scalarOf(node) : QStringLiteral("a list")));
+                         .arg(what, node.isScalar() ? scalarOf(node) : QStringLiteral("a list")));
     return number;
 }
 
-int integerOf(const YAML::Node &node, const QString &what, int low, int high)
+int integerOf(const PlanNode &node, const QString &what, int low, int high)
 {
     bool ok = false;
-    const int number = node.IsScalar() ? scalarOf(node).toInt(&ok) : 0;
+    const int number = node.isScalar() ? scalarOf(node).toInt(&ok) : 0;
     if (!ok || number < low || number > high)
         refuse(
             node,
@@ -89,15 +99,15 @@ int integerOf(const YAML::Node &node, const QString &what, int low, int high)
     return number;
 }
 
-bool boolOf(const YAML::Node &node, const QString &what)
+bool boolOf(const PlanNode &node, const QString &what)
 {
-    const QString text = node.IsScalar() ? scalarOf(node) : QString();
+    const QString text = node.isScalar() ? scalarOf(node) : QString();
     if (text != QLatin1String("true") && text != QLatin1String("false"))
         refuse(node, QStringLiteral("%1 must be true or false").arg(what));
     return text == QLatin1String("true");
 }
 
-QString positioned(const QString &fileName, const YAML::Mark &mark, const QString &what);
+QString positioned(const QString &fileName, const PlanMark &mark, const QString &what);
 
 // One plan file being read: the canonical form and the options are built as the keys are
 // checked.
@@ -105,20 +115,20 @@ class Reading
 {
 public:
     explicit Reading(QString fileName) : m_fileName(std::move(fileName)) {}
-    CheckoutPlan read(const YAML::Node &root);
+    CheckoutPlan read(const PlanNode &root);
 
 private:
-    void readSteps(const YAML::Node &node);
-    void readLimits(const YAML::Node &node);
-    MeasurementLimit readLimit(const YAML::Node &node, const MeasurementDeclaration &declared,
+    void readSteps(const PlanNode &node);
+    void readLimits(const PlanNode &node);
+    MeasurementLimit readLimit(const PlanNode &node, const MeasurementDeclaration &declared,
                                QJsonObject &canonical);
-    QJsonValue limitValue(const YAML::Node &node, const MeasurementDeclaration &declared);
-    void readClocks(const YAML::Node &node);
-    void checkSteps(const YAML::Node &root);
+    QJsonValue limitValue(const PlanNode &node, const MeasurementDeclaration &declared);
+    void readClocks(const PlanNode &node);
+    void checkSteps(const PlanNode &root);
     // Whether a reader of the plan's models could meet or fail the limit.
-    void checkRange(const YAML::Node &node, const MeasurementDeclaration &declared,
+    void checkRange(const PlanNode &node, const MeasurementDeclaration &declared,
                     const MeasurementLimit &limit);
-    void warn(const YAML::Node &node, const QString &what);
+    void warn(const PlanNode &node, const QString &what);
     // The model the plan names, else every model: a plan is checked against each.
     QList<const ReaderModel *> models() const;
     // "a Vorn4" for a plan of one model, "a reader" for one of every model.
@@ -126,7 +136,7 @@ private:
 
     CheckoutPlan m_plan;
     QString m_fileName;
-    QMap<QString, std::pair<YAML::Node, YAML::Node>> m_entries;
+    QMap<QString, std::pair<PlanNode, PlanNode>> m_entries;
 };
 
 const QStringList PlanKeys{
@@ -138,7 +148,7 @@ const QStringList PlanKeys{
     QStringLiteral("retest_limit"),   QStringLiteral("require_lot"),
 };
 
-CheckoutPlan Reading::read(const YAML::Node &root)
+CheckoutPlan Reading::read(const PlanNode &root)
 {
     m_entries = entriesOf(root, QStringLiteral("a plan"), PlanKeys);
     QJsonObject &canonical = m_plan.canonical;
@@ -168,7 +178,7 @@ CheckoutPlan Reading::read(const YAML::Node &root)
         canonical.insert(QStringLiteral("description"), m_plan.description);
     }
     if (given("model")) {
-        const QString given = value("model").IsScalar() ? scalarOf(value("model")) : QString();
+        const QString given = value("model").isScalar() ? scalarOf(value("model")) : QString();
         bool number = false;
         const int code = given.toInt(&number);
         const ReaderModel *model = number ? ReaderModel::byTypeCode(code) : nullptr;
@@ -216,13 +226,13 @@ CheckoutPlan Reading::read(const YAML::Node &root)
     return m_plan;
 }
 
-void Reading::readSteps(const YAML::Node &node)
+void Reading::readSteps(const PlanNode &node)
 {
-    if (!node.IsSequence() || node.size() == 0)
+    if (!node.isSequence() || node.items.empty())
         refuse(node, QStringLiteral("steps must be a list of step names"));
     const QStringList catalogue = StepCatalogue::stepNames();
     QStringList &steps = m_plan.options.steps;
-    for (const YAML::Node &item : node) {
+    for (const PlanNode &item : node.items) {
         const QString name = textOf(item, QStringLiteral("a step"));
         if (!catalogue.contains(name))
             refuse(item, QStringLiteral("unknown step '%1' (known: %2)")
@@ -256,12 +266,12 @@ void Reading::readSteps(const YAML::Node &node)
 
 // The programming steps run when their values are given, and only then; an operator's step
 // needs an operator.
-void Reading::checkSteps(const YAML::Node &root)
+void Reading::checkSteps(const PlanNode &root)
 {
     const CheckoutOptions &options = m_plan.options;
     if (options.steps.isEmpty())
         return;
-    const YAML::Node steps = m_entries.value(QStringLiteral("steps")).second;
+    const PlanNode steps = m_entries.value(QStringLiteral("steps")).second;
     const std::pair<const char *, bool> programming[] = {
         {"program-clocks", options.programClocks.has_value()},
         {"program-time", options.programTimeCounts.has_value()},
@@ -287,31 +297,31 @@ void Reading::checkSteps(const YAML::Node &root)
     }
 }
 
-void Reading::readClocks(const YAML::Node &node)
+void Reading::readClocks(const PlanNode &node)
 {
-    if (!node.IsSequence())
+    if (!node.isSequence())
         refuse(node, QStringLiteral("program_clocks must be a list of clocks in MHz, slot 1 "
                                     "first"));
     // Every model of the plan stores one clock a slot: without a model, the plan cannot say
     // clocks that fit both.
     for (const ReaderModel *model : models()) {
-        if (int(node.size()) == model->slotCount())
+        if (int(node.items.size()) == model->slotCount())
             continue;
         refuse(node,
                QStringLiteral("a %1 stores %2 clocks, not %3%4")
                    .arg(model->name())
                    .arg(model->slotCount())
-                   .arg(node.size())
+                   .arg(node.items.size())
                    .arg(m_plan.options.model ? QString()
                                              : QStringLiteral(": say which model the plan is for "
                                                               "(model: ...)")));
     }
-    const int slotCount = int(node.size());
+    const int slotCount = int(node.items.size());
     const ValueRange frequencies = ReaderModel::clockFrequencies();
     ClockSelection clocks;
     QJsonArray canonical;
     for (int slot = 0; slot < slotCount; ++slot) {
-        const YAML::Node item = node[std::size_t(slot)];
+        const PlanNode &item = node.items[std::size_t(slot)];
         const double megahertz = numberOf(item, QStringLiteral("a clock"));
         if (!frequencies.contains(megahertz))
             refuse(item, QStringLiteral("the clock of slot %1 must be %2 MHz, not %3")
@@ -324,7 +334,7 @@ void Reading::readClocks(const YAML::Node &node)
     m_plan.canonical.insert(QStringLiteral("program_clocks"), canonical);
 }
 
-void Reading::readLimits(const YAML::Node &node)
+void Reading::readLimits(const PlanNode &node)
 {
     CheckoutOptions &options = m_plan.options;
     const QStringList steps = options.stepNames();
@@ -334,7 +344,7 @@ void Reading::readLimits(const YAML::Node &node)
         const QString &name = entry.key();
         const StepDeclaration *step = nullptr;
         const MeasurementDeclaration *declared = StepCatalogue::measurement(name, &step);
-        const YAML::Node &key = entry->first;
+        const PlanNode &key = entry->first;
         if (!declared) {
             QStringList known;
             for (const QString &stepName : steps)
@@ -360,7 +370,7 @@ void Reading::readLimits(const YAML::Node &node)
     m_plan.canonical.insert(QStringLiteral("limits"), canonical);
 }
 
-MeasurementLimit Reading::readLimit(const YAML::Node &node, const MeasurementDeclaration &declared,
+MeasurementLimit Reading::readLimit(const PlanNode &node, const MeasurementDeclaration &declared,
                                     QJsonObject &canonical)
 {
     const auto entries = entriesOf(node, QStringLiteral("a limit"),
@@ -379,10 +389,10 @@ MeasurementLimit Reading::readLimit(const YAML::Node &node, const MeasurementDec
         return MeasurementLimit::equals(value);
     }
     if (const auto oneOf = entries.constFind(QStringLiteral("one_of")); oneOf != entries.cend()) {
-        if (!oneOf->second.IsSequence() || oneOf->second.size() == 0)
+        if (!oneOf->second.isSequence() || oneOf->second.items.empty())
             refuse(oneOf->second, QStringLiteral("one_of must be a list of values"));
         QJsonArray values;
-        for (const YAML::Node &item : oneOf->second)
+        for (const PlanNode &item : oneOf->second.items)
             values.append(limitValue(item, declared));
         canonical.insert(QStringLiteral("one_of"), values);
         return MeasurementLimit::oneOf(values);
@@ -422,15 +432,15 @@ QString Reading::aReader() const
                                 : QStringLiteral("a reader");
 }
 
-void Reading::warn(const YAML::Node &node, const QString &what)
+void Reading::warn(const PlanNode &node, const QString &what)
 {
-    m_plan.warnings.append(positioned(m_fileName, node.Mark(), QStringLiteral("warning: ") + what));
+    m_plan.warnings.append(positioned(m_fileName, node.mark, QStringLiteral("warning: ") + what));
 }
 
 // A limit holds only values a reader of the plan's models can report: an end beyond them
 // either fails every reader or checks nothing, and a limit that holds all of them checks
 // nothing at all (a warning: the plan still works).
-void Reading::checkRange(const YAML::Node &node, const MeasurementDeclaration &declared,
+void Reading::checkRange(const PlanNode &node, const MeasurementDeclaration &declared,
                          const MeasurementLimit &limit)
 {
     if (!declared.reported)
@@ -454,7 +464,7 @@ void Reading::checkRange(const YAML::Node &node, const MeasurementDeclaration &d
             const bool nobodyMeets = (QLatin1String(end) == QLatin1String("low"))
                                          ? *value > reported.high
                                          : *value < reported.low;
-            refuse(node[end],
+            refuse(valueOf(node, QLatin1String(end)),
                    QStringLiteral("%1 %2 of '%3' is %4: %5")
                        .arg(QLatin1String(end), numberText(*value), declared.name, within,
                             nobodyMeets ? QStringLiteral("no reader could meet it")
@@ -481,14 +491,14 @@ void Reading::checkRange(const YAML::Node &node, const MeasurementDeclaration &d
                        .arg(declared.name, aReader(), reported.text()));
 }
 
-QJsonValue Reading::limitValue(const YAML::Node &node, const MeasurementDeclaration &declared)
+QJsonValue Reading::limitValue(const PlanNode &node, const MeasurementDeclaration &declared)
 {
     if (declared.value == MeasurementDeclaration::Value::Bool)
         return boolOf(node, QStringLiteral("a value of '%1'").arg(declared.name));
     return numberOf(node, QStringLiteral("a value of '%1'").arg(declared.name));
 }
 
-QString positioned(const QString &fileName, const YAML::Mark &mark, const QString &what)
+QString positioned(const QString &fileName, const PlanMark &mark, const QString &what)
 {
     // A mark of a node that has none (the document of an empty file) reads as its start.
     const int line = mark.line < 0 ? 1 : mark.line + 1;
@@ -520,14 +530,23 @@ std::optional<CheckoutPlan> PlanReader::readFile(const QString &path, QString *e
 std::optional<CheckoutPlan> PlanReader::read(const QByteArray &text, const QString &fileName,
                                              QString *error)
 {
+    const PlanFileModule::Parsed parsed = PlanFileModule::parse(text);
+    const QString failure = QString::fromStdString(parsed.failure.what);
+    if (parsed.moduleMissing) {
+        if (error)
+            *error = QStringLiteral("%1: cannot be read: %2").arg(fileName, failure);
+        return std::nullopt;
+    }
+    if (!parsed.root) {
+        if (error)
+            *error = positioned(fileName, parsed.failure.mark, failure);
+        return std::nullopt;
+    }
     try {
-        return Reading(fileName).read(YAML::Load(text.toStdString()));
+        return Reading(fileName).read(*parsed.root);
     } catch (const Refusal &refusal) {
         if (error)
             *error = positioned(fileName, refusal.mark, refusal.what);
-    } catch (const YAML::Exception &exception) {
-        if (error)
-            *error = positioned(fileName, exception.mark, QString::fromStdString(exception.msg));
     }
     return std::nullopt;
 }

@@ -75,7 +75,8 @@ private slots:
     void checkoutKeepsItsRecords();
     void recordsWaitForTheirHashLibrary();
     void messagesWaitForTheirClient();
-    void networkPortsNeedTheirClient();
+    void modulesAreFoundBesideTheProgram_data();
+    void modulesAreFoundBesideTheProgram();
     void checkoutRecordLost_data();
     void checkoutRecordLost();
     void checkoutEndPublishedOnlyOnceKept_data();
@@ -1046,22 +1047,47 @@ void VornctlTest::messagesWaitForTheirClient()
     QVERIFY2(reached.err.contains("still wait in the spool"), reached.err.constData());
 }
 
-void VornctlTest::networkPortsNeedTheirClient()
+void VornctlTest::modulesAreFoundBesideTheProgram_data()
 {
-    // A vornctl copied away from its lib/vorn-tool has no client of network serial ports: such a
-    // port does not open, and says why, as a port that is not there would.
-    if (QFileInfo::exists(QStringLiteral(VORN_MODULES_INSTALLED "/libvorn-netport.so")))
-        QSKIP("an installed client of network ports would be found from anywhere");
+    QTest::addColumn<QString>("module");
+    QTest::addColumn<QStringList>("arguments"); // %1 is a plan file
+    QTest::addColumn<int>("exitAway");
+    QTest::addColumn<int>("exitBuilt");
+    QTest::addColumn<QByteArray>("built"); // what the program where it was built says
+
+    // Nothing listens at the port's address.
+    QTest::newRow("a network port")
+        << "libvorn-netport.so" << QStringList{"--port", "socket://127.0.0.1:1", "info"} << 3 << 3
+        << QByteArray("refused the connection");
+    QTest::newRow("a plan file") << "libvorn-planfile.so" << QStringList{"plan", "check", "%1"} << 2
+                                 << 0 << QByteArray("revision 1  sha256 ");
+}
+
+void VornctlTest::modulesAreFoundBesideTheProgram()
+{
+    // A vornctl copied away from its lib/vorn-tool has neither the client of network serial
+    // ports nor the plan file reader: it says which is missing and fails as for a port that
+    // does not open or a plan it cannot read.
+    QFETCH(QString, module);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitAway);
+    QFETCH(int, exitBuilt);
+    QFETCH(QByteArray, built);
+    if (QFileInfo::exists(QStringLiteral(VORN_MODULES_INSTALLED "/") + module))
+        QSKIP("an installed module would be found from anywhere");
     QTemporaryDir folder;
     const QString copied = copiedAway(folder);
     QVERIFY(!copied.isEmpty());
-    const QStringList info{"--port", "socket://127.0.0.1:1", "info"};
-    const Run away = runAway(folder, copied, info);
-    QVERIFY2(away.exitCode == 3, qPrintable(describe(away.out, away.err)));
-    QVERIFY2(away.err.contains("libvorn-netport.so is not installed"), away.err.constData());
-    // The program where it was built reaches the port's address: nothing listens there.
-    const Run reached = runAway(folder, QStringLiteral(VORNCTL_PATH), info);
-    QVERIFY2(reached.exitCode == 3 && reached.err.contains("refused the connection"),
+    QFile plan(folder.filePath(QStringLiteral("plan.yaml")));
+    QVERIFY(plan.open(QIODevice::WriteOnly));
+    plan.write("name: bench\nrevision: 1\n");
+    plan.close();
+    arguments.replaceInStrings(QStringLiteral("%1"), plan.fileName());
+    const Run away = runAway(folder, copied, arguments);
+    QVERIFY2(away.exitCode == exitAway, qPrintable(describe(away.out, away.err)));
+    QVERIFY2(away.err.contains(module.toUtf8() + " is not installed"), away.err.constData());
+    const Run reached = runAway(folder, QStringLiteral(VORNCTL_PATH), arguments);
+    QVERIFY2(reached.exitCode == exitBuilt && (reached.out + reached.err).contains(built),
              qPrintable(describe(reached.out, reached.err)));
 }
 

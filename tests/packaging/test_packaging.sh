@@ -23,6 +23,7 @@ expected_files=(
   usr/lib/systemd/system/vorn-dashboard.service
   usr/lib/vorn-tool/libvorn-amqp.so
   usr/lib/vorn-tool/libvorn-netport.so
+  usr/lib/vorn-tool/libvorn-planfile.so
   usr/share/applications/vorn-station.desktop
   usr/share/applications/vorn-tool.desktop
   usr/share/bash-completion/completions/vornctl
@@ -167,6 +168,9 @@ opened=$("$unpacked/usr/bin/vornctl" --port socket://127.0.0.1:1 info 2>&1) &&
   fail "the unpacked vornctl opened a port where nothing listens: $opened"
 [[ "$opened" == *"refused the connection"* ]] ||
   fail "the unpacked vornctl did not reach its client of network ports: $opened"
+# So is the plan file reader: the example plans it ships are read and accepted.
+checked=$("$unpacked/usr/bin/vornctl" plan check "$unpacked"/usr/share/doc/vorn-tool/examples/plans/*.yaml 2>&1) ||
+  fail "the unpacked vornctl did not read the example plans: $checked"
 
 if ((failures)); then
   echo "$failures check(s) failed"
