@@ -82,6 +82,8 @@ std::optional<QList<PublishSpool::Entry>> PublishSpool::next(const QString &dest
     while (query.next())
         entries.append({query.value(0).toLongLong(), query.value(1).toString(),
                         query.value(2).toString(), query.value(3).toString().toUtf8()});
+    if (!m_database.readToTheEnd(query))
+        return std::nullopt;
     return entries;
 }
 

@@ -50,6 +50,8 @@ std::optional<QList<StationActivity>> LineActivity::read(RecordsStore &store,
     QStringList names;
     while (stations.next())
         names.append(stations.value(0).toString());
+    if (!database.readToTheEnd(stations))
+        return failed();
 
     QList<StationActivity> activities;
     QSqlQuery last =

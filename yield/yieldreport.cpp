@@ -497,6 +497,8 @@ bool YieldReport::outcomes(const Window &window, ReportFigures &figures, Groups 
         if (by == ReportGrouping::Day || by == ReportGrouping::Hour)
             groups[by == ReportGrouping::Day ? hour.left(10) : hour].checkouts += count;
     }
+    if (!m_store.database().readToTheEnd(query))
+        return false;
     figures.hoursWithCheckouts = hours.size();
     const std::optional<Dimension> dimension = dimensionOf(by);
     if (!dimension)
@@ -512,7 +514,7 @@ bool YieldReport::outcomes(const Window &window, ReportFigures &figures, Groups 
         return false;
     while (query.next())
         groups[query.value(0).toString()].checkouts += query.value(1).toLongLong();
-    return true;
+    return m_store.database().readToTheEnd(query);
 }
 
 // Few, and found through the index on the serial number: read from the checkouts themselves.
@@ -542,7 +544,7 @@ bool YieldReport::pareto(const Window &window, ReportFigures &figures)
                   query))
         return false;
     figures.pareto = paretoOf(query);
-    return true;
+    return m_store.database().readToTheEnd(query);
 }
 
 // The repairs entered in the window, narrowed by the facts of the checkouts they answer.
@@ -575,7 +577,7 @@ bool YieldReport::repairs(const Window &window, ReportFigures &figures)
                   query))
         return false;
     figures.causes = paretoOf(query);
-    return true;
+    return m_store.database().readToTheEnd(query);
 }
 
 // The median and 95th percentile by nearest rank: the shortest duration that at least half
@@ -665,7 +667,7 @@ bool YieldReport::chains(const Window &window, ReportGrouping by, ReportFigures 
         each.readers += readers;
         each.finalPassed += finalPassed;
     }
-    return true;
+    return m_store.database().readToTheEnd(query);
 }
 
 // The readers whose first attempt ever falls in the window (or group), by the attempt on which
@@ -715,7 +717,7 @@ bool YieldReport::firsts(const Window &window, ReportGrouping by, ReportFigures 
         if (passedOn == 1)
             each.firstPassed += readers;
     }
-    return true;
+    return m_store.database().readToTheEnd(query);
 }
 
 std::optional<StationYield> YieldReport::stationToday(RecordsStore &store, const QString &station,

@@ -212,8 +212,11 @@ void RecordChainTest::anchoredHeadsShowACutOffEnd()
 void RecordChainTest::aReadFailingPartWayIsNoPass_data()
 {
     QTest::addColumn<bool>("oneRecord");
-    QTest::newRow("the chains walked") << false;
-    QTest::newRow("a record's hash asked for") << true;
+    QTest::addColumn<QStringList>("command"); // of vornctl's records
+    QTest::newRow("the chains walked") << false << QStringList{"verify"};
+    QTest::newRow("a record's hash asked for") << true << QStringList();
+    // Newest first through the index of times: the rows after the spoilt page's are not read.
+    QTest::newRow("the records listed") << false << QStringList{"list"};
 }
 
 void RecordChainTest::aReadFailingPartWayIsNoPass()
@@ -266,7 +269,10 @@ void RecordChainTest::aReadFailingPartWayIsNoPass()
                  qPrintable(verifier.errorText()));
         return;
     }
-    const VornctlRun run = vornctl(location, {});
+    QFETCH(QStringList, command);
+    const VornctlRun run = VornctlRun::of(
+        QStringList{QStringLiteral("--records"), location.url(), QStringLiteral("records")} +
+        command);
     QVERIFY2(run.exitCode == 3, qPrintable(run.out + run.err));
     QVERIFY2(run.err.contains(QLatin1String("malformed")), qPrintable(run.err));
     QVERIFY2(run.out.isEmpty(), qPrintable(run.out));
