@@ -49,6 +49,8 @@ line=/tmp/line-1
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  # The station keeps its settings as it ends: its folder goes once it has.
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
   rm -rf "$work" "$line"
 }
 trap cleanup EXIT
