@@ -478,7 +478,7 @@ void Reading::checkRange(const PlanNode &node, const MeasurementDeclaration &dec
         return;
     }
     bool holdsEvery = !reported.only.isEmpty();
-    for (const QJsonValue &value : limit.values()) {
+    for (const QJsonValue value : limit.values()) {
         if (!reported.contains(value.toDouble()))
             refuse(node, QStringLiteral("%1 of '%2' is %3: no reader could meet it")
                              .arg(numberText(value.toDouble()), declared.name, within));

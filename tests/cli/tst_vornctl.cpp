@@ -239,7 +239,7 @@ void VornctlTest::portsNeedNoPort()
     const QJsonArray ports = jsonOf(json.out).value(QLatin1String("ports")).toArray();
     QCOMPARE(ports.size(), text.out.count('\n'));
     QCOMPARE(ports.last().toObject().value(QLatin1String("name")).toString(), Vorn4);
-    for (const QJsonValue &port : ports)
+    for (const QJsonValue port : ports)
         for (const char *key : {"name", "description", "manufacturer", "serial_number"})
             QVERIFY2(port.toObject().contains(QLatin1String(key)), key);
 }
@@ -629,9 +629,9 @@ QList<CheckedReader> readersOfJson(const QByteArray &json)
 {
     QList<CheckedReader> readers;
     const QJsonArray array = jsonOf(json).value(QLatin1String("readers")).toArray();
-    for (const QJsonValue &reader : array) {
+    for (const QJsonValue reader : array) {
         CheckedReader checked{reader[QLatin1String("outcome")].toString(), {}};
-        for (const QJsonValue &step : reader[QLatin1String("steps")].toArray()) {
+        for (const QJsonValue step : reader[QLatin1String("steps")].toArray()) {
             const QString outcome = step[QLatin1String("outcome")].toString();
             if (outcome == QLatin1String("fail") || outcome == QLatin1String("error"))
                 checked.failed.append(step[QLatin1String("name")].toString() + ':' + outcome);
@@ -1143,7 +1143,7 @@ void VornctlTest::checkoutRecordLost()
     // Each reader's record is named as lost, by the id the JSON report gives it.
     const QJsonArray readers = jsonOf(run.out).value(QLatin1String("readers")).toArray();
     QCOMPARE(readers.size(), ports.size());
-    for (const QJsonValue &reader : readers) {
+    for (const QJsonValue reader : readers) {
         const QString lost = QStringLiteral("vornctl: the record %1 of %2 was not kept: ")
                                  .arg(reader[QLatin1String("id")].toString(),
                                       reader[QLatin1String("port")].toString());
