@@ -1008,7 +1008,7 @@ VornctlTest::Run VornctlTest::runAway(const QTemporaryDir &folder, const QString
 
 QString VornctlTest::copiedAway(const QTemporaryDir &folder)
 {
-    const QString copied = folder.filePath(QStringLiteral("bin/vornctl"));
+    QString copied = folder.filePath(QStringLiteral("bin/vornctl"));
     if (!QDir().mkpath(folder.filePath(QStringLiteral("bin"))) ||
         !QFile::copy(QStringLiteral(VORNCTL_PATH), copied))
         return {};
