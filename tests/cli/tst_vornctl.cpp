@@ -209,6 +209,14 @@ void VornctlTest::initTestCase()
     qputenv("XDG_STATE_HOME", QFile::encodeName(m_state.path()));
     QVERIFY2(m_pty.start(QStringLiteral(VORN_EMULATOR_PATH), PtyReaderOptions),
              "vorn-emulator did not print its terminal");
+    // The emulator's first answers come while its own code is still being paged in (slowest in
+    // the sanitizer builds on a busy machine), and may miss the reader's 50 ms; a reader answers
+    // in its firmware's time from the first. Asked until it answers, before the tests that
+    // time it.
+    bool answered = false;
+    for (int attempt = 0; attempt < 5 && !answered; ++attempt)
+        answered = onPty({"echo", "~"}).exitCode == 0;
+    QVERIFY2(answered, "the emulator on the pseudo-terminal never answered");
 }
 
 void VornctlTest::cleanupTestCase()
