@@ -114,6 +114,8 @@ private:
     static Run runAway(const QTemporaryDir &folder, const QString &program,
                        const QStringList &arguments);
     static void verifyInOrder(const QByteArray &text, const QStringList &fragments);
+    // Whether the emulator on terminal, just started, answers within a few tries.
+    static bool answersOnceStarted(const QString &terminal);
 
     EmulatorProcess m_pty;
     QTemporaryDir m_state; // the journal of the checkouts this test kills
@@ -209,14 +211,21 @@ void VornctlTest::initTestCase()
     qputenv("XDG_STATE_HOME", QFile::encodeName(m_state.path()));
     QVERIFY2(m_pty.start(QStringLiteral(VORN_EMULATOR_PATH), PtyReaderOptions),
              "vorn-emulator did not print its terminal");
-    // The emulator's first answers come while its own code is still being paged in (slowest in
+    QVERIFY2(answersOnceStarted(m_pty.terminalPath()),
+             "the emulator on the pseudo-terminal never answered");
+}
+
+bool VornctlTest::answersOnceStarted(const QString &terminal)
+{
+    // An emulator's first answers come while its own code is still being paged in (slowest in
     // the sanitizer builds on a busy machine), and may miss the reader's 50 ms; a reader answers
-    // in its firmware's time from the first. Asked until it answers, before the tests that
-    // time it.
-    bool answered = false;
-    for (int attempt = 0; attempt < 5 && !answered; ++attempt)
-        answered = onPty({"echo", "~"}).exitCode == 0;
-    QVERIFY2(answered, "the emulator on the pseudo-terminal never answered");
+    // in its firmware's time from the first. Asked until it answers, before the tests that time
+    // it.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (vornctl({"--port", terminal, "echo", "~"}).exitCode == 0)
+            return true;
+    }
+    return false;
 }
 
 void VornctlTest::cleanupTestCase()
@@ -1422,6 +1431,8 @@ void VornctlTest::checkoutOfEightPtyReaders()
                              {"--serial", QString::number(100 + i), "--model", i % 2 ? "4" : "8"}));
         arguments << "--port" << readers[i].terminalPath();
     }
+    for (const EmulatorProcess &reader : readers)
+        QVERIFY(answersOnceStarted(reader.terminalPath()));
     const Run run = vornctl(arguments + QStringList{"checkout", "--json"});
     QVERIFY2(run.exitCode == 0, qPrintable(describe(run.out, run.err)));
     const QJsonArray checked = jsonOf(run.out)[QLatin1String("readers")].toArray();
